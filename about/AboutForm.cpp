@@ -1,0 +1,2 @@
+#include "about/AboutForm.h"
+TAboutForm::TAboutForm(QWidget* parent) : QWidget(parent, Qt::Dialog) { setWindowTitle("About"); }

@@ -1,0 +1,8 @@
+#pragma once
+#include <QWidget>
+
+class TAboutForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TAboutForm(QWidget* parent = nullptr);
+};

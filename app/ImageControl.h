@@ -1,0 +1,33 @@
+#pragma once
+#include <QLabel>
+
+// A picture control that reports the mouse like the image buttons and backgrounds need:
+// moves (without a button held), presses, releases and clicks.
+class TImage : public QLabel {
+    Q_OBJECT
+public:
+    explicit TImage(QWidget* parent = nullptr);
+    int Tag = 0; // face state of an image button: 0 normal, 1 hover, 2 pressed
+
+Q_SIGNALS:
+    void mouseMoved();
+    void mouseDown(Qt::MouseButton button);
+    void mouseUp(Qt::MouseButton button);
+    void clicked();
+
+protected:
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+};
+
+// A panel with a background picture; reports mouse moves over itself.
+class TPanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPanel(QWidget* parent = nullptr);
+Q_SIGNALS:
+    void mouseMoved();
+protected:
+    void mouseMoveEvent(QMouseEvent* e) override;
+};

@@ -1,0 +1,609 @@
+#include "app/MainForm.h"
+#include "about/AboutForm.h"
+#include "about/ProgramInfo.h"
+#include "app/Dialogs.h"
+#include "app/Forms.h"
+#include "app/ImageControl.h"
+#include "app/PathUtils.h"
+#include "app/Shell.h"
+#include "prefs/SettingsForm.h"
+#include "preview/DSTrackBar.h"
+#include "preview/FilterGraph.h"
+#include "preview/VideoWindow.h"
+#include "profiles/IniFile.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+
+constexpr int kWidth = 800;
+constexpr int kToolbarHeight = 64;
+constexpr int kRegionHeight = 384;
+constexpr int kLeftWidth = 460;
+constexpr int kRightWidth = kWidth - kLeftWidth;
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& geo)
+{
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    l->setGeometry(geo);
+    return l;
+}
+
+QToolButton* makeToolButton(QWidget* parent, const char* name, const QString& caption, const QString& icon,
+                            const QRect& geo, int iconSize)
+{
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QLatin1String(name));
+    b->setText(caption);
+    b->setIcon(QIcon(icon));
+    b->setIconSize(QSize(iconSize, iconSize));
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setAutoRaise(true); // flat until the mouse is over it
+    b->setGeometry(geo);
+    // Pressing a toolbar or preview button must not take the focus from a time field.
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
+}
+
+QLabel* makePicture(QWidget* parent, const char* name, const QString& resource)
+{
+    auto* p = new QLabel(parent);
+    p->setObjectName(QLatin1String(name));
+    p->setPixmap(QPixmap(resource));
+    p->setScaledContents(true);
+    p->setGeometry(parent->rect());
+    return p;
+}
+
+} // namespace
+
+TMainForm::TMainForm(const QString& appDir, const QStringList& arguments)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    AppDir = appDir;
+    BuildLayout();
+    FormCreate();
+    TakeSourceFromCommandLine(arguments);
+    setAcceptDrops(true); // last step of the creation: dropped files are welcome from now on
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::BuildLayout()
+{
+    setFixedSize(kWidth, kToolbarHeight + kRegionHeight);
+    setWindowIcon(QIcon(QStringLiteral(":/images/veltrane.png")));
+
+    // ---- toolbar
+    panToolbar = new TPanel(this);
+    panToolbar->setObjectName(QStringLiteral("panToolbar"));
+    panToolbar->setGeometry(0, 0, kWidth, kToolbarHeight);
+    Image1 = makePicture(panToolbar, "Image1", QStringLiteral(":/images/toolbar.png"));
+    sbtnOpen = makeToolButton(panToolbar, "sbtnOpen", QStringLiteral("Open Video"), QStringLiteral(":/images/open.png"),
+                              QRect(10, 3, 84, 58), 32);
+    sbtnSettings = makeToolButton(panToolbar, "sbtnSettings", QStringLiteral("Settings"),
+                                  QStringLiteral(":/images/settings.png"), QRect(98, 3, 84, 58), 32);
+    sbtnAbout = makeToolButton(panToolbar, "sbtnAbout", QStringLiteral("About"), QStringLiteral(":/images/about.png"),
+                               QRect(186, 3, 84, 58), 32);
+    sbtnHelp = makeToolButton(panToolbar, "sbtnHelp", QStringLiteral("Help"), QStringLiteral(":/images/help.png"),
+                              QRect(274, 3, 84, 58), 32);
+    for (QToolButton* b : {sbtnOpen, sbtnSettings, sbtnAbout, sbtnHelp})
+        b->setStyleSheet(QStringLiteral("QToolButton{color:white;font-weight:600;}"));
+
+    // ---- preview region
+    panLeft = new TPanel(this);
+    panLeft->setObjectName(QStringLiteral("panLeft"));
+    panLeft->setGeometry(0, kToolbarHeight, kLeftWidth, kRegionHeight);
+    Image2 = makePicture(panLeft, "Image2", QStringLiteral(":/images/preview_bg.png"));
+
+    FilterGraph = new TFilterGraph(this);
+    FilterGraph->setObjectName(QStringLiteral("FilterGraph"));
+    VideoWindow = new TVideoWindow(panLeft);
+    VideoWindow->setObjectName(QStringLiteral("VideoWindow"));
+    VideoWindow->setGeometry(10, 10, 440, 240);
+    VideoWindow->FilterGraph = FilterGraph;
+
+    panbanner = new QWidget(panLeft);
+    panbanner->setObjectName(QStringLiteral("panbanner"));
+    panbanner->setGeometry(VideoWindow->geometry());
+    imgBanner = makePicture(panbanner, "imgBanner", QStringLiteral(":/images/banner.png"));
+    labProgramName = makeLabel(panbanner, "labProgramName", QString(), QRect(180, 186, 240, 36));
+    labProgramName->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    {
+        QFont f = labProgramName->font();
+        f.setBold(true);
+        f.setItalic(true);
+        f.setPointSize(20);
+        labProgramName->setFont(f);
+        labProgramName->setStyleSheet(QStringLiteral("color:#f4f7fb;"));
+    }
+    panbanner->raise();
+
+    tkbProgress = new TDSTrackBar(panLeft);
+    tkbProgress->setObjectName(QStringLiteral("tkbProgress"));
+    tkbProgress->setGeometry(6, 256, 384, 26);
+    tkbProgress->FilterGraph = FilterGraph;
+
+    labCurrent = makeLabel(panLeft, "labCurrent", QStringLiteral("00:00:00"), QRect(390, 259, 62, 20));
+    labCurrent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    labLeft = makeLabel(panLeft, "labLeft", QStringLiteral("00:00:00"), QRect(10, 282, 80, 16));
+    labLeft->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    labMiddle = makeLabel(panLeft, "labMiddle", QStringLiteral("00:00:00"), QRect(158, 282, 80, 16));
+    labMiddle->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    labRight = makeLabel(panLeft, "labRight", QStringLiteral("00:00:00"), QRect(306, 282, 80, 16));
+    labRight->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    for (QLabel* l : {labCurrent, labLeft, labMiddle, labRight})
+        l->setStyleSheet(QStringLiteral("color:#c9d3e0;"));
+
+    labStart = makeLabel(panLeft, "labStart", QString(), QRect(10, 298, 10, 16));
+    labEnd = makeLabel(panLeft, "labEnd", QString(), QRect(10, 298, 10, 16));
+    for (QLabel* l : {labStart, labEnd}) {
+        l->setStyleSheet(QStringLiteral("color:#ffd166;font-weight:600;"));
+        l->hide();
+    }
+
+    const int by = 320;
+    sbtnPlayPreview = makeToolButton(panLeft, "sbtnPlayPreview", QStringLiteral("Play"),
+                                     QStringLiteral(":/images/play.png"), QRect(8, by, 70, 58), 24);
+    sbtnPausePreview = makeToolButton(panLeft, "sbtnPausePreview", QStringLiteral("Pause"),
+                                      QStringLiteral(":/images/pause.png"), QRect(80, by, 70, 58), 24);
+    sbtnStopPreview = makeToolButton(panLeft, "sbtnStopPreview", QStringLiteral("Stop"),
+                                     QStringLiteral(":/images/stop.png"), QRect(152, by, 70, 58), 24);
+    sbtnSelStart = makeToolButton(panLeft, "sbtnSelStart", QStringLiteral("Start Time"),
+                                  QStringLiteral(":/images/selstart.png"), QRect(236, by, 70, 58), 24);
+    sbtnSelEnd = makeToolButton(panLeft, "sbtnSelEnd", QStringLiteral("End time"), QStringLiteral(":/images/selend.png"),
+                                QRect(308, by, 70, 58), 24);
+    sbtnErase = makeToolButton(panLeft, "sbtnErase", QStringLiteral("Clear"), QStringLiteral(":/images/clear.png"),
+                               QRect(380, by, 70, 58), 24);
+    for (QToolButton* b : {sbtnPlayPreview, sbtnPausePreview, sbtnStopPreview, sbtnSelStart, sbtnSelEnd, sbtnErase})
+        b->setStyleSheet(QStringLiteral("QToolButton{color:#e8edf3;} QToolButton:disabled{color:#6b7685;}"));
+
+    // ---- job region
+    panRight = new TPanel(this);
+    panRight->setObjectName(QStringLiteral("panRight"));
+    panRight->setGeometry(kLeftWidth, kToolbarHeight, kRightWidth, kRegionHeight);
+    Image4 = new TImage(panRight);
+    Image4->setObjectName(QStringLiteral("Image4"));
+    Image4->setPixmap(QPixmap(QStringLiteral(":/images/job_bg.png")));
+    Image4->setScaledContents(true);
+    Image4->setGeometry(panRight->rect());
+
+    Label2 = makeLabel(panRight, "Label2", QStringLiteral("Source:"), QRect(16, 12, 200, 18));
+    edtSource = new QLineEdit(panRight);
+    edtSource->setObjectName(QStringLiteral("edtSource"));
+    edtSource->setGeometry(16, 30, 308, 24);
+
+    rdbStartEnd = new QRadioButton(QStringLiteral("Split the marked rang out."), panRight);
+    rdbStartEnd->setObjectName(QStringLiteral("rdbStartEnd"));
+    rdbStartEnd->setGeometry(16, 64, 300, 22);
+    rdbStartEnd->setChecked(true);
+
+    Label4 = makeLabel(panRight, "Label4", QStringLiteral("Start Time:"), QRect(38, 92, 80, 22));
+    edtStart = new QLineEdit(QStringLiteral("00:00:00"), panRight);
+    edtStart->setObjectName(QStringLiteral("edtStart"));
+    edtStart->setGeometry(122, 91, 96, 24);
+    Label5 = makeLabel(panRight, "Label5", QStringLiteral("End Time:"), QRect(38, 122, 80, 22));
+    edtEnd = new QLineEdit(QStringLiteral("00:00:00"), panRight);
+    edtEnd->setObjectName(QStringLiteral("edtEnd"));
+    edtEnd->setGeometry(122, 121, 96, 24);
+
+    rdbEqual = new QRadioButton(QStringLiteral("Split the marked rang to "), panRight);
+    rdbEqual->setObjectName(QStringLiteral("rdbEqual"));
+    rdbEqual->setGeometry(16, 154, 172, 22);
+    edtSectionQty = new QLineEdit(panRight);
+    edtSectionQty->setObjectName(QStringLiteral("edtSectionQty"));
+    edtSectionQty->setGeometry(190, 153, 40, 24);
+    Label7 = makeLabel(panRight, "Label7", QStringLiteral("equal sections."), QRect(236, 154, 96, 22));
+
+    labLength = makeLabel(panRight, "labLength", QString(), QRect(16, 182, 316, 18));
+    labLength->setStyleSheet(QStringLiteral("color:#1d5fd1;"));
+    labLength->hide();
+
+    Label10 = makeLabel(panRight, "Label10", QStringLiteral("Output Profile:"), QRect(16, 204, 200, 18));
+    cmbProfile = new QComboBox(panRight);
+    cmbProfile->setObjectName(QStringLiteral("cmbProfile"));
+    cmbProfile->setEditable(false);
+    cmbProfile->setGeometry(16, 222, 226, 26);
+    BitBtn1 = new QPushButton(QIcon(QStringLiteral(":/images/detail.png")), QStringLiteral("Detail"), panRight);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setGeometry(248, 222, 76, 26);
+
+    Label3 = makeLabel(panRight, "Label3", QStringLiteral("Output Path:"), QRect(16, 254, 200, 18));
+    edtOutputDir = new QLineEdit(panRight);
+    edtOutputDir->setObjectName(QStringLiteral("edtOutputDir"));
+    edtOutputDir->setGeometry(16, 272, 226, 24);
+    bbtnBrowse = new QPushButton(QIcon(QStringLiteral(":/images/browse.png")), QStringLiteral("Browse"), panRight);
+    bbtnBrowse->setObjectName(QStringLiteral("bbtnBrowse"));
+    bbtnBrowse->setGeometry(248, 271, 76, 26);
+
+    chkPreview = new QCheckBox(QStringLiteral("Preview"), panRight);
+    chkPreview->setObjectName(QStringLiteral("chkPreview"));
+    chkPreview->hide();
+
+    const int faceX = (kRightWidth - 133) / 2;
+    const int faceY = 303;
+    imgStart = new TImage(panRight);
+    imgStart->setObjectName(QStringLiteral("imgStart"));
+    imgStart->setGeometry(faceX, faceY, 133, 65);
+    imgStart->setCursor(Qt::PointingHandCursor);
+    imgCancel = new TImage(panRight);
+    imgCancel->setObjectName(QStringLiteral("imgCancel"));
+    imgCancel->setGeometry(faceX, faceY, 133, 65);
+    imgCancel->setCursor(Qt::PointingHandCursor);
+    imgCancel->hide();
+
+    // ---- progress panel, covering the job fields during a job
+    panProgress = new TPanel(panRight);
+    panProgress->setObjectName(QStringLiteral("panProgress"));
+    panProgress->setGeometry(0, 0, kRightWidth, 100);
+    imgProgressBack = new QLabel(panProgress);
+    imgProgressBack->setObjectName(QStringLiteral("imgProgressBack"));
+    imgProgressBack->setPixmap(QPixmap(QStringLiteral(":/images/progress_bg.png")));
+    imgProgressBack->setScaledContents(true);
+    imgProgressBack->setGeometry(0, 0, kRightWidth, 289);
+    labProcessing = makeLabel(panProgress, "labProcessing", QString(), QRect(18, 22, 306, 22));
+    {
+        QFont f = labProcessing->font();
+        f.setBold(true);
+        labProcessing->setFont(f);
+    }
+    labCurrentCaption = makeLabel(panProgress, "labCurrentCaption", QStringLiteral("Current:"), QRect(18, 66, 70, 20));
+    pgbCurrent = new QProgressBar(panProgress);
+    pgbCurrent->setObjectName(QStringLiteral("pgbCurrent"));
+    pgbCurrent->setGeometry(92, 66, 180, 20);
+    labCurProgress = makeLabel(panProgress, "labCurProgress", QStringLiteral("0%"), QRect(278, 66, 48, 20));
+    labTotalCaption = makeLabel(panProgress, "labTotalCaption", QStringLiteral("Total:"), QRect(18, 100, 70, 20));
+    pgbTotal = new QProgressBar(panProgress);
+    pgbTotal->setObjectName(QStringLiteral("pgbTotal"));
+    pgbTotal->setGeometry(92, 100, 180, 20);
+    labTotalProgress = makeLabel(panProgress, "labTotalProgress", QStringLiteral("0%"), QRect(278, 100, 48, 20));
+    for (QProgressBar* p : {pgbCurrent, pgbTotal}) {
+        p->setRange(0, 100);
+        p->setValue(0);
+        p->setTextVisible(false);
+    }
+    labElapsedCaption = makeLabel(panProgress, "labElapsedCaption", QStringLiteral("Elapsed:"), QRect(18, 150, 80, 20));
+    labElapsed = makeLabel(panProgress, "labElapsed", QString(), QRect(110, 150, 120, 20));
+    labRemainingCaption =
+        makeLabel(panProgress, "labRemainingCaption", QStringLiteral("Remaining:"), QRect(18, 178, 80, 20));
+    labRemaining = makeLabel(panProgress, "labRemaining", QString(), QRect(110, 178, 120, 20));
+    panProgress->hide();
+
+    // Tab order of the job region.
+    setTabOrder(edtSource, rdbStartEnd);
+    setTabOrder(rdbStartEnd, edtStart);
+    setTabOrder(edtStart, edtEnd);
+    setTabOrder(edtEnd, rdbEqual);
+    setTabOrder(rdbEqual, edtSectionQty);
+    setTabOrder(edtSectionQty, cmbProfile);
+    setTabOrder(cmbProfile, BitBtn1);
+    setTabOrder(BitBtn1, edtOutputDir);
+    setTabOrder(edtOutputDir, bbtnBrowse);
+
+    // ---- non-visual
+    tmrPreview = new QTimer(this);
+    tmrPreview->setObjectName(QStringLiteral("tmrPreview"));
+    tmrPreview->setInterval(1000);
+    tmrProcess = new QTimer(this);
+    tmrProcess->setObjectName(QStringLiteral("tmrProcess"));
+    tmrProcess->setInterval(1000);
+
+    static const char* const faces[6] = {"start_normal", "start_hover", "start_pressed",
+                                         "stop_normal",  "stop_hover",  "stop_pressed"};
+    for (const char* f : faces)
+        iglStart.append(QPixmap(QStringLiteral(":/images/%1.png").arg(QLatin1String(f))));
+    DrawFace(imgStart, 0);
+    DrawFace(imgCancel, 3);
+
+    // ---- wiring of this window's own handlers
+    connect(sbtnOpen, &QToolButton::clicked, this, &TMainForm::sbtnOpenClick);
+    connect(sbtnSettings, &QToolButton::clicked, this, &TMainForm::sbtnSettingsClick);
+    connect(sbtnAbout, &QToolButton::clicked, this, &TMainForm::sbtnAboutClick);
+    connect(sbtnHelp, &QToolButton::clicked, this, &TMainForm::sbtnHelpClick);
+    connect(imgStart, &TImage::mouseMoved, this, &TMainForm::imgStartMouseMove);
+    connect(imgStart, &TImage::mouseDown, this, &TMainForm::imgStartMouseDown);
+    connect(imgStart, &TImage::mouseUp, this, &TMainForm::imgStartMouseUp);
+    connect(imgCancel, &TImage::mouseMoved, this, &TMainForm::imgCancelMouseMove);
+    connect(imgCancel, &TImage::mouseDown, this, &TMainForm::imgCancelMouseDown);
+    connect(imgCancel, &TImage::mouseUp, this, &TMainForm::imgCancelMouseUp);
+    connect(panLeft, &TPanel::mouseMoved, this, &TMainForm::imgRightBottomMouseMove);
+    connect(panRight, &TPanel::mouseMoved, this, &TMainForm::imgRightBottomMouseMove);
+    connect(panProgress, &TPanel::mouseMoved, this, &TMainForm::imgRightBottomMouseMove);
+    connect(Image4, &TImage::mouseMoved, this, &TMainForm::Image4MouseMove);
+    connect(cmbProfile, &QComboBox::activated, this, [this](int) { cmbProfileChange(); });
+    connect(BitBtn1, &QPushButton::clicked, this, &TMainForm::BitBtn1Click);
+    connect(bbtnBrowse, &QPushButton::clicked, this, &TMainForm::bbtnBrowseClick);
+    for (QLineEdit* e : {edtStart, edtEnd, edtSectionQty})
+        e->installEventFilter(this);
+
+    SetupPreview();
+    SetupRange();
+    SetupJob();
+}
+
+void TMainForm::FormCreate()
+{
+    if (AppDir.isEmpty())
+        AppDir = WithTrailingBackslash(QCoreApplication::applicationDirPath());
+    else
+        AppDir = WithTrailingBackslash(AppDir);
+    EncoderPath = AppDir + QStringLiteral("wmaspi.dll");
+
+    SourceLoaded = false;
+    panProgress->resize(panProgress->width(), 289);
+
+    {
+        TIniFile ini(AppDir + QStringLiteral("Preferences.ini"));
+        VersionText = ini.GetText(QStringLiteral("Main"), QStringLiteral("Version"), QStringLiteral("1.8"));
+    }
+
+    InitProgramInfoValues(AppDir);
+    const ProgramInfoValues& info = ProgramInfo();
+    QGuiApplication::setApplicationDisplayName(info.productName);
+    HelpFile = info.helpFile;
+    setWindowTitle(MainCaption(info.productName, VersionText));
+    labProgramName->setText(BannerText(info.productName));
+
+    SupportedExts = SupportedExtensions();
+    OpenFilter = BuildOpenFilter(SupportedExts);
+
+    // A missing profile folder is reported, and the rest of the start-up still runs.
+    RunGuarded([this] { FillProfileList(); });
+}
+
+void TMainForm::TakeSourceFromCommandLine(const QStringList& arguments)
+{
+    // Whatever goes wrong here, the window still opens as usual.
+    RunGuarded([&] {
+        const QString source = SourceFromArgument(arguments.value(0), SupportedExts);
+        if (!source.isEmpty())
+            OpenSource(source);
+    });
+}
+
+bool TMainForm::HasSupportedExtension(const QString& path) const
+{
+    return ::HasSupportedExtension(path, SupportedExts);
+}
+
+void TMainForm::OpenSource(const QString& path)
+{
+    panbanner->hide();
+    edtSource->setText(path);
+    {
+        TIniFile ini(AppDir + QStringLiteral("Preferences.ini"));
+        if (!ini.GetFlag(QStringLiteral("Main"), QStringLiteral("Aptotic"), true))
+            edtOutputDir->setText(WithTrailingBackslash(ExtractFolder(path)));
+    }
+    SourceLoaded = true;
+
+    // Plays the source and sets the scale labels; a file the player cannot render raises
+    // here, and the remaining steps are not done.
+    LoadSourceIntoPreview(path);
+
+    tkbProgress->SetSelStart(0);
+    tkbProgress->SetSelEnd(0);
+    labStart->hide();
+    labEnd->hide();
+    edtStart->setText(QStringLiteral("00:00:00"));
+    edtEnd->setText(QStringLiteral("00:00:00"));
+    labLength->hide();
+    VideoWindow->show();
+    JobState = 0;
+}
+
+void TMainForm::sbtnOpenClick()
+{
+    const QString path = RunOpenDialog(this, OpenFilter);
+    if (!path.isEmpty())
+        OpenSource(path);
+}
+
+void TMainForm::WMDropFiles(const QStringList& paths)
+{
+    if (panProgress->isVisible() || paths.isEmpty())
+        return;
+    const QString path = paths.first();
+    if (HasSupportedExtension(path) && SourceExists(path))
+        OpenSource(path);
+}
+
+void TMainForm::sbtnHelpClick()
+{
+    ShellOpen(HelpFile);
+}
+
+void TMainForm::sbtnSettingsClick()
+{
+    SettingForm->show();
+    SettingForm->raise();
+    SettingForm->activateWindow();
+}
+
+void TMainForm::sbtnAboutClick()
+{
+    AboutForm->show();
+    AboutForm->raise();
+    AboutForm->activateWindow();
+}
+
+// ---- image-button faces
+
+void TMainForm::DrawFace(TImage* image, int position)
+{
+    if (position >= 0 && position < iglStart.size())
+        image->setPixmap(iglStart.at(position));
+}
+
+void TMainForm::imgStartMouseMove()
+{
+    if (imgStart->Tag == 0) {
+        imgStart->Tag = 1;
+        DrawFace(imgStart, 1);
+    }
+}
+
+void TMainForm::imgStartMouseDown()
+{
+    imgStart->Tag = 2;
+    DrawFace(imgStart, 2);
+}
+
+void TMainForm::imgStartMouseUp()
+{
+    imgStart->Tag = 1;
+    DrawFace(imgStart, 1);
+}
+
+void TMainForm::imgCancelMouseMove()
+{
+    if (imgCancel->Tag == 0) {
+        imgCancel->Tag = 1;
+        DrawFace(imgCancel, 4);
+    }
+}
+
+void TMainForm::imgCancelMouseDown()
+{
+    imgCancel->Tag = 2;
+    DrawFace(imgCancel, 5);
+}
+
+void TMainForm::imgCancelMouseUp()
+{
+    imgCancel->Tag = 1;
+    DrawFace(imgCancel, 4);
+}
+
+void TMainForm::imgRightBottomMouseMove()
+{
+    if (imgStart->Tag != 0) {
+        imgStart->Tag = 0;
+        DrawFace(imgStart, 0);
+    }
+    if (imgCancel->Tag != 0) {
+        imgCancel->Tag = 0;
+        DrawFace(imgCancel, 3);
+    }
+}
+
+void TMainForm::Image4MouseMove()
+{
+    imgRightBottomMouseMove();
+}
+
+// ---- showing and closing
+
+void TMainForm::FormShow()
+{
+    cmbProfileChange();
+}
+
+void TMainForm::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        if (QScreen* s = screen())
+            move(s->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+        RunGuarded([this] { FormShow(); });
+    }
+}
+
+bool TMainForm::FormCloseQuery()
+{
+    if (JobState != 1)
+        return true;
+    if (ShowMessage(this, MsgIcon::Question, QStringLiteral("Exit Query"),
+                    QStringLiteral("Do you want to cancel the splitting and exit?"), MsgButtons::YesNo)
+        != MsgResult::Yes)
+        return false;
+    JobState = 2;
+    // Do not wait for the encoder's next output: stop it now.
+    StopEncoder();
+    return true;
+}
+
+void TMainForm::FormClose()
+{
+    // A refused write is shown; the program still ends.
+    RunGuarded([] {
+        if (SettingForm)
+            SettingForm->WritePreferences();
+    });
+}
+
+void TMainForm::closeEvent(QCloseEvent* e)
+{
+    bool canClose = true;
+    RunGuarded([&] { canClose = FormCloseQuery(); });
+    if (!canClose) {
+        e->ignore();
+        return;
+    }
+    FormClose();
+    e->accept();
+    // Closing the main window ends the program, dialogs included.
+    QTimer::singleShot(0, qApp, [] { QApplication::quit(); });
+}
+
+// ---- drops
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* e)
+{
+    if (e->mimeData()->hasUrls())
+        e->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* e)
+{
+    QStringList paths;
+    for (const QUrl& url : e->mimeData()->urls())
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    e->acceptProposedAction();
+    WMDropFiles(paths);
+}
+
+// ---- field events
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == edtStart || watched == edtEnd) {
+        const bool start = watched == edtStart;
+        if (e->type() == QEvent::KeyPress) {
+            auto* k = static_cast<QKeyEvent*>(e);
+            if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
+                RunGuarded([&] { start ? edtStartKeyPress(QChar(13)) : edtEndKeyPress(QChar(13)); });
+                return false;
+            }
+        } else if (e->type() == QEvent::FocusOut) {
+            const auto reason = static_cast<QFocusEvent*>(e)->reason();
+            // Only moving to another control counts as leaving the field, not a window switch.
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+                RunGuarded([&] { start ? edtStartExit() : edtEndExit(); });
+        }
+    } else if (watched == edtSectionQty && e->type() == QEvent::MouseButtonPress) {
+        RunGuarded([this] { edtSectionQtyClick(); });
+    }
+    return QWidget::eventFilter(watched, e);
+}

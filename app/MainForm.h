@@ -1,0 +1,198 @@
+#pragma once
+#include <QPixmap>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProcess;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+class QToolButton;
+class TImage;
+class TPanel;
+class TFilterGraph;
+class TVideoWindow;
+class TDSTrackBar;
+class EncoderRun;
+
+// The one main window: toolbar, preview region, job region.
+class TMainForm : public QWidget {
+    Q_OBJECT
+public:
+    // appDir: empty for the executable's folder. arguments: the program's arguments.
+    explicit TMainForm(const QString& appDir = QString(), const QStringList& arguments = QStringList());
+    ~TMainForm() override;
+
+    // ---- program-wide values (set while the window is created)
+    QString AppDir;       // ends in the separator
+    QString EncoderPath;  // AppDir + "wmaspi.dll"
+    QString VersionText;
+    QString HelpFile;
+    QStringList SupportedExts;
+    QString OpenFilter;
+
+    bool SourceLoaded = false;
+    int JobState = 0;        // 0 idle, 1 running, 2 cancel requested
+    int ElapsedCounter = 0;  // process-timer ticks handled since the job began
+    QString CurrentCommandLine;
+
+    // ---- toolbar
+    TPanel* panToolbar = nullptr;
+    QLabel* Image1 = nullptr;
+    QToolButton* sbtnOpen = nullptr;
+    QToolButton* sbtnSettings = nullptr;
+    QToolButton* sbtnAbout = nullptr;
+    QToolButton* sbtnHelp = nullptr;
+
+    // ---- preview region
+    TPanel* panLeft = nullptr;
+    QLabel* Image2 = nullptr;
+    TFilterGraph* FilterGraph = nullptr;
+    TVideoWindow* VideoWindow = nullptr;
+    QWidget* panbanner = nullptr;
+    QLabel* imgBanner = nullptr;
+    QLabel* labProgramName = nullptr;
+    TDSTrackBar* tkbProgress = nullptr;
+    QLabel* labLeft = nullptr;
+    QLabel* labMiddle = nullptr;
+    QLabel* labRight = nullptr;
+    QLabel* labCurrent = nullptr;
+    QLabel* labStart = nullptr;
+    QLabel* labEnd = nullptr;
+    QToolButton* sbtnPlayPreview = nullptr;
+    QToolButton* sbtnPausePreview = nullptr;
+    QToolButton* sbtnStopPreview = nullptr;
+    QToolButton* sbtnSelStart = nullptr;
+    QToolButton* sbtnSelEnd = nullptr;
+    QToolButton* sbtnErase = nullptr;
+
+    // ---- job region
+    TPanel* panRight = nullptr;
+    TImage* Image4 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* edtSource = nullptr;
+    QRadioButton* rdbStartEnd = nullptr;
+    QLabel* Label4 = nullptr;
+    QLineEdit* edtStart = nullptr;
+    QLabel* Label5 = nullptr;
+    QLineEdit* edtEnd = nullptr;
+    QRadioButton* rdbEqual = nullptr;
+    QLineEdit* edtSectionQty = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* labLength = nullptr;
+    QLabel* Label10 = nullptr;
+    QComboBox* cmbProfile = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLineEdit* edtOutputDir = nullptr;
+    QPushButton* bbtnBrowse = nullptr;
+    TImage* imgStart = nullptr;
+    TImage* imgCancel = nullptr;
+    QCheckBox* chkPreview = nullptr; // hidden; mirrors the Settings dialog's box
+
+    // ---- progress panel
+    TPanel* panProgress = nullptr;
+    QLabel* imgProgressBack = nullptr;
+    QLabel* labProcessing = nullptr;
+    QLabel* labCurrentCaption = nullptr;   // "Current:"
+    QProgressBar* pgbCurrent = nullptr;
+    QLabel* labCurProgress = nullptr;
+    QLabel* labTotalCaption = nullptr;     // "Total:"
+    QProgressBar* pgbTotal = nullptr;
+    QLabel* labTotalProgress = nullptr;
+    QLabel* labElapsedCaption = nullptr;   // "Elapsed:"
+    QLabel* labElapsed = nullptr;
+    QLabel* labRemainingCaption = nullptr; // "Remaining:"
+    QLabel* labRemaining = nullptr;
+
+    // ---- non-visual
+    QTimer* tmrPreview = nullptr;
+    QTimer* tmrProcess = nullptr;
+    QVector<QPixmap> iglStart; // six faces of 133 x 65
+
+    // ---- start-up and main window
+    void FormCreate();
+    void FormShow();
+    bool FormCloseQuery();   // false keeps the window open
+    void FormClose();
+    void OpenSource(const QString& path);
+    bool HasSupportedExtension(const QString& path) const;
+    void TakeSourceFromCommandLine(const QStringList& arguments);
+    void sbtnOpenClick();
+    void WMDropFiles(const QStringList& paths);
+    void sbtnHelpClick();
+    void sbtnSettingsClick();
+    void sbtnAboutClick();
+    void DrawFace(TImage* image, int position);
+    void imgStartMouseMove();
+    void imgStartMouseDown();
+    void imgStartMouseUp();
+    void imgCancelMouseMove();
+    void imgCancelMouseDown();
+    void imgCancelMouseUp();
+    void imgRightBottomMouseMove();
+    void Image4MouseMove();
+
+    // ---- preview
+    void SetupPreview();  // wires the player, track bar and buttons
+    void LoadSourceIntoPreview(const QString& path); // the player's steps of OpenSource
+    void sbtnPlayPreviewClick();
+    void sbtnPausePreviewClick();
+    void sbtnStopPreviewClick();
+    void tkbProgressTimer(QObject* sender, quint32 currentPos, quint32 stopPos);
+    void tmrPreviewTimer();
+
+    // ---- marked range
+    void SetupRange();
+    void edtStartKeyPress(QChar key);
+    void edtStartExit();
+    void edtEndKeyPress(QChar key);
+    void edtEndExit();
+    void ApplyStartTime(double seconds);
+    void ApplyEndTime(double seconds);
+    void ShowRangeLength();
+    void PlaceStartMark();
+    void PlaceEndMark();
+    void sbtnSelStartClick();
+    void sbtnSelEndClick();
+    void sbtnEraseClick();
+    void edtSectionQtyClick();
+
+    // ---- profiles
+    void FillProfileList();
+    void cmbProfileChange();
+    void BitBtn1Click();
+
+    // ---- output folder
+    void bbtnBrowseClick();
+
+    // ---- split job
+    void SetupJob();
+    void imgStartClick();
+    void RunSplitJob(const QString& profileSwitches);
+    void LockForJob();
+    void UnlockAfterJob();
+    void StopEncoder();
+    void tmrProcessTimer();
+    void imgCancelClick();
+    void Completion();
+    EncoderRun* CurrentRun = nullptr; // the running section's encoder, if any
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void BuildLayout();
+    bool m_shownOnce = false;
+};

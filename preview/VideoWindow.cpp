@@ -1,0 +1,2 @@
+#include "preview/VideoWindow.h"
+TVideoWindow::TVideoWindow(QWidget* parent) : QVideoWidget(parent) {}

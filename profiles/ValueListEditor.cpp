@@ -1,0 +1,3 @@
+#include "profiles/ValueListEditor.h"
+TValueListEditor::TValueListEditor(QWidget* parent) : QTableWidget(parent) {}
+QString TValueListEditor::Value(const QString&) const { return {}; }

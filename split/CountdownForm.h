@@ -1,0 +1,8 @@
+#pragma once
+#include <QWidget>
+
+class TCountDownForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TCountDownForm(QWidget* parent = nullptr);
+};
