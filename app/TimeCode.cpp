@@ -1,5 +1,147 @@
 #include "app/TimeCode.h"
 #include <QLocale>
-QChar UserDecimalSeparator() { return QLocale::system().decimalPoint().at(0); }
-QString FormatTimeCode(double) { return QStringLiteral("00:00:00"); }
-double ParseTimeCode(const QString&, QChar) { return -1; }
+#include <cmath>
+#include <limits>
+
+QChar UserDecimalSeparator()
+{
+    const QString point = QLocale::system().decimalPoint();
+    return point.isEmpty() ? QLatin1Char('.') : point.at(0);
+}
+
+namespace {
+
+QString TwoDigits(qint64 v)
+{
+    // A negative part keeps its sign in front of the zero-filled digits: -01, not 0-1.
+    const QString digits = QString::number(v < 0 ? -v : v).rightJustified(2, QLatin1Char('0'));
+    return v < 0 ? QLatin1Char('-') + digits : digits;
+}
+
+bool IsBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
+bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+
+// Hours and minutes: leading blanks, optional sign, decimal digits, nothing else.
+// Values beyond 32 bits are refused, so the caller's arithmetic cannot overflow.
+bool ReadWhole(const QString& text, qint64& out)
+{
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && IsBlank(text.at(i)))
+        ++i;
+    bool negative = false;
+    if (i < n && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+'))) {
+        negative = text.at(i) == QLatin1Char('-');
+        ++i;
+    }
+    if (i == n)
+        return false;
+    qint64 value = 0;
+    for (; i < n; ++i) {
+        if (!IsDigit(text.at(i)))
+            return false;
+        value = value * 10 + (text.at(i).unicode() - '0');
+        if (value > qint64(std::numeric_limits<qint32>::max()) + 1)
+            return false;
+    }
+    out = negative ? -value : value;
+    return out >= std::numeric_limits<qint32>::min() && out <= std::numeric_limits<qint32>::max();
+}
+
+// Seconds: blanks around, optional sign, digits with an optional fraction after the
+// given separator, an optional exponent. The text is rebuilt with "." so the
+// conversion itself does not depend on any locale.
+bool ReadDecimal(const QString& text, QChar separator, double& out)
+{
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && IsBlank(text.at(i)))
+        ++i;
+    QByteArray plain;
+    if (i < n && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+')))
+        plain += char(text.at(i++).unicode());
+    int mantissaDigits = 0;
+    while (i < n && IsDigit(text.at(i))) {
+        plain += char(text.at(i++).unicode());
+        ++mantissaDigits;
+    }
+    if (i < n && text.at(i) == separator) {
+        plain += '.';
+        ++i;
+        while (i < n && IsDigit(text.at(i))) {
+            plain += char(text.at(i++).unicode());
+            ++mantissaDigits;
+        }
+    }
+    if (mantissaDigits == 0)
+        return false;
+    if (i < n && (text.at(i) == QLatin1Char('e') || text.at(i) == QLatin1Char('E'))) {
+        plain += 'e';
+        ++i;
+        if (i < n && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+')))
+            plain += char(text.at(i++).unicode());
+        int exponentDigits = 0;
+        while (i < n && IsDigit(text.at(i))) {
+            plain += char(text.at(i++).unicode());
+            ++exponentDigits;
+        }
+        if (exponentDigits == 0)
+            return false;
+    }
+    while (i < n && IsBlank(text.at(i)))
+        ++i;
+    if (i != n)
+        return false;
+    bool ok = false;
+    out = plain.toDouble(&ok);
+    // An exponent that overflows gives no usable time.
+    return ok && std::isfinite(out);
+}
+
+} // namespace
+
+QString FormatTimeCode(double seconds)
+{
+    // Out-of-range and NaN inputs would make the conversion undefined; pin them.
+    qint64 t = 0;
+    if (std::isnan(seconds))
+        t = 0;
+    else if (seconds >= 9.2e18)
+        t = std::numeric_limits<qint64>::max();
+    else if (seconds <= -9.2e18)
+        t = std::numeric_limits<qint64>::min() + 1;
+    else
+        t = static_cast<qint64>(std::trunc(seconds));
+    const qint64 h = t / 3600;
+    const qint64 m = (t - 3600 * h) / 60;
+    const qint64 s = t - 3600 * h - 60 * m;
+    return TwoDigits(h) + QLatin1Char(':') + TwoDigits(m) + QLatin1Char(':') + TwoDigits(s);
+}
+
+double ParseTimeCode(const QString& text, QChar decimalSeparator)
+{
+    const qsizetype first = text.indexOf(QLatin1Char(':'));
+    if (first < 0)
+        return -1;
+    const QString hoursPart = text.left(first);
+    const QString rest = text.mid(first + 1);
+    const qsizetype second = rest.indexOf(QLatin1Char(':'));
+    if (second < 0)
+        return -1;
+    const QString minutesPart = rest.left(second);
+    const QString secondsPart = rest.mid(second + 1);
+
+    if (secondsPart.startsWith(QLatin1Char('.')))
+        return -1;
+    const QChar separator = decimalSeparator.isNull() ? UserDecimalSeparator() : decimalSeparator;
+    qint64 h = 0;
+    qint64 m = 0;
+    double s = 0;
+    if (!ReadWhole(hoursPart, h) || !ReadWhole(minutesPart, m) || !ReadDecimal(secondsPart, separator, s))
+        return -1;
+    // Hours and minutes are added as one 32-bit whole number; anything larger is no time code.
+    const qint64 whole = 3600 * h + 60 * m;
+    if (whole < std::numeric_limits<qint32>::min() || whole > std::numeric_limits<qint32>::max())
+        return -1;
+    return double(whole) + s;
+}

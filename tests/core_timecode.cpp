@@ -1,0 +1,118 @@
+#include "app/TimeCode.h"
+#include <QtTest/QtTest>
+
+class TestTimeCode : public QObject {
+    Q_OBJECT
+private slots:
+    void format_data();
+    void format();
+    void parse_data();
+    void parse();
+    void parseWithComma();
+    void roundTrips();
+};
+
+void TestTimeCode::format_data()
+{
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("zero") << 0.0 << "00:00:00";
+    QTest::newRow("fraction dropped, not rounded") << 59.9 << "00:00:59";
+    QTest::newRow("just under a second") << 0.999 << "00:00:00";
+    QTest::newRow("hms") << 3725.0 << "01:02:05";
+    QTest::newRow("99:59:59") << 99 * 3600.0 + 59 * 60 + 59 << "99:59:59";
+    QTest::newRow("hours beyond two digits") << 100 * 3600.0 << "100:00:00";
+    QTest::newRow("very long") << 1234567.0 * 3600 << "1234567:00:00";
+    QTest::newRow("minus one hour") << -3600.0 << "-01:00:00";
+    QTest::newRow("negative truncates toward zero") << -0.5 << "00:00:00";
+    QTest::newRow("negative minutes and seconds") << -61.7 << "00:-01:-01";
+    QTest::newRow("minus two") << -2.0 << "00:00:-02";
+    QTest::newRow("not a number") << qQNaN() << "00:00:00";
+}
+
+void TestTimeCode::format()
+{
+    QFETCH(double, seconds);
+    QFETCH(QString, expected);
+    QCOMPARE(FormatTimeCode(seconds), expected);
+}
+
+void TestTimeCode::parse_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("expected");
+    QTest::newRow("short parts") << "1:2:3" << 3723.0;
+    QTest::newRow("minutes above 59") << "00:90:00" << 5400.0;
+    QTest::newRow("fraction") << "00:00:10.5" << 10.5;
+    QTest::newRow("seconds above 59") << "00:00:75" << 75.0;
+    QTest::newRow("long hours") << "123:00:00" << 442800.0;
+    QTest::newRow("blanks before parts") << "  1: 2: 3" << 3723.0;
+    QTest::newRow("blanks after seconds") << "0:0:4  " << 4.0;
+    QTest::newRow("signs") << "+1:-1:+1" << 3541.0;
+    QTest::newRow("negative hours") << "-1:00:00" << -3600.0;
+    QTest::newRow("exponent") << "0:0:1.5e1" << 15.0;
+    QTest::newRow("exponent with sign") << "0:0:25E-1" << 2.5;
+    QTest::newRow("trailing separator") << "0:0:7." << 7.0;
+    QTest::newRow("sign then fraction") << "0:0:-.5" << -0.5;
+    QTest::newRow("minus two") << "00:00:-2" << -2.0;
+    QTest::newRow("leading zeros") << "0000000000001:00:00" << 3600.0;
+    QTest::newRow("largest 32-bit whole part") << "596523:14:07" << 2147483647.0;
+    QTest::newRow("smallest 32-bit whole part") << "-596523:-14:-08" << -2147483648.0;
+
+    // Not time codes.
+    QTest::newRow("leading dot in seconds") << "00:00:.5" << -1.0;
+    QTest::newRow("one colon") << "10:00" << -1.0;
+    QTest::newRow("no colon") << "100" << -1.0;
+    QTest::newRow("further colon in seconds") << "1:2:3:4" << -1.0;
+    QTest::newRow("blank after hours") << "1 :2:3" << -1.0;
+    QTest::newRow("blank after minutes") << "1:2 :3" << -1.0;
+    QTest::newRow("empty") << "" << -1.0;
+    QTest::newRow("empty hours") << ":2:3" << -1.0;
+    QTest::newRow("empty minutes") << "1::3" << -1.0;
+    QTest::newRow("empty seconds") << "1:2:" << -1.0;
+    QTest::newRow("sign only") << "-:2:3" << -1.0;
+    QTest::newRow("fractional hours") << "1.5:0:0" << -1.0;
+    QTest::newRow("hex hours") << "$1:0:0" << -1.0;
+    QTest::newRow("letters in seconds") << "0:0:5s" << -1.0;
+    QTest::newRow("exponent without digits") << "0:0:5e" << -1.0;
+    QTest::newRow("dot only") << "0:0:-." << -1.0;
+    QTest::newRow("overflowing exponent") << "0:0:1e999" << -1.0;
+    QTest::newRow("minus one is the error value") << "00:00:-1" << -1.0;
+    QTest::newRow("hours beyond 32 bits") << "99999999999:00:00" << -1.0;
+    QTest::newRow("hours times 3600 beyond 32 bits") << "596524:00:00" << -1.0;
+    QTest::newRow("minutes beyond 32 bits") << "0:4294967296:00" << -1.0;
+    QTest::newRow("non-ASCII digits") << QString::fromUtf8("\u0661:0:0") << -1.0;
+}
+
+void TestTimeCode::parse()
+{
+    QFETCH(QString, text);
+    QFETCH(double, expected);
+    QCOMPARE(ParseTimeCode(text, QLatin1Char('.')), expected);
+}
+
+void TestTimeCode::parseWithComma()
+{
+    const QChar comma(QLatin1Char(','));
+    QCOMPARE(ParseTimeCode("00:00:10,5", comma), 10.5);
+    QCOMPARE(ParseTimeCode("0:1:2,25e1", comma), 82.5);
+    // With a comma separator the point is just an unknown character.
+    QCOMPARE(ParseTimeCode("00:00:10.5", comma), -1.0);
+    QCOMPARE(ParseTimeCode("00:00:.5", comma), -1.0);
+    QCOMPARE(ParseTimeCode("00:00:10,5", QLatin1Char('.')), -1.0);
+    // The user's separator is used when none is given.
+    const QString typed = QStringLiteral("00:00:10") + UserDecimalSeparator() + QStringLiteral("5");
+    QCOMPARE(ParseTimeCode(typed), 10.5);
+}
+
+void TestTimeCode::roundTrips()
+{
+    QCOMPARE(FormatTimeCode(ParseTimeCode("1:2:3", QLatin1Char('.'))), QStringLiteral("01:02:03"));
+    QCOMPARE(FormatTimeCode(ParseTimeCode("00:90:00", QLatin1Char('.'))), QStringLiteral("01:30:00"));
+    QCOMPARE(FormatTimeCode(ParseTimeCode("00:00:10.5", QLatin1Char('.'))), QStringLiteral("00:00:10"));
+    for (double v : {0.0, 1.0, 59.0, 3599.0, 86399.0, 360000.0, 7654321.0})
+        QCOMPARE(ParseTimeCode(FormatTimeCode(v), QLatin1Char('.')), v);
+}
+
+QTEST_APPLESS_MAIN(TestTimeCode)
+#include "core_timecode.moc"
