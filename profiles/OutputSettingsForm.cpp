@@ -1,14 +1,373 @@
 #include "profiles/OutputSettingsForm.h"
+#include "app/Forms.h"
+#include "app/MainForm.h"
+#include "app/PathUtils.h"
+#include "profiles/CustomSizeForm.h"
+#include "profiles/ProfileFormat.h"
+#include "profiles/ProfileSaveDialog.h"
 #include "profiles/ValueListEditor.h"
 #include <QComboBox>
-TopSettingForm::TopSettingForm(QWidget* parent) : QWidget(parent, Qt::Dialog) {
-    setWindowTitle("Profile");
-    cmbProfile = new QComboBox(this);
-    vleVideo = new TValueListEditor(this);
-    vleAudio = new TValueListEditor(this);
-    vleAdvanced = new TValueListEditor(this);
+#include <QFileInfo>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kVideoSize = QStringLiteral("Video Size");
+const QString kOriginalSize = QStringLiteral("Original Size");
+const QString kCustomSize = QStringLiteral("Custom Size");
+
+constexpr int kWidth = 420;
+constexpr int kHeight = 468;
+constexpr int kHeaderHeight = 22;
+constexpr int kRowPitch = TValueListEditor::RowHeight + TValueListEditor::GridLineWidth;
+
+QLabel* makeHeader(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* pan = new QLabel(caption, parent);
+    pan->setObjectName(QLatin1String(name));
+    pan->setFixedHeight(kHeaderHeight);
+    pan->setAutoFillBackground(true);
+    QPalette pal = pan->palette();
+    pal.setColor(QPalette::Window, pal.color(QPalette::Dark));
+    pan->setPalette(pal);
+    QFont f = pan->font();
+    f.setBold(true);
+    pan->setFont(f);
+    pan->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return pan;
 }
-void TopSettingForm::LoadProfile(const QString&) {}
-TValueListEditor* TopSettingForm::GridForSort(int sort) const {
+
+QPushButton* makeCollapseButton(QLabel* header, const char* name)
+{
+    auto* b = new QPushButton(QStringLiteral("-"), header);
+    b->setObjectName(QLatin1String(name));
+    b->setGeometry(3, 3, 16, 16);
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setStyleSheet(QStringLiteral("QPushButton{padding:0;font-weight:bold;}"));
+    return b;
+}
+
+TValueListEditor* makeGrid(QWidget* parent, const char* name, const QStringList& keys)
+{
+    auto* g = new TValueListEditor(parent);
+    g->setObjectName(QLatin1String(name));
+    for (const QString& k : keys)
+        g->InsertRow(k, QString());
+    g->setFixedHeight(kRowPitch * g->RowCount());
+    return g;
+}
+
+} // namespace
+
+TopSettingForm::TopSettingForm(QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
+{
+    setObjectName(QStringLiteral("opSettingForm"));
+    BuildLayout();
+    FormCreate();
+}
+
+void TopSettingForm::BuildLayout()
+{
+    setWindowTitle(QStringLiteral("Profile"));
+    setFixedSize(kWidth, kHeight);
+
+    cmbProfile = new QComboBox(this);
+    cmbProfile->setObjectName(QStringLiteral("cmbProfile"));
+    cmbProfile->setEditable(false);
+    cmbProfile->setGeometry(12, 12, 274, 26);
+    btnSaveAs = new QPushButton(QStringLiteral("&Save as..."), this);
+    btnSaveAs->setObjectName(QStringLiteral("btnSaveAs"));
+    btnSaveAs->setGeometry(294, 12, 114, 26);
+
+    ScrollBox1 = new QScrollArea(this);
+    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+    ScrollBox1->setGeometry(12, 48, kWidth - 24, kHeight - 48 - 48);
+    ScrollBox1->setWidgetResizable(true);
+    ScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* content = new QWidget;
+    content->setObjectName(QStringLiteral("ScrollBox1Content"));
+    content->setAutoFillBackground(true);
+    content->setBackgroundRole(QPalette::Base);
+    auto* stack = new QVBoxLayout(content);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+
+    // Each element sits right below the one before it, so a grid's height decides where
+    // the next header starts.
+    panVideo = makeHeader(content, "panVideo", QStringLiteral("      Video"));
+    btnVideo = makeCollapseButton(panVideo, "btnVideo");
+    vleVideo = makeGrid(content, "vleVideo",
+                        {QStringLiteral("Video Codec"), kVideoSize, QStringLiteral("Bit Rate"),
+                         QStringLiteral("Frame Rate"), QStringLiteral("Aspect"), QStringLiteral("Disable Video")});
+    panAudio = makeHeader(content, "panAudio", QStringLiteral("      Audio"));
+    btnAudio = makeCollapseButton(panAudio, "btnAudio");
+    vleAudio = makeGrid(content, "vleAudio",
+                        {QStringLiteral("Audio Codec"), QStringLiteral("Audio Bitrate"), QStringLiteral("Sample Rate"),
+                         QStringLiteral("Channels"), QStringLiteral("Volumn"), QStringLiteral("Disable Audio")});
+    panAdvanced = makeHeader(content, "panAdvanced", QStringLiteral("      Advanced"));
+    btnAdvanced = makeCollapseButton(panAdvanced, "btnAdvanced");
+    vleAdvanced = makeGrid(content, "vleAdvanced",
+                           {QStringLiteral("Bit Exact Algorithms"), QStringLiteral("Deinterlace")});
+    for (QWidget* w : std::initializer_list<QWidget*>{panVideo, vleVideo, panAudio, vleAudio, panAdvanced, vleAdvanced})
+        stack->addWidget(w);
+    stack->addStretch(1);
+    ScrollBox1->setWidget(content);
+
+    Button1 = new QPushButton(QStringLiteral("&OK"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(kWidth - 12 - 84 - 8 - 84, kHeight - 38, 84, 26);
+    Button1->setDefault(true);
+    Button2 = new QPushButton(QStringLiteral("&Cancel"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setGeometry(kWidth - 12 - 84, kHeight - 38, 84, 26);
+
+    memDescription = new QPlainTextEdit(QStringLiteral("Description:"), this);
+    memDescription->setObjectName(QStringLiteral("memDescription"));
+    memDescription->hide();
+    Bevel1 = new QFrame(this);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setFrameShape(QFrame::HLine);
+    Bevel1->hide();
+
+    connect(cmbProfile, &QComboBox::activated, this, [this](int) { cmbProfileChange(); });
+    connect(btnSaveAs, &QPushButton::clicked, this, &TopSettingForm::btnSaveAsClick);
+    connect(Button1, &QPushButton::clicked, this, &TopSettingForm::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TopSettingForm::Button2Click);
+    connect(btnVideo, &QPushButton::clicked, this, &TopSettingForm::btnVideoClick);
+    connect(btnAudio, &QPushButton::clicked, this, &TopSettingForm::btnAudioClick);
+    connect(btnAdvanced, &QPushButton::clicked, this, &TopSettingForm::btnAdvancedClick);
+    connect(vleVideo, &TValueListEditor::StringsChange, this, &TopSettingForm::vleVideoStringsChange);
+    connect(vleVideo, &TValueListEditor::MouseDown, this, &TopSettingForm::vleVideoMouseDown);
+    connect(vleAudio, &TValueListEditor::MouseDown, this, &TopSettingForm::vleAudioMouseDown);
+    connect(vleAdvanced, &TValueListEditor::MouseDown, this, &TopSettingForm::vleAdvancedMouseDown);
+    vleVideo->OnDrawCell = [this](int c, int r, TCellLook& l) { vleVideoDrawCell(c, r, l); };
+    vleAudio->OnDrawCell = [this](int c, int r, TCellLook& l) { vleAudioDrawCell(c, r, l); };
+    vleAdvanced->OnDrawCell = [this](int c, int r, TCellLook& l) { vleAdvancedDrawCell(c, r, l); };
+
+    setTabOrder(cmbProfile, btnSaveAs);
+    setTabOrder(btnSaveAs, vleVideo);
+    setTabOrder(vleVideo, vleAudio);
+    setTabOrder(vleAudio, vleAdvanced);
+    setTabOrder(vleAdvanced, Button1);
+    setTabOrder(Button1, Button2);
+}
+
+void TopSettingForm::FormCreate()
+{
+    cmbProfile->clear();
+    if (MainForm)
+        for (int i = 0; i < MainForm->cmbProfile->count(); ++i)
+            cmbProfile->addItem(MainForm->cmbProfile->itemText(i));
+    cmbProfile->setCurrentIndex(-1);
+}
+
+void TopSettingForm::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    if (!e->spontaneous())
+        CentreOverMainForm(this);
+}
+
+QString TopSettingForm::SelectedProfilePath() const
+{
+    return ProfilePath(MainForm ? MainForm->AppDir : QString(), cmbProfile->currentText());
+}
+
+TValueListEditor* TopSettingForm::GridForSort(int sort) const
+{
     return sort == 1 ? vleVideo : sort == 2 ? vleAudio : sort == 3 ? vleAdvanced : nullptr;
 }
+
+void TopSettingForm::FitGridHeights()
+{
+    const std::pair<QPushButton*, TValueListEditor*> sections[] = {
+        {btnVideo, vleVideo}, {btnAudio, vleAudio}, {btnAdvanced, vleAdvanced}};
+    for (const auto& [button, grid] : sections) {
+        // A collapsed section stays collapsed, so the "+" still tells the truth.
+        if (button->text() == QLatin1String("+"))
+            continue;
+        grid->setFixedHeight(kRowPitch * grid->RowCount());
+    }
+}
+
+void TopSettingForm::LoadProfile(const QString& path)
+{
+    if (!SourceExists(path))
+        return;
+    for (TValueListEditor* grid : {vleVideo, vleAudio, vleAdvanced})
+        grid->Clear();
+
+    const ProfileContent content = ReadProfile(path);
+    OutputExtension = QLatin1Char('.') + content.type;
+
+    // The grids get their heights even when a bad "Index" stops the loading.
+    struct Fit {
+        TopSettingForm* form;
+        ~Fit() { form->FitGridHeights(); }
+    } fit{this};
+
+    for (const ProfileParameter& p : content.parameters) {
+        // A parameter that names no grid is not shown (and so adds no grid value).
+        TValueListEditor* grid = GridForSort(p.sort);
+        if (!grid)
+            continue;
+        TItemProp props;
+        QString value;
+        if (p.list) {
+            const QStringList items = SplitItems(p.caption);
+            value = ItemAt(items, p.index); // a bad "Index" ends the loading here
+            props.ReadOnly = true;
+            props.EditStyle = esPickList;
+            props.PickList = items;
+        } else {
+            props.ReadOnly = p.readOnly;
+            value = p.caption;
+        }
+        const int row = grid->InsertRow(p.name, QString());
+        grid->SetItemProps(row, props);
+        grid->SetValueAt(row, value);
+    }
+}
+
+void TopSettingForm::SaveProfileValues(const QString& path)
+{
+    SaveProfileValuesTo(path, [this](int sort, const QString& name) -> std::optional<GridRowValue> {
+        const TValueListEditor* grid = GridForSort(sort);
+        const int row = grid ? grid->FindRow(name) : -1;
+        if (row < 0)
+            return std::nullopt;
+        return GridRowValue{grid->ValueAt(row), grid->ItemProps(row).PickList};
+    });
+}
+
+void TopSettingForm::CopyProfile(const QString& source, const QString& target)
+{
+    if (!SourceExists(source))
+        return;
+    // Saving a profile onto itself needs no copy, and copying would empty it first.
+    const QFileInfo from(source), to(target);
+    if (!(to.exists() && from.canonicalFilePath() == to.canonicalFilePath()))
+        CopyProfileFile(source, target); // a failed copy is reported, never half-done
+    SaveProfileValues(target);
+}
+
+void TopSettingForm::cmbProfileChange()
+{
+    const QString path = SelectedProfilePath();
+    if (SourceExists(path))
+        LoadProfile(path);
+}
+
+void TopSettingForm::Button1Click()
+{
+    const QString path = SelectedProfilePath();
+    if (SourceExists(path)) {
+        const int row = vleVideo->FindRow(kVideoSize);
+        if (row >= 0) {
+            // The file keeps "Original Size"; the grid keeps the size the user chose.
+            const QString chosen = vleVideo->ValueAt(row);
+            vleVideo->SetValueAt(row, kOriginalSize);
+            try {
+                SaveProfileValues(path);
+            } catch (...) {
+                vleVideo->SetValueAt(row, chosen);
+                throw;
+            }
+            vleVideo->SetValueAt(row, chosen);
+        } else {
+            SaveProfileValues(path);
+        }
+    }
+    hide();
+}
+
+void TopSettingForm::Button2Click()
+{
+    hide();
+    LoadProfile(SelectedProfilePath());
+}
+
+void TopSettingForm::btnSaveAsClick()
+{
+    // The dialog opens in the profile folder, where a copy is listed from the next start on.
+    const QString folder = MainForm ? MainForm->AppDir + QStringLiteral("Profiles/") : QString();
+    const QString target = RunSaveDialog(this, SaveFilter, SaveDefaultExt, folder);
+    if (target.isEmpty())
+        return;
+    CopyProfile(SelectedProfilePath(), target);
+}
+
+void TopSettingForm::ToggleSection(QPushButton* button, TValueListEditor* grid)
+{
+    if (button->text() == QLatin1String("+")) {
+        grid->setFixedHeight(grid->RowCount() * kRowPitch + 1);
+        button->setText(QStringLiteral("-"));
+    } else {
+        grid->setFixedHeight(1);
+        button->setText(QStringLiteral("+"));
+    }
+}
+
+void TopSettingForm::btnVideoClick() { ToggleSection(btnVideo, vleVideo); }
+void TopSettingForm::btnAudioClick() { ToggleSection(btnAudio, vleAudio); }
+void TopSettingForm::btnAdvancedClick() { ToggleSection(btnAdvanced, vleAdvanced); }
+
+void TopSettingForm::vleVideoStringsChange()
+{
+    if (vleVideo->CurrentKey() == kVideoSize && vleVideo->Value(kVideoSize) == kCustomSize && SizeForm) {
+        // One dialog only: a second request brings it to the front.
+        SizeForm->show();
+        SizeForm->raise();
+        SizeForm->activateWindow();
+    }
+}
+
+void TopSettingForm::DrawProfileCell(TValueListEditor* grid, int col, int row, TCellLook& look)
+{
+    const QColor silver(192, 192, 192);
+    const QColor window = grid->palette().color(QPalette::Base);
+    if (col == 1) {
+        const TItemProp props = grid->ItemProps(row);
+        if (props.ReadOnly && props.EditStyle != esPickList)
+            look.text = silver;
+    }
+    const QColor remembered = look.text == silver ? silver : QColor(Qt::black);
+    const bool currentRow = row == grid->CurrentRow();
+    if (currentRow && col == 1) {
+        look.text = remembered;
+        look.background = window;
+    }
+    if (currentRow && col == 0) {
+        if (grid->HasInputFocus()) {
+            look.background = QColor(49, 106, 197);
+            look.text = grid->palette().color(QPalette::HighlightedText); // readable on the blue
+        } else {
+            look.text = remembered;
+            look.background = window;
+        }
+    }
+}
+
+void TopSettingForm::vleVideoDrawCell(int col, int row, TCellLook& look) { DrawProfileCell(vleVideo, col, row, look); }
+void TopSettingForm::vleAudioDrawCell(int col, int row, TCellLook& look) { DrawProfileCell(vleAudio, col, row, look); }
+void TopSettingForm::vleAdvancedDrawCell(int col, int row, TCellLook& look)
+{
+    DrawProfileCell(vleAdvanced, col, row, look);
+}
+
+void TopSettingForm::RefreshGrids()
+{
+    // The grids that lost the focus redraw their current-row marking at once.
+    for (TValueListEditor* grid : {vleVideo, vleAudio, vleAdvanced})
+        grid->Refresh();
+}
+
+void TopSettingForm::vleVideoMouseDown() { RefreshGrids(); }
+void TopSettingForm::vleAudioMouseDown() { RefreshGrids(); }
+void TopSettingForm::vleAdvancedMouseDown() { RefreshGrids(); }

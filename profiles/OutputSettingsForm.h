@@ -2,8 +2,13 @@
 #include <QWidget>
 
 class QComboBox;
+class QFrame;
+class QLabel;
+class QPlainTextEdit;
 class QPushButton;
+class QScrollArea;
 class TValueListEditor;
+struct TCellLook;
 
 // The profile dialog. Its three grids are the only in-memory copy of the current
 // profile values; the command line is built from them whether the dialog is shown or not.
@@ -13,13 +18,63 @@ public:
     explicit TopSettingForm(QWidget* parent = nullptr);
 
     QComboBox* cmbProfile = nullptr;
+    QPushButton* btnSaveAs = nullptr;
+    QScrollArea* ScrollBox1 = nullptr;
+    QLabel* panVideo = nullptr;
+    QLabel* panAudio = nullptr;
+    QLabel* panAdvanced = nullptr;
+    QPushButton* btnVideo = nullptr;
+    QPushButton* btnAudio = nullptr;
+    QPushButton* btnAdvanced = nullptr;
     TValueListEditor* vleVideo = nullptr;
     TValueListEditor* vleAudio = nullptr;
     TValueListEditor* vleAdvanced = nullptr;
+    QPushButton* Button1 = nullptr; // OK
+    QPushButton* Button2 = nullptr; // Cancel
+    QPlainTextEdit* memDescription = nullptr; // never shown
+    QFrame* Bevel1 = nullptr;                 // never shown
+
+    // SaveDialog1's settings.
+    static inline const QString SaveFilter = QStringLiteral("Profiles (*.apf)|*.apf");
+    static inline const QString SaveDefaultExt = QStringLiteral("apf");
 
     QString OutputExtension = QStringLiteral(".mp4"); // "." + "Type" of the profile loaded last
 
+    // Fills the grids from a profile file; nothing happens when there is no such file.
+    // Throws EListIndexError for an "Index" outside its items (the rows before it stay).
     void LoadProfile(const QString& path);
+    // Writes the values of the editable parameters into the file.
+    void SaveProfileValues(const QString& path);
+    // Copies the profile file and writes the current values into the copy.
+    void CopyProfile(const QString& source, const QString& target);
     // The grid for a "Sort" value (1 video, 2 audio, 3 advanced), nullptr for any other.
     TValueListEditor* GridForSort(int sort) const;
+    // Profile path of the name in this dialog's own list.
+    QString SelectedProfilePath() const;
+
+    void FormCreate();
+    void cmbProfileChange();
+    void Button1Click();
+    void Button2Click();
+    void btnSaveAsClick();
+    void btnVideoClick();
+    void btnAudioClick();
+    void btnAdvancedClick();
+    void vleVideoStringsChange();
+    void vleVideoDrawCell(int col, int row, TCellLook& look);
+    void vleAudioDrawCell(int col, int row, TCellLook& look);
+    void vleAdvancedDrawCell(int col, int row, TCellLook& look);
+    void vleVideoMouseDown();
+    void vleAudioMouseDown();
+    void vleAdvancedMouseDown();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+
+private:
+    void BuildLayout();
+    void ToggleSection(QPushButton* button, TValueListEditor* grid);
+    void FitGridHeights();
+    void DrawProfileCell(TValueListEditor* grid, int col, int row, TCellLook& look);
+    void RefreshGrids();
 };

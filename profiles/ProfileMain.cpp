@@ -1,4 +1,44 @@
+// The main window's profile list: filled once at start, its selection loads a profile
+// into the profile dialog's grids, and "Detail" shows that dialog.
+#include "app/Forms.h"
 #include "app/MainForm.h"
-void TMainForm::FillProfileList() {}
-void TMainForm::cmbProfileChange() {}
-void TMainForm::BitBtn1Click() {}
+#include "app/PathUtils.h"
+#include "app/VtError.h"
+#include "profiles/OutputSettingsForm.h"
+#include "profiles/ProfileFormat.h"
+#include <QComboBox>
+
+void TMainForm::FillProfileList()
+{
+    const QString folder = AppDir + QStringLiteral("Profiles/");
+    if (!FolderExists(folder))
+        throw EVeltraneError(
+            QStringLiteral("Unable to list the profiles: the folder %1 does not exist").arg(folder));
+    const QStringList files = ListFilesByExtension(folder, QStringLiteral(".apf"));
+    for (const QString& name : files)
+        cmbProfile->addItem(StripExtension(name));
+    // Which profile is selected is the Settings dialog's business.
+    cmbProfile->setCurrentIndex(-1);
+}
+
+void TMainForm::cmbProfileChange()
+{
+    const QString path = ProfilePath(AppDir, cmbProfile->currentText());
+    if (opSettingForm && SourceExists(path))
+        opSettingForm->LoadProfile(path);
+}
+
+void TMainForm::BitBtn1Click()
+{
+    if (!opSettingForm)
+        return;
+    opSettingForm->show();
+    opSettingForm->raise();
+    opSettingForm->activateWindow();
+    // Same position: the grids keep their unsaved edits. Otherwise the main list's
+    // profile is loaded afresh.
+    if (opSettingForm->cmbProfile->currentIndex() != cmbProfile->currentIndex()) {
+        opSettingForm->cmbProfile->setCurrentIndex(cmbProfile->currentIndex());
+        opSettingForm->cmbProfileChange();
+    }
+}
