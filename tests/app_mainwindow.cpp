@@ -1,0 +1,303 @@
+// The main window as the user meets it: caption, controls, faces, opening sources.
+#include "TestSupport.h"
+#include "about/ProgramInfo.h"
+#include "app/ImageControl.h"
+#include "app/MainForm.h"
+#include "app/PathUtils.h"
+#include "app/VtError.h"
+#include "app/Shell.h"
+#include "prefs/SettingsForm.h"
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+    // Drops a list of local paths on the main window the way the desktop does.
+    static void drop(const QStringList& paths)
+    {
+        auto* mime = new QMimeData;
+        QList<QUrl> urls;
+        for (const QString& p : paths)
+            urls << QUrl::fromLocalFile(p);
+        mime->setUrls(urls);
+        QDropEvent ev(QPointF(200, 200), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(MainForm, &ev);
+        delete mime;
+    }
+
+    static QString touch(const QString& path)
+    {
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write("x");
+        return path;
+    }
+
+private Q_SLOTS:
+    void captionAndControls()
+    {
+        TempAppDir dir(false);
+        FormsFixture forms(dir.path());
+        QCOMPARE(MainForm->windowTitle(), QStringLiteral("Veltrane V1.8"));
+        QCOMPARE(MainForm->AppDir, dir.path());
+        QCOMPARE(MainForm->EncoderPath, dir.path() + "wmaspi.dll");
+        QCOMPARE(MainForm->HelpFile, dir.path() + "Veltrane.html");
+        QCOMPARE(MainForm->labProgramName->text(), QStringLiteral("Veltrane"));
+        QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("Veltrane"));
+
+        // Captions and initial texts.
+        QCOMPARE(MainForm->sbtnOpen->text(), QStringLiteral("Open Video"));
+        QCOMPARE(MainForm->sbtnSettings->text(), QStringLiteral("Settings"));
+        QCOMPARE(MainForm->sbtnAbout->text(), QStringLiteral("About"));
+        QCOMPARE(MainForm->sbtnHelp->text(), QStringLiteral("Help"));
+        QCOMPARE(MainForm->sbtnPlayPreview->text(), QStringLiteral("Play"));
+        QCOMPARE(MainForm->sbtnPausePreview->text(), QStringLiteral("Pause"));
+        QCOMPARE(MainForm->sbtnStopPreview->text(), QStringLiteral("Stop"));
+        QCOMPARE(MainForm->sbtnSelStart->text(), QStringLiteral("Start Time"));
+        QCOMPARE(MainForm->sbtnSelEnd->text(), QStringLiteral("End time"));
+        QCOMPARE(MainForm->sbtnErase->text(), QStringLiteral("Clear"));
+        QCOMPARE(MainForm->Label2->text(), QStringLiteral("Source:"));
+        QCOMPARE(MainForm->rdbStartEnd->text(), QStringLiteral("Split the marked rang out."));
+        QVERIFY(MainForm->rdbStartEnd->isChecked());
+        QCOMPARE(MainForm->Label4->text(), QStringLiteral("Start Time:"));
+        QCOMPARE(MainForm->edtStart->text(), QStringLiteral("00:00:00"));
+        QCOMPARE(MainForm->Label5->text(), QStringLiteral("End Time:"));
+        QCOMPARE(MainForm->edtEnd->text(), QStringLiteral("00:00:00"));
+        QCOMPARE(MainForm->rdbEqual->text(), QStringLiteral("Split the marked rang to "));
+        QCOMPARE(MainForm->Label7->text(), QStringLiteral("equal sections."));
+        QVERIFY(MainForm->edtSectionQty->text().isEmpty());
+        QCOMPARE(MainForm->Label10->text(), QStringLiteral("Output Profile:"));
+        QCOMPARE(MainForm->BitBtn1->text(), QStringLiteral("Detail"));
+        QCOMPARE(MainForm->Label3->text(), QStringLiteral("Output Path:"));
+        QCOMPARE(MainForm->bbtnBrowse->text(), QStringLiteral("Browse"));
+        QVERIFY(MainForm->edtSource->text().isEmpty());
+        for (QLabel* l : {MainForm->labLeft, MainForm->labMiddle, MainForm->labRight, MainForm->labCurrent})
+            QCOMPARE(l->text(), QStringLiteral("00:00:00"));
+        QVERIFY(!MainForm->cmbProfile->isEditable());
+
+        // Hidden at start, fixed size, no maximise.
+        MainForm->show();
+        QVERIFY(!MainForm->labStart->isVisible());
+        QVERIFY(!MainForm->labEnd->isVisible());
+        QVERIFY(!MainForm->labLength->isVisible());
+        QVERIFY(!MainForm->imgCancel->isVisible());
+        QVERIFY(MainForm->imgStart->isVisible());
+        QVERIFY(!MainForm->panProgress->isVisible());
+        QVERIFY(!MainForm->chkPreview->isVisible());
+        QVERIFY(MainForm->panbanner->isVisible());
+        QCOMPARE(MainForm->panProgress->height(), 289);
+        QVERIFY(MainForm->panProgress->geometry().bottom() < MainForm->imgStart->geometry().top());
+        QCOMPARE(MainForm->minimumSize(), MainForm->maximumSize());
+        QVERIFY(!(MainForm->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(MainForm->windowFlags() & Qt::WindowMinimizeButtonHint);
+        QVERIFY(!MainForm->tmrPreview->isActive());
+        QVERIFY(!MainForm->tmrProcess->isActive());
+        QCOMPARE(MainForm->tmrPreview->interval(), 1000);
+        QCOMPARE(MainForm->tmrProcess->interval(), 1000);
+        QCOMPARE(MainForm->JobState, 0);
+        QVERIFY(!MainForm->SourceLoaded);
+
+        // Tab order of the job region.
+        const QList<QWidget*> order = {MainForm->edtSource,     MainForm->rdbStartEnd, MainForm->edtStart,
+                                       MainForm->edtEnd,        MainForm->rdbEqual,    MainForm->edtSectionQty,
+                                       MainForm->cmbProfile,    MainForm->BitBtn1,     MainForm->edtOutputDir,
+                                       MainForm->bbtnBrowse};
+        for (int i = 0; i + 1 < order.size(); ++i)
+            QCOMPARE(order[i]->nextInFocusChain(), order[i + 1]);
+    }
+
+    void versionFromPreferences()
+    {
+        TempAppDir dir(false);
+        dir.write("Preferences.ini", "[main]\r\nversion = \"2.0\"\r\n");
+        FormsFixture forms(dir.path());
+        QCOMPARE(MainForm->windowTitle(), QStringLiteral("Veltrane V2.0"));
+        QCOMPARE(MainForm->VersionText, QStringLiteral("2.0"));
+    }
+
+    void bannerText()
+    {
+        QCOMPARE(BannerText(QStringLiteral("Veltrane")), QStringLiteral("Veltrane"));
+        QCOMPARE(BannerText(QStringLiteral("Big Video Cutter")), QStringLiteral("Video Cutter"));
+        QCOMPARE(MainCaption(QStringLiteral("Veltrane"), QStringLiteral("1.8")), QStringLiteral("Veltrane V1.8"));
+    }
+
+    // The faces follow the mouse: hover, press, release, and back to normal over a panel.
+    void imageButtonFaces()
+    {
+        TempAppDir dir(false);
+        FormsFixture forms(dir.path());
+        TMainForm* f = MainForm;
+        QCOMPARE(f->iglStart.size(), 6);
+        for (const QPixmap& p : f->iglStart)
+            QCOMPARE(p.size(), QSize(133, 65));
+        auto face = [](TImage* img) { return img->pixmap().toImage(); };
+        QCOMPARE(face(f->imgStart), f->iglStart[0].toImage());
+        QCOMPARE(face(f->imgCancel), f->iglStart[3].toImage());
+
+        Q_EMIT f->imgStart->mouseMoved();
+        QCOMPARE(f->imgStart->Tag, 1);
+        QCOMPARE(face(f->imgStart), f->iglStart[1].toImage());
+        Q_EMIT f->imgStart->mouseDown(Qt::RightButton); // any button presses the face
+        QCOMPARE(f->imgStart->Tag, 2);
+        QCOMPARE(face(f->imgStart), f->iglStart[2].toImage());
+        Q_EMIT f->imgStart->mouseMoved(); // a move while pressed changes nothing
+        QCOMPARE(f->imgStart->Tag, 2);
+        Q_EMIT f->imgStart->mouseUp(Qt::RightButton);
+        QCOMPARE(f->imgStart->Tag, 1);
+        QCOMPARE(face(f->imgStart), f->iglStart[1].toImage());
+
+        Q_EMIT f->imgCancel->mouseDown(Qt::LeftButton);
+        QCOMPARE(f->imgCancel->Tag, 2);
+        QCOMPARE(face(f->imgCancel), f->iglStart[5].toImage());
+
+        Q_EMIT f->Image4->mouseMoved();
+        QCOMPARE(f->imgStart->Tag, 0);
+        QCOMPARE(f->imgCancel->Tag, 0);
+        QCOMPARE(face(f->imgStart), f->iglStart[0].toImage());
+        QCOMPARE(face(f->imgCancel), f->iglStart[3].toImage());
+
+        Q_EMIT f->imgCancel->mouseMoved();
+        QCOMPARE(face(f->imgCancel), f->iglStart[4].toImage());
+        Q_EMIT f->panLeft->mouseMoved();
+        QCOMPARE(f->imgCancel->Tag, 0);
+        QCOMPARE(face(f->imgCancel), f->iglStart[3].toImage());
+    }
+
+    // Dropped files: the first one only, compared in lower case, files only, not during a job.
+    void dropDecisions()
+    {
+        TempAppDir dir(false);
+        FormsFixture forms(dir.path());
+        const QString txt = touch(dir.file("notes.txt"));
+        const QString avi = touch(dir.file("CLIP.AVI"));
+        QDir().mkpath(dir.file("folder.avi"));
+
+        drop({txt, avi});
+        QVERIFY(MainForm->edtSource->text().isEmpty()); // only the first counts
+        drop({dir.file("folder.avi")});
+        QVERIFY(MainForm->edtSource->text().isEmpty()); // a folder is no video
+        drop({dir.file("gone.mp4")});
+        QVERIFY(MainForm->edtSource->text().isEmpty());
+
+        MainForm->panProgress->show(); // a job is running
+        RunGuarded([&] { drop({avi}); });
+        QVERIFY(MainForm->edtSource->text().isEmpty());
+        MainForm->panProgress->hide();
+
+        MessageLog log; // the placeholder file may be refused by the player; that is reported
+        drop({avi, txt});
+        QCOMPARE(MainForm->edtSource->text(), avi);
+        QVERIFY(MainForm->SourceLoaded);
+        QVERIFY(!MainForm->panbanner->isVisible());
+    }
+
+    // The program's first argument: a video, or a ".tmp" list file whose first line names one.
+    void commandLineSource()
+    {
+        TempAppDir dir(false);
+        const QString clip = touch(dir.file("a b.mp4"));
+        dir.write("list.TMP", (clip + "\nsomething else\n").toUtf8());
+        {
+            MessageLog log;
+            FormsFixture forms(dir.path(), {dir.file("list.TMP")});
+            QCOMPARE(MainForm->edtSource->text(), clip);
+            QVERIFY(MainForm->acceptDrops());
+        }
+        QVERIFY(QFile::exists(dir.file("list.TMP"))); // the list file stays
+
+        dir.write("empty.tmp", "");
+        dir.write("notes.txt", "x");
+        QDir().mkpath(dir.file("dir.mp4"));
+        const QStringList bad = {dir.file("empty.tmp"), dir.file("notes.txt"), dir.file("dir.mp4"),
+                                 dir.file("missing.mp4"), dir.file("missing.tmp"), QString()};
+        for (const QString& arg : bad) {
+            MessageLog log;
+            FormsFixture forms(dir.path(), {arg});
+            QVERIFY2(MainForm->edtSource->text().isEmpty(), qPrintable(arg));
+            QVERIFY(!MainForm->SourceLoaded);
+            QVERIFY(log.shown.isEmpty()); // nothing is reported
+            QVERIFY(MainForm->acceptDrops());
+        }
+    }
+
+    // Open Video: the dialog gets the exact filter; any chosen file is opened unchecked.
+    void openDialog()
+    {
+        TempAppDir dir(false);
+        FormsFixture forms(dir.path());
+        QString seenFilter;
+        QString answer;
+        SetOpenDialogHook([&](QWidget*, const QString& filter) {
+            seenFilter = filter;
+            return answer;
+        });
+        MainForm->sbtnOpenClick();
+        QCOMPARE(seenFilter, BuildOpenFilter());
+        QVERIFY(MainForm->edtSource->text().isEmpty()); // cancelled
+
+        answer = touch(dir.file("odd.xyz"));
+        MessageLog log;
+        RunGuarded([] { MainForm->sbtnOpenClick(); });
+        QCOMPARE(MainForm->edtSource->text(), answer);
+        SetOpenDialogHook({});
+        QVERIFY(QtNameFilters(BuildOpenFilter()).startsWith("All Support Files (*.avi *.mpg *.mpeg *.mp4"));
+    }
+
+    // Opening a source resets the range but keeps mode, count and profile.
+    void openingKeepsModeAndCount()
+    {
+        TempAppDir dir(false);
+        dir.write("Preferences.ini", "[Main]\nAptotic=0\n");
+        FormsFixture forms(dir.path());
+        MessageLog log;
+        MainForm->rdbEqual->setChecked(true);
+        MainForm->edtSectionQty->setText("4");
+        MainForm->edtStart->setText("00:00:05");
+        MainForm->JobState = 2;
+        const QString clip = touch(dir.file("sub/a.mp4"));
+        RunGuarded([&] { MainForm->OpenSource(clip); });
+        QCOMPARE(MainForm->edtSource->text(), clip);
+        QCOMPARE(MainForm->edtOutputDir->text(), dir.path() + "sub/");
+        QVERIFY(MainForm->rdbEqual->isChecked());
+        QCOMPARE(MainForm->edtSectionQty->text(), QStringLiteral("4"));
+    }
+
+    void helpOpensThroughShell()
+    {
+        TempAppDir dir(false);
+        FormsFixture forms(dir.path());
+        ShellLog shell;
+        MainForm->sbtnHelpClick();
+        QCOMPARE(shell.opened, QStringList{dir.path() + "Veltrane.html"});
+    }
+
+    // An error escaping an event handler is shown once and the program goes on.
+    void errorBoxForEscapingErrors()
+    {
+        MessageLog log;
+        QPushButton b;
+        QObject::connect(&b, &QPushButton::clicked, [] { throw EVeltraneError("Unable to write to /x/y.ini"); });
+        QTest::mouseClick(&b, Qt::LeftButton);
+        QCOMPARE(log.shown.size(), 1);
+        QCOMPARE(log.shown[0].icon, MsgIcon::Error);
+        QCOMPARE(log.shown[0].caption, QStringLiteral("Veltrane"));
+        QCOMPARE(log.shown[0].text, QStringLiteral("Unable to write to /x/y.ini."));
+        QCOMPARE(ErrorBoxText("Done."), QStringLiteral("Done."));
+        QCOMPARE(ErrorBoxText("Failed ($80040265)."), QStringLiteral("Failed ($80040265)."));
+        QCOMPARE(ErrorBoxText("List index out of bounds (3)"), QStringLiteral("List index out of bounds (3)"));
+        QCOMPARE(ErrorBoxText("abc"), QStringLiteral("abc."));
+    }
+};
+
+VT_TEST_MAIN(TestMainWindow)
+#include "app_mainwindow.moc"
