@@ -1,13 +1,253 @@
 #include "prefs/SettingsForm.h"
+#include "app/Dialogs.h"
+#include "app/Forms.h"
+#include "app/MainForm.h"
+#include "app/PathUtils.h"
+#include "prefs/FolderPicker.h"
+#include "profiles/IniFile.h"
+
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHideEvent>
+#include <QIcon>
 #include <QLineEdit>
 #include <QPushButton>
-TSettingForm::TSettingForm(QWidget* parent) : QWidget(parent, Qt::Dialog) {
-    setWindowTitle("Settings");
-    chkPreview = new QCheckBox(this); chkOverwrite = new QCheckBox(this); chkoutputdir = new QCheckBox(this);
-    edtOutputDir = new QLineEdit(this); bbtnBrowse = new QPushButton(this); chkOpenDir = new QCheckBox(this);
-    chkExit = new QCheckBox(this); chkTurnoff = new QCheckBox(this); btnDefault = new QPushButton(this);
-    btnOK = new QPushButton(this); btnCancel = new QPushButton(this);
+#include <QShowEvent>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kMain = QStringLiteral("Main");
+const QString kDefault = QStringLiteral("Default");
+
+QCheckBox* makeCheck(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* c = new QCheckBox(caption, parent);
+    c->setObjectName(QLatin1String(name));
+    return c;
 }
-void TSettingForm::ReadPreferences(bool) {}
-void TSettingForm::WritePreferences() {}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+} // namespace
+
+TSettingForm::TSettingForm(QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                          | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("SettingForm"));
+    setWindowTitle(QStringLiteral("Settings"));
+    setWindowIcon(QIcon(QStringLiteral(":/images/settings.png")));
+    BuildLayout();
+    FormCreate();
+}
+
+void TSettingForm::BuildLayout()
+{
+    m_options = new QGroupBox(this);
+    m_options->setObjectName(QStringLiteral("grpOptions"));
+
+    chkPreview = makeCheck(m_options, "chkPreview", QStringLiteral("Preview the video when it is splitted."));
+    chkOverwrite = makeCheck(m_options, "chkOverwrite", QStringLiteral("Overwrite existent output files."));
+    chkoutputdir = makeCheck(m_options, "chkoutputdir", QStringLiteral("Use the aptotic output directory."));
+    edtOutputDir = new QLineEdit(m_options);
+    edtOutputDir->setObjectName(QStringLiteral("edtOutputDir"));
+    edtOutputDir->setMinimumWidth(300);
+    bbtnBrowse = makeButton(m_options, "bbtnBrowse", QStringLiteral("Browse"));
+    bbtnBrowse->setIcon(QIcon(QStringLiteral(":/images/browse.png")));
+    chkOpenDir =
+        makeCheck(m_options, "chkOpenDir", QStringLiteral("Open the output directory when the task is completed. "));
+    chkExit = makeCheck(m_options, "chkExit", QStringLiteral("Exit the program when the task is completed."));
+    chkTurnoff = makeCheck(m_options, "chkTurnoff", QStringLiteral("Turn off the computer when the task is completed."));
+    btnDefault = makeButton(this, "btnDefault", QStringLiteral("&Load Default"));
+    btnOK = makeButton(this, "btnOK", QStringLiteral("&OK"));
+    btnCancel = makeButton(this, "btnCancel", QStringLiteral("&Cancel"));
+
+    // No behaviour depends on the preview flag; it is kept and stored, never shown.
+    chkPreview->hide();
+
+    auto* folderRow = new QHBoxLayout;
+    folderRow->setContentsMargins(22, 0, 0, 0); // under the box that decides whether it is used
+    folderRow->addWidget(edtOutputDir, 1);
+    folderRow->addWidget(bbtnBrowse);
+
+    auto* options = new QVBoxLayout(m_options);
+    options->setSpacing(8);
+    options->addWidget(chkPreview);
+    options->addWidget(chkOverwrite);
+    options->addWidget(chkoutputdir);
+    options->addLayout(folderRow);
+    options->addSpacing(6);
+    options->addWidget(chkOpenDir);
+    options->addWidget(chkExit);
+    options->addWidget(chkTurnoff);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(btnDefault);
+    buttons->addStretch(1);
+    buttons->addWidget(btnOK);
+    buttons->addWidget(btnCancel);
+    for (QPushButton* b : {btnDefault, btnOK, btnCancel})
+        b->setMinimumWidth(96);
+
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(12, 12, 12, 12);
+    outer->setSpacing(12);
+    outer->addWidget(m_options);
+    outer->addLayout(buttons);
+
+    setTabOrder(chkPreview, chkOverwrite);
+    setTabOrder(chkOverwrite, chkoutputdir);
+    setTabOrder(chkoutputdir, edtOutputDir);
+    setTabOrder(edtOutputDir, chkExit);
+    setTabOrder(chkExit, chkOpenDir);
+    setTabOrder(chkOpenDir, chkTurnoff);
+    setTabOrder(chkTurnoff, btnDefault);
+    setTabOrder(btnDefault, btnOK);
+    setTabOrder(btnOK, btnCancel);
+    setTabOrder(btnCancel, bbtnBrowse);
+
+    // A fixed dialog border: the size the contents ask for, not resizable.
+    adjustSize();
+    setFixedSize(sizeHint());
+
+    // A refused write must end only the click, not escape into the button's event handling.
+    connect(btnOK, &QPushButton::clicked, this, [this] { RunGuarded([this] { btnOKClick(); }); });
+    connect(btnCancel, &QPushButton::clicked, this, [this] { RunGuarded([this] { btnCancelClick(); }); });
+    connect(btnDefault, &QPushButton::clicked, this, [this] { RunGuarded([this] { btnDefaultClick(); }); });
+    connect(bbtnBrowse, &QPushButton::clicked, this, [this] { RunGuarded([this] { bbtnBrowseClick(); }); });
+}
+
+QString TSettingForm::PreferencesPath() const
+{
+    const QString appDir = MainForm ? MainForm->AppDir
+                                    : WithTrailingBackslash(QCoreApplication::applicationDirPath());
+    return appDir + QStringLiteral("Preferences.ini");
+}
+
+void TSettingForm::ReadPreferences(bool fromDefault)
+{
+    const QString section = fromDefault ? kDefault : kMain;
+    const QString appDir = MainForm ? MainForm->AppDir
+                                    : WithTrailingBackslash(QCoreApplication::applicationDirPath());
+    TIniFile ini(PreferencesPath());
+    chkPreview->setChecked(ini.GetFlag(section, QStringLiteral("Preview"), true));
+    chkOverwrite->setChecked(ini.GetFlag(section, QStringLiteral("Overwrite"), true));
+    chkoutputdir->setChecked(ini.GetFlag(section, QStringLiteral("Aptotic"), true));
+    edtOutputDir->setText(ini.GetText(section, QStringLiteral("Output Dir"), appDir));
+    chkOpenDir->setChecked(ini.GetFlag(section, QStringLiteral("Auto Open Dir"), true));
+    chkExit->setChecked(ini.GetFlag(section, QStringLiteral("Auto Exit"), true));
+    chkTurnoff->setChecked(ini.GetFlag(section, QStringLiteral("Auto Turn Off"), true));
+
+    // The stored position is selected without loading that profile: the list's change
+    // handler is not run, and nothing listening to the list hears of it.
+    const int profile = ini.GetInteger(kMain, QStringLiteral("Profile"), 0);
+    ini.Release();
+    if (MainForm && MainForm->cmbProfile) {
+        QComboBox* list = MainForm->cmbProfile;
+        const QSignalBlocker quiet(list);
+        list->setCurrentIndex(profile >= 0 && profile < list->count() ? profile : -1);
+    }
+}
+
+void TSettingForm::WritePreferences()
+{
+    TIniFile ini(PreferencesPath());
+    ini.PutFlag(kMain, QStringLiteral("Preview"), chkPreview->isChecked());
+    ini.PutFlag(kMain, QStringLiteral("Overwrite"), chkOverwrite->isChecked());
+    ini.PutFlag(kMain, QStringLiteral("Aptotic"), chkoutputdir->isChecked());
+    ini.PutText(kMain, QStringLiteral("Output Dir"), edtOutputDir->text());
+    ini.PutFlag(kMain, QStringLiteral("Auto Open Dir"), chkOpenDir->isChecked());
+    ini.PutFlag(kMain, QStringLiteral("Auto Exit"), chkExit->isChecked());
+    ini.PutFlag(kMain, QStringLiteral("Auto Turn Off"), chkTurnoff->isChecked());
+    const int profile = (MainForm && MainForm->cmbProfile) ? MainForm->cmbProfile->currentIndex() : -1;
+    ini.PutInteger(kMain, QStringLiteral("Profile"), profile);
+    ini.Release();
+}
+
+// ---- handlers
+
+void TSettingForm::FormCreate()
+{
+    ReadPreferences(false);
+    if (chkoutputdir->isChecked() && MainForm)
+        MainForm->edtOutputDir->setText(edtOutputDir->text());
+}
+
+void TSettingForm::FormShow()
+{
+    CentreOverMainForm(this);
+    if (MainForm)
+        MainForm->setEnabled(false);
+}
+
+void TSettingForm::FormClose()
+{
+    if (MainForm)
+        MainForm->setEnabled(true);
+}
+
+void TSettingForm::btnOKClick()
+{
+    // A refused write ends the handler here: the dialog stays open and the main window's
+    // fields keep their values.
+    WritePreferences();
+    if (MainForm) {
+        if (chkoutputdir->isChecked())
+            MainForm->edtOutputDir->setText(edtOutputDir->text());
+        MainForm->chkPreview->setChecked(chkPreview->isChecked());
+    }
+    close();
+}
+
+void TSettingForm::btnCancelClick()
+{
+    close();
+    ReadPreferences(false);
+}
+
+void TSettingForm::btnDefaultClick()
+{
+    ReadPreferences(true);
+}
+
+void TSettingForm::bbtnBrowseClick()
+{
+    QString folder;
+    if (BrowseForFolder(this, QStringLiteral("Select the output directory."), &folder))
+        edtOutputDir->setText(WithTrailingBackslash(folder));
+}
+
+// ---- showing and closing
+
+void TSettingForm::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    if (!e->spontaneous())
+        FormShow();
+}
+
+void TSettingForm::closeEvent(QCloseEvent* e)
+{
+    QWidget::closeEvent(e);
+    FormClose();
+}
+
+void TSettingForm::hideEvent(QHideEvent* e)
+{
+    QWidget::hideEvent(e);
+    // Hiding without a close (hide(), or the program shutting down) must not leave the
+    // main window disabled either.
+    if (!e->spontaneous())
+        FormClose();
+}

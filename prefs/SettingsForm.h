@@ -1,7 +1,9 @@
 #pragma once
+#include <QString>
 #include <QWidget>
 
 class QCheckBox;
+class QGroupBox;
 class QLineEdit;
 class QPushButton;
 
@@ -23,6 +25,29 @@ public:
     QPushButton* btnOK = nullptr;
     QPushButton* btnCancel = nullptr;
 
+    // Loads the seven values from section "Default" (fromDefault) or "Main", then selects
+    // the stored "Profile" position of section "Main" in the main window's profile list.
     void ReadPreferences(bool fromDefault);
+    // Writes the seven values and the main list's position to section "Main". A refused
+    // write throws "Unable to write to <path>"; the keys written before it stay.
     void WritePreferences();
+    // Full path of the preferences file: the application folder + "Preferences.ini".
+    QString PreferencesPath() const;
+
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void btnOKClick();
+    void btnCancelClick();
+    void btnDefaultClick();
+    void bbtnBrowseClick();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void BuildLayout();
+    QGroupBox* m_options = nullptr;
 };

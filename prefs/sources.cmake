@@ -1,1 +1,4 @@
-list(APPEND VT_GUI_SOURCES prefs/PrefsMain.cpp prefs/SettingsForm.cpp prefs/SettingsForm.h)
+list(APPEND VT_GUI_SOURCES
+  prefs/FolderPicker.cpp prefs/FolderPicker.h
+  prefs/PrefsMain.cpp
+  prefs/SettingsForm.cpp prefs/SettingsForm.h)
