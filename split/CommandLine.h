@@ -9,17 +9,28 @@ using GridValueLookup = std::function<QString(int sort, const QString& name)>;
 
 // The profile switches: " <cmd> <value>" for each parameter that has both. Empty when
 // no file exists at profilePath. Throws EListIndexError when a "Value" list is shorter
-// than its "Caption" list at the chosen position.
+// than its "Caption" list at the chosen position. A "Sort" outside 1..3 names no grid,
+// so such a parameter's grid value is empty.
 QString BuildProfileSwitches(const QString& profilePath, const GridValueLookup& gridValue);
 
 // One section's command line: ` -y -i "src" -ss S -t T<switches> "out"`.
 QString BuildSectionCommandLine(const QString& source, double start, double length, const QString& switches,
                                 const QString& output);
 
-// Start offset in the "0.0" form and length in the general form; always with ".".
+// Start offset in the "0.0" form (18 significant digits first, a half away from zero) and
+// length in the general form (15 significant digits, no trailing zeros, never an
+// exponent); always with ".", whatever the locale, since ffmpeg reads no comma.
 QString FormatStartOffset(double seconds);
 QString FormatLength(double seconds);
 
 // The argument list equivalent to a command line: text between double quotes is one
 // argument exactly as it stands; the rest is split at blanks. No shell is involved.
+// Nothing is escaped, so a quoted text cannot itself hold a double quote.
 QStringList SplitCommandLine(const QString& commandLine);
+
+// The argument list the encoder is started with for one section: the same pieces as
+// BuildSectionCommandLine, but the two paths are taken as they stand, never re-parsed
+// from the text, so a path may hold any character (a double quote included). The
+// switches are split like SplitCommandLine does.
+QStringList BuildSectionArguments(const QString& source, double start, double length, const QString& switches,
+                                  const QString& output);

@@ -1,2 +1,108 @@
 #include "split/CountdownForm.h"
-TCountDownForm::TCountDownForm(QWidget* parent) : QWidget(parent, Qt::Dialog) { setWindowTitle("Countdown"); }
+#include "app/Forms.h"
+#include "app/MainForm.h"
+#include "split/PowerOff.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+TCountDownForm::TCountDownForm(QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                          | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("CountDownForm"));
+    setWindowTitle(QStringLiteral("Countdown"));
+    setFixedSize(360, 128);
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(20, 22, 32, 32);
+    Image1->setPixmap(QPixmap(QStringLiteral(":/images/countdown.png")));
+    Image1->setScaledContents(true);
+
+    labMessage = new QLabel(this);
+    labMessage->setObjectName(QStringLiteral("labMessage"));
+    labMessage->setGeometry(68, 22, 276, 32);
+    labMessage->setWordWrap(true);
+
+    btnDoNow = new QPushButton(QStringLiteral("Now"), this);
+    btnDoNow->setObjectName(QStringLiteral("btnDoNow"));
+    btnDoNow->setGeometry(92, 80, 120, 28);
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel->setGeometry(224, 80, 100, 28);
+
+    tmrCountdown = new QTimer(this);
+    tmrCountdown->setObjectName(QStringLiteral("tmrCountdown"));
+    tmrCountdown->setInterval(1000);
+
+    connect(btnDoNow, &QPushButton::clicked, this, &TCountDownForm::btnDoNowClick);
+    connect(btnCancel, &QPushButton::clicked, this, &TCountDownForm::btnCancelClick);
+    connect(tmrCountdown, &QTimer::timeout, this, &TCountDownForm::tmrCountdownTimer);
+}
+
+void TCountDownForm::FormShow()
+{
+    if (MainForm)
+        MainForm->setEnabled(false);
+    labMessage->setText(MessagePrefix + QStringLiteral(" 10 seconds."));
+    SecondsLeft = 10;
+    tmrCountdown->start();
+}
+
+void TCountDownForm::FormClose()
+{
+    tmrCountdown->stop();
+    if (MainForm)
+        MainForm->setEnabled(true);
+}
+
+void TCountDownForm::tmrCountdownTimer()
+{
+    --SecondsLeft;
+    labMessage->setText(MessagePrefix + QLatin1Char(' ') + QString::number(SecondsLeft) + QStringLiteral(" seconds."));
+    if (SecondsLeft == 0) {
+        tmrCountdown->stop();
+        btnDoNow->click();
+    }
+}
+
+void TCountDownForm::btnDoNowClick()
+{
+    // The countdown goes on: a refused power-off is asked again when it reaches 0.
+    if (CountdownMode == 0) {
+        // The normal way out: the preferences are written and the program ends.
+        if (MainForm)
+            MainForm->close();
+    } else if (CountdownMode == 1) {
+        PowerOff();
+    }
+}
+
+void TCountDownForm::btnCancelClick()
+{
+    if (MainForm)
+        MainForm->UnlockAfterJob();
+    m_cancelling = true;
+    close();
+    m_cancelling = false;
+}
+
+void TCountDownForm::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    CentreOverMainForm(this);
+    FormShow();
+}
+
+void TCountDownForm::closeEvent(QCloseEvent* e)
+{
+    // Closed by its title bar: the action is abandoned just as with Cancel, so the main
+    // window does not stay in its job layout with nothing left to end it.
+    if (!m_cancelling && isVisible() && MainForm && MainForm->JobState == 0)
+        MainForm->UnlockAfterJob();
+    FormClose();
+    e->accept();
+}

@@ -1,8 +1,37 @@
 #pragma once
 #include <QWidget>
 
+class QLabel;
+class QPushButton;
+class QTimer;
+
+// Ten seconds before the program exits or the computer is turned off, with a way to act
+// at once or to abandon it.
 class TCountDownForm : public QWidget {
     Q_OBJECT
 public:
     explicit TCountDownForm(QWidget* parent = nullptr);
+
+    QLabel* labMessage = nullptr;
+    QLabel* Image1 = nullptr;
+    QPushButton* btnDoNow = nullptr;
+    QPushButton* btnCancel = nullptr;
+    QTimer* tmrCountdown = nullptr;
+
+    qint32 SecondsLeft = 0;
+    QString MessagePrefix;
+    qint32 CountdownMode = 0; // 0 exit the program, 1 turn the computer off
+
+    void FormShow();
+    void FormClose();
+    void tmrCountdownTimer();
+    void btnDoNowClick();
+    void btnCancelClick();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    bool m_cancelling = false;
 };

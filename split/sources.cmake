@@ -1,1 +1,8 @@
-list(APPEND VT_GUI_SOURCES split/JobMain.cpp split/CountdownForm.cpp split/CountdownForm.h)
+list(APPEND VT_CORE_SOURCES
+  split/CommandLine.cpp split/CommandLine.h
+  split/JobPlan.cpp split/JobPlan.h
+  split/EncoderRun.cpp split/EncoderRun.h)
+list(APPEND VT_GUI_SOURCES
+  split/JobMain.cpp
+  split/CountdownForm.cpp split/CountdownForm.h
+  split/PowerOff.cpp split/PowerOff.h)

@@ -1,0 +1,215 @@
+#include "split/CommandLine.h"
+#include "app/PathUtils.h"
+#include "app/VtError.h"
+#include "profiles/IniFile.h"
+#include "profiles/ProfileFormat.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// The decimal digits and exponent of |value| rounded to `significant` digits:
+// value = 0.d1d2d3... x 10^(exponent). Returns false for a value that is no finite number.
+bool DecimalDigits(double value, int significant, std::string& digits, int& exponent)
+{
+    if (!std::isfinite(value))
+        return false;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*e", significant - 1, std::fabs(value));
+    // buf: d.ddddde+XX
+    const std::string s(buf);
+    const auto e = s.find('e');
+    digits.clear();
+    for (std::size_t k = 0; k < e; ++k)
+        if (s[k] != '.')
+            digits += s[k];
+    exponent = std::stoi(s.substr(e + 1)) + 1;
+    return true;
+}
+
+// Adds one unit in the last place of a run of decimal digits; returns true when it
+// carried over the first digit (the run then grew by one digit in front).
+bool IncrementDigits(std::string& digits)
+{
+    for (auto k = digits.size(); k-- > 0;) {
+        if (digits[k] == '9') {
+            digits[k] = '0';
+        } else {
+            ++digits[k];
+            return false;
+        }
+    }
+    digits.insert(digits.begin(), '1');
+    return true;
+}
+
+} // namespace
+
+QString FormatStartOffset(double seconds)
+{
+    std::string digits;
+    int exponent = 0;
+    if (!DecimalDigits(seconds, 18, digits, exponent))
+        return QString::number(seconds);
+    if (seconds == 0)
+        return QStringLiteral("0.0");
+
+    // Digits before the decimal point, then exactly one after it; the first digit dropped
+    // decides, so a half goes away from zero.
+    const int keep = exponent + 1; // digits of the value down to the tenths
+    std::string kept;
+    if (keep <= 0) {
+        // Smaller than 0.05 in magnitude at most rounds up to 0.1.
+        const bool up = keep == 0 && digits[0] >= '5';
+        kept = up ? "1" : "0";
+        exponent = 1; // kept now stands for tenths: "0" + kept
+        kept.insert(kept.begin(), '0');
+    } else {
+        kept = digits.substr(0, std::min<std::size_t>(keep, digits.size()));
+        while (static_cast<int>(kept.size()) < keep)
+            kept += '0';
+        const bool up = keep < static_cast<int>(digits.size()) && digits[keep] >= '5';
+        if (up && IncrementDigits(kept))
+            ++exponent;
+        if (exponent <= 0) {
+            kept.insert(kept.begin(), '0');
+            exponent = 1;
+        }
+    }
+    // kept holds the integer digits followed by one tenths digit.
+    std::string text = kept.substr(0, kept.size() - 1) + "." + kept.substr(kept.size() - 1);
+    const bool allZero = kept.find_first_not_of('0') == std::string::npos;
+    if (seconds < 0 && !allZero)
+        text.insert(text.begin(), '-');
+    return QString::fromStdString(text);
+}
+
+QString FormatLength(double seconds)
+{
+    std::string digits;
+    int exponent = 0;
+    if (!DecimalDigits(seconds, 15, digits, exponent))
+        return QString::number(seconds);
+    if (seconds == 0)
+        return QStringLiteral("0");
+    while (digits.size() > 1 && digits.back() == '0')
+        digits.pop_back();
+
+    // Always plain positional notation: ffmpeg reads no exponent in a duration.
+    std::string text;
+    if (exponent <= 0) {
+        text = "0." + std::string(-exponent, '0') + digits;
+    } else if (exponent >= static_cast<int>(digits.size())) {
+        text = digits + std::string(exponent - digits.size(), '0');
+    } else {
+        text = digits.substr(0, exponent) + "." + digits.substr(exponent);
+    }
+    if (seconds < 0)
+        text.insert(text.begin(), '-');
+    return QString::fromStdString(text);
+}
+
+QString BuildProfileSwitches(const QString& profilePath, const GridValueLookup& gridValue)
+{
+    if (!SourceExists(profilePath))
+        return QString();
+
+    TIniFile ini(profilePath);
+    const QString mainSection = QStringLiteral("Main");
+    const qint32 count = ini.GetInteger(mainSection, QStringLiteral("Para"), 0);
+    QString switches;
+    for (qint32 k = 0; k < count; ++k) {
+        const QString name = ini.GetText(mainSection, QString::number(k), QString());
+        const qint32 sort = ini.GetInteger(name, QStringLiteral("Sort"), -1);
+        const bool readOnly = ini.GetFlag(name, QStringLiteral("ReadOnly"), false);
+        const QString cmd = ini.GetText(name, QStringLiteral("cmd"), QString());
+        const bool isList = ini.GetFlag(name, QStringLiteral("List"), true);
+        const QString caption = ini.GetText(name, QStringLiteral("Caption"), QString());
+        const QString value = ini.GetText(name, QStringLiteral("Value"), QString());
+
+        // A "Sort" outside 1..3 names no grid: such a parameter has an empty grid value.
+        const QString shown = (sort >= 1 && sort <= 3 && gridValue) ? gridValue(sort, name) : QString();
+
+        QString effective;
+        if (isList) {
+            const QStringList captions = SplitItems(caption);
+            const QStringList values = SplitItems(value);
+            int found = -1;
+            for (int i = 0; i < captions.size(); ++i) {
+                if (captions.at(i).compare(shown, Qt::CaseInsensitive) == 0) {
+                    found = i;
+                    break;
+                }
+            }
+            if (found < 0)
+                effective = shown;
+            else if (found < values.size())
+                effective = values.at(found);
+            else
+                throw EListIndexError(found);
+        } else if (readOnly) {
+            effective = value;
+        } else {
+            effective = shown;
+        }
+
+        if (cmd.isEmpty() || effective.isEmpty())
+            continue;
+        if (effective == QLatin1String("\\"))
+            effective.clear();
+        switches += QLatin1Char(' ') + cmd + QLatin1Char(' ') + effective;
+    }
+    ini.Release();
+    return switches;
+}
+
+QString BuildSectionCommandLine(const QString& source, double start, double length, const QString& switches,
+                                const QString& output)
+{
+    return QStringLiteral(" -y -i \"") + source + QStringLiteral("\" -ss ") + FormatStartOffset(start)
+           + QStringLiteral(" -t ") + FormatLength(length) + switches + QStringLiteral(" \"") + output
+           + QLatin1Char('"');
+}
+
+QStringList BuildSectionArguments(const QString& source, double start, double length, const QString& switches,
+                                  const QString& output)
+{
+    QStringList args{QStringLiteral("-y"), QStringLiteral("-i"), source, QStringLiteral("-ss"),
+                     FormatStartOffset(start), QStringLiteral("-t"), FormatLength(length)};
+    args += SplitCommandLine(switches);
+    args << output;
+    return args;
+}
+
+QStringList SplitCommandLine(const QString& commandLine)
+{
+    QStringList args;
+    QString current;
+    bool inArgument = false;
+    bool quoted = false;
+    for (const QChar c : commandLine) {
+        if (quoted) {
+            if (c == QLatin1Char('"'))
+                quoted = false;
+            else
+                current += c;
+        } else if (c == QLatin1Char('"')) {
+            quoted = true;
+            inArgument = true;
+        } else if (c == QLatin1Char(' ') || c == QLatin1Char('\t')) {
+            if (inArgument) {
+                args << current;
+                current.clear();
+                inArgument = false;
+            }
+        } else {
+            current += c;
+            inArgument = true;
+        }
+    }
+    if (inArgument)
+        args << current;
+    return args;
+}

@@ -1,0 +1,50 @@
+#pragma once
+#include <QByteArray>
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// One run of the encoder for one section: output and error merged on one channel, no
+// shell, standard input empty. The encoder gets a process group of its own, so stopping
+// it takes down everything it started (ffmpeg) at once; it also dies with the program.
+class EncoderRun : public QObject {
+    Q_OBJECT
+public:
+    explicit EncoderRun(QObject* parent = nullptr);
+    ~EncoderRun() override; // stops the encoder
+
+    // False when the program could not be started (missing or not executable).
+    bool Start(const QString& program, const QStringList& arguments);
+
+    // Up to maxBytes of output that has arrived; empty when none is waiting.
+    QByteArray Read(qint64 maxBytes);
+    bool HasOutput() const;
+    // The encoder has ended and all its output has been read.
+    bool AtEnd() const;
+
+    // Ends the encoder and its whole process group now. Does nothing to one that has ended.
+    void Stop();
+
+    qint64 ProcessId() const { return m_pid; }
+    int ChunksRead() const { return m_chunks; }
+    bool StoppedByUs() const { return m_stopped; }
+    // The encoder ended by itself with a failure: a status other than 0, or a signal.
+    bool Failed() const;
+    int ExitCode() const;
+    // The last line of output that is not progress, for reports.
+    QString LastErrorLine() const;
+
+Q_SIGNALS:
+    void activity(); // output arrived or the encoder ended
+
+private:
+    void Remember(const QByteArray& chunk);
+
+    QProcess m_process;
+    qint64 m_pid = 0;
+    bool m_stopped = false;
+    bool m_finished = false;
+    int m_chunks = 0;
+    QByteArray m_tail; // the last bytes of output, for the error line
+};

@@ -1,0 +1,152 @@
+#include "split/JobPlan.h"
+#include "app/PathUtils.h"
+#include "app/TimeCode.h"
+#include "profiles/IniFile.h"
+
+#include <QLocale>
+#include <cmath>
+
+namespace {
+
+JobCheckFailure Failure(int number, const char* caption, const char* message, JobFocus focus)
+{
+    return JobCheckFailure{number, QString::fromLatin1(caption), QString::fromLatin1(message), focus};
+}
+
+} // namespace
+
+std::optional<JobCheckFailure> CheckJob(const JobInputs& in, const QString& outputExtension, JobPlan* plan)
+{
+    if (!SourceExists(in.sourcePath))
+        return Failure(1, "Invalid File", "Please specify a valid input video file.", JobFocus::Source);
+
+    const double start = ParseTimeCode(in.startText, in.decimalSeparator);
+    if (start == -1 || !(static_cast<double>(in.sourceLengthMs) / 1000.0 > start))
+        return Failure(2, "Invalid Start Time", "Please varify the Start Time you selected.", JobFocus::None);
+
+    const double end = ParseTimeCode(in.endText, in.decimalSeparator);
+    if (end == -1 || !(end > 0))
+        return Failure(3, "Invalid End Time", "Please varify the End Time you selected.", JobFocus::None);
+
+    const double range = end - start;
+    if (!(range > 0))
+        return Failure(4, "Invalid Time", "The End Time should be later than the Start Time.", JobFocus::None);
+
+    qint32 count = 1;
+    if (in.equalSections) {
+        const std::optional<qint32> n = ConvertWholeNumber(in.quantityText);
+        if (!n)
+            return Failure(5, "Invalid Section", "Please specify a valid section quantity.", JobFocus::SectionQty);
+        count = *n;
+    }
+
+    if (!SourceExists(in.profilePath))
+        return Failure(6, "Invalid Output Path", "Please select a valid output profile.", JobFocus::Profile);
+
+    if (!FolderExists(in.outputDirText))
+        return Failure(7, "Invalid Output Path", "Please specify a valid output path.", JobFocus::OutputDir);
+
+    if (plan) {
+        plan->start = start;
+        plan->end = end;
+        plan->equalSections = in.equalSections;
+        plan->count = count;
+        // No section runs when the quantity is 0 or less; keep the length finite anyway.
+        plan->sectionLength = in.equalSections ? (count > 0 ? range / count : 0.0) : range;
+        plan->outputFolder = WithTrailingBackslash(in.outputDirText);
+        plan->baseName = StripExtension(ExtractFileName(in.sourcePath));
+        plan->extension = outputExtension;
+    }
+    return std::nullopt;
+}
+
+JobSection JobPlan::Section(qint32 i) const
+{
+    JobSection s;
+    s.number = i;
+    s.length = sectionLength;
+    if (equalSections) {
+        const long double at = static_cast<long double>(start)
+                               + static_cast<long double>(i - 1) * static_cast<long double>(sectionLength);
+        s.start = static_cast<double>(at);
+    } else {
+        s.start = start;
+    }
+    s.outputPath = OutputPath(i);
+    return s;
+}
+
+QString JobPlan::OutputPath(qint32 i) const
+{
+    return outputFolder + baseName + QStringLiteral("_Clip") + QString::number(i) + extension;
+}
+
+// ---- progress
+
+std::optional<double> ProgressValueOfChunk(const QByteArray& chunk)
+{
+    // The text ends at its first zero byte, as a C string would.
+    const int zero = chunk.indexOf('\0');
+    const QByteArray text = zero >= 0 ? chunk.left(zero) : chunk;
+    const int at = text.indexOf("time");
+    if (at < 0)
+        return std::nullopt;
+    const QByteArray rest = text.mid(at + 5); // the four letters and one separator
+    const int blank = rest.indexOf(' ');
+    if (blank <= 0)
+        return std::nullopt;
+    bool ok = false;
+    QLocale c = QLocale::c();
+    c.setNumberOptions(QLocale::RejectGroupSeparator);
+    const double v = c.toDouble(QString::fromLatin1(rest.left(blank)).trimmed(), &ok);
+    if (!ok || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+double RoundHalfEven(double value)
+{
+    // The default rounding mode of the floating-point unit is to nearest, ties to even.
+    return std::nearbyint(value);
+}
+
+int ClampBarPosition(double position)
+{
+    if (!(position > 0)) // also NaN
+        return 0;
+    if (position > 100)
+        return 100;
+    return static_cast<int>(position);
+}
+
+int CurrentBarPosition(double lastTime, double sectionLength)
+{
+    if (sectionLength == 0)
+        return 0;
+    return ClampBarPosition(RoundHalfEven(lastTime / sectionLength * 100.0));
+}
+
+int TotalBarPosition(int currentPosition, qint64 sectionNumber, qint64 sectionCount)
+{
+    if (sectionCount <= 0)
+        return 0;
+    const double total = (static_cast<double>(currentPosition) + static_cast<double>(sectionNumber - 1) * 100.0)
+                         / static_cast<double>(sectionCount);
+    return ClampBarPosition(RoundHalfEven(total));
+}
+
+qint64 RemainingSeconds(qint64 elapsed, int totalPosition)
+{
+    if (totalPosition == 0)
+        return 0;
+    return static_cast<qint64>(RoundHalfEven(static_cast<double>(elapsed) / (totalPosition / 100.0))) - elapsed;
+}
+
+bool SectionProgress::Feed(const QByteArray& chunk)
+{
+    const std::optional<double> v = ProgressValueOfChunk(chunk);
+    if (!v || !(*v > m_last) || !(*v < kProgressLimit))
+        return false;
+    m_last = *v;
+    return true;
+}

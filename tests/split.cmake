@@ -1,0 +1,14 @@
+# Split jobs: command lines and progress (core), jobs with a stand-in encoder, completion
+# and countdown, and whole jobs through the real encoder and ffmpeg.
+add_executable(split_fake_encoder split_fake_encoder.cpp)
+set_target_properties(split_fake_encoder PROPERTIES AUTOMOC OFF AUTORCC OFF AUTOUIC OFF)
+
+veltrane_add_test(NAME tst_split_commandline SOURCES split_commandline.cpp CORE)
+
+veltrane_add_test(NAME tst_split_job SOURCES split_job.cpp split_support.h)
+target_compile_definitions(tst_split_job PRIVATE VT_FAKE_ENCODER="$<TARGET_FILE:split_fake_encoder>")
+add_dependencies(tst_split_job split_fake_encoder)
+
+veltrane_add_test(NAME tst_split_completion SOURCES split_completion.cpp split_support.h)
+
+veltrane_add_test(NAME tst_split_endtoend SOURCES split_endtoend.cpp split_support.h)

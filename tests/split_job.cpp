@@ -1,0 +1,4 @@
+#include "TestSupport.h"
+class T : public QObject { Q_OBJECT };
+VT_TEST_MAIN(T)
+#include "split_job.moc"
