@@ -29,7 +29,7 @@ int main(int argc, char** argv)
     int failures = 0;
     for (const Picture& pic : AllPictures()) {
         QImageWriter w(out.filePath(pic.name), "png");
-        w.setCompression(9);
+        w.setCompression(100); // Qt 6 counts PNG compression from 0 to 100
         const QImage img = pic.image.convertToFormat(QImage::Format_ARGB32);
         if (!w.write(img)) {
             std::fprintf(stderr, "%s: %s\n", qPrintable(pic.name), qPrintable(w.errorString()));
