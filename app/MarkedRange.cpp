@@ -1,15 +1,169 @@
+// The marked range: the Start and End fields, the track bar's selection, the two marks
+// under the bar and the length label.
 #include "app/MainForm.h"
-void TMainForm::SetupRange() {}
-void TMainForm::edtStartKeyPress(QChar) {}
-void TMainForm::edtStartExit() {}
-void TMainForm::edtEndKeyPress(QChar) {}
-void TMainForm::edtEndExit() {}
-void TMainForm::ApplyStartTime(double) {}
-void TMainForm::ApplyEndTime(double) {}
-void TMainForm::ShowRangeLength() {}
-void TMainForm::PlaceStartMark() {}
-void TMainForm::PlaceEndMark() {}
-void TMainForm::sbtnSelStartClick() {}
-void TMainForm::sbtnSelEndClick() {}
-void TMainForm::sbtnEraseClick() {}
-void TMainForm::edtSectionQtyClick() {}
+#include "app/TimeCode.h"
+#include "preview/DSTrackBar.h"
+#include "preview/FilterGraph.h"
+#include "preview/RangeMath.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QToolButton>
+
+void TMainForm::SetupRange()
+{
+    // The fields' Enter and leaving, and the click in the section count, arrive through
+    // the window's event filter.
+    connect(sbtnSelStart, &QToolButton::clicked, this, &TMainForm::sbtnSelStartClick);
+    connect(sbtnSelEnd, &QToolButton::clicked, this, &TMainForm::sbtnSelEndClick);
+    connect(sbtnErase, &QToolButton::clicked, this, &TMainForm::sbtnEraseClick);
+}
+
+void TMainForm::edtStartKeyPress(QChar key)
+{
+    if (!SourceLoaded || key != QChar(13))
+        return;
+    edtStartExit();
+}
+
+void TMainForm::edtStartExit()
+{
+    if (!SourceLoaded)
+        return;
+    const double v = ParseTimeCode(edtStart->text());
+    if (v == -1)
+        return; // not a time code: the text stays as typed, nothing else happens
+    ApplyStartTime(v);
+}
+
+void TMainForm::edtEndKeyPress(QChar key)
+{
+    if (!SourceLoaded || key != QChar(13))
+        return;
+    edtEndExit();
+}
+
+void TMainForm::edtEndExit()
+{
+    if (!SourceLoaded)
+        return;
+    const double v = ParseTimeCode(edtEnd->text());
+    if (v == -1)
+        return;
+    ApplyEndTime(v);
+}
+
+void TMainForm::ApplyStartTime(double seconds)
+{
+    if (!SourceLoaded)
+        return;
+    const double length = FilterGraph->SourceLength() / 1000.0;
+    if (length < seconds)
+        seconds = length;
+    tkbProgress->SetSelStart(RoundHalfEvenInt(seconds));
+    // The field shows what was typed (not the limited value), in whole seconds.
+    edtStart->setText(FormatTimeCode(ParseTimeCode(edtStart->text())));
+    labStart->setText(QStringLiteral("[ ") + edtStart->text());
+    labStart->adjustSize();
+    PlaceStartMark();
+    labStart->show();
+    labLength->show();
+    ShowRangeLength();
+}
+
+void TMainForm::ApplyEndTime(double seconds)
+{
+    if (!SourceLoaded)
+        return;
+    const double length = FilterGraph->SourceLength() / 1000.0;
+    if (length < seconds)
+        seconds = length;
+    tkbProgress->SetSelEnd(RoundHalfEvenInt(seconds));
+    edtEnd->setText(FormatTimeCode(ParseTimeCode(edtEnd->text())));
+    labEnd->setText(edtEnd->text() + QStringLiteral(" ]"));
+    labEnd->adjustSize();
+    PlaceEndMark();
+    labEnd->show();
+    labLength->show();
+    // The length is taken from the typed end (after the limit, before rounding).
+    labLength->setText(RangeLengthText(tkbProgress->SelStart(), tkbProgress->SelEnd(),
+                                       seconds - double(tkbProgress->SelStart())));
+}
+
+void TMainForm::ShowRangeLength()
+{
+    labLength->setText(RangeLengthText(tkbProgress->SelStart(), tkbProgress->SelEnd()));
+}
+
+// The end mark drops below the start mark when the two would overlap, and comes back up
+// once they are apart.
+static void SettleEndMarkHeight(QLabel* start, QLabel* end)
+{
+    const int top = MarksOverlap(start->x(), start->width(), end->x(), end->width()) ? start->y() + kOverlapDrop
+                                                                                      : start->y();
+    end->move(end->x(), top);
+}
+
+void TMainForm::PlaceStartMark()
+{
+    labStart->move(StartMarkLeft(tkbProgress->x(), tkbProgress->width(), tkbProgress->SelStart(), tkbProgress->Max()),
+                   labStart->y());
+    SettleEndMarkHeight(labStart, labEnd);
+}
+
+void TMainForm::PlaceEndMark()
+{
+    labEnd->move(EndMarkLeft(tkbProgress->x(), tkbProgress->width(), tkbProgress->SelEnd(), tkbProgress->Max(),
+                             labEnd->width()),
+                 labEnd->y());
+    SettleEndMarkHeight(labStart, labEnd);
+}
+
+void TMainForm::sbtnSelStartClick()
+{
+    if (!SourceLoaded)
+        return;
+    const int position = tkbProgress->Position();
+    tkbProgress->SetSelStart(position);
+    edtStart->setText(FormatTimeCode(position));
+    labStart->setText(QStringLiteral("[ ") + edtStart->text());
+    labStart->adjustSize();
+    PlaceStartMark();
+    labStart->show();
+    labLength->show();
+    ShowRangeLength();
+}
+
+void TMainForm::sbtnSelEndClick()
+{
+    if (!SourceLoaded)
+        return;
+    const int position = tkbProgress->Position();
+    tkbProgress->SetSelEnd(position);
+    edtEnd->setText(FormatTimeCode(position));
+    labEnd->setText(edtEnd->text() + QStringLiteral(" ]"));
+    labEnd->adjustSize();
+    PlaceEndMark();
+    labEnd->show();
+    labLength->show();
+    ShowRangeLength();
+}
+
+void TMainForm::sbtnEraseClick()
+{
+    if (!SourceLoaded)
+        return;
+    tkbProgress->SetSelStart(0);
+    tkbProgress->SetSelEnd(0);
+    edtStart->setText(FormatTimeCode(0));
+    edtEnd->setText(FormatTimeCode(0));
+    labStart->hide();
+    labEnd->hide();
+    labLength->hide();
+}
+
+void TMainForm::edtSectionQtyClick()
+{
+    rdbEqual->setChecked(true);
+}

@@ -1,2 +1,345 @@
 #include "preview/DSTrackBar.h"
-TDSTrackBar::TDSTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent) { setRange(0, 10); }
+#include "app/VtError.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <cmath>
+
+namespace {
+const QColor kChannel(0x14, 0x1c, 0x2a);
+const QColor kChannelEdge(0x4b, 0x5b, 0x76);
+const QColor kTick(0x8d, 0x9b, 0xb0);
+const QColor kSelection(0xff, 0xd1, 0x66); // the colour of the range marks under the bar
+const QColor kThumb(0xe8, 0xed, 0xf3);
+const QColor kThumbHover(0xff, 0xff, 0xff);
+const QColor kThumbEdge(0x9f, 0xb0, 0xc8);
+const QColor kThumbFocus(0x5a, 0xa0, 0xff);
+const QColor kDisabled(0x5d, 0x68, 0x78);
+} // namespace
+
+TDSTrackBar::TDSTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent)
+{
+    setRange(0, 10);
+    setSingleStep(1); // LineSize
+    setPageStep(2);   // PageSize
+    setTracking(true);
+    setAttribute(Qt::WA_Hover);
+    setMouseTracking(true);
+    m_timer.setObjectName(QStringLiteral("TrackBarTimer"));
+    connect(&m_timer, &QTimer::timeout, this, &TDSTrackBar::Tick);
+    m_repeat.setSingleShot(false);
+    connect(&m_repeat, &QTimer::timeout, this, [this] {
+        m_repeat.setInterval(100);
+        if (!m_mouseDown || ThumbRect().adjusted(-1, 0, 1, 0).contains(m_pageTarget, ThumbRect().center().y())) {
+            m_repeat.stop();
+            return;
+        }
+        PageTowards(m_pageTarget);
+    });
+}
+
+TDSTrackBar::~TDSTrackBar()
+{
+    if (m_graph)
+        m_graph->Detach(this);
+}
+
+void TDSTrackBar::SetFilterGraph(TFilterGraph* graph)
+{
+    if (m_graph && m_graph != graph)
+        m_graph->Detach(this);
+    FilterGraph = graph;
+    m_graph = graph;
+    m_seeking = graph ? graph->MediaSeeking() : nullptr;
+    if (graph)
+        graph->Attach(this);
+}
+
+void TDSTrackBar::SetSelStart(int s)
+{
+    m_selStart = s;
+    update();
+}
+
+void TDSTrackBar::SetSelEnd(int s)
+{
+    m_selEnd = s;
+    update();
+}
+
+void TDSTrackBar::SetFrequency(int f)
+{
+    m_frequency = f;
+    update();
+}
+
+void TDSTrackBar::SetThumbLength(int l)
+{
+    m_thumbLength = qMax(1, l);
+    update();
+}
+
+void TDSTrackBar::SetTimerInterval(int ms)
+{
+    m_timerInterval = ms;
+    UpdateTimer();
+}
+
+void TDSTrackBar::UpdateTimer()
+{
+    m_timer.stop();
+    if (m_timerInterval != 0 && m_timerEnabled) {
+        m_timer.start(m_timerInterval);
+        if (!m_timer.isActive())
+            throw EVeltraneError(QStringLiteral("Not enough timers available"));
+    }
+}
+
+void TDSTrackBar::ControlEvent(TControlEvent event, int param)
+{
+    switch (event) {
+    case TControlEvent::Play:
+        // Runs only if the bar itself was enabled when playback started.
+        m_timerEnabled = !testAttribute(Qt::WA_ForceDisabled);
+        UpdateTimer();
+        break;
+    case TControlEvent::Pause:
+    case TControlEvent::Stop:
+        m_timerEnabled = false;
+        UpdateTimer();
+        break;
+    case TControlEvent::Active:
+        m_seeking = (param != 0 && m_graph) ? m_graph->MediaSeeking() : nullptr;
+        break;
+    case TControlEvent::Rendering:
+    case TControlEvent::Rendered:
+        break;
+    }
+}
+
+void TDSTrackBar::Tick()
+{
+    if (!m_seeking || m_mouseDown)
+        return;
+    qint64 d = 0;
+    qint64 c = 0;
+    if (!m_seeking->GetDuration(d) || !m_seeking->GetCurrentPosition(c))
+        return;
+    const qint64 unit = m_timerInterval > 0 ? m_timerInterval : 1000;
+    setMinimum(0);
+    setMaximum(int(quint64(d) / quint64(unit)));
+    setValue(int(quint64(c) / quint64(unit)));
+    emit OnTimer(this, quint32(c), quint32(d));
+}
+
+// ---- geometry
+
+int TDSTrackBar::ThumbWidth() const
+{
+    return m_thumbLength + 3;
+}
+
+int TDSTrackBar::Margin() const
+{
+    return ThumbWidth() / 2 + 3;
+}
+
+int TDSTrackBar::ChannelTop() const
+{
+    return m_thumbLength - 2;
+}
+
+int TDSTrackBar::PixelOfPosition(int position) const
+{
+    const int m = Margin();
+    const int span = width() - 1 - 2 * m;
+    const qint64 range = qint64(maximum()) - minimum();
+    if (range <= 0 || span <= 0)
+        return m;
+    const qint64 p = qint64(qBound(minimum(), position, maximum())) - minimum();
+    return m + int(std::lround(double(p) * span / double(range)));
+}
+
+int TDSTrackBar::PositionOfPixel(int x) const
+{
+    const int m = Margin();
+    const int span = width() - 1 - 2 * m;
+    const qint64 range = qint64(maximum()) - minimum();
+    if (range <= 0 || span <= 0)
+        return minimum();
+    const double v = minimum() + double(x - m) * range / span;
+    return int(qBound<double>(minimum(), std::lround(v), maximum()));
+}
+
+QRect TDSTrackBar::ThumbRect() const
+{
+    const int w = ThumbWidth();
+    const int cx = PixelOfPosition(value());
+    return QRect(cx - w / 2, 1, w, 2 * m_thumbLength);
+}
+
+// ---- mouse
+
+void TDSTrackBar::PageTowards(int x)
+{
+    const int centre = ThumbRect().center().x();
+    if (x < centre)
+        setValue(value() - pageStep());
+    else if (x > centre)
+        setValue(value() + pageStep());
+}
+
+void TDSTrackBar::mousePressEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton) {
+        e->accept();
+        return;
+    }
+    if (focusPolicy() & Qt::ClickFocus)
+        setFocus(Qt::MouseFocusReason);
+    // Ticks leave the thumb alone until the button is released.
+    m_mouseDown = true;
+    const int x = e->position().toPoint().x();
+    if (ThumbRect().adjusted(-1, 0, 1, 0).contains(x, ThumbRect().center().y())) {
+        m_dragging = true;
+        m_dragOffset = x - PixelOfPosition(value());
+    } else {
+        m_pageTarget = x;
+        PageTowards(x);
+        m_repeat.start(500);
+    }
+    update();
+    e->accept();
+}
+
+void TDSTrackBar::mouseMoveEvent(QMouseEvent* e)
+{
+    const int x = e->position().toPoint().x();
+    if (m_dragging) {
+        setValue(PositionOfPixel(x - m_dragOffset));
+    } else if (m_repeat.isActive()) {
+        m_pageTarget = x;
+    }
+    const bool hover = ThumbRect().contains(e->position().toPoint());
+    if (hover != m_hover) {
+        m_hover = hover;
+        update();
+    }
+    e->accept();
+}
+
+void TDSTrackBar::mouseReleaseEvent(QMouseEvent* e)
+{
+    m_mouseDown = false;
+    m_dragging = false;
+    m_repeat.stop();
+    update();
+    e->accept();
+    if (e->button() != Qt::LeftButton || !m_seeking)
+        return;
+    // The thumb's share of the stop position; with Max 0 there is no share to take.
+    if (maximum() == 0)
+        return;
+    qint64 stop = 0;
+    if (!m_seeking->GetStopPosition(stop))
+        return;
+    m_seeking->SetPositions(stop * qint64(value()) / qint64(maximum()));
+}
+
+void TDSTrackBar::enterEvent(QEnterEvent* e)
+{
+    QSlider::enterEvent(e);
+    update();
+}
+
+void TDSTrackBar::leaveEvent(QEvent* e)
+{
+    QSlider::leaveEvent(e);
+    m_hover = false;
+    update();
+}
+
+// ---- drawing
+
+void TDSTrackBar::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    const bool enabled = isEnabled();
+    const int m = Margin();
+    const int left = m;
+    const int right = width() - 1 - m;
+    const int top = ChannelTop();
+    const int chH = 6;
+
+    // Channel.
+    QRectF channel(left - 2, top, right - left + 4, chH);
+    p.setPen(QPen(enabled ? kChannelEdge : kDisabled, 1));
+    p.setBrush(kChannel);
+    p.drawRoundedRect(channel.adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+
+    // Selection: the marked range, as a band in the channel and two marks under it.
+    const int lo = qMin(m_selStart, m_selEnd);
+    const int hi = qMax(m_selStart, m_selEnd);
+    const bool hasSelection = m_selStart != 0 || m_selEnd != 0;
+    if (hasSelection) {
+        const QColor sel = enabled ? kSelection : kDisabled;
+        const int x0 = PixelOfPosition(lo);
+        const int x1 = PixelOfPosition(hi);
+        if (x1 > x0) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(sel);
+            p.drawRoundedRect(QRectF(x0, top + 1.5, x1 - x0, chH - 3), 1.5, 1.5);
+        }
+    }
+
+    // Tick marks: the first and last positions and every Frequency positions between.
+    const int tickTop = top + chH + 2 * m_thumbLength / 2 - 2;
+    const int tickY = qMin(tickTop, height() - 6);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(QPen(enabled ? kTick : kDisabled, 1));
+    auto tick = [&](int pos, int len) {
+        const int x = PixelOfPosition(pos);
+        p.drawLine(x, tickY, x, tickY + len);
+    };
+    tick(minimum(), 4);
+    tick(maximum(), 4);
+    if (m_frequency > 0) {
+        const qint64 count = (qint64(maximum()) - minimum()) / m_frequency;
+        // Too dense to tell apart: draw none between the ends rather than a solid bar.
+        if (count > 0 && (right - left) / count >= 3)
+            for (qint64 i = 1; i * m_frequency < qint64(maximum()) - minimum(); ++i)
+                tick(minimum() + int(i * m_frequency), 3);
+    }
+    if (hasSelection) {
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.setPen(Qt::NoPen);
+        p.setBrush(enabled ? kSelection : kDisabled);
+        for (int s : {m_selStart, m_selEnd}) {
+            const double x = PixelOfPosition(s) + 0.5;
+            QPainterPath tri;
+            tri.moveTo(x, tickY - 1);
+            tri.lineTo(x - 3.5, tickY + 4);
+            tri.lineTo(x + 3.5, tickY + 4);
+            tri.closeSubpath();
+            p.drawPath(tri);
+        }
+    }
+
+    // Thumb.
+    p.setRenderHint(QPainter::Antialiasing, true);
+    const QRectF thumb = QRectF(ThumbRect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    QColor face = !enabled ? kDisabled : (m_dragging || m_hover ? kThumbHover : kThumb);
+    QColor edge = !enabled ? kDisabled.darker(130) : (hasFocus() ? kThumbFocus : kThumbEdge);
+    if (m_dragging)
+        edge = kSelection;
+    p.setPen(QPen(edge, 1));
+    p.setBrush(face);
+    p.drawRoundedRect(thumb, 3, 3);
+    if (enabled) {
+        p.setPen(QPen(QColor(0x7d, 0x8c, 0xa3), 1));
+        const double cx = thumb.center().x();
+        p.drawLine(QPointF(cx, thumb.top() + 4), QPointF(cx, thumb.bottom() - 4));
+    }
+}

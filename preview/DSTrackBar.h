@@ -1,25 +1,92 @@
 #pragma once
+#include "preview/FilterGraph.h"
+#include <QPointer>
 #include <QSlider>
+#include <QTimer>
 
-class TFilterGraph;
-
-// Position track bar in whole seconds, with the marked range as its selection.
-class TDSTrackBar : public QSlider {
+// Position track bar in whole seconds, with the marked range as its selection. While the
+// graph plays, its own timer reads the position every TimerInterval milliseconds; releasing
+// the left mouse button seeks to the thumb's place.
+class TDSTrackBar : public QSlider, public TGraphComponent {
     Q_OBJECT
 public:
     explicit TDSTrackBar(QWidget* parent = nullptr);
+    ~TDSTrackBar() override;
+
+    // Kept public for the form's layout code; SetFilterGraph attaches the bar to it.
     TFilterGraph* FilterGraph = nullptr;
+    void SetFilterGraph(TFilterGraph* graph);
 
     int Position() const { return value(); }
     void SetPosition(int p) { setValue(p); } // clamped to Min..Max
     int Min() const { return minimum(); }
     int Max() const { return maximum(); }
+    void SetMin(int v) { setMinimum(v); }
+    void SetMax(int v) { setMaximum(v); }
     int SelStart() const { return m_selStart; }
     int SelEnd() const { return m_selEnd; }
-    void SetSelStart(int s) { m_selStart = s; update(); }
-    void SetSelEnd(int s) { m_selEnd = s; update(); }
+    void SetSelStart(int s);
+    void SetSelEnd(int s);
+
+    int Frequency() const { return m_frequency; }
+    void SetFrequency(int f);
+    int ThumbLength() const { return m_thumbLength; }
+    void SetThumbLength(int l);
+    int LineSize() const { return singleStep(); }
+    void SetLineSize(int s) { setSingleStep(s); }
+    int PageSize() const { return pageStep(); }
+    void SetPageSize(int s) { setPageStep(s); }
+
+    // Milliseconds per position and per tick of the bar's timer.
+    int TimerInterval() const { return m_timerInterval; }
+    void SetTimerInterval(int ms);
+    bool TimerEnabled() const { return m_timerEnabled; }
+    bool TimerRunning() const { return m_timer.isActive(); }
+    bool MouseDown() const { return m_mouseDown; }
+    bool HoldsSeeking() const { return m_seeking != nullptr; }
+
+    // One tick: length and position read from the graph, Max and Position set, OnTimer told.
+    void Tick();
+
+    // Geometry of the drawing, for the marks and for tests.
+    QRect ThumbRect() const;
+    int PixelOfPosition(int position) const; // centre of the thumb at that position
+    int PositionOfPixel(int x) const;
+
+    void ControlEvent(TControlEvent event, int param) override;
+
+Q_SIGNALS:
+    // CurrentPos and StopPos in milliseconds.
+    void OnTimer(QObject* sender, quint32 currentPos, quint32 stopPos);
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void enterEvent(QEnterEvent* e) override;
+    void leaveEvent(QEvent* e) override;
 
 private:
+    void UpdateTimer();
+    void PageTowards(int x);
+    int ThumbWidth() const;
+    int Margin() const;
+    int ChannelTop() const;
+
     int m_selStart = 0;
     int m_selEnd = 0;
+    int m_frequency = 60;
+    int m_thumbLength = 8;
+    int m_timerInterval = 1000;
+    bool m_timerEnabled = false;
+    bool m_mouseDown = false;
+    bool m_dragging = false;
+    bool m_hover = false;
+    int m_dragOffset = 0;
+    int m_pageTarget = 0;
+    QTimer m_timer;
+    QTimer m_repeat; // page steps go on while the button is held away from the thumb
+    TMediaSeeking* m_seeking = nullptr;
+    QPointer<TFilterGraph> m_graph;
 };

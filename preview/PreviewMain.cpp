@@ -1,8 +1,77 @@
+// The main window's preview: player, video surface, track bar and their buttons.
 #include "app/MainForm.h"
-void TMainForm::SetupPreview() {}
-void TMainForm::LoadSourceIntoPreview(const QString&) {}
-void TMainForm::sbtnPlayPreviewClick() {}
-void TMainForm::sbtnPausePreviewClick() {}
-void TMainForm::sbtnStopPreviewClick() {}
-void TMainForm::tkbProgressTimer(QObject*, quint32, quint32) {}
-void TMainForm::tmrPreviewTimer() {}
+#include "app/TimeCode.h"
+#include "preview/DSTrackBar.h"
+#include "preview/FilterGraph.h"
+#include "preview/RangeMath.h"
+#include "preview/VideoWindow.h"
+
+#include <QLabel>
+#include <QTimer>
+#include <QToolButton>
+
+void TMainForm::SetupPreview()
+{
+    // Attachment order is the order the graph tells its components: surface, then bar.
+    VideoWindow->SetFilterGraph(FilterGraph);
+    tkbProgress->SetFilterGraph(FilterGraph);
+    tkbProgress->SetTimerInterval(1000);
+    tkbProgress->SetFrequency(60);
+    tkbProgress->SetThumbLength(8);
+    tkbProgress->SetLineSize(1);
+    tkbProgress->SetPageSize(2);
+
+    connect(sbtnPlayPreview, &QToolButton::clicked, this, &TMainForm::sbtnPlayPreviewClick);
+    connect(sbtnPausePreview, &QToolButton::clicked, this, &TMainForm::sbtnPausePreviewClick);
+    connect(sbtnStopPreview, &QToolButton::clicked, this, &TMainForm::sbtnStopPreviewClick);
+    connect(tkbProgress, &TDSTrackBar::OnTimer, this, &TMainForm::tkbProgressTimer);
+    tmrPreview->setInterval(1000);
+    connect(tmrPreview, &QTimer::timeout, this, &TMainForm::tmrPreviewTimer);
+}
+
+void TMainForm::LoadSourceIntoPreview(const QString& path)
+{
+    SourceLoaded = true;
+    if (!FilterGraph->Active())
+        FilterGraph->SetActive(true);
+    FilterGraph->ResetGraph();
+    // A file the player refuses raises here; what follows is then not done.
+    FilterGraph->RenderSource(path);
+    FilterGraph->Play();
+    labMiddle->setText(FormatTimeCode(FilterGraph->SourceLength() / 2000.0));
+    labRight->setText(FormatTimeCode(FilterGraph->SourceLength() / 1000.0));
+    tkbProgress->SetSelStart(0);
+    tkbProgress->SetSelEnd(0);
+    VideoWindow->setVisible(true);
+}
+
+void TMainForm::sbtnPlayPreviewClick()
+{
+    if (SourceLoaded)
+        FilterGraph->Play();
+}
+
+void TMainForm::sbtnPausePreviewClick()
+{
+    if (SourceLoaded)
+        FilterGraph->Pause();
+}
+
+void TMainForm::sbtnStopPreviewClick()
+{
+    if (SourceLoaded)
+        FilterGraph->Stop();
+}
+
+void TMainForm::tkbProgressTimer(QObject*, quint32, quint32)
+{
+    labCurrent->setText(FormatTimeCode(tkbProgress->Position()));
+}
+
+void TMainForm::tmrPreviewTimer()
+{
+    // During a job the preview stands at the end and shows the full length.
+    const double seconds = FilterGraph->SourceLength() / 1000.0;
+    labCurrent->setText(FormatTimeCode(seconds));
+    tkbProgress->SetPosition(RoundHalfEvenInt(seconds));
+}

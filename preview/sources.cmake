@@ -1,3 +1,5 @@
+list(APPEND VT_CORE_SOURCES
+  preview/RangeMath.cpp preview/RangeMath.h)
 list(APPEND VT_GUI_SOURCES
   preview/PreviewMain.cpp
   preview/FilterGraph.cpp preview/FilterGraph.h

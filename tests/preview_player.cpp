@@ -1,0 +1,342 @@
+// The preview player in the main window: opening a source, the track bar's ticks and
+// seeking, the buttons before a source, and a file the player refuses.
+#include "TestSupport.h"
+#include "app/MainForm.h"
+#include "app/TimeCode.h"
+#include "preview/DSTrackBar.h"
+#include "preview/FilterGraph.h"
+#include "preview/RangeMath.h"
+#include "preview/VideoWindow.h"
+
+#include <QAudioOutput>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMediaPlayer>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QToolButton>
+#include <QVideoSink>
+
+namespace {
+
+// Records the control events the graph sends, after the window's own components.
+class EventRecorder : public QObject, public TGraphComponent {
+public:
+    QStringList events;
+    void ControlEvent(TControlEvent e, int param) override
+    {
+        static const char* const names[] = {"play", "pause", "stop", "rendering", "rendered", "active"};
+        QString n = QLatin1String(names[int(e)]);
+        if (e == TControlEvent::Active)
+            n += QStringLiteral("(%1)").arg(param);
+        events << n;
+    }
+};
+
+constexpr int kWait = 30000;
+// A paused player reports the position it was sent to, give or take a frame.
+constexpr qint64 kSlack = 100;
+
+} // namespace
+
+class PreviewPlayerTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_clips;
+    QString m_clip5; // 5 s
+    QString m_clip8; // 8 s
+    QString m_bad;   // text under a video name
+
+    QMediaPlayer* player() const { return MainForm->FilterGraph->Player(); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_clips.isValid());
+        m_clip5 = m_clips.filePath("five.mp4");
+        m_clip8 = m_clips.filePath("eight seconds.mp4"); // a blank in the name on purpose
+        m_bad = m_clips.filePath("x.mp4");
+        QVERIFY(MakeClip(m_clip5, 5, "160x120"));
+        QVERIFY(MakeClip(m_clip8, 8, "160x120"));
+        QFile f(m_bad);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("This is a text file, not a video.\n");
+    }
+
+    void buttonsBeforeAnySourceDoNothing()
+    {
+        TempAppDir app;
+        MessageLog log;
+        FormsFixture forms(app.path());
+        QVERIFY(!MainForm->FilterGraph->Active());
+        QTest::mouseClick(MainForm->sbtnPlayPreview, Qt::LeftButton);
+        QTest::mouseClick(MainForm->sbtnPausePreview, Qt::LeftButton);
+        QTest::mouseClick(MainForm->sbtnStopPreview, Qt::LeftButton);
+        QVERIFY(!MainForm->FilterGraph->Active());
+        QVERIFY(!MainForm->tkbProgress->TimerRunning());
+        QCOMPARE(MainForm->FilterGraph->SourceLength(), 0);
+        QVERIFY(!MainForm->FilterGraph->Play());
+        QVERIFY(!MainForm->FilterGraph->Pause());
+        QVERIFY(!MainForm->FilterGraph->Stop());
+        QCOMPARE(MainForm->FilterGraph->RenderSource(m_clip5), VT_S_FALSE);
+        QVERIFY(log.shown.isEmpty());
+        // The bar keeps its start-up range; the surface under the banner shows nothing.
+        QCOMPARE(MainForm->tkbProgress->Min(), 0);
+        QCOMPARE(MainForm->tkbProgress->Max(), 10);
+        QVERIFY(!MainForm->VideoWindow->SurfaceVisible());
+        QCOMPARE(MainForm->labCurrent->text(), QStringLiteral("00:00:00"));
+    }
+
+    void openingPlaysAndSetsTheScale()
+    {
+        TempAppDir app;
+        MessageLog log;
+        FormsFixture forms(app.path());
+        EventRecorder rec;
+        MainForm->FilterGraph->Attach(&rec);
+        MainForm->OpenSource(m_clip5);
+        QVERIFY(log.shown.isEmpty());
+
+        QCOMPARE(rec.events, QStringList({"active(1)", "stop", "rendering", "rendered", "play"}));
+        const qint32 len = MainForm->FilterGraph->SourceLength();
+        const double probed = ProbeDuration(m_clip5) * 1000;
+        QVERIFY2(qAbs(len - probed) < 250, qPrintable(QString("length %1 probed %2").arg(len).arg(probed)));
+        QCOMPARE(MainForm->labMiddle->text(), FormatTimeCode(len / 2000.0));
+        QCOMPARE(MainForm->labRight->text(), FormatTimeCode(len / 1000.0));
+        QCOMPARE(MainForm->labRight->text(), QStringLiteral("00:00:05"));
+        QCOMPARE(MainForm->labMiddle->text(), QStringLiteral("00:00:02"));
+        QCOMPARE(MainForm->labLeft->text(), QStringLiteral("00:00:00"));
+        QCOMPARE(player()->playbackState(), QMediaPlayer::PlayingState);
+        QVERIFY(MainForm->VideoWindow->isVisibleTo(MainForm));
+        QVERIFY(MainForm->VideoWindow->SurfaceVisible());
+        QCOMPARE(MainForm->VideoWindow->Surface()->geometry(), MainForm->VideoWindow->rect());
+        QCOMPARE(MainForm->FilterGraph->AudioOutput()->volume(), 1.0f);
+
+        // Max keeps its start-up value until the first tick, a second later.
+        QCOMPARE(MainForm->tkbProgress->Max(), 10);
+        QVERIFY(MainForm->tkbProgress->TimerRunning());
+        QSignalSpy ticks(MainForm->tkbProgress, &TDSTrackBar::OnTimer);
+        QTRY_COMPARE_WITH_TIMEOUT(MainForm->tkbProgress->Max(), len / 1000, kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(!ticks.isEmpty(), kWait);
+        QCOMPARE(ticks.first().at(2).value<quint32>(), quint32(len));
+        QVERIFY(ticks.first().at(1).value<quint32>() <= quint32(len));
+        // labCurrent follows the thumb.
+        QTRY_VERIFY_WITH_TIMEOUT(MainForm->tkbProgress->Position() >= 1, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(MainForm->labCurrent->text(), FormatTimeCode(MainForm->tkbProgress->Position()),
+                                  kWait);
+
+        // Frames reach the surface.
+        QSignalSpy frames(MainForm->VideoWindow->videoSink(), &QVideoSink::videoFrameChanged);
+        player()->setPosition(0);
+        QTRY_VERIFY_WITH_TIMEOUT(!frames.isEmpty(), kWait);
+        MainForm->FilterGraph->Detach(&rec);
+    }
+
+    void timerRunsOnlyWhilePlayingAndIfEnabledAtPlay()
+    {
+        TempAppDir app;
+        MessageLog log;
+        FormsFixture forms(app.path());
+        MainForm->OpenSource(m_clip5);
+        TDSTrackBar* bar = MainForm->tkbProgress;
+        QVERIFY(bar->TimerRunning());
+        QTest::mouseClick(MainForm->sbtnPausePreview, Qt::LeftButton);
+        QVERIFY(!bar->TimerRunning());
+        QTRY_COMPARE_WITH_TIMEOUT(player()->playbackState(), QMediaPlayer::PausedState, kWait);
+        QTest::mouseClick(MainForm->sbtnPlayPreview, Qt::LeftButton);
+        QVERIFY(bar->TimerRunning());
+        QTest::mouseClick(MainForm->sbtnStopPreview, Qt::LeftButton);
+        QVERIFY(!bar->TimerRunning());
+        QTRY_COMPARE_WITH_TIMEOUT(player()->playbackState(), QMediaPlayer::StoppedState, kWait);
+
+        // Disabled at Play: no ticks for this run, even when enabled again later.
+        bar->setEnabled(false);
+        MainForm->sbtnPlayPreviewClick();
+        QVERIFY(!bar->TimerRunning());
+        bar->setEnabled(true);
+        QVERIFY(!bar->TimerRunning());
+        MainForm->sbtnPlayPreviewClick();
+        QVERIFY(bar->TimerRunning());
+        // A disabled window around the bar does not count: only the bar's own state does.
+        MainForm->sbtnPausePreviewClick();
+        MainForm->setEnabled(false);
+        MainForm->sbtnPlayPreviewClick();
+        QVERIFY(bar->TimerRunning());
+        MainForm->setEnabled(true);
+
+        // During a job the preview shows the full length and the thumb at the end.
+        MainForm->sbtnStopPreviewClick();
+        QTRY_COMPARE_WITH_TIMEOUT(player()->playbackState(), QMediaPlayer::StoppedState, kWait);
+        bar->SetMax(3);
+        MainForm->tmrPreviewTimer();
+        const qint32 len = MainForm->FilterGraph->SourceLength();
+        QCOMPARE(MainForm->labCurrent->text(), FormatTimeCode(len / 1000.0));
+        QCOMPARE(bar->Position(), 3); // clamped to Max
+        bar->SetMax(100);
+        MainForm->tmrPreviewTimer();
+        QCOMPARE(bar->Position(), RoundHalfEvenInt(len / 1000.0));
+        QVERIFY(log.shown.isEmpty());
+    }
+
+    void seekingWithTheMouse()
+    {
+        TempAppDir app;
+        MessageLog log;
+        FormsFixture forms(app.path());
+        MainForm->show();
+        MainForm->OpenSource(m_clip8);
+        TDSTrackBar* bar = MainForm->tkbProgress;
+        const qint32 len = MainForm->FilterGraph->SourceLength();
+        QTRY_COMPARE_WITH_TIMEOUT(bar->Max(), len / 1000, kWait);
+        QCOMPARE(bar->Max(), 8);
+        MainForm->sbtnPausePreviewClick();
+        QTRY_COMPARE_WITH_TIMEOUT(player()->playbackState(), QMediaPlayer::PausedState, kWait);
+        player()->setPosition(1000);
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(player()->position() - (qint64(1000))) <= kSlack, kWait);
+
+        // The keyboard moves the thumb but never seeks.
+        QTest::keyClick(bar, Qt::Key_Home);
+        QCOMPARE(bar->Position(), 0);
+        for (int i = 0; i < 6; ++i)
+            QTest::keyClick(bar, Qt::Key_Right);
+        QCOMPARE(bar->Position(), 6);
+        QTest::keyClick(bar, Qt::Key_PageUp);
+        QCOMPARE(bar->Position(), 8);
+        QTest::keyClick(bar, Qt::Key_PageDown);
+        QCOMPARE(bar->Position(), 6);
+        QCoreApplication::processEvents();
+        QVERIFY(qAbs(player()->position() - 1000) <= kSlack);
+
+        // Left button down on the thumb: ticks leave it alone; release seeks to its share.
+        QSignalSpy ticks(bar, &TDSTrackBar::OnTimer);
+        QTest::mousePress(bar, Qt::LeftButton, {}, bar->ThumbRect().center());
+        QVERIFY(bar->MouseDown());
+        bar->Tick();
+        QCOMPARE(ticks.count(), 0);
+        QCOMPARE(bar->Position(), 6);
+        QTest::mouseRelease(bar, Qt::LeftButton, {}, bar->ThumbRect().center());
+        QVERIFY(!bar->MouseDown());
+        const qint64 expected6 = qint64(len) * 6 / 8;
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(player()->position() - (expected6)) <= kSlack, kWait);
+
+        // Dragging the thumb, then releasing.
+        const QPoint from = bar->ThumbRect().center();
+        QTest::mousePress(bar, Qt::LeftButton, {}, from);
+        QTest::mouseMove(bar, QPoint(bar->PixelOfPosition(2), from.y()));
+        QCOMPARE(bar->Position(), 2);
+        QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(bar->PixelOfPosition(2), from.y()));
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(player()->position() - (qint64(len) * 2 / 8)) <= kSlack, kWait);
+
+        // A click away from the thumb moves it one page towards the click, and seeks there.
+        QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() - 3, from.y()));
+        QCOMPARE(bar->Position(), 4);
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(player()->position() - (qint64(len) * 4 / 8)) <= kSlack, kWait);
+        QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(2, from.y()));
+        QCOMPARE(bar->Position(), 2);
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(player()->position() - (qint64(len) * 2 / 8)) <= kSlack, kWait);
+
+        // The right button: releasing it clears the flag and does not seek; the left
+        // button's release seeks as always.
+        QTest::mousePress(bar, Qt::LeftButton, {}, bar->ThumbRect().center());
+        QVERIFY(bar->MouseDown());
+        bar->SetPosition(7);
+        QTest::mouseClick(bar, Qt::RightButton, {}, bar->ThumbRect().center());
+        QVERIFY(!bar->MouseDown());
+        QCOMPARE(bar->Position(), 7);
+        QCoreApplication::processEvents();
+        QVERIFY(qAbs(player()->position() - qint64(len) * 2 / 8) <= kSlack);
+        QTest::mouseRelease(bar, Qt::LeftButton, {}, bar->ThumbRect().center());
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(player()->position() - qint64(len) * 7 / 8) <= kSlack, kWait);
+
+        // Max 0 (a source under a second): no seek, no division.
+        bar->SetMax(0);
+        QCOMPARE(bar->Position(), 0);
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->ThumbRect().center());
+        QCoreApplication::processEvents();
+        QVERIFY(qAbs(player()->position() - qint64(len) * 7 / 8) <= kSlack);
+
+        // A tick while paused puts Max and the thumb back where the player stands.
+        bar->Tick();
+        QCOMPARE(bar->Max(), 8);
+        QCOMPARE(bar->Position(), int(player()->position() / 1000));
+        QVERIFY(bar->Position() >= 6);
+        QCOMPARE(MainForm->labCurrent->text(), FormatTimeCode(bar->Position()));
+        QVERIFY(log.shown.isEmpty());
+    }
+
+    void secondSourceReplacesTheFirst()
+    {
+        TempAppDir app;
+        MessageLog log;
+        FormsFixture forms(app.path());
+        MainForm->OpenSource(m_clip8);
+        QTRY_COMPARE_WITH_TIMEOUT(MainForm->tkbProgress->Max(), 8, kWait);
+        MainForm->tkbProgress->SetSelStart(2);
+        MainForm->tkbProgress->SetSelEnd(6);
+
+        MainForm->OpenSource(m_clip5);
+        QVERIFY(log.shown.isEmpty());
+        QCOMPARE(player()->source(), QUrl::fromLocalFile(m_clip5));
+        QCOMPARE(player()->videoOutput(), static_cast<QObject*>(MainForm->VideoWindow));
+        QCOMPARE(player()->playbackState(), QMediaPlayer::PlayingState);
+        QCOMPARE(MainForm->labRight->text(), QStringLiteral("00:00:05"));
+        QCOMPARE(MainForm->tkbProgress->SelStart(), 0);
+        QCOMPARE(MainForm->tkbProgress->SelEnd(), 0);
+        // The old Max stays until the next tick.
+        QCOMPARE(MainForm->tkbProgress->Max(), 8);
+        QTRY_COMPARE_WITH_TIMEOUT(MainForm->tkbProgress->Max(), 5, kWait);
+    }
+
+    void aFileThePlayerRefusesIsReportedOnce()
+    {
+        TempAppDir app;
+        MessageLog log;
+        FormsFixture forms(app.path());
+        SetOpenDialogHook([this](QWidget*, const QString&) { return m_bad; });
+        QTest::mouseClick(MainForm->sbtnOpen, Qt::LeftButton);
+        SetOpenDialogHook({});
+
+        QCOMPARE(log.shown.size(), 1);
+        const MessageRequest box = log.shown.first();
+        QCOMPARE(box.icon, MsgIcon::Error);
+        QVERIFY2(box.text.contains(QStringLiteral(" ($8004020")) && box.text.endsWith(QStringLiteral(").")),
+                 qPrintable(box.text));
+        QVERIFY(!box.text.startsWith(QStringLiteral(" (")));
+        // The opening stopped at the player: nothing after it was done.
+        QVERIFY(MainForm->SourceLoaded);
+        QVERIFY(MainForm->panbanner->isHidden());
+        QCOMPARE(MainForm->edtSource->text(), m_bad);
+        QCOMPARE(MainForm->labMiddle->text(), QStringLiteral("00:00:00"));
+        QCOMPARE(MainForm->labRight->text(), QStringLiteral("00:00:00"));
+        QVERIFY(player()->playbackState() != QMediaPlayer::PlayingState);
+        QVERIFY(!MainForm->tkbProgress->TimerRunning());
+        QVERIFY(!MainForm->VideoWindow->SurfaceVisible());
+
+        // The back end's follow-up errors are not shown again.
+        QTest::qWait(1500);
+        QCOMPARE(log.shown.size(), 1);
+
+        // The program goes on: Play does nothing harmful, and a good file opens.
+        MainForm->sbtnPlayPreviewClick();
+        QCOMPARE(log.shown.size(), 1);
+        MainForm->OpenSource(m_clip5);
+        QCOMPARE(log.shown.size(), 1);
+        QCOMPARE(MainForm->labRight->text(), QStringLiteral("00:00:05"));
+        QCOMPARE(player()->playbackState(), QMediaPlayer::PlayingState);
+    }
+
+    void refusedFileMessageFormat()
+    {
+        QCOMPARE(EDirectShowException::FormatMessage(QStringLiteral("Could not determine type of stream."),
+                                                     VT_E_PLAYER_BASE + 1),
+                 QStringLiteral("Could not determine type of stream. ($80040201)."));
+        QCOMPARE(EDirectShowException::FormatMessage(QString(300, QLatin1Char('a')), VT_E_TIMEOUT),
+                 QString(255, QLatin1Char('a')) + QStringLiteral(" ($800705B4)."));
+        EDirectShowException e(QStringLiteral("x"), qint32(0x8004022Fu));
+        QCOMPARE(e.message(), QStringLiteral("x ($8004022F)."));
+        QCOMPARE(ErrorBoxText(e.message()), e.message());
+    }
+};
+
+VT_TEST_MAIN(PreviewPlayerTest)
+#include "preview_player.moc"
