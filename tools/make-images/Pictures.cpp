@@ -369,9 +369,6 @@ QImage AboutBackground()
     p.setOpacity(0.07);
     DrawFilmStrip(p, QRectF(-10, 258, 440, 40), 7, 2);
     p.restore();
-
-    // Hairline between the text column and the mark.
-    p.fillRect(QRectF(232, 70, 1, 170), QColor(0xd8, 0xdf, 0xe9));
     return img;
 }
 
