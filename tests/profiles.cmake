@@ -1,0 +1,2 @@
+veltrane_add_test(NAME tst_profiles_format SOURCES profiles_format.cpp CORE)
+veltrane_add_test(NAME tst_profiles_dialog SOURCES profiles_dialog.cpp)
