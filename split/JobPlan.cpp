@@ -8,6 +8,13 @@
 
 namespace {
 
+// The nearest whole number, a half going to the even one (the floating-point unit's
+// default rounding mode).
+double NearestEven(double value)
+{
+    return std::nearbyint(value);
+}
+
 JobCheckFailure Failure(int number, const char* caption, const char* message, JobFocus focus)
 {
     return JobCheckFailure{number, QString::fromLatin1(caption), QString::fromLatin1(message), focus};
@@ -104,12 +111,6 @@ std::optional<double> ProgressValueOfChunk(const QByteArray& chunk)
     return v;
 }
 
-double RoundHalfEven(double value)
-{
-    // The default rounding mode of the floating-point unit is to nearest, ties to even.
-    return std::nearbyint(value);
-}
-
 int ClampBarPosition(double position)
 {
     if (!(position > 0)) // also NaN
@@ -123,7 +124,7 @@ int CurrentBarPosition(double lastTime, double sectionLength)
 {
     if (sectionLength == 0)
         return 0;
-    return ClampBarPosition(RoundHalfEven(lastTime / sectionLength * 100.0));
+    return ClampBarPosition(NearestEven(lastTime / sectionLength * 100.0));
 }
 
 int TotalBarPosition(int currentPosition, qint64 sectionNumber, qint64 sectionCount)
@@ -132,14 +133,14 @@ int TotalBarPosition(int currentPosition, qint64 sectionNumber, qint64 sectionCo
         return 0;
     const double total = (static_cast<double>(currentPosition) + static_cast<double>(sectionNumber - 1) * 100.0)
                          / static_cast<double>(sectionCount);
-    return ClampBarPosition(RoundHalfEven(total));
+    return ClampBarPosition(NearestEven(total));
 }
 
 qint64 RemainingSeconds(qint64 elapsed, int totalPosition)
 {
     if (totalPosition == 0)
         return 0;
-    return static_cast<qint64>(RoundHalfEven(static_cast<double>(elapsed) / (totalPosition / 100.0))) - elapsed;
+    return static_cast<qint64>(NearestEven(static_cast<double>(elapsed) / (totalPosition / 100.0))) - elapsed;
 }
 
 bool SectionProgress::Feed(const QByteArray& chunk)

@@ -66,8 +66,8 @@ std::optional<double> ProgressValueOfChunk(const QByteArray& chunk);
 // Values at or above this are never progress.
 constexpr double kProgressLimit = 1000000000.0;
 
-// The nearest whole number, a half going to the even one.
-double RoundHalfEven(double value);
+// Bar positions and the remaining time take the nearest whole number, a half going to
+// the even one.
 // A progress bar position: clamped to 0..100.
 int ClampBarPosition(double position);
 // pgbCurrent for the last reported time of a section (section length not 0).

@@ -6,9 +6,12 @@ set_target_properties(split_fake_encoder PROPERTIES AUTOMOC OFF AUTORCC OFF AUTO
 veltrane_add_test(NAME tst_split_commandline SOURCES split_commandline.cpp CORE)
 
 veltrane_add_test(NAME tst_split_job SOURCES split_job.cpp split_support.h)
-target_compile_definitions(tst_split_job PRIVATE VT_FAKE_ENCODER="$<TARGET_FILE:split_fake_encoder>")
+target_compile_definitions(tst_split_job PRIVATE VT_FAKE_ENCODER_PATH="$<TARGET_FILE:split_fake_encoder>")
 add_dependencies(tst_split_job split_fake_encoder)
 
 veltrane_add_test(NAME tst_split_completion SOURCES split_completion.cpp split_support.h)
+target_compile_definitions(tst_split_completion PRIVATE VT_FAKE_ENCODER_PATH="$<TARGET_FILE:split_fake_encoder>")
 
 veltrane_add_test(NAME tst_split_endtoend SOURCES split_endtoend.cpp split_support.h)
+target_compile_definitions(tst_split_endtoend PRIVATE VT_FAKE_ENCODER_PATH="$<TARGET_FILE:split_fake_encoder>")
+set_tests_properties(tst_split_endtoend PROPERTIES TIMEOUT 900)

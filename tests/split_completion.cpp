@@ -1,4 +1,191 @@
-#include "TestSupport.h"
-class T : public QObject { Q_OBJECT };
-VT_TEST_MAIN(T)
+// The end of a job: the success message and the output folder, or the countdown to
+// exit or power-off. Power-off only ever reaches a recording hook here.
+#include "split_support.h"
+
+#include "split/CountdownForm.h"
+#include "split/PowerOff.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <memory>
+
+class SplitCompletionTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TempAppDir> m_app;
+    std::unique_ptr<FormsFixture> m_forms;
+    std::unique_ptr<MessageLog> m_msgs;
+    std::unique_ptr<ShellLog> m_shell;
+    int m_powerOffs = 0;
+
+    void finishJob(bool turnOff, bool exitProgram, bool openDir)
+    {
+        SettingForm->chkTurnoff->setChecked(turnOff);
+        SettingForm->chkExit->setChecked(exitProgram);
+        SettingForm->chkOpenDir->setChecked(openDir);
+        MainForm->LockForJob();
+        MainForm->JobState = 1;
+        MainForm->pgbTotal->setValue(100);
+        MainForm->Completion();
+    }
+
+private slots:
+    void init()
+    {
+        m_app = std::make_unique<TempAppDir>();
+        m_forms = std::make_unique<FormsFixture>(m_app->path());
+        m_msgs = std::make_unique<MessageLog>();
+        m_shell = std::make_unique<ShellLog>();
+        m_powerOffs = 0;
+        SetPowerOffHook([this] { ++m_powerOffs; });
+        MainForm->show();
+    }
+
+    void cleanup()
+    {
+        if (CountDownForm)
+            CountDownForm->tmrCountdown->stop();
+        m_forms.reset();
+        SetPowerOffHook([] {}); // never the real request, not even between tests
+        m_msgs.reset();
+        m_shell.reset();
+        m_app.reset();
+    }
+
+    void countdownDialogAtRest()
+    {
+        QCOMPARE(CountDownForm->windowTitle(), QString("Countdown"));
+        QVERIFY(CountDownForm->isHidden());
+        QCOMPARE(CountDownForm->btnDoNow->text(), QString("Now"));
+        QCOMPARE(CountDownForm->btnCancel->text(), QString("Cancel"));
+        QCOMPARE(CountDownForm->tmrCountdown->interval(), 1000);
+        QVERIFY(!CountDownForm->tmrCountdown->isActive());
+        QCOMPARE(CountDownForm->Image1->size(), QSize(32, 32));
+        QVERIFY(!CountDownForm->Image1->pixmap().isNull());
+        QCOMPARE(CountDownForm->minimumSize(), CountDownForm->maximumSize()); // fixed border
+    }
+
+    void successMessageThenFolder()
+    {
+        MainForm->edtOutputDir->setText("/some/output"); // no trailing separator
+        finishJob(false, false, true);
+        QCOMPARE(m_msgs->shown.size(), 1);
+        const MessageRequest& r = m_msgs->shown.first();
+        QCOMPARE(r.caption, QString("Completed"));
+        QCOMPARE(r.text, QString("Splitting is completed successfully."));
+        QCOMPARE(r.icon, MsgIcon::Information);
+        QCOMPARE(r.owner, static_cast<QWidget*>(MainForm));
+        QCOMPARE(m_shell->opened, QStringList{"/some/output"}); // the field as it stands
+        QCOMPARE(MainForm->JobState, 0);
+        QVERIFY(!MainForm->panProgress->isVisible());
+        QVERIFY(!MainForm->tmrProcess->isActive());
+        QVERIFY(!MainForm->tmrPreview->isActive());
+        QVERIFY(CountDownForm->isHidden());
+
+        m_shell->opened.clear();
+        finishJob(false, false, false);
+        QVERIFY(m_shell->opened.isEmpty());
+        QCOMPARE(m_msgs->shown.size(), 2);
+    }
+
+    void powerOffWinsAndCountsDown()
+    {
+        finishJob(true, true, true);
+        QVERIFY(m_msgs->shown.isEmpty());
+        QVERIFY(m_shell->opened.isEmpty());
+        QVERIFY(CountDownForm->isVisible());
+        QCOMPARE(CountDownForm->CountdownMode, 1);
+        QCOMPARE(CountDownForm->btnDoNow->text(), QString("Turn off Now"));
+        QCOMPARE(CountDownForm->labMessage->text(), QString("The computer will be turned off within 10 seconds."));
+        QCOMPARE(CountDownForm->SecondsLeft, 10);
+        QVERIFY(CountDownForm->tmrCountdown->isActive());
+        QVERIFY(!MainForm->isEnabled());
+        QVERIFY(CountDownForm->isEnabled());
+        QCOMPARE(MainForm->JobState, 0);
+        QVERIFY(MainForm->panProgress->isVisible()); // the final progress stays in view
+        QCOMPARE(MainForm->pgbTotal->value(), 100);
+        QVERIFY(!MainForm->tmrProcess->isActive());
+
+        for (int k = 9; k >= 1; --k) {
+            CountDownForm->tmrCountdownTimer();
+            QCOMPARE(CountDownForm->labMessage->text(),
+                     QString("The computer will be turned off within %1 seconds.").arg(k));
+        }
+        QCOMPARE(m_powerOffs, 0);
+        CountDownForm->tmrCountdownTimer();
+        QCOMPARE(CountDownForm->labMessage->text(), QString("The computer will be turned off within 0 seconds."));
+        QCOMPARE(m_powerOffs, 1);
+        QVERIFY(!CountDownForm->tmrCountdown->isActive());
+        QVERIFY(CountDownForm->isVisible()); // a refused request leaves it resting at 0
+
+        CountDownForm->btnDoNow->click();
+        QCOMPARE(m_powerOffs, 2);
+
+        CountDownForm->btnCancel->click();
+        QVERIFY(CountDownForm->isHidden());
+        QVERIFY(MainForm->isEnabled());
+        QVERIFY(!MainForm->panProgress->isVisible());
+        QVERIFY(MainForm->imgStart->isVisible());
+        QCOMPARE(m_powerOffs, 2);
+    }
+
+    void nowActsAtOnceAndCancelAnyTime()
+    {
+        finishJob(true, false, false);
+        CountDownForm->tmrCountdownTimer();
+        CountDownForm->tmrCountdownTimer();
+        CountDownForm->btnDoNow->click();
+        QCOMPARE(m_powerOffs, 1);
+        QVERIFY(CountDownForm->tmrCountdown->isActive()); // the click does not stop the countdown
+        CountDownForm->btnCancel->click();
+        QVERIFY(!CountDownForm->tmrCountdown->isActive());
+        QVERIFY(MainForm->isEnabled());
+        QCOMPARE(MainForm->JobState, 0);
+        QVERIFY(MainForm->imgStart->isVisible());
+
+        // Shown again for the next job: the count starts over.
+        finishJob(true, false, false);
+        QCOMPARE(CountDownForm->SecondsLeft, 10);
+        QCOMPARE(CountDownForm->labMessage->text(), QString("The computer will be turned off within 10 seconds."));
+    }
+
+    void closingByTheTitleBarAbandonsTheAction()
+    {
+        finishJob(false, true, false);
+        QVERIFY(CountDownForm->isVisible());
+        CountDownForm->close();
+        QVERIFY(CountDownForm->isHidden());
+        QVERIFY(!CountDownForm->tmrCountdown->isActive());
+        QVERIFY(MainForm->isEnabled());
+        QVERIFY(!MainForm->panProgress->isVisible());
+        QVERIFY(MainForm->imgStart->isVisible());
+        QVERIFY(MainForm->isVisible());
+    }
+
+    // Ends with the main window closed, so it runs last.
+    void exitCountdownClosesTheProgram()
+    {
+        MainForm->edtOutputDir->setText("/some/output");
+        finishJob(false, true, true);
+        QVERIFY(m_shell->opened.isEmpty());
+        QVERIFY(m_msgs->shown.isEmpty());
+        QCOMPARE(CountDownForm->CountdownMode, 0);
+        QCOMPARE(CountDownForm->btnDoNow->text(), QString("Exit Now"));
+        QCOMPARE(CountDownForm->labMessage->text(), QString("The program will exit within 10 seconds."));
+        for (int k = 0; k < 9; ++k)
+            CountDownForm->tmrCountdownTimer();
+        QVERIFY(MainForm->isVisible());
+        QFile::remove(m_app->file("Preferences.ini"));
+        CountDownForm->tmrCountdownTimer();
+        QVERIFY(!MainForm->isVisible()); // closed the normal way: no question while idle
+        QVERIFY(m_msgs->shown.isEmpty());
+        QVERIFY(QFile::exists(m_app->file("Preferences.ini"))); // preferences written on the way out
+        QCOMPARE(m_powerOffs, 0);
+        QTest::qWait(50); // let the quit request pass here rather than in another test
+    }
+};
+
+VT_TEST_MAIN(SplitCompletionTest)
 #include "split_completion.moc"

@@ -1,0 +1,177 @@
+// How much a split job costs over ffmpeg alone, and whether a section deep into a long
+// source costs more than one at its start.
+//
+//   bench_split [--quick]
+//
+// 1. A job of four equal sections of a 60 s clip, run through the main window and the
+//    wmaspi.dll encoder, against the same four sections run by ffmpeg directly with the
+//    same options (input seeking). Goal: ratio <= 1.05.
+// 2. A 10 s section at the end of a 10-minute clip against one at its start, both
+//    through the encoder. Goal: ratio <= 1.2.
+#include "TestSupport.h"
+#include "app/MainForm.h"
+#include "prefs/SettingsForm.h"
+#include "preview/FilterGraph.h"
+#include "profiles/OutputSettingsForm.h"
+#include "profiles/ProfileFormat.h"
+#include "profiles/ValueListEditor.h"
+#include "split/CommandLine.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRadioButton>
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+QString ProfileSwitches()
+{
+    return BuildProfileSwitches(ProfilePath(MainForm->AppDir, MainForm->cmbProfile->currentText()),
+                                [](int sort, const QString& name) {
+                                    const TValueListEditor* g = opSettingForm->GridForSort(sort);
+                                    return g ? g->Value(name) : QString();
+                                });
+}
+
+double RunProcess(const QString& program, const QStringList& args)
+{
+    QElapsedTimer t;
+    t.start();
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    p.waitForFinished(-1);
+    const double s = t.nsecsElapsed() / 1e9;
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        std::fprintf(stderr, "%s failed:\n%s\n", qPrintable(program), p.readAll().constData());
+        return -1;
+    }
+    return s;
+}
+
+// ffmpeg alone, with the options the encoder gives it.
+double DirectSection(const QString& src, double start, double length, const QString& switches, const QString& out)
+{
+    QStringList args{"-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-ss", FormatStartOffset(start), "-i", src,
+                     "-t", FormatLength(length)};
+    args += SplitCommandLine(switches);
+    args << out;
+    return RunProcess("ffmpeg", args);
+}
+
+double ProgramJob(const QString& src, int sections, const QString& outDir)
+{
+    MainForm->edtSource->setText(src);
+    MainForm->edtStart->setText("00:00:00");
+    MainForm->edtEnd->setText("00:01:00");
+    MainForm->rdbEqual->setChecked(true);
+    MainForm->edtSectionQty->setText(QString::number(sections));
+    MainForm->edtOutputDir->setText(outDir);
+    QElapsedTimer t;
+    t.start();
+    RunGuarded([] { MainForm->imgStartClick(); });
+    return t.nsecsElapsed() / 1e9;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    VeltraneApplication app(argc, argv);
+    QApplication::setApplicationName("Veltrane");
+    QApplication::setQuitOnLastWindowClosed(false);
+    const bool quick = app.arguments().contains("--quick");
+    const int rounds = quick ? 1 : 3;
+
+    QTemporaryDir work;
+    const QString clip = work.path() + "/clip.mp4";
+    const QString longClip = work.path() + "/long.mp4";
+    std::printf("making clips...\n");
+    std::fflush(stdout);
+    if (!MakeClip(clip, 60, "640x360") || !MakeClip(longClip, 600, "320x240")) {
+        std::fprintf(stderr, "could not make the clips\n");
+        return 1;
+    }
+
+    TempAppDir appDir;
+    FormsFixture forms(appDir.path());
+    MessageLog messages;
+    ShellLog shell;
+    MainForm->show();
+    MainForm->EncoderPath = BuiltAppDir() + "wmaspi.dll";
+    for (int i = 0; i < MainForm->cmbProfile->count(); ++i)
+        if (MainForm->cmbProfile->itemText(i).startsWith("MP4 - H.264"))
+            MainForm->cmbProfile->setCurrentIndex(i);
+    MainForm->cmbProfileChange();
+    SettingForm->chkOverwrite->setChecked(true);
+    SettingForm->chkTurnoff->setChecked(false);
+    SettingForm->chkExit->setChecked(false);
+    SettingForm->chkOpenDir->setChecked(false);
+    MainForm->OpenSource(clip);
+    QElapsedTimer wait;
+    wait.start();
+    while (MainForm->FilterGraph->SourceLength() <= 0 && wait.elapsed() < 60000)
+        QTest::qWait(20);
+    if (MainForm->FilterGraph->SourceLength() <= 0) {
+        std::fprintf(stderr, "the player gave no length for the clip\n");
+        return 1;
+    }
+    const QString switches = ProfileSwitches();
+    std::printf("profile switches:%s\n", qPrintable(switches));
+
+    // 1. Whole job against ffmpeg alone.
+    const int sections = 4;
+    const double length = 60.0 / sections;
+    double bestProgram = 1e9, bestDirect = 1e9;
+    for (int r = 0; r < rounds; ++r) {
+        messages.clear();
+        const double job = ProgramJob(clip, sections, work.path());
+        if (messages.lastText() != "Splitting is completed successfully.") {
+            std::fprintf(stderr, "the job did not complete: %s\n", qPrintable(messages.lastText()));
+            return 1;
+        }
+        double direct = 0;
+        for (int i = 1; i <= sections; ++i) {
+            const double s = DirectSection(clip, (i - 1) * length, length, switches,
+                                           work.path() + QString("/direct_%1.mp4").arg(i));
+            if (s < 0)
+                return 1;
+            direct += s;
+        }
+        std::printf("round %d: job through the program %.3f s, ffmpeg directly %.3f s\n", r + 1, job, direct);
+        std::fflush(stdout);
+        bestProgram = std::min(bestProgram, job);
+        bestDirect = std::min(bestDirect, direct);
+    }
+    const double jobRatio = bestProgram / bestDirect;
+    std::printf("whole job (%d sections of %.0f s, 640x360): program %.3f s, ffmpeg %.3f s, ratio %.3f (goal <= 1.05)\n",
+                sections, length, bestProgram, bestDirect, jobRatio);
+
+    // 2. Deep into a long source against its start, through the encoder.
+    const QString encoder = BuiltAppDir() + "wmaspi.dll";
+    auto section = [&](double start) {
+        const QStringList args =
+            BuildSectionArguments(longClip, start, 10, switches, work.path() + "/long_section.mp4");
+        return RunProcess(encoder, args);
+    };
+    double bestStart = 1e9, bestEnd = 1e9;
+    for (int r = 0; r < rounds; ++r) {
+        const double a = section(0);
+        const double b = section(590);
+        if (a < 0 || b < 0)
+            return 1;
+        std::printf("round %d: section at 0 s %.3f s, at 590 s %.3f s\n", r + 1, a, b);
+        std::fflush(stdout);
+        bestStart = std::min(bestStart, a);
+        bestEnd = std::min(bestEnd, b);
+    }
+    const double seekRatio = bestEnd / bestStart;
+    std::printf("10 s section of a 10-minute clip: at the end %.3f s, at the start %.3f s, ratio %.3f (goal <= 1.2)\n",
+                bestEnd, bestStart, seekRatio);
+    return 0;
+}
