@@ -9,13 +9,13 @@ QString HelpFileName() { return QStringLiteral("Veltrane.html"); }
 void InitProgramInfoValues(const QString& appDir)
 {
     g_info.productName = QStringLiteral("Veltrane");
-    g_info.website = QStringLiteral("https://www.larkspur-media.example/");
-    g_info.websiteMore = QStringLiteral("https://www.larkspur-media.example/");
-    g_info.companyName = QStringLiteral("Larkspur Media Labs");
+    g_info.website = QStringLiteral("https://www.larkspur.example/");
+    g_info.websiteMore = QStringLiteral("https://www.larkspur.example/");
+    g_info.companyName = QStringLiteral("Larkspur Media");
     g_info.noticeYear = QStringLiteral("2008");
-    g_info.others[0] = {QStringLiteral("Larkspur Video Joiner"), QStringLiteral("https://www.larkspur-media.example/joiner/")};
-    g_info.others[1] = {QStringLiteral("Larkspur DVD Ripper"), QStringLiteral("https://www.larkspur-media.example/dvd-ripper/")};
-    g_info.others[2] = {QStringLiteral("Larkspur Audio Extractor"), QStringLiteral("https://www.larkspur-media.example/audio-extractor/")};
+    g_info.others[0] = {QStringLiteral("Larkspur Video Joiner"), QStringLiteral("https://www.larkspur.example/joiner/")};
+    g_info.others[1] = {QStringLiteral("Larkspur DVD Ripper"), QStringLiteral("https://www.larkspur.example/dvd-ripper/")};
+    g_info.others[2] = {QStringLiteral("Larkspur Audio Extractor"), QStringLiteral("https://www.larkspur.example/audio-extractor/")};
     g_info.helpFile = appDir + HelpFileName();
 }
 
