@@ -266,12 +266,18 @@ void PrefsSettingsTest::okWritesEightKeysInOrder()
     QCOMPARE(MainForm->edtOutputDir->text(), QStringLiteral("/media/out dir/"));
     QCOMPARE(MainForm->chkPreview->isChecked(), false);
 
-    // With no profile selected, -1 is stored.
+    // With no profile selected, -1 is stored; without the fixed folder the main window's
+    // field keeps its own value.
     showSettings();
     MainForm->cmbProfile->setCurrentIndex(-1);
+    SettingForm->chkoutputdir->setChecked(false);
+    SettingForm->edtOutputDir->setText(QStringLiteral("/media/unused/"));
     SettingForm->btnOKClick();
-    QVERIFY(sectionLines(dir.read(QStringLiteral("Preferences.ini")), QStringLiteral("Main"))
-                .contains(QStringLiteral("Profile=-1")));
+    const QStringList main = sectionLines(dir.read(QStringLiteral("Preferences.ini")), QStringLiteral("Main"));
+    QVERIFY(main.contains(QStringLiteral("Profile=-1")));
+    QVERIFY(main.contains(QStringLiteral("Aptotic=0")));
+    QVERIFY(main.contains(QStringLiteral("Output Dir=/media/unused/")));
+    QCOMPARE(MainForm->edtOutputDir->text(), QStringLiteral("/media/out dir/"));
 }
 
 void PrefsSettingsTest::storedValuesAreLoadedAtStart()
@@ -302,7 +308,7 @@ void PrefsSettingsTest::loadDefaultThenCancelThenOk()
     MessageLog log;
     MainForm->show();
     MainForm->edtOutputDir->setText(QStringLiteral("/picked/"));
-    MainForm->chkPreview->setChecked(true);
+    MainForm->chkPreview->setChecked(false);
 
     showSettings();
     QTest::mouseClick(SettingForm->btnDefault, Qt::LeftButton);
