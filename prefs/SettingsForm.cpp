@@ -19,6 +19,7 @@
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -187,8 +188,13 @@ void TSettingForm::FormCreate()
 void TSettingForm::FormShow()
 {
     CentreOverMainForm(this);
-    if (MainForm)
+    if (MainForm) {
+        // Kept above the main window by the window manager, so a click on the disabled
+        // main window cannot bury the dialog behind it.
+        if (windowHandle() && MainForm->windowHandle())
+            windowHandle()->setTransientParent(MainForm->windowHandle());
         MainForm->setEnabled(false);
+    }
 }
 
 void TSettingForm::FormClose()
