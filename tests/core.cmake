@@ -1,3 +1,5 @@
 veltrane_add_test(NAME tst_core_timecode SOURCES core_timecode.cpp CORE)
 veltrane_add_test(NAME tst_core_inifile SOURCES core_inifile.cpp CORE)
 veltrane_add_test(NAME tst_core_about SOURCES core_about.cpp)
+veltrane_add_test(NAME tst_core_paths SOURCES core_paths.cpp CORE)
+veltrane_add_test(NAME tst_core_errorbox SOURCES core_errorbox.cpp)
