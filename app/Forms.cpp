@@ -8,6 +8,9 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+// The pictures live in the static GUI library; register them before any window needs one.
+static void InitVeltraneResources() { Q_INIT_RESOURCE(assets); }
+
 TMainForm* MainForm = nullptr;
 TSettingForm* SettingForm = nullptr;
 TCountDownForm* CountDownForm = nullptr;
@@ -17,6 +20,7 @@ TSizeForm* SizeForm = nullptr;
 
 void CreateForms(const StartOptions& options)
 {
+    InitVeltraneResources();
     // Each constructor runs that window's creation steps; later ones rely on earlier ones.
     MainForm = new TMainForm(options.appDir, options.arguments);
     SettingForm = new TSettingForm();

@@ -107,7 +107,11 @@ void TMainForm::BuildLayout()
     sbtnHelp = makeToolButton(panToolbar, "sbtnHelp", QStringLiteral("Help"), QStringLiteral(":/images/help.png"),
                               QRect(274, 3, 84, 58), 32);
     for (QToolButton* b : {sbtnOpen, sbtnSettings, sbtnAbout, sbtnHelp})
-        b->setStyleSheet(QStringLiteral("QToolButton{color:white;font-weight:600;}"));
+        b->setStyleSheet(QStringLiteral(
+            "QToolButton{color:white;font-weight:600;border:1px solid transparent;border-radius:6px;padding:2px;"
+            "background:transparent;} QToolButton:hover{background:rgba(255,255,255,26);border-color:rgba(255,255,255,46);}"
+            " QToolButton:pressed{background:rgba(0,0,0,60);border-color:rgba(0,0,0,90);}"
+            " QToolButton:disabled{color:#7d8aa0;}"));
 
     // ---- preview region
     panLeft = new TPanel(this);
@@ -175,7 +179,11 @@ void TMainForm::BuildLayout()
     sbtnErase = makeToolButton(panLeft, "sbtnErase", QStringLiteral("Clear"), QStringLiteral(":/images/clear.png"),
                                QRect(380, by, 70, 58), 24);
     for (QToolButton* b : {sbtnPlayPreview, sbtnPausePreview, sbtnStopPreview, sbtnSelStart, sbtnSelEnd, sbtnErase})
-        b->setStyleSheet(QStringLiteral("QToolButton{color:#e8edf3;} QToolButton:disabled{color:#6b7685;}"));
+        b->setStyleSheet(QStringLiteral(
+            "QToolButton{color:#e8edf3;border:1px solid transparent;border-radius:6px;padding:2px;background:transparent;}"
+            " QToolButton:hover{background:rgba(255,255,255,22);border-color:rgba(255,255,255,40);}"
+            " QToolButton:pressed{background:rgba(0,0,0,60);border-color:rgba(0,0,0,90);}"
+            " QToolButton:disabled{color:#6b7685;}"));
 
     // ---- job region
     panRight = new TPanel(this);
@@ -187,53 +195,53 @@ void TMainForm::BuildLayout()
     Image4->setScaledContents(true);
     Image4->setGeometry(panRight->rect());
 
-    Label2 = makeLabel(panRight, "Label2", QStringLiteral("Source:"), QRect(16, 12, 200, 18));
+    Label2 = makeLabel(panRight, "Label2", QStringLiteral("Source:"), QRect(16, 9, 200, 18));
     edtSource = new QLineEdit(panRight);
     edtSource->setObjectName(QStringLiteral("edtSource"));
-    edtSource->setGeometry(16, 30, 308, 24);
+    edtSource->setGeometry(16, 27, 308, 24);
 
     rdbStartEnd = new QRadioButton(QStringLiteral("Split the marked rang out."), panRight);
     rdbStartEnd->setObjectName(QStringLiteral("rdbStartEnd"));
-    rdbStartEnd->setGeometry(16, 64, 300, 22);
+    rdbStartEnd->setGeometry(16, 59, 300, 22);
     rdbStartEnd->setChecked(true);
 
-    Label4 = makeLabel(panRight, "Label4", QStringLiteral("Start Time:"), QRect(38, 92, 80, 22));
+    Label4 = makeLabel(panRight, "Label4", QStringLiteral("Start Time:"), QRect(38, 85, 80, 22));
     edtStart = new QLineEdit(QStringLiteral("00:00:00"), panRight);
     edtStart->setObjectName(QStringLiteral("edtStart"));
-    edtStart->setGeometry(122, 91, 96, 24);
-    Label5 = makeLabel(panRight, "Label5", QStringLiteral("End Time:"), QRect(38, 122, 80, 22));
+    edtStart->setGeometry(122, 84, 96, 24);
+    Label5 = makeLabel(panRight, "Label5", QStringLiteral("End Time:"), QRect(38, 113, 80, 22));
     edtEnd = new QLineEdit(QStringLiteral("00:00:00"), panRight);
     edtEnd->setObjectName(QStringLiteral("edtEnd"));
-    edtEnd->setGeometry(122, 121, 96, 24);
+    edtEnd->setGeometry(122, 112, 96, 24);
 
     rdbEqual = new QRadioButton(QStringLiteral("Split the marked rang to "), panRight);
     rdbEqual->setObjectName(QStringLiteral("rdbEqual"));
-    rdbEqual->setGeometry(16, 154, 172, 22);
+    rdbEqual->setGeometry(16, 142, 172, 22);
     edtSectionQty = new QLineEdit(panRight);
     edtSectionQty->setObjectName(QStringLiteral("edtSectionQty"));
-    edtSectionQty->setGeometry(190, 153, 40, 24);
-    Label7 = makeLabel(panRight, "Label7", QStringLiteral("equal sections."), QRect(236, 154, 96, 22));
+    edtSectionQty->setGeometry(190, 141, 40, 24);
+    Label7 = makeLabel(panRight, "Label7", QStringLiteral("equal sections."), QRect(236, 142, 96, 22));
 
-    labLength = makeLabel(panRight, "labLength", QString(), QRect(16, 182, 316, 18));
+    labLength = makeLabel(panRight, "labLength", QString(), QRect(16, 168, 316, 18));
     labLength->setStyleSheet(QStringLiteral("color:#1d5fd1;"));
     labLength->hide();
 
-    Label10 = makeLabel(panRight, "Label10", QStringLiteral("Output Profile:"), QRect(16, 204, 200, 18));
+    Label10 = makeLabel(panRight, "Label10", QStringLiteral("Output Profile:"), QRect(16, 192, 200, 18));
     cmbProfile = new QComboBox(panRight);
     cmbProfile->setObjectName(QStringLiteral("cmbProfile"));
     cmbProfile->setEditable(false);
-    cmbProfile->setGeometry(16, 222, 226, 26);
+    cmbProfile->setGeometry(16, 210, 226, 26);
     BitBtn1 = new QPushButton(QIcon(QStringLiteral(":/images/detail.png")), QStringLiteral("Detail"), panRight);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setGeometry(248, 222, 76, 26);
+    BitBtn1->setGeometry(248, 210, 76, 26);
 
-    Label3 = makeLabel(panRight, "Label3", QStringLiteral("Output Path:"), QRect(16, 254, 200, 18));
+    Label3 = makeLabel(panRight, "Label3", QStringLiteral("Output Path:"), QRect(16, 240, 200, 18));
     edtOutputDir = new QLineEdit(panRight);
     edtOutputDir->setObjectName(QStringLiteral("edtOutputDir"));
-    edtOutputDir->setGeometry(16, 272, 226, 24);
+    edtOutputDir->setGeometry(16, 258, 226, 24);
     bbtnBrowse = new QPushButton(QIcon(QStringLiteral(":/images/browse.png")), QStringLiteral("Browse"), panRight);
     bbtnBrowse->setObjectName(QStringLiteral("bbtnBrowse"));
-    bbtnBrowse->setGeometry(248, 271, 76, 26);
+    bbtnBrowse->setGeometry(248, 257, 76, 26);
 
     chkPreview = new QCheckBox(QStringLiteral("Preview"), panRight);
     chkPreview->setObjectName(QStringLiteral("chkPreview"));
@@ -420,7 +428,7 @@ void TMainForm::sbtnOpenClick()
 
 void TMainForm::WMDropFiles(const QStringList& paths)
 {
-    if (panProgress->isVisible() || paths.isEmpty())
+    if (!panProgress->isHidden() || paths.isEmpty())
         return;
     const QString path = paths.first();
     if (HasSupportedExtension(path) && SourceExists(path))

@@ -14,7 +14,15 @@ MessageLog::MessageLog()
     });
 }
 
-MessageLog::~MessageLog() { SetMessageHook({}); }
+MessageLog::~MessageLog() { InstallQuietMessageHook(); }
+
+void InstallQuietMessageHook()
+{
+    SetMessageHook([](const MessageRequest& r) {
+        qWarning("message box (unanswered by the test): [%s] %s", qPrintable(r.caption), qPrintable(r.text));
+        return r.buttons == MsgButtons::YesNo ? MsgResult::Yes : MsgResult::Ok;
+    });
+}
 
 ShellLog::ShellLog()
 {

@@ -51,6 +51,9 @@ public:
     ~FormsFixture();
 };
 
+// Answers every message box with Ok / Yes and logs it, so no suite ever waits on a real box.
+void InstallQuietMessageHook();
+
 // Folder of the built application (build/app/), and of the build.
 QString BuiltAppDir();
 QString BuildDir();
@@ -71,6 +74,7 @@ QStringList ProbeStreams(const QString& path);
         VeltraneApplication app(argc, argv);                                                       \
         QApplication::setApplicationName(QStringLiteral("Veltrane"));                              \
         QApplication::setQuitOnLastWindowClosed(false);                                            \
+        InstallQuietMessageHook();                                                                 \
         TestObject tc;                                                                             \
         QTEST_SET_MAIN_SOURCE_PATH                                                                 \
         return QTest::qExec(&tc, argc, argv);                                                      \
