@@ -4,7 +4,10 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 tools/install-deps.sh
-cmake -S . -B build -G Ninja
+# Keep whichever generator an existing build folder was made with.
+gen=()
+[ -f build/CMakeCache.txt ] || gen=(-G Ninja)
+cmake -S . -B build "${gen[@]}"
 cmake --build build
 clip="sample/sample.mp4"
 if [ ! -f "$clip" ]; then
