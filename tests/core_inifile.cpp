@@ -60,6 +60,7 @@ private slots:
     void readingCreatesNothing();
     void twoStoresShareTheFile();
     void keepsPermissions();
+    void writesThroughLinks();
     void refusesReadOnlyFile();
     void refusesReadOnlyFolder();
     void refusesMissingFolder();
@@ -367,6 +368,17 @@ void TestIniFile::keepsPermissions()
     QCOMPARE(QFile::permissions(p) & ownerGroupOther, perms);
     // No temporary file is left beside it.
     QCOMPARE(QDir(m_dir.path()).entryList({"perm*"}, QDir::Files | QDir::Hidden), QStringList{"perm.ini"});
+}
+
+void TestIniFile::writesThroughLinks()
+{
+    const QString real = path("real.ini");
+    const QString link = path("link.ini");
+    WriteAll(real, "[Main]\nA=1\n");
+    QVERIFY(QFile::link(real, link));
+    TIniFile(link).PutText("Main", "A", "2");
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(ReadAll(real), QByteArray("[Main]\nA=2\n"));
 }
 
 void TestIniFile::refusesReadOnlyFile()
