@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMediaPlayer>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QToolButton>
@@ -46,6 +47,7 @@ class PreviewPlayerTest : public QObject {
     QString m_clip5; // 5 s
     QString m_clip8; // 8 s
     QString m_bad;   // text under a video name
+    QString m_hour;  // 59 min 59.9 s, picture only
 
     QMediaPlayer* player() const { return MainForm->FilterGraph->Player(); }
 
@@ -58,6 +60,12 @@ private slots:
         m_bad = m_clips.filePath("x.mp4");
         QVERIFY(MakeClip(m_clip5, 5, "160x120"));
         QVERIFY(MakeClip(m_clip8, 8, "160x120"));
+        m_hour = m_clips.filePath("hour.mp4");
+        QProcess ff;
+        ff.start("ffmpeg", {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                            "color=c=0x203040:s=64x48:r=10:d=3599.9", "-c:v", "libx264", "-preset", "ultrafast", "-g",
+                            "300", "-pix_fmt", "yuv420p", m_hour});
+        QVERIFY(ff.waitForFinished(300000) && ff.exitCode() == 0);
         QFile f(m_bad);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("This is a text file, not a video.\n");
@@ -127,7 +135,8 @@ private slots:
 
         // Frames reach the surface.
         QSignalSpy frames(MainForm->VideoWindow->videoSink(), &QVideoSink::videoFrameChanged);
-        player()->setPosition(0);
+        MainForm->sbtnStopPreviewClick();
+        MainForm->sbtnPlayPreviewClick();
         QTRY_VERIFY_WITH_TIMEOUT(!frames.isEmpty(), kWait);
         MainForm->FilterGraph->Detach(&rec);
     }
@@ -285,6 +294,20 @@ private slots:
         // The old Max stays until the next tick.
         QCOMPARE(MainForm->tkbProgress->Max(), 8);
         QTRY_COMPARE_WITH_TIMEOUT(MainForm->tkbProgress->Max(), 5, kWait);
+    }
+
+    void aSourceJustUnderAnHour()
+    {
+        TempAppDir app;
+        MessageLog log;
+        FormsFixture forms(app.path());
+        MainForm->OpenSource(m_hour);
+        QCOMPARE(MainForm->FilterGraph->SourceLength(), 3599900);
+        QCOMPARE(MainForm->labRight->text(), QStringLiteral("00:59:59"));
+        QCOMPARE(MainForm->labMiddle->text(), QStringLiteral("00:29:59"));
+        QTRY_COMPARE_WITH_TIMEOUT(MainForm->tkbProgress->Max(), 3599, kWait);
+        QCOMPARE(MainForm->tkbProgress->Frequency(), 60);
+        QVERIFY(log.shown.isEmpty());
     }
 
     void aFileThePlayerRefusesIsReportedOnce()
