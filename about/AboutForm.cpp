@@ -13,12 +13,6 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-// The program's pictures are compiled into a static library, where nothing else refers
-// to them and the linker would leave them out; registering them here, before main, keeps
-// them in every program that has this dialog. (Registering twice is harmless.)
-static void RegisterPictures() { Q_INIT_RESOURCE(assets); }
-Q_CONSTRUCTOR_FUNCTION(RegisterPictures)
-
 namespace {
 
 const QSize kDialogSize(420, 300);
