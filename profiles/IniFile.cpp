@@ -80,6 +80,9 @@ Parsed ParseLine(const QByteArray& raw)
 {
     Parsed p;
     qsizetype start = 0;
+    // A byte-order mark, as some editors put before the first line, is not part of it.
+    if (raw.startsWith("\xEF\xBB\xBF"))
+        start = 3;
     while (start < raw.size() && IsBlank(raw.at(start)))
         ++start;
     if (start == raw.size())

@@ -50,6 +50,7 @@ private slots:
     void cutsLongValues();
     void survivesOddFiles();
     void replacesInPlace();
+    void readsPastByteOrderMark();
     void keepsCrLf();
     void addsKeyAfterLastEntry();
     void addsKeyToEmptySection();
@@ -241,6 +242,16 @@ void TestIniFile::replacesInPlace()
                                     "# tail comment\n"));
     QCOMPARE(ini.GetText("Main", "OutputDir", ""), QStringLiteral("/new folder"));
     QCOMPARE(ini.GetText("Other", "Key", ""), QStringLiteral("other"));
+}
+
+void TestIniFile::readsPastByteOrderMark()
+{
+    const QString p = path("bom.ini");
+    WriteAll(p, "\xEF\xBB\xBF[Main]\r\nVersion=2.0\r\n");
+    TIniFile ini(p);
+    QCOMPARE(ini.GetText("Main", "Version", ""), QStringLiteral("2.0"));
+    ini.PutText("Main", "Profile", "3");
+    QCOMPARE(ReadAll(p), QByteArray("\xEF\xBB\xBF[Main]\r\nVersion=2.0\r\nProfile=3\r\n"));
 }
 
 void TestIniFile::keepsCrLf()
