@@ -348,6 +348,24 @@ private slots:
         QCOMPARE(player()->playbackState(), QMediaPlayer::PlayingState);
     }
 
+    void aSourceThatDoesNotLoadInTimeIsReported()
+    {
+        TempAppDir app;
+        MessageLog log;
+        FormsFixture forms(app.path());
+        MainForm->FilterGraph->LoadTimeoutMs = 1;
+        RunGuarded([this] { MainForm->OpenSource(m_clip5); });
+        QCOMPARE(log.shown.size(), 1);
+        QCOMPARE(log.lastText(), QStringLiteral("The file did not load in time ($800705B4)."));
+        QCOMPARE(MainForm->labRight->text(), QStringLiteral("00:00:00"));
+        QVERIFY(MainForm->FilterGraph->Active());
+        // With time enough, the same file opens.
+        MainForm->FilterGraph->LoadTimeoutMs = 60000;
+        RunGuarded([this] { MainForm->OpenSource(m_clip5); });
+        QCOMPARE(log.shown.size(), 1);
+        QCOMPARE(MainForm->labRight->text(), QStringLiteral("00:00:05"));
+    }
+
     void refusedFileMessageFormat()
     {
         QCOMPARE(EDirectShowException::FormatMessage(QStringLiteral("Could not determine type of stream."),
