@@ -14,7 +14,7 @@ TCountDownForm::TCountDownForm(QWidget* parent)
 {
     setObjectName(QStringLiteral("CountDownForm"));
     setWindowTitle(QStringLiteral("Countdown"));
-    setFixedSize(360, 128);
+    setFixedSize(420, 124);
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
@@ -24,15 +24,15 @@ TCountDownForm::TCountDownForm(QWidget* parent)
 
     labMessage = new QLabel(this);
     labMessage->setObjectName(QStringLiteral("labMessage"));
-    labMessage->setGeometry(68, 22, 276, 32);
+    labMessage->setGeometry(68, 22, 336, 32);
     labMessage->setWordWrap(true);
 
     btnDoNow = new QPushButton(QStringLiteral("Now"), this);
     btnDoNow->setObjectName(QStringLiteral("btnDoNow"));
-    btnDoNow->setGeometry(92, 80, 120, 28);
+    btnDoNow->setGeometry(168, 78, 120, 28);
     btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    btnCancel->setGeometry(224, 80, 100, 28);
+    btnCancel->setGeometry(300, 78, 100, 28);
 
     tmrCountdown = new QTimer(this);
     tmrCountdown->setObjectName(QStringLiteral("tmrCountdown"));

@@ -139,6 +139,22 @@ private slots:
         QCOMPARE(m_fake->Runs().size(), 1);
     }
 
+    void shortValueListStopsThePress()
+    {
+        QVERIFY(prepare("00:00:00", "00:00:10", 2));
+        m_app->write("Profiles/Short.apf", "[Main]\nType=mkv\nPara=1\n0=Codec\n"
+                                           "[Codec]\nSort=1\nCaption=A,B,\nValue=a,\nIndex=1\ncmd=-c:v\n");
+        MainForm->cmbProfile->addItem("Short");
+        MainForm->cmbProfile->setCurrentIndex(MainForm->cmbProfile->count() - 1);
+        MainForm->cmbProfileChange(); // the grid now shows "B", whose value item is missing
+        RunGuarded([] { MainForm->imgStartClick(); });
+        QCOMPARE(m_msgs->shown.size(), 1);
+        QCOMPARE(m_msgs->shown.first().icon, MsgIcon::Error);
+        QCOMPARE(m_msgs->lastText(), QString("List index out of bounds (1)")); // ")" sorts before "."
+        QVERIFY(m_fake->Runs().isEmpty());
+        expectIdle();
+    }
+
     void quantityOfZeroGoesStraightToCompletion()
     {
         QVERIFY(prepare("00:00:00", "00:00:10", 0));
