@@ -6,6 +6,7 @@
 #include "profiles/OutputSettingsForm.h"
 #include "profiles/ValueListEditor.h"
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -65,6 +66,20 @@ void TSizeForm::FormShow()
 {
     if (MainForm)
         MainForm->setEnabled(false);
+}
+
+void TSizeForm::keyPressEvent(QKeyEvent* e)
+{
+    // Enter confirms and Escape cancels, as in any dialog.
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+        btnOK->click();
+        return;
+    }
+    if (e->key() == Qt::Key_Escape) {
+        btnCancel->click();
+        return;
+    }
+    QWidget::keyPressEvent(e);
 }
 
 void TSizeForm::closeEvent(QCloseEvent* e)

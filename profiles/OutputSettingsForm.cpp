@@ -22,7 +22,7 @@ const QString kOriginalSize = QStringLiteral("Original Size");
 const QString kCustomSize = QStringLiteral("Custom Size");
 
 constexpr int kWidth = 420;
-constexpr int kHeight = 468;
+constexpr int kHeight = 500;
 constexpr int kHeaderHeight = 22;
 constexpr int kRowPitch = TValueListEditor::RowHeight + TValueListEditor::GridLineWidth;
 
@@ -31,13 +31,8 @@ QLabel* makeHeader(QWidget* parent, const char* name, const QString& caption)
     auto* pan = new QLabel(caption, parent);
     pan->setObjectName(QLatin1String(name));
     pan->setFixedHeight(kHeaderHeight);
-    pan->setAutoFillBackground(true);
-    QPalette pal = pan->palette();
-    pal.setColor(QPalette::Window, pal.color(QPalette::Dark));
-    pan->setPalette(pal);
-    QFont f = pan->font();
-    f.setBold(true);
-    pan->setFont(f);
+    // Bold on the shadow colour of buttons.
+    pan->setStyleSheet(QStringLiteral("QLabel{background-color:palette(mid);font-weight:bold;}"));
     pan->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     return pan;
 }

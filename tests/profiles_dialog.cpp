@@ -404,7 +404,7 @@ private slots:
 
         d->edtWidth->setText("+640");
         d->edtHeight->setText("480");
-        d->btnOKClick();
+        QTest::keyClick(d->edtHeight, Qt::Key_Return); // Enter confirms
         QVERIFY(!d->isVisible());
         QVERIFY(MainForm->isEnabled());
         QCOMPARE(v->Value("Video Size"), QString("+640x480")); // as typed
