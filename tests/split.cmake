@@ -15,3 +15,6 @@ target_compile_definitions(tst_split_completion PRIVATE VT_FAKE_ENCODER_PATH="$<
 veltrane_add_test(NAME tst_split_endtoend SOURCES split_endtoend.cpp split_support.h)
 target_compile_definitions(tst_split_endtoend PRIVATE VT_FAKE_ENCODER_PATH="$<TARGET_FILE:split_fake_encoder>")
 set_tests_properties(tst_split_endtoend PROPERTIES TIMEOUT 900)
+
+# The encoder program itself, with a stand-in ffmpeg beside it.
+veltrane_add_test(NAME tst_split_encoder SOURCES split_encoder.cpp CORE)
