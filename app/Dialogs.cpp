@@ -5,6 +5,7 @@
 
 namespace {
 MessageHook g_hook;
+QString g_title = QStringLiteral("Veltrane");
 
 QMessageBox::Icon toQt(MsgIcon icon)
 {
@@ -17,6 +18,9 @@ QMessageBox::Icon toQt(MsgIcon icon)
     return QMessageBox::NoIcon;
 }
 } // namespace
+
+void SetApplicationTitle(const QString& title) { g_title = title; }
+QString ApplicationTitle() { return g_title; }
 
 void SetMessageHook(MessageHook hook) { g_hook = std::move(hook); }
 
@@ -43,7 +47,7 @@ QString ErrorBoxText(const QString& text)
 
 void ShowErrorBox(const QString& text)
 {
-    ShowMessage(QApplication::activeWindow(), MsgIcon::Error, QApplication::applicationDisplayName(),
+    ShowMessage(QApplication::activeWindow(), MsgIcon::Error, ApplicationTitle(),
                 ErrorBoxText(text));
 }
 

@@ -24,6 +24,10 @@ MsgResult ShowMessage(QWidget* owner, MsgIcon icon, const QString& caption, cons
 // Replace the real box (tests); an empty hook restores it.
 void SetMessageHook(MessageHook hook);
 
+// The application title: the caption of the standard error box (set once at start).
+void SetApplicationTitle(const QString& title);
+QString ApplicationTitle();
+
 // The program's standard error box: application title, error icon, OK, and the text
 // with "." appended when its last character sorts after ".".
 QString ErrorBoxText(const QString& text);

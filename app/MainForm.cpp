@@ -366,7 +366,8 @@ void TMainForm::FormCreate()
 
     InitProgramInfoValues(AppDir);
     const ProgramInfoValues& info = ProgramInfo();
-    QGuiApplication::setApplicationDisplayName(info.productName);
+    // Not the display name: X11 would append it to every window title.
+    SetApplicationTitle(info.productName);
     HelpFile = info.helpFile;
     setWindowTitle(MainCaption(info.productName, VersionText));
     labProgramName->setText(BannerText(info.productName));

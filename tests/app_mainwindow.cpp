@@ -55,7 +55,7 @@ private Q_SLOTS:
         QCOMPARE(MainForm->EncoderPath, dir.path() + "wmaspi.dll");
         QCOMPARE(MainForm->HelpFile, dir.path() + "Veltrane.html");
         QCOMPARE(MainForm->labProgramName->text(), QStringLiteral("Veltrane"));
-        QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("Veltrane"));
+        QCOMPARE(ApplicationTitle(), QStringLiteral("Veltrane"));
 
         // Captions and initial texts.
         QCOMPARE(MainForm->sbtnOpen->text(), QStringLiteral("Open Video"));

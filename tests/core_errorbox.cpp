@@ -39,7 +39,7 @@ private Q_SLOTS:
         QCOMPARE(log.shown[0].text, QStringLiteral("Unable to write to /x/Preferences.ini."));
         QCOMPARE(log.shown[0].icon, MsgIcon::Error);
         QCOMPARE(log.shown[0].buttons, MsgButtons::Ok);
-        QCOMPARE(log.shown[0].caption, QGuiApplication::applicationDisplayName());
+        QCOMPARE(log.shown[0].caption, ApplicationTitle());
         QCOMPARE(log.shown[1].text, QStringLiteral("List index out of bounds (3)"));
     }
 };
