@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -106,10 +107,26 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override
     {
-        // The wheel scrolls the dialog; it must not change a choice by accident.
-        if (e->type() == QEvent::Wheel && qobject_cast<QComboBox*>(watched)) {
-            e->ignore();
-            return true;
+        if (qobject_cast<QComboBox*>(watched)) {
+            // The wheel scrolls the dialog; it must not change a choice by accident.
+            if (e->type() == QEvent::Wheel) {
+                e->ignore();
+                return true;
+            }
+            if (e->type() == QEvent::KeyPress) {
+                auto* k = static_cast<QKeyEvent*>(e);
+                // Up and Down move between rows, as in the rest of the grid; Alt+Down,
+                // F4 or a click opens the list.
+                if ((k->key() == Qt::Key_Up || k->key() == Qt::Key_Down) && !(k->modifiers() & Qt::AltModifier)) {
+                    const int row = m_grid->currentRow() + (k->key() == Qt::Key_Up ? -1 : 1);
+                    if (row >= 0 && row < m_grid->rowCount())
+                        m_grid->setCurrentCell(row, 1);
+                    return true;
+                }
+                // No typing in a pick list: letters would pick items behind the user's back.
+                if (!k->text().isEmpty() && k->text().at(0).isPrint() && k->key() != Qt::Key_Space)
+                    return true;
+            }
         }
         return QStyledItemDelegate::eventFilter(watched, e);
     }

@@ -191,8 +191,31 @@ private slots:
         box->setCurrentIndex(0);
         emit box->activated(0);
         QCOMPARE(f->vleVideo->Value("Video Codec"), QString("H.264"));
+        QTest::keyClicks(box, "V"); // no typing in a pick list
+        QCOMPARE(f->vleVideo->Value("Video Codec"), QString("H.264"));
+        QTest::keyClick(box, Qt::Key_Down); // moves to the next row, leaves the choice alone
+        QCOMPARE(f->vleVideo->CurrentRow(), 1);
+        QCOMPARE(f->vleVideo->Value("Video Codec"), QString("H.264"));
+
+        // An editable text row takes typing; the change is reported.
+        QSignalSpy changes(f->vleVideo, &TValueListEditor::StringsChange);
+        f->vleVideo->setCurrentCell(2, 1);
+        auto* line = f->vleVideo->findChild<QLineEdit*>();
+        QVERIFY(line);
+        line->selectAll();
+        QTest::keyClicks(line, "typed");
+        QTest::keyClick(line, Qt::Key_Return);
+        QTRY_COMPARE(f->vleVideo->Value("Note"), QString("typed"));
+        QVERIFY(changes.count() >= 1);
         f->vleVideo->setCurrentCell(3, 1);
         QVERIFY(!(f->vleVideo->item(3, 1)->flags() & Qt::ItemIsEditable));
+
+        // The user may size the key column by dragging its edge.
+        QWidget* port = f->vleVideo->viewport();
+        QTest::mousePress(port, Qt::LeftButton, {}, QPoint(160, 5));
+        QTest::mouseMove(port, QPoint(200, 5));
+        QTest::mouseRelease(port, Qt::LeftButton, {}, QPoint(200, 5));
+        QCOMPARE(f->vleVideo->columnWidth(0), 200);
 
         // The main list's profile replaces the grids; the dialog's list keeps its name.
         MainForm->cmbProfile->setCurrentIndex(0);
