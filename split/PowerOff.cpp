@@ -1,7 +1,7 @@
 #include "split/PowerOff.h"
 
 #include <QDBusConnection>
-#include <QDBusInterface>
+#include <QDBusMessage>
 
 namespace {
 PowerOffHook g_powerOffHook;
@@ -15,10 +15,14 @@ void PowerOff()
         g_powerOffHook();
         return;
     }
-    // systemd-logind decides whether this user may power off (polkit); not interactive,
-    // so a refusal simply leaves everything running.
-    QDBusInterface manager(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-                           QStringLiteral("org.freedesktop.login1.Manager"), QDBusConnection::systemBus());
-    if (manager.isValid())
-        manager.asyncCall(QStringLiteral("PowerOff"), false);
+    // systemd-logind decides whether this user may power off; not interactive, so a
+    // refusal simply leaves everything running. Sent without waiting for an answer, so a
+    // busy or missing system bus cannot hang the window.
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PowerOff"));
+    call << false;
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (bus.isConnected())
+        bus.send(call);
 }
