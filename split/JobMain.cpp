@@ -197,12 +197,12 @@ void TMainForm::RunSplitJob(const QString& profileSwitches)
     LockForJob();
     JobState = 1;
 
-    for (qint32 i = 1; i <= plan.count; ++i) {
+    for (qint64 i = 1; i <= plan.count; ++i) { // wide enough to step past the largest count
         if (JobState == 2) {
             EndJobQuietly(this);
             return;
         }
-        const JobSection section = plan.Section(i);
+        const JobSection section = plan.Section(static_cast<qint32>(i));
         const bool overwrite = SettingForm && SettingForm->chkOverwrite->isChecked();
         if (QFileInfo::exists(section.outputPath) && !overwrite) {
             const MsgResult answer = ShowMessage(this, MsgIcon::Question, QStringLiteral("Overwrite"),
