@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr int kPropsRole = Qt::UserRole + 1;  // value item: read-only mark
+constexpr int kReadOnlyRole = Qt::UserRole + 1;  // value item: read-only mark
 constexpr int kStyleRole = Qt::UserRole + 2;  // value item: edit style
 constexpr int kPickRole = Qt::UserRole + 3;   // value item: pick list
 constexpr int kTextIndent = 3;
@@ -202,7 +202,7 @@ QTableWidgetItem* TValueListEditor::makeValueItem(const QString& value) const
 {
     auto* it = new QTableWidgetItem(value);
     it->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
-    it->setData(kPropsRole, false);
+    it->setData(kReadOnlyRole, false);
     it->setData(kStyleRole, int(esSimple));
     it->setData(kPickRole, QStringList());
     return it;
@@ -308,7 +308,7 @@ TItemProp TValueListEditor::ItemProps(int row) const
     const QTableWidgetItem* it = item(row, 1);
     if (!it)
         return props;
-    props.ReadOnly = it->data(kPropsRole).toBool();
+    props.ReadOnly = it->data(kReadOnlyRole).toBool();
     props.EditStyle = TEditStyle(it->data(kStyleRole).toInt());
     props.PickList = it->data(kPickRole).toStringList();
     return props;
@@ -327,7 +327,7 @@ void TValueListEditor::applyProps(int row, const TItemProp& props)
     if (!it)
         return;
     m_silent = true;
-    it->setData(kPropsRole, props.ReadOnly);
+    it->setData(kReadOnlyRole, props.ReadOnly);
     it->setData(kStyleRole, int(props.EditStyle));
     it->setData(kPickRole, props.PickList);
     // A read-only text row has no editor at all; a pick list is chosen from, never typed.
