@@ -139,6 +139,18 @@ private slots:
         QCOMPARE(m_fake->Runs().size(), 1);
     }
 
+    void nothingLoadedInThePlayer()
+    {
+        // The source typed in, never opened: the player knows no length, so no start fits.
+        MainForm->edtSource->setText(m_clip);
+        MainForm->edtStart->setText("00:00:00");
+        MainForm->edtEnd->setText("00:00:05");
+        MainForm->edtOutputDir->setText(m_out->path());
+        RunGuarded([] { MainForm->imgStartClick(); });
+        QCOMPARE(captions(), QStringList{"Invalid Start Time"});
+        QVERIFY(m_fake->Runs().isEmpty());
+    }
+
     void shortValueListStopsThePress()
     {
         QVERIFY(prepare("00:00:00", "00:00:10", 2));
