@@ -621,6 +621,7 @@ void PrefsSettingsTest::shippedPreferencesAreSafe()
     QVERIFY(!SettingForm->chkOverwrite->isChecked());
     QVERIFY(!SettingForm->chkoutputdir->isChecked());
     QCOMPARE(MainForm->VersionText, QStringLiteral("1.8"));
+    QCOMPARE(MainForm->cmbProfile->currentText(), QStringLiteral("MP4 - H.264 + AAC"));
     // Load Default keeps the same safe choices.
     SettingForm->chkTurnoff->setChecked(true);
     SettingForm->chkExit->setChecked(true);
