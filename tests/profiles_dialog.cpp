@@ -273,9 +273,8 @@ private slots:
     {
         Setup s;
         s.selectTest();
+        // The store refuses a file without write permission even for root.
         QFile::setPermissions(s.testPath(), QFile::ReadOwner);
-        if (QFileInfo(s.testPath()).isWritable())
-            QSKIP("running with rights that ignore file permissions");
         opSettingForm->vleVideo->SetValue("Video Size", "640x480");
         opSettingForm->vleVideo->SetValue("Note", "typed");
         RunGuarded([] { opSettingForm->Button1Click(); });
