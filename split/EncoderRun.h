@@ -32,6 +32,7 @@ public:
     // The encoder ended by itself with a failure: a status other than 0, or a signal.
     bool Failed() const;
     int ExitCode() const;
+    bool Crashed() const { return m_process.exitStatus() == QProcess::CrashExit; }
     // The last line of output that is not progress, for reports.
     QString LastErrorLine() const;
 

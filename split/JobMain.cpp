@@ -143,7 +143,8 @@ SectionEnd RunSection(TMainForm* f, const JobPlan& plan, const JobSection& secti
         f->tmrPreview->stop();
         QString reason = run.LastErrorLine();
         if (reason.isEmpty())
-            reason = QStringLiteral("The encoder ended with status %1.").arg(run.ExitCode());
+            reason = run.Crashed() ? QStringLiteral("The encoder was ended unexpectedly.")
+                                   : QStringLiteral("The encoder ended with status %1.").arg(run.ExitCode());
         ShowMessage(f, MsgIcon::Error, ProductName(),
                     QStringLiteral("Section %1 could not be split. %2").arg(section.number).arg(reason));
         f->UnlockAfterJob();
