@@ -425,7 +425,9 @@ private slots:
                    if (runs.isEmpty() || runs[0].childPid == 0)
                        return false;
                    run = runs[0];
-                   return MainForm->JobState == 1;
+                   // Timer ticks are served while the encoder says nothing.
+                   return MainForm->JobState == 1 && MainForm->ElapsedCounter >= 2
+                          && MainForm->labElapsed->text().startsWith("00:00:0");
                },
                [&] {
                    QVERIFY(ProcessAlive(run.pid));
