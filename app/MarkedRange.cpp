@@ -11,6 +11,8 @@
 #include <QRadioButton>
 #include <QToolButton>
 
+#include <algorithm>
+
 void TMainForm::SetupRange()
 {
     // The fields' Enter and leaving, and the click in the section count, arrive through
@@ -20,52 +22,60 @@ void TMainForm::SetupRange()
     connect(sbtnErase, &QToolButton::clicked, this, &TMainForm::sbtnEraseClick);
 }
 
+namespace {
+
+// Enter and leaving a time field act alike: a text that reads as a time code is taken into
+// the range; anything else stays as typed.
+template <typename Apply>
+void TakeTimeField(bool sourceLoaded, const QLineEdit* field, Apply apply)
+{
+    if (!sourceLoaded)
+        return;
+    const double v = ParseTimeCode(field->text());
+    if (v != -1)
+        apply(v);
+}
+
+// Shows a mark with its text, sized to it.
+void SetMarkText(QLabel* mark, const QString& text)
+{
+    mark->setText(text);
+    mark->adjustSize();
+}
+
+} // namespace
+
 void TMainForm::edtStartKeyPress(QChar key)
 {
-    if (!SourceLoaded || key != QChar(13))
-        return;
-    edtStartExit();
+    if (key == QChar(13))
+        edtStartExit();
 }
 
 void TMainForm::edtStartExit()
 {
-    if (!SourceLoaded)
-        return;
-    const double v = ParseTimeCode(edtStart->text());
-    if (v == -1)
-        return; // not a time code: the text stays as typed, nothing else happens
-    ApplyStartTime(v);
+    TakeTimeField(SourceLoaded, edtStart, [this](double v) { ApplyStartTime(v); });
 }
 
 void TMainForm::edtEndKeyPress(QChar key)
 {
-    if (!SourceLoaded || key != QChar(13))
-        return;
-    edtEndExit();
+    if (key == QChar(13))
+        edtEndExit();
 }
 
 void TMainForm::edtEndExit()
 {
-    if (!SourceLoaded)
-        return;
-    const double v = ParseTimeCode(edtEnd->text());
-    if (v == -1)
-        return;
-    ApplyEndTime(v);
+    TakeTimeField(SourceLoaded, edtEnd, [this](double v) { ApplyEndTime(v); });
 }
 
 void TMainForm::ApplyStartTime(double seconds)
 {
     if (!SourceLoaded)
         return;
-    const double length = FilterGraph->SourceLength() / 1000.0;
-    if (length < seconds)
-        seconds = length;
+    seconds = std::min(seconds, FilterGraph->SourceLength() / 1000.0);
     tkbProgress->SetSelStart(RoundHalfEvenInt(seconds));
     // The field shows what was typed (not the limited value), in whole seconds.
     edtStart->setText(FormatTimeCode(ParseTimeCode(edtStart->text())));
-    labStart->setText(QStringLiteral("[ ") + edtStart->text());
-    labStart->adjustSize();
+    SetMarkText(labStart, QStringLiteral("[ ") + edtStart->text());
     PlaceStartMark();
     labStart->show();
     labLength->show();
@@ -76,13 +86,10 @@ void TMainForm::ApplyEndTime(double seconds)
 {
     if (!SourceLoaded)
         return;
-    const double length = FilterGraph->SourceLength() / 1000.0;
-    if (length < seconds)
-        seconds = length;
+    seconds = std::min(seconds, FilterGraph->SourceLength() / 1000.0);
     tkbProgress->SetSelEnd(RoundHalfEvenInt(seconds));
     edtEnd->setText(FormatTimeCode(ParseTimeCode(edtEnd->text())));
-    labEnd->setText(edtEnd->text() + QStringLiteral(" ]"));
-    labEnd->adjustSize();
+    SetMarkText(labEnd, edtEnd->text() + QStringLiteral(" ]"));
     PlaceEndMark();
     labEnd->show();
     labLength->show();
@@ -127,8 +134,7 @@ void TMainForm::sbtnSelStartClick()
     const int position = tkbProgress->Position();
     tkbProgress->SetSelStart(position);
     edtStart->setText(FormatTimeCode(position));
-    labStart->setText(QStringLiteral("[ ") + edtStart->text());
-    labStart->adjustSize();
+    SetMarkText(labStart, QStringLiteral("[ ") + edtStart->text());
     PlaceStartMark();
     labStart->show();
     labLength->show();
@@ -142,8 +148,7 @@ void TMainForm::sbtnSelEndClick()
     const int position = tkbProgress->Position();
     tkbProgress->SetSelEnd(position);
     edtEnd->setText(FormatTimeCode(position));
-    labEnd->setText(edtEnd->text() + QStringLiteral(" ]"));
-    labEnd->adjustSize();
+    SetMarkText(labEnd, edtEnd->text() + QStringLiteral(" ]"));
     PlaceEndMark();
     labEnd->show();
     labLength->show();
