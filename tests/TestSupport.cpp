@@ -34,13 +34,13 @@ ShellLog::~ShellLog() { SetShellOpener({}); }
 QString BuiltAppDir()
 {
     const QByteArray env = qgetenv("VT_APP_DIR");
-    return env.isEmpty() ? QDir::currentPath() + "/app/" : QString::fromLocal8Bit(env) + "/";
+    return (env.isEmpty() ? QStringLiteral(VT_DEFAULT_APP_DIR) : QString::fromLocal8Bit(env)) + "/";
 }
 
 QString BuildDir()
 {
     const QByteArray env = qgetenv("VT_BUILD_DIR");
-    return env.isEmpty() ? QDir::currentPath() : QString::fromLocal8Bit(env);
+    return env.isEmpty() ? QStringLiteral(VT_DEFAULT_BUILD_DIR) : QString::fromLocal8Bit(env);
 }
 
 static void copyTree(const QString& from, const QString& to)
