@@ -93,6 +93,9 @@ void TCountDownForm::btnCancelClick()
 void TCountDownForm::showEvent(QShowEvent* e)
 {
     QWidget::showEvent(e);
+    // Restoring a minimised dialog shows it again too; that must not restart the count.
+    if (e->spontaneous())
+        return;
     CentreOverMainForm(this);
     FormShow();
 }

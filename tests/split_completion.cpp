@@ -151,6 +151,19 @@ private slots:
         QCOMPARE(CountDownForm->labMessage->text(), QString("The computer will be turned off within 10 seconds."));
     }
 
+    void restoringTheDialogDoesNotRestartTheCount()
+    {
+        finishJob(true, false, false);
+        CountDownForm->tmrCountdownTimer();
+        CountDownForm->tmrCountdownTimer();
+        QCOMPARE(CountDownForm->SecondsLeft, 8);
+        CountDownForm->setWindowState(Qt::WindowMinimized);
+        CountDownForm->setWindowState(Qt::WindowNoState);
+        QCOMPARE(CountDownForm->SecondsLeft, 8);
+        QCOMPARE(CountDownForm->labMessage->text(), QString("The computer will be turned off within 8 seconds."));
+        QVERIFY(CountDownForm->tmrCountdown->isActive());
+    }
+
     void closingByTheTitleBarAbandonsTheAction()
     {
         finishJob(false, true, false);
