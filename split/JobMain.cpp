@@ -107,7 +107,8 @@ SectionEnd RunSection(TMainForm* f, const JobPlan& plan, const JobSection& secti
 
     if (!run.Start(f->EncoderPath, arguments)) {
         f->tmrProcess->stop();
-        ShowMessage(f, MsgIcon::None, ProductName(), QStringLiteral("Error. Please re-install ") + ProductName());
+        // The program's plain message dialog: its title as caption, no icon, OK.
+        ShowMessage(f, MsgIcon::None, ApplicationTitle(), QStringLiteral("Error. Please re-install ") + ProductName());
         f->UnlockAfterJob();
         return SectionEnd::NotStarted;
     }
@@ -145,7 +146,7 @@ SectionEnd RunSection(TMainForm* f, const JobPlan& plan, const JobSection& secti
         if (reason.isEmpty())
             reason = run.Crashed() ? QStringLiteral("The encoder was ended unexpectedly.")
                                    : QStringLiteral("The encoder ended with status %1.").arg(run.ExitCode());
-        ShowMessage(f, MsgIcon::Error, ProductName(),
+        ShowMessage(f, MsgIcon::Error, ApplicationTitle(),
                     QStringLiteral("Section %1 could not be split. %2").arg(section.number).arg(reason));
         f->UnlockAfterJob();
         return SectionEnd::Failed;

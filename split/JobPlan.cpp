@@ -96,7 +96,7 @@ std::optional<double> ProgressValueOfChunk(const QByteArray& chunk)
     const int zero = chunk.indexOf('\0');
     const QByteArray text = zero >= 0 ? chunk.left(zero) : chunk;
     const int at = text.indexOf("time");
-    if (at < 0)
+    if (at < 0) // a chunk without "time" carries no progress, whatever else it holds
         return std::nullopt;
     const QByteArray rest = text.mid(at + 5); // the four letters and one separator
     const int blank = rest.indexOf(' ');

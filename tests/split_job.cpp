@@ -466,6 +466,8 @@ private slots:
         QCOMPARE(m_msgs->lastText(), QString("Error. Please re-install ") + ProgramInfo().productName);
         QCOMPARE(m_msgs->lastText(), QString("Error. Please re-install Veltrane"));
         QCOMPARE(m_msgs->lastCaption(), QString("Veltrane"));
+        QCOMPARE(m_msgs->shown.first().icon, MsgIcon::None);
+        QCOMPARE(m_msgs->shown.first().buttons, MsgButtons::Ok);
         QCOMPARE(MainForm->labProcessing->text(), QString("Splitting: Section 1"));
         expectIdle();
         QVERIFY(!MainForm->tmrProcess->isActive());
