@@ -9,6 +9,7 @@
 #include "profiles/ValueListEditor.h"
 #include "split/CommandLine.h"
 #include <QDir>
+#include <algorithm>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -72,8 +73,10 @@ class TestShippedProfiles : public QObject {
     QString m_clip;
     int m_runs = 0;
 
-    // Runs one choice of the loaded profile; returns a description of what went wrong.
-    QString runOnce(const QString& profile, const QString& label)
+    // Runs one choice of the loaded profile on source (the plain clip when empty);
+    // returns a description of what went wrong.
+    QString runOnce(const QString& profile, const QString& label, const QString& source = QString(),
+                    int* subtitles = nullptr)
     {
         const QString switches = BuildProfileSwitches(profile, [](int sort, const QString& name) {
             const TValueListEditor* grid = opSettingForm->GridForSort(sort);
@@ -81,7 +84,7 @@ class TestShippedProfiles : public QObject {
         });
         const QString out = m_work.path() + "/out" + opSettingForm->OutputExtension;
         QFile::remove(out);
-        const QString line = BuildSectionCommandLine(m_clip, 0, 0.2, switches, out);
+        const QString line = BuildSectionCommandLine(source.isEmpty() ? m_clip : source, 0, 0.2, switches, out);
         QProcess p;
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.start("ffmpeg", QStringList{"-nostdin", "-loglevel", "error"} + SplitCommandLine(line));
@@ -132,6 +135,8 @@ class TestShippedProfiles : public QObject {
         }
         if (duration <= 0)
             return what + "no duration";
+        if (subtitles)
+            *subtitles = std::count_if(streams.begin(), streams.end(), [](const Stream& s) { return s.type == "subtitle"; });
         return QString();
     }
 
@@ -194,6 +199,51 @@ private slots:
         }
         qInfo() << m_runs - runsBefore << "encodes in" << clock.elapsed() / 1000 << "s";
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join("\n")));
+    }
+
+    // Sources often carry a subtitle track: an MP4 one (mov_text) or a Matroska one (SubRip).
+    // Every profile, at its stored choices, still writes its file, and Matroska and WebM,
+    // whose muxers take subtitles by default, keep them.
+    void storedChoicesOnSubtitledSources_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("container");
+        const QStringList files = ListFilesByExtension(BuiltAppDir() + "Profiles/", ".apf");
+        for (const QString& f : files)
+            for (const QString& c : {QStringLiteral("mp4"), QStringLiteral("mkv")})
+                QTest::newRow(qPrintable(f + " from " + c)) << StripExtension(f) << c;
+    }
+
+    void storedChoicesOnSubtitledSources()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, container);
+        const QString srt = m_work.path() + "/sub.srt";
+        QFile text(srt);
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("1\n00:00:00,000 --> 00:00:00,800\nhello\n");
+        text.close();
+        const QString source = m_work.path() + "/subtitled." + container;
+        if (!QFile::exists(source)) {
+            QProcess p;
+            p.start("ffmpeg", {"-nostdin", "-loglevel", "error", "-y", "-i", m_clip, "-i", srt, "-map", "0", "-map",
+                               "1", "-c:v", "copy", "-c:a", "copy", "-c:s", container == "mp4" ? "mov_text" : "srt",
+                               source});
+            QVERIFY(p.waitForFinished(120000) && p.exitCode() == 0);
+        }
+
+        MessageLog log;
+        TempAppDir app;
+        FormsFixture forms(app.path());
+        const QString path = ProfilePath(app.path(), name);
+        RunGuarded([&] { opSettingForm->LoadProfile(path); });
+        QVERIFY2(log.shown.isEmpty(), qPrintable(log.lastText()));
+        int subtitles = 0;
+        const QString problem = runOnce(path, "stored choices", source, &subtitles);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        const QString type = opSettingForm->OutputExtension;
+        if (type == ".mkv" || type == ".webm")
+            QCOMPARE(subtitles, 1);
     }
 
     void cleanupTestCase()
