@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -342,6 +343,7 @@ void TMainForm::BuildLayout()
     connect(bbtnBrowse, &QPushButton::clicked, this, &TMainForm::bbtnBrowseClick);
     for (QLineEdit* e : {edtStart, edtEnd, edtSectionQty})
         e->installEventFilter(this);
+    installEventFilter(this); // the window's own enabling, for the time fields' focus
 
     SetupPreview();
     SetupRange();
@@ -585,10 +587,11 @@ void TMainForm::dragEnterEvent(QDragEnterEvent* e)
 
 void TMainForm::dropEvent(QDropEvent* e)
 {
+    // Every item keeps its place: one that is no local file stands as an empty path, so it
+    // is still the first and nothing after it is opened instead.
     QStringList paths;
     for (const QUrl& url : e->mimeData()->urls())
-        if (url.isLocalFile())
-            paths << url.toLocalFile();
+        paths << (url.isLocalFile() ? url.toLocalFile() : QString());
     e->acceptProposedAction();
     WMDropFiles(paths);
 }
@@ -598,7 +601,8 @@ void TMainForm::dropEvent(QDropEvent* e)
 bool TMainForm::eventFilter(QObject* watched, QEvent* e)
 {
     if (watched == edtStart || watched == edtEnd) {
-        const bool start = watched == edtStart;
+        auto* field = static_cast<QLineEdit*>(watched);
+        const bool start = field == edtStart;
         if (e->type() == QEvent::KeyPress) {
             auto* k = static_cast<QKeyEvent*>(e);
             if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
@@ -607,12 +611,23 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* e)
             }
         } else if (e->type() == QEvent::FocusOut) {
             const auto reason = static_cast<QFocusEvent*>(e)->reason();
-            // Only moving to another control counts as leaving the field, not a window switch.
-            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            if (!field->isEnabled()) {
+                // A dialog disabled the window under the field: the user has not moved on.
+                FieldToRefocus = field;
+            } else if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+                // Only moving to another control counts as leaving the field, not a window switch.
                 RunGuarded([&] { start ? edtStartExit() : edtEndExit(); });
+            }
         }
-    } else if (watched == edtSectionQty && e->type() == QEvent::MouseButtonPress) {
-        RunGuarded([this] { edtSectionQtyClick(); });
+    } else if (watched == edtSectionQty && e->type() == QEvent::MouseButtonRelease) {
+        // A click: the left button pressed and released over the field.
+        auto* m = static_cast<QMouseEvent*>(e);
+        if (m->button() == Qt::LeftButton && edtSectionQty->rect().contains(m->position().toPoint()))
+            RunGuarded([this] { edtSectionQtyClick(); });
+    } else if (watched == this && e->type() == QEvent::EnabledChange && isEnabled()) {
+        if (FieldToRefocus && !focusWidget())
+            FieldToRefocus->setFocus(Qt::OtherFocusReason);
+        FieldToRefocus = nullptr;
     }
     return QWidget::eventFilter(watched, e);
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <QPixmap>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -164,6 +165,9 @@ public:
     void sbtnSelEndClick();
     void sbtnEraseClick();
     void edtSectionQtyClick();
+    // A time field that lost the focus only because a dialog disabled the window; it gets
+    // the focus back when the window is enabled again.
+    QPointer<QLineEdit> FieldToRefocus;
 
     // ---- profiles
     void FillProfileList();

@@ -24,10 +24,14 @@ class TestMainWindow : public QObject {
     // Drops a list of local paths on the main window the way the desktop does.
     static void drop(const QStringList& paths)
     {
-        auto* mime = new QMimeData;
         QList<QUrl> urls;
         for (const QString& p : paths)
             urls << QUrl::fromLocalFile(p);
+        dropUrls(urls);
+    }
+    static void dropUrls(const QList<QUrl>& urls)
+    {
+        auto* mime = new QMimeData;
         mime->setUrls(urls);
         // The desktop announces the drag before it drops.
         QDragEnterEvent enter(QPoint(200, 200), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
@@ -197,6 +201,9 @@ private Q_SLOTS:
         drop({dir.file("folder.avi")});
         QVERIFY(MainForm->edtSource->text().isEmpty()); // a folder is no video
         drop({dir.file("gone.mp4")});
+        QVERIFY(MainForm->edtSource->text().isEmpty());
+        // A first item that is no local file is still the first: the video after it is ignored.
+        dropUrls({QUrl("https://example.invalid/a.avi"), QUrl::fromLocalFile(avi)});
         QVERIFY(MainForm->edtSource->text().isEmpty());
 
         MainForm->panProgress->show(); // a job is running

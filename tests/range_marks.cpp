@@ -1,6 +1,8 @@
 // The marked range in the main window: typed times, the Start Time / End time / Clear
 // buttons, the marks under the track bar and the length label.
 #include "TestSupport.h"
+#include "about/AboutForm.h"
+#include "app/ImageControl.h"
 #include "app/MainForm.h"
 #include "app/TimeCode.h"
 #include "preview/DSTrackBar.h"
@@ -332,6 +334,63 @@ private slots:
         // Tabbing into the section count leaves the split mode alone; a click changes it.
         w()->edtSectionQty->setFocus(Qt::TabFocusReason);
         QTest::keyClicks(w()->edtSectionQty, "3");
+        QVERIFY(w()->rdbStartEnd->isChecked());
+        QTest::mouseClick(w()->edtSectionQty, Qt::LeftButton);
+        QVERIFY(w()->rdbEqual->isChecked());
+    }
+
+    // A dialog that disables the window while it is shown does not take the typed time
+    // from the field, and the field has the focus again once the dialog is closed.
+    void aDialogShownIsNotLeavingTheField()
+    {
+        openLong();
+        w()->show();
+        w()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w()));
+        w()->edtStart->setFocus(Qt::MouseFocusReason);
+        type(w()->edtStart, "0:0:5");
+        QTest::mouseClick(w()->sbtnAbout, Qt::LeftButton);
+        QVERIFY(AboutForm->isVisible());
+        QVERIFY(!w()->isEnabled());
+        QCoreApplication::processEvents();
+        QCOMPARE(bar()->SelStart(), 0);
+        QCOMPARE(w()->edtStart->text(), QStringLiteral("0:0:5"));
+        QVERIFY(w()->labStart->isHidden());
+
+        AboutForm->close();
+        QVERIFY(w()->isEnabled());
+        w()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w()));
+        QTRY_VERIFY_WITH_TIMEOUT(w()->edtStart->hasFocus(), 10000);
+        QCOMPARE(bar()->SelStart(), 0);
+        // Leaving it now takes the time, as always.
+        w()->edtSource->setFocus(Qt::MouseFocusReason);
+        QCOMPARE(bar()->SelStart(), 5);
+        QCOMPARE(w()->edtStart->text(), QStringLiteral("00:00:05"));
+
+        // Pressing the Split image does not take the focus either.
+        w()->edtEnd->setFocus(Qt::MouseFocusReason);
+        type(w()->edtEnd, "0:0:9");
+        const QPoint inside = w()->imgStart->rect().center();
+        QTest::mousePress(w()->imgStart, Qt::LeftButton, {}, inside);
+        QVERIFY(w()->edtEnd->hasFocus());
+        // Released away from the image: no click, so no job.
+        QTest::mouseRelease(w()->imgStart, Qt::LeftButton, {}, QPoint(-20, -20));
+        QVERIFY(w()->edtEnd->hasFocus());
+        QCOMPARE(bar()->SelEnd(), 0);
+        QCOMPARE(w()->JobState, 0);
+    }
+
+    // Only a click of the left button in the section count picks the equal sections.
+    void onlyALeftClickInTheCountPicksEqualSections()
+    {
+        QVERIFY(w()->rdbStartEnd->isChecked());
+        QTest::mouseClick(w()->edtSectionQty, Qt::RightButton);
+        QTest::mouseClick(w()->edtSectionQty, Qt::MiddleButton);
+        QVERIFY(w()->rdbStartEnd->isChecked());
+        // Pressed in the field and released outside it is no click.
+        QTest::mousePress(w()->edtSectionQty, Qt::LeftButton);
+        QTest::mouseRelease(w()->edtSectionQty, Qt::LeftButton, {}, QPoint(-30, 5));
         QVERIFY(w()->rdbStartEnd->isChecked());
         QTest::mouseClick(w()->edtSectionQty, Qt::LeftButton);
         QVERIFY(w()->rdbEqual->isChecked());
