@@ -385,6 +385,10 @@ void PrefsSettingsTest::profilePositionOutsideListSelectsNothing()
         QCOMPARE(MainForm->cmbProfile->count(), 3);
         QCOMPARE(MainForm->cmbProfile->currentIndex(), -1);
         QCOMPARE(MainForm->cmbProfile->currentText(), QString());
+        // The first showing of the main window then loads nothing: the grids keep their rows.
+        MainForm->show();
+        QCOMPARE(opSettingForm->vleVideo->EntryCount(), 6);
+        QCOMPARE(opSettingForm->OutputExtension, QStringLiteral(".mp4"));
     }
 }
 
