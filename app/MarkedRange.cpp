@@ -43,6 +43,24 @@ void SetMarkText(QLabel* mark, const QString& text)
     mark->adjustSize();
 }
 
+// The mark of the end just set, with the field's text, in its place; the length label
+// shows with it.
+void ShowStartMark(TMainForm& f)
+{
+    SetMarkText(f.labStart, QStringLiteral("[ ") + f.edtStart->text());
+    f.PlaceStartMark();
+    f.labStart->show();
+    f.labLength->show();
+}
+
+void ShowEndMark(TMainForm& f)
+{
+    SetMarkText(f.labEnd, f.edtEnd->text() + QStringLiteral(" ]"));
+    f.PlaceEndMark();
+    f.labEnd->show();
+    f.labLength->show();
+}
+
 } // namespace
 
 void TMainForm::edtStartKeyPress(QChar key)
@@ -75,10 +93,7 @@ void TMainForm::ApplyStartTime(double seconds)
     tkbProgress->SetSelStart(RoundHalfEvenInt(seconds));
     // The field shows what was typed (not the limited value), in whole seconds.
     edtStart->setText(FormatTimeCode(ParseTimeCode(edtStart->text())));
-    SetMarkText(labStart, QStringLiteral("[ ") + edtStart->text());
-    PlaceStartMark();
-    labStart->show();
-    labLength->show();
+    ShowStartMark(*this);
     ShowRangeLength();
 }
 
@@ -89,10 +104,7 @@ void TMainForm::ApplyEndTime(double seconds)
     seconds = std::min(seconds, FilterGraph->SourceLength() / 1000.0);
     tkbProgress->SetSelEnd(RoundHalfEvenInt(seconds));
     edtEnd->setText(FormatTimeCode(ParseTimeCode(edtEnd->text())));
-    SetMarkText(labEnd, edtEnd->text() + QStringLiteral(" ]"));
-    PlaceEndMark();
-    labEnd->show();
-    labLength->show();
+    ShowEndMark(*this);
     // The length is taken from the typed end (after the limit, before rounding).
     labLength->setText(RangeLengthText(tkbProgress->SelStart(), tkbProgress->SelEnd(),
                                        seconds - double(tkbProgress->SelStart())));
@@ -134,10 +146,7 @@ void TMainForm::sbtnSelStartClick()
     const int position = tkbProgress->Position();
     tkbProgress->SetSelStart(position);
     edtStart->setText(FormatTimeCode(position));
-    SetMarkText(labStart, QStringLiteral("[ ") + edtStart->text());
-    PlaceStartMark();
-    labStart->show();
-    labLength->show();
+    ShowStartMark(*this);
     ShowRangeLength();
 }
 
@@ -148,10 +157,7 @@ void TMainForm::sbtnSelEndClick()
     const int position = tkbProgress->Position();
     tkbProgress->SetSelEnd(position);
     edtEnd->setText(FormatTimeCode(position));
-    SetMarkText(labEnd, edtEnd->text() + QStringLiteral(" ]"));
-    PlaceEndMark();
-    labEnd->show();
-    labLength->show();
+    ShowEndMark(*this);
     ShowRangeLength();
 }
 

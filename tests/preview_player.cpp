@@ -348,6 +348,44 @@ private slots:
         QCOMPARE(player()->playbackState(), QMediaPlayer::PlayingState);
     }
 
+    // A refused second source: the field, the output folder and the flag take the new file;
+    // the scale, the marked range, the length label and the job state stay as they were.
+    void aRefusedSecondSourceKeepsTheRange()
+    {
+        TempAppDir app; // the shipped preferences: output beside the source
+        MessageLog log;
+        FormsFixture forms(app.path());
+        MainForm->OpenSource(m_clip8);
+        MainForm->sbtnPausePreviewClick();
+        MainForm->tkbProgress->SetPosition(2);
+        MainForm->sbtnSelStartClick();
+        MainForm->tkbProgress->SetPosition(6);
+        MainForm->sbtnSelEndClick();
+        MainForm->JobState = 2;
+        const QString length = MainForm->labLength->text();
+        MainForm->edtOutputDir->setText(QStringLiteral("/elsewhere/"));
+
+        const QString bad = QDir(app.path()).filePath(QStringLiteral("refused.mp4"));
+        QVERIFY(QFile::copy(m_bad, bad));
+        RunGuarded([&] { MainForm->OpenSource(bad); });
+        QCOMPARE(log.shown.size(), 1);
+        QCOMPARE(MainForm->edtSource->text(), bad);
+        QCOMPARE(MainForm->edtOutputDir->text(), app.path());
+        QVERIFY(MainForm->SourceLoaded);
+        QCOMPARE(MainForm->labRight->text(), QStringLiteral("00:00:08"));
+        QCOMPARE(MainForm->labMiddle->text(), QStringLiteral("00:00:04"));
+        QCOMPARE(MainForm->tkbProgress->SelStart(), 2);
+        QCOMPARE(MainForm->tkbProgress->SelEnd(), 6);
+        QCOMPARE(MainForm->edtStart->text(), QStringLiteral("00:00:02"));
+        QCOMPARE(MainForm->edtEnd->text(), QStringLiteral("00:00:06"));
+        QVERIFY(!MainForm->labStart->isHidden());
+        QVERIFY(!MainForm->labEnd->isHidden());
+        QVERIFY(!MainForm->labLength->isHidden());
+        QCOMPARE(MainForm->labLength->text(), length);
+        QCOMPARE(MainForm->JobState, 2);
+        MainForm->JobState = 0;
+    }
+
     void aSourceThatDoesNotLoadInTimeIsReported()
     {
         TempAppDir app;
