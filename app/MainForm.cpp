@@ -433,6 +433,7 @@ void TMainForm::WMDropFiles(const QStringList& paths)
 {
     if (!panProgress->isHidden() || paths.isEmpty())
         return;
+    // The whole path counts, however long: a shortened one could name another file.
     const QString path = paths.first();
     if (HasSupportedExtension(path) && SourceExists(path))
         OpenSource(path);

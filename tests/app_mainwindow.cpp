@@ -216,6 +216,14 @@ private Q_SLOTS:
         QCOMPARE(MainForm->edtSource->text(), avi);
         QVERIFY(MainForm->SourceLoaded);
         QVERIFY(!MainForm->panbanner->isVisible());
+
+        // A long path is taken whole.
+        const QString deep = dir.file(QString(120, 'd') + "/" + QString(120, 'e'));
+        QVERIFY(QDir().mkpath(deep));
+        const QString longClip = touch(deep + "/clip.mp4");
+        QVERIFY(longClip.size() > 260);
+        drop({longClip});
+        QCOMPARE(MainForm->edtSource->text(), longClip);
     }
 
     // The program's first argument: a video, or a ".tmp" list file whose first line names one.
