@@ -9,7 +9,8 @@ TImage::TImage(QWidget* parent) : QLabel(parent)
 void TImage::mouseMoveEvent(QMouseEvent* e)
 {
     Q_EMIT mouseMoved();
-    QLabel::mouseMoveEvent(e);
+    // Taken here: passed on, the region behind would take it as a move over itself.
+    e->accept();
 }
 
 void TImage::mousePressEvent(QMouseEvent* e)
@@ -32,5 +33,5 @@ TPanel::TPanel(QWidget* parent) : QWidget(parent)
 void TPanel::mouseMoveEvent(QMouseEvent* e)
 {
     Q_EMIT mouseMoved();
-    QWidget::mouseMoveEvent(e);
+    e->accept(); // a panel inside another is not also a move over the outer one
 }

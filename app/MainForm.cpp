@@ -70,6 +70,8 @@ QLabel* makePicture(QWidget* parent, const char* name, const QString& resource)
     p->setPixmap(QPixmap(resource));
     p->setScaledContents(true);
     p->setGeometry(parent->rect());
+    // The region's own background: the mouse over it is over the region.
+    p->setAttribute(Qt::WA_TransparentForMouseEvents);
     return p;
 }
 
@@ -269,6 +271,7 @@ void TMainForm::BuildLayout()
     imgProgressBack->setPixmap(QPixmap(QStringLiteral(":/images/progress_bg.png")));
     imgProgressBack->setScaledContents(true);
     imgProgressBack->setGeometry(0, 0, kRightWidth, 289);
+    imgProgressBack->setAttribute(Qt::WA_TransparentForMouseEvents);
     labProcessing = makeLabel(panProgress, "labProcessing", QString(), QRect(18, 22, 306, 22));
     {
         QFont f = labProcessing->font();

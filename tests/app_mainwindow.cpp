@@ -186,6 +186,42 @@ private Q_SLOTS:
         QCOMPARE(face(f->imgCancel), f->iglStart[3].toImage());
     }
 
+    // The same with the mouse itself: a move over the image is not also a move over the
+    // region behind it, and the preview region's background counts as the region.
+    void facesFollowTheRealMouse()
+    {
+        TempAppDir dir(false);
+        FormsFixture forms(dir.path());
+        TMainForm* f = MainForm;
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f));
+        auto face = [](TImage* img) { return img->pixmap().toImage(); };
+        const QPoint centre = f->imgStart->rect().center();
+
+        QTest::mouseMove(f->imgStart, centre);
+        QTRY_COMPARE(f->imgStart->Tag, 1);
+        QTest::mouseMove(f->imgStart, centre + QPoint(3, 2));
+        QCOMPARE(f->imgStart->Tag, 1);
+        QCOMPARE(face(f->imgStart), f->iglStart[1].toImage());
+        QTest::mousePress(f->imgStart, Qt::LeftButton, {}, centre);
+        QCOMPARE(f->imgStart->Tag, 2);
+        QTest::mouseMove(f->imgStart, centre + QPoint(5, 0));
+        QCOMPARE(f->imgStart->Tag, 2);
+        QCOMPARE(face(f->imgStart), f->iglStart[2].toImage());
+        // Released away from the image: the face goes to hover, and no job starts.
+        QTest::mouseRelease(f->imgStart, Qt::LeftButton, {}, QPoint(-30, -30));
+        QCOMPARE(f->imgStart->Tag, 1);
+        QCOMPARE(f->JobState, 0);
+
+        QTest::mouseMove(f->Image2, QPoint(5, f->Image2->height() - 5));
+        QTRY_COMPARE(f->imgStart->Tag, 0);
+        QCOMPARE(face(f->imgStart), f->iglStart[0].toImage());
+        QTest::mouseMove(f->imgStart, centre);
+        QTRY_COMPARE(f->imgStart->Tag, 1);
+        QTest::mouseMove(f->Image4, QPoint(5, 5));
+        QTRY_COMPARE(f->imgStart->Tag, 0);
+    }
+
     // Dropped files: the first one only, compared in lower case, files only, not during a job.
     void dropDecisions()
     {
