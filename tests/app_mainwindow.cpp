@@ -7,6 +7,7 @@
 #include "app/VtError.h"
 #include "app/Shell.h"
 #include "prefs/SettingsForm.h"
+#include "profiles/OutputSettingsForm.h"
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -358,6 +359,30 @@ private Q_SLOTS:
         QCOMPARE(ErrorBoxText("Failed ($80040265)."), QStringLiteral("Failed ($80040265)."));
         QCOMPARE(ErrorBoxText("List index out of bounds (3)"), QStringLiteral("List index out of bounds (3)"));
         QCOMPARE(ErrorBoxText("abc"), QStringLiteral("abc."));
+    }
+
+    // Closing the main window writes the preferences and ends the program, closing a dialog
+    // that is still open. It ends the event loop, so it runs last.
+    void closingEndsTheProgram()
+    {
+        TempAppDir dir;
+        FormsFixture forms(dir.path());
+        MessageLog log;
+        QFile::remove(dir.file("Preferences.ini"));
+        MainForm->show();
+        opSettingForm->show(); // the profile dialog leaves the main window usable
+        QVERIFY(MainForm->isEnabled());
+        QTimer::singleShot(0, MainForm, [] { MainForm->close(); });
+        // Only if the program failed to end.
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+        guard.start(60000);
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY(!MainForm->isVisible());
+        QVERIFY(!opSettingForm->isVisible());
+        QVERIFY(QFile::exists(dir.file("Preferences.ini")));
+        QVERIFY(log.shown.isEmpty());
     }
 };
 

@@ -187,6 +187,33 @@ private slots:
         QVERIFY(log.shown.isEmpty());
     }
 
+    // A job stops the preview: the bar's own timer stops, the preview timer shows the full
+    // length with the thumb at the end, and after the job playback waits for Play.
+    void thePreviewDuringAJob()
+    {
+        TempAppDir app;
+        MessageLog log;
+        FormsFixture forms(app.path());
+        MainForm->OpenSource(m_clip5);
+        TDSTrackBar* bar = MainForm->tkbProgress;
+        QTRY_COMPARE_WITH_TIMEOUT(bar->Max(), 5, kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(bar->Position() >= 1, kWait);
+        MainForm->LockForJob();
+        QVERIFY(!bar->TimerRunning());
+        QVERIFY(MainForm->tmrPreview->isActive());
+        QTRY_COMPARE_WITH_TIMEOUT(player()->playbackState(), QMediaPlayer::StoppedState, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(MainForm->labCurrent->text(), QStringLiteral("00:00:05"), kWait);
+        QCOMPARE(bar->Position(), 5);
+        MainForm->tmrProcess->stop();
+        MainForm->UnlockAfterJob();
+        QVERIFY(!MainForm->tmrPreview->isActive());
+        QVERIFY(!bar->TimerRunning());
+        QCOMPARE(player()->playbackState(), QMediaPlayer::StoppedState);
+        MainForm->sbtnPlayPreviewClick();
+        QVERIFY(bar->TimerRunning());
+        QVERIFY(log.shown.isEmpty());
+    }
+
     void seekingWithTheMouse()
     {
         TempAppDir app;
