@@ -72,6 +72,7 @@ class TestShippedProfiles : public QObject {
     QTemporaryDir m_work;
     QString m_clip;
     int m_runs = 0;
+    QString m_sourceAudio = "aac"; // what a copy of the source's sound turns out as
 
     // Runs one choice of the loaded profile on source (the plain clip when empty);
     // returns a description of what went wrong.
@@ -123,7 +124,7 @@ class TestShippedProfiles : public QObject {
         } else {
             if (!audio)
                 return what + "no audio stream";
-            const QString want = codecOf(switchValue(args, "-c:a"), "aac");
+            const QString want = codecOf(switchValue(args, "-c:a"), m_sourceAudio);
             if (!switchValue(args, "-c:a").isEmpty() && audio->codec != want)
                 return what + "audio codec " + audio->codec + ", expected " + want;
             const QString rate = switchValue(args, "-ar");
@@ -201,34 +202,40 @@ private slots:
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join("\n")));
     }
 
-    // Sources often carry a subtitle track: an MP4 one (mov_text) or a Matroska one (SubRip).
-    // Every profile, at its stored choices, still writes its file, and Matroska and WebM,
-    // whose muxers take subtitles by default, keep them.
-    void storedChoicesOnSubtitledSources_data()
+    // Sources as they come: with a subtitle track, MP4 (mov_text) or Matroska (SubRip), or
+    // with 5.1 AC-3 sound as on films. Every profile, at its stored choices, still writes
+    // its file, and Matroska and WebM, whose muxers take subtitles by default, keep them.
+    void storedChoicesOnOtherSources_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("container");
+        QTest::addColumn<QString>("kind");
         const QStringList files = ListFilesByExtension(BuiltAppDir() + "Profiles/", ".apf");
         for (const QString& f : files)
-            for (const QString& c : {QStringLiteral("mp4"), QStringLiteral("mkv")})
-                QTest::newRow(qPrintable(f + " from " + c)) << StripExtension(f) << c;
+            for (const char* kind : {"subtitled.mp4", "subtitled.mkv", "surround.mkv"})
+                QTest::newRow(qPrintable(f + " from " + kind)) << StripExtension(f) << QString(kind);
     }
 
-    void storedChoicesOnSubtitledSources()
+    void storedChoicesOnOtherSources()
     {
         QFETCH(QString, name);
-        QFETCH(QString, container);
-        const QString srt = m_work.path() + "/sub.srt";
-        QFile text(srt);
-        QVERIFY(text.open(QIODevice::WriteOnly));
-        text.write("1\n00:00:00,000 --> 00:00:00,800\nhello\n");
-        text.close();
-        const QString source = m_work.path() + "/subtitled." + container;
+        QFETCH(QString, kind);
+        const QString source = m_work.path() + "/" + kind;
         if (!QFile::exists(source)) {
+            QStringList args{"-nostdin", "-loglevel", "error", "-y", "-i", m_clip};
+            if (kind.startsWith("subtitled")) {
+                const QString srt = m_work.path() + "/sub.srt";
+                QFile text(srt);
+                QVERIFY(text.open(QIODevice::WriteOnly));
+                text.write("1\n00:00:00,000 --> 00:00:00,800\nhello\n");
+                text.close();
+                args << "-i" << srt << "-map" << "0" << "-map" << "1" << "-c:v" << "copy" << "-c:a" << "copy"
+                     << "-c:s" << (kind.endsWith(".mp4") ? "mov_text" : "srt");
+            } else {
+                args << "-f" << "lavfi" << "-i" << "sine=duration=1,aformat=channel_layouts=5.1(side)" << "-map"
+                     << "0:v" << "-map" << "1:a" << "-c:v" << "copy" << "-c:a" << "ac3" << "-shortest";
+            }
             QProcess p;
-            p.start("ffmpeg", {"-nostdin", "-loglevel", "error", "-y", "-i", m_clip, "-i", srt, "-map", "0", "-map",
-                               "1", "-c:v", "copy", "-c:a", "copy", "-c:s", container == "mp4" ? "mov_text" : "srt",
-                               source});
+            p.start("ffmpeg", args << source);
             QVERIFY(p.waitForFinished(120000) && p.exitCode() == 0);
         }
 
@@ -239,10 +246,12 @@ private slots:
         RunGuarded([&] { opSettingForm->LoadProfile(path); });
         QVERIFY2(log.shown.isEmpty(), qPrintable(log.lastText()));
         int subtitles = 0;
+        m_sourceAudio = kind.startsWith("surround") ? "ac3" : "aac";
         const QString problem = runOnce(path, "stored choices", source, &subtitles);
+        m_sourceAudio = "aac";
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
         const QString type = opSettingForm->OutputExtension;
-        if (type == ".mkv" || type == ".webm")
+        if (kind.startsWith("subtitled") && (type == ".mkv" || type == ".webm"))
             QCOMPARE(subtitles, 1);
     }
 
