@@ -61,7 +61,14 @@ bool ReadDecimal(const QString& text, QChar separator, double& out)
     if (i < n && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+')))
         plain += char(text.at(i++).unicode());
     int mantissaDigits = 0;
+    // Decimal position of the first non-zero digit (1 for the units), to tell a value
+    // too small for a double from one too large.
+    qint64 magnitude = 0;
+    bool nonZero = false;
     while (i < n && IsDigit(text.at(i))) {
+        nonZero = nonZero || text.at(i) != QLatin1Char('0');
+        if (nonZero)
+            ++magnitude;
         plain += char(text.at(i++).unicode());
         ++mantissaDigits;
     }
@@ -69,24 +76,34 @@ bool ReadDecimal(const QString& text, QChar separator, double& out)
         plain += '.';
         ++i;
         while (i < n && IsDigit(text.at(i))) {
+            nonZero = nonZero || text.at(i) != QLatin1Char('0');
+            if (!nonZero)
+                --magnitude;
             plain += char(text.at(i++).unicode());
             ++mantissaDigits;
         }
     }
     if (mantissaDigits == 0)
         return false;
+    qint64 exponent = 0;
     if (i < n && (text.at(i) == QLatin1Char('e') || text.at(i) == QLatin1Char('E'))) {
         plain += 'e';
         ++i;
-        if (i < n && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+')))
+        bool negativeExponent = false;
+        if (i < n && (text.at(i) == QLatin1Char('-') || text.at(i) == QLatin1Char('+'))) {
+            negativeExponent = text.at(i) == QLatin1Char('-');
             plain += char(text.at(i++).unicode());
+        }
         int exponentDigits = 0;
         while (i < n && IsDigit(text.at(i))) {
+            exponent = qMin<qint64>(exponent * 10 + (text.at(i).unicode() - '0'), 1'000'000'000);
             plain += char(text.at(i++).unicode());
             ++exponentDigits;
         }
         if (exponentDigits == 0)
             return false;
+        if (negativeExponent)
+            exponent = -exponent;
     }
     while (i < n && IsBlank(text.at(i)))
         ++i;
@@ -94,8 +111,12 @@ bool ReadDecimal(const QString& text, QChar separator, double& out)
         return false;
     bool ok = false;
     out = plain.toDouble(&ok);
-    // An exponent that overflows gives no usable time.
-    return ok && std::isfinite(out);
+    if (ok)
+        return std::isfinite(out);
+    // The syntax is sound, so the number is out of a double's range: a value too small
+    // to hold is zero seconds; one too large gives no usable time.
+    out = 0;
+    return magnitude + exponent < 0;
 }
 
 } // namespace

@@ -56,6 +56,9 @@ void TestTimeCode::parse_data()
     QTest::newRow("sign then fraction") << "0:0:-.5" << -0.5;
     QTest::newRow("minus two") << "00:00:-2" << -2.0;
     QTest::newRow("leading zeros") << "0000000000001:00:00" << 3600.0;
+    QTest::newRow("seconds too small to hold") << "0:0:1e-400" << 0.0;
+    QTest::newRow("small seconds with many digits") << "0:0:1000e-402" << 0.0;
+    QTest::newRow("small fraction") << "0:0:0.0001e-399" << 0.0;
     QTest::newRow("largest 32-bit whole part") << "596523:14:07" << 2147483647.0;
     QTest::newRow("smallest 32-bit whole part") << "-596523:-14:-08" << -2147483648.0;
 
@@ -77,6 +80,7 @@ void TestTimeCode::parse_data()
     QTest::newRow("exponent without digits") << "0:0:5e" << -1.0;
     QTest::newRow("dot only") << "0:0:-." << -1.0;
     QTest::newRow("overflowing exponent") << "0:0:1e999" << -1.0;
+    QTest::newRow("overflowing digits") << "0:0:" + QString(400, QLatin1Char('9')) + "e-10" << -1.0;
     QTest::newRow("minus one is the error value") << "00:00:-1" << -1.0;
     QTest::newRow("hours beyond 32 bits") << "99999999999:00:00" << -1.0;
     QTest::newRow("hours times 3600 beyond 32 bits") << "596524:00:00" << -1.0;
@@ -99,6 +103,8 @@ void TestTimeCode::parseWithComma()
     // With a comma separator the point is just an unknown character.
     QCOMPARE(ParseTimeCode("00:00:10.5", comma), -1.0);
     QCOMPARE(ParseTimeCode("00:00:.5", comma), -1.0);
+    // Only a point is refused as the first character of the seconds.
+    QCOMPARE(ParseTimeCode("00:00:,5", comma), 0.5);
     QCOMPARE(ParseTimeCode("00:00:10,5", QLatin1Char('.')), -1.0);
     // The user's separator is used when none is given.
     const QString typed = QStringLiteral("00:00:10") + UserDecimalSeparator() + QStringLiteral("5");
