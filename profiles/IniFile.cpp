@@ -3,9 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QList>
 #include <QSaveFile>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -14,127 +14,132 @@ constexpr qsizetype kMaxValueLength = 2047;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-QByteArray TrimBlanks(const QByteArray& s)
+QByteArrayView TrimBlanks(QByteArrayView s)
 {
-    qsizetype b = 0;
-    qsizetype e = s.size();
-    while (b < e && IsBlank(s.at(b)))
-        ++b;
-    while (e > b && IsBlank(s.at(e - 1)))
-        --e;
-    return s.mid(b, e - b);
+    while (!s.isEmpty() && IsBlank(s.front()))
+        s = s.sliced(1);
+    while (!s.isEmpty() && IsBlank(s.back()))
+        s.chop(1);
+    return s;
 }
 
-// One line of the file: its text and the line break that followed it ("" for a last
-// line without one). Joining raw + eol for every line gives back the file byte for byte.
+// One line of the file as positions in its content: its text, then its line break
+// ("\n", "\r\n", a "\r" ending the file, or nothing on a last line without one).
+// Reads and writes work on these positions, so no line is ever copied.
 struct Line {
-    QByteArray raw;
-    QByteArray eol;
+    qsizetype start = 0;
+    qsizetype length = 0;
+    qsizetype breakLength = 0;
+    qsizetype end() const { return start + length; }
+    qsizetype next() const { return start + length + breakLength; }
 };
 
-QList<Line> SplitLines(const QByteArray& content)
+Line LineAt(const QByteArray& content, qsizetype pos)
 {
-    QList<Line> lines;
-    qsizetype pos = 0;
-    while (pos < content.size()) {
-        const qsizetype nl = content.indexOf('\n', pos);
-        Line line;
-        if (nl < 0) {
-            line.raw = content.mid(pos);
-            pos = content.size();
-            if (line.raw.endsWith('\r')) {
-                line.raw.chop(1);
-                line.eol = "\r";
-            }
-        } else {
-            line.raw = content.mid(pos, nl - pos);
-            line.eol = "\n";
-            if (line.raw.endsWith('\r')) {
-                line.raw.chop(1);
-                line.eol = "\r\n";
-            }
-            pos = nl + 1;
-        }
-        lines.append(line);
+    Line line;
+    line.start = pos;
+    const qsizetype nl = content.indexOf('\n', pos);
+    qsizetype end = nl < 0 ? content.size() : nl;
+    line.breakLength = nl < 0 ? 0 : 1;
+    if (end > pos && content.at(end - 1) == '\r') {
+        --end;
+        ++line.breakLength;
     }
-    return lines;
-}
-
-QByteArray JoinLines(const QList<Line>& lines)
-{
-    QByteArray out;
-    for (const Line& l : lines)
-        out += l.raw + l.eol;
-    return out;
+    line.length = end - pos;
+    return line;
 }
 
 enum class LineKind { Other, Section, Entry };
 
 struct Parsed {
     LineKind kind = LineKind::Other;
-    QByteArray name;  // section name or key, blanks removed
-    QByteArray value; // entry value, blanks removed, quotes kept
+    QByteArrayView name;  // section name or key, blanks removed
+    QByteArrayView value; // entry value, blanks removed, quotes kept
 };
 
-Parsed ParseLine(const QByteArray& raw)
+Parsed ParseLine(QByteArrayView raw)
 {
     Parsed p;
-    qsizetype start = 0;
     // A byte-order mark, as some editors put before the first line, is not part of it.
     if (raw.startsWith("\xEF\xBB\xBF"))
-        start = 3;
-    while (start < raw.size() && IsBlank(raw.at(start)))
-        ++start;
-    if (start == raw.size())
+        raw = raw.sliced(3);
+    while (!raw.isEmpty() && IsBlank(raw.front()))
+        raw = raw.sliced(1);
+    if (raw.isEmpty())
         return p;
-    const char first = raw.at(start);
+    const char first = raw.front();
     if (first == '[') {
-        const qsizetype close = raw.indexOf(']', start + 1);
-        const qsizetype end = close < 0 ? raw.size() : close;
+        const qsizetype close = raw.indexOf(']', 1);
         p.kind = LineKind::Section;
-        p.name = TrimBlanks(raw.mid(start + 1, end - start - 1));
+        p.name = TrimBlanks(raw.sliced(1, (close < 0 ? raw.size() : close) - 1));
         return p;
     }
     if (first == ';' || first == '#')
         return p; // comment
-    const qsizetype eq = raw.indexOf('=', start);
+    const qsizetype eq = raw.indexOf('=');
     if (eq < 0)
         return p;
     p.kind = LineKind::Entry;
-    p.name = TrimBlanks(raw.mid(start, eq - start));
-    p.value = TrimBlanks(raw.mid(eq + 1));
+    p.name = TrimBlanks(raw.first(eq));
+    p.value = TrimBlanks(raw.sliced(eq + 1));
     return p;
 }
 
-bool SameName(const QByteArray& inFile, const QString& asked)
+bool IsAscii(QByteArrayView s)
 {
-    return QString::fromUtf8(inFile).compare(asked, Qt::CaseInsensitive) == 0;
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+// A name asked for, with its bytes as they would stand in the file.
+struct Name {
+    explicit Name(const QString& text) : text(text), utf8(text.toUtf8()), ascii(IsAscii(utf8)) {}
+    QString text;
+    QByteArray utf8;
+    bool ascii;
+};
+
+bool SameName(QByteArrayView inFile, const Name& asked)
+{
+    if (asked.utf8.compare(inFile, Qt::CaseInsensitive) == 0)
+        return true;
+    // Letters beyond ASCII need the full comparison; plain names are settled above.
+    if (asked.ascii && IsAscii(inFile))
+        return false;
+    return QString::fromUtf8(inFile).compare(asked.text, Qt::CaseInsensitive) == 0;
 }
 
 // Where a section and a key are in the file: the first occurrence of each counts.
 struct Location {
-    qsizetype section = -1;   // the section's header line
-    qsizetype lastEntry = -1; // the last entry line of that section
-    qsizetype key = -1;       // the key's line
-    QByteArray value;
+    std::optional<Line> section;   // the section's header line
+    std::optional<Line> lastEntry; // the last entry line of that section, when the key is missing
+    std::optional<Line> key;       // the key's line
+    QByteArrayView value;
 };
 
-Location Locate(const QList<Line>& lines, const QString& section, const QString& key)
+Location Locate(const QByteArray& content, const QString& section, const QString& key)
 {
+    const Name sectionName(section);
+    const Name keyName(key);
     Location loc;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const Parsed p = ParseLine(lines.at(i).raw);
+    for (qsizetype pos = 0; pos < content.size();) {
+        const Line line = LineAt(content, pos);
+        pos = line.next();
+        const Parsed p = ParseLine(QByteArrayView(content).sliced(line.start, line.length));
         if (p.kind == LineKind::Section) {
-            if (loc.section >= 0)
+            if (loc.section)
                 break; // the section ends at the next header
-            if (SameName(p.name, section))
-                loc.section = i;
-        } else if (p.kind == LineKind::Entry && loc.section >= 0) {
-            loc.lastEntry = i;
-            if (loc.key < 0 && SameName(p.name, key)) {
-                loc.key = i;
+            if (SameName(p.name, sectionName))
+                loc.section = line;
+        } else if (p.kind == LineKind::Entry && loc.section) {
+            if (SameName(p.name, keyName)) {
+                loc.key = line;
                 loc.value = p.value;
+                break;
             }
+            loc.lastEntry = line;
         }
     }
     return loc;
@@ -173,13 +178,14 @@ QByteArray OneLine(const QString& s)
     return b;
 }
 
-// Makes sure a line is followed by a line break before another line goes after it.
-void EndLine(Line& line, const QByteArray& eol)
+// The line break that must follow a line before another line goes after it.
+QByteArray BreakBefore(const QByteArray& content, const Line& line, const QByteArray& eol)
 {
-    if (line.eol.isEmpty())
-        line.eol = eol;
-    else if (line.eol == "\r")
-        line.eol = "\r\n"; // a carriage return alone at the end is not a line break here
+    if (line.breakLength == 0)
+        return eol;
+    if (line.breakLength == 1 && content.at(line.end()) == '\r')
+        return "\r\n"; // a carriage return alone at the end is not a line break here
+    return content.mid(line.end(), line.breakLength);
 }
 
 } // namespace
@@ -236,14 +242,14 @@ QString TIniFile::GetText(const QString& section, const QString& key, const QStr
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly))
         return CutValue(def);
-    const QList<Line> lines = SplitLines(file.readAll());
+    const QByteArray content = file.readAll();
     file.close();
-    const Location loc = Locate(lines, section, key);
-    if (loc.key < 0)
+    const Location loc = Locate(content, section, key);
+    if (!loc.key)
         return CutValue(def);
-    QByteArray v = loc.value;
+    QByteArrayView v = loc.value;
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
-        v = v.mid(1, v.size() - 2);
+        v = v.sliced(1, v.size() - 2);
     return CutValue(QString::fromUtf8(v));
 }
 
@@ -277,32 +283,29 @@ void TIniFile::PutText(const QString& section, const QString& key, const QString
         content = in.readAll();
     }
 
-    QList<Line> lines = SplitLines(content);
     // New lines follow the file's own line breaks.
-    QByteArray eol = "\n";
-    for (const Line& l : lines) {
-        if (l.eol.endsWith('\n')) {
-            eol = l.eol;
-            break;
-        }
-    }
+    const qsizetype firstBreak = content.indexOf('\n');
+    const QByteArray eol = firstBreak > 0 && content.at(firstBreak - 1) == '\r' ? "\r\n" : "\n";
     const QByteArray entry = OneLine(key) + '=' + OneLine(value);
-    const Location loc = Locate(lines, section, key);
-    if (loc.key >= 0) {
-        Line& l = lines[loc.key];
-        qsizetype indent = 0;
-        while (indent < l.raw.size() && IsBlank(l.raw.at(indent)))
+    const Location loc = Locate(content, section, key);
+    QByteArray data;
+    if (loc.key) {
+        const Line& l = *loc.key;
+        qsizetype indent = l.start;
+        while (indent < l.end() && IsBlank(content.at(indent)))
             ++indent;
-        l.raw = l.raw.left(indent) + entry;
-    } else if (loc.section >= 0) {
-        const qsizetype after = loc.lastEntry >= 0 ? loc.lastEntry : loc.section;
-        EndLine(lines[after], eol);
-        lines.insert(after + 1, Line{entry, eol});
+        data = content.left(indent) + entry + content.mid(l.end());
+    } else if (loc.section) {
+        const Line& after = loc.lastEntry ? *loc.lastEntry : *loc.section;
+        data = content.left(after.end()) + BreakBefore(content, after, eol) + entry + eol + content.mid(after.next());
     } else {
-        if (!lines.isEmpty())
-            EndLine(lines.last(), eol);
-        lines.append(Line{'[' + OneLine(section) + ']', eol});
-        lines.append(Line{entry, eol});
+        if (!content.isEmpty()) {
+            Line last = LineAt(content, 0);
+            while (last.next() < content.size())
+                last = LineAt(content, last.next());
+            data = content.left(last.end()) + BreakBefore(content, last, eol);
+        }
+        data += '[' + OneLine(section) + ']' + eol + entry + eol;
     }
 
     // The new content goes to a temporary file beside the original, which then takes
@@ -310,7 +313,6 @@ void TIniFile::PutText(const QString& section, const QString& key, const QString
     QSaveFile out(full);
     if (!out.open(QIODevice::WriteOnly))
         throw refused;
-    const QByteArray data = JoinLines(lines);
     if (out.write(data) != data.size() || !out.commit())
         throw refused;
 }

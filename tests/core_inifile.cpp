@@ -134,7 +134,9 @@ void TestIniFile::readsSyntax()
                 "inner=a \"b\" c\n"
                 "eq=a=b\n"
                 "[ Other ]\n"
-                "k=v\n");
+                "k=v\n"
+                "[\xc3\x9c" "bersicht]\n"
+                "Gr\xc3\xb6\xc3\x9f" "e=1\n");
     const TIniFile ini(p);
     QCOMPARE(ini.GetText("Main", "Type", "x"), QStringLiteral("avi"));
     QCOMPARE(ini.GetText("MAIN", "spaced key", "x"), QStringLiteral("spaced value"));
@@ -146,6 +148,9 @@ void TestIniFile::readsSyntax()
     QCOMPARE(ini.GetText("Main", "inner", "x"), QStringLiteral("a \"b\" c"));
     QCOMPARE(ini.GetText("Main", "eq", "x"), QStringLiteral("a=b"));
     QCOMPARE(ini.GetText("other", "K", "x"), QStringLiteral("v"));
+    // Letters beyond ASCII match without regard to case as well.
+    QCOMPARE(ini.GetText(QString::fromUtf8("\u00fcBERSICHT"), QString::fromUtf8("GR\u00d6\u00dfE"), "x"), QStringLiteral("1"));
+    QCOMPARE(ini.GetText(QString::fromUtf8("\u00fcbersicht"), QString::fromUtf8("Grosse"), "x"), QStringLiteral("x"));
     // A key belongs to its own section only.
     QCOMPARE(ini.GetText("Main", "k", "none"), QStringLiteral("none"));
     QCOMPARE(ini.GetText("Other", "type", "none"), QStringLiteral("none"));
