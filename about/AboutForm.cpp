@@ -116,7 +116,7 @@ void TAboutForm::FormCreate()
 void TAboutForm::FormShow()
 {
     if (MainForm) {
-        MainForm->setEnabled(false);
+        DisableMainFormFor(this);
         m_mainDisabled = true;
     }
 }
@@ -124,7 +124,7 @@ void TAboutForm::FormShow()
 void TAboutForm::FormClose()
 {
     if (MainForm)
-        MainForm->setEnabled(true);
+        EnableMainFormAfter(this);
     m_mainDisabled = false;
 }
 

@@ -29,9 +29,11 @@ MsgResult ShowMessage(QWidget* owner, MsgIcon icon, const QString& caption, cons
 {
     if (g_hook)
         return g_hook(MessageRequest{owner, icon, caption, text, buttons});
+    // A box whose owner is disabled (another dialog is open over it) would be disabled as
+    // well and could not be answered; it then stands on its own.
     QMessageBox box(toQt(icon), caption, text,
                     buttons == MsgButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
-                    owner);
+                    owner && owner->isEnabled() ? owner : nullptr);
     const int r = box.exec();
     if (buttons == MsgButtons::Ok)
         return MsgResult::Ok;

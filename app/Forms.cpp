@@ -7,6 +7,7 @@
 #include "split/CountdownForm.h"
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSet>
 
 // The pictures live in the static GUI library; register them before any window needs one.
 static void InitVeltraneResources() { Q_INIT_RESOURCE(assets); }
@@ -17,6 +18,28 @@ TCountDownForm* CountDownForm = nullptr;
 TAboutForm* AboutForm = nullptr;
 TopSettingForm* opSettingForm = nullptr;
 TSizeForm* SizeForm = nullptr;
+
+namespace {
+QSet<QWidget*> g_disablers;
+
+void ApplyMainFormEnabled()
+{
+    if (MainForm)
+        MainForm->setEnabled(g_disablers.isEmpty());
+}
+} // namespace
+
+void DisableMainFormFor(QWidget* dialog)
+{
+    g_disablers.insert(dialog);
+    ApplyMainFormEnabled();
+}
+
+void EnableMainFormAfter(QWidget* dialog)
+{
+    g_disablers.remove(dialog);
+    ApplyMainFormEnabled();
+}
 
 void CreateForms(const StartOptions& options)
 {
@@ -32,6 +55,7 @@ void CreateForms(const StartOptions& options)
 
 void DestroyForms()
 {
+    g_disablers.clear();
     delete SizeForm;
     SizeForm = nullptr;
     delete opSettingForm;

@@ -8,6 +8,7 @@ class TCountDownForm;
 class TAboutForm;
 class TopSettingForm;
 class TSizeForm;
+class QWidget;
 
 // The program's windows, each created once, in this order, and alive until the end.
 extern TMainForm* MainForm;
@@ -25,6 +26,11 @@ struct StartOptions {
 void CreateForms(const StartOptions& options);
 void DestroyForms();
 
+// Dialogs that keep the main window disabled while they are shown. The main window is
+// enabled again only when the last of them has closed, so closing one dialog never frees
+// the main window under another (the countdown, for instance).
+void DisableMainFormFor(QWidget* dialog);
+void EnableMainFormAfter(QWidget* dialog);
+
 // Centre a dialog over the main window (or the screen when there is none).
-class QWidget;
 void CentreOverMainForm(QWidget* dialog);

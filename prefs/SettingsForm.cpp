@@ -193,14 +193,14 @@ void TSettingForm::FormShow()
         // main window cannot bury the dialog behind it.
         if (windowHandle() && MainForm->windowHandle())
             windowHandle()->setTransientParent(MainForm->windowHandle());
-        MainForm->setEnabled(false);
+        DisableMainFormFor(this);
     }
 }
 
 void TSettingForm::FormClose()
 {
     if (MainForm)
-        MainForm->setEnabled(true);
+        EnableMainFormAfter(this);
 }
 
 void TSettingForm::btnOKClick()

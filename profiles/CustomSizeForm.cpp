@@ -65,7 +65,7 @@ void TSizeForm::showEvent(QShowEvent* e)
 void TSizeForm::FormShow()
 {
     if (MainForm)
-        MainForm->setEnabled(false);
+        DisableMainFormFor(this);
 }
 
 void TSizeForm::keyPressEvent(QKeyEvent* e)
@@ -94,7 +94,7 @@ void TSizeForm::FormClose()
     if (opSettingForm && opSettingForm->vleVideo->Value(kVideoSize) == QLatin1String("Custom Size"))
         opSettingForm->vleVideo->SetValue(kVideoSize, QStringLiteral("Original Size"));
     if (MainForm)
-        MainForm->setEnabled(true);
+        EnableMainFormAfter(this);
 }
 
 void TSizeForm::btnOKClick()

@@ -46,7 +46,7 @@ TCountDownForm::TCountDownForm(QWidget* parent)
 void TCountDownForm::FormShow()
 {
     if (MainForm)
-        MainForm->setEnabled(false);
+        DisableMainFormFor(this);
     labMessage->setText(MessagePrefix + QStringLiteral(" 10 seconds."));
     SecondsLeft = 10;
     tmrCountdown->start();
@@ -56,7 +56,7 @@ void TCountDownForm::FormClose()
 {
     tmrCountdown->stop();
     if (MainForm)
-        MainForm->setEnabled(true);
+        EnableMainFormAfter(this);
 }
 
 void TCountDownForm::tmrCountdownTimer()
