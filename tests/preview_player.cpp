@@ -323,6 +323,20 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(MainForm->tkbProgress->Max(), 5, kWait);
     }
 
+    // Characters that mean something in an address are only part of the name here.
+    void aNameWithAddressCharactersOpens()
+    {
+        TempAppDir app;
+        MessageLog log;
+        FormsFixture forms(app.path());
+        const QString odd = m_clips.filePath(QStringLiteral("odd #1 %20 ?x=y&z [a] é.mp4"));
+        QVERIFY(QFile::exists(odd) || QFile::copy(m_clip5, odd));
+        MainForm->OpenSource(odd);
+        QVERIFY2(log.shown.isEmpty(), qPrintable(log.lastText()));
+        QCOMPARE(MainForm->labRight->text(), QStringLiteral("00:00:05"));
+        QCOMPARE(player()->playbackState(), QMediaPlayer::PlayingState);
+    }
+
     void aSourceJustUnderAnHour()
     {
         TempAppDir app;
