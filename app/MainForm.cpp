@@ -401,6 +401,14 @@ bool TMainForm::HasSupportedExtension(const QString& path) const
 
 void TMainForm::OpenSource(const QString& path)
 {
+    // Loading waits for the player; a drop arriving meanwhile must not start a second
+    // opening inside this one.
+    struct OpeningFlag {
+        bool& flag;
+        explicit OpeningFlag(bool& f) : flag(f) { flag = true; }
+        ~OpeningFlag() { flag = false; }
+    } opening(m_opening);
+
     panbanner->hide();
     edtSource->setText(path);
     {
@@ -434,7 +442,7 @@ void TMainForm::sbtnOpenClick()
 
 void TMainForm::WMDropFiles(const QStringList& paths)
 {
-    if (!panProgress->isHidden() || paths.isEmpty())
+    if (!panProgress->isHidden() || m_opening || paths.isEmpty())
         return;
     // The whole path counts, however long: a shortened one could name another file.
     const QString path = paths.first();

@@ -199,4 +199,5 @@ protected:
 private:
     void BuildLayout();
     bool m_shownOnce = false;
+    bool m_opening = false; // a source is being loaded into the preview
 };

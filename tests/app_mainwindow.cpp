@@ -17,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QToolButton>
 
 class TestMainWindow : public QObject {
@@ -363,6 +364,29 @@ private Q_SLOTS:
 
     // Closing the main window writes the preferences and ends the program, closing a dialog
     // that is still open. It ends the event loop, so it runs last.
+    // A drop that arrives while a source is still loading opens nothing in between.
+    void dropWhileLoadingIsIgnored()
+    {
+        TempAppDir dir(false);
+        QDir().mkpath(dir.file("Profiles"));
+        const QString first = dir.file("first.mp4");
+        const QString second = dir.file("second.mp4");
+        QVERIFY(MakeClip(first, 2));
+        QVERIFY(MakeClip(second, 3));
+        FormsFixture forms(dir.path());
+        MessageLog log;
+        // The timer fires inside the player's wait for the first file.
+        QTimer::singleShot(0, [&] { MainForm->WMDropFiles({second}); });
+        MainForm->OpenSource(first);
+        QTest::qWait(50);
+        QCOMPARE(MainForm->edtSource->text(), first);
+        QCOMPARE(MainForm->labRight->text(), QStringLiteral("00:00:02"));
+        QVERIFY(log.shown.isEmpty());
+        // Once loaded, a drop opens as usual.
+        MainForm->WMDropFiles({second});
+        QCOMPARE(MainForm->edtSource->text(), second);
+    }
+
     void closingEndsTheProgram()
     {
         TempAppDir dir;
