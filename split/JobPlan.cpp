@@ -1,19 +1,13 @@
 #include "split/JobPlan.h"
 #include "app/PathUtils.h"
 #include "app/TimeCode.h"
+#include "preview/RangeMath.h"
 #include "profiles/IniFile.h"
 
 #include <QLocale>
 #include <cmath>
 
 namespace {
-
-// The nearest whole number, a half going to the even one (the floating-point unit's
-// default rounding mode).
-double NearestEven(double value)
-{
-    return std::nearbyint(value);
-}
 
 JobCheckFailure Failure(int number, const char* caption, const char* message, JobFocus focus)
 {
@@ -124,7 +118,7 @@ int CurrentBarPosition(double lastTime, double sectionLength)
 {
     if (sectionLength == 0)
         return 0;
-    return ClampBarPosition(NearestEven(lastTime / sectionLength * 100.0));
+    return ClampBarPosition(RoundHalfEvenInt(lastTime / sectionLength * 100.0));
 }
 
 int TotalBarPosition(int currentPosition, qint64 sectionNumber, qint64 sectionCount)
@@ -133,14 +127,14 @@ int TotalBarPosition(int currentPosition, qint64 sectionNumber, qint64 sectionCo
         return 0;
     const double total = (static_cast<double>(currentPosition) + static_cast<double>(sectionNumber - 1) * 100.0)
                          / static_cast<double>(sectionCount);
-    return ClampBarPosition(NearestEven(total));
+    return ClampBarPosition(RoundHalfEvenInt(total));
 }
 
 qint64 RemainingSeconds(qint64 elapsed, int totalPosition)
 {
     if (totalPosition == 0)
         return 0;
-    return static_cast<qint64>(NearestEven(static_cast<double>(elapsed) / (totalPosition / 100.0))) - elapsed;
+    return static_cast<qint64>(RoundHalfEvenInt(static_cast<double>(elapsed) / (totalPosition / 100.0))) - elapsed;
 }
 
 bool SectionProgress::Feed(const QByteArray& chunk)
