@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, makes a sample clip if there is none, and starts the
-# program on it.
+# Installs what is missing, builds the program (not the tests), makes a sample clip if
+# there is none, and starts the program on it.
 set -euo pipefail
 cd "$(dirname "$0")"
 tools/install-deps.sh
@@ -8,7 +8,7 @@ tools/install-deps.sh
 gen=()
 [ -f build/CMakeCache.txt ] || gen=(-G Ninja)
 cmake -S . -B build "${gen[@]}"
-cmake --build build
+cmake --build build --target application
 clip="sample/sample.mp4"
 if [ ! -f "$clip" ]; then
   mkdir -p sample

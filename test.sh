@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test through CTest.
+# Installs what is missing, builds the program and the tests, and runs every test through
+# CTest.
 set -euo pipefail
 cd "$(dirname "$0")"
 tools/install-deps.sh

@@ -6,11 +6,11 @@
 #include "app/ImageControl.h"
 #include "app/PathUtils.h"
 #include "app/Shell.h"
+#include "prefs/PreferencesStore.h"
 #include "prefs/SettingsForm.h"
 #include "preview/DSTrackBar.h"
 #include "preview/FilterGraph.h"
 #include "preview/VideoWindow.h"
-#include "profiles/IniFile.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -355,21 +355,20 @@ void TMainForm::BuildLayout()
 
 void TMainForm::FormCreate()
 {
-    if (AppDir.isEmpty())
-        AppDir = WithTrailingBackslash(QCoreApplication::applicationDirPath());
-    else
-        AppDir = WithTrailingBackslash(AppDir);
-    EncoderPath = AppDir + QStringLiteral("wmaspi.dll");
+    // A folder named by the caller is used as a portable one; otherwise the executable's
+    // folder tells a portable copy from an installed program.
+    Paths = AppDir.isEmpty() ? ResolveAppPaths(QCoreApplication::applicationDirPath()) : PortableAppPaths(AppDir);
+    AppDir = Paths.appDir;
+    EncoderPath = Paths.encoderPath;
+    // An installed program's first start: the user's folders and the shipped profiles.
+    RunGuarded([this] { PrepareUserFiles(Paths); });
 
     SourceLoaded = false;
     panProgress->resize(panProgress->width(), 289);
 
-    {
-        TIniFile ini(AppDir + QStringLiteral("Preferences.ini"));
-        VersionText = ini.GetText(QStringLiteral("Main"), QStringLiteral("Version"), QStringLiteral("1.8"));
-    }
+    VersionText = ReadVersionText(PreferencesStore(Paths));
 
-    InitProgramInfoValues(AppDir);
+    InitProgramInfoValues(Paths.helpDir);
     const ProgramInfoValues& info = ProgramInfo();
     // Not the display name: X11 would append it to every window title.
     SetApplicationTitle(info.productName);
@@ -411,11 +410,8 @@ void TMainForm::OpenSource(const QString& path)
 
     panbanner->hide();
     edtSource->setText(path);
-    {
-        TIniFile ini(AppDir + QStringLiteral("Preferences.ini"));
-        if (!ini.GetFlag(QStringLiteral("Main"), QStringLiteral("Aptotic"), true))
-            edtOutputDir->setText(WithTrailingBackslash(ExtractFolder(path)));
-    }
+    if (!PreferencesStore(Paths).GetFlag(QStringLiteral("Main"), QStringLiteral("Aptotic"), true))
+        edtOutputDir->setText(WithTrailingBackslash(ExtractFolder(path)));
     SourceLoaded = true;
 
     // Plays the source and sets the scale labels; a file the player cannot render raises

@@ -1,4 +1,5 @@
 #pragma once
+#include "app/AppPaths.h"
 #include <QPixmap>
 #include <QPointer>
 #include <QString>
@@ -33,7 +34,8 @@ public:
 
     // ---- program-wide values (set while the window is created)
     QString AppDir;       // ends in the separator
-    QString EncoderPath;  // AppDir + "wmaspi.dll"
+    AppPaths Paths;       // where preferences, profiles, the encoder and help live
+    QString EncoderPath;  // the encoder of Paths
     QString VersionText;
     QString HelpFile;
     QStringList SupportedExts;

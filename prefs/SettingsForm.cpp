@@ -1,10 +1,11 @@
 #include "prefs/SettingsForm.h"
+#include "app/AppPaths.h"
 #include "app/Dialogs.h"
 #include "app/Forms.h"
 #include "app/MainForm.h"
 #include "app/PathUtils.h"
 #include "prefs/FolderPicker.h"
-#include "profiles/IniFile.h"
+#include "prefs/PreferencesStore.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -129,51 +130,51 @@ void TSettingForm::BuildLayout()
     connect(bbtnBrowse, &QPushButton::clicked, this, [this] { RunGuarded([this] { bbtnBrowseClick(); }); });
 }
 
+AppPaths TSettingForm::Paths() const
+{
+    return MainForm ? MainForm->Paths : ResolveAppPaths(QCoreApplication::applicationDirPath());
+}
+
 QString TSettingForm::PreferencesPath() const
 {
-    const QString appDir = MainForm ? MainForm->AppDir
-                                    : WithTrailingBackslash(QCoreApplication::applicationDirPath());
-    return appDir + QStringLiteral("Preferences.ini");
+    return Paths().preferencesFile;
 }
 
 void TSettingForm::ReadPreferences(bool fromDefault)
 {
-    const QString section = fromDefault ? kDefault : kMain;
-    const QString appDir = MainForm ? MainForm->AppDir
-                                    : WithTrailingBackslash(QCoreApplication::applicationDirPath());
-    TIniFile ini(PreferencesPath());
-    chkPreview->setChecked(ini.GetFlag(section, QStringLiteral("Preview"), true));
-    chkOverwrite->setChecked(ini.GetFlag(section, QStringLiteral("Overwrite"), true));
-    chkoutputdir->setChecked(ini.GetFlag(section, QStringLiteral("Aptotic"), true));
-    edtOutputDir->setText(ini.GetText(section, QStringLiteral("Output Dir"), appDir));
-    chkOpenDir->setChecked(ini.GetFlag(section, QStringLiteral("Auto Open Dir"), true));
-    chkExit->setChecked(ini.GetFlag(section, QStringLiteral("Auto Exit"), true));
-    chkTurnoff->setChecked(ini.GetFlag(section, QStringLiteral("Auto Turn Off"), true));
+    const AppPaths paths = Paths();
+    const PreferenceValues v =
+        ReadPreferenceValues(PreferencesStore(paths), fromDefault ? kDefault : kMain, paths.defaultOutputDir);
+    chkPreview->setChecked(v.preview);
+    chkOverwrite->setChecked(v.overwrite);
+    chkoutputdir->setChecked(v.aptotic);
+    edtOutputDir->setText(v.outputDir);
+    chkOpenDir->setChecked(v.autoOpenDir);
+    chkExit->setChecked(v.autoExit);
+    chkTurnoff->setChecked(v.autoTurnOff);
 
     // The stored position is selected without loading that profile: the list's change
     // handler is not run, and nothing listening to the list hears of it.
-    const int profile = ini.GetInteger(kMain, QStringLiteral("Profile"), 0);
-    ini.Release();
     if (MainForm && MainForm->cmbProfile) {
         QComboBox* list = MainForm->cmbProfile;
         const QSignalBlocker quiet(list);
-        list->setCurrentIndex(profile >= 0 && profile < list->count() ? profile : -1);
+        list->setCurrentIndex(v.profile >= 0 && v.profile < list->count() ? v.profile : -1);
     }
 }
 
 void TSettingForm::WritePreferences()
 {
-    TIniFile ini(PreferencesPath());
-    ini.PutFlag(kMain, QStringLiteral("Preview"), chkPreview->isChecked());
-    ini.PutFlag(kMain, QStringLiteral("Overwrite"), chkOverwrite->isChecked());
-    ini.PutFlag(kMain, QStringLiteral("Aptotic"), chkoutputdir->isChecked());
-    ini.PutText(kMain, QStringLiteral("Output Dir"), edtOutputDir->text());
-    ini.PutFlag(kMain, QStringLiteral("Auto Open Dir"), chkOpenDir->isChecked());
-    ini.PutFlag(kMain, QStringLiteral("Auto Exit"), chkExit->isChecked());
-    ini.PutFlag(kMain, QStringLiteral("Auto Turn Off"), chkTurnoff->isChecked());
-    const int profile = (MainForm && MainForm->cmbProfile) ? MainForm->cmbProfile->currentIndex() : -1;
-    ini.PutInteger(kMain, QStringLiteral("Profile"), profile);
-    ini.Release();
+    PreferenceValues v;
+    v.preview = chkPreview->isChecked();
+    v.overwrite = chkOverwrite->isChecked();
+    v.aptotic = chkoutputdir->isChecked();
+    v.outputDir = edtOutputDir->text();
+    v.autoOpenDir = chkOpenDir->isChecked();
+    v.autoExit = chkExit->isChecked();
+    v.autoTurnOff = chkTurnoff->isChecked();
+    v.profile = (MainForm && MainForm->cmbProfile) ? MainForm->cmbProfile->currentIndex() : -1;
+    PreferencesStore store(Paths());
+    WritePreferenceValues(store, v);
 }
 
 // ---- handlers

@@ -1,4 +1,5 @@
 #pragma once
+#include "app/AppPaths.h"
 #include <QString>
 #include <QWidget>
 
@@ -31,7 +32,10 @@ public:
     // Writes the seven values and the main list's position to section "Main". A refused
     // write throws "Unable to write to <path>"; the keys written before it stay.
     void WritePreferences();
-    // Full path of the preferences file: the application folder + "Preferences.ini".
+    // Where the preferences live: the main window's paths, or those of the executable
+    // when there is no main window.
+    AppPaths Paths() const;
+    // Full path of the user's preferences file.
     QString PreferencesPath() const;
 
     void FormCreate();

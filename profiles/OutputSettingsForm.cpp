@@ -171,7 +171,7 @@ void TopSettingForm::showEvent(QShowEvent* e)
 
 QString TopSettingForm::SelectedProfilePath() const
 {
-    return ProfilePath(MainForm ? MainForm->AppDir : QString(), cmbProfile->currentText());
+    return ProfilePath(MainForm ? MainForm->Paths.profileRoot : QString(), cmbProfile->currentText());
 }
 
 TValueListEditor* TopSettingForm::GridForSort(int sort) const
@@ -291,7 +291,7 @@ void TopSettingForm::Button2Click()
 void TopSettingForm::btnSaveAsClick()
 {
     // The dialog opens in the profile folder, where a copy is listed from the next start on.
-    const QString folder = MainForm ? MainForm->AppDir + QStringLiteral("Profiles/") : QString();
+    const QString folder = MainForm ? MainForm->Paths.profilesDir : QString();
     const QString target = RunSaveDialog(this, SaveFilter, SaveDefaultExt, folder);
     if (target.isEmpty())
         return;

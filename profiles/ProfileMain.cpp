@@ -10,7 +10,7 @@
 
 void TMainForm::FillProfileList()
 {
-    const QString folder = AppDir + QStringLiteral("Profiles/");
+    const QString folder = Paths.profilesDir;
     if (!FolderExists(folder))
         throw EVeltraneError(
             QStringLiteral("Unable to list the profiles: the folder %1 does not exist").arg(folder));
@@ -23,7 +23,7 @@ void TMainForm::FillProfileList()
 
 void TMainForm::cmbProfileChange()
 {
-    const QString path = ProfilePath(AppDir, cmbProfile->currentText());
+    const QString path = ProfilePath(Paths.profileRoot, cmbProfile->currentText());
     if (opSettingForm && SourceExists(path))
         opSettingForm->LoadProfile(path);
 }

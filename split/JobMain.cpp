@@ -49,7 +49,7 @@ QString ProductName()
 
 QString SelectedProfilePath(const TMainForm* f)
 {
-    return ProfilePath(f->AppDir, f->cmbProfile->currentText());
+    return ProfilePath(f->Paths.profileRoot, f->cmbProfile->currentText());
 }
 
 QString GridValue(int sort, const QString& name)

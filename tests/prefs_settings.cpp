@@ -223,7 +223,8 @@ void PrefsSettingsTest::missingFileGivesDefaults()
     TempAppDir dir(false);
     prepareAppDir(dir, {}, false);
     FormsFixture forms(dir.path());
-    const Values all{true, true, true, dir.path(), true, true, true};
+    // Overwriting, exiting and powering off are never armed by a missing file.
+    const Values all{true, false, true, dir.path(), true, false, false};
     compareDialog(all);
     QCOMPARE(MainForm->edtOutputDir->text(), dir.path()); // the fixed folder is in use
     QCOMPARE(MainForm->cmbProfile->count(), 3);
@@ -231,7 +232,7 @@ void PrefsSettingsTest::missingFileGivesDefaults()
     QVERIFY(!QFile::exists(dir.file(QStringLiteral("Preferences.ini")))); // reading creates nothing
 
     // Load Default without a [Default] section gives the same values.
-    SettingForm->chkExit->setChecked(false);
+    SettingForm->chkExit->setChecked(true);
     SettingForm->chkPreview->setChecked(false);
     SettingForm->edtOutputDir->setText(QStringLiteral("/elsewhere/"));
     SettingForm->btnDefaultClick();
@@ -249,6 +250,7 @@ void PrefsSettingsTest::okWritesEightKeysInOrder()
     showSettings();
     SettingForm->chkOverwrite->setChecked(false);
     SettingForm->chkTurnoff->setChecked(false);
+    SettingForm->chkExit->setChecked(true);
     SettingForm->chkPreview->setChecked(false);
     SettingForm->edtOutputDir->setText(QStringLiteral("/media/out dir/"));
     MainForm->cmbProfile->setCurrentIndex(2);
@@ -404,7 +406,7 @@ void PrefsSettingsTest::unreadableNumbersReadAsDefaults()
                        "Auto Turn Off=0x0\n"
                        "Profile=two\n");
     FormsFixture forms(dir.path());
-    compareDialog(Values{true, true, true, dir.path(), false, true, false});
+    compareDialog(Values{true, false, true, dir.path(), false, false, false});
     QCOMPARE(MainForm->cmbProfile->currentIndex(), 0);
 }
 

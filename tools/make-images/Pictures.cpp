@@ -671,18 +671,36 @@ QImage IconCountdown()
     return img;
 }
 
-QImage ProgramIcon()
-{
-    QImage img = NewCanvas(256, 256);
-    Painter p(&img);
-    QPainterPath tile;
-    tile.addRoundedRect(QRectF(12, 10, 232, 232), 232 * 0.22, 232 * 0.22);
-    p.drawImage(0, 0, ShadowOf(tile.translated(0, 4), QSize(256, 256), QColor(0, 0, 0, 110), 10));
-    DrawLogo(p, QRectF(12, 10, 232, 232));
-    return img;
-}
+QImage ProgramIcon() { return ProgramIconImage(256); }
 
 } // namespace
+
+void PaintProgramIcon(QPainter& p, int size, bool withShadow)
+{
+    // From 48 px up the tile keeps the proportions of the 256 px icon and casts a shadow;
+    // below that it fills the square, so the few pixels go to the picture.
+    const qreal f = size / 256.0;
+    if (size >= 48) {
+        const QRectF tile(12 * f, 10 * f, 232 * f, 232 * f);
+        if (withShadow) {
+            QPainterPath shape;
+            shape.addRoundedRect(tile, tile.width() * 0.22, tile.height() * 0.22);
+            p.drawImage(0, 0, ShadowOf(shape.translated(0, 4 * f), QSize(size, size), QColor(0, 0, 0, 110),
+                                       qRound(10 * f)));
+        }
+        DrawLogo(p, tile);
+    } else {
+        DrawLogo(p, QRectF(0.5, 0.5, size - 1, size - 1));
+    }
+}
+
+QImage ProgramIconImage(int size)
+{
+    QImage img = NewCanvas(size, size);
+    Painter p(&img);
+    PaintProgramIcon(p, size, true);
+    return img;
+}
 
 std::vector<Picture> AllPictures()
 {

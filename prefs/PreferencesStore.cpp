@@ -1,0 +1,82 @@
+#include "prefs/PreferencesStore.h"
+#include "app/AppPaths.h"
+
+namespace {
+const QString kMain = QStringLiteral("Main");
+}
+
+PreferencesStore::PreferencesStore(const AppPaths& paths)
+    : PreferencesStore(paths.preferencesFile, paths.defaultPreferencesFile)
+{
+}
+
+PreferencesStore::PreferencesStore(const QString& file, const QString& defaultsFile)
+    : m_user(file), m_defaultsFile(defaultsFile)
+{
+}
+
+QString PreferencesStore::GetText(const QString& section, const QString& key, const QString& def) const
+{
+    const QString fallback = m_defaultsFile.isEmpty() ? def : TIniFile(m_defaultsFile).GetText(section, key, def);
+    return m_user.GetText(section, key, fallback);
+}
+
+qint32 PreferencesStore::GetInteger(const QString& section, const QString& key, qint32 def) const
+{
+    const qint32 fallback = m_defaultsFile.isEmpty() ? def : TIniFile(m_defaultsFile).GetInteger(section, key, def);
+    return m_user.GetInteger(section, key, fallback);
+}
+
+bool PreferencesStore::GetFlag(const QString& section, const QString& key, bool def) const
+{
+    const bool fallback = m_defaultsFile.isEmpty() ? def : TIniFile(m_defaultsFile).GetFlag(section, key, def);
+    return m_user.GetFlag(section, key, fallback);
+}
+
+void PreferencesStore::PutText(const QString& section, const QString& key, const QString& value)
+{
+    m_user.PutText(section, key, value);
+}
+
+void PreferencesStore::PutInteger(const QString& section, const QString& key, qint32 value)
+{
+    m_user.PutInteger(section, key, value);
+}
+
+void PreferencesStore::PutFlag(const QString& section, const QString& key, bool value)
+{
+    m_user.PutFlag(section, key, value);
+}
+
+PreferenceValues ReadPreferenceValues(const PreferencesStore& store, const QString& section,
+                                      const QString& defaultOutputDir)
+{
+    const PreferenceValues d;
+    PreferenceValues v;
+    v.preview = store.GetFlag(section, QStringLiteral("Preview"), d.preview);
+    v.overwrite = store.GetFlag(section, QStringLiteral("Overwrite"), d.overwrite);
+    v.aptotic = store.GetFlag(section, QStringLiteral("Aptotic"), d.aptotic);
+    v.outputDir = store.GetText(section, QStringLiteral("Output Dir"), defaultOutputDir);
+    v.autoOpenDir = store.GetFlag(section, QStringLiteral("Auto Open Dir"), d.autoOpenDir);
+    v.autoExit = store.GetFlag(section, QStringLiteral("Auto Exit"), d.autoExit);
+    v.autoTurnOff = store.GetFlag(section, QStringLiteral("Auto Turn Off"), d.autoTurnOff);
+    v.profile = store.GetInteger(kMain, QStringLiteral("Profile"), d.profile);
+    return v;
+}
+
+void WritePreferenceValues(PreferencesStore& store, const PreferenceValues& v)
+{
+    store.PutFlag(kMain, QStringLiteral("Preview"), v.preview);
+    store.PutFlag(kMain, QStringLiteral("Overwrite"), v.overwrite);
+    store.PutFlag(kMain, QStringLiteral("Aptotic"), v.aptotic);
+    store.PutText(kMain, QStringLiteral("Output Dir"), v.outputDir);
+    store.PutFlag(kMain, QStringLiteral("Auto Open Dir"), v.autoOpenDir);
+    store.PutFlag(kMain, QStringLiteral("Auto Exit"), v.autoExit);
+    store.PutFlag(kMain, QStringLiteral("Auto Turn Off"), v.autoTurnOff);
+    store.PutInteger(kMain, QStringLiteral("Profile"), v.profile);
+}
+
+QString ReadVersionText(const PreferencesStore& store)
+{
+    return store.GetText(kMain, QStringLiteral("Version"), QStringLiteral("1.8"));
+}
