@@ -1,5 +1,9 @@
 #include "split/EncoderRun.h"
 
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <cerrno>
 #include <csignal>
 #include <sys/prctl.h>
 #include <sys/types.h>
@@ -7,6 +11,8 @@
 
 namespace {
 constexpr qsizetype kTailBytes = 8192;
+// How long Stop waits for the encoder and the programs it started to be gone.
+constexpr int kStopWaitMs = 5000;
 }
 
 EncoderRun::EncoderRun(QObject* parent) : QObject(parent)
@@ -30,8 +36,6 @@ EncoderRun::EncoderRun(QObject* parent) : QObject(parent)
 EncoderRun::~EncoderRun()
 {
     Stop();
-    if (m_process.state() != QProcess::NotRunning)
-        m_process.waitForFinished(5000);
 }
 
 bool EncoderRun::Start(const QString& program, const QStringList& arguments)
@@ -61,12 +65,31 @@ bool EncoderRun::AtEnd() const
 
 void EncoderRun::Stop()
 {
-    if (m_pid <= 0 || m_finished || m_process.state() == QProcess::NotRunning)
+    if (m_pid <= 0 || m_groupGone)
         return;
-    m_stopped = true;
-    // The whole group: the encoder and the ffmpeg it started.
+    if (!m_finished && m_process.state() != QProcess::NotRunning) {
+        m_stopped = true;
+        m_process.kill();
+    }
+    // The whole group: the encoder and the ffmpeg it started, or whatever an encoder that
+    // ended by itself left running. Its id cannot be taken by another group while any of
+    // them lives, so this reaches ours only.
     ::kill(-static_cast<pid_t>(m_pid), SIGKILL);
-    m_process.kill();
+    QElapsedTimer waited;
+    waited.start();
+    if (m_process.state() != QProcess::NotRunning)
+        m_process.waitForFinished(kStopWaitMs);
+    // A killed member is gone once it is reaped; ffmpeg, left without its parent, is
+    // reaped by the system at once.
+    while (GroupAlive() && waited.elapsed() < kStopWaitMs)
+        QThread::msleep(2);
+    // Once gone, its id may serve another group: never signal it again.
+    m_groupGone = !GroupAlive();
+}
+
+bool EncoderRun::GroupAlive() const
+{
+    return m_pid > 0 && (::kill(-static_cast<pid_t>(m_pid), 0) == 0 || errno == EPERM);
 }
 
 bool EncoderRun::Failed() const
