@@ -5,6 +5,10 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -79,8 +83,7 @@ void EncoderRun::Stop()
     waited.start();
     if (m_process.state() != QProcess::NotRunning)
         m_process.waitForFinished(kStopWaitMs);
-    // A killed member is gone once it is reaped; ffmpeg, left without its parent, is
-    // reaped by the system at once.
+    // A killed member takes a moment to end.
     while (GroupAlive() && waited.elapsed() < kStopWaitMs)
         QThread::msleep(2);
     // Once gone, its id may serve another group: never signal it again.
@@ -89,7 +92,40 @@ void EncoderRun::Stop()
 
 bool EncoderRun::GroupAlive() const
 {
-    return m_pid > 0 && (::kill(-static_cast<pid_t>(m_pid), 0) == 0 || errno == EPERM);
+    if (m_pid <= 0 || (::kill(-static_cast<pid_t>(m_pid), 0) != 0 && errno == ESRCH))
+        return false;
+    // Members may be left as zombies until the system reaps them; only a member that has
+    // not ended counts.
+    DIR* proc = ::opendir("/proc");
+    if (!proc)
+        return true;
+    bool alive = false;
+    while (const dirent* e = ::readdir(proc)) {
+        if (e->d_name[0] < '0' || e->d_name[0] > '9')
+            continue;
+        char path[64];
+        std::snprintf(path, sizeof path, "/proc/%s/stat", e->d_name);
+        const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        char buf[512];
+        const ssize_t n = ::read(fd, buf, sizeof buf - 1);
+        ::close(fd);
+        if (n <= 0)
+            continue;
+        buf[n] = '\0';
+        // "pid (name) state ppid pgrp ...": the name may hold anything, so read after its last ')'.
+        const char* close = std::strrchr(buf, ')');
+        char state = 0;
+        long ppid = 0, pgrp = 0;
+        if (close && std::sscanf(close + 1, " %c %ld %ld", &state, &ppid, &pgrp) == 3 && pgrp == m_pid
+            && state != 'Z' && state != 'X') {
+            alive = true;
+            break;
+        }
+    }
+    ::closedir(proc);
+    return alive;
 }
 
 bool EncoderRun::Failed() const

@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QToolButton>
 #include <memory>
+#include <unistd.h>
 
 class SplitJobTest : public QObject {
     Q_OBJECT
@@ -89,6 +90,8 @@ private slots:
             QWidget* focus;
         };
         const QString missingProfile = "No Such Profile";
+        const QString sourceMessage =
+            "The output file \"%1\" is the source video itself or a link to it. Please specify another output path.";
         const QList<Case> cases = {
             {[] { MainForm->edtSource->setText("/no/such/video.mp4"); },
              [this] { MainForm->edtSource->setText(m_clip); }, "Invalid File",
@@ -112,6 +115,13 @@ private slots:
             {[] { MainForm->edtOutputDir->setText("/no/such/folder"); },
              [this] { MainForm->edtOutputDir->setText(m_out->path()); }, "Invalid Output Path",
              "Please specify a valid output path.", MainForm->edtOutputDir},
+            // An output name that is the source, by a hard or a symbolic link.
+            {[this] { QVERIFY(::link(QFile::encodeName(m_clip), QFile::encodeName(outDir() + "clip_Clip2.mp4")) == 0); },
+             [this] { QFile::remove(outDir() + "clip_Clip2.mp4"); }, "Invalid Output File",
+             sourceMessage.arg(outDir() + "clip_Clip2.mp4"), MainForm->edtOutputDir},
+            {[this] { QVERIFY(QFile::link(m_clip, outDir() + "clip_Clip1.mp4")); },
+             [this] { QFile::remove(outDir() + "clip_Clip1.mp4"); }, "Invalid Output File",
+             sourceMessage.arg(outDir() + "clip_Clip1.mp4"), MainForm->edtOutputDir},
         };
         for (const Case& c : cases) {
             m_msgs->clear();
@@ -367,6 +377,54 @@ private slots:
         QCOMPARE(m_fake->Runs().size(), 4);
     }
 
+    void barsAgreeWithTheirLabels()
+    {
+        // Steps of 1 % and less: QProgressBar by itself leaves such steps unpainted.
+        QVERIFY(prepare("00:00:00", "00:03:20", 2));
+        m_fake->SetScript("=== 1\nout time=1.00 \\n\nwait a1\nout time=2.00 \\n\nwait a2\nout time=3.00 \\n\nwait a3\noutput\n"
+                          "=== 2\nwait b0\nout time=1.00 \\n\nwait b1\noutput\n");
+        struct PaintSpy : QObject {
+            QHash<QObject*, int> painted;
+            bool eventFilter(QObject* o, QEvent* e) override
+            {
+                if (e->type() == QEvent::Paint)
+                    painted[o] = static_cast<QProgressBar*>(o)->value();
+                return false;
+            }
+        } spy;
+        MainForm->pgbCurrent->installEventFilter(&spy);
+        MainForm->pgbTotal->installEventFilter(&spy);
+        QStringList shown; // "painted/label" of both bars at each step
+        auto look = [&] {
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents();
+            shown << QString("%1/%2 %3/%4")
+                         .arg(spy.painted.value(MainForm->pgbCurrent, -1))
+                         .arg(MainForm->labCurProgress->text())
+                         .arg(spy.painted.value(MainForm->pgbTotal, -1))
+                         .arg(MainForm->labTotalProgress->text());
+        };
+        auto at = [](int section, int chunks) {
+            return [=] {
+                return MainForm->CurrentRun && MainForm->CurrentRun->ChunksRead() == chunks
+                       && !MainForm->CurrentRun->HasOutput()
+                       && MainForm->labProcessing->text() == QString("Splitting: Section %1").arg(section);
+            };
+        };
+        JobDriver d;
+        for (const QString& go : {"a1", "a2", "a3"})
+            d.Then(at(1, go.mid(1).toInt()), [&, go] { look(); m_fake->Go(go); });
+        d.Then(at(2, 0), [&] { look(); m_fake->Go("b0"); });
+        d.Then(at(2, 1), [&] { look(); m_fake->Go("b1"); });
+        d.Start();
+        RunGuarded([] { MainForm->imgStartClick(); });
+        d.Stop();
+        QVERIFY(!d.TimedOut());
+        look(); // after the job
+        QCOMPARE(shown, QStringList({"1/1% 0/0%", "2/2% 1/1%", "3/3% 2/2%", "0/0% 2/2%", "1/1% 50/50%", "1/1% 50/50%"}));
+        QCOMPARE(captions(), QStringList{"Completed"});
+    }
+
     void elapsedAndRemainingTime()
     {
         MainForm->LockForJob();
@@ -448,6 +506,7 @@ private slots:
         QCOMPARE(m_msgs->shown.first().icon, MsgIcon::Question);
         QCOMPARE(m_msgs->shown.first().buttons, MsgButtons::YesNo);
         QCOMPARE(m_fake->Runs().size(), 1); // the second section never started
+        QVERIFY(PartsIn(m_out->path()).isEmpty()); // nor is its partial file left
         expectIdle();
         QVERIFY(!MainForm->tmrProcess->isActive());
         QTRY_VERIFY_WITH_TIMEOUT(!ProcessAlive(run.pid), 10000);
@@ -492,6 +551,8 @@ private slots:
         QCOMPARE(m_msgs->shown.first().icon, MsgIcon::Error);
         QVERIFY(!captions().contains("Completed"));
         QVERIFY(QFile::exists(outDir() + "clip_Clip1.mp4")); // earlier files stay
+        QVERIFY(!QFile::exists(outDir() + "clip_Clip2.mp4"));
+        QVERIFY(PartsIn(m_out->path()).isEmpty());
         expectIdle();
         QVERIFY(!MainForm->tmrProcess->isActive());
         QVERIFY(m_shell->opened.isEmpty());
