@@ -82,7 +82,7 @@ bool PartialOutput::Create(QString* error)
             if (errno == EEXIST)
                 continue;
             if (error)
-                *error = Reason(temp, errno);
+                *error = Reason(m_final, errno);
             return false;
         }
         // Locked at once; a sweep that removed the name between the creation and the lock

@@ -172,6 +172,8 @@ void SplitJob::EndSection()
             reason = m_run->Crashed() ? QStringLiteral("The encoder was ended unexpectedly.")
                                       : QStringLiteral("The encoder ended with status %1.").arg(m_run->ExitCode());
     }
+    // The user knows the output by its own name, not by the temporary one.
+    reason.replace(m_part->TempPath(), m_section.outputPath);
     // Whatever the encoder left running goes with it.
     m_run->Stop();
     DropRun();

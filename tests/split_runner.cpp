@@ -139,6 +139,8 @@ private slots:
         QTest::newRow("the encoder's last line") << "child\noutput\nerr [aac] Unsupported layout\\n\n"
                                                     "err Conversion failed!\\n\nout time=2.00 \\n\nexit 1\n"
                                                  << "file" << "Conversion failed!";
+        QTest::newRow("a full disk") << "output\nerr Error closing file @OUT@: No space left on device\\n\nexit 1\n"
+                                     << "file" << "Error closing file <output>: No space left on device";
         QTest::newRow("a status only") << "output\nexit 3\n" << "" << "The encoder ended with status 3.";
         QTest::newRow("nothing written") << "exit 0\n" << "file" << "The encoder wrote nothing to ";
         QTest::newRow("the name is a folder") << "output\nexit 0\n" << "folder" << "<output>";
