@@ -83,7 +83,7 @@ void SplitJob::NextSection()
         const JobSection section = m_spec.plan.Section(static_cast<qint32>(m_next++));
         bool replace = false;
         if (OutputEntryExists(section.outputPath)) {
-            const Overwrite answer = m_question ? m_question(section) : Overwrite::Replace;
+            const Overwrite answer = m_question ? m_question(section) : Overwrite::Skip;
             if (!self || m_state != State::Running) // ended while the question was open
                 return;
             if (answer == Overwrite::Stop) {

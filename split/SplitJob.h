@@ -39,7 +39,8 @@ public:
     ~SplitJob() override; // ends a running job as Cancel() does, but without signals
 
     // Asked right before a section would run, when its output name is taken (a symbolic
-    // link that leads nowhere counts). May show a dialog. Without one, the file is replaced.
+    // link that leads nowhere counts). May show a dialog. Without one, the file is kept
+    // and the section skipped.
     void SetOverwriteQuestion(OverwriteQuestion question);
     // The caller counts the seconds by calling Tick() (the window keeps its own timer);
     // otherwise the job runs a one-second timer of its own from Start() to its end.
