@@ -1,12 +1,22 @@
 #include "split/EncoderRun.h"
 
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 namespace {
 constexpr qsizetype kTailBytes = 8192;
+// How long Stop waits for the encoder and the programs it started to be gone.
+constexpr int kStopWaitMs = 5000;
 }
 
 EncoderRun::EncoderRun(QObject* parent) : QObject(parent)
@@ -30,8 +40,6 @@ EncoderRun::EncoderRun(QObject* parent) : QObject(parent)
 EncoderRun::~EncoderRun()
 {
     Stop();
-    if (m_process.state() != QProcess::NotRunning)
-        m_process.waitForFinished(5000);
 }
 
 bool EncoderRun::Start(const QString& program, const QStringList& arguments)
@@ -61,12 +69,63 @@ bool EncoderRun::AtEnd() const
 
 void EncoderRun::Stop()
 {
-    if (m_pid <= 0 || m_finished || m_process.state() == QProcess::NotRunning)
+    if (m_pid <= 0 || m_groupGone)
         return;
-    m_stopped = true;
-    // The whole group: the encoder and the ffmpeg it started.
+    if (!m_finished && m_process.state() != QProcess::NotRunning) {
+        m_stopped = true;
+        m_process.kill();
+    }
+    // The whole group: the encoder and the ffmpeg it started, or whatever an encoder that
+    // ended by itself left running. Its id cannot be taken by another group while any of
+    // them lives, so this reaches ours only.
     ::kill(-static_cast<pid_t>(m_pid), SIGKILL);
-    m_process.kill();
+    QElapsedTimer waited;
+    waited.start();
+    if (m_process.state() != QProcess::NotRunning)
+        m_process.waitForFinished(kStopWaitMs);
+    // A killed member takes a moment to end.
+    while (GroupAlive() && waited.elapsed() < kStopWaitMs)
+        QThread::msleep(2);
+    // Once gone, its id may serve another group: never signal it again.
+    m_groupGone = !GroupAlive();
+}
+
+bool EncoderRun::GroupAlive() const
+{
+    if (m_pid <= 0 || (::kill(-static_cast<pid_t>(m_pid), 0) != 0 && errno == ESRCH))
+        return false;
+    // Members may be left as zombies until the system reaps them; only a member that has
+    // not ended counts.
+    DIR* proc = ::opendir("/proc");
+    if (!proc)
+        return true;
+    bool alive = false;
+    while (const dirent* e = ::readdir(proc)) {
+        if (e->d_name[0] < '0' || e->d_name[0] > '9')
+            continue;
+        char path[64];
+        std::snprintf(path, sizeof path, "/proc/%s/stat", e->d_name);
+        const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        char buf[512];
+        const ssize_t n = ::read(fd, buf, sizeof buf - 1);
+        ::close(fd);
+        if (n <= 0)
+            continue;
+        buf[n] = '\0';
+        // "pid (name) state ppid pgrp ...": the name may hold anything, so read after its last ')'.
+        const char* close = std::strrchr(buf, ')');
+        char state = 0;
+        long ppid = 0, pgrp = 0;
+        if (close && std::sscanf(close + 1, " %c %ld %ld", &state, &ppid, &pgrp) == 3 && pgrp == m_pid
+            && state != 'Z' && state != 'X') {
+            alive = true;
+            break;
+        }
+    }
+    ::closedir(proc);
+    return alive;
 }
 
 bool EncoderRun::Failed() const

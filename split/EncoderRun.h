@@ -23,7 +23,9 @@ public:
     // The encoder has ended and all its output has been read.
     bool AtEnd() const;
 
-    // Ends the encoder and its whole process group now. Does nothing to one that has ended.
+    // Ends the encoder and its whole process group now, and waits (a few seconds at most)
+    // until none of them is left. Also ends what an encoder that ended by itself left
+    // behind in its group.
     void Stop();
 
     qint64 ProcessId() const { return m_pid; }
@@ -41,11 +43,13 @@ Q_SIGNALS:
 
 private:
     void Remember(const QByteArray& chunk);
+    bool GroupAlive() const;
 
     QProcess m_process;
     qint64 m_pid = 0;
     bool m_stopped = false;
     bool m_finished = false;
+    bool m_groupGone = false;
     int m_chunks = 0;
     QByteArray m_tail; // the last bytes of output, for the error line
 };

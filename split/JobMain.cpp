@@ -1,4 +1,5 @@
-// The split job of the main window: checks, sections, the encoder, progress, completion.
+// The split job of the main window: its checks and messages, the job layout, and the
+// binding of the running job (split/SplitJob) to the progress panel; then completion.
 #include "about/ProgramInfo.h"
 #include "app/Dialogs.h"
 #include "app/Forms.h"
@@ -17,12 +18,11 @@
 #include "split/CountdownForm.h"
 #include "split/EncoderRun.h"
 #include "split/JobPlan.h"
+#include "split/SplitJob.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -33,13 +33,8 @@
 
 namespace {
 
-// One read of the encoder's output takes at most this many bytes.
-constexpr qint64 kChunkBytes = 4095;
-
-// The wait of the running section, so a cancel or close can wake it at once.
-QEventLoop* g_sectionWait = nullptr;
-
-enum class SectionEnd { Done, Cancelled, Failed, NotStarted };
+// The running job, so that a cancel, a close or a tick of the window reaches it.
+SplitJob* g_job = nullptr;
 
 QString ProductName()
 {
@@ -60,6 +55,21 @@ QString GridValue(int sort, const QString& name)
     return grid ? grid->Value(name) : QString();
 }
 
+// Everything a press of Start takes from the window, in one place.
+JobInputs WindowJobInputs(const TMainForm* f)
+{
+    JobInputs in;
+    in.sourcePath = f->edtSource->text();
+    in.startText = f->edtStart->text();
+    in.endText = f->edtEnd->text();
+    in.equalSections = f->rdbEqual->isChecked();
+    in.quantityText = f->edtSectionQty->text();
+    in.profilePath = SelectedProfilePath(f);
+    in.outputDirText = f->edtOutputDir->text();
+    in.sourceLengthMs = f->FilterGraph ? f->FilterGraph->SourceLength() : 0;
+    return in;
+}
+
 // The job is over without a completion action: both timers stop, the window goes idle.
 void EndJobQuietly(TMainForm* f)
 {
@@ -67,91 +77,70 @@ void EndJobQuietly(TMainForm* f)
     f->UnlockAfterJob();
 }
 
-void ShowProgress(TMainForm* f, const SectionProgress& progress, qint64 number, qint64 count)
+// A bar and its label always show the same number. QProgressBar leaves out the repaint of
+// a step smaller than its chunk, so without the explicit update its picture would lag
+// behind the label.
+void ShowBar(QProgressBar* bar, QLabel* label, int position)
 {
-    if (progress.Length() != 0)
-        f->pgbCurrent->setValue(CurrentBarPosition(progress.LastTime(), progress.Length()));
-    f->pgbTotal->setValue(TotalBarPosition(f->pgbCurrent->value(), number, count));
-    f->labCurProgress->setText(QString::number(f->pgbCurrent->value()) + QLatin1Char('%'));
-    f->labTotalProgress->setText(QString::number(f->pgbTotal->value()) + QLatin1Char('%'));
+    bar->setValue(position);
+    bar->update();
+    label->setText(QString::number(bar->value()) + QLatin1Char('%'));
 }
 
-SectionEnd RunSection(TMainForm* f, const JobPlan& plan, const JobSection& section, const QString& switches)
+void ShowClock(TMainForm* f, qint64 elapsed, qint64 remaining)
 {
-    const QString source = f->edtSource->text();
-    if (plan.equalSections)
-        f->labProcessing->setText(QStringLiteral("Splitting: Section ") + QString::number(section.number));
-    else
-        f->labProcessing->setText(QStringLiteral("Splitting: ") + ExtractFileName(source));
+    f->ElapsedCounter = static_cast<int>(elapsed);
+    f->labElapsed->setText(FormatTimeCode(static_cast<double>(elapsed)));
+    f->labRemaining->setText(FormatTimeCode(static_cast<double>(remaining)));
+}
 
-    f->CurrentCommandLine = BuildSectionCommandLine(source, section.start, section.length, switches, section.outputPath);
-    // Started from the pieces themselves, never from the text, so no path is misread.
-    const QStringList arguments =
-        BuildSectionArguments(source, section.start, section.length, switches, section.outputPath);
-
-    EncoderRun run;
-    QEventLoop wait;
-    QObject::connect(&run, &EncoderRun::activity, &wait, &QEventLoop::quit);
-    f->CurrentRun = &run;
-    QEventLoop* const outerWait = g_sectionWait;
-    g_sectionWait = &wait;
-    struct Restore {
-        TMainForm* f;
-        QEventLoop* outer;
-        ~Restore()
-        {
-            f->CurrentRun = nullptr;
-            g_sectionWait = outer;
-        }
-    } restore{f, outerWait};
-
-    if (!run.Start(f->EncoderPath, arguments)) {
-        f->tmrProcess->stop();
-        // The program's plain message dialog: its title as caption, no icon, OK.
-        ShowMessage(f, MsgIcon::None, ApplicationTitle(), QStringLiteral("Error. Please re-install ") + ProductName());
-        f->UnlockAfterJob();
-        return SectionEnd::NotStarted;
+void ShowCheckFailure(TMainForm* f, const JobCheckFailure& failure)
+{
+    ShowMessage(f, MsgIcon::Information, failure.caption, failure.message);
+    switch (failure.focus) {
+    case JobFocus::Source: f->edtSource->setFocus(); break;
+    case JobFocus::SectionQty: f->edtSectionQty->setFocus(); break;
+    case JobFocus::Profile: f->cmbProfile->setFocus(); break;
+    case JobFocus::OutputDir: f->edtOutputDir->setFocus(); break;
+    case JobFocus::None: break;
     }
+}
 
-    SectionProgress progress(section.length);
-    for (;;) {
-        QCoreApplication::processEvents();
-        if (f->JobState == 2) {
-            f->StopEncoder();
-            EndJobQuietly(f);
-            return SectionEnd::Cancelled;
-        }
-        if (!run.HasOutput()) {
-            if (run.AtEnd())
-                break;
-            // Sleeps until output arrives, the encoder ends, or a cancel stops it; the
-            // window is served meanwhile.
-            wait.exec();
-            continue;
-        }
-        const QByteArray chunk = run.Read(kChunkBytes);
-        progress.Feed(chunk);
-        ShowProgress(f, progress, section.number, plan.count);
-    }
+// Binds the job's reports to the progress panel.
+void BindJob(TMainForm* f, SplitJob* job)
+{
+    const bool equal = job->Spec().plan.equalSections;
+    const QString sourceName = ExtractFileName(job->Spec().sourcePath);
+    QObject::connect(job, &SplitJob::sectionStarted, f,
+                     [f, job, equal, sourceName](const JobSection& section, const QString& commandLine) {
+                         f->labProcessing->setText(equal ? QStringLiteral("Splitting: Section ")
+                                                               + QString::number(section.number)
+                                                         : QStringLiteral("Splitting: ") + sourceName);
+                         if (!commandLine.isEmpty())
+                             f->CurrentCommandLine = commandLine;
+                         f->CurrentRun = job->CurrentRun();
+                     });
+    QObject::connect(job, &SplitJob::progress, f, [f](int current, int total, double) {
+        ShowBar(f->pgbCurrent, f->labCurProgress, current);
+        ShowBar(f->pgbTotal, f->labTotalProgress, total);
+    });
+    QObject::connect(job, &SplitJob::clock, f,
+                     [f](qint64 elapsed, qint64 remaining) { ShowClock(f, elapsed, remaining); });
+    QObject::connect(job, &SplitJob::sectionDone, f, [f] { f->CurrentRun = nullptr; });
+    QObject::connect(job, &SplitJob::ended, f, [f] { f->CurrentRun = nullptr; });
 
-    f->pgbCurrent->setValue(0);
-    progress.Reset();
-    f->StopEncoder();
-
-    if (run.Failed()) {
-        // A failure we did not cause is no success: say which section and why.
-        f->tmrProcess->stop();
-        f->tmrPreview->stop();
-        QString reason = run.LastErrorLine();
-        if (reason.isEmpty())
-            reason = run.Crashed() ? QStringLiteral("The encoder was ended unexpectedly.")
-                                   : QStringLiteral("The encoder ended with status %1.").arg(run.ExitCode());
-        ShowMessage(f, MsgIcon::Error, ApplicationTitle(),
-                    QStringLiteral("Section %1 could not be split. %2").arg(section.number).arg(reason));
-        f->UnlockAfterJob();
-        return SectionEnd::Failed;
-    }
-    return SectionEnd::Done;
+    // Asked per section, with the preference as it stands at that moment.
+    job->SetOverwriteQuestion([f, equal](const JobSection&) {
+        if (SettingForm && SettingForm->chkOverwrite->isChecked())
+            return SplitJob::Overwrite::Replace;
+        const MsgResult answer =
+            ShowMessage(f, MsgIcon::Question, QStringLiteral("Overwrite"),
+                        QStringLiteral("The output file is existent. Overwrite it?"), MsgButtons::YesNo);
+        if (answer == MsgResult::Yes)
+            return SplitJob::Overwrite::Replace;
+        // No skips this section of an equal split, and ends a one-section job.
+        return equal ? SplitJob::Overwrite::Skip : SplitJob::Overwrite::Stop;
+    });
 }
 
 } // namespace
@@ -172,55 +161,68 @@ void TMainForm::imgStartClick()
 
 void TMainForm::RunSplitJob(const QString& profileSwitches)
 {
-    JobInputs in;
-    in.sourcePath = edtSource->text();
-    in.startText = edtStart->text();
-    in.endText = edtEnd->text();
-    in.equalSections = rdbEqual->isChecked();
-    in.quantityText = edtSectionQty->text();
-    in.profilePath = SelectedProfilePath(this);
-    in.outputDirText = edtOutputDir->text();
-    in.sourceLengthMs = FilterGraph ? FilterGraph->SourceLength() : 0;
-
+    const JobInputs in = WindowJobInputs(this);
     const QString extension = opSettingForm ? opSettingForm->OutputExtension : QStringLiteral(".mp4");
     JobPlan plan;
     if (const std::optional<JobCheckFailure> failure = CheckJob(in, extension, &plan)) {
-        ShowMessage(this, MsgIcon::Information, failure->caption, failure->message);
-        switch (failure->focus) {
-        case JobFocus::Source: edtSource->setFocus(); break;
-        case JobFocus::SectionQty: edtSectionQty->setFocus(); break;
-        case JobFocus::Profile: cmbProfile->setFocus(); break;
-        case JobFocus::OutputDir: edtOutputDir->setFocus(); break;
-        case JobFocus::None: break;
-        }
+        ShowCheckFailure(this, *failure);
         return;
     }
+
+    SplitJob job(SplitJobSpec{in.sourcePath, plan, profileSwitches, EncoderPath});
+    job.UseExternalClock(); // tmrProcess counts the seconds, as the window always did
+    BindJob(this, &job);
 
     LockForJob();
     JobState = 1;
 
-    for (qint64 i = 1; i <= plan.count; ++i) { // wide enough to step past the largest count
-        if (JobState == 2) {
-            EndJobQuietly(this);
-            return;
+    // The job runs while the window is served; this waits for its end.
+    QEventLoop wait;
+    connect(&job, &SplitJob::ended, &wait, &QEventLoop::quit);
+    struct Restore {
+        TMainForm* f;
+        SplitJob* outer;
+        ~Restore()
+        {
+            f->CurrentRun = nullptr;
+            g_job = outer;
         }
-        const JobSection section = plan.Section(static_cast<qint32>(i));
-        const bool overwrite = SettingForm && SettingForm->chkOverwrite->isChecked();
-        if (QFileInfo::exists(section.outputPath) && !overwrite) {
-            const MsgResult answer = ShowMessage(this, MsgIcon::Question, QStringLiteral("Overwrite"),
-                                                 QStringLiteral("The output file is existent. Overwrite it?"),
-                                                 MsgButtons::YesNo);
-            if (answer != MsgResult::Yes) {
-                if (plan.equalSections)
-                    continue;
-                EndJobQuietly(this);
-                return;
-            }
-        }
-        if (RunSection(this, plan, section, profileSwitches) != SectionEnd::Done)
-            return;
+    } restore{this, g_job};
+    g_job = &job;
+    job.Start();
+    wait.exec();
+    g_job = restore.outer;
+
+    switch (job.Result()) {
+    case SplitJob::Outcome::Completed:
+        Completion();
+        break;
+    case SplitJob::Outcome::EncoderMissing:
+        tmrProcess->stop();
+        // The program's plain message dialog: its title as caption, no icon, OK.
+        ShowMessage(this, MsgIcon::None, ApplicationTitle(), QStringLiteral("Error. Please re-install ") + ProductName());
+        UnlockAfterJob();
+        break;
+    case SplitJob::Outcome::Failed:
+        // A failure we did not cause is no success: say which section and why.
+        tmrProcess->stop();
+        tmrPreview->stop();
+        ShowMessage(this, MsgIcon::Error, ApplicationTitle(),
+                    QStringLiteral("Section %1 could not be split. %2")
+                        .arg(job.FailedSection().number)
+                        .arg(job.FailureReason()));
+        UnlockAfterJob();
+        break;
+    case SplitJob::Outcome::Refused:
+        // A link to the source that appeared after the checks.
+        EndJobQuietly(this);
+        if (const std::optional<JobCheckFailure> refusal = job.Refusal())
+            ShowCheckFailure(this, *refusal);
+        break;
+    default: // cancelled, or No to the question of a one-section job
+        EndJobQuietly(this);
+        break;
     }
-    Completion();
 }
 
 void TMainForm::LockForJob()
@@ -237,10 +239,8 @@ void TMainForm::LockForJob()
     imgCancel->show();
     sbtnOpen->setEnabled(false);
     sbtnSettings->setEnabled(false);
-    pgbCurrent->setValue(0);
-    pgbTotal->setValue(0);
-    labCurProgress->setText(QStringLiteral("0%"));
-    labTotalProgress->setText(QStringLiteral("0%"));
+    ShowBar(pgbCurrent, labCurProgress, 0);
+    ShowBar(pgbTotal, labTotalProgress, 0);
     labElapsed->setText(QString());
     labRemaining->setText(QString());
     panProgress->show();
@@ -263,19 +263,20 @@ void TMainForm::UnlockAfterJob()
 
 void TMainForm::StopEncoder()
 {
-    if (CurrentRun)
-        CurrentRun->Stop();
-    // Wake the section loop so it sees the new state without waiting for output.
-    if (g_sectionWait)
-        g_sectionWait->quit();
+    // The encoder and whatever it started end now, its partial file goes, and the job's
+    // wait in RunSplitJob returns.
+    if (g_job)
+        g_job->Cancel();
 }
 
 void TMainForm::tmrProcessTimer()
 {
+    if (g_job && g_job->IsRunning()) {
+        g_job->Tick(); // shown through the job's clock report
+        return;
+    }
     ++ElapsedCounter;
-    const qint64 remaining = RemainingSeconds(ElapsedCounter, pgbTotal->value());
-    labElapsed->setText(FormatTimeCode(ElapsedCounter));
-    labRemaining->setText(FormatTimeCode(static_cast<double>(remaining)));
+    ShowClock(this, ElapsedCounter, RemainingSeconds(ElapsedCounter, pgbTotal->value()));
 }
 
 void TMainForm::imgCancelClick()

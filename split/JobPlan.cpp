@@ -3,6 +3,8 @@
 #include "app/TimeCode.h"
 #include "preview/RangeMath.h"
 #include "profiles/IniFile.h"
+#include "split/CommandLine.h"
+#include "split/OutputFile.h"
 
 #include <QLocale>
 #include <cmath>
@@ -21,11 +23,11 @@ std::optional<JobCheckFailure> CheckJob(const JobInputs& in, const QString& outp
     if (!SourceExists(in.sourcePath))
         return Failure(1, "Invalid File", "Please specify a valid input video file.", JobFocus::Source);
 
-    const double start = ParseTimeCode(in.startText, in.decimalSeparator);
+    const double start = in.startSeconds ? *in.startSeconds : ParseTimeCode(in.startText, in.decimalSeparator);
     if (start == -1 || !(static_cast<double>(in.sourceLengthMs) / 1000.0 > start))
         return Failure(2, "Invalid Start Time", "Please varify the Start Time you selected.", JobFocus::None);
 
-    const double end = ParseTimeCode(in.endText, in.decimalSeparator);
+    const double end = in.endSeconds ? *in.endSeconds : ParseTimeCode(in.endText, in.decimalSeparator);
     if (end == -1 || !(end > 0))
         return Failure(3, "Invalid End Time", "Please varify the End Time you selected.", JobFocus::None);
 
@@ -47,18 +49,61 @@ std::optional<JobCheckFailure> CheckJob(const JobInputs& in, const QString& outp
     if (!FolderExists(in.outputDirText))
         return Failure(7, "Invalid Output Path", "Please specify a valid output path.", JobFocus::OutputDir);
 
-    if (plan) {
-        plan->start = start;
-        plan->end = end;
-        plan->equalSections = in.equalSections;
-        plan->count = count;
-        // No section runs when the quantity is 0 or less; keep the length finite anyway.
-        plan->sectionLength = in.equalSections ? (count > 0 ? range / count : 0.0) : range;
-        plan->outputFolder = WithTrailingBackslash(in.outputDirText);
-        plan->baseName = StripExtension(ExtractFileName(in.sourcePath));
-        plan->extension = outputExtension;
-    }
+    const JobPlan made = MakeJobPlan(start, end, in.equalSections, count, in.sourcePath, in.outputDirText,
+                                     outputExtension);
+    if (std::optional<JobCheckFailure> same = CheckOutputsAgainstSource(made, in.sourcePath))
+        return same;
+    if (plan)
+        *plan = made;
     return std::nullopt;
+}
+
+JobPlan MakeJobPlan(double start, double end, bool equalSections, qint32 count, const QString& sourcePath,
+                    const QString& outputFolder, const QString& outputExtension)
+{
+    JobPlan plan;
+    plan.start = start;
+    plan.end = end;
+    plan.equalSections = equalSections;
+    plan.count = equalSections ? count : 1;
+    const double range = end - start;
+    // No section runs when the quantity is 0 or less; keep the length finite anyway.
+    plan.sectionLength = equalSections ? (count > 0 ? range / count : 0.0) : range;
+    plan.outputFolder = WithTrailingBackslash(outputFolder);
+    plan.baseName = StripExtension(ExtractFileName(sourcePath));
+    plan.extension = outputExtension;
+    return plan;
+}
+
+std::optional<JobCheckFailure> CheckOutputsAgainstSource(const JobPlan& plan, const QString& sourcePath)
+{
+    const std::optional<QString> same = FindOutputThatIsSource(plan, sourcePath);
+    if (!same)
+        return std::nullopt;
+    return JobCheckFailure{8, QStringLiteral("Invalid Output File"),
+                           QStringLiteral("The output file \"%1\" is the source video itself or a link to it. "
+                                          "Please specify another output path.")
+                               .arg(*same),
+                           JobFocus::OutputDir};
+}
+
+PlannedSection PlanSection(const SplitJobSpec& spec, qint32 i, const QString& writtenPath)
+{
+    PlannedSection p;
+    p.section = spec.plan.Section(i);
+    const QString out = writtenPath.isEmpty() ? p.section.outputPath : writtenPath;
+    p.arguments = BuildSectionArguments(spec.sourcePath, p.section.start, p.section.length, spec.profileSwitches, out);
+    p.commandLine =
+        BuildSectionCommandLine(spec.sourcePath, p.section.start, p.section.length, spec.profileSwitches, out);
+    return p;
+}
+
+QList<PlannedSection> PlanSections(const SplitJobSpec& spec)
+{
+    QList<PlannedSection> all;
+    for (qint64 i = 1; i <= spec.plan.count; ++i) // wide enough to step past the largest count
+        all.append(PlanSection(spec, static_cast<qint32>(i)));
+    return all;
 }
 
 JobSection JobPlan::Section(qint32 i) const

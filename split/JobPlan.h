@@ -1,6 +1,8 @@
 #pragma once
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // What a press of Start reads from the main window, as plain values.
@@ -14,13 +16,16 @@ struct JobInputs {
     QString outputDirText;  // edtOutputDir
     qint64 sourceLengthMs = 0; // length of the media in the player
     QChar decimalSeparator; // for the time codes; null: the user's
+    // Exact times of the marks in seconds; when set they stand for the texts above.
+    std::optional<double> startSeconds;
+    std::optional<double> endSeconds;
 };
 
 // The field that gets the focus after a failed check.
 enum class JobFocus { None, Source, SectionQty, Profile, OutputDir };
 
 struct JobCheckFailure {
-    int number = 0; // 1..7, in the order the checks run
+    int number = 0; // 1..8, in the order the checks run
     QString caption;
     QString message;
     JobFocus focus = JobFocus::None;
@@ -47,13 +52,44 @@ public:
     QString extension;         // "." + the profile's "Type"
 
     // Section i (1..count): start worked out in extended precision, stored as a double.
+    // Every front end and the runner take their sections from here.
     JobSection Section(qint32 i) const;
     QString OutputPath(qint32 i) const;
 };
 
-// Runs the seven checks in order and returns the first that fails; nothing when all pass.
-// On success, plan (when given) receives the sections to run.
+// The plan of a job over start..end seconds: one section, or count equal ones, written to
+// outputFolder (a separator is added when missing) and named after the source.
+JobPlan MakeJobPlan(double start, double end, bool equalSections, qint32 count, const QString& sourcePath,
+                    const QString& outputFolder, const QString& outputExtension);
+
+// Runs the checks in order and returns the first that fails; nothing when all pass.
+// On success, plan (when given) receives the sections to run. The last check refuses an
+// output name that is the source itself or a link to it.
 std::optional<JobCheckFailure> CheckJob(const JobInputs& in, const QString& outputExtension, JobPlan* plan = nullptr);
+
+// That last check on its own, for a plan made without the window's inputs.
+std::optional<JobCheckFailure> CheckOutputsAgainstSource(const JobPlan& plan, const QString& sourcePath);
+
+// Everything a job needs to run, as plain values.
+struct SplitJobSpec {
+    QString sourcePath;
+    JobPlan plan;
+    QString profileSwitches; // as BuildProfileSwitches gives them
+    QString encoderPath;
+};
+
+// One section with what the encoder gets for it.
+struct PlannedSection {
+    JobSection section;
+    QStringList arguments; // the encoder's arguments; the last one is the file it writes
+    QString commandLine;   // the same as one text, as the program shows it
+};
+
+// Section i of a job. writtenPath: the file the encoder is to write; empty for the
+// section's output path (the runner passes its temporary name).
+PlannedSection PlanSection(const SplitJobSpec& spec, qint32 i, const QString& writtenPath = QString());
+// Every section of a job, in order.
+QList<PlannedSection> PlanSections(const SplitJobSpec& spec);
 
 // ---- progress
 

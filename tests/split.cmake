@@ -18,3 +18,8 @@ set_tests_properties(tst_split_endtoend PROPERTIES TIMEOUT 900)
 
 # The encoder program itself, with a stand-in ffmpeg beside it.
 veltrane_add_test(NAME tst_split_encoder SOURCES split_encoder.cpp CORE)
+
+# The job runner on its own (core library only), with the stand-in encoder.
+veltrane_add_test(NAME tst_split_runner SOURCES split_runner.cpp split_fake.h CORE)
+target_compile_definitions(tst_split_runner PRIVATE VT_FAKE_ENCODER_PATH="$<TARGET_FILE:split_fake_encoder>")
+add_dependencies(tst_split_runner split_fake_encoder)

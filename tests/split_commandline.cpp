@@ -233,6 +233,37 @@ cmd=-r
         QCOMPARE(FormatStartOffset(plan.Section(3).start), QString("76.7"));
     }
 
+    void planOfAJob()
+    {
+        // The exact mark times stand for the texts; the plan and the encoder's arguments
+        // come from one place for every front end.
+        const QString source = m_dir.path() + "/holiday.mp4";
+        QFile(source).open(QIODevice::WriteOnly);
+        JobInputs in;
+        in.sourcePath = source;
+        in.startText = "not a time";
+        in.startSeconds = 10.25;
+        in.endText = "00:00:01";
+        in.endSeconds = 40.25;
+        in.equalSections = true;
+        in.quantityText = "3";
+        in.profilePath = writeProfile("Plan", "[Main]\nType=mp4\n");
+        in.outputDirText = m_dir.path();
+        in.sourceLengthMs = 60000;
+        JobPlan plan;
+        QVERIFY(!CheckJob(in, ".mkv", &plan));
+        QCOMPARE(plan.start, 10.25);
+        QCOMPARE(plan.sectionLength, 10.0);
+        QCOMPARE(plan.Section(3).outputPath, m_dir.path() + "/holiday_Clip3.mkv");
+
+        const SplitJobSpec spec{source, plan, " -c copy", "/x/wmaspi.dll"};
+        const QList<PlannedSection> all = PlanSections(spec);
+        QCOMPARE(all.size(), 3);
+        QCOMPARE(all[1].arguments, BuildSectionArguments(source, 20.25, 10, " -c copy", plan.OutputPath(2)));
+        QCOMPARE(SplitCommandLine(all[1].commandLine), all[1].arguments);
+        QCOMPARE(PlanSection(spec, 2, "/tmp/part.mkv").arguments.last(), QString("/tmp/part.mkv"));
+    }
+
     void progressChunks_data()
     {
         QTest::addColumn<QByteArray>("chunk");

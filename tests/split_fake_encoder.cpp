@@ -2,7 +2,8 @@
 // file named by VT_FAKE_LOG and plays the script named by VT_FAKE_SCRIPT:
 //
 //   === N          the lines up to the next "===" are for run N only (runs count from 1)
-//   out TEXT       writes TEXT to standard output in one write (\n, \t, \\ and \s for a blank)
+//   out TEXT       writes TEXT to standard output in one write (\n, \t, \\ and \s for a blank;
+//                  @OUT@ for the output path)
 //   err TEXT       the same on standard error
 //   wait NAME      waits until the file NAME exists (beside the script unless absolute)
 //   sleep MS       sleeps
@@ -135,10 +136,11 @@ int main(int argc, char** argv)
         const auto blank = line.find(' ');
         const std::string cmd = line.substr(0, blank);
         const std::string rest = blank == std::string::npos ? "" : line.substr(blank + 1);
-        if (cmd == "out") {
-            WriteAll(STDOUT_FILENO, Unescape(rest));
-        } else if (cmd == "err") {
-            WriteAll(STDERR_FILENO, Unescape(rest));
+        if (cmd == "out" || cmd == "err") {
+            std::string text = Unescape(rest);
+            for (size_t at = 0; (at = text.find("@OUT@", at)) != std::string::npos; at += output.size())
+                text.replace(at, 5, output);
+            WriteAll(cmd == "out" ? STDOUT_FILENO : STDERR_FILENO, text);
         } else if (cmd == "wait") {
             const std::string path = !rest.empty() && rest[0] == '/' ? rest : folder + rest;
             // Gives up after a long while, so a broken test cannot leave it behind for ever.

@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QToolButton>
 #include <memory>
+#include <unistd.h>
 
 class SplitJobTest : public QObject {
     Q_OBJECT
@@ -89,6 +90,8 @@ private slots:
             QWidget* focus;
         };
         const QString missingProfile = "No Such Profile";
+        const QString sourceMessage =
+            "The output file \"%1\" is the source video itself or a link to it. Please specify another output path.";
         const QList<Case> cases = {
             {[] { MainForm->edtSource->setText("/no/such/video.mp4"); },
              [this] { MainForm->edtSource->setText(m_clip); }, "Invalid File",
@@ -112,6 +115,13 @@ private slots:
             {[] { MainForm->edtOutputDir->setText("/no/such/folder"); },
              [this] { MainForm->edtOutputDir->setText(m_out->path()); }, "Invalid Output Path",
              "Please specify a valid output path.", MainForm->edtOutputDir},
+            // An output name that is the source, by a hard or a symbolic link.
+            {[this] { QVERIFY(::link(QFile::encodeName(m_clip), QFile::encodeName(outDir() + "clip_Clip2.mp4")) == 0); },
+             [this] { QFile::remove(outDir() + "clip_Clip2.mp4"); }, "Invalid Output File",
+             sourceMessage.arg(outDir() + "clip_Clip2.mp4"), MainForm->edtOutputDir},
+            {[this] { QVERIFY(QFile::link(m_clip, outDir() + "clip_Clip1.mp4")); },
+             [this] { QFile::remove(outDir() + "clip_Clip1.mp4"); }, "Invalid Output File",
+             sourceMessage.arg(outDir() + "clip_Clip1.mp4"), MainForm->edtOutputDir},
         };
         for (const Case& c : cases) {
             m_msgs->clear();
@@ -189,9 +199,10 @@ private slots:
         for (int i = 0; i < 3; ++i) {
             const QStringList& a = runs[i].args;
             QCOMPARE(a.mid(0, 7), QStringList({"-y", "-i", m_clip, "-ss", starts[i], "-t", "33.3333333333333"}));
-            QCOMPARE(a.last(), outDir() + QString("clip_Clip%1.mp4").arg(i + 1));
+            // Written under a temporary name, then put in place.
+            QVERIFY2(IsPartOf(a.last(), outDir() + QString("clip_Clip%1.mp4").arg(i + 1)), qPrintable(a.last()));
             QVERIFY(a.contains("libx264"));
-            QVERIFY(QFile::exists(a.last()));
+            QVERIFY(QFile::exists(outDir() + QString("clip_Clip%1.mp4").arg(i + 1)));
         }
         QCOMPARE(MainForm->edtOutputDir->text(), m_out->path()); // the field is left as it was
         // The shown command line of the last section splits into what the encoder got.
@@ -209,7 +220,8 @@ private slots:
         const QList<FakeRun> runs = m_fake->Runs();
         QCOMPARE(runs.size(), 1);
         QCOMPARE(runs[0].args.at(2), odd);
-        QCOMPARE(runs[0].args.last(), outDir() + "my \"odd\" $clip 'x' & ;_Clip1.mp4");
+        QVERIFY(IsPartOf(runs[0].args.last(), outDir() + "my \"odd\" $clip 'x' & ;_Clip1.mp4"));
+        QVERIFY(QFile::exists(outDir() + "my \"odd\" $clip 'x' & ;_Clip1.mp4"));
         QCOMPARE(MainForm->labProcessing->text(), QString("Splitting: my \"odd\" $clip 'x' & ;.mp4"));
     }
 
@@ -232,8 +244,8 @@ private slots:
         QCOMPARE(q.owner, static_cast<QWidget*>(MainForm));
         const QList<FakeRun> runs = m_fake->Runs();
         QCOMPARE(runs.size(), 2);
-        QVERIFY(runs[0].args.last().endsWith("clip_Clip1.mp4"));
-        QVERIFY(runs[1].args.last().endsWith("clip_Clip3.mp4"));
+        QVERIFY(IsPartOf(runs[0].args.last(), outDir() + "clip_Clip1.mp4"));
+        QVERIFY(IsPartOf(runs[1].args.last(), outDir() + "clip_Clip3.mp4"));
         QFile second(outDir() + "clip_Clip2.mp4");
         QVERIFY(second.open(QIODevice::ReadOnly));
         QCOMPARE(second.readAll(), QByteArray("old"));
@@ -332,7 +344,9 @@ private slots:
         QCOMPARE(seen[6].curLabel, QString("100%"));
         QCOMPARE(seen[6].total, 100);
         QVERIFY(!backwards);
-        QCOMPARE(MainForm->pgbCurrent->value(), 0); // reset when the section ended
+        // The ended section's bar stays as its label says, until the next section starts.
+        QCOMPARE(MainForm->pgbCurrent->value(), 100);
+        QCOMPARE(MainForm->labCurProgress->text(), QString("100%"));
         QCOMPARE(captions(), QStringList{"Completed"});
         QCOMPARE(MainForm->labProcessing->text(), QString("Splitting: clip.mp4"));
     }
@@ -361,6 +375,54 @@ private slots:
         QCOMPARE(totals, QList<int>({12, 38})); // 12.5 and 37.5 to the even neighbour
         QCOMPARE(labels, QStringList({"12%", "38%"}));
         QCOMPARE(m_fake->Runs().size(), 4);
+    }
+
+    void barsAgreeWithTheirLabels()
+    {
+        // Steps of 1 % and less: QProgressBar by itself leaves such steps unpainted.
+        QVERIFY(prepare("00:00:00", "00:03:20", 2));
+        m_fake->SetScript("=== 1\nout time=1.00 \\n\nwait a1\nout time=2.00 \\n\nwait a2\nout time=3.00 \\n\nwait a3\noutput\n"
+                          "=== 2\nwait b0\nout time=1.00 \\n\nwait b1\noutput\n");
+        struct PaintSpy : QObject {
+            QHash<QObject*, int> painted;
+            bool eventFilter(QObject* o, QEvent* e) override
+            {
+                if (e->type() == QEvent::Paint)
+                    painted[o] = static_cast<QProgressBar*>(o)->value();
+                return false;
+            }
+        } spy;
+        MainForm->pgbCurrent->installEventFilter(&spy);
+        MainForm->pgbTotal->installEventFilter(&spy);
+        QStringList shown; // "painted/label" of both bars at each step
+        auto look = [&] {
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents();
+            shown << QString("%1/%2 %3/%4")
+                         .arg(spy.painted.value(MainForm->pgbCurrent, -1))
+                         .arg(MainForm->labCurProgress->text())
+                         .arg(spy.painted.value(MainForm->pgbTotal, -1))
+                         .arg(MainForm->labTotalProgress->text());
+        };
+        auto at = [](int section, int chunks) {
+            return [=] {
+                return MainForm->CurrentRun && MainForm->CurrentRun->ChunksRead() == chunks
+                       && !MainForm->CurrentRun->HasOutput()
+                       && MainForm->labProcessing->text() == QString("Splitting: Section %1").arg(section);
+            };
+        };
+        JobDriver d;
+        for (const QString& go : {"a1", "a2", "a3"})
+            d.Then(at(1, go.mid(1).toInt()), [&, go] { look(); m_fake->Go(go); });
+        d.Then(at(2, 0), [&] { look(); m_fake->Go("b0"); });
+        d.Then(at(2, 1), [&] { look(); m_fake->Go("b1"); });
+        d.Start();
+        RunGuarded([] { MainForm->imgStartClick(); });
+        d.Stop();
+        QVERIFY(!d.TimedOut());
+        look(); // after the job
+        QCOMPARE(shown, QStringList({"1/1% 0/0%", "2/2% 1/1%", "3/3% 2/2%", "0/0% 2/2%", "1/1% 50/50%", "1/1% 50/50%"}));
+        QCOMPARE(captions(), QStringList{"Completed"});
     }
 
     void elapsedAndRemainingTime()
@@ -444,6 +506,7 @@ private slots:
         QCOMPARE(m_msgs->shown.first().icon, MsgIcon::Question);
         QCOMPARE(m_msgs->shown.first().buttons, MsgButtons::YesNo);
         QCOMPARE(m_fake->Runs().size(), 1); // the second section never started
+        QVERIFY(PartsIn(m_out->path()).isEmpty()); // nor is its partial file left
         expectIdle();
         QVERIFY(!MainForm->tmrProcess->isActive());
         QTRY_VERIFY_WITH_TIMEOUT(!ProcessAlive(run.pid), 10000);
@@ -488,6 +551,8 @@ private slots:
         QCOMPARE(m_msgs->shown.first().icon, MsgIcon::Error);
         QVERIFY(!captions().contains("Completed"));
         QVERIFY(QFile::exists(outDir() + "clip_Clip1.mp4")); // earlier files stay
+        QVERIFY(!QFile::exists(outDir() + "clip_Clip2.mp4"));
+        QVERIFY(PartsIn(m_out->path()).isEmpty());
         expectIdle();
         QVERIFY(!MainForm->tmrProcess->isActive());
         QVERIFY(m_shell->opened.isEmpty());

@@ -1,0 +1,241 @@
+#include "split/SplitJob.h"
+#include "split/EncoderRun.h"
+#include "split/OutputFile.h"
+
+namespace {
+// One read of the encoder's output takes at most this many bytes.
+constexpr qint64 kChunkBytes = 4095;
+constexpr int kSecondMs = 1000;
+} // namespace
+
+SplitJob::SplitJob(const SplitJobSpec& spec, QObject* parent) : QObject(parent), m_spec(spec)
+{
+    m_timer.setInterval(kSecondMs);
+    connect(&m_timer, &QTimer::timeout, this, &SplitJob::Tick);
+}
+
+SplitJob::~SplitJob()
+{
+    if (m_state != State::Running)
+        return;
+    m_state = State::Ended;
+    m_result = Outcome::Cancelled;
+    m_timer.stop();
+    if (m_run) {
+        m_run->Stop();
+        delete m_run.data();
+    }
+    m_part.reset(); // removes the partial file
+}
+
+void SplitJob::SetOverwriteQuestion(OverwriteQuestion question) { m_question = std::move(question); }
+
+void SplitJob::UseExternalClock() { m_externalClock = true; }
+
+EncoderRun* SplitJob::CurrentRun() const { return m_run.data(); }
+
+void SplitJob::Start()
+{
+    if (m_state != State::Idle)
+        return;
+    m_state = State::Running;
+    if (!m_externalClock)
+        m_timer.start();
+    QMetaObject::invokeMethod(this, &SplitJob::Begin, Qt::QueuedConnection);
+}
+
+void SplitJob::Cancel() { Finish(Outcome::Cancelled); }
+
+void SplitJob::Tick()
+{
+    if (m_state != State::Running)
+        return;
+    ++m_elapsed;
+    emit clock(m_elapsed, RemainingSeconds(m_elapsed, m_total));
+}
+
+void SplitJob::Begin()
+{
+    if (m_state != State::Running)
+        return;
+    // Checked again here, whoever built the plan: the source must never be an output.
+    if (const std::optional<JobCheckFailure> refusal = CheckOutputsAgainstSource(m_spec.plan, m_spec.sourcePath)) {
+        m_reason = refusal->message;
+        m_refusal = refusal;
+        Finish(Outcome::Refused);
+        return;
+    }
+    // What a killed run of the program left behind for these outputs.
+    if (m_spec.plan.count > 0)
+        RemoveLeftoverParts(m_spec.plan.outputFolder, m_spec.plan.baseName + QStringLiteral("_Clip"),
+                            m_spec.plan.extension);
+    NextSection();
+}
+
+void SplitJob::NextSection()
+{
+    const QPointer<SplitJob> self(this);
+    while (m_state == State::Running) {
+        if (m_next > m_spec.plan.count) {
+            Finish(Outcome::Completed);
+            return;
+        }
+        const JobSection section = m_spec.plan.Section(static_cast<qint32>(m_next++));
+        bool replace = false;
+        if (OutputEntryExists(section.outputPath)) {
+            const Overwrite answer = m_question ? m_question(section) : Overwrite::Skip;
+            if (!self || m_state != State::Running) // ended while the question was open
+                return;
+            if (answer == Overwrite::Stop) {
+                Finish(Outcome::Declined);
+                return;
+            }
+            if (answer == Overwrite::Skip) {
+                emit sectionSkipped(section);
+                if (!self)
+                    return;
+                continue;
+            }
+            replace = true;
+        }
+        RunSection(section, replace);
+        return;
+    }
+}
+
+void SplitJob::RunSection(const JobSection& section, bool replace)
+{
+    const QPointer<SplitJob> self(this);
+    m_section = section;
+    m_replace = replace;
+    m_commandLine.clear();
+    m_part = std::make_unique<PartialOutput>(section.outputPath);
+    QString error;
+    if (!m_part->Create(&error)) {
+        emit sectionStarted(section, QString());
+        if (self)
+            FailSection(error);
+        return;
+    }
+    const PlannedSection planned = PlanSection(m_spec, section.number, m_part->TempPath());
+    m_commandLine = planned.commandLine;
+    m_progress = SectionProgress(section.length);
+    m_run = new EncoderRun(this);
+    m_runStarted = false;
+    connect(m_run, &EncoderRun::activity, this, &SplitJob::OnActivity);
+
+    // A new section's bar starts empty, together with its label.
+    m_current = 0;
+    emit sectionStarted(section, m_commandLine);
+    if (!self || m_state != State::Running)
+        return;
+    emit progress(m_current, m_total, 0);
+    if (!self || m_state != State::Running)
+        return;
+
+    if (!m_run->Start(m_spec.encoderPath, planned.arguments)) {
+        Finish(Outcome::EncoderMissing);
+        return;
+    }
+    m_runStarted = true;
+    // Output that came while it was starting was left for now.
+    QMetaObject::invokeMethod(this, &SplitJob::OnActivity, Qt::QueuedConnection);
+}
+
+void SplitJob::OnActivity()
+{
+    // A run that failed to start is no section that ended.
+    if (!m_runStarted)
+        return;
+    const QPointer<SplitJob> self(this);
+    while (m_state == State::Running && m_run && m_run->HasOutput()) {
+        m_progress.Feed(m_run->Read(kChunkBytes));
+        if (m_progress.Length() != 0)
+            m_current = CurrentBarPosition(m_progress.LastTime(), m_progress.Length());
+        m_total = TotalBarPosition(m_current, m_section.number, m_spec.plan.count);
+        emit progress(m_current, m_total, m_progress.LastTime());
+        if (!self)
+            return;
+    }
+    if (m_state == State::Running && m_run && m_run->AtEnd())
+        EndSection();
+}
+
+void SplitJob::EndSection()
+{
+    const bool failed = m_run->Failed();
+    QString reason;
+    if (failed) {
+        // A failure we did not cause is no success: say why.
+        reason = m_run->LastErrorLine();
+        if (reason.isEmpty())
+            reason = m_run->Crashed() ? QStringLiteral("The encoder was ended unexpectedly.")
+                                      : QStringLiteral("The encoder ended with status %1.").arg(m_run->ExitCode());
+    }
+    // The user knows the output by its own name, not by the temporary one.
+    reason.replace(m_part->TempPath(), m_section.outputPath);
+    // Whatever the encoder left running goes with it.
+    m_run->Stop();
+    DropRun();
+    if (failed) {
+        FailSection(reason);
+        return;
+    }
+    if (m_part->IsEmpty()) {
+        FailSection(QStringLiteral("The encoder wrote nothing to %1.").arg(m_section.outputPath));
+        return;
+    }
+    QString error;
+    if (!m_part->Commit(m_replace, &error)) {
+        FailSection(error);
+        return;
+    }
+    m_part.reset();
+    const QPointer<SplitJob> self(this);
+    emit sectionDone(m_section);
+    if (!self || m_state != State::Running)
+        return;
+    // From the event loop, not from inside the ended encoder's signal.
+    QMetaObject::invokeMethod(this, &SplitJob::NextSection, Qt::QueuedConnection);
+}
+
+void SplitJob::FailSection(const QString& reason)
+{
+    m_failedSection = m_section;
+    m_reason = reason;
+    m_part.reset(); // removes the partial file; a file it was to replace stays
+    const QPointer<SplitJob> self(this);
+    emit sectionFailed(m_section, reason);
+    if (self)
+        Finish(Outcome::Failed);
+}
+
+void SplitJob::Finish(Outcome outcome)
+{
+    if (m_state != State::Running)
+        return;
+    m_state = State::Ended;
+    m_result = outcome;
+    m_timer.stop();
+    if (m_run) {
+        m_run->Stop();
+        DropRun();
+    }
+    m_part.reset();
+    const QPointer<SplitJob> self(this);
+    if (outcome == Outcome::Completed)
+        emit finished();
+    else if (outcome == Outcome::Cancelled)
+        emit cancelled();
+    if (self)
+        emit ended(outcome);
+}
+
+void SplitJob::DropRun()
+{
+    // Possibly inside the encoder's own signal: deleted once that has returned.
+    m_run->disconnect(this);
+    m_run->deleteLater();
+    m_run = nullptr;
+    m_runStarted = false;
+}

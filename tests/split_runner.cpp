@@ -1,0 +1,353 @@
+// The job runner with a stand-in encoder: progress, failures, cancel and destruction with
+// nothing left running, outputs complete or absent, and the source never an output.
+#include "split_fake.h"
+
+#include "split/CommandLine.h"
+#include "split/EncoderRun.h"
+#include "split/OutputFile.h"
+#include "split/SplitJob.h"
+
+#include <QSignalSpy>
+#include <QtTest/QtTest>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void Write(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(data);
+}
+
+} // namespace
+
+class SplitRunnerTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<FakeEncoder> m_fake;
+    QString m_source;
+
+    QString out(const QString& name = QString()) const { return m_dir->path() + "/out/" + name; }
+    SplitJobSpec spec(int sections) const
+    {
+        return SplitJobSpec{m_source, MakeJobPlan(0, 40, sections > 0, sections, m_source, out(), ".mp4"),
+                            " -c:v libx264", FakeEncoder::Program()};
+    }
+    // Runs a job to its end; the question answers as given and counts its calls.
+    SplitJob::Outcome run(SplitJob& job, SplitJob::Overwrite answer = SplitJob::Overwrite::Replace, int* asked = nullptr)
+    {
+        job.SetOverwriteQuestion([=](const JobSection&) {
+            if (asked)
+                ++*asked;
+            return answer;
+        });
+        QSignalSpy ended(&job, &SplitJob::ended);
+        job.Start();
+        if (!ended.wait(60000))
+            return SplitJob::Outcome::None;
+        return job.Result();
+    }
+    void expectNothingRunning() const
+    {
+        for (const FakeRun& r : m_fake->Runs()) {
+            QVERIFY2(!ProcessAlive(r.pid), "the encoder is still running");
+            QVERIFY2(!ProcessAlive(r.childPid), "a program the encoder started is still running");
+        }
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_fake = std::make_unique<FakeEncoder>();
+        QVERIFY(QDir(m_dir->path()).mkpath("src") && QDir(m_dir->path()).mkpath("out"));
+        m_source = m_dir->path() + "/src/clip.mp4";
+        Write(m_source, "source");
+    }
+    void cleanup()
+    {
+        m_fake.reset();
+        m_dir.reset();
+    }
+
+    void progressAndTotals()
+    {
+        // Each chunk waits until the test has seen the one before, so chunks never merge.
+        m_fake->SetScript("=== 1\nout time=5.00 \\n\nwait r1c1\nout frame=1\\n\nwait r1c2\n"
+                          "out time=15.00 \\ntime=19.00 \\n\nwait r1c3\nout time=21.00 \\n\nwait r1c4\noutput\n"
+                          "=== 2\nout time=10.00 \\n\nwait r2c1\noutput\n");
+        SplitJob job(spec(2)); // two sections of 20 s
+        job.UseExternalClock();
+        QList<QList<double>> seen;
+        QStringList commandLines;
+        QList<qint64> clock;
+        connect(&job, &SplitJob::sectionStarted, this,
+                [&](const JobSection&, const QString& line) { commandLines << line; });
+        connect(&job, &SplitJob::clock, this, [&](qint64 e, qint64 r) { clock = {e, r}; });
+        connect(&job, &SplitJob::progress, this, [&](int current, int total, double time) {
+            seen.append({double(current), double(total), time});
+            const int chunks = job.CurrentRun()->ChunksRead();
+            if (chunks == 1 && commandLines.size() == 1)
+                for (int k = 0; k < 3; ++k)
+                    job.Tick(); // with the total at 12
+            m_fake->Go(QString("r%1c%2").arg(commandLines.size()).arg(chunks));
+        });
+        QSignalSpy finished(&job, &SplitJob::finished);
+        QCOMPARE(run(job), SplitJob::Outcome::Completed);
+        const QList<QList<double>> expected = {
+            {0, 0, 0},                        // section 1 starts
+            {25, 12, 5}, {25, 12, 5},         // 12.5 goes to the even 12; a chunk without time
+            {75, 38, 15}, {100, 50, 21},      // only the first time of a chunk; 105 % held at 100
+            {0, 50, 0}, {50, 75, 10},         // section 2 starts empty
+        };
+        QCOMPARE(seen, expected);
+        QCOMPARE(clock, QList<qint64>({3, 22}));
+        QCOMPARE(finished.size(), 1);
+        job.Tick(); // an ended job counts no more
+        QCOMPARE(clock, QList<qint64>({3, 22}));
+
+        // The encoder got the planned arguments, writing to a temporary name that then
+        // took the output's name.
+        const QList<FakeRun> runs = m_fake->Runs();
+        QCOMPARE(runs.size(), 2);
+        for (int i = 1; i <= 2; ++i) {
+            const QStringList& args = runs[i - 1].args;
+            QVERIFY(IsPartOf(args.last(), out(QString("clip_Clip%1.mp4").arg(i))));
+            QCOMPARE(args, PlanSection(job.Spec(), i, args.last()).arguments);
+            QCOMPARE(SplitCommandLine(commandLines[i - 1]), args);
+            QCOMPARE(ReadAll(out(QString("clip_Clip%1.mp4").arg(i))), "fake output of run " + QByteArray::number(i) + "\n");
+        }
+        QVERIFY(PartsIn(out()).isEmpty());
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("standing"); // what stands at the output name: "", "file", "folder"
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("the encoder's last line") << "child\noutput\nerr [aac] Unsupported layout\\n\n"
+                                                    "err Conversion failed!\\n\nout time=2.00 \\n\nexit 1\n"
+                                                 << "file" << "Conversion failed!";
+        QTest::newRow("a full disk") << "output\nerr Error closing file @OUT@: No space left on device\\n\nexit 1\n"
+                                     << "file" << "Error closing file <output>: No space left on device";
+        QTest::newRow("a status only") << "output\nexit 3\n" << "" << "The encoder ended with status 3.";
+        QTest::newRow("nothing written") << "exit 0\n" << "file" << "The encoder wrote nothing to ";
+        QTest::newRow("the name is a folder") << "output\nexit 0\n" << "folder" << "<output>";
+    }
+    void failures()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, standing);
+        QFETCH(QString, reason);
+        const QString output = out("clip_Clip1.mp4");
+        reason.replace("<output>", output);
+        if (standing == "file")
+            Write(output, "old");
+        if (standing == "folder")
+            QVERIFY(QDir().mkpath(output + "/inside"));
+        m_fake->SetScript(script);
+        SplitJob job(spec(0));
+        QSignalSpy failed(&job, &SplitJob::sectionFailed);
+        QCOMPARE(run(job), SplitJob::Outcome::Failed);
+        QCOMPARE(failed.size(), 1);
+        QVERIFY2(job.FailureReason().startsWith(reason), qPrintable(job.FailureReason()));
+        QCOMPARE(failed.first().at(1).toString(), job.FailureReason());
+        QCOMPARE(job.FailedSection().number, 1);
+        expectNothingRunning();
+        QVERIFY(PartsIn(out()).isEmpty());
+        if (standing == "file")
+            QCOMPARE(ReadAll(output), QByteArray("old")); // a failed overwrite keeps the old file
+        else
+            QCOMPARE(QFileInfo(output).isFile(), false);
+    }
+
+    void cancelAndDestruction_data()
+    {
+        QTest::addColumn<bool>("destroy");
+        QTest::newRow("cancel") << false;
+        QTest::newRow("destruction") << true;
+    }
+    void cancelAndDestruction()
+    {
+        QFETCH(bool, destroy);
+        Write(out("clip_Clip1.mp4"), "old");
+        m_fake->SetScript("child\noutput\nout time=1.00 \\n\nhang\n");
+        auto job = std::make_unique<SplitJob>(spec(0));
+        job->SetOverwriteQuestion([](const JobSection&) { return SplitJob::Overwrite::Replace; });
+        QSignalSpy progress(job.get(), &SplitJob::progress);
+        QSignalSpy cancelled(job.get(), &SplitJob::cancelled);
+        QSignalSpy ended(job.get(), &SplitJob::ended);
+        job->Start();
+        QTRY_VERIFY_WITH_TIMEOUT(progress.size() == 2 && !m_fake->Runs().isEmpty() && m_fake->Runs()[0].childPid, 60000);
+        const FakeRun r = m_fake->Runs()[0];
+        QVERIFY(ProcessAlive(r.pid) && ProcessAlive(r.childPid));
+        QCOMPARE(PartsIn(out()).size(), 1); // the partial file being written
+        if (destroy) {
+            job.reset();
+        } else {
+            job->Cancel();
+            QCOMPARE(cancelled.size(), 1);
+            QCOMPARE(ended.size(), 1);
+            QCOMPARE(job->Result(), SplitJob::Outcome::Cancelled);
+        }
+        // Gone by the time the call returns, not some time later.
+        expectNothingRunning();
+        QVERIFY(PartsIn(out()).isEmpty());
+        QCOMPARE(ReadAll(out("clip_Clip1.mp4")), QByteArray("old"));
+    }
+
+    void sourceAndItsLinksAreRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("hard link") << "clip_Clip2.mp4" << "hard" << true;
+        QTest::newRow("symbolic link") << "clip_Clip3.mp4" << "symbolic" << true;
+        QTest::newRow("relative symbolic link") << "clip_Clip1.mp4" << "relative" << true;
+        QTest::newRow("a copy is another file") << "clip_Clip1.mp4" << "copy" << false;
+        QTest::newRow("not an output name") << "clip_Clip4.mp4" << "hard" << false;
+    }
+    void sourceAndItsLinksAreRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, kind);
+        QFETCH(bool, refused);
+        const QString at = out(name);
+        if (kind == "hard")
+            QCOMPARE(::link(QFile::encodeName(m_source), QFile::encodeName(at)), 0);
+        else if (kind == "symbolic")
+            QVERIFY(QFile::link(m_source, at));
+        else if (kind == "relative")
+            QCOMPARE(::symlink("../src/clip.mp4", QFile::encodeName(at)), 0);
+        else
+            QVERIFY(QFile::copy(m_source, at));
+
+        const std::optional<JobCheckFailure> failure = CheckOutputsAgainstSource(spec(3).plan, m_source);
+        QCOMPARE(failure.has_value(), refused);
+        SplitJob job(spec(3));
+        const SplitJob::Outcome outcome = run(job);
+        QCOMPARE(ReadAll(m_source), QByteArray("source"));
+        if (!refused) {
+            QCOMPARE(outcome, SplitJob::Outcome::Completed);
+            return;
+        }
+        QCOMPARE(failure->number, 8);
+        QCOMPARE(failure->caption, QString("Invalid Output File"));
+        QCOMPARE(failure->message, QString("The output file \"%1\" is the source video itself or a link to it. "
+                                           "Please specify another output path.").arg(at));
+        QCOMPARE(outcome, SplitJob::Outcome::Refused);
+        QCOMPARE(job.FailureReason(), failure->message);
+        QVERIFY(m_fake->Runs().isEmpty()); // refused before anything ran
+    }
+
+    void whatStandsAtTheOutputName_data()
+    {
+        QTest::addColumn<QString>("standing");
+        QTest::addColumn<bool>("replace");
+        for (const char* s : {"nothing", "file", "link", "dangling link"}) {
+            QTest::addRow("%s, replaced", s) << s << true;
+            QTest::addRow("%s, skipped", s) << s << false;
+        }
+    }
+    void whatStandsAtTheOutputName()
+    {
+        QFETCH(QString, standing);
+        QFETCH(bool, replace);
+        const QString output = out("clip_Clip1.mp4");
+        const QString elsewhere = m_dir->path() + "/elsewhere.mp4";
+        if (standing == "file") {
+            Write(output, "old");
+            QCOMPARE(::chmod(QFile::encodeName(output), 0640), 0);
+        } else if (standing != "nothing") {
+            QVERIFY(QFile::link(elsewhere, output));
+            if (standing == "link")
+                Write(elsewhere, "keep");
+        }
+        SplitJob job(spec(0));
+        int asked = 0;
+        QCOMPARE(run(job, replace ? SplitJob::Overwrite::Replace : SplitJob::Overwrite::Skip, &asked),
+                 SplitJob::Outcome::Completed);
+        QCOMPARE(asked, standing == "nothing" ? 0 : 1);
+        const QFileInfo now(output);
+        if (replace || standing == "nothing") {
+            // A link is replaced itself, never written through.
+            QVERIFY(!now.isSymLink());
+            QCOMPARE(ReadAll(output), QByteArray("fake output of run 1\n"));
+            struct stat st {};
+            QCOMPARE(::stat(QFile::encodeName(output), &st), 0);
+            if (standing == "file") // the replaced file's permissions stay
+                QCOMPARE(st.st_mode & 0777, mode_t(0640));
+        } else {
+            QCOMPARE(now.isSymLink(), standing.contains("link"));
+            if (standing == "file")
+                QCOMPARE(ReadAll(output), QByteArray("old"));
+            QVERIFY(m_fake->Runs().isEmpty());
+        }
+        QCOMPARE(ReadAll(elsewhere), QByteArray(standing == "link" ? "keep" : "<missing>"));
+    }
+
+    void leftoversOfAKilledRunAreRemoved()
+    {
+        const QString stale = out(".clip_Clip1.vtpart-abc123.mp4");
+        const QString unrelated = out(".other_Clip1.vtpart-abc123.mp4");
+        Write(stale, "partial");
+        Write(unrelated, "partial");
+        PartialOutput held(out("clip_Clip2.mp4")); // another job's, still running
+        QVERIFY(held.Create(nullptr));
+        SplitJob job(spec(0));
+        QCOMPARE(run(job), SplitJob::Outcome::Completed);
+        QVERIFY(!QFile::exists(stale));
+        QVERIFY(QFile::exists(unrelated));
+        QVERIFY(QFile::exists(held.TempPath()));
+    }
+
+    void temporaryNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain") << "holiday_Clip1.mp4";
+        QTest::newRow("no extension") << "holiday_Clip1";
+        QTest::newRow("longest name") << QString(122, QChar(0xe9)) + "_Clip1.mp4"; // 254 bytes
+    }
+    void temporaryNames()
+    {
+        QFETCH(QString, name);
+        const QString final = out(name);
+        PartialOutput part(final);
+        QString error;
+        QVERIFY2(part.Create(&error), qPrintable(error));
+        const QFileInfo temp(part.TempPath());
+        QCOMPARE(temp.absolutePath(), QFileInfo(final).absolutePath());
+        QVERIFY(temp.fileName().startsWith('.'));
+        QVERIFY(temp.fileName().contains(".vtpart-"));
+        if (name.contains('.')) // the real extension last, for ffmpeg to pick the container by
+            QVERIFY(temp.fileName().endsWith("." + QFileInfo(final).suffix()));
+        QVERIFY(QFile::encodeName(temp.fileName()).size() <= 255);
+        QVERIFY(part.IsEmpty());
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(part.TempPath()), &st), 0);
+        QCOMPARE(st.st_mode & 0777, 0666 & ~mask);
+
+        // A name taken since the job looked is not replaced without leave.
+        Write(final, "appeared");
+        QVERIFY(!part.Commit(false, &error));
+        QVERIFY(error.startsWith(final));
+        QCOMPARE(ReadAll(final), QByteArray("appeared"));
+        QVERIFY(!QFile::exists(temp.filePath()));
+    }
+};
+
+QTEST_GUILESS_MAIN(SplitRunnerTest)
+#include "split_runner.moc"
