@@ -7,6 +7,9 @@
 // its standard output as lines "time=<seconds> " (a blank after the number, "." as the
 // decimal point), flushed at once. ffmpeg's own error messages reach standard error
 // unchanged. The exit status is ffmpeg's. ffmpeg dies with the encoder.
+// Options of the section's cut that ffmpeg has no switch for: see section_cut.h.
+#include "section_cut.h"
+
 #include <cctype>
 #include <cerrno>
 #include <csignal>
@@ -129,8 +132,12 @@ Plan TranslateArguments(int argc, char** argv)
     bool haveInput = false;
     std::vector<std::string> before; // options that stood before -i (input options)
     std::vector<std::string> after;  // options after it (output options)
+    SectionCut cut;
+    std::string cutError;
     for (size_t k = 0; k < in.size(); ++k) {
         const std::string& a = in[k];
+        if (TakeSectionCutOption(in, k, cut, cutError))
+            continue;
         if (!haveInput && a == "-i" && k + 1 < in.size()) {
             input = in[++k];
             haveInput = true;
@@ -144,15 +151,19 @@ Plan TranslateArguments(int argc, char** argv)
         Say("no source given (-i)");
         return plan;
     }
+    if (!cutError.empty()) {
+        Say(cutError);
+        return plan;
+    }
 
     plan.args = {"-nostdin", "-hide_banner", "-nostats", "-loglevel", "error", "-progress", "pipe:1"};
-    plan.args.insert(plan.args.end(), before.begin(), before.end());
+    std::vector<std::string> inputOptions = before;
     if (!seek.empty()) {
-        plan.args.push_back("-ss");
-        plan.args.push_back(seek);
+        inputOptions.push_back("-ss");
+        inputOptions.push_back(seek);
     }
-    plan.args.push_back("-i");
-    plan.args.push_back(AsFile(input));
+    const std::vector<std::string> inputs = SectionCutInputs(cut, inputOptions, AsFile(input), after);
+    plan.args.insert(plan.args.end(), inputs.begin(), inputs.end());
     plan.args.insert(plan.args.end(), after.begin(), after.end());
     plan.args.push_back(AsFile(output));
     plan.ok = true;

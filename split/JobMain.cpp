@@ -35,6 +35,8 @@ namespace {
 
 // The running job, so that a cancel, a close or a tick of the window reaches it.
 SplitJob* g_job = nullptr;
+// What the completion message adds about the cuts of the job that just ended.
+QStringList g_completionNotes;
 
 QString ProductName()
 {
@@ -111,11 +113,16 @@ void BindJob(TMainForm* f, SplitJob* job)
 {
     const bool equal = job->Spec().plan.equalSections;
     const QString sourceName = ExtractFileName(job->Spec().sourcePath);
+    QObject::connect(job, &SplitJob::lookingUpCuts, f,
+                     [f] { f->labProcessing->setText(QStringLiteral("Finding the cut points...")); });
     QObject::connect(job, &SplitJob::sectionStarted, f,
                      [f, job, equal, sourceName](const JobSection& section, const QString& commandLine) {
-                         f->labProcessing->setText(equal ? QStringLiteral("Splitting: Section ")
-                                                               + QString::number(section.number)
-                                                         : QStringLiteral("Splitting: ") + sourceName);
+                         // Where the section really lies in the source, under what it is.
+                         f->labProcessing->setText((equal ? QStringLiteral("Splitting: Section ")
+                                                                + QString::number(section.number)
+                                                          : QStringLiteral("Splitting: ") + sourceName)
+                                                   + QLatin1Char('\n') + FormatCutTime(section.start)
+                                                   + QStringLiteral(" to ") + FormatCutTime(section.end));
                          if (!commandLine.isEmpty())
                              f->CurrentCommandLine = commandLine;
                          f->CurrentRun = job->CurrentRun();
@@ -195,7 +202,9 @@ void TMainForm::RunSplitJob(const QString& profileSwitches)
 
     switch (job.Result()) {
     case SplitJob::Outcome::Completed:
+        g_completionNotes = job.Spec().plan.cuts ? CutNotes(*job.Spec().plan.cuts) : QStringList();
         Completion();
+        g_completionNotes.clear();
         break;
     case SplitJob::Outcome::EncoderMissing:
         tmrProcess->stop();
@@ -310,8 +319,11 @@ void TMainForm::Completion()
         CountDownForm->show();
         return;
     }
-    ShowMessage(this, MsgIcon::Information, QStringLiteral("Completed"),
-                QStringLiteral("Splitting is completed successfully."));
+    // Where the cuts fell, when that is not where they were marked.
+    QString done = QStringLiteral("Splitting is completed successfully.");
+    if (!g_completionNotes.isEmpty())
+        done += QStringLiteral("\n\n") + g_completionNotes.join(QLatin1Char('\n'));
+    ShowMessage(this, MsgIcon::Information, QStringLiteral("Completed"), done);
     if (SettingForm && SettingForm->chkOpenDir->isChecked())
         ShellOpen(edtOutputDir->text());
     UnlockAfterJob();
