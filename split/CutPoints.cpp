@@ -448,9 +448,16 @@ QStringList CutNotes(const CutPlan& cuts)
         while (j + 1 < count && !(cuts.points.at(j + 2).time > cuts.points.at(j + 1).time)
                && cuts.points.at(j + 1).sourceEnd == pastEnd)
             ++j;
-        const QString reason = pastEnd ? QStringLiteral("the source ends before it")
-                                       : (cuts.kind == CutKind::KeyFrames ? QStringLiteral("no key frame lies between its cuts")
-                                                                          : QStringLiteral("nothing of the source lies in it"));
+        const bool one = i == j;
+        QString reason;
+        if (pastEnd)
+            reason = one ? QStringLiteral("the source ends before it") : QStringLiteral("the source ends before them");
+        else if (cuts.kind == CutKind::KeyFrames)
+            reason = one ? QStringLiteral("its cuts fall on the same key frame")
+                         : QStringLiteral("their cuts fall on the same key frame");
+        else
+            reason = one ? QStringLiteral("no frame of the source lies in it")
+                         : QStringLiteral("no frame of the source lies in them");
         QString who;
         if (count == 1)
             who = QStringLiteral("The output was");
