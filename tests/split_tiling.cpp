@@ -280,9 +280,12 @@ private slots:
         }
         for (int j = 1; j < want.size(); ++j)
             want[j] = std::clamp(want[j], want[j - 1], want.last());
-        for (int j = 0; j < want.size(); ++j)
-            QVERIFY2(std::fabs(plan.cuts->points[j].time - want[j]) < 1e-6,
-                     qPrintable(QString("cut %1 at %2, a full scan says %3").arg(j).arg(plan.cuts->points[j].time).arg(want[j])));
+        // Checked last, so that a fault shows first as what it does to the outputs.
+        auto sameCuts = [&] {
+            for (int j = 0; j < want.size(); ++j)
+                QVERIFY2(std::fabs(plan.cuts->points[j].time - want[j]) < 1e-6,
+                         qPrintable(QString("cut %1 at %2, a full scan says %3").arg(j).arg(plan.cuts->points[j].time).arg(want[j])));
+        };
 
         // Written exactly when something lies in the section.
         QStringList written;
@@ -325,6 +328,7 @@ private slots:
             QCOMPARE(repeated, 0);
             QCOMPARE(outside, 0);
             QCOMPARE(got, range);
+            sameCuts();
             return;
         }
 
@@ -371,6 +375,7 @@ private slots:
         for (qsizetype k = 0; k < packets.size(); ++k)
             if (packets[k].pts >= want.first() && packets[k].pts < want.last() - kHalfMs)
                 QVERIFY2(k < next, qPrintable(QString("packet %1 (%2 s) is in no section").arg(k).arg(packets[k].pts)));
+        sameCuts();
     }
 };
 
