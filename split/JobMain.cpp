@@ -115,14 +115,16 @@ void BindJob(TMainForm* f, SplitJob* job)
     const QString sourceName = ExtractFileName(job->Spec().sourcePath);
     QObject::connect(job, &SplitJob::lookingUpCuts, f,
                      [f] { f->labProcessing->setText(QStringLiteral("Finding the cut points...")); });
+    // What is being split, and under it where the section really lies in the source.
+    auto showSection = [f, equal, sourceName](const JobSection& section) {
+        f->labProcessing->setText((equal ? QStringLiteral("Splitting: Section ") + QString::number(section.number)
+                                         : QStringLiteral("Splitting: ") + sourceName)
+                                  + QLatin1Char('\n') + FormatCutTime(section.start) + QStringLiteral(" to ")
+                                  + FormatCutTime(section.end));
+    };
     QObject::connect(job, &SplitJob::sectionStarted, f,
-                     [f, job, equal, sourceName](const JobSection& section, const QString& commandLine) {
-                         // Where the section really lies in the source, under what it is.
-                         f->labProcessing->setText((equal ? QStringLiteral("Splitting: Section ")
-                                                                + QString::number(section.number)
-                                                          : QStringLiteral("Splitting: ") + sourceName)
-                                                   + QLatin1Char('\n') + FormatCutTime(section.start)
-                                                   + QStringLiteral(" to ") + FormatCutTime(section.end));
+                     [f, job, showSection](const JobSection& section, const QString& commandLine) {
+                         showSection(section);
                          if (!commandLine.isEmpty())
                              f->CurrentCommandLine = commandLine;
                          f->CurrentRun = job->CurrentRun();
@@ -137,9 +139,10 @@ void BindJob(TMainForm* f, SplitJob* job)
     QObject::connect(job, &SplitJob::ended, f, [f] { f->CurrentRun = nullptr; });
 
     // Asked per section, with the preference as it stands at that moment.
-    job->SetOverwriteQuestion([f, equal](const JobSection&) {
+    job->SetOverwriteQuestion([f, equal, showSection](const JobSection& section) {
         if (SettingForm && SettingForm->chkOverwrite->isChecked())
             return SplitJob::Overwrite::Replace;
+        showSection(section); // the question is about this one
         const MsgResult answer =
             ShowMessage(f, MsgIcon::Question, QStringLiteral("Overwrite"),
                         QStringLiteral("The output file is existent. Overwrite it?"), MsgButtons::YesNo);

@@ -129,7 +129,12 @@ void SplitJob::NextSection()
         }
         const JobSection section = m_spec.plan.Section(static_cast<qint32>(m_next++));
         if (section.empty) {
+            // Nothing to write is done at once: the total moves past it.
+            m_total = TotalBarPosition(100, section.number, m_spec.plan.count);
             emit sectionEmpty(section);
+            if (!self || m_state != State::Running)
+                return;
+            emit progress(m_current, m_total, m_progress.LastTime());
             if (!self)
                 return;
             continue;

@@ -88,8 +88,9 @@ Q_SIGNALS:
     // A section is about to be encoded (after any overwrite question). commandLine: what
     // the encoder is started with, as one text; empty when its file could not be made.
     void sectionStarted(const JobSection& section, const QString& commandLine);
-    // After each read of the encoder's output, and once with the current bar at 0 when a
-    // section starts: the bars' positions (0..100) and the section's last reported time.
+    // After each read of the encoder's output, once with the current bar at 0 when a
+    // section starts, and after a section with nothing in it (the total moves past it): the
+    // bars' positions (0..100) and the section's last reported time.
     void progress(int currentPosition, int totalPosition, double sectionTime);
     // Once per second while the job runs: the seconds counted and the seconds left, worked
     // out from the total bar's position.
