@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <csignal>
 #include <cmath>
 #include <sys/prctl.h>
@@ -22,6 +23,8 @@ constexpr int kPollMs = 20;
 // A job never needs more looks than this; an open read (to the end of the file) settles
 // every point after it.
 constexpr int kMostReads = 4;
+// More stretches than this are read as one, from the first to the last.
+constexpr qsizetype kMostIntervals = 1000;
 // A file's stated duration may fall short of its last packet by this much.
 constexpr double kBeyondEnd = 1.0;
 
@@ -83,8 +86,26 @@ bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadS
     // Times in the file are absolute; the spans count from the format's start, which a first
     // run does not know yet and takes as 0 (most files start there; a later run corrects it).
     const double offset = probe.formatStart;
+    // Stretches that would be read over each other are read once; a great many points (a
+    // thousand sections) then stay one read, and within what one argument may hold.
+    QList<ReadSpan> sorted = spans;
+    std::sort(sorted.begin(), sorted.end(), [](const ReadSpan& a, const ReadSpan& b) { return a.from < b.from; });
+    QList<ReadSpan> merged;
+    for (const ReadSpan& s : sorted) {
+        if (!merged.isEmpty()) {
+            ReadSpan& last = merged.last();
+            if (!last.to || s.from - kReorderRoom <= *last.to + kReorderRoom) {
+                if (last.to && (!s.to || *s.to > *last.to))
+                    last.to = s.to;
+                continue;
+            }
+        }
+        merged.append(s);
+    }
+    if (merged.size() > kMostIntervals)
+        merged = {ReadSpan{merged.first().from, merged.last().to}};
     QStringList intervals;
-    for (const ReadSpan& s : spans) {
+    for (const ReadSpan& s : merged) {
         const QString from = Seconds(s.from - kReorderRoom + offset);
         intervals << (s.to ? from + QLatin1Char('%') + Seconds(*s.to + kReorderRoom + offset) : from + QLatin1Char('%'));
     }
@@ -173,7 +194,7 @@ bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadS
     probe.formatStart = start.value_or(0);
     probe.formatLength = length;
     // What was read, counted from the format's start as it really is.
-    for (const ReadSpan& s : spans) {
+    for (const ReadSpan& s : merged) {
         ReadSpan known;
         known.from = s.from + offset - probe.formatStart;
         if (s.to)

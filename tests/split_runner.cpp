@@ -267,9 +267,12 @@ private slots:
         QVERIFY(ended.wait(60000));
         QCOMPARE(job->Result(), SplitJob::Outcome::Completed);
         QCOMPARE(looking.size(), 1);
-        // ffprobe read around the points, not the whole file, and took the name as a file.
+        // ffprobe read around the points (here near enough to be one stretch), not the whole
+        // 20 s, and took the name as a file.
         const QStringList args = QString::fromUtf8(ReadAll(tools.path() + "/args")).split('\n');
-        QCOMPARE(args.at(args.indexOf("-read_intervals") + 1).count('%'), 8);
+        const QStringList intervals = args.at(args.indexOf("-read_intervals") + 1).split(',');
+        QCOMPARE(intervals.size(), 1);
+        QVERIFY2(intervals[0].section('%', 1).toDouble() < 10, qPrintable(intervals[0]));
         QVERIFY(args.contains("file:" + m_source));
 
         const QList<FakeRun> runs = m_fake->Runs();
