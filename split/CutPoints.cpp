@@ -400,10 +400,17 @@ QString FormatCutTime(double seconds)
 
 namespace {
 
+// Times and runs of unwritten sections a note names one by one; more are summed up.
+constexpr int kTimesShown = 6;
+constexpr int kRunsShown = 3;
+
 QString JoinTimes(const QStringList& times)
 {
     if (times.size() <= 1)
         return times.join(QString());
+    // Many cuts: the first few and the last are enough to say where they lie.
+    if (times.size() > kTimesShown)
+        return times.mid(0, kTimesShown - 1).join(QStringLiteral(", ")) + QStringLiteral(", ... and ") + times.last();
     return times.mid(0, times.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ") + times.last();
 }
 
@@ -438,37 +445,54 @@ QStringList CutNotes(const CutPlan& cuts)
         notes << QStringLiteral("The source ends at %1, before the marked end.").arg(FormatCutTime(end.time));
 
     // Sections with nothing in them, in runs that share a reason.
-    for (int i = 0; i < count;) {
-        if (cuts.points.at(i + 1).time > cuts.points.at(i).time) {
-            ++i;
+    struct Run {
+        int first, last;
+        bool pastEnd;
+    };
+    QList<Run> runs;
+    for (int i = 0; i < count; ++i) {
+        if (cuts.points.at(i + 1).time > cuts.points.at(i).time)
             continue;
-        }
         const bool pastEnd = cuts.points.at(i).sourceEnd;
-        int j = i;
-        while (j + 1 < count && !(cuts.points.at(j + 2).time > cuts.points.at(j + 1).time)
-               && cuts.points.at(j + 1).sourceEnd == pastEnd)
-            ++j;
-        const bool one = i == j;
-        QString reason;
-        if (pastEnd)
-            reason = one ? QStringLiteral("the source ends before it") : QStringLiteral("the source ends before them");
-        else if (cuts.kind == CutKind::KeyFrames)
-            reason = one ? QStringLiteral("its cuts fall on the same key frame")
-                         : QStringLiteral("their cuts fall on the same key frame");
+        if (!runs.isEmpty() && runs.last().last == i && runs.last().pastEnd == pastEnd)
+            runs.last().last = i + 1;
         else
-            reason = one ? QStringLiteral("no frame of the source lies in it")
-                         : QStringLiteral("no frame of the source lies in them");
+            runs.append(Run{i + 1, i + 1, pastEnd});
+    }
+    auto reason = [&](bool pastEnd, bool one) {
+        if (pastEnd)
+            return one ? QStringLiteral("the source ends before it") : QStringLiteral("the source ends before them");
+        if (cuts.kind == CutKind::KeyFrames)
+            return one ? QStringLiteral("its cuts fall on the same key frame")
+                       : QStringLiteral("their cuts fall on the same key frame");
+        return one ? QStringLiteral("no frame of the source lies in it")
+                   : QStringLiteral("no frame of the source lies in them");
+    };
+    if (runs.size() > kRunsShown) {
+        // Many: counted by reason, kept short.
+        for (const bool pastEnd : {false, true}) {
+            int n = 0;
+            for (const Run& r : runs)
+                n += r.pastEnd == pastEnd ? r.last - r.first + 1 : 0;
+            if (n > 0)
+                notes << QStringLiteral("%1 of the %2 sections were not written: %3.")
+                             .arg(n)
+                             .arg(count)
+                             .arg(reason(pastEnd, false));
+        }
+        return notes;
+    }
+    for (const Run& r : runs) {
         QString who;
         if (count == 1)
             who = QStringLiteral("The output was");
-        else if (i == j)
-            who = QStringLiteral("Section %1 was").arg(i + 1);
-        else if (j == i + 1)
-            who = QStringLiteral("Sections %1 and %2 were").arg(i + 1).arg(j + 1);
+        else if (r.first == r.last)
+            who = QStringLiteral("Section %1 was").arg(r.first);
+        else if (r.last == r.first + 1)
+            who = QStringLiteral("Sections %1 and %2 were").arg(r.first).arg(r.last);
         else
-            who = QStringLiteral("Sections %1 to %2 were").arg(i + 1).arg(j + 1);
-        notes << QStringLiteral("%1 not written: %2.").arg(who, reason);
-        i = j + 1;
+            who = QStringLiteral("Sections %1 to %2 were").arg(r.first).arg(r.last);
+        notes << QStringLiteral("%1 not written: %2.").arg(who, reason(r.pastEnd, r.first == r.last));
     }
     return notes;
 }

@@ -198,6 +198,15 @@ private slots:
                  QStringList({"Copied from the key frame at 00:00:02.000 on, so everything marked is inside."}));
         cuts = PlaceCuts({1.0, 3.9, 4.1, 7.0}, CutKind::KeyFrames, true, Probe(25, 250, 50), 0).plan.value();
         QCOMPARE(CutNotes(cuts).last(), QString("Section 2 was not written: its cuts fall on the same key frame."));
+        // A thousand sections on 21 key frames: the notes stay short.
+        QList<double> many;
+        for (int i = 0; i <= 1000; ++i)
+            many << 0.5 + i * 0.0094;
+        cuts = PlaceCuts(many, CutKind::KeyFrames, true, Probe(25, 250, 12), 0).plan.value();
+        QCOMPARE(CutNotes(cuts), QStringList({"Copied streams are cut on key frames: the sections begin at 00:00:00.480, "
+                                              "00:00:00.960, 00:00:01.440, 00:00:01.920, 00:00:02.400, ... and "
+                                              "00:00:09.600.",
+                                              "980 of the 1000 sections were not written: their cuts fall on the same key frame."}));
         // Frames that lie where they were marked need no word; nor cuts never looked up.
         cuts = PlaceCuts({2.0, 4.0, 6.0}, CutKind::Frames, false, Probe(25, 250, 50), 0).plan.value();
         QVERIFY(CutNotes(cuts).isEmpty());
