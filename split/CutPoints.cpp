@@ -54,12 +54,16 @@ struct StreamView {
     double tick = 0;
     int reorder = 0;
 
+    // Spans are merged and ascending: only the last one starting at or before `from` can
+    // hold [from, to].
     bool Covered(double from, double to) const
     {
-        for (const ReadSpan& s : spans)
-            if (s.from <= from && (!s.to || *s.to >= to))
-                return true;
-        return false;
+        const auto after = std::upper_bound(spans.cbegin(), spans.cend(), from,
+                                            [](double t, const ReadSpan& s) { return t < s.from; });
+        if (after == spans.cbegin())
+            return false;
+        const ReadSpan& s = *(after - 1);
+        return !s.to || *s.to >= to;
     }
     std::optional<double> FirstFrameFrom(double t) const
     {
@@ -80,20 +84,17 @@ struct StreamView {
     }
     const ProbePacket* LastKeyAtOrBefore(double t) const
     {
-        const ProbePacket* found = nullptr;
-        for (const ProbePacket& k : keys) {
-            if (k.pts > t)
-                break;
-            found = &k;
-        }
-        return found;
+        const auto it = FirstKeyPast(t);
+        return it == keys.cbegin() ? nullptr : &*(it - 1);
     }
     const ProbePacket* FirstKeyAfter(double t) const
     {
-        for (const ProbePacket& k : keys)
-            if (k.pts > t)
-                return &k;
-        return nullptr;
+        const auto it = FirstKeyPast(t);
+        return it == keys.cend() ? nullptr : &*it;
+    }
+    QList<ProbePacket>::const_iterator FirstKeyPast(double t) const
+    {
+        return std::upper_bound(keys.cbegin(), keys.cend(), t, [](double v, const ProbePacket& k) { return v < k.pts; });
     }
 };
 

@@ -206,6 +206,10 @@ void TMainForm::RunSplitJob(const QString& profileSwitches)
     switch (job.Result()) {
     case SplitJob::Outcome::Completed:
         g_completionNotes = job.Spec().plan.cuts ? CutNotes(*job.Spec().plan.cuts) : QStringList();
+        if (!job.Lookup().problem.isEmpty() && job.Spec().plan.count > 0)
+            g_completionNotes.prepend(QStringLiteral("The cut points could not be looked up in the source, so the "
+                                                     "sections lie at the marked times: %1")
+                                          .arg(job.Lookup().problem));
         Completion();
         g_completionNotes.clear();
         break;
