@@ -132,7 +132,7 @@ bool MakeLongHdClip(const QString& dir, const QString& path)
     return p.waitForFinished(600000) && p.exitCode() == 0;
 }
 
-// Part 3: stream copy through the runner against ffmpeg copying the same ranges.
+// 3. Stream copy through the runner against ffmpeg copying the same ranges.
 int CopyBenchmark(const QString& dir, int rounds)
 {
     const QString clip = dir + "/hd.mp4";
