@@ -7,6 +7,10 @@
 #include <QMediaPlayer>
 #include <QTimer>
 #include <QUrl>
+#include <QMediaMetaData>
+#include <QVideoFrame>
+#include <QVideoSink>
+#include <cmath>
 #include <limits>
 
 QString EDirectShowException::FormatMessage(const QString& playerText, qint32 code)
@@ -303,4 +307,63 @@ void TFilterGraph::SendControlEvent(TControlEvent event, int param)
     for (const QPointer<QObject>& c : QList<QPointer<QObject>>(m_components))
         if (auto* g = dynamic_cast<TGraphComponent*>(c.data()))
             g->ControlEvent(event, param);
+}
+
+// ---- exact positions
+
+double TFilterGraph::CurrentFrameTime() const
+{
+    if (!m_player || !m_player->videoSink())
+        return -1;
+    const QVideoFrame frame = m_player->videoSink()->videoFrame();
+    if (!frame.isValid() || frame.startTime() < 0)
+        return -1;
+    // After a seek the back end stamps the first frame with the seek target rather than
+    // with its own start; its end is still its own, so the start follows from the rate.
+    qint64 startUs = frame.startTime();
+    const double duration = FrameDuration();
+    if (duration > 0 && frame.endTime() > startUs) {
+        const qint64 fullUs = qint64(std::llround(duration * 1e6));
+        if (frame.endTime() - startUs < fullUs - 1)
+            startUs = qMax<qint64>(0, frame.endTime() - fullUs);
+    }
+    return double(startUs) / 1e6;
+}
+
+void TFilterGraph::SeekExact(double seconds)
+{
+    if (!m_player || std::isnan(seconds))
+        return;
+    // The back end seeks to whole milliseconds and shows the frame covering that time:
+    // the next millisecond at or after the target stays inside the target's frame.
+    const double ms = std::ceil(qMax(0.0, seconds) * 1000.0 - 1e-6);
+    m_player->setPosition(qint64(qMin(ms, 9.0e15)));
+}
+
+void TFilterGraph::StepFrame(int direction)
+{
+    if (!m_player || direction == 0 || m_player->playbackState() == QMediaPlayer::PlayingState)
+        return;
+    const double duration = FrameDuration();
+    if (duration <= 0)
+        return;
+    double now = CurrentFrameTime();
+    if (now < 0)
+        now = m_player->position() / 1000.0;
+    SeekExact(qMax(0.0, now + (direction > 0 ? duration : -duration)));
+}
+
+double TFilterGraph::FrameDuration() const
+{
+    if (!m_player)
+        return 0;
+    const double rate = m_player->metaData().value(QMediaMetaData::VideoFrameRate).toDouble();
+    if (rate > 0)
+        return 1.0 / rate;
+    if (m_player->videoSink()) {
+        const QVideoFrame frame = m_player->videoSink()->videoFrame();
+        if (frame.isValid() && frame.startTime() >= 0 && frame.endTime() > frame.startTime())
+            return double(frame.endTime() - frame.startTime()) / 1e6;
+    }
+    return 0;
 }

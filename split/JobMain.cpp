@@ -174,8 +174,8 @@ void TMainForm::RunSplitJob(const QString& profileSwitches)
 {
     JobInputs in;
     in.sourcePath = edtSource->text();
-    in.startText = edtStart->text();
-    in.endText = edtEnd->text();
+    in.startText = StartTextForJob(); // the exact marks, or the fields' own texts
+    in.endText = EndTextForJob();
     in.equalSections = rdbEqual->isChecked();
     in.quantityText = edtSectionQty->text();
     in.profilePath = SelectedProfilePath(this);
