@@ -27,6 +27,7 @@ private slots:
     void folders();
     void sourceFromArgument();
     void listFiles();
+    void relativeNamesBecomeAbsolute();
 };
 
 void TestPaths::extensions_data()
@@ -40,7 +41,9 @@ void TestPaths::extensions_data()
     QTest::newRow("vob") << "a.vob" << ".vob" << true;
     QTest::newRow("asf") << "a.asf" << ".asf" << true;
     QTest::newRow("several dots") << "/v/my.holiday.mov" << ".mov" << true;
-    QTest::newRow("other type") << "/v/clip.mkv" << ".mkv" << false;
+    QTest::newRow("mkv") << "/v/clip.MKV" << ".MKV" << true;
+    QTest::newRow("m2ts") << "/v/clip.m2ts" << ".m2ts" << true;
+    QTest::newRow("other type") << "/v/clip.rmvb" << ".rmvb" << false;
     QTest::newRow("no dot") << "/v/clip" << "" << false;
     QTest::newRow("dot in folder only") << "/v.avi/clip" << "" << false;
     QTest::newRow("trailing dot") << "/v/clip." << "." << false;
@@ -75,14 +78,21 @@ void TestPaths::existence()
 
 void TestPaths::openFilter()
 {
+    // The eight classic types, then the containers common on Linux.
     QCOMPARE(SupportedExtensions(),
-             QStringList({".avi", ".mpg", ".mpeg", ".mp4", ".wmv", ".mov", ".vob", ".asf"}));
-    QCOMPARE(BuildOpenFilter(),
+             QStringList({".avi", ".mpg", ".mpeg", ".mp4", ".wmv", ".mov", ".vob", ".asf", ".mkv", ".webm", ".m4v",
+                          ".ts", ".m2ts", ".mts", ".flv", ".3gp", ".ogv"}));
+    QCOMPARE(BuildOpenFilter({".avi", ".mpg", ".mpeg", ".mp4", ".wmv", ".mov", ".vob", ".asf"}),
              QStringLiteral("All Support Files(*.avi;*.mpg;*.mpeg;*.mp4;*.wmv;*.mov;*.vob;*.asf;)|"
                             "*.avi;*.mpg;*.mpeg;*.mp4;*.wmv;*.mov;*.vob;*.asf;|AVI Files (*.avi)|*.avi|"
                             "MPG Files (*.mpg)|*.mpg|MPEG Files (*.mpeg)|*.mpeg|MP4 Files (*.mp4)|*.mp4|"
                             "WMV Files (*.wmv)|*.wmv|MOV Files (*.mov)|*.mov|VOB Files (*.vob)|*.vob|"
                             "ASF Files (*.asf)|*.asf|All Files (*.*)|*.*"));
+    QVERIFY(BuildOpenFilter().startsWith(
+        "All Support Files(*.avi;*.mpg;*.mpeg;*.mp4;*.wmv;*.mov;*.vob;*.asf;*.mkv;*.webm;*.m4v;*.ts;*.m2ts;*.mts;"
+        "*.flv;*.3gp;*.ogv;)|"));
+    QVERIFY(BuildOpenFilter().endsWith("|M2TS Files (*.m2ts)|*.m2ts|MTS Files (*.mts)|*.mts|FLV Files (*.flv)|*.flv|"
+                                       "3GP Files (*.3gp)|*.3gp|OGV Files (*.ogv)|*.ogv|All Files (*.*)|*.*"));
     QCOMPARE(BuildOpenFilter({".mkv"}), QStringLiteral("All Support Files(*.mkv;)|*.mkv;|MKV Files (*.mkv)|*.mkv|"
                                                        "All Files (*.*)|*.*"));
 }
@@ -119,7 +129,7 @@ void TestPaths::sourceFromArgument()
     QCOMPARE(SourceFromArgument(upper), upper);
     QCOMPARE(SourceFromArgument(QString()), QString());
     QCOMPARE(SourceFromArgument(path("missing.mp4")), QString());
-    QCOMPARE(SourceFromArgument(touch("clip.mkv")), QString());
+    QCOMPARE(SourceFromArgument(touch("clip.rmvb")), QString());
     QCOMPARE(SourceFromArgument(touch("noext")), QString());
     QVERIFY(QDir().mkpath(path("dir.mp4")));
     QCOMPARE(SourceFromArgument(path("dir.mp4")), QString());
@@ -140,7 +150,7 @@ void TestPaths::listFiles()
     QCOMPARE(SourceFromArgument(touch("empty.tmp", "")), QString());
     QCOMPARE(SourceFromArgument(touch("blank-first.tmp", ("\n" + clip + "\n").toUtf8())), QString());
     QCOMPARE(SourceFromArgument(touch("no-break.tmp", clip.toUtf8())), clip);
-    QCOMPARE(SourceFromArgument(touch("unsupported.tmp", touch("x.mkv").toUtf8())), QString());
+    QCOMPARE(SourceFromArgument(touch("unsupported.tmp", touch("x.rmvb").toUtf8())), QString());
     QCOMPARE(SourceFromArgument(touch("missing.tmp", path("gone.mp4").toUtf8())), QString());
     QCOMPARE(SourceFromArgument(path("no-such-list.tmp")), QString());
     // A list naming another list is not followed.
@@ -153,6 +163,31 @@ void TestPaths::listFiles()
     QVERIFY(QFile::setPermissions(locked, QFileDevice::WriteOwner));
     QCOMPARE(SourceFromArgument(locked), geteuid() == 0 ? clip : QString());
     QVERIFY(QFile::exists(locked));
+}
+
+// A name relative to the current folder, on the command line or in a list file, becomes
+// absolute, so the source's folder (the output folder) is a real one.
+void TestPaths::relativeNamesBecomeAbsolute()
+{
+    const QString clip = touch("rel clip.mp4");
+    QVERIFY(QDir().mkpath(path("sub")));
+    const QString list = touch("sub/rel.tmp", "rel clip.mp4\n");
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    const QString fromArgument = SourceFromArgument("rel clip.mp4");
+    const QString viaDots = SourceFromArgument("sub/../rel clip.mp4");
+    const QString fromList = SourceFromArgument("sub/rel.tmp");
+    const QString unsupported = ArgumentCandidate(touch("notes.txt").mid(m_dir.path().size() + 1));
+    QVERIFY(QDir::setCurrent(before));
+    QCOMPARE(fromArgument, clip);
+    QCOMPARE(viaDots, clip);
+    QCOMPARE(fromList, clip); // taken from the current folder, as its existence was checked
+    QCOMPARE(unsupported, path("notes.txt"));
+    QCOMPARE(ExtractFolder(fromArgument), m_dir.path());
+    QCOMPARE(ArgumentCandidate(QString()), QString());
+    const QString message = UnsupportedFileMessage(path("notes.txt"));
+    QVERIFY2(message.contains(path("notes.txt")) && message.contains(".avi") && message.contains(".ogv"),
+             qPrintable(message));
 }
 
 QTEST_APPLESS_MAIN(TestPaths)

@@ -16,6 +16,7 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QToolButton>
+#include <QVideoFrame>
 #include <QVideoSink>
 
 namespace {
@@ -156,7 +157,8 @@ private slots:
         QVERIFY(bar->TimerRunning());
         QTest::mouseClick(MainForm->sbtnStopPreview, Qt::LeftButton);
         QVERIFY(!bar->TimerRunning());
-        QTRY_COMPARE_WITH_TIMEOUT(player()->playbackState(), QMediaPlayer::StoppedState, kWait);
+        // Stop keeps the picture: the player holds, it does not rewind.
+        QTRY_COMPARE_WITH_TIMEOUT(player()->playbackState(), QMediaPlayer::PausedState, kWait);
 
         // Disabled at Play: no ticks for this run, even when enabled again later.
         bar->setEnabled(false);
@@ -175,7 +177,7 @@ private slots:
 
         // During a job the preview shows the full length and the thumb at the end.
         MainForm->sbtnStopPreviewClick();
-        QTRY_COMPARE_WITH_TIMEOUT(player()->playbackState(), QMediaPlayer::StoppedState, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(player()->playbackState(), QMediaPlayer::PausedState, kWait);
         bar->SetMax(3);
         MainForm->tmrPreviewTimer();
         const qint32 len = MainForm->FilterGraph->SourceLength();
@@ -230,18 +232,26 @@ private slots:
         player()->setPosition(1000);
         QTRY_VERIFY_WITH_TIMEOUT(qAbs(player()->position() - (qint64(1000))) <= kSlack, kWait);
 
-        // The keyboard moves the thumb but never seeks.
-        QTest::keyClick(bar, Qt::Key_Home);
-        QCOMPARE(bar->Position(), 0);
+        // A key or a page step moves the thumb and seeks as a release does; the position
+        // label follows while paused.
+        bar->SetPosition(0); // the program's own moves do not seek
+        QCoreApplication::processEvents();
+        QVERIFY(qAbs(player()->position() - 1000) <= kSlack);
         for (int i = 0; i < 6; ++i)
-            QTest::keyClick(bar, Qt::Key_Right);
+            QTest::keyClick(bar, Qt::Key_Up);
         QCOMPARE(bar->Position(), 6);
+        QCOMPARE(MainForm->labCurrent->text(), QStringLiteral("00:00:06"));
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(player()->position() - qint64(len) * 6 / 8) <= kSlack, kWait);
         QTest::keyClick(bar, Qt::Key_PageUp);
         QCOMPARE(bar->Position(), 8);
         QTest::keyClick(bar, Qt::Key_PageDown);
         QCOMPARE(bar->Position(), 6);
-        QCoreApplication::processEvents();
-        QVERIFY(qAbs(player()->position() - 1000) <= kSlack);
+        QTest::keyClick(bar, Qt::Key_Down);
+        QCOMPARE(bar->Position(), 5);
+        QCOMPARE(MainForm->labCurrent->text(), QStringLiteral("00:00:05"));
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(player()->position() - qint64(len) * 5 / 8) <= kSlack, kWait);
+        QTest::keyClick(bar, Qt::Key_Up);
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(player()->position() - qint64(len) * 6 / 8) <= kSlack, kWait);
 
         // Left button down on the thumb: ticks leave it alone; release seeks to its share.
         QSignalSpy ticks(bar, &TDSTrackBar::OnTimer);
@@ -297,6 +307,41 @@ private slots:
         QCOMPARE(bar->Position(), int(player()->position() / 1000));
         QVERIFY(bar->Position() >= 6);
         QCOMPARE(MainForm->labCurrent->text(), FormatTimeCode(bar->Position()));
+        QVERIFY(log.shown.isEmpty());
+    }
+
+    // Stop holds the picture and the position, and Play goes on from there; a click on the
+    // bar while paused moves the picture and the position label with the thumb.
+    void stopKeepsThePictureAndPlayGoesOn()
+    {
+        TempAppDir app;
+        MessageLog log;
+        FormsFixture forms(app.path());
+        MainForm->show();
+        MainForm->OpenSource(m_clip8);
+        TDSTrackBar* bar = MainForm->tkbProgress;
+        QTRY_COMPARE_WITH_TIMEOUT(bar->Max(), 8, kWait);
+        MainForm->FilterGraph->SeekExact(3);
+        QTRY_VERIFY_WITH_TIMEOUT(player()->position() >= 3500, kWait);
+        MainForm->sbtnStopPreviewClick();
+        QTRY_COMPARE_WITH_TIMEOUT(player()->playbackState(), QMediaPlayer::PausedState, kWait);
+        const double held = MainForm->FilterGraph->CurrentFrameTime();
+        QVERIFY2(held >= 3.0, qPrintable(QString::number(held)));
+        QTest::qWait(300);
+        QCOMPARE(MainForm->FilterGraph->CurrentFrameTime(), held);
+        QVERIFY(MainForm->VideoWindow->videoSink()->videoFrame().isValid());
+        MainForm->sbtnPlayPreviewClick();
+        QTRY_VERIFY_WITH_TIMEOUT(MainForm->FilterGraph->CurrentFrameTime() > held + 0.2, kWait);
+
+        MainForm->sbtnPausePreviewClick();
+        QTRY_COMPARE_WITH_TIMEOUT(player()->playbackState(), QMediaPlayer::PausedState, kWait);
+        bar->SetPosition(4);
+        QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(3, bar->ThumbRect().center().y()));
+        QCOMPARE(bar->Position(), 2);
+        QCOMPARE(MainForm->labCurrent->text(), QStringLiteral("00:00:02"));
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(MainForm->FilterGraph->CurrentFrameTime() * 1000 - player()->duration() * 2 / 8)
+                                     <= kSlack,
+                                 kWait);
         QVERIFY(log.shown.isEmpty());
     }
 
@@ -398,9 +443,12 @@ private slots:
         FormsFixture forms(app.path());
         MainForm->OpenSource(m_clip8);
         MainForm->sbtnPausePreviewClick();
-        MainForm->tkbProgress->SetPosition(2);
+        // The marks take the frame shown.
+        MainForm->FilterGraph->SeekExact(2);
+        QTRY_COMPARE_WITH_TIMEOUT(MainForm->FilterGraph->CurrentFrameTime(), 2.0, kWait);
         MainForm->sbtnSelStartClick();
-        MainForm->tkbProgress->SetPosition(6);
+        MainForm->FilterGraph->SeekExact(6);
+        QTRY_COMPARE_WITH_TIMEOUT(MainForm->FilterGraph->CurrentFrameTime(), 6.0, kWait);
         MainForm->sbtnSelEndClick();
         MainForm->JobState = 2;
         const QString length = MainForm->labLength->text();
