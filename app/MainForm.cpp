@@ -614,6 +614,12 @@ void TMainForm::dragEnterEvent(QDragEnterEvent* e)
         e->acceptProposedAction();
 }
 
+void TMainForm::dragMoveEvent(QDragMoveEvent* e)
+{
+    if (e->mimeData()->hasUrls())
+        e->acceptProposedAction();
+}
+
 void TMainForm::dropEvent(QDropEvent* e)
 {
     e->acceptProposedAction();

@@ -54,6 +54,11 @@ bool ControlOwnsKey(const QWidget* w, const QKeyEvent* k)
         return qobject_cast<const QAbstractButton*>(w) || qobject_cast<const QComboBox*>(w)
             || (image && image->IsButton());
     }
+    // Arrows move between the split modes, as in any group of radio buttons.
+    if (qobject_cast<const QRadioButton*>(w))
+        return mods == Qt::NoModifier
+            && (k->key() == Qt::Key_Left || k->key() == Qt::Key_Right || k->key() == Qt::Key_Up
+                || k->key() == Qt::Key_Down);
     if (qobject_cast<const QComboBox*>(w)) {
         if (k->key() == Qt::Key_Home || k->key() == Qt::Key_End)
             return true;
@@ -368,8 +373,11 @@ void TMainForm::FitLayoutToFont()
     if (k < 1.005)
         return;
     LayoutScale = k;
+    // Edges are scaled, not sizes, so controls that meet still meet.
     const auto scaled = [k](const QRect& r) {
-        return QRect(qRound(r.x() * k), qRound(r.y() * k), qRound(r.width() * k), qRound(r.height() * k));
+        const QPoint topLeft(qRound(r.x() * k), qRound(r.y() * k));
+        const QPoint end(qRound((r.x() + r.width()) * k), qRound((r.y() + r.height()) * k));
+        return QRect(topLeft, QSize(end.x() - topLeft.x(), end.y() - topLeft.y()));
     };
     // The form's own layout: the regions and what lies on them, not the inner parts of a
     // combo box, a field or the video surface.

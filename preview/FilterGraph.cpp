@@ -336,7 +336,10 @@ void TFilterGraph::SeekExact(double seconds)
         return;
     // The back end seeks to whole milliseconds and shows the frame covering that time:
     // the next millisecond at or after the target stays inside the target's frame.
-    const double ms = std::ceil(qMax(0.0, seconds) * 1000.0 - 1e-6);
+    double ms = std::ceil(qMax(0.0, seconds) * 1000.0 - 1e-6);
+    // At or past the end the last frame is the one to show, not the end of the stream.
+    if (m_player->duration() > 0)
+        ms = qMin(ms, double(m_player->duration() - 1));
     m_player->setPosition(qint64(qMin(ms, 9.0e15)));
 }
 
