@@ -5,6 +5,8 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QMediaPlayer>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 #include <QMediaMetaData>
@@ -23,9 +25,12 @@ QString EDirectShowException::FormatMessage(const QString& playerText, qint32 co
 
 bool TMediaSeeking::GetDuration(qint64& ms) const
 {
-    if (!m_player || m_player->duration() <= 0)
+    if (!m_player)
         return false;
-    ms = m_player->duration();
+    const qint64 length = m_player->duration() > 0 ? m_player->duration() : KnownLengthMs;
+    if (length <= 0)
+        return false;
+    ms = length;
     return true;
 }
 
@@ -52,6 +57,29 @@ void TMediaSeeking::SetRate(double rate)
 {
     if (m_player)
         m_player->setPlaybackRate(rate);
+}
+
+// ---- the container's length, where the back end reports none
+
+// Read by ffprobe: transport streams (.ts, .m2ts, .mts) carry no length the media back end
+// picks up, yet the scale, the marks and the job need one. 0 when it cannot be read.
+static qint64 ContainerLengthMs(const QString& path)
+{
+    const QString probe = QStandardPaths::findExecutable(QStringLiteral("ffprobe"));
+    if (probe.isEmpty())
+        return 0;
+    QProcess p;
+    p.start(probe, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                    QStringLiteral("format=duration"), QStringLiteral("-of"), QStringLiteral("default=nw=1:nk=1"),
+                    QStringLiteral("file:") + QFileInfo(path).absoluteFilePath()});
+    if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        p.kill();
+        p.waitForFinished(1000);
+        return 0;
+    }
+    bool ok = false;
+    const double seconds = QString::fromLatin1(p.readAllStandardOutput()).trimmed().toDouble(&ok);
+    return ok && seconds > 0 && seconds < 9.0e12 ? qint64(seconds * 1000.0) : 0;
 }
 
 // ---- graph
@@ -125,6 +153,7 @@ qint32 TFilterGraph::RenderSource(const QString& path)
     m_renderError = 0;
     m_renderErrorText.clear();
     m_failureReported = false;
+    m_seeking->KnownLengthMs = 0;
     const QUrl url = path.isEmpty() ? QUrl() : QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
     if (url.isEmpty()) {
         m_failureReported = true;
@@ -190,6 +219,8 @@ qint32 TFilterGraph::RenderSource(const QString& path)
         throw EDirectShowException(QStringLiteral("The file did not load in time"), VT_E_TIMEOUT);
     }
 
+    if (m_player->duration() <= 0)
+        m_seeking->KnownLengthMs = ContainerLengthMs(path);
     // Full volume, normal rate, again for the new chain; not checked.
     m_audio->setVolume(1.0f);
     m_audio->setMuted(false);
@@ -256,7 +287,9 @@ qint32 TFilterGraph::SourceLength() const
 {
     if (!m_player)
         return 0;
-    const qint64 ms = m_player->duration();
+    qint64 ms = m_player->duration();
+    if (ms <= 0 && m_seeking)
+        ms = m_seeking->KnownLengthMs;
     if (ms <= 0)
         return 0;
     return qint32(qMin<qint64>(ms, std::numeric_limits<qint32>::max()));

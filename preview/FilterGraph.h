@@ -64,6 +64,9 @@ public:
     // Moves the current position; the stop position stays.
     void SetPositions(qint64 currentMs);
     void SetRate(double rate);
+    // The container's own length, for sources whose length the back end never reports
+    // (MPEG transport streams); 0 when the back end reports one.
+    qint64 KnownLengthMs = 0;
 
 private:
     QPointer<QMediaPlayer> m_player;
