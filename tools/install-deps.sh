@@ -3,7 +3,8 @@
 # everything that is already there.
 set -euo pipefail
 PKGS=(build-essential cmake ninja-build qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev
-      libgl1-mesa-dev gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
+      libgl1-mesa-dev gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly
+      gstreamer1.0-libav
       ffmpeg xvfb xauth imagemagick)
 missing=()
 for p in "${PKGS[@]}"; do
