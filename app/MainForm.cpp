@@ -87,10 +87,12 @@ TMainForm::TMainForm(const QString& appDir, const QStringList& arguments)
     AppDir = appDir;
     BuildLayout();
     FormCreate();
-    TakeSourceFromCommandLine(arguments);
-    setAcceptDrops(true); // last step of the creation: dropped files are welcome from now on
+    // Sized once the profile names are known; the keyboard and the player's state are
+    // followed before a source named on the command line starts playing.
     FitLayoutToFont();
     SetupKeyboard();
+    TakeSourceFromCommandLine(arguments);
+    setAcceptDrops(true); // last step of the creation: dropped files are welcome from now on
 }
 
 TMainForm::~TMainForm() = default;

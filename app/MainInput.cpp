@@ -159,8 +159,11 @@ void TMainForm::SetupKeyboard()
         w->installEventFilter(m_inputRouter);
     FilterGraph->Attach(m_inputRouter);
 
-    // The picture takes the focus when clicked, so the shortcuts act after typing a time.
+    // The picture takes the focus when clicked, so the shortcuts act after typing a time. It
+    // holds the focus at start too: on a button, Space would press that button instead of
+    // playing.
     VideoWindow->setFocusPolicy(Qt::ClickFocus);
+    VideoWindow->setFocus(Qt::OtherFocusReason);
 
     // Focus order: toolbar, preview region, then the job region in its own order.
     const QList<QWidget*> order = {sbtnOpen,      sbtnSettings, sbtnAbout,     sbtnHelp,     tkbProgress,

@@ -126,10 +126,11 @@ void TMainForm::ShowRangeLength()
 }
 
 // The end mark drops below the start mark when the two would overlap, and comes back up
-// once they are apart.
-static void SettleEndMarkHeight(QLabel* start, QLabel* end)
+// once they are apart. The drop grows with the layout, so a larger font still clears.
+static void SettleEndMarkHeight(QLabel* start, QLabel* end, double layoutScale)
 {
-    const int top = MarksOverlap(start->x(), start->width(), end->x(), end->width()) ? start->y() + kOverlapDrop
+    const int drop = qRound(kOverlapDrop * layoutScale);
+    const int top = MarksOverlap(start->x(), start->width(), end->x(), end->width()) ? start->y() + drop
                                                                                       : start->y();
     end->move(end->x(), top);
 }
@@ -140,7 +141,7 @@ void TMainForm::PlaceStartMark()
 {
     const int left = StartMarkLeft(tkbProgress->x(), tkbProgress->width(), tkbProgress->SelStart(), tkbProgress->Max());
     labStart->move(KeepInside(left, labStart->width(), panLeft->width()), labStart->y());
-    SettleEndMarkHeight(labStart, labEnd);
+    SettleEndMarkHeight(labStart, labEnd, LayoutScale);
 }
 
 void TMainForm::PlaceEndMark()
@@ -148,7 +149,7 @@ void TMainForm::PlaceEndMark()
     const int left = EndMarkLeft(tkbProgress->x(), tkbProgress->width(), tkbProgress->SelEnd(), tkbProgress->Max(),
                                  labEnd->width());
     labEnd->move(KeepInside(left, labEnd->width(), panLeft->width()), labEnd->y());
-    SettleEndMarkHeight(labStart, labEnd);
+    SettleEndMarkHeight(labStart, labEnd, LayoutScale);
 }
 
 double TMainForm::FrameTimeForMark() const
