@@ -58,11 +58,13 @@ class AppKeyboardTest : public QObject {
         w()->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w()));
     }
+    // A source paused on the frame at one second; a seek while paused shows that one frame.
     void openPaused()
     {
         w()->OpenSource(m_clip);
         w()->sbtnPausePreviewClick();
-        QTRY_VERIFY_WITH_TIMEOUT(w()->FilterGraph->CurrentFrameTime() >= 0, kWait);
+        w()->FilterGraph->SeekExact(1.0);
+        QVERIFY(frameAt(1.0));
     }
     // Waits for the frame at `seconds` (a frame start, to the microsecond the player gives).
     static bool frameAt(double seconds)
