@@ -12,38 +12,26 @@ namespace {
 
 constexpr int kWait = 30000;
 
-// ffmpeg's switches for a clip of each type: picture and sound in codecs such files carry.
+// ffmpeg's switches for a clip of each type: picture and sound in codecs such files carry;
+// H.264 with key frames every half second, as broadcast and camera streams have them.
 QStringList CodecsFor(const QString& ext)
 {
-    // Key frames every half second, as broadcast and camera streams have them.
-    const QStringList h264aac = {"-c:v", "libx264", "-preset", "ultrafast", "-g", "12", "-pix_fmt", "yuv420p",
-                                 "-c:a", "aac"};
-    const QStringList mpeg2 = {"-c:v", "mpeg2video", "-c:a", "mp2"};
-    const QStringList windows = {"-c:v", "wmv2", "-c:a", "wmav2", "-f", "asf"};
-    const QStringList transport = h264aac + QStringList{"-f", "mpegts"};
-    if (ext == "avi")
-        return {"-c:v", "mpeg4", "-c:a", "libmp3lame"};
-    if (ext == "mpg")
-        return {"-c:v", "mpeg1video", "-c:a", "mp2", "-f", "mpeg"};
-    if (ext == "mpeg")
-        return mpeg2 + QStringList{"-f", "mpeg"};
-    if (ext == "vob")
-        return {"-c:v", "mpeg2video", "-c:a", "ac3", "-f", "vob"};
-    if (ext == "wmv" || ext == "asf")
-        return windows;
-    if (ext == "webm")
-        return {"-c:v", "libvpx", "-b:v", "300k", "-c:a", "libvorbis"};
-    if (ext == "ogv")
-        return {"-c:v", "libtheora", "-c:a", "libvorbis"};
-    if (ext == "flv")
-        return {"-c:v", "flv", "-c:a", "libmp3lame", "-ar", "44100"};
-    if (ext == "ts")
-        return transport;
-    if (ext == "m2ts" || ext == "mts")
-        return transport + QStringList{"-mpegts_m2ts_mode", "1"};
-    if (ext == "m4v")
-        return h264aac + QStringList{"-f", "mp4"};
-    return h264aac; // mp4, mov, mkv, 3gp
+    const QString h264 = "-c:v libx264 -preset ultrafast -g 12 -pix_fmt yuv420p -c:a aac";
+    const QMap<QString, QString> codecs = {
+        {"avi", "-c:v mpeg4 -c:a libmp3lame"},
+        {"mpg", "-c:v mpeg1video -c:a mp2 -f mpeg"},
+        {"mpeg", "-c:v mpeg2video -c:a mp2 -f mpeg"},
+        {"vob", "-c:v mpeg2video -c:a ac3 -f vob"},
+        {"wmv", "-c:v wmv2 -c:a wmav2 -f asf"},
+        {"asf", "-c:v wmv2 -c:a wmav2 -f asf"},
+        {"webm", "-c:v libvpx -b:v 300k -c:a libvorbis"},
+        {"ogv", "-c:v libtheora -c:a libvorbis"},
+        {"flv", "-c:v flv -c:a libmp3lame -ar 44100"},
+        {"ts", h264 + " -f mpegts"},
+        {"m2ts", h264 + " -f mpegts -mpegts_m2ts_mode 1"},
+        {"mts", h264 + " -f mpegts -mpegts_m2ts_mode 1"},
+        {"m4v", h264 + " -f mp4"}};
+    return codecs.value(ext, h264).split(' '); // mp4, mov, mkv, 3gp
 }
 
 bool MakeTypedClip(const QString& path, const QString& ext)

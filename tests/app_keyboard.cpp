@@ -21,12 +21,15 @@
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
 #include <QToolButton>
+#include <algorithm>
+#include <functional>
 #include <memory>
 
 namespace {
 
 constexpr int kWait = 30000;
 const QString kNoSource = QStringLiteral("Please specify a valid input video file.");
+const QString kNoEnd = QStringLiteral("Please varify the End Time you selected.");
 
 // All accessible interfaces under `root`, depth first.
 void CollectAccessible(QAccessibleInterface* root, QList<QAccessibleInterface*>& out)
@@ -105,102 +108,65 @@ private slots:
     void everyButtonTakesTheFocusAndActsOnSpaceAndEnter()
     {
         showActive();
-        const QList<QWidget*> order = {w()->sbtnOpen,        w()->sbtnSettings,     w()->sbtnAbout,
-                                       w()->sbtnHelp,        w()->tkbProgress,      w()->sbtnPlayPreview,
-                                       w()->sbtnPausePreview, w()->sbtnStopPreview, w()->sbtnSelStart,
-                                       w()->sbtnSelEnd,      w()->sbtnErase,        w()->edtSource,
-                                       w()->rdbStartEnd,     w()->edtStart,         w()->edtEnd,
-                                       w()->edtSectionQty,   w()->cmbProfile,
-                                       w()->BitBtn1,         w()->edtOutputDir,     w()->bbtnBrowse,
-                                       w()->imgStart};
-        w()->sbtnOpen->setFocus(Qt::TabFocusReason);
+        openPaused();
+        TMainForm* f = w();
+        // The two split modes are one stop, the checked one; arrows move between them.
+        const QList<QWidget*> order = {f->sbtnOpen,     f->sbtnSettings,     f->sbtnAbout,       f->sbtnHelp,
+                                       f->tkbProgress,  f->sbtnPlayPreview,  f->sbtnPausePreview, f->sbtnStopPreview,
+                                       f->sbtnSelStart, f->sbtnSelEnd,       f->sbtnErase,       f->edtSource,
+                                       f->rdbStartEnd,  f->edtStart,         f->edtEnd,          f->edtSectionQty,
+                                       f->cmbProfile,   f->BitBtn1,          f->edtOutputDir,    f->bbtnBrowse,
+                                       f->imgStart,     f->sbtnOpen};
+        f->sbtnOpen->setFocus(Qt::TabFocusReason);
         QList<QWidget*> visited{QApplication::focusWidget()};
-        for (qsizetype i = 1; i < order.size(); ++i) {
+        while (visited.size() < order.size()) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             visited << QApplication::focusWidget();
         }
         QCOMPARE(visited, order);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), w()->sbtnOpen); // round again
-        // The two split modes are one stop, the checked one; arrows move between them.
-        w()->rdbStartEnd->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(w()->rdbStartEnd, Qt::Key_Down);
-        QVERIFY(w()->rdbEqual->hasFocus());
-        QVERIFY(w()->rdbEqual->isChecked());
-        QTest::keyClick(w()->rdbEqual, Qt::Key_Up);
-        QVERIFY(w()->rdbStartEnd->hasFocus());
-        QVERIFY(w()->rdbStartEnd->isChecked());
-        w()->edtEnd->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(w()->edtEnd, Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w()->edtSectionQty));
+        f->rdbStartEnd->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(f->rdbStartEnd, Qt::Key_Down);
+        QVERIFY(f->rdbEqual->hasFocus() && f->rdbEqual->isChecked());
+        QTest::keyClick(f->rdbEqual, Qt::Key_Up);
+        QVERIFY(f->rdbStartEnd->hasFocus() && f->rdbStartEnd->isChecked());
 
         int opened = 0;
-        SetOpenDialogHook([&](QWidget*, const QString&) {
-            ++opened;
-            return QString();
-        });
+        SetOpenDialogHook([&](QWidget*, const QString&) { return ++opened, QString(); });
         int picked = 0;
-        SetFolderPickerHook([&](QWidget*, const QString&, QString*) {
-            ++picked;
-            return false;
-        });
-        const auto press = [](QWidget* button, Qt::Key key) {
-            MainForm->activateWindow();
-            QVERIFY(QTest::qWaitForWindowActive(MainForm));
-            button->setFocus(Qt::TabFocusReason);
-            QVERIFY(button->hasFocus());
-            QTest::keyClick(button, key);
+        SetFolderPickerHook([&](QWidget*, const QString&, QString*) { return ++picked, false; });
+        // Each button, what pressing it shows, and how to close what it opened.
+        const QList<std::tuple<QWidget*, std::function<bool()>, std::function<void()>>> buttons = {
+            {f->sbtnOpen, [&] { return opened > 0; }, [&] { opened = 0; }},
+            {f->sbtnHelp, [&] { return !m_shell->opened.isEmpty(); }, [&] { m_shell->opened.clear(); }},
+            {f->sbtnAbout, [] { return AboutForm->isVisible(); }, [] { AboutForm->close(); }},
+            {f->sbtnSettings, [] { return SettingForm->isVisible(); }, [] { SettingForm->btnCancel->click(); }},
+            {f->BitBtn1, [] { return opSettingForm->isVisible(); }, [] { opSettingForm->Button2->click(); }},
+            {f->bbtnBrowse, [&] { return picked > 0; }, [&] { picked = 0; }},
+            {f->sbtnPlayPreview, [f] { return f->Playing(); }, [] {}},
+            {f->sbtnStopPreview, [f] { return !f->Playing(); }, [f] { f->sbtnPlayPreviewClick(); }},
+            {f->sbtnPausePreview, [f] { return !f->Playing(); }, [] {}},
+            {f->sbtnSelStart, [f] { return !f->labStart->isHidden(); }, [] {}},
+            {f->sbtnSelEnd, [f] { return !f->labEnd->isHidden(); }, [] {}},
+            {f->sbtnErase, [f] { return f->labStart->isHidden() && f->labEnd->isHidden(); }, [] {}},
+            // Split checks the job at once: the end time is still 0.
+            {f->imgStart, [&] { return m_log->lastText() == kNoEnd; }, [&] { m_log->clear(); }},
         };
         for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return}) {
-            const int before = opened;
-            press(w()->sbtnOpen, key);
-            QTRY_COMPARE(opened, before + 1);
-            press(w()->sbtnHelp, key);
-            QTRY_COMPARE(m_shell->opened.size(), key == Qt::Key_Space ? 1 : 2);
-            press(w()->sbtnAbout, key);
-            QTRY_VERIFY(AboutForm->isVisible());
-            AboutForm->close();
-            press(w()->sbtnSettings, key);
-            QTRY_VERIFY(SettingForm->isVisible());
-            SettingForm->btnCancel->click();
-            press(w()->BitBtn1, key);
-            QTRY_VERIFY(opSettingForm->isVisible());
-            opSettingForm->Button2->click();
-            const int pickedBefore = picked;
-            press(w()->bbtnBrowse, key);
-            QTRY_COMPARE(picked, pickedBefore + 1);
-            // Split checks the job at once: there is no source.
-            const qsizetype shown = m_log->shown.size();
-            press(w()->imgStart, key);
-            QTRY_COMPARE(m_log->shown.size(), shown + 1);
-            QCOMPARE(m_log->lastText(), kNoSource);
+            for (const auto& [button, pressed, close] : buttons) {
+                f->activateWindow();
+                QVERIFY(QTest::qWaitForWindowActive(f));
+                button->setFocus(Qt::TabFocusReason);
+                QVERIFY(button->hasFocus());
+                QTest::keyClick(button, key);
+                QTRY_VERIFY2(pressed(), qPrintable(button->objectName()));
+                close();
+            }
         }
-        QVERIFY(w()->isEnabled());
-
-        // The preview buttons with a source.
-        openPaused();
-        press(w()->sbtnPlayPreview, Qt::Key_Space);
-        QTRY_VERIFY(w()->Playing());
-        press(w()->sbtnPausePreview, Qt::Key_Return);
-        QTRY_VERIFY(!w()->Playing());
-        press(w()->sbtnPlayPreview, Qt::Key_Return);
-        QTRY_VERIFY(w()->Playing());
-        press(w()->sbtnStopPreview, Qt::Key_Space);
-        QTRY_VERIFY(!w()->Playing());
-        press(w()->sbtnSelStart, Qt::Key_Return);
-        QTRY_VERIFY(!w()->labStart->isHidden());
-        press(w()->sbtnSelEnd, Qt::Key_Space);
-        QTRY_VERIFY(!w()->labEnd->isHidden());
-        press(w()->sbtnErase, Qt::Key_Return);
-        QTRY_VERIFY(w()->labStart->isHidden());
-        // A radio button is checked by Space.
-        w()->rdbStartEnd->setChecked(false);
-        press(w()->rdbStartEnd, Qt::Key_Space);
-        QVERIFY(w()->rdbStartEnd->isChecked());
+        QCOMPARE(m_log->shown.size(), 0);
     }
 
-    // Each shortcut, with the picture holding the focus; marks take the frame shown, to the
-    // millisecond in their fields and exactly for the job.
+    // Each shortcut, from the picture and from the position bar; the marks take the frame
+    // shown, to the millisecond in their fields and exactly for the job.
     void shortcutsDriveThePlayerAndTheMarks()
     {
         showActive();
@@ -208,71 +174,46 @@ private slots:
         QWidget* picture = w()->VideoWindow;
         QTest::mouseClick(picture, Qt::LeftButton); // a click on the picture gives it the focus
         QVERIFY(picture->hasFocus());
-        const double frame = w()->FilterGraph->FrameDuration();
-        QVERIFY2(qAbs(frame - 1.0 / 30) < 1e-9, qPrintable(QString::number(frame)));
+        QCOMPARE(w()->FilterGraph->FrameDuration(), 1.0 / 30);
+        const auto key = [&](Qt::Key k, Qt::KeyboardModifiers m = {}) { QTest::keyClick(picture, k, m); };
 
-        // Space plays and pauses.
-        QTest::keyClick(picture, Qt::Key_Space);
+        key(Qt::Key_Space);
         QVERIFY(w()->Playing());
-        QTest::keyClick(picture, Qt::Key_Space);
+        key(Qt::Key_Space);
         QVERIFY(!w()->Playing());
-
-        // Home, then one frame forward, two, and back.
-        QTest::keyClick(picture, Qt::Key_Home);
+        key(Qt::Key_Home);
         QVERIFY(frameAt(0));
-        QCOMPARE(w()->labCurrent->text(), QStringLiteral("00:00:00"));
-        QTest::keyClick(picture, Qt::Key_Right);
+        key(Qt::Key_Right);
         QVERIFY(frameAt(0.033333));
-        QTest::keyClick(picture, Qt::Key_Right);
+        key(Qt::Key_Right);
         QVERIFY(frameAt(0.066667));
-        QTest::keyClick(picture, Qt::Key_Left);
+        key(Qt::Key_Left);
         QVERIFY(frameAt(0.033333));
-
-        // I takes that frame as the start.
-        QTest::keyClick(picture, Qt::Key_I);
-        const double start = w()->FilterGraph->CurrentFrameTime();
+        key(Qt::Key_I);
         QCOMPARE(w()->edtStart->text(), QStringLiteral("00:00:00.033"));
-        QCOMPARE(w()->StartSecondsForJob(), start);
-        QCOMPARE(ParseTimeCode(w()->StartTextForJob()), start);
-        QVERIFY(!w()->labStart->isHidden());
-
-        // Shift+Right: one second on; O takes it as the end.
-        QTest::keyClick(picture, Qt::Key_Right, Qt::ShiftModifier);
+        QCOMPARE(w()->StartSecondsForJob(), w()->FilterGraph->CurrentFrameTime());
+        QCOMPARE(ParseTimeCode(w()->StartTextForJob()), w()->FilterGraph->CurrentFrameTime());
+        key(Qt::Key_Right, Qt::ShiftModifier);
         QVERIFY(frameAt(1.033333));
-        QCOMPARE(w()->labCurrent->text(), QStringLiteral("00:00:01"));
-        QCOMPARE(w()->tkbProgress->Position(), 1);
-        QTest::keyClick(picture, Qt::Key_O);
+        QCOMPARE(w()->labCurrent->text(), QStringLiteral("00:00:01")); // follows while paused
+        key(Qt::Key_O);
         QCOMPARE(w()->edtEnd->text(), QStringLiteral("00:00:01.033"));
         QCOMPARE(w()->EndSecondsForJob(), w()->FilterGraph->CurrentFrameTime());
         QCOMPARE(w()->labLength->text(), QStringLiteral("The length of the marked rang is 00:00:01"));
-        QTest::keyClick(picture, Qt::Key_Left, Qt::ShiftModifier);
+        key(Qt::Key_Left, Qt::ShiftModifier);
         QVERIFY(frameAt(0.033333));
-
-        // End: the last frame.
-        QTest::keyClick(picture, Qt::Key_End);
-        QTRY_VERIFY_WITH_TIMEOUT(w()->FilterGraph->CurrentFrameTime() > 3.9, kWait);
+        key(Qt::Key_End);
+        QTRY_VERIFY_WITH_TIMEOUT(w()->FilterGraph->CurrentFrameTime() > 3.9, kWait); // the last frame
         QCOMPARE(w()->labCurrent->text(), QStringLiteral("00:00:04"));
-
-        // Ctrl+O opens, F1 shows the help.
         int opened = 0;
-        SetOpenDialogHook([&](QWidget*, const QString&) {
-            ++opened;
-            return QString();
-        });
-        QTest::keyClick(picture, Qt::Key_O, Qt::ControlModifier);
+        SetOpenDialogHook([&](QWidget*, const QString&) { return ++opened, QString(); });
+        key(Qt::Key_O, Qt::ControlModifier);
         QCOMPARE(opened, 1);
-        QTest::keyClick(picture, Qt::Key_F1);
+        key(Qt::Key_F1);
         QCOMPARE(m_shell->opened, QStringList{w()->HelpFile});
-
-        // The same from the position bar; while playing, no frame step.
-        w()->tkbProgress->setFocus(Qt::TabFocusReason);
+        // The position bar passes them on.
         QTest::keyClick(w()->tkbProgress, Qt::Key_Home);
         QVERIFY(frameAt(0));
-        QTest::keyClick(w()->tkbProgress, Qt::Key_Space);
-        QVERIFY(w()->Playing());
-        QTest::keyClick(w()->tkbProgress, Qt::Key_Space);
-        QTest::keyClick(w()->tkbProgress, Qt::Key_Right);
-        QTRY_VERIFY_WITH_TIMEOUT(w()->FilterGraph->CurrentFrameTime() > 0, kWait);
         QVERIFY2(m_log->shown.isEmpty(), qPrintable(m_log->lastText()));
     }
 
@@ -282,63 +223,45 @@ private slots:
         showActive();
         openPaused();
         int opened = 0;
-        SetOpenDialogHook([&](QWidget*, const QString&) {
-            ++opened;
-            return QString();
-        });
-        const double frameBefore = w()->FilterGraph->CurrentFrameTime();
+        SetOpenDialogHook([&](QWidget*, const QString&) { return ++opened, QString(); });
         for (QLineEdit* field : {w()->edtSource, w()->edtStart, w()->edtSectionQty, w()->edtOutputDir}) {
             field->setFocus(Qt::MouseFocusReason);
             field->clear();
             QTest::keyClicks(field, "io ");
-            QTest::keyClick(field, Qt::Key_Left);
-            QTest::keyClick(field, Qt::Key_Right, Qt::ShiftModifier);
-            QTest::keyClick(field, Qt::Key_Home);
-            QTest::keyClick(field, Qt::Key_End);
-            QTest::keyClick(field, Qt::Key_O, Qt::ControlModifier);
-            QTest::keyClick(field, Qt::Key_F1);
+            for (const auto& [k, m] : QList<QPair<Qt::Key, Qt::KeyboardModifiers>>{
+                     {Qt::Key_Left, {}}, {Qt::Key_Right, Qt::ShiftModifier}, {Qt::Key_Home, {}},
+                     {Qt::Key_End, {}}, {Qt::Key_O, Qt::ControlModifier}, {Qt::Key_F1, {}}})
+                QTest::keyClick(field, k, m);
             QCOMPARE(field->text(), QStringLiteral("io "));
             QVERIFY(field->hasFocus());
         }
-        QCoreApplication::processEvents();
+        QTest::qWait(200);
         QCOMPARE(opened, 0);
         QVERIFY(m_shell->opened.isEmpty());
         QVERIFY(!w()->Playing());
-        QVERIFY(w()->labStart->isHidden());
-        QVERIFY(w()->labEnd->isHidden());
-        QTest::qWait(200);
-        QCOMPARE(w()->FilterGraph->CurrentFrameTime(), frameBefore);
+        QVERIFY(w()->labStart->isHidden() && w()->labEnd->isHidden());
+        QCOMPARE(w()->FilterGraph->CurrentFrameTime(), 1.0);
     }
 
-    // Esc closes each dialog as its Cancel does (About has only OK).
+    // Esc closes each dialog as its Cancel does (About has only OK): what was changed in
+    // Settings is dropped.
     void escapeClosesEachDialog()
     {
         showActive();
-        const QList<QWidget*> dialogs = {SettingForm, AboutForm, opSettingForm, SizeForm};
-        for (QWidget* dialog : dialogs) {
-            if (dialog == SettingForm)
-                w()->sbtnSettingsClick();
-            else if (dialog == AboutForm)
-                w()->sbtnAboutClick();
-            else if (dialog == opSettingForm)
-                w()->BitBtn1Click();
-            else
-                SizeForm->show();
+        const bool overwrite = SettingForm->chkOverwrite->isChecked();
+        const QList<QPair<QWidget*, std::function<void()>>> dialogs = {
+            {SettingForm, [] { MainForm->sbtnSettingsClick(); }}, {AboutForm, [] { MainForm->sbtnAboutClick(); }},
+            {opSettingForm, [] { MainForm->BitBtn1Click(); }},     {SizeForm, [] { SizeForm->show(); }}};
+        for (const auto& [dialog, show] : dialogs) {
+            show();
             QVERIFY(dialog->isVisible());
-            QWidget* target = dialog->focusWidget() ? dialog->focusWidget() : dialog;
-            QTest::keyClick(target, Qt::Key_Escape);
+            SettingForm->chkOverwrite->setChecked(!overwrite);
+            QTest::keyClick(dialog->focusWidget() ? dialog->focusWidget() : dialog, Qt::Key_Escape);
             QTRY_VERIFY2(!dialog->isVisible(), qPrintable(dialog->objectName()));
             QTRY_VERIFY(w()->isEnabled());
+            if (dialog == SettingForm)
+                QCOMPARE(SettingForm->chkOverwrite->isChecked(), overwrite);
         }
-        // Cancel semantics: what was changed in Settings is dropped.
-        const bool overwrite = SettingForm->chkOverwrite->isChecked();
-        w()->sbtnSettingsClick();
-        SettingForm->chkOverwrite->setChecked(!overwrite);
-        QTest::keyClick(SettingForm->chkOverwrite, Qt::Key_Escape);
-        QTRY_VERIFY(!SettingForm->isVisible());
-        w()->sbtnSettingsClick();
-        QCOMPARE(SettingForm->chkOverwrite->isChecked(), overwrite);
-        SettingForm->btnCancel->click();
     }
 
     // Every control has a name a screen reader reads; Split is found and pressed through
@@ -346,56 +269,42 @@ private slots:
     void screenReadersFindAndPressSplit()
     {
         showActive();
-        const QList<QPair<QWidget*, QString>> names = {
-            {w()->sbtnOpen, "Open Video"},        {w()->sbtnSettings, "Settings"},
-            {w()->sbtnAbout, "About"},            {w()->sbtnHelp, "Help"},
-            {w()->sbtnPlayPreview, "Play"},       {w()->sbtnPausePreview, "Pause"},
-            {w()->sbtnStopPreview, "Stop"},       {w()->sbtnSelStart, "Start Time"},
-            {w()->sbtnSelEnd, "End time"},        {w()->sbtnErase, "Clear"},
-            {w()->tkbProgress, "Position"},       {w()->edtSource, "Source"},
-            {w()->edtStart, "Start Time"},        {w()->edtEnd, "End Time"},
-            {w()->edtSectionQty, "Equal sections"},
-            {w()->BitBtn1, "Detail"},             {w()->edtOutputDir, "Output Path"},
-            {w()->bbtnBrowse, "Browse"},          {w()->imgStart, "Split"},
-            {w()->imgCancel, "Stop"},             {w()->rdbStartEnd, "Split the marked rang out."},
-            {w()->rdbEqual, "Split the marked rang to"}};
-        for (const auto& [widget, name] : names) {
-            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(widget);
-            QVERIFY(a);
-            QCOMPARE(a->text(QAccessible::Name), name);
-        }
-        // The profile list reads its entry as its name on this platform; its label is named
-        // through the label relation.
-        QCOMPARE(w()->cmbProfile->accessibleName(), QStringLiteral("Output Profile"));
-        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(w()->cmbProfile);
-        bool labelled = false;
-        for (const auto& relation : list->relations(QAccessible::Label))
-            labelled = labelled || relation.first->object() == w()->Label10;
-        QVERIFY(labelled);
-        // And no control that takes the focus goes without one.
-        for (QWidget* c : w()->findChildren<QWidget*>())
+        TMainForm* f = w();
+        const QList<QPair<QWidget*, const char*>> names = {
+            {f->sbtnOpen, "Open Video"}, {f->sbtnSelEnd, "End time"},       {f->tkbProgress, "Position"},
+            {f->edtSource, "Source"},    {f->edtStart, "Start Time"},       {f->edtEnd, "End Time"},
+            {f->imgStart, "Split"},      {f->edtSectionQty, "Equal sections"}, {f->edtOutputDir, "Output Path"},
+            {f->imgCancel, "Stop"},      {f->BitBtn1, "Detail"},            {f->rdbEqual, "Split the marked rang to"}};
+        for (const auto& [widget, name] : names)
+            QCOMPARE(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name), QString(name));
+        // The profile list reads its entry as its name here; its label comes through the
+        // label relation.
+        QCOMPARE(f->cmbProfile->accessibleName(), QStringLiteral("Output Profile"));
+        const auto relations = QAccessible::queryAccessibleInterface(f->cmbProfile)->relations(QAccessible::Label);
+        QVERIFY(std::any_of(relations.begin(), relations.end(),
+                            [f](const auto& r) { return r.first->object() == f->Label10; }));
+        // No control that takes the focus goes without a name.
+        for (QWidget* c : f->findChildren<QWidget*>())
             if (c->focusPolicy() != Qt::NoFocus && !c->isWindow())
                 QVERIFY2(!QAccessible::queryAccessibleInterface(c)->text(QAccessible::Name).isEmpty(),
-                         qPrintable(c->objectName() + " " + c->metaObject()->className()));
+                         qPrintable(c->objectName()));
 
         QList<QAccessibleInterface*> all;
-        CollectAccessible(QAccessible::queryAccessibleInterface(w()), all);
-        QAccessibleInterface* split = nullptr;
-        for (QAccessibleInterface* a : all)
-            if (a->text(QAccessible::Name) == QLatin1String("Split") && !a->state().invisible)
-                split = a;
-        QVERIFY(split);
-        QCOMPARE(split->role(), QAccessible::Button);
-        QVERIFY(split->actionInterface());
-        QVERIFY(split->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
-        split->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        CollectAccessible(QAccessible::queryAccessibleInterface(f), all);
+        const auto split = std::find_if(all.begin(), all.end(), [](QAccessibleInterface* a) {
+            return a->text(QAccessible::Name) == QLatin1String("Split") && !a->state().invisible;
+        });
+        QVERIFY(split != all.end());
+        QCOMPARE((*split)->role(), QAccessible::Button);
+        QVERIFY((*split)->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+        (*split)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
         QCOMPARE(m_log->shown.size(), 1);
         QCOMPARE(m_log->lastText(), kNoSource);
     }
 
-    // A double click on Split starts one job; its second press, on the Stop face that took
-    // Split's place, asks nothing. When the job is done and no file manager can be started
-    // for the output folder, that is said with the folder.
+    // A double click on Split starts one job; its second press lands on the Stop face that
+    // took Split's place and asks nothing. When no file manager can be started for the
+    // output folder at the end, that is said with the folder.
     void doubleClickOnSplitStartsOnce()
     {
         showActive();
@@ -407,99 +316,73 @@ private slots:
         w()->EncoderPath = FakeEncoder::Program();
         m_shell->starts = false;
 
-        const QPoint at = w()->imgStart->rect().center();
-        const auto secondHalf = [&] {
-            // What the window delivers for the second press of a double click: a double
-            // click event to the control now under the pointer, then the release.
-            QWidget* under = w()->childAt(w()->imgStart->mapTo(w(), at));
-            QVERIFY(under);
-            const QPoint local = under->mapFrom(w(), w()->imgStart->mapTo(w(), at));
-            QMouseEvent dbl(QEvent::MouseButtonDblClick, local, under->mapToGlobal(local), Qt::LeftButton,
-                            Qt::LeftButton, Qt::NoModifier);
-            QCoreApplication::sendEvent(under, &dbl);
-            QMouseEvent up(QEvent::MouseButtonRelease, local, under->mapToGlobal(local), Qt::LeftButton,
-                           Qt::NoButton, Qt::NoModifier);
-            QCoreApplication::sendEvent(under, &up);
-        };
+        const QPoint at = w()->imgStart->mapTo(w(), w()->imgStart->rect().center());
         QWidget* underSecond = nullptr;
+        // What the window delivers for the second press of a double click: a double-click
+        // event to the control now under the pointer, then the release.
+        const auto secondHalf = [&] {
+            underSecond = w()->childAt(at);
+            const QPoint local = underSecond->mapFrom(w(), at);
+            QMouseEvent dbl(QEvent::MouseButtonDblClick, local, underSecond->mapToGlobal(local), Qt::LeftButton,
+                            Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(underSecond, &dbl);
+            QMouseEvent up(QEvent::MouseButtonRelease, local, underSecond->mapToGlobal(local), Qt::LeftButton,
+                           Qt::NoButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(underSecond, &up);
+        };
         JobDriver driver;
         driver.Then([] { return MainForm->imgCancel->isVisible() && MainForm->CurrentRun; },
                     [&] {
-                        underSecond = w()->childAt(w()->imgStart->mapTo(w(), at));
                         secondHalf();
                         fake.Go("go");
                     });
         driver.Start();
-        QTest::mousePress(w()->imgStart, Qt::LeftButton, {}, at);
-        QTest::mouseRelease(w()->imgStart, Qt::LeftButton, {}, at);
+        QTest::mouseClick(w()->imgStart, Qt::LeftButton, {}, w()->imgStart->rect().center());
         driver.Stop();
         QVERIFY(!driver.TimedOut());
         QCOMPARE(underSecond, static_cast<QWidget*>(w()->imgCancel));
         QCOMPARE(fake.Runs().size(), 1);
-        QStringList texts;
-        for (const MessageRequest& r : m_log->shown)
-            texts << r.text;
-        QCOMPARE(texts, QStringList({"Splitting is completed successfully.",
-                                     QString("No file manager could be started to open the folder \"%1\".")
-                                         .arg(w()->edtOutputDir->text())}));
-        QVERIFY(w()->imgStart->isVisible());
-
-        // Without a source the job is refused; the double click still says so only once.
-        m_log->clear();
-        w()->edtSource->setText(m_app->file("gone.mp4"));
-        QTest::mousePress(w()->imgStart, Qt::LeftButton, {}, at);
-        QTest::mouseRelease(w()->imgStart, Qt::LeftButton, {}, at);
-        secondHalf();
-        QCOMPARE(m_log->shown.size(), 1);
+        QCOMPARE(m_log->shown.size(), 2);
+        QCOMPARE(m_log->shown.first().text, QStringLiteral("Splitting is completed successfully."));
+        QCOMPARE(m_log->lastText(), QString("No file manager could be started to open the folder \"%1\".")
+                                        .arg(w()->edtOutputDir->text()));
     }
 
     // A file dropped on a field, the picture or any other control opens as a drop on the
-    // window does; the field keeps its text.
+    // window does; a field keeps its text, and an unsupported file is named.
     void dropsOnAnyControlOpenTheFile()
     {
         showActive();
         const QString clip = m_app->file("dropped clip.mp4");
         QVERIFY(QFile::copy(m_clip, clip));
-        QList<QWidget*> targets = {w()->edtSource, w()->edtStart, w()->edtOutputDir, w()->VideoWindow,
-                                   w()->cmbProfile, w()->tkbProgress, w()->labLength};
-        for (QWidget* target : targets) {
-            const QPoint inWindow = target->mapTo(w(), target->rect().center());
-            QWidget* child = w()->childAt(inWindow);
-            QVERIFY2(child, qPrintable(target->objectName()));
-            w()->edtSource->setText("typed");
-            auto* lineEdit = qobject_cast<QLineEdit*>(child);
-            const QString fieldText = lineEdit ? lineEdit->text() : QString();
+        m_app->write("notes.txt", "x");
+        const auto dropOn = [](QWidget* target, const QString& file) {
+            const QPoint inWindow = target->mapTo(MainForm, target->rect().center());
+            QWidget* child = MainForm->childAt(inWindow); // the control under the point
+            const QPoint local = child->mapFrom(MainForm, inWindow);
             QMimeData mime;
-            mime.setUrls({QUrl::fromLocalFile(clip)});
-            mime.setText(clip);
-            const QPoint local = child->mapFrom(w(), inWindow);
+            mime.setUrls({QUrl::fromLocalFile(file)});
+            mime.setText(file);
             QDragEnterEvent enter(local, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
             QCoreApplication::sendEvent(child, &enter);
-            QVERIFY2(enter.isAccepted(), qPrintable(child->objectName()));
             QDragMoveEvent move(local, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
             QCoreApplication::sendEvent(child, &move);
-            QVERIFY2(move.isAccepted(), qPrintable(child->objectName() + " " + child->metaObject()->className()));
+            QVERIFY2(enter.isAccepted() && move.isAccepted(), qPrintable(child->objectName()));
             QDropEvent drop(local, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
             QCoreApplication::sendEvent(child, &drop);
+        };
+        for (QWidget* target : QList<QWidget*>{w()->edtSource, w()->edtStart, w()->VideoWindow, w()->cmbProfile,
+                                               w()->tkbProgress, w()->labLength}) {
+            w()->edtSource->setText("typed");
+            dropOn(target, clip);
             QCOMPARE(w()->edtSource->text(), clip);
-            if (lineEdit && lineEdit != w()->edtSource)
-                QCOMPARE(lineEdit->text(), fieldText);
+            QCOMPARE(w()->edtStart->text(), QStringLiteral("00:00:00"));
         }
         QVERIFY2(m_log->shown.isEmpty(), qPrintable(m_log->lastText()));
-        // An unsupported file dropped on a field is named, and nothing is typed.
-        const QString notes = m_app->file("notes.txt");
-        m_app->write("notes.txt", "x");
-        QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(notes)});
-        mime.setText(notes);
-        QDragEnterEvent enter(QPoint(4, 4), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(w()->edtStart, &enter);
-        QVERIFY(enter.isAccepted());
-        QDropEvent drop(QPointF(4, 4), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(w()->edtStart, &drop);
-        QCOMPARE(w()->edtStart->text(), QStringLiteral("00:00:00"));
+        dropOn(w()->edtEnd, m_app->file("notes.txt"));
+        QCOMPARE(w()->edtEnd->text(), QStringLiteral("00:00:00"));
         QCOMPARE(m_log->shown.size(), 1);
-        QVERIFY(m_log->lastText().contains(notes));
+        QVERIFY(m_log->lastText().contains(m_app->file("notes.txt")));
     }
 
     // No caption, time or profile name is cut off, at the default font and at a 1.25 times
@@ -520,54 +403,41 @@ private slots:
         m_forms.reset();
         m_forms = std::make_unique<FormsFixture>(m_app->path());
         QApplication::setFont(original);
-        w()->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w()));
-        if (scale > 1) {
-            QVERIFY(w()->LayoutScale > 1.1);
-            QVERIFY(w()->width() > 840 && w()->height() > 448);
-        }
-        // The regions keep their places.
-        QCOMPARE(w()->panToolbar->geometry().top(), 0);
-        QCOMPARE(w()->panLeft->geometry().top(), w()->panToolbar->geometry().bottom() + 1);
-        QCOMPARE(w()->panRight->geometry().left(), w()->panLeft->geometry().right() + 1);
-        QCOMPARE(w()->panRight->geometry().right(), w()->width() - 1);
+        TMainForm* f = w();
+        f->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f));
+        QCOMPARE(f->LayoutScale > 1.1, scale > 1);
+        QCOMPARE(f->panLeft->geometry().top(), f->panToolbar->geometry().bottom() + 1);
+        QCOMPARE(f->panRight->geometry().left(), f->panLeft->geometry().right() + 1);
+        QCOMPARE(f->panRight->geometry().right(), f->width() - 1);
 
-        const auto fits = [](QWidget* c, int textWidth, int room) {
-            QVERIFY2(textWidth <= room, qPrintable(QString("%1: %2 px of text in %3 px")
-                                                       .arg(c->objectName()).arg(textWidth).arg(room)));
+        const auto fits = [](QWidget* c, const QString& text, int room) {
+            const int width = c->fontMetrics().horizontalAdvance(text);
+            QVERIFY2(width <= room, qPrintable(QString("%1: %2 px in %3").arg(c->objectName()).arg(width).arg(room)));
         };
-        for (QLabel* l : w()->findChildren<QLabel*>())
-            if (!l->text().isEmpty() && l->pixmap().isNull())
-                fits(l, l->fontMetrics().horizontalAdvance(l->text()), l->contentsRect().width());
-        for (QToolButton* b : w()->findChildren<QToolButton*>())
-            fits(b, b->fontMetrics().horizontalAdvance(b->text()), b->width() - 6); // frame and padding
-        for (QAbstractButton* b : w()->findChildren<QAbstractButton*>()) {
-            if (qobject_cast<QToolButton*>(b) || b->isHidden())
+        for (QLabel* l : f->findChildren<QLabel*>())
+            if (l->pixmap().isNull())
+                fits(l, l->text(), l->contentsRect().width());
+        for (QToolButton* b : f->findChildren<QToolButton*>())
+            fits(b, b->text(), b->width() - 6); // less the frame and the padding
+        for (QAbstractButton* b : f->findChildren<QAbstractButton*>()) {
+            const bool radio = qobject_cast<QRadioButton*>(b);
+            if (!radio && !qobject_cast<QPushButton*>(b))
                 continue;
             QStyleOptionButton opt;
             opt.initFrom(b);
-            opt.text = b->text();
-            opt.icon = b->icon();
-            opt.iconSize = b->iconSize();
-            const bool radio = qobject_cast<QRadioButton*>(b);
-            const QRect room =
-                b->style()->subElementRect(radio ? QStyle::SE_RadioButtonContents : QStyle::SE_PushButtonContents, &opt, b);
-            const int icon = b->icon().isNull() ? 0 : b->iconSize().width() + 4;
-            fits(b, b->fontMetrics().horizontalAdvance(b->text()) + icon, room.width());
+            const QRect room = b->style()->subElementRect(radio ? QStyle::SE_RadioButtonContents
+                                                                : QStyle::SE_PushButtonContents, &opt, b);
+            fits(b, b->text(), room.width() - (b->icon().isNull() ? 0 : b->iconSize().width() + 4));
         }
         QStyleOptionComboBox opt;
-        opt.initFrom(w()->cmbProfile);
-        const QRect field = w()->cmbProfile->style()->subControlRect(QStyle::CC_ComboBox, &opt,
-                                                                     QStyle::SC_ComboBoxEditField, w()->cmbProfile);
-        QVERIFY(w()->cmbProfile->count() >= 5);
-        for (int i = 0; i < w()->cmbProfile->count(); ++i)
-            fits(w()->cmbProfile, w()->cmbProfile->fontMetrics().horizontalAdvance(w()->cmbProfile->itemText(i)),
-                 field.width());
-        for (QLineEdit* e : {w()->edtStart, w()->edtEnd})
-            fits(e, e->fontMetrics().horizontalAdvance("00:00:00.000"), e->contentsRect().width() - 4);
-        fits(w()->labLength,
-             w()->labLength->fontMetrics().horizontalAdvance("The length of the marked rang is 00:00:00.000"),
-             w()->labLength->width());
+        opt.initFrom(f->cmbProfile);
+        const int field = f->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField,
+                                                     f->cmbProfile).width();
+        for (int i = 0; i < f->cmbProfile->count(); ++i)
+            fits(f->cmbProfile, f->cmbProfile->itemText(i), field);
+        fits(f->edtStart, "00:00:00.000", f->edtStart->contentsRect().width() - 4);
+        fits(f->labLength, "The length of the marked rang is 00:00:00.000", f->labLength->width());
     }
 };
 

@@ -27,7 +27,6 @@ private slots:
     void folders();
     void sourceFromArgument();
     void listFiles();
-    void relativeNamesBecomeAbsolute();
 };
 
 void TestPaths::extensions_data()
@@ -163,31 +162,6 @@ void TestPaths::listFiles()
     QVERIFY(QFile::setPermissions(locked, QFileDevice::WriteOwner));
     QCOMPARE(SourceFromArgument(locked), geteuid() == 0 ? clip : QString());
     QVERIFY(QFile::exists(locked));
-}
-
-// A name relative to the current folder, on the command line or in a list file, becomes
-// absolute, so the source's folder (the output folder) is a real one.
-void TestPaths::relativeNamesBecomeAbsolute()
-{
-    const QString clip = touch("rel clip.mp4");
-    QVERIFY(QDir().mkpath(path("sub")));
-    const QString list = touch("sub/rel.tmp", "rel clip.mp4\n");
-    const QString before = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(m_dir.path()));
-    const QString fromArgument = SourceFromArgument("rel clip.mp4");
-    const QString viaDots = SourceFromArgument("sub/../rel clip.mp4");
-    const QString fromList = SourceFromArgument("sub/rel.tmp");
-    const QString unsupported = ArgumentCandidate(touch("notes.txt").mid(m_dir.path().size() + 1));
-    QVERIFY(QDir::setCurrent(before));
-    QCOMPARE(fromArgument, clip);
-    QCOMPARE(viaDots, clip);
-    QCOMPARE(fromList, clip); // taken from the current folder, as its existence was checked
-    QCOMPARE(unsupported, path("notes.txt"));
-    QCOMPARE(ExtractFolder(fromArgument), m_dir.path());
-    QCOMPARE(ArgumentCandidate(QString()), QString());
-    const QString message = UnsupportedFileMessage(path("notes.txt"));
-    QVERIFY2(message.contains(path("notes.txt")) && message.contains(".avi") && message.contains(".ogv"),
-             qPrintable(message));
 }
 
 QTEST_APPLESS_MAIN(TestPaths)
