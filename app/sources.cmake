@@ -10,4 +10,5 @@ list(APPEND VT_GUI_SOURCES
   app/ImageControl.cpp app/ImageControl.h
   app/Forms.cpp app/Forms.h
   app/MainForm.cpp app/MainForm.h
-  app/MarkedRange.cpp)
+  app/MarkedRange.cpp
+  app/MainInput.cpp)

@@ -5,8 +5,14 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QMediaPlayer>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
+#include <QMediaMetaData>
+#include <QVideoFrame>
+#include <QVideoSink>
+#include <cmath>
 #include <limits>
 
 QString EDirectShowException::FormatMessage(const QString& playerText, qint32 code)
@@ -19,9 +25,12 @@ QString EDirectShowException::FormatMessage(const QString& playerText, qint32 co
 
 bool TMediaSeeking::GetDuration(qint64& ms) const
 {
-    if (!m_player || m_player->duration() <= 0)
+    if (!m_player)
         return false;
-    ms = m_player->duration();
+    const qint64 length = m_player->duration() > 0 ? m_player->duration() : KnownLengthMs;
+    if (length <= 0)
+        return false;
+    ms = length;
     return true;
 }
 
@@ -48,6 +57,29 @@ void TMediaSeeking::SetRate(double rate)
 {
     if (m_player)
         m_player->setPlaybackRate(rate);
+}
+
+// ---- the container's length, where the back end reports none
+
+// Read by ffprobe: transport streams (.ts, .m2ts, .mts) carry no length the media back end
+// picks up, yet the scale, the marks and the job need one. 0 when it cannot be read.
+static qint64 ContainerLengthMs(const QString& path)
+{
+    const QString probe = QStandardPaths::findExecutable(QStringLiteral("ffprobe"));
+    if (probe.isEmpty())
+        return 0;
+    QProcess p;
+    p.start(probe, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                    QStringLiteral("format=duration"), QStringLiteral("-of"), QStringLiteral("default=nw=1:nk=1"),
+                    QStringLiteral("file:") + QFileInfo(path).absoluteFilePath()});
+    if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        p.kill();
+        p.waitForFinished(1000);
+        return 0;
+    }
+    bool ok = false;
+    const double seconds = QString::fromLatin1(p.readAllStandardOutput()).trimmed().toDouble(&ok);
+    return ok && seconds > 0 && seconds < 9.0e12 ? qint64(seconds * 1000.0) : 0;
 }
 
 // ---- graph
@@ -121,6 +153,7 @@ qint32 TFilterGraph::RenderSource(const QString& path)
     m_renderError = 0;
     m_renderErrorText.clear();
     m_failureReported = false;
+    m_seeking->KnownLengthMs = 0;
     const QUrl url = path.isEmpty() ? QUrl() : QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
     if (url.isEmpty()) {
         m_failureReported = true;
@@ -186,6 +219,8 @@ qint32 TFilterGraph::RenderSource(const QString& path)
         throw EDirectShowException(QStringLiteral("The file did not load in time"), VT_E_TIMEOUT);
     }
 
+    if (m_player->duration() <= 0)
+        m_seeking->KnownLengthMs = ContainerLengthMs(path);
     // Full volume, normal rate, again for the new chain; not checked.
     m_audio->setVolume(1.0f);
     m_audio->setMuted(false);
@@ -252,7 +287,9 @@ qint32 TFilterGraph::SourceLength() const
 {
     if (!m_player)
         return 0;
-    const qint64 ms = m_player->duration();
+    qint64 ms = m_player->duration();
+    if (ms <= 0 && m_seeking)
+        ms = m_seeking->KnownLengthMs;
     if (ms <= 0)
         return 0;
     return qint32(qMin<qint64>(ms, std::numeric_limits<qint32>::max()));
@@ -303,4 +340,66 @@ void TFilterGraph::SendControlEvent(TControlEvent event, int param)
     for (const QPointer<QObject>& c : QList<QPointer<QObject>>(m_components))
         if (auto* g = dynamic_cast<TGraphComponent*>(c.data()))
             g->ControlEvent(event, param);
+}
+
+// ---- exact positions
+
+double TFilterGraph::CurrentFrameTime() const
+{
+    if (!m_player || !m_player->videoSink())
+        return -1;
+    const QVideoFrame frame = m_player->videoSink()->videoFrame();
+    if (!frame.isValid() || frame.startTime() < 0)
+        return -1;
+    // After a seek the back end stamps the first frame with the seek target rather than
+    // with its own start; its end is still its own, so the start follows from the rate.
+    qint64 startUs = frame.startTime();
+    const double duration = FrameDuration();
+    if (duration > 0 && frame.endTime() > startUs) {
+        const qint64 fullUs = qint64(std::llround(duration * 1e6));
+        if (frame.endTime() - startUs < fullUs - 1)
+            startUs = qMax<qint64>(0, frame.endTime() - fullUs);
+    }
+    return double(startUs) / 1e6;
+}
+
+void TFilterGraph::SeekExact(double seconds)
+{
+    if (!m_player || std::isnan(seconds))
+        return;
+    // The back end seeks to whole milliseconds and shows the frame covering that time:
+    // the next millisecond at or after the target stays inside the target's frame.
+    double ms = std::ceil(qMax(0.0, seconds) * 1000.0 - 1e-6);
+    // At or past the end the last frame is the one to show, not the end of the stream.
+    if (m_player->duration() > 0)
+        ms = qMin(ms, double(m_player->duration() - 1));
+    m_player->setPosition(qint64(qMin(ms, 9.0e15)));
+}
+
+void TFilterGraph::StepFrame(int direction)
+{
+    if (!m_player || direction == 0 || m_player->playbackState() == QMediaPlayer::PlayingState)
+        return;
+    const double duration = FrameDuration();
+    if (duration <= 0)
+        return;
+    double now = CurrentFrameTime();
+    if (now < 0)
+        now = m_player->position() / 1000.0;
+    SeekExact(qMax(0.0, now + (direction > 0 ? duration : -duration)));
+}
+
+double TFilterGraph::FrameDuration() const
+{
+    if (!m_player)
+        return 0;
+    const double rate = m_player->metaData().value(QMediaMetaData::VideoFrameRate).toDouble();
+    if (rate > 0)
+        return 1.0 / rate;
+    if (m_player->videoSink()) {
+        const QVideoFrame frame = m_player->videoSink()->videoFrame();
+        if (frame.isValid() && frame.startTime() >= 0 && frame.endTime() > frame.startTime())
+            return double(frame.endTime() - frame.startTime()) / 1e6;
+    }
+    return 0;
 }

@@ -64,6 +64,9 @@ public:
     // Moves the current position; the stop position stays.
     void SetPositions(qint64 currentMs);
     void SetRate(double rate);
+    // The container's own length, for sources whose length the back end never reports
+    // (MPEG transport streams); 0 when the back end reports one.
+    qint64 KnownLengthMs = 0;
 
 private:
     QPointer<QMediaPlayer> m_player;
@@ -117,4 +120,16 @@ private:
     bool m_failureReported = false;
     int m_renderError = 0;
     QString m_renderErrorText;
+
+    // ---- exact positions
+public:
+    // Presentation time, in seconds, of the frame on the surface; -1 when none.
+    double CurrentFrameTime() const;
+    // Shows the frame whose display interval holds `seconds` (the last frame starting at or
+    // before it); playing goes on from there, paused stays paused.
+    void SeekExact(double seconds);
+    // While paused: shows the next (+1) or previous (-1) frame. Does nothing while playing.
+    void StepFrame(int direction);
+    // Duration of one video frame in seconds; 0 when not known.
+    double FrameDuration() const;
 };

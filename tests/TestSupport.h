@@ -28,6 +28,7 @@ public:
     ShellLog();
     ~ShellLog();
     QStringList opened;
+    bool starts = true; // whether a program "starts" for each request
 };
 
 // A fresh application folder. With withAssets, the shipped Profiles/ and Preferences.ini

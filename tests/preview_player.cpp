@@ -16,6 +16,7 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QToolButton>
+#include <QVideoFrame>
 #include <QVideoSink>
 
 namespace {
@@ -154,9 +155,16 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(player()->playbackState(), QMediaPlayer::PausedState, kWait);
         QTest::mouseClick(MainForm->sbtnPlayPreview, Qt::LeftButton);
         QVERIFY(bar->TimerRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(player()->position() >= 500, kWait);
         QTest::mouseClick(MainForm->sbtnStopPreview, Qt::LeftButton);
         QVERIFY(!bar->TimerRunning());
-        QTRY_COMPARE_WITH_TIMEOUT(player()->playbackState(), QMediaPlayer::StoppedState, kWait);
+        // Stop holds the picture and the position, and Play goes on from there.
+        QTRY_COMPARE_WITH_TIMEOUT(player()->playbackState(), QMediaPlayer::PausedState, kWait);
+        const qint64 held = player()->position();
+        QVERIFY(held >= 500 && MainForm->VideoWindow->videoSink()->videoFrame().isValid());
+        MainForm->sbtnPlayPreviewClick();
+        QTRY_VERIFY_WITH_TIMEOUT(player()->position() > held + 200, kWait);
+        MainForm->sbtnStopPreviewClick();
 
         // Disabled at Play: no ticks for this run, even when enabled again later.
         bar->setEnabled(false);
@@ -175,7 +183,7 @@ private slots:
 
         // During a job the preview shows the full length and the thumb at the end.
         MainForm->sbtnStopPreviewClick();
-        QTRY_COMPARE_WITH_TIMEOUT(player()->playbackState(), QMediaPlayer::StoppedState, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(player()->playbackState(), QMediaPlayer::PausedState, kWait);
         bar->SetMax(3);
         MainForm->tmrPreviewTimer();
         const qint32 len = MainForm->FilterGraph->SourceLength();
@@ -230,18 +238,26 @@ private slots:
         player()->setPosition(1000);
         QTRY_VERIFY_WITH_TIMEOUT(qAbs(player()->position() - (qint64(1000))) <= kSlack, kWait);
 
-        // The keyboard moves the thumb but never seeks.
-        QTest::keyClick(bar, Qt::Key_Home);
-        QCOMPARE(bar->Position(), 0);
+        // A key or a page step moves the thumb and seeks as a release does; the position
+        // label follows while paused.
+        bar->SetPosition(0); // the program's own moves do not seek
+        QCoreApplication::processEvents();
+        QVERIFY(qAbs(player()->position() - 1000) <= kSlack);
         for (int i = 0; i < 6; ++i)
-            QTest::keyClick(bar, Qt::Key_Right);
+            QTest::keyClick(bar, Qt::Key_Up);
         QCOMPARE(bar->Position(), 6);
+        QCOMPARE(MainForm->labCurrent->text(), QStringLiteral("00:00:06"));
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(player()->position() - qint64(len) * 6 / 8) <= kSlack, kWait);
         QTest::keyClick(bar, Qt::Key_PageUp);
         QCOMPARE(bar->Position(), 8);
         QTest::keyClick(bar, Qt::Key_PageDown);
         QCOMPARE(bar->Position(), 6);
-        QCoreApplication::processEvents();
-        QVERIFY(qAbs(player()->position() - 1000) <= kSlack);
+        QTest::keyClick(bar, Qt::Key_Down);
+        QCOMPARE(bar->Position(), 5);
+        QCOMPARE(MainForm->labCurrent->text(), QStringLiteral("00:00:05"));
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(player()->position() - qint64(len) * 5 / 8) <= kSlack, kWait);
+        QTest::keyClick(bar, Qt::Key_Up);
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(player()->position() - qint64(len) * 6 / 8) <= kSlack, kWait);
 
         // Left button down on the thumb: ticks leave it alone; release seeks to its share.
         QSignalSpy ticks(bar, &TDSTrackBar::OnTimer);
@@ -398,10 +414,8 @@ private slots:
         FormsFixture forms(app.path());
         MainForm->OpenSource(m_clip8);
         MainForm->sbtnPausePreviewClick();
-        MainForm->tkbProgress->SetPosition(2);
-        MainForm->sbtnSelStartClick();
-        MainForm->tkbProgress->SetPosition(6);
-        MainForm->sbtnSelEndClick();
+        MainForm->ApplyStartTime(2);
+        MainForm->ApplyEndTime(6);
         MainForm->JobState = 2;
         const QString length = MainForm->labLength->text();
         MainForm->edtOutputDir->setText(QStringLiteral("/elsewhere/"));
