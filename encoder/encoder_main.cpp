@@ -7,6 +7,8 @@
 // its standard output as lines "time=<seconds> " (a blank after the number, "." as the
 // decimal point), flushed at once. ffmpeg's own error messages reach standard error
 // unchanged. The exit status is ffmpeg's. ffmpeg dies with the encoder.
+#include "SwitchPolicy.h"
+
 #include <cctype>
 #include <cerrno>
 #include <csignal>
@@ -181,6 +183,12 @@ void ReportProgressLine(const std::string& line)
 
 int main(int argc, char** argv)
 {
+    const std::string refused = RefusedProfileSwitches(std::vector<std::string>(argv + 1, argv + argc));
+    if (!refused.empty()) {
+        Say(refused);
+        return 2;
+    }
+
     const Plan plan = TranslateArguments(argc, argv);
     if (!plan.ok)
         return 2;

@@ -159,6 +159,9 @@ void TSettingForm::ReadPreferences(bool fromDefault)
         const QSignalBlocker quiet(list);
         list->setCurrentIndex(profile >= 0 && profile < list->count() ? profile : -1);
     }
+    // A file that is there but cannot be read (a pipe, a folder, …) gave the defaults
+    // above; the user is told why.
+    ini.CheckReadable();
 }
 
 void TSettingForm::WritePreferences()
@@ -180,7 +183,8 @@ void TSettingForm::WritePreferences()
 
 void TSettingForm::FormCreate()
 {
-    ReadPreferences(false);
+    // An unreadable file is reported once here; the program starts with the defaults.
+    RunGuarded([this] { ReadPreferences(false); });
     if (chkoutputdir->isChecked() && MainForm)
         MainForm->edtOutputDir->setText(edtOutputDir->text());
 }

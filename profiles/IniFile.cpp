@@ -3,16 +3,31 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSaveFile>
+#include <atomic>
+#include <cstring>
 #include <limits>
-#include <optional>
+#include <vector>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
 // The longest value a read hands back; longer values are cut.
 constexpr qsizetype kMaxValueLength = 2047;
 
+// Counts the writes of every store of the program: a store whose copy of its file is
+// older than the last write reads the file again.
+std::atomic<quint64> g_writes{1};
+
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
 
 QByteArrayView TrimBlanks(QByteArrayView s)
 {
@@ -23,9 +38,120 @@ QByteArrayView TrimBlanks(QByteArrayView s)
     return s;
 }
 
+QString TrimBlanks(const QString& s)
+{
+    qsizetype from = 0, to = s.size();
+    while (from < to && IsBlank(s.at(from)))
+        ++from;
+    while (to > from && IsBlank(s.at(to - 1)))
+        --to;
+    return s.mid(from, to - from);
+}
+
+bool IsAscii(QByteArrayView s)
+{
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+// ---- encodings
+
+bool IsValidUtf8(QByteArrayView text)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* const e = s + text.size();
+    while (s < e) {
+        // Plain ASCII, eight bytes at a time.
+        while (e - s >= 8) {
+            quint64 w;
+            std::memcpy(&w, s, 8);
+            if (w & 0x8080808080808080ULL)
+                break;
+            s += 8;
+        }
+        if (s >= e)
+            break;
+        const unsigned char c = *s;
+        if (c < 0x80) {
+            ++s;
+            continue;
+        }
+        int length;
+        char32_t cp;
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (e - s < length)
+            return false;
+        for (int i = 1; i < length; ++i) {
+            if ((s[i] & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (s[i] & 0x3F);
+        }
+        if (length == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)))
+            return false;
+        if (length == 4 && (cp < 0x10000 || cp > 0x10FFFF))
+            return false;
+        s += length;
+    }
+    return true;
+}
+
+// Windows-1252 between 0x80 and 0x9F; the five unassigned bytes stand for themselves,
+// as Windows reads them, so every byte reads back to the byte it was.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+QString FromCp1252(QByteArrayView bytes)
+{
+    QString out(bytes.size(), Qt::Uninitialized);
+    QChar* d = out.data();
+    for (const char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        *d++ = QChar(b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : char16_t(b));
+    }
+    return out;
+}
+
+// The Windows-1252 bytes of text; nothing when a character has no byte there.
+std::optional<QByteArray> ToCp1252(const QString& text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+            out += char(u);
+            continue;
+        }
+        int found = -1;
+        for (int i = 0; i < 32; ++i)
+            if (kCp1252High[i] == u)
+                found = i;
+        if (found < 0)
+            return std::nullopt;
+        out += char(0x80 + found);
+    }
+    return out;
+}
+
+// ---- lines
+
 // One line of the file as positions in its content: its text, then its line break
-// ("\n", "\r\n", a "\r" ending the file, or nothing on a last line without one).
-// Reads and writes work on these positions, so no line is ever copied.
+// ("\r\n", "\n", "\r", or nothing on a last line without one).
 struct Line {
     qsizetype start = 0;
     qsizetype length = 0;
@@ -34,20 +160,41 @@ struct Line {
     qsizetype next() const { return start + length + breakLength; }
 };
 
-Line LineAt(const QByteArray& content, qsizetype pos)
-{
-    Line line;
-    line.start = pos;
-    const qsizetype nl = content.indexOf('\n', pos);
-    qsizetype end = nl < 0 ? content.size() : nl;
-    line.breakLength = nl < 0 ? 0 : 1;
-    if (end > pos && content.at(end - 1) == '\r') {
-        --end;
-        ++line.breakLength;
+// Walks the lines of a text forward. It remembers where the next "\n" is and searches
+// for a "\r" only up to it, so every byte is looked at about once whatever kind of line
+// breaks the file has. lastLf is the position of the text's last "\n" (-1 for none).
+class LineScanner {
+public:
+    LineScanner(const QByteArray& text, qsizetype lastLf) : m_text(text), m_lastLf(lastLf) {}
+
+    Line At(qsizetype pos)
+    {
+        Line line;
+        line.start = pos;
+        const qsizetype size = m_text.size();
+        if (m_lf == -2 || (m_lf >= 0 && m_lf < pos))
+            m_lf = pos <= m_lastLf ? m_text.indexOf('\n', pos) : -1;
+        const qsizetype limit = m_lf < 0 ? size : m_lf;
+        if (m_cr == -2 || m_cr < pos) {
+            const void* hit = std::memchr(m_text.constData() + pos, '\r', size_t(limit - pos));
+            m_cr = hit ? static_cast<const char*>(hit) - m_text.constData() : limit; // limit: none before it
+        }
+        const qsizetype brk = qMin(m_cr, limit);
+        if (brk >= size) {
+            line.length = size - pos;
+            return line;
+        }
+        line.length = brk - pos;
+        line.breakLength = (m_text.at(brk) == '\r' && brk + 1 < size && m_text.at(brk + 1) == '\n') ? 2 : 1;
+        return line;
     }
-    line.length = end - pos;
-    return line;
-}
+
+private:
+    const QByteArray& m_text;
+    const qsizetype m_lastLf;
+    qsizetype m_lf = -2; // the next "\n" at or after the last position; -1: none left; -2: not searched
+    qsizetype m_cr = -2; // the next "\r" before m_lf (or m_lf itself when there is none)
+};
 
 enum class LineKind { Other, Section, Entry };
 
@@ -60,9 +207,6 @@ struct Parsed {
 Parsed ParseLine(QByteArrayView raw)
 {
     Parsed p;
-    // A byte-order mark, as some editors put before the first line, is not part of it.
-    if (raw.startsWith("\xEF\xBB\xBF"))
-        raw = raw.sliced(3);
     while (!raw.isEmpty() && IsBlank(raw.front()))
         raw = raw.sliced(1);
     if (raw.isEmpty())
@@ -85,64 +229,288 @@ Parsed ParseLine(QByteArrayView raw)
     return p;
 }
 
-bool IsAscii(QByteArrayView s)
+// ---- names
+
+// A hash of a name that is the same for names equal without regard to letter case.
+class NameHash {
+public:
+    void Add(char32_t c)
+    {
+        m_h ^= QChar::toCaseFolded(c);
+        m_h *= 0x100000001b3ULL;
+    }
+    quint64 Value() const { return m_h; }
+
+private:
+    quint64 m_h = 0xcbf29ce484222325ULL;
+};
+
+quint64 HashOf(const QString& text)
 {
-    for (char c : s)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    return true;
+    NameHash h;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text.at(i).unicode(), text.at(i + 1).unicode());
+            ++i;
+        }
+        h.Add(c);
+    }
+    return h.Value();
 }
 
-// A name asked for, with its bytes as they would stand in the file.
+// A name asked for: trimmed of blanks, with what the comparisons need.
 struct Name {
-    explicit Name(const QString& text) : text(text), utf8(text.toUtf8()), ascii(IsAscii(utf8)) {}
+    explicit Name(const QString& asked)
+        : text(TrimBlanks(asked)), utf8(text.toUtf8()), ascii(IsAscii(utf8)), hash(HashOf(text))
+    {
+    }
     QString text;
     QByteArray utf8;
     bool ascii;
+    quint64 hash;
 };
 
-bool SameName(QByteArrayView inFile, const Name& asked)
-{
-    if (asked.utf8.compare(inFile, Qt::CaseInsensitive) == 0)
-        return true;
-    // Letters beyond ASCII need the full comparison; plain names are settled above.
-    if (asked.ascii && IsAscii(inFile))
-        return false;
-    return QString::fromUtf8(inFile).compare(asked.text, Qt::CaseInsensitive) == 0;
-}
+} // namespace
 
-// Where a section and a key are in the file: the first occurrence of each counts.
-struct Location {
-    std::optional<Line> section;   // the section's header line
-    std::optional<Line> lastEntry; // the last entry line of that section, when the key is missing
-    std::optional<Line> key;       // the key's line
-    QByteArrayView value;
+// ---- the file as read
+
+struct SectionInfo {
+    Line header;
+    QByteArrayView name;
+    qsizetype bodyEnd = 0; // where the next section's header line starts, or the end
+    // The first entry line of each key (by name hash), made on the first look-up.
+    mutable std::shared_ptr<QHash<quint64, qsizetype>> keys;
 };
 
-Location Locate(const QByteArray& content, const QString& section, const QString& key)
-{
-    const Name sectionName(section);
-    const Name keyName(key);
-    Location loc;
-    for (qsizetype pos = 0; pos < content.size();) {
-        const Line line = LineAt(content, pos);
-        pos = line.next();
-        const Parsed p = ParseLine(QByteArrayView(content).sliced(line.start, line.length));
-        if (p.kind == LineKind::Section) {
-            if (loc.section)
-                break; // the section ends at the next header
-            if (SameName(p.name, sectionName))
-                loc.section = line;
-        } else if (p.kind == LineKind::Entry && loc.section) {
-            if (SameName(p.name, keyName)) {
-                loc.key = line;
-                loc.value = p.value;
-                break;
-            }
-            loc.lastEntry = line;
+struct IniContent {
+    bool exists = false;
+    QString problem; // why an existing file cannot be used; empty when it can
+    QByteArray bytes;
+    qsizetype start = 0; // past a byte-order mark
+    qsizetype lastLf = -1;
+    bool utf8 = true;
+
+    std::vector<SectionInfo> sections;
+    QHash<quint64, int> sectionByName; // the first section of each name hash
+
+    QString Decode(QByteArrayView raw) const { return utf8 ? QString::fromUtf8(raw) : FromCp1252(raw); }
+
+    quint64 HashOfRaw(QByteArrayView raw) const
+    {
+        if (!IsAscii(raw))
+            return HashOf(Decode(raw));
+        NameHash h;
+        for (const char c : raw)
+            h.Add(static_cast<unsigned char>(c));
+        return h.Value();
+    }
+
+    bool Same(QByteArrayView raw, const Name& asked) const
+    {
+        if (asked.ascii && IsAscii(raw))
+            return asked.utf8.compare(raw, Qt::CaseInsensitive) == 0;
+        return Decode(raw).compare(asked.text, Qt::CaseInsensitive) == 0;
+    }
+
+    void Parse()
+    {
+        if (bytes.startsWith("\xEF\xBB\xBF"))
+            start = 3;
+        utf8 = IsValidUtf8(QByteArrayView(bytes).sliced(start));
+        lastLf = bytes.lastIndexOf('\n');
+        LineScanner scan(bytes, lastLf);
+        for (qsizetype pos = start; pos < bytes.size();) {
+            const Line line = scan.At(pos);
+            pos = line.next();
+            // Only section headers are noted now; entries are found when asked for.
+            const char* p = bytes.constData() + line.start;
+            const char* const e = p + line.length;
+            while (p < e && IsBlank(*p))
+                ++p;
+            if (p == e || *p != '[')
+                continue;
+            const Parsed parsed = ParseLine(QByteArrayView(bytes).sliced(line.start, line.length));
+            if (!sections.empty())
+                sections.back().bodyEnd = line.start;
+            SectionInfo s;
+            s.header = line;
+            s.name = parsed.name;
+            s.bodyEnd = bytes.size();
+            const quint64 hash = HashOfRaw(parsed.name);
+            if (!sectionByName.contains(hash))
+                sectionByName.insert(hash, int(sections.size()));
+            sections.push_back(std::move(s));
         }
     }
-    return loc;
+
+    const SectionInfo* FindSection(const Name& name) const
+    {
+        const auto it = sectionByName.constFind(name.hash);
+        if (it == sectionByName.constEnd())
+            return nullptr;
+        if (Same(sections[*it].name, name))
+            return &sections[*it];
+        // Two names share a hash: look at every header.
+        for (const SectionInfo& s : sections)
+            if (Same(s.name, name))
+                return &s;
+        return nullptr;
+    }
+
+    // The value of the first entry of key in the section, if there is one.
+    std::optional<QByteArrayView> FindValue(const SectionInfo& section, const Name& key) const
+    {
+        if (!section.keys) {
+            auto keys = std::make_shared<QHash<quint64, qsizetype>>();
+            LineScanner scan(bytes, lastLf);
+            for (qsizetype pos = section.header.next(); pos < section.bodyEnd;) {
+                const Line line = scan.At(pos);
+                pos = line.next();
+                const Parsed p = ParseLine(QByteArrayView(bytes).sliced(line.start, line.length));
+                if (p.kind != LineKind::Entry)
+                    continue;
+                const quint64 hash = HashOfRaw(p.name);
+                if (!keys->contains(hash))
+                    keys->insert(hash, line.start);
+            }
+            section.keys = std::move(keys);
+        }
+        const auto it = section.keys->constFind(key.hash);
+        if (it == section.keys->constEnd())
+            return std::nullopt;
+        LineScanner scan(bytes, lastLf);
+        const Line line = scan.At(*it);
+        const Parsed found = ParseLine(QByteArrayView(bytes).sliced(line.start, line.length));
+        if (Same(found.name, key))
+            return found.value;
+        // Two keys share a hash: settle it line by line.
+        LineScanner again(bytes, lastLf);
+        for (qsizetype pos = section.header.next(); pos < section.bodyEnd;) {
+            const Line l = again.At(pos);
+            pos = l.next();
+            const Parsed p = ParseLine(QByteArrayView(bytes).sliced(l.start, l.length));
+            if (p.kind == LineKind::Entry && Same(p.name, key))
+                return p.value;
+        }
+        return std::nullopt;
+    }
+};
+
+namespace {
+
+QString FullPath(const QString& path)
+{
+    return QDir::isAbsolutePath(path) ? path : QDir::current().absoluteFilePath(path);
+}
+
+QString SizeText(qint64 bytes) { return QString::number(bytes / (1024 * 1024)) + QStringLiteral(" MB"); }
+
+// Reads the whole file without ever waiting on it: anything but a regular file (a pipe,
+// a device, a folder) is refused before it is opened, and the opening itself cannot
+// block should the name have been swapped for a pipe in between.
+std::shared_ptr<IniContent> Load(const QString& path)
+{
+    auto content = std::make_shared<IniContent>();
+    IniContent& c = *content;
+    const QString notRegular = QStringLiteral("it is not a regular file");
+    const QString tooLarge = QStringLiteral("it is larger than ") + SizeText(TIniFile::MaxFileBytes);
+#ifdef Q_OS_UNIX
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0) {
+        if (errno != ENOENT && errno != ENOTDIR) {
+            c.exists = true;
+            c.problem = QString::fromLocal8Bit(std::strerror(errno));
+        }
+        return content;
+    }
+    c.exists = true;
+    if (!S_ISREG(st.st_mode)) {
+        c.problem = notRegular;
+        return content;
+    }
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            c.exists = false;
+        else
+            c.problem = QString::fromLocal8Bit(std::strerror(errno));
+        return content;
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        c.problem = notRegular;
+        return content;
+    }
+    if (st.st_size > TIniFile::MaxFileBytes) {
+        ::close(fd);
+        c.problem = tooLarge;
+        return content;
+    }
+    QByteArray data;
+    data.resize(qsizetype(st.st_size) + 1);
+    qsizetype got = 0;
+    for (;;) {
+        if (got == data.size()) {
+            if (got > TIniFile::MaxFileBytes) {
+                c.problem = tooLarge; // it grew while we read
+                break;
+            }
+            data.resize(qMin<qint64>(qint64(data.size()) * 2, TIniFile::MaxFileBytes + 1));
+        }
+        const ssize_t n = ::read(fd, data.data() + got, size_t(data.size() - got));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            c.problem = QString::fromLocal8Bit(std::strerror(errno));
+            break;
+        }
+        if (n == 0)
+            break;
+        got += n;
+    }
+    ::close(fd);
+    if (!c.problem.isEmpty())
+        return content;
+    data.truncate(got);
+    c.bytes = std::move(data);
+#else
+    const QFileInfo info(path);
+    if (!info.exists())
+        return content;
+    c.exists = true;
+    if (!info.isFile()) {
+        c.problem = notRegular;
+        return content;
+    }
+    if (info.size() > TIniFile::MaxFileBytes) {
+        c.problem = tooLarge;
+        return content;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        c.problem = file.errorString();
+        return content;
+    }
+    c.bytes = file.read(TIniFile::MaxFileBytes + 1);
+    if (c.bytes.size() > TIniFile::MaxFileBytes) {
+        c.bytes.clear();
+        c.problem = tooLarge;
+        return content;
+    }
+#endif
+    c.Parse();
+    return content;
+}
+
+std::shared_ptr<IniContent> FromBytes(QByteArray bytes)
+{
+    auto content = std::make_shared<IniContent>();
+    content->exists = true;
+    content->bytes = std::move(bytes);
+    content->Parse();
+    return content;
 }
 
 QString CutValue(const QString& v)
@@ -155,11 +523,6 @@ QString CutValue(const QString& v)
     return cut;
 }
 
-QString FullPath(const QString& path)
-{
-    return QDir::isAbsolutePath(path) ? path : QDir::current().absoluteFilePath(path);
-}
-
 bool HasAnyWriteBit(const QFileInfo& fi)
 {
     return fi.permissions() & (QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther);
@@ -170,25 +533,76 @@ bool HasAnyWriteBit(const QFileInfo& fi)
 bool MayWrite(const QFileInfo& fi) { return fi.isWritable() && HasAnyWriteBit(fi); }
 
 // A line break is never part of a name or value: it would split the entry.
-QByteArray OneLine(const QString& s)
+QString OneLine(QString s)
 {
-    QByteArray b = s.toUtf8();
-    b.replace('\r', ' ');
-    b.replace('\n', ' ');
-    return b;
+    s.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    s.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return s;
+}
+
+// Where a section and a key are in the file, for a write: the first occurrence counts.
+struct Location {
+    std::optional<Line> section;   // the section's header line
+    std::optional<Line> lastEntry; // the last entry line of that section, when the key is missing
+    std::optional<Line> key;       // the key's line
+    QByteArrayView keyName;        // the key as the file spells it
+};
+
+Location Locate(const IniContent& c, const Name& section, const Name& key)
+{
+    Location loc;
+    LineScanner scan(c.bytes, c.lastLf);
+    for (qsizetype pos = c.start; pos < c.bytes.size();) {
+        const Line line = scan.At(pos);
+        pos = line.next();
+        const Parsed p = ParseLine(QByteArrayView(c.bytes).sliced(line.start, line.length));
+        if (p.kind == LineKind::Section) {
+            if (loc.section)
+                break; // the section ends at the next header
+            if (c.Same(p.name, section))
+                loc.section = line;
+        } else if (p.kind == LineKind::Entry && loc.section) {
+            if (c.Same(p.name, key)) {
+                loc.key = line;
+                loc.keyName = p.name;
+                break;
+            }
+            loc.lastEntry = line;
+        }
+    }
+    return loc;
 }
 
 // The line break that must follow a line before another line goes after it.
-QByteArray BreakBefore(const QByteArray& content, const Line& line, const QByteArray& eol)
+QByteArray BreakAfter(const QByteArray& content, const Line& line, const QByteArray& eol)
 {
-    if (line.breakLength == 0)
-        return eol;
-    if (line.breakLength == 1 && content.at(line.end()) == '\r')
-        return "\r\n"; // a carriage return alone at the end is not a line break here
-    return content.mid(line.end(), line.breakLength);
+    return line.breakLength == 0 ? eol : content.mid(line.end(), line.breakLength);
 }
 
 } // namespace
+
+QByteArray ReadSettingsFile(const QString& path)
+{
+    const QString full = FullPath(path);
+    const std::shared_ptr<IniContent> c = Load(full);
+    if (!c->exists)
+        throw EVeltraneError(QStringLiteral("Unable to read %1: it does not exist").arg(full));
+    if (!c->problem.isEmpty())
+        throw EVeltraneError(QStringLiteral("Unable to read %1: %2").arg(full, c->problem));
+    return c->bytes;
+}
+
+void CheckReplaceable(const QString& path)
+{
+    const QString full = FullPath(path);
+    const QFileInfo target(full);
+    const QFileInfo folder(target.absolutePath());
+    bool ok = folder.isDir() && MayWrite(folder);
+    if (ok && target.exists())
+        ok = target.isFile() && MayWrite(target);
+    if (!ok)
+        throw EVeltraneError(QStringLiteral("Unable to write to ") + full);
+}
 
 std::optional<qint32> ConvertWholeNumber(const QString& text)
 {
@@ -236,21 +650,33 @@ std::optional<qint32> ConvertWholeNumber(const QString& text)
 }
 
 TIniFile::TIniFile(const QString& path) : m_path(path) {}
+TIniFile::~TIniFile() = default;
+
+const IniContent& TIniFile::Content() const
+{
+    const quint64 now = g_writes.load();
+    if (!m_content || m_generation != now) {
+        m_content = Load(FullPath(m_path));
+        m_generation = now;
+    }
+    return *m_content;
+}
 
 QString TIniFile::GetText(const QString& section, const QString& key, const QString& def) const
 {
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
+    const IniContent& c = Content();
+    if (!c.problem.isEmpty())
         return CutValue(def);
-    const QByteArray content = file.readAll();
-    file.close();
-    const Location loc = Locate(content, section, key);
-    if (!loc.key)
+    const SectionInfo* s = c.FindSection(Name(section));
+    if (!s)
         return CutValue(def);
-    QByteArrayView v = loc.value;
+    const std::optional<QByteArrayView> found = c.FindValue(*s, Name(key));
+    if (!found)
+        return CutValue(def);
+    QByteArrayView v = *found;
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
         v = v.sliced(1, v.size() - 2);
-    return CutValue(QString::fromUtf8(v));
+    return CutValue(c.Decode(v));
 }
 
 qint32 TIniFile::GetInteger(const QString& section, const QString& key, qint32 def) const
@@ -263,49 +689,89 @@ bool TIniFile::GetFlag(const QString& section, const QString& key, bool def) con
     return GetInteger(section, key, def ? 1 : 0) != 0;
 }
 
+void TIniFile::CheckReadable() const
+{
+    const IniContent& c = Content();
+    if (!c.problem.isEmpty())
+        throw EVeltraneError(QStringLiteral("Unable to read %1: %2").arg(FullPath(m_path), c.problem));
+}
+
+int TIniFile::SectionCount() const
+{
+    return int(qMin<size_t>(Content().sections.size(), size_t(std::numeric_limits<int>::max())));
+}
+
 void TIniFile::PutText(const QString& section, const QString& key, const QString& value)
 {
     const QString full = FullPath(m_path);
     const EVeltraneError refused(QStringLiteral("Unable to write to ") + full);
+    CheckReplaceable(full);
 
-    const QFileInfo target(full);
-    const QFileInfo folder(target.absolutePath());
-    if (!folder.isDir() || !MayWrite(folder))
-        throw refused;
+    // Always the file as it is now, never an older copy: writes keep what others wrote.
+    std::shared_ptr<IniContent> current = Load(full);
+    if (!current->problem.isEmpty())
+        throw refused; // rewriting a file we cannot read would lose its other lines
 
-    QByteArray content;
-    if (target.exists()) {
-        if (target.isDir() || !MayWrite(target))
-            throw refused;
-        QFile in(full);
-        if (!in.open(QIODevice::ReadOnly))
-            throw refused; // rewriting a file we cannot read would lose its other lines
-        content = in.readAll();
+    const Name sectionName(OneLine(section));
+    const Name keyName(OneLine(key));
+    const QString text = OneLine(value);
+    QByteArray keyBytes, sectionBytes, valueBytes;
+    const auto encode = [&](const IniContent& c) {
+        if (c.utf8) {
+            keyBytes = keyName.text.toUtf8();
+            sectionBytes = sectionName.text.toUtf8();
+            valueBytes = text.toUtf8();
+            return true;
+        }
+        const auto k = ToCp1252(keyName.text), s = ToCp1252(sectionName.text), v = ToCp1252(text);
+        if (!k || !s || !v)
+            return false;
+        keyBytes = *k;
+        sectionBytes = *s;
+        valueBytes = *v;
+        return true;
+    };
+    if (!encode(*current)) {
+        // Text that Windows-1252 cannot hold: the whole file moves to UTF-8, which keeps
+        // every character of it, rather than losing the new text.
+        const QByteArray head = current->bytes.left(current->start);
+        current = FromBytes(head + FromCp1252(QByteArrayView(current->bytes).sliced(current->start)).toUtf8());
+        current->utf8 = true;
+        encode(*current);
     }
+    const IniContent& c = *current;
+    const QByteArray& content = c.bytes;
 
     // New lines follow the file's own line breaks.
-    const qsizetype firstBreak = content.indexOf('\n');
-    const QByteArray eol = firstBreak > 0 && content.at(firstBreak - 1) == '\r' ? "\r\n" : "\n";
-    const QByteArray entry = OneLine(key) + '=' + OneLine(value);
-    const Location loc = Locate(content, section, key);
+    QByteArray eol = "\n";
+    if (c.start < content.size()) {
+        LineScanner scan(content, c.lastLf);
+        const Line first = scan.At(c.start);
+        if (first.breakLength > 0)
+            eol = content.mid(first.end(), first.breakLength);
+    }
+    const Location loc = Locate(c, sectionName, keyName);
     QByteArray data;
     if (loc.key) {
         const Line& l = *loc.key;
         qsizetype indent = l.start;
         while (indent < l.end() && IsBlank(content.at(indent)))
             ++indent;
-        data = content.left(indent) + entry + content.mid(l.end());
+        data = content.left(indent) + loc.keyName.toByteArray() + '=' + valueBytes + content.mid(l.end());
     } else if (loc.section) {
         const Line& after = loc.lastEntry ? *loc.lastEntry : *loc.section;
-        data = content.left(after.end()) + BreakBefore(content, after, eol) + entry + eol + content.mid(after.next());
+        data = content.left(after.end()) + BreakAfter(content, after, eol) + keyBytes + '=' + valueBytes + eol
+               + content.mid(after.next());
     } else {
-        if (!content.isEmpty()) {
-            Line last = LineAt(content, 0);
+        data = content;
+        if (c.start < content.size()) {
+            LineScanner scan(content, c.lastLf);
+            Line last = scan.At(c.start);
             while (last.next() < content.size())
-                last = LineAt(content, last.next());
-            data = content.left(last.end()) + BreakBefore(content, last, eol);
+                last = scan.At(last.next());
+            data = content.left(last.end()) + BreakAfter(content, last, eol);
         }
-        data += '[' + OneLine(section) + ']' + eol + entry + eol;
+        data += '[' + sectionBytes + ']' + eol + keyBytes + '=' + valueBytes + eol;
     }
 
     // The new content goes to a temporary file beside the original, which then takes
@@ -315,6 +781,10 @@ void TIniFile::PutText(const QString& section, const QString& key, const QString
         throw refused;
     if (out.write(data) != data.size() || !out.commit())
         throw refused;
+
+    // Every other store reads its file again; this one knows what it wrote.
+    m_generation = ++g_writes;
+    m_content = FromBytes(data);
 }
 
 void TIniFile::PutInteger(const QString& section, const QString& key, qint32 value)
