@@ -5,6 +5,8 @@
 #include "app/PathUtils.h"
 #include "prefs/FolderPicker.h"
 #include "profiles/IniFile.h"
+#include "profiles/OutputSettingsForm.h"
+#include "profiles/ProfileFormat.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -156,8 +158,15 @@ void TSettingForm::ReadPreferences(bool fromDefault)
     ini.Release();
     if (MainForm && MainForm->cmbProfile) {
         QComboBox* list = MainForm->cmbProfile;
-        const QSignalBlocker quiet(list);
-        list->setCurrentIndex(profile >= 0 && profile < list->count() ? profile : -1);
+        {
+            const QSignalBlocker quiet(list);
+            list->setCurrentIndex(profile >= 0 && profile < list->count() ? profile : -1);
+        }
+        // A job takes its switches from the profile the list names and its values from the
+        // grids: once a profile has been loaded, the grids follow the list.
+        if (opSettingForm && !opSettingForm->LoadedProfilePath.isEmpty()
+            && ProfilePath(MainForm->AppDir, list->currentText()) != opSettingForm->LoadedProfilePath)
+            MainForm->cmbProfileChange();
     }
     // A file that is there but cannot be read (a pipe, a folder, …) gave the defaults
     // above; the user is told why.

@@ -150,7 +150,7 @@ private slots:
     void okWritesEightKeysInOrder();
     void storedValuesAreLoadedAtStart();
     void loadDefaultThenCancelThenOk();
-    void cancelAndDefaultResetProfileWithoutLoading();
+    void cancelAndDefaultResetTheProfileAndItsGrids();
     void profilePositionOutsideListSelectsNothing();
     void unreadableNumbersReadAsDefaults();
     void aptoticOffTakesSourceFolder();
@@ -343,7 +343,7 @@ void PrefsSettingsTest::loadDefaultThenCancelThenOk()
     QVERIFY(log.shown.isEmpty());
 }
 
-void PrefsSettingsTest::cancelAndDefaultResetProfileWithoutLoading()
+void PrefsSettingsTest::cancelAndDefaultResetTheProfileAndItsGrids()
 {
     TempAppDir dir(false);
     prepareAppDir(dir, kStored); // stored Profile=1 in [Main], 2 in [Default]
@@ -366,6 +366,10 @@ void PrefsSettingsTest::cancelAndDefaultResetProfileWithoutLoading()
     showSettings();
     SettingForm->btnDefaultClick();
     QCOMPARE(list->currentIndex(), 1); // always from [Main], never [Default]
+    // The list names B now, so the grids hold B: a job never mixes two profiles.
+    QCOMPARE(opSettingForm->OutputExtension, QStringLiteral(".mkv"));
+    QCOMPARE(opSettingForm->vleVideo->Value(QStringLiteral("Video Codec")), QStringLiteral("codec-b"));
+    opSettingForm->vleVideo->SetValue(QStringLiteral("Video Codec"), QStringLiteral("edited"));
     list->setCurrentIndex(2);
     changed.clear();
     SettingForm->btnCancelClick();
@@ -373,8 +377,8 @@ void PrefsSettingsTest::cancelAndDefaultResetProfileWithoutLoading()
 
     QCOMPARE(activated.count(), 0);
     QCOMPARE(changed.count(), 0);
-    // Nothing was loaded: the grids still hold A with the user's edit.
-    QCOMPARE(opSettingForm->OutputExtension, QStringLiteral(".avi"));
+    // The grids hold B already: nothing was loaded again, the edit stays.
+    QCOMPARE(opSettingForm->OutputExtension, QStringLiteral(".mkv"));
     QCOMPARE(opSettingForm->vleVideo->Value(QStringLiteral("Video Codec")), QStringLiteral("edited"));
     QVERIFY(log.shown.isEmpty());
 }
