@@ -7,7 +7,6 @@
 #include <cstring>
 #include <map>
 #include <set>
-#include <unistd.h>
 
 namespace {
 
@@ -115,7 +114,7 @@ const std::set<std::string> kRefusedFilters = {
     "sofalizer", "arnndn",      "asr",          "dnn_processing", "dnn_detect",     "dnn_classify", "sr",
     "derain",   "nnedi",        "fieldhint",    "openclsrc",      "program_opencl", "xfade_opencl", "libplacebo",
     "cellauto", "life",         "flite",        "ocr",            "lensfun",        "libvmaf",    "coreimage",
-    "coreimagesrc", "qrencode", "qrencodesrc",  "whisper",        "dnn"};
+    "coreimagesrc", "qrencode", "qrencodesrc",  "whisper",        "dnn",            "ocv"};
 // Filters that read or write a file only when one of these options is given. An option
 // may also be given by position: the value at that position (counted from 0) and later
 // ones may set it.

@@ -7,6 +7,9 @@
 // its standard output as lines "time=<seconds> " (a blank after the number, "." as the
 // decimal point), flushed at once. ffmpeg's own error messages reach standard error
 // unchanged. The exit status is ffmpeg's. ffmpeg dies with the encoder.
+//
+// Profile switches that would reach beyond the one output (see SwitchPolicy.h) are refused
+// before ffmpeg starts: status 2, and one line on standard error naming the option.
 #include "SwitchPolicy.h"
 
 #include <cctype>

@@ -325,10 +325,13 @@ private:
 
 struct SectionInfo {
     Line header;
-    QByteArrayView name;
+    qsizetype nameStart = 0; // the name between the brackets, blanks removed
+    qsizetype nameLength = 0;
     qsizetype bodyEnd = 0; // where the next section's header line starts, or the end
-    // The first entry line of each key (by name hash), made on the first look-up.
+    // The first entry line of each key (by name hash) and the last entry line, made on the
+    // first look-up.
     mutable std::shared_ptr<FirstLineIndex> keys;
+    mutable qsizetype lastEntry = -1;
 };
 
 struct IniContent {
@@ -362,10 +365,15 @@ struct IniContent {
         return Decode(raw).compare(asked.text, Qt::CaseInsensitive) == 0;
     }
 
+    QByteArrayView NameOf(const SectionInfo& s) const { return QByteArrayView(bytes).sliced(s.nameStart, s.nameLength); }
+    Line LineAt(qsizetype pos) const { return LineScanner(bytes, lastLf).At(pos); }
+    Parsed ParsedAt(const Line& line) const { return ParseLine(QByteArrayView(bytes).sliced(line.start, line.length)); }
+
     void Parse()
     {
-        if (bytes.startsWith("\xEF\xBB\xBF"))
-            start = 3;
+        sections.clear();
+        sectionByName.clear();
+        start = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
         utf8 = IsValidUtf8(QByteArrayView(bytes).sliced(start));
         lastLf = bytes.lastIndexOf('\n');
         LineScanner scan(bytes, lastLf);
@@ -379,12 +387,13 @@ struct IniContent {
                 ++p;
             if (p == e || *p != '[')
                 continue;
-            const Parsed parsed = ParseLine(QByteArrayView(bytes).sliced(line.start, line.length));
+            const Parsed parsed = ParsedAt(line);
             if (!sections.empty())
                 sections.back().bodyEnd = line.start;
             SectionInfo s;
             s.header = line;
-            s.name = parsed.name;
+            s.nameStart = parsed.name.data() - bytes.constData();
+            s.nameLength = parsed.name.size();
             s.bodyEnd = bytes.size();
             const quint64 hash = HashOfRaw(parsed.name);
             if (!sectionByName.contains(hash))
@@ -398,49 +407,90 @@ struct IniContent {
         const auto it = sectionByName.constFind(name.hash);
         if (it == sectionByName.constEnd())
             return nullptr;
-        if (Same(sections[*it].name, name))
+        if (Same(NameOf(sections[*it]), name))
             return &sections[*it];
         // Two names share a hash: look at every header.
         for (const SectionInfo& s : sections)
-            if (Same(s.name, name))
+            if (Same(NameOf(s), name))
                 return &s;
         return nullptr;
     }
 
-    // The value of the first entry of key in the section, if there is one.
-    std::optional<QByteArrayView> FindValue(const SectionInfo& section, const Name& key) const
+    void IndexKeys(const SectionInfo& section) const
     {
-        if (!section.keys) {
-            auto keys = std::make_shared<FirstLineIndex>();
-            LineScanner scan(bytes, lastLf);
-            for (qsizetype pos = section.header.next(); pos < section.bodyEnd;) {
-                const Line line = scan.At(pos);
-                pos = line.next();
-                const Parsed p = ParseLine(QByteArrayView(bytes).sliced(line.start, line.length));
-                if (p.kind == LineKind::Entry)
-                    keys->Add(HashOfRaw(p.name), line.start);
-            }
-            keys->Build();
-            section.keys = std::move(keys);
+        if (section.keys)
+            return;
+        auto keys = std::make_shared<FirstLineIndex>();
+        LineScanner scan(bytes, lastLf);
+        section.lastEntry = -1;
+        for (qsizetype pos = section.header.next(); pos < section.bodyEnd;) {
+            const Line line = scan.At(pos);
+            pos = line.next();
+            const Parsed p = ParsedAt(line);
+            if (p.kind != LineKind::Entry)
+                continue;
+            keys->Add(HashOfRaw(p.name), line.start);
+            section.lastEntry = line.start;
         }
+        keys->Build();
+        section.keys = std::move(keys);
+    }
+
+    // The line of the first entry of key in the section, if there is one.
+    std::optional<Line> FindEntry(const SectionInfo& section, const Name& key) const
+    {
+        IndexKeys(section);
         const qsizetype at = section.keys->Find(key.hash);
         if (at < 0)
             return std::nullopt;
-        LineScanner scan(bytes, lastLf);
-        const Line line = scan.At(at);
-        const Parsed found = ParseLine(QByteArrayView(bytes).sliced(line.start, line.length));
-        if (Same(found.name, key))
-            return found.value;
+        const Line line = LineAt(at);
+        if (Same(ParsedAt(line).name, key))
+            return line;
         // Two keys share a hash: settle it line by line.
-        LineScanner again(bytes, lastLf);
+        LineScanner scan(bytes, lastLf);
         for (qsizetype pos = section.header.next(); pos < section.bodyEnd;) {
-            const Line l = again.At(pos);
+            const Line l = scan.At(pos);
             pos = l.next();
-            const Parsed p = ParseLine(QByteArrayView(bytes).sliced(l.start, l.length));
+            const Parsed p = ParsedAt(l);
             if (p.kind == LineKind::Entry && Same(p.name, key))
-                return p.value;
+                return l;
         }
         return std::nullopt;
+    }
+
+    // The section's last entry line, or its header line when it has no entries.
+    Line LastLineOf(const SectionInfo& section) const
+    {
+        IndexKeys(section);
+        return section.lastEntry < 0 ? section.header : LineAt(section.lastEntry);
+    }
+
+    // Puts text in place of bytes [pos, pos + length) inside one section (or past the last
+    // one) and brings what was read up to date without reading the file again.
+    void Replace(qsizetype pos, qsizetype length, const QByteArray& text)
+    {
+        bytes.replace(pos, length, text);
+        const qsizetype delta = text.size() - length;
+        if (lastLf >= pos + length)
+            lastLf += delta;
+        else if (lastLf >= pos)
+            lastLf = pos > 0 ? bytes.lastIndexOf('\n', pos - 1) : -1;
+        const qsizetype newLf = text.lastIndexOf('\n');
+        if (newLf >= 0)
+            lastLf = qMax(lastLf, pos + newLf);
+        for (SectionInfo& s : sections) {
+            if (s.bodyEnd < pos || (s.bodyEnd == pos && pos + length < bytes.size() - delta))
+                continue; // wholly before the change
+            if (s.header.start >= pos + length) {
+                s.header.start += delta;
+                s.nameStart += delta;
+            } else {
+                s.header = LineAt(s.header.start); // its line break may have been added
+            }
+            s.bodyEnd += delta;
+            s.keys.reset(); // made again when next asked
+            s.lastEntry = -1;
+        }
     }
 };
 
@@ -551,15 +601,6 @@ std::shared_ptr<IniContent> Load(const QString& path)
     return content;
 }
 
-std::shared_ptr<IniContent> FromBytes(QByteArray bytes)
-{
-    auto content = std::make_shared<IniContent>();
-    content->exists = true;
-    content->bytes = std::move(bytes);
-    content->Parse();
-    return content;
-}
-
 QString CutValue(const QString& v)
 {
     if (v.size() <= kMaxValueLength)
@@ -587,43 +628,70 @@ QString OneLine(QString s)
     return s;
 }
 
-// Where a section and a key are in the file, for a write: the first occurrence counts.
-struct Location {
-    std::optional<Line> section;   // the section's header line
-    std::optional<Line> lastEntry; // the last entry line of that section, when the key is missing
-    std::optional<Line> key;       // the key's line
-    QByteArrayView keyName;        // the key as the file spells it
-};
-
-Location Locate(const IniContent& c, const Name& section, const Name& key)
-{
-    Location loc;
-    LineScanner scan(c.bytes, c.lastLf);
-    for (qsizetype pos = c.start; pos < c.bytes.size();) {
-        const Line line = scan.At(pos);
-        pos = line.next();
-        const Parsed p = ParseLine(QByteArrayView(c.bytes).sliced(line.start, line.length));
-        if (p.kind == LineKind::Section) {
-            if (loc.section)
-                break; // the section ends at the next header
-            if (c.Same(p.name, section))
-                loc.section = line;
-        } else if (p.kind == LineKind::Entry && loc.section) {
-            if (c.Same(p.name, key)) {
-                loc.key = line;
-                loc.keyName = p.name;
-                break;
-            }
-            loc.lastEntry = line;
-        }
-    }
-    return loc;
-}
-
 // The line break that must follow a line before another line goes after it.
 QByteArray BreakAfter(const QByteArray& content, const Line& line, const QByteArray& eol)
 {
     return line.breakLength == 0 ? eol : content.mid(line.end(), line.breakLength);
+}
+
+// Writes one entry into the content read from the file, as the file would read after the
+// write: the first occurrence of the section and the key counts; a missing key goes after
+// the last entry of its section, a missing section to the end of the file.
+void Apply(IniContent& c, const QString& section, const QString& key, const QString& value)
+{
+    const Name sectionName(OneLine(section));
+    const Name keyName(OneLine(key));
+    const QString text = OneLine(value);
+    QByteArray keyBytes, sectionBytes, valueBytes;
+    const auto encode = [&] {
+        if (c.utf8) {
+            keyBytes = keyName.text.toUtf8();
+            sectionBytes = sectionName.text.toUtf8();
+            valueBytes = text.toUtf8();
+            return true;
+        }
+        const auto k = ToCp1252(keyName.text), s = ToCp1252(sectionName.text), v = ToCp1252(text);
+        if (!k || !s || !v)
+            return false;
+        keyBytes = *k;
+        sectionBytes = *s;
+        valueBytes = *v;
+        return true;
+    };
+    if (!encode()) {
+        // Text that Windows-1252 cannot hold: the whole file moves to UTF-8, which keeps
+        // every character of it, rather than losing the new text.
+        c.bytes = c.bytes.left(c.start) + FromCp1252(QByteArrayView(c.bytes).sliced(c.start)).toUtf8();
+        c.Parse();
+        encode();
+    }
+
+    // New lines follow the file's own line breaks.
+    QByteArray eol = "\n";
+    if (c.start < c.bytes.size()) {
+        const Line first = c.LineAt(c.start);
+        if (first.breakLength > 0)
+            eol = c.bytes.mid(first.end(), first.breakLength);
+    }
+    if (const SectionInfo* s = c.FindSection(sectionName)) {
+        if (const std::optional<Line> line = c.FindEntry(*s, keyName)) {
+            // In place, in the file's own spelling of the key; an indent stays.
+            qsizetype indent = line->start;
+            while (indent < line->end() && IsBlank(c.bytes.at(indent)))
+                ++indent;
+            const QByteArray fileKey = c.ParsedAt(*line).name.toByteArray();
+            c.Replace(indent, line->end() - indent, fileKey + '=' + valueBytes);
+        } else {
+            const Line after = c.LastLineOf(*s);
+            c.Replace(after.end(), after.breakLength,
+                      BreakAfter(c.bytes, after, eol) + keyBytes + '=' + valueBytes + eol);
+        }
+        return;
+    }
+    const bool endsWithBreak = c.start < c.bytes.size() && (c.bytes.endsWith('\n') || c.bytes.endsWith('\r'));
+    const QByteArray head = c.start < c.bytes.size() && !endsWithBreak ? eol : QByteArray();
+    c.Replace(c.bytes.size(), 0, head + '[' + sectionBytes + ']' + eol + keyBytes + '=' + valueBytes + eol);
+    c.Parse(); // a section more
 }
 
 } // namespace
@@ -702,7 +770,7 @@ TIniFile::~TIniFile() = default;
 const IniContent& TIniFile::Content() const
 {
     const quint64 now = g_writes.load();
-    if (!m_content || m_generation != now) {
+    if (!m_content || (m_generation != now && !m_held)) {
         m_content = Load(FullPath(m_path));
         m_generation = now;
     }
@@ -717,10 +785,10 @@ QString TIniFile::GetText(const QString& section, const QString& key, const QStr
     const SectionInfo* s = c.FindSection(Name(section));
     if (!s)
         return CutValue(def);
-    const std::optional<QByteArrayView> found = c.FindValue(*s, Name(key));
+    const std::optional<Line> found = c.FindEntry(*s, Name(key));
     if (!found)
         return CutValue(def);
-    QByteArrayView v = *found;
+    QByteArrayView v = c.ParsedAt(*found).value;
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
         v = v.sliced(1, v.size() - 2);
     return CutValue(c.Decode(v));
@@ -751,87 +819,42 @@ int TIniFile::SectionCount() const
 void TIniFile::PutText(const QString& section, const QString& key, const QString& value)
 {
     const QString full = FullPath(m_path);
-    const EVeltraneError refused(QStringLiteral("Unable to write to ") + full);
     CheckReplaceable(full);
-
-    // Always the file as it is now, never an older copy: writes keep what others wrote.
-    std::shared_ptr<IniContent> current = Load(full);
-    if (!current->problem.isEmpty())
-        throw refused; // rewriting a file we cannot read would lose its other lines
-
-    const Name sectionName(OneLine(section));
-    const Name keyName(OneLine(key));
-    const QString text = OneLine(value);
-    QByteArray keyBytes, sectionBytes, valueBytes;
-    const auto encode = [&](const IniContent& c) {
-        if (c.utf8) {
-            keyBytes = keyName.text.toUtf8();
-            sectionBytes = sectionName.text.toUtf8();
-            valueBytes = text.toUtf8();
-            return true;
-        }
-        const auto k = ToCp1252(keyName.text), s = ToCp1252(sectionName.text), v = ToCp1252(text);
-        if (!k || !s || !v)
-            return false;
-        keyBytes = *k;
-        sectionBytes = *s;
-        valueBytes = *v;
-        return true;
-    };
-    if (!encode(*current)) {
-        // Text that Windows-1252 cannot hold: the whole file moves to UTF-8, which keeps
-        // every character of it, rather than losing the new text.
-        const QByteArray head = current->bytes.left(current->start);
-        current = FromBytes(head + FromCp1252(QByteArrayView(current->bytes).sliced(current->start)).toUtf8());
-        current->utf8 = true;
-        encode(*current);
+    if (!m_held) {
+        // Always the file as it is now, never an older copy: writes keep what others wrote.
+        std::shared_ptr<IniContent> current = Load(full);
+        if (!current->problem.isEmpty())
+            throw EVeltraneError(QStringLiteral("Unable to write to ") + full); // its other lines would be lost
+        m_content = std::move(current);
     }
-    const IniContent& c = *current;
-    const QByteArray& content = c.bytes;
+    Apply(*m_content, section, key, value);
+    m_held = true;
+    if (!m_holding)
+        Flush();
+}
 
-    // New lines follow the file's own line breaks.
-    QByteArray eol = "\n";
-    if (c.start < content.size()) {
-        LineScanner scan(content, c.lastLf);
-        const Line first = scan.At(c.start);
-        if (first.breakLength > 0)
-            eol = content.mid(first.end(), first.breakLength);
-    }
-    const Location loc = Locate(c, sectionName, keyName);
-    QByteArray data;
-    if (loc.key) {
-        const Line& l = *loc.key;
-        qsizetype indent = l.start;
-        while (indent < l.end() && IsBlank(content.at(indent)))
-            ++indent;
-        data = content.left(indent) + loc.keyName.toByteArray() + '=' + valueBytes + content.mid(l.end());
-    } else if (loc.section) {
-        const Line& after = loc.lastEntry ? *loc.lastEntry : *loc.section;
-        data = content.left(after.end()) + BreakAfter(content, after, eol) + keyBytes + '=' + valueBytes + eol
-               + content.mid(after.next());
-    } else {
-        data = content;
-        if (c.start < content.size()) {
-            LineScanner scan(content, c.lastLf);
-            Line last = scan.At(c.start);
-            while (last.next() < content.size())
-                last = scan.At(last.next());
-            data = content.left(last.end()) + BreakAfter(content, last, eol);
-        }
-        data += '[' + sectionBytes + ']' + eol + keyBytes + '=' + valueBytes + eol;
-    }
+void TIniFile::HoldWrites() { m_holding = true; }
 
+void TIniFile::Release()
+{
+    if (m_held)
+        Flush();
+}
+
+void TIniFile::Flush()
+{
     // The new content goes to a temporary file beside the original, which then takes
     // its place: a failure part-way never leaves a truncated file.
+    const QString full = FullPath(m_path);
     QSaveFile out(full);
-    if (!out.open(QIODevice::WriteOnly))
-        throw refused;
-    if (out.write(data) != data.size() || !out.commit())
-        throw refused;
-
+    if (!out.open(QIODevice::WriteOnly) || out.write(m_content->bytes) != m_content->bytes.size() || !out.commit()) {
+        m_held = false;
+        m_content.reset(); // the next read looks at the file again
+        throw EVeltraneError(QStringLiteral("Unable to write to ") + full);
+    }
+    m_held = false;
     // Every other store reads its file again; this one knows what it wrote.
     m_generation = ++g_writes;
-    m_content = FromBytes(data);
 }
 
 void TIniFile::PutInteger(const QString& section, const QString& key, qint32 value)

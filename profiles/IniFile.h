@@ -33,8 +33,8 @@ class TIniFile {
 public:
     explicit TIniFile(const QString& path);
     ~TIniFile();
-    TIniFile(const TIniFile&) = default;
-    TIniFile& operator=(const TIniFile&) = default;
+    TIniFile(const TIniFile&) = delete;
+    TIniFile& operator=(const TIniFile&) = delete;
 
     const QString& FileName() const { return m_path; }
 
@@ -51,21 +51,29 @@ public:
     int SectionCount() const;
 
     // Throw EVeltraneError "Unable to write to <path>" when the file cannot be written.
-    // Replacing a value keeps the key as the file spells it.
+    // Replacing a value keeps the key as the file spells it. Each write lands in the file
+    // at once, unless the store holds its writes.
     void PutText(const QString& section, const QString& key, const QString& value);
     void PutInteger(const QString& section, const QString& key, qint32 value);
     void PutFlag(const QString& section, const QString& key, bool value);
 
-    // Nothing is held back between writes; kept so callers read as the design does.
-    void Release() {}
+    // From now on writes change only what this store reads, and Release() writes them to
+    // the file in one go: a large file is then written once, not once per key, and a
+    // refused write leaves it as it was.
+    void HoldWrites();
+    // Writes what the store holds back (throws as PutText does); nothing when it holds nothing.
+    void Release();
 
     // Files larger than this are not read as settings files.
     static constexpr qint64 MaxFileBytes = qint64(256) * 1024 * 1024;
 
 private:
     const IniContent& Content() const;
+    void Flush();
 
     QString m_path;
     mutable std::shared_ptr<IniContent> m_content;
     mutable quint64 m_generation = 0;
+    bool m_holding = false; // writes wait for Release()
+    bool m_held = false;    // the content holds writes the file has not had yet
 };

@@ -132,6 +132,8 @@ void SaveProfileValuesTo(const QString& path, const GridRowLookup& rowOf)
 {
     TIniFile ini(path);
     const int count = ProfileParameterCount(ini);
+    // All values go to the file in one write at the end: a large profile is written once.
+    ini.HoldWrites();
     for (int i = 0; i < count; ++i) {
         const QString name = ini.GetText(kMain, QString::number(i), QString());
         const int sort = ini.GetInteger(name, QStringLiteral("Sort"), -1);

@@ -74,6 +74,8 @@ private slots:
     void refusesWhatIsNoRegularFile_data();
     void refusesWhatIsNoRegularFile();
     void readsItsFileOnce();
+    void heldWritesEndAsSingleOnes_data();
+    void heldWritesEndAsSingleOnes();
 };
 
 void TestIniFile::convertWholeNumber_data()
@@ -576,6 +578,46 @@ void TestIniFile::readsItsFileOnce()
     QVERIFY(QFile::remove(p));
     QCOMPARE(ini.GetText("Main", "B", ""), QStringLiteral("2"));
     QCOMPARE(TIniFile(p).GetText("Main", "B", "gone"), QStringLiteral("gone"));
+}
+
+void TestIniFile::heldWritesEndAsSingleOnes_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("writes"); // section, key, value, ...
+    QTest::newRow("replace, add, append") << QByteArray("[Main]\r\nA=1\r\n\r\n[Video]\r\nB=2\r\n")
+                                          << QStringList{"Main", "A", "9", "Main", "C", "3", "Audio", "D", "4",
+                                                         "Video", "B", "long value", "Main", "c", "5"};
+    QTest::newRow("later sections first") << QByteArray("[A]\nk=1\n[B]\nk=2\n[C]\nk=3")
+                                          << QStringList{"C", "k", "x", "B", "new", "y", "A", "k", "", "C", "n", "z"};
+    QTest::newRow("empty section and no last break") << QByteArray("[Main]\n; nothing yet\n[Next]\nC=3")
+                                                     << QStringList{"Main", "A", "1", "Next", "D", "4", "Main", "B", "2"};
+    QTest::newRow("CR only, mark, new sections") << QByteArray("\xEF\xBB\xBF[Main]\rA=1\r")
+                                                 << QStringList{"X", "k", "1", "Y", "k", "2", "X", "j", "3", "Main", "A", "0"};
+    QTest::newRow("empty file") << QByteArray() << QStringList{"Main", "A", "1", "Main", "A", "2", "Main", "B", "3"};
+    QTest::newRow("empty section after a longer line") << QByteArray("[A]\nk=1\n[B]\n[C]\nx=1\n")
+                                                       << QStringList{"A", "k", "a longer value", "B", "new", "1",
+                                                                      "C", "x", "2", "B", "new", "3"};
+}
+
+void TestIniFile::heldWritesEndAsSingleOnes()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, writes);
+    const QString single = path("single.ini");
+    const QString held = path("held.ini");
+    WriteAll(single, content);
+    WriteAll(held, content);
+    TIniFile store(held);
+    store.HoldWrites();
+    for (qsizetype i = 0; i + 2 < writes.size(); i += 3) {
+        TIniFile(single).PutText(writes[i], writes[i + 1], writes[i + 2]);
+        store.PutText(writes[i], writes[i + 1], writes[i + 2]);
+        // The store reads what it holds; the file waits for Release.
+        QCOMPARE(store.GetText(writes[i], writes[i + 1], "none"), writes[i + 2]);
+        QCOMPARE(ReadAll(held), content);
+    }
+    store.Release();
+    QCOMPARE(ReadAll(held), ReadAll(single));
 }
 
 QTEST_APPLESS_MAIN(TestIniFile)
