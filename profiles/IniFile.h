@@ -23,8 +23,9 @@ void CheckReplaceable(const QString& path);
 // INI text store. A store object reads its file once, on its first read, and answers
 // every further read from that; a write by any store of the program makes the next read
 // look at the file again. Writes change the file at once (a temporary file renamed over
-// it), keeping all other lines as they were and the file's own line breaks and encoding
-// (UTF-8, or Windows-1252 for a file that is not valid UTF-8).
+// it; see HoldWrites for many at once), keeping all other lines as they were and the
+// file's own line breaks and encoding (UTF-8, or Windows-1252 for a file that is not
+// valid UTF-8).
 //
 // A file that exists but cannot be used (not a regular file, too large, unreadable)
 // reads as the defaults, like a missing one; CheckReadable() reports it, and writes to it

@@ -384,6 +384,15 @@ private slots:
         QVERIFY(s.log.shown.isEmpty());
         QCOMPARE(TIniFile(s.testPath()).GetText("Note", "Value", ""), QString("self"));
         QCOMPARE(TIniFile(s.testPath()).GetText("Fixed", "Value", ""), QString("yuv420p"));
+
+        // A read-only profile is refused, also for the super-user: it keeps content and mode.
+        QVERIFY(QFile::setPermissions(copy, QFile::ReadOwner));
+        const QByteArray before = s.app.read("Profiles/Copy.apf");
+        answer = copy;
+        RunGuarded([&] { f->btnSaveAsClick(); });
+        QCOMPARE(s.log.lastText(), "Unable to write to " + copy + ".");
+        QCOMPARE(s.app.read("Profiles/Copy.apf"), before);
+        QCOMPARE(QFile::permissions(copy) & ~(QFile::ReadUser | QFile::WriteUser), QFile::ReadOwner);
     }
 
     void customSizeFlow()
