@@ -87,7 +87,7 @@ double StartUp(const QString& program, const QString& display, const QString& ru
                 std::printf("  (%lld windows shown: a message box at start?)\n", static_cast<long long>(windows.size()));
             break;
         }
-        QThread::msleep(5);
+        QThread::msleep(10);
     }
     app.kill();
     app.waitForFinished(10000);
@@ -142,12 +142,20 @@ int main(int argc, char** argv)
 
     std::vector<double> small, big;
     StartUp(program, display, runtimeDir); // warms the caches
+    // A start that did not reach its window (the X server busy, say) is tried again.
+    const auto measure = [&](const QByteArray& content) {
+        Write(profile, content);
+        double ms = -1;
+        for (int attempt = 0; attempt < 3 && ms < 0; ++attempt)
+            ms = StartUp(program, display, runtimeDir);
+        return ms;
+    };
     for (int r = 0; r < rounds; ++r) {
-        Write(profile, shipped);
-        small.push_back(StartUp(program, display, runtimeDir));
-        Write(profile, huge);
-        big.push_back(StartUp(program, display, runtimeDir));
+        small.push_back(measure(shipped));
+        big.push_back(measure(huge));
         std::printf("round %d: shipped profile %.0f ms, 100 MB profile %.0f ms\n", r + 1, small.back(), big.back());
+        if (small.back() < 0 || big.back() < 0)
+            return 1;
     }
     const double a = Median(small), b = Median(big);
     std::printf("start-up to the main window, median of %d: shipped profile (%lld bytes) %.0f ms, "

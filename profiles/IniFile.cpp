@@ -280,47 +280,72 @@ struct Name {
 // ---- the file as read
 
 // The first line of each name hash, in one table with open addressing: made in one pass
-// over a section, it costs a few nanoseconds an entry even for a million of them.
+// over a section, it costs a few nanoseconds an entry even for a million of them. A slot
+// keeps the upper half of the hash and the line's offset in the file (which is smaller
+// than TIniFile::MaxFileBytes), so that even a large table stays small.
 class FirstLineIndex {
 public:
-    void Add(quint64 hash, qsizetype line) { m_lines.push_back({hash, line}); }
+    void Add(quint64 hash, qsizetype line) { m_lines.push_back({hash, quint32(line)}); }
 
     // After the last Add: the table for Find.
     void Build()
     {
         size_t capacity = 16;
-        while (capacity < m_lines.size() + m_lines.size() / 2)
+        int bits = 4;
+        while (capacity < m_lines.size() + m_lines.size() / 3) {
             capacity <<= 1;
-        std::vector<Slot> table(capacity);
-        for (const Slot& e : m_lines) {
-            size_t i = size_t(e.hash) & (capacity - 1);
-            while (table[i].line >= 0 && table[i].hash != e.hash)
-                i = (i + 1) & (capacity - 1);
-            if (table[i].line < 0)
-                table[i] = e; // the first line of a hash stays
+            ++bits;
         }
+        m_mask = capacity - 1;
+        m_slots.assign(capacity, Slot{});
+        // The entries go in by the part of the table they land in, first lines first
+        // within each part: the table is then filled from front to back rather than at
+        // random, which keeps a large one in the processor's cache.
+        const int partBits = qMin(bits, 12);
+        const int shift = bits - partBits;
+        std::vector<quint32> starts((size_t(1) << partBits) + 1, 0);
+        for (const Entry& e : m_lines)
+            ++starts[((size_t(e.hash) & m_mask) >> shift) + 1];
+        for (size_t p = 1; p < starts.size(); ++p)
+            starts[p] += starts[p - 1];
+        std::vector<Entry> ordered(m_lines.size());
+        for (const Entry& e : m_lines)
+            ordered[starts[(size_t(e.hash) & m_mask) >> shift]++] = e;
         m_lines.clear();
         m_lines.shrink_to_fit();
-        m_slots = std::move(table);
+        for (const Entry& e : ordered) {
+            const quint32 check = quint32(e.hash >> 32);
+            size_t i = size_t(e.hash) & m_mask;
+            while (m_slots[i].line != 0 && !(m_slots[i].check == check && m_slots[i].low == quint32(e.hash)))
+                i = (i + 1) & m_mask;
+            if (m_slots[i].line == 0)
+                m_slots[i] = Slot{check, quint32(e.hash), e.line}; // the first line of a hash stays
+        }
     }
 
     // The first line with that hash, or -1.
     qsizetype Find(quint64 hash) const
     {
-        const size_t mask = m_slots.size() - 1;
-        for (size_t i = size_t(hash) & mask; m_slots[i].line >= 0; i = (i + 1) & mask)
-            if (m_slots[i].hash == hash)
+        const quint32 check = quint32(hash >> 32);
+        for (size_t i = size_t(hash) & m_mask; m_slots[i].line != 0; i = (i + 1) & m_mask)
+            if (m_slots[i].check == check && m_slots[i].low == quint32(hash))
                 return m_slots[i].line;
         return -1;
     }
 
 private:
-    struct Slot {
-        quint64 hash = 0;
-        qsizetype line = -1;
+    struct Entry {
+        quint64 hash;
+        quint32 line;
     };
-    std::vector<Slot> m_lines;
+    struct Slot {
+        quint32 check = 0;
+        quint32 low = 0;
+        quint32 line = 0; // 0: empty (an entry never starts a file: its section's header does)
+    };
+    std::vector<Entry> m_lines;
     std::vector<Slot> m_slots;
+    size_t m_mask = 0;
 };
 
 struct SectionInfo {
@@ -422,14 +447,25 @@ struct IniContent {
             return;
         auto keys = std::make_shared<FirstLineIndex>();
         LineScanner scan(bytes, lastLf);
+        const char* const base = bytes.constData();
         section.lastEntry = -1;
+        // ParseLine's rules, written out: this loop may run over a million lines.
         for (qsizetype pos = section.header.next(); pos < section.bodyEnd;) {
             const Line line = scan.At(pos);
             pos = line.next();
-            const Parsed p = ParsedAt(line);
-            if (p.kind != LineKind::Entry)
+            const char* p = base + line.start;
+            const char* const e = p + line.length;
+            while (p < e && IsBlank(*p))
+                ++p;
+            if (p == e || *p == ';' || *p == '#' || *p == '[')
                 continue;
-            keys->Add(HashOfRaw(p.name), line.start);
+            const auto* eq = static_cast<const char*>(std::memchr(p, '=', size_t(e - p)));
+            if (!eq)
+                continue;
+            const char* k = eq;
+            while (k > p && IsBlank(k[-1]))
+                --k;
+            keys->Add(HashOfRaw(QByteArrayView(p, k - p)), line.start);
             section.lastEntry = line.start;
         }
         keys->Build();
