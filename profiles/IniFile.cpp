@@ -150,6 +150,17 @@ std::optional<QByteArray> ToCp1252(const QString& text)
 
 // ---- lines
 
+// The position of the last "\n" before end, or -1.
+qsizetype LastLineFeed(const QByteArray& text, qsizetype end)
+{
+#ifdef __GLIBC__
+    const void* hit = ::memrchr(text.constData(), '\n', size_t(end));
+    return hit ? static_cast<const char*>(hit) - text.constData() : -1;
+#else
+    return end > 0 ? text.lastIndexOf('\n', end - 1) : -1;
+#endif
+}
+
 // One line of the file as positions in its content: its text, then its line break
 // ("\r\n", "\n", "\r", or nothing on a last line without one).
 struct Line {
@@ -400,26 +411,34 @@ struct IniContent {
         sectionByName.clear();
         start = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
         utf8 = IsValidUtf8(QByteArrayView(bytes).sliced(start));
-        lastLf = bytes.lastIndexOf('\n');
-        LineScanner scan(bytes, lastLf);
-        for (qsizetype pos = start; pos < bytes.size();) {
-            const Line line = scan.At(pos);
-            pos = line.next();
-            // Only section headers are noted now; entries are found when asked for.
-            const char* p = bytes.constData() + line.start;
-            const char* const e = p + line.length;
-            while (p < e && IsBlank(*p))
-                ++p;
-            if (p == e || *p != '[')
+        lastLf = LastLineFeed(bytes, bytes.size());
+        // Only section headers are noted now; entries are found when asked for. A header
+        // is a line whose first character after blanks is "[": the search goes from one
+        // "[" to the next, not line by line.
+        const char* const base = bytes.constData();
+        const qsizetype size = bytes.size();
+        for (qsizetype pos = start; pos < size;) {
+            const void* hit = std::memchr(base + pos, '[', size_t(size - pos));
+            if (!hit)
+                break;
+            const qsizetype bracket = static_cast<const char*>(hit) - base;
+            qsizetype lineStart = bracket;
+            while (lineStart > start && IsBlank(base[lineStart - 1]))
+                --lineStart;
+            if (lineStart > start && base[lineStart - 1] != '\n' && base[lineStart - 1] != '\r') {
+                pos = bracket + 1;
                 continue;
+            }
+            const Line line = LineAt(lineStart);
+            pos = line.next();
             const Parsed parsed = ParsedAt(line);
             if (!sections.empty())
                 sections.back().bodyEnd = line.start;
             SectionInfo s;
             s.header = line;
-            s.nameStart = parsed.name.data() - bytes.constData();
+            s.nameStart = parsed.name.data() - base;
             s.nameLength = parsed.name.size();
-            s.bodyEnd = bytes.size();
+            s.bodyEnd = size;
             const quint64 hash = HashOfRaw(parsed.name);
             if (!sectionByName.contains(hash))
                 sectionByName.insert(hash, int(sections.size()));
@@ -510,7 +529,7 @@ struct IniContent {
         if (lastLf >= pos + length)
             lastLf += delta;
         else if (lastLf >= pos)
-            lastLf = pos > 0 ? bytes.lastIndexOf('\n', pos - 1) : -1;
+            lastLf = LastLineFeed(bytes, pos);
         const qsizetype newLf = text.lastIndexOf('\n');
         if (newLf >= 0)
             lastLf = qMax(lastLf, pos + newLf);
