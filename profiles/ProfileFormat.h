@@ -36,7 +36,15 @@ struct ProfileContent {
     QVector<ProfileParameter> parameters; // in the order of "Main" keys 0 .. Para-1
 };
 
-// Reads a profile file through the INI store. A missing file reads as the defaults.
+class TIniFile;
+
+// The profile's parameter count ("Para" in "Main", default 0). Throws EVeltraneError,
+// naming the file, when the file cannot be read or claims more parameters than it has
+// sections (each parameter has a section of its own).
+qint32 ProfileParameterCount(const TIniFile& ini);
+
+// Reads a profile file through the INI store. A missing file reads as the defaults; a
+// damaged one throws as ProfileParameterCount does.
 ProfileContent ReadProfile(const QString& path);
 
 // The item at index; throws EListIndexError when index is not a position in items.
@@ -63,6 +71,7 @@ int IndexForUnlistedValue(const QStringList& items);
 void SaveProfileValuesTo(const QString& path, const GridRowLookup& rowOf);
 
 // Copies a profile file to target, replacing a file already there. The target is
-// written whole or not at all; a read-only target is refused. Throws EVeltraneError
-// "Unable to write to <target>" when the copy cannot be made.
+// written whole or not at all; a read-only target is refused, also for the super-user.
+// Throws EVeltraneError "Unable to read <source>: …" or "Unable to write to <target>"
+// when the copy cannot be made.
 void CopyProfileFile(const QString& source, const QString& target);
