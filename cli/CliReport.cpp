@@ -196,6 +196,7 @@ void CliReport::SourceEnds(const SourceResult& r)
         Json({{"event", "source-end"}, {"source", r.source}, {"outcome", OutcomeName(r.outcome)},
               {"sections", r.sections}, {"done", r.done}, {"skipped", r.skipped}, {"elapsed", r.elapsed},
               {"message", r.message}});
+    m_source.clear();
 }
 
 void CliReport::Summary(const QList<SourceResult>& results, int status)
@@ -220,7 +221,7 @@ void CliReport::Summary(const QList<SourceResult>& results, int status)
         case SourceResult::Outcome::Failed:
             detail = QStringLiteral("%1 of %2 sections written to %3").arg(r.done).arg(r.sections).arg(r.outputFolder);
             if (r.skipped > 0)
-                detail += QStringLiteral(", %1 kept as they were").arg(r.skipped);
+                detail += QStringLiteral(", %1 skipped (the existing files kept)").arg(r.skipped);
             detail += QStringLiteral(" (%1)").arg(FormatTimeCode(static_cast<double>(r.elapsed)));
             if (!r.message.isEmpty())
                 detail += QStringLiteral("; ") + r.message;

@@ -130,7 +130,7 @@ int CliSession::Run()
     }
     const int status = ExitStatus(results);
     if (m_interrupted)
-        m_report.Error(QStringLiteral("interrupted; the section that was running was removed"));
+        m_report.Error(QStringLiteral("interrupted; no partial output is left"));
     m_report.Summary(results, status);
     return status;
 }
@@ -245,10 +245,19 @@ CliSession::SourcePlan CliSession::PlanSource(const QString& source)
     const QString outputDir = !fromPreferences ? Absolute(m_options.outputDir)
                               : m_prefs.aptotic ? m_prefs.outputDir
                                                 : ExtractFolder(path);
+    // A common --end for a batch means "up to there": a source that ends earlier is cut up to
+    // its own end, rather than given sections that lie past it and would come out empty.
+    double end = m_options.end.value_or(*length);
+    if (end > *length && m_options.start.value_or(0.0) < *length) {
+        if (m_report.GetMode() != CliReport::Mode::Quiet)
+            m_report.Warning(QStringLiteral("--end %1 lies past the end of %2; it is cut up to its end (%3)")
+                                 .arg(m_options.endText, source, FormatCliTime(*length)));
+        end = *length;
+    }
     JobInputs in;
     in.sourcePath = path;
     in.startSeconds = m_options.start.value_or(0.0);
-    in.endSeconds = m_options.end.value_or(*length);
+    in.endSeconds = end;
     in.equalSections = m_options.sections > 0;
     in.quantityText = QString::number(m_options.sections);
     in.profilePath = m_profilePath;
@@ -299,9 +308,7 @@ QString CliSession::DescribeFailure(const JobCheckFailure& f, const SourcePlan& 
             return QStringLiteral("--output %1: no such folder").arg(m_options.outputDir);
         return QStringLiteral("the output folder %1 that the preferences (%2) name does not exist; name one with --output")
             .arg(outputDir, m_paths.preferencesFile);
-    case 8:
-        return QStringLiteral("%1: the output %2 is this source itself or a link to it; choose another --output")
-            .arg(p.source, f.message.section(QLatin1Char('"'), 1, 1));
+    case 8: return QStringLiteral("%1: %2").arg(p.source, f.message);
     default: return QStringLiteral("%1: %2 %3").arg(p.source, f.caption, f.message);
     }
 }

@@ -174,6 +174,8 @@ private slots:
         QTest::newRow("overwrite both ways") << QStringList{"--overwrite", "--no-overwrite", "@CLIP@"} << 2 << "cannot be used together";
         QTest::newRow("two sources, one set of names") << QStringList{"--output", "@OUT@", "@CLIP@", "@MEDIA@/other/clip.mp4"} << 2
                                                        << "would replace those of @CLIP@";
+        QTest::newRow("an output that is the source") << QStringList{"--sections", "2", "--output", "@OUT@", "@CLIP@"} << 2
+                                                      << "@OUT@/clip_Clip2.mp4\" is the source video itself or a link to it";
     }
 
     void arguments()
@@ -189,13 +191,14 @@ private slots:
         QVERIFY(bad.open(QIODevice::WriteOnly));
         bad.write("[Main]\nType=mp4\nPara=1\n0=Video Codec\n[Video Codec]\nSort=1\ncmd=-c:v\nCaption=A,B,\nValue=a,b,\nIndex=7\n");
         bad.close();
+        QVERIFY(QFile::link(m_clip, out.path() + "/clip_Clip2.mp4"));
         const CliRun r = app.run(expand(args, out.path()));
         QCOMPARE(r.status, status);
         const QString text = QString::fromLocal8Bit(status == 0 ? r.out : r.err);
         const QString wanted = expand({said}, out.path()).first();
         QVERIFY2(text.contains(wanted), qPrintable(text));
         QVERIFY(fake.Runs().isEmpty());
-        QCOMPARE(Entries(out.path()), QStringList{"bad.apf"});
+        QCOMPARE(Entries(out.path()), QStringList({"bad.apf", "clip_Clip2.mp4"}));
     }
 
     void linksNeitherWidgetsNorMultimedia()
@@ -221,6 +224,9 @@ private slots:
                                               << "  range: 00:00:02.000 to 00:00:08.000, 3 sections\n";
         QTest::newRow("every 5 s, the last shorter") << QStringList{"--every", "5"} << QList<double>{0, 5, 5, 5, 10, 2}
                                                      << "  section 3/3: 00:00:10.000 to 00:00:12.000 -> @OUT@/clip_Clip3.mp4\n";
+        QTest::newRow("an end past the source's end") << QStringList{"--end", "00:00:20", "--every", "5"}
+                                                      << QList<double>{0, 5, 5, 5, 10, 2}
+                                                      << "  section 3/3: 00:00:10.000 to 00:00:12.000 -> @OUT@/clip_Clip3.mp4\n";
         QTest::newRow("every, a whole number of times")
             << QStringList{"--start", "00:00:01.500", "--end", "7.5", "--every", "00:00:02"}
             << QList<double>{1.5, 2, 3.5, 2, 5.5, 2} << "  section 2/3: 00:00:03.500 to 00:00:05.500";
