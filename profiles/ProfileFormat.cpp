@@ -105,6 +105,19 @@ ProfileContent ReadProfile(const QString& path)
     return content;
 }
 
+QHash<QPair<int, QString>, QString> LoadedGridValues(const ProfileContent& content)
+{
+    QHash<QPair<int, QString>, QString> shown;
+    for (const ProfileParameter& p : content.parameters) {
+        if (p.sort < 1 || p.sort > 3)
+            continue;
+        const QString value = p.list ? ItemAt(SplitItems(p.caption), p.index) : p.caption;
+        if (!shown.contains({p.sort, p.name}))
+            shown.insert({p.sort, p.name}, value);
+    }
+    return shown;
+}
+
 QString ItemAt(const QStringList& items, int index)
 {
     if (index < 0 || index >= items.size())

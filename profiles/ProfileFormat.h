@@ -1,6 +1,8 @@
 #pragma once
 #include <QString>
 #include <QStringList>
+#include <QHash>
+#include <QPair>
 #include <QVector>
 #include <functional>
 #include <optional>
@@ -46,6 +48,12 @@ qint32 ProfileParameterCount(const TIniFile& ini);
 // Reads a profile file through the INI store. A missing file reads as the defaults; a
 // damaged one throws as ProfileParameterCount does.
 ProfileContent ReadProfile(const QString& path);
+
+// What the profile dialog's grids show right after a profile is loaded into them, keyed
+// by grid ("Sort" 1..3) and parameter name: a list row shows the "Caption" item at
+// "Index", a text row its "Caption"; the first row of a name counts, and a parameter of no
+// grid has no row. Throws EListIndexError at the first bad "Index", where loading stops.
+QHash<QPair<int, QString>, QString> LoadedGridValues(const ProfileContent& content);
 
 // The item at index; throws EListIndexError when index is not a position in items.
 QString ItemAt(const QStringList& items, int index);

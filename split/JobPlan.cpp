@@ -7,7 +7,9 @@
 #include "split/OutputFile.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -75,6 +77,18 @@ JobPlan MakeJobPlan(double start, double end, bool equalSections, qint32 count, 
     return plan;
 }
 
+JobPlan MakeFixedLengthJobPlan(double start, double end, double every, const QString& sourcePath,
+                               const QString& outputFolder, const QString& outputExtension)
+{
+    constexpr double kRemainderTolerance = 0.0005;
+    const double sections = every > 0 ? std::ceil((end - start - kRemainderTolerance) / every) : 0;
+    const qint32 count = static_cast<qint32>(std::clamp(sections, 1.0, double(std::numeric_limits<qint32>::max())));
+    JobPlan plan = MakeJobPlan(start, end, true, count, sourcePath, outputFolder, outputExtension);
+    plan.sectionLength = every;
+    plan.lastEndsAtEnd = true;
+    return plan;
+}
+
 std::optional<JobCheckFailure> CheckOutputsAgainstSource(const JobPlan& plan, const QString& sourcePath)
 {
     const std::optional<QString> same = FindOutputThatIsSource(plan, sourcePath);
@@ -115,6 +129,8 @@ JobSection JobPlan::Section(qint32 i) const
         const long double at = static_cast<long double>(start)
                                + static_cast<long double>(i - 1) * static_cast<long double>(sectionLength);
         s.start = static_cast<double>(at);
+        if (lastEndsAtEnd && i == count)
+            s.length = end - s.start;
     } else {
         s.start = start;
     }
