@@ -451,6 +451,9 @@ void SeekingAndSteps(const QString& clip, int positions)
             }
             if (r.firstMs >= 0)
                 firsts.push_back(r.firstMs);
+            if (!r.exactMs)
+                std::printf("   a step %s from %.3f s shows %.3f s instead of %.3f s\n",
+                            direction > 0 ? "forward" : "back", at, g->CurrentFrameTime(), expected);
             at = g->CurrentFrameTime();
         }
         std::printf("   one frame %-8s median %6.1f ms, worst %6.1f ms, exact %d of %d%s\n",

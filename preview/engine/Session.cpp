@@ -425,8 +425,15 @@ void Session::DoSeek(const SeekOrder& order)
     bool fromStart = from <= 0;
     const int64_t first = ic->start_time != AV_NOPTS_VALUE ? ic->start_time : 0;
     const int64_t ts = fromStart ? first : first + int64_t(std::llround(from * AV_TIME_BASE));
+    int ret = -1;
+    // Streams without an index (MPEG transport and program streams) find a time by
+    // searching, which lands on the last packet before it rather than on a key frame: the
+    // very start is byte 0.
+    if (fromStart && (ic->iformat->flags & AVFMT_TS_DISCONT) && !(ic->iformat->flags & AVFMT_NO_BYTE_SEEK))
+        ret = av_seek_frame(ic, -1, 0, AVSEEK_FLAG_BYTE);
     // To the last key frame at or before the time.
-    int ret = avformat_seek_file(ic, -1, INT64_MIN, ts, ts, 0);
+    if (ret < 0)
+        ret = avformat_seek_file(ic, -1, INT64_MIN, ts, ts, 0);
     if (ret < 0)
         ret = av_seek_frame(ic, -1, ts, AVSEEK_FLAG_BACKWARD);
     if (ret < 0 && !fromStart && av_seek_frame(ic, -1, first, AVSEEK_FLAG_BACKWARD) >= 0)
@@ -470,6 +477,7 @@ void Session::VideoMain()
             avcodec_flush_buffers(vctx);
             av_frame_unref(m_held);
             m_before.clear();
+            m_contSearch = false;
             m_lastPts = -1;
             m_dropped = 0;
             m_gap = false;
@@ -581,6 +589,20 @@ void Session::Process(AVFrame* frame)
         frame->pkt_duration > 0 ? frame->pkt_duration * av_q2d(vst->time_base) : info.frameDuration;
     m_lastPts = pts;
     m_packetsWithoutFrame = 0;
+    if ((frame->flags & AV_FRAME_FLAG_CORRUPT) && m_picker.Active() && !m_order.fromStart && !m_contSearch) {
+        // Decoding began after the key frame this picture depends on: it is not the picture
+        // of its time. Start again from further back.
+        bool current = false;
+        {
+            std::lock_guard<std::mutex> l(mx);
+            current = m_decSerial == serial;
+        }
+        if (current) {
+            av_frame_unref(m_held);
+            Reseek(m_order.margin <= 0 ? 1.0 : m_order.margin * 2, m_order.noSkip);
+        }
+        return;
+    }
     {
         std::lock_guard<std::mutex> l(mx);
         firstFrame = true;
@@ -604,9 +626,14 @@ void Session::Process(AVFrame* frame)
             contPending = false;
             m_request = contRequest;
             m_picker.Start(contTarget, false);
+            // A second pass, should one be needed, seeks to this target.
+            m_order.request = contRequest;
+            m_order.target = contTarget;
+            m_order.margin = 0;
             m_order.keepBefore = 0;
             m_before.clear();
             av_frame_unref(m_held);
+            m_contSearch = true;
         }
     }
     switch (m_picker.Feed(pts, duration)) {

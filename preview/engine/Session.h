@@ -186,6 +186,7 @@ private:
     int m_decSerial = -1;
     SeekOrder m_order;
     int m_request = 0;
+    bool m_contSearch = false; // searching on without a seek
     AVFrame* m_held = nullptr; // the frame that may be the one a search wants
     double m_heldPts = 0;
     double m_heldDuration = 0;
