@@ -100,8 +100,8 @@ bool TVideoWindow::SurfaceVisible() const
 void TVideoWindow::FilterAdded(TFilterGraph* graph)
 {
     m_bound = graph;
-    m_surface->SetGraph(graph);
     PlaceSurface();
+    m_surface->SetGraph(graph);
 }
 
 void TVideoWindow::FilterRemoving(TFilterGraph*)
@@ -129,6 +129,7 @@ void TVideoWindow::EmbedVideo()
 void TVideoWindow::PlaceSurface()
 {
     m_surface->setGeometry(rect());
+    m_surface->TellSize();
 }
 
 void TVideoWindow::setVisible(bool visible)

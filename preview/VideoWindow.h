@@ -48,12 +48,13 @@ class TVideoSurface : public QWidget {
 public:
     explicit TVideoSurface(QWidget* parent);
     void SetGraph(TFilterGraph* graph);
+    // Tells the graph the size to scale frames to (a hidden surface gets no resize event).
+    void TellSize();
 
 protected:
     void paintEvent(QPaintEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
 private:
-    void TellSize();
     QPointer<TFilterGraph> m_graph;
 };
