@@ -101,9 +101,10 @@ void TFilterGraph::ResetGraph()
     if (!m_engine)
         return;
     Stop();
-    // Drops the old source; the video window stays bound.
+    // Drops the old source; the video window stays bound and shows nothing until the next.
     m_engine->Close();
     m_source.clear();
+    emit FrameShown(-1);
 }
 
 qint32 TFilterGraph::RenderSource(const QString& path)

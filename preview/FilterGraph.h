@@ -137,7 +137,7 @@ public:
     double FrameDuration() const;
 
 Q_SIGNALS:
-    // A new frame is on the surface.
+    // A new frame is on the surface (-1: none any more).
     void FrameShown(double seconds);
 
 private:

@@ -10,6 +10,8 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <algorithm>
+#include <random>
+#include <sys/stat.h>
 
 namespace {
 
@@ -176,6 +178,54 @@ private slots:
         QVERIFY(log.shown.isEmpty());
     }
 
+    // Seeks, steps, Play and Pause in quick succession, none waited for: afterwards the
+    // player still answers exactly (no request lost, no thread stuck).
+    void aStormOfRequests()
+    {
+        TempAppDir app;
+        MessageLog log;
+        FormsFixture forms(app.path());
+        const std::vector<double> times = FrameTimes(m_gop);
+        MainForm->OpenSource(m_gop);
+        std::mt19937 rng(15);
+        std::uniform_real_distribution<double> anywhere(-1.0, 13.0);
+        std::uniform_int_distribution<int> what(0, 9);
+        for (int i = 0; i < 300; ++i) {
+            switch (what(rng)) {
+            case 0:
+                Graph()->Play();
+                break;
+            case 1:
+                Graph()->Pause();
+                break;
+            case 2:
+            case 3:
+            case 4:
+                Graph()->SeekExact(anywhere(rng));
+                break;
+            case 5:
+                Graph()->SeekExact(Graph()->CurrentFrameTime() + 0.3);
+                break;
+            case 6:
+            case 7:
+                Graph()->StepFrame(+1);
+                break;
+            default:
+                Graph()->StepFrame(-1);
+                break;
+            }
+            QTest::qWait(i % 7 == 0 ? 20 : 0);
+        }
+        Graph()->Pause();
+        for (double t : {8.88, 8.9, 2.22}) {
+            Graph()->SeekExact(t);
+            COMPARE_TIME(Settled(), FrameAt(times, t));
+        }
+        Graph()->StepFrame(-1);
+        COMPARE_TIME(Settled(), FrameAt(times, 2.22) - 0.04);
+        QVERIFY(log.shown.isEmpty());
+    }
+
     void everyListedContainerOpensAndSeeksExactly_data()
     {
         QTest::addColumn<QString>("extension");
@@ -245,7 +295,8 @@ private slots:
         QTest::addColumn<int>("error");
         QTest::addColumn<QString>("cause");
         QTest::newRow("missing") << "gone.mp4" << QByteArray("-") << int(meResource) << "No such file";
-        QTest::newRow("folder") << "folder.mkv" << QByteArray("dir") << int(meResource) << "";
+        QTest::newRow("folder") << "folder.mkv" << QByteArray("dir") << int(meResource) << "folder";
+        QTest::newRow("pipe") << "pipe.mp4" << QByteArray("fifo") << int(meResource) << "not a regular file";
         QTest::newRow("empty") << "empty.avi" << QByteArray() << int(meFormat) << "";
         QTest::newRow("text") << "notes.ts" << QByteArray("Only text here.\n").repeated(400) << int(meFormat) << "";
         QTest::newRow("truncated") << "cut short.mp4" << QByteArray("truncate") << int(meFormat) << "";
@@ -262,6 +313,8 @@ private slots:
         const QString file = m_dir.filePath(name);
         if (content == "dir") {
             QVERIFY(QDir().mkpath(file));
+        } else if (content == "fifo") {
+            QVERIFY(mkfifo(QFile::encodeName(file).constData(), 0600) == 0);
         } else if (content == "truncate" || content == "garble") {
             // The index at the front and the pictures overwritten, or the index cut off.
             const QString whole = m_dir.filePath("whole.mp4");

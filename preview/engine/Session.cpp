@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <sys/stat.h>
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -227,6 +228,12 @@ bool Session::OpenInput()
         return false;
     };
 
+    const QByteArray local = QFile::encodeName(QFileInfo(m_path).absoluteFilePath());
+    struct stat st {};
+    // A pipe or a device would block the reading thread where no interruption reaches it.
+    if (::stat(local.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        return refuse(meResource, S_ISDIR(st.st_mode) ? QStringLiteral("it is a folder")
+                                                      : QStringLiteral("it is not a regular file"));
     ic = avformat_alloc_context();
     if (!ic)
         return refuse(meResource, QStringLiteral("out of memory"));
@@ -235,7 +242,7 @@ bool Session::OpenInput()
     AVDictionary* opts = nullptr;
     // A source is a local file; a playlist inside it may not reach out anywhere else.
     av_dict_set(&opts, "protocol_whitelist", "file", 0);
-    const QByteArray url = "file:" + QFile::encodeName(QFileInfo(m_path).absoluteFilePath());
+    const QByteArray url = "file:" + local;
     int ret = avformat_open_input(&ic, url.constData(), nullptr, &opts);
     av_dict_free(&opts);
     if (ret < 0) {
