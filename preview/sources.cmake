@@ -1,6 +1,7 @@
 list(APPEND VT_CORE_SOURCES
   preview/RangeMath.cpp preview/RangeMath.h
-  preview/FramePicker.cpp preview/FramePicker.h)
+  preview/FramePicker.cpp preview/FramePicker.h
+  preview/PlaybackClock.cpp preview/PlaybackClock.h)
 list(APPEND VT_GUI_SOURCES
   preview/PreviewMain.cpp
   preview/FilterGraph.cpp preview/FilterGraph.h
@@ -21,6 +22,7 @@ add_library(veltrane_media MODULE
   preview/engine/Session.cpp preview/engine/Session.h
   preview/engine/AudioOutput.cpp preview/engine/AudioOutput.h
   preview/FramePicker.cpp preview/FramePicker.h
+  preview/PlaybackClock.cpp preview/PlaybackClock.h
   preview/MediaEngine.h)
 target_include_directories(veltrane_media PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(veltrane_media PRIVATE Qt6::Core Qt6::Gui Qt6::Multimedia PkgConfig::VT_FFMPEG)

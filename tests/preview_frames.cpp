@@ -287,6 +287,35 @@ private slots:
         QVERIFY(log.shown.isEmpty());
     }
 
+    // Frames come scaled to fit the surface, with the shape their pixels give them.
+    void picturesKeepTheirShape_data()
+    {
+        QTest::addColumn<QString>("size");
+        QTest::addColumn<QString>("sar");
+        QTest::addColumn<QSize>("shown");
+        QTest::newRow("4:3") << "160x120" << "1" << QSize(320, 240);
+        QTest::newRow("wide pixels") << "160x120" << "2" << QSize(440, 165);
+        QTest::newRow("1080p") << "1920x1080" << "1" << QSize(427, 240);
+        QTest::newRow("tall") << "100x400" << "1" << QSize(60, 240);
+    }
+
+    void picturesKeepTheirShape()
+    {
+        QFETCH(QString, size);
+        QFETCH(QString, sar);
+        QFETCH(QSize, shown);
+        const QString file = m_dir.filePath("shape.mp4");
+        QVERIFY(Ffmpeg({"-f", "lavfi", "-i", "testsrc=size=" + size + ":rate=25:duration=1", "-vf", "setsar=" + sar,
+                        "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", file}));
+        TempAppDir app;
+        MessageLog log;
+        FormsFixture forms(app.path());
+        QCOMPARE(MainForm->VideoWindow->size(), QSize(440, 240));
+        Graph()->SetActive(true);
+        QCOMPARE(Graph()->RenderSource(file), VT_S_OK);
+        QCOMPARE(Graph()->CurrentImage().size(), shown);
+    }
+
     // Each refused file raises the player failure, with the file's name and the cause.
     void damagedFilesAreRefusedWithTheirName_data()
     {

@@ -83,6 +83,14 @@ private slots:
         MessageLog log;
         FormsFixture forms(app.path());
         QVERIFY(!MainForm->FilterGraph->Active());
+        // The window comes up without the player: neither its engine nor a decoder is loaded.
+        MainForm->show();
+        QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+        QFile maps("/proc/self/maps");
+        QVERIFY(maps.open(QIODevice::ReadOnly));
+        const QByteArray mapped = maps.readAll();
+        for (const char* lib : {"veltrane-media", "libavcodec", "libavformat", "libQt6Multimedia", "libgst"})
+            QVERIFY2(!mapped.contains(lib), lib);
         QTest::mouseClick(MainForm->sbtnPlayPreview, Qt::LeftButton);
         QTest::mouseClick(MainForm->sbtnPausePreview, Qt::LeftButton);
         QTest::mouseClick(MainForm->sbtnStopPreview, Qt::LeftButton);

@@ -17,12 +17,6 @@ namespace vtmedia {
 
 namespace {
 
-int64_t MonoNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 QString AvText(int err)
 {
     char buf[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -89,76 +83,6 @@ QString FileName(const QString& path)
 {
     const QString n = QFileInfo(path).fileName();
     return n.isEmpty() ? path : n;
-}
-
-// ---- clock
-
-double Clock::NowLocked() const
-{
-    if (!m_running)
-        return m_base;
-    return m_base + double(MonoNs() - m_baseNs) / 1e9 * m_rate;
-}
-
-double Clock::Now() const
-{
-    std::lock_guard<std::mutex> l(m_mx);
-    return NowLocked();
-}
-
-void Clock::Set(double t)
-{
-    std::lock_guard<std::mutex> l(m_mx);
-    m_base = t;
-    m_baseNs = MonoNs();
-}
-
-void Clock::Run(bool running)
-{
-    std::lock_guard<std::mutex> l(m_mx);
-    if (running == m_running)
-        return;
-    m_base = NowLocked();
-    m_baseNs = MonoNs();
-    m_running = running;
-}
-
-bool Clock::Running() const
-{
-    std::lock_guard<std::mutex> l(m_mx);
-    return m_running;
-}
-
-void Clock::SetRate(double rate)
-{
-    std::lock_guard<std::mutex> l(m_mx);
-    m_base = NowLocked();
-    m_baseNs = MonoNs();
-    m_rate = rate;
-}
-
-void Clock::Sync(double t, int epoch)
-{
-    std::lock_guard<std::mutex> l(m_mx);
-    if (!m_running || epoch != m_epoch)
-        return;
-    // Small differences are jitter of the sound service's reports; follow real drift only.
-    if (std::abs(NowLocked() - t) > 0.004) {
-        m_base = t;
-        m_baseNs = MonoNs();
-    }
-}
-
-void Clock::SetEpoch(int epoch)
-{
-    std::lock_guard<std::mutex> l(m_mx);
-    m_epoch = epoch;
-}
-
-int Clock::Epoch() const
-{
-    std::lock_guard<std::mutex> l(m_mx);
-    return m_epoch;
 }
 
 // ---- session

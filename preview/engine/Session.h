@@ -2,6 +2,7 @@
 // One opened source: the reading thread, the picture's decoding thread and what they share
 // with the user-interface thread. Everything below `mx` is guarded by it.
 #include "preview/FramePicker.h"
+#include "preview/PlaybackClock.h"
 
 #include <QImage>
 #include <QSize>
@@ -30,29 +31,7 @@ constexpr int kMinPackets = 25;     // the reader rests once each queue holds th
 constexpr double kMinQueued = 1.0;  // ... and this many seconds
 constexpr int64_t kMaxQueuedBytes = 8 << 20;
 
-// A thread-safe playback clock: seconds of media time that run with the system clock
-// while running, re-set by the sound output when there is one.
-class Clock {
-public:
-    double Now() const;
-    void Set(double t);
-    void Run(bool running);
-    bool Running() const;
-    void SetRate(double rate);
-    // From the sound output: applied only while the clock runs in the same epoch.
-    void Sync(double t, int epoch);
-    void SetEpoch(int epoch);
-    int Epoch() const;
-
-private:
-    double NowLocked() const;
-    mutable std::mutex m_mx;
-    bool m_running = false;
-    double m_base = 0;
-    int64_t m_baseNs = 0;
-    double m_rate = 1.0;
-    int m_epoch = 0;
-};
+using Clock = TPlaybackClock;
 
 struct QueuedPacket {
     enum Kind { Data, Flush, End };
