@@ -1,6 +1,7 @@
 list(APPEND VT_CORE_SOURCES
   app/TimeCode.cpp app/TimeCode.h
   app/PathUtils.cpp app/PathUtils.h
+  app/StopSignals.cpp app/StopSignals.h
   app/AppPaths.cpp app/AppPaths.h
   app/VtError.h)
 list(APPEND VT_GUI_SOURCES
