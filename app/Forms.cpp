@@ -6,6 +6,9 @@
 #include "profiles/OutputSettingsForm.h"
 #include "split/CountdownForm.h"
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPointer>
+#include <QPushButton>
 #include <QScreen>
 #include <QSet>
 
@@ -27,6 +30,32 @@ void ApplyMainFormEnabled()
     if (MainForm)
         MainForm->setEnabled(g_disablers.isEmpty());
 }
+
+// Esc closes a dialog as its Cancel button does. It sees only what the control with the
+// focus left alone, so Esc still ends the editing of a grid cell first.
+class TEscapeCancels : public QObject {
+public:
+    TEscapeCancels(QWidget* dialog, QPushButton* cancel) : QObject(dialog), m_cancel(cancel)
+    {
+        dialog->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::KeyPress) {
+            auto* k = static_cast<QKeyEvent*>(e);
+            if (k->key() == Qt::Key_Escape && k->modifiers() == Qt::NoModifier && m_cancel && m_cancel->isEnabled()) {
+                m_cancel->click();
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    QPointer<QPushButton> m_cancel;
+};
 } // namespace
 
 void DisableMainFormFor(QWidget* dialog)
@@ -51,6 +80,11 @@ void CreateForms(const StartOptions& options)
     AboutForm = new TAboutForm();
     opSettingForm = new TopSettingForm();
     SizeForm = new TSizeForm();
+    // About has no Cancel: its OK closes it.
+    new TEscapeCancels(SettingForm, SettingForm->btnCancel);
+    new TEscapeCancels(AboutForm, AboutForm->btnOK);
+    new TEscapeCancels(opSettingForm, opSettingForm->Button2);
+    new TEscapeCancels(SizeForm, SizeForm->btnCancel);
 }
 
 void DestroyForms()

@@ -9,6 +9,14 @@ public:
     explicit TImage(QWidget* parent = nullptr);
     int Tag = 0; // face state of an image button: 0 normal, 1 hover, 2 pressed
 
+    // Makes the picture a button for the keyboard and for screen readers: it takes the
+    // focus with Tab, Space and Enter press it, and it is announced as a button named
+    // `caption`.
+    void MakeButton(const QString& caption);
+    bool IsButton() const { return m_button; }
+    // What a press by the keyboard or a screen reader does: a click.
+    void Click();
+
 Q_SIGNALS:
     void mouseMoved();
     void mouseDown(Qt::MouseButton button);
@@ -19,6 +27,13 @@ protected:
     void mouseMoveEvent(QMouseEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+
+private:
+    bool m_button = false;
+    bool m_secondOfDouble = false; // the press under way is the second of a double click
 };
 
 // A panel with a background picture; reports mouse moves over itself.

@@ -33,7 +33,7 @@
 
 namespace {
 
-constexpr int kWidth = 800;
+constexpr int kWidth = 840;
 constexpr int kToolbarHeight = 64;
 constexpr int kRegionHeight = 384;
 constexpr int kLeftWidth = 460;
@@ -58,8 +58,10 @@ QToolButton* makeToolButton(QWidget* parent, const char* name, const QString& ca
     b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     b->setAutoRaise(true); // flat until the mouse is over it
     b->setGeometry(geo);
-    // Pressing a toolbar or preview button must not take the focus from a time field.
-    b->setFocusPolicy(Qt::NoFocus);
+    // Tab reaches every button; pressing one with the mouse must not take the focus from a
+    // time field.
+    b->setFocusPolicy(Qt::TabFocus);
+    b->setAccessibleName(caption);
     return b;
 }
 
@@ -85,6 +87,10 @@ TMainForm::TMainForm(const QString& appDir, const QStringList& arguments)
     AppDir = appDir;
     BuildLayout();
     FormCreate();
+    // Sized once the profile names are known; the keyboard and the player's state are
+    // followed before a source named on the command line starts playing.
+    FitLayoutToFont();
+    SetupKeyboard();
     TakeSourceFromCommandLine(arguments);
     setAcceptDrops(true); // last step of the creation: dropped files are welcome from now on
 }
@@ -102,13 +108,13 @@ void TMainForm::BuildLayout()
     panToolbar->setGeometry(0, 0, kWidth, kToolbarHeight);
     Image1 = makePicture(panToolbar, "Image1", QStringLiteral(":/images/toolbar.png"));
     sbtnOpen = makeToolButton(panToolbar, "sbtnOpen", QStringLiteral("Open Video"), QStringLiteral(":/images/open.png"),
-                              QRect(10, 3, 84, 58), 32);
+                              QRect(10, 3, 92, 58), 32);
     sbtnSettings = makeToolButton(panToolbar, "sbtnSettings", QStringLiteral("Settings"),
-                                  QStringLiteral(":/images/settings.png"), QRect(98, 3, 84, 58), 32);
+                                  QStringLiteral(":/images/settings.png"), QRect(106, 3, 92, 58), 32);
     sbtnAbout = makeToolButton(panToolbar, "sbtnAbout", QStringLiteral("About"), QStringLiteral(":/images/about.png"),
-                               QRect(186, 3, 84, 58), 32);
+                               QRect(202, 3, 92, 58), 32);
     sbtnHelp = makeToolButton(panToolbar, "sbtnHelp", QStringLiteral("Help"), QStringLiteral(":/images/help.png"),
-                              QRect(274, 3, 84, 58), 32);
+                              QRect(298, 3, 92, 58), 32);
     for (QToolButton* b : {sbtnOpen, sbtnSettings, sbtnAbout, sbtnHelp})
         b->setStyleSheet(QStringLiteral(
             "QToolButton{color:white;font-weight:600;border:1px solid transparent;border-radius:6px;padding:2px;"
@@ -170,17 +176,17 @@ void TMainForm::BuildLayout()
 
     const int by = 320;
     sbtnPlayPreview = makeToolButton(panLeft, "sbtnPlayPreview", QStringLiteral("Play"),
-                                     QStringLiteral(":/images/play.png"), QRect(8, by, 70, 58), 24);
+                                     QStringLiteral(":/images/play.png"), QRect(6, by, 72, 58), 24);
     sbtnPausePreview = makeToolButton(panLeft, "sbtnPausePreview", QStringLiteral("Pause"),
-                                      QStringLiteral(":/images/pause.png"), QRect(80, by, 70, 58), 24);
+                                      QStringLiteral(":/images/pause.png"), QRect(80, by, 72, 58), 24);
     sbtnStopPreview = makeToolButton(panLeft, "sbtnStopPreview", QStringLiteral("Stop"),
-                                     QStringLiteral(":/images/stop.png"), QRect(152, by, 70, 58), 24);
+                                     QStringLiteral(":/images/stop.png"), QRect(154, by, 72, 58), 24);
     sbtnSelStart = makeToolButton(panLeft, "sbtnSelStart", QStringLiteral("Start Time"),
-                                  QStringLiteral(":/images/selstart.png"), QRect(236, by, 70, 58), 24);
+                                  QStringLiteral(":/images/selstart.png"), QRect(234, by, 72, 58), 24);
     sbtnSelEnd = makeToolButton(panLeft, "sbtnSelEnd", QStringLiteral("End time"), QStringLiteral(":/images/selend.png"),
-                                QRect(308, by, 70, 58), 24);
+                                QRect(308, by, 72, 58), 24);
     sbtnErase = makeToolButton(panLeft, "sbtnErase", QStringLiteral("Clear"), QStringLiteral(":/images/clear.png"),
-                               QRect(380, by, 70, 58), 24);
+                               QRect(382, by, 72, 58), 24);
     for (QToolButton* b : {sbtnPlayPreview, sbtnPausePreview, sbtnStopPreview, sbtnSelStart, sbtnSelEnd, sbtnErase})
         b->setStyleSheet(QStringLiteral(
             "QToolButton{color:#e8edf3;border:1px solid transparent;border-radius:6px;padding:2px;background:transparent;}"
@@ -201,7 +207,7 @@ void TMainForm::BuildLayout()
     Label2 = makeLabel(panRight, "Label2", QStringLiteral("Source:"), QRect(16, 9, 200, 18));
     edtSource = new QLineEdit(panRight);
     edtSource->setObjectName(QStringLiteral("edtSource"));
-    edtSource->setGeometry(16, 27, 308, 24);
+    edtSource->setGeometry(16, 27, 348, 24);
 
     rdbStartEnd = new QRadioButton(QStringLiteral("Split the marked rang out."), panRight);
     rdbStartEnd->setObjectName(QStringLiteral("rdbStartEnd"));
@@ -219,13 +225,13 @@ void TMainForm::BuildLayout()
 
     rdbEqual = new QRadioButton(QStringLiteral("Split the marked rang to "), panRight);
     rdbEqual->setObjectName(QStringLiteral("rdbEqual"));
-    rdbEqual->setGeometry(16, 142, 172, 22);
+    rdbEqual->setGeometry(16, 142, 180, 22);
     edtSectionQty = new QLineEdit(panRight);
     edtSectionQty->setObjectName(QStringLiteral("edtSectionQty"));
-    edtSectionQty->setGeometry(190, 141, 40, 24);
-    Label7 = makeLabel(panRight, "Label7", QStringLiteral("equal sections."), QRect(236, 142, 96, 22));
+    edtSectionQty->setGeometry(198, 141, 44, 24);
+    Label7 = makeLabel(panRight, "Label7", QStringLiteral("equal sections."), QRect(248, 142, 110, 22));
 
-    labLength = makeLabel(panRight, "labLength", QString(), QRect(16, 168, 316, 18));
+    labLength = makeLabel(panRight, "labLength", QString(), QRect(16, 168, 348, 18));
     labLength->setStyleSheet(QStringLiteral("color:#1d5fd1;"));
     labLength->hide();
 
@@ -233,18 +239,18 @@ void TMainForm::BuildLayout()
     cmbProfile = new QComboBox(panRight);
     cmbProfile->setObjectName(QStringLiteral("cmbProfile"));
     cmbProfile->setEditable(false);
-    cmbProfile->setGeometry(16, 210, 226, 26);
+    cmbProfile->setGeometry(16, 210, 264, 26);
     BitBtn1 = new QPushButton(QIcon(QStringLiteral(":/images/detail.png")), QStringLiteral("Detail"), panRight);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setGeometry(248, 210, 76, 26);
+    BitBtn1->setGeometry(286, 210, 78, 26);
 
     Label3 = makeLabel(panRight, "Label3", QStringLiteral("Output Path:"), QRect(16, 240, 200, 18));
     edtOutputDir = new QLineEdit(panRight);
     edtOutputDir->setObjectName(QStringLiteral("edtOutputDir"));
-    edtOutputDir->setGeometry(16, 258, 226, 24);
+    edtOutputDir->setGeometry(16, 258, 264, 24);
     bbtnBrowse = new QPushButton(QIcon(QStringLiteral(":/images/browse.png")), QStringLiteral("Browse"), panRight);
     bbtnBrowse->setObjectName(QStringLiteral("bbtnBrowse"));
-    bbtnBrowse->setGeometry(248, 257, 76, 26);
+    bbtnBrowse->setGeometry(286, 257, 78, 26);
 
     chkPreview = new QCheckBox(QStringLiteral("Preview"), panRight);
     chkPreview->setObjectName(QStringLiteral("chkPreview"));
@@ -256,10 +262,12 @@ void TMainForm::BuildLayout()
     imgStart->setObjectName(QStringLiteral("imgStart"));
     imgStart->setGeometry(faceX, faceY, 133, 65);
     imgStart->setCursor(Qt::PointingHandCursor);
+    imgStart->MakeButton(QStringLiteral("Split"));
     imgCancel = new TImage(panRight);
     imgCancel->setObjectName(QStringLiteral("imgCancel"));
     imgCancel->setGeometry(faceX, faceY, 133, 65);
     imgCancel->setCursor(Qt::PointingHandCursor);
+    imgCancel->MakeButton(QStringLiteral("Stop"));
     imgCancel->hide();
 
     // ---- progress panel, covering the job fields during a job
@@ -272,7 +280,7 @@ void TMainForm::BuildLayout()
     imgProgressBack->setScaledContents(true);
     imgProgressBack->setGeometry(0, 0, kRightWidth, 289);
     imgProgressBack->setAttribute(Qt::WA_TransparentForMouseEvents);
-    labProcessing = makeLabel(panProgress, "labProcessing", QString(), QRect(18, 13, 306, 40)); // 2 lines
+    labProcessing = makeLabel(panProgress, "labProcessing", QString(), QRect(18, 13, 344, 40)); // 2 lines
     {
         QFont f = labProcessing->font();
         f.setBold(true);
@@ -387,9 +395,15 @@ void TMainForm::TakeSourceFromCommandLine(const QStringList& arguments)
 {
     // Whatever goes wrong here, the window still opens as usual.
     RunGuarded([&] {
-        const QString source = SourceFromArgument(arguments.value(0), SupportedExts);
-        if (!source.isEmpty())
-            OpenSource(source);
+        const QString candidate = ArgumentCandidate(arguments.value(0));
+        if (!SourceExists(candidate))
+            return;
+        if (!HasSupportedExtension(candidate)) {
+            ShowMessage(this, MsgIcon::Information, QStringLiteral("Unsupported File"),
+                        UnsupportedFileMessage(candidate, SupportedExts));
+            return;
+        }
+        OpenSource(candidate);
     });
 }
 
@@ -422,8 +436,7 @@ void TMainForm::OpenSource(const QString& path)
     tkbProgress->SetSelEnd(0);
     labStart->hide();
     labEnd->hide();
-    edtStart->setText(QStringLiteral("00:00:00"));
-    edtEnd->setText(QStringLiteral("00:00:00"));
+    ResetMarks();
     labLength->hide();
     VideoWindow->show();
     JobState = 0;
@@ -442,8 +455,14 @@ void TMainForm::WMDropFiles(const QStringList& paths)
         return;
     // The whole path counts, however long: a shortened one could name another file.
     const QString path = paths.first();
-    if (HasSupportedExtension(path) && SourceExists(path))
-        OpenSource(path);
+    if (!SourceExists(path))
+        return;
+    if (!HasSupportedExtension(path)) {
+        ShowMessage(this, MsgIcon::Information, QStringLiteral("Unsupported File"),
+                    UnsupportedFileMessage(path, SupportedExts));
+        return;
+    }
+    OpenSource(path);
 }
 
 void TMainForm::sbtnHelpClick()
@@ -593,14 +612,25 @@ void TMainForm::dragEnterEvent(QDragEnterEvent* e)
         e->acceptProposedAction();
 }
 
+void TMainForm::dragMoveEvent(QDragMoveEvent* e)
+{
+    if (e->mimeData()->hasUrls())
+        e->acceptProposedAction();
+}
+
 void TMainForm::dropEvent(QDropEvent* e)
+{
+    e->acceptProposedAction();
+    DropUrls(e->mimeData()->urls());
+}
+
+void TMainForm::DropUrls(const QList<QUrl>& urls)
 {
     // Every item keeps its place: one that is no local file stands as an empty path, so it
     // is still the first and nothing after it is opened instead.
     QStringList paths;
-    for (const QUrl& url : e->mimeData()->urls())
+    for (const QUrl& url : urls)
         paths << (url.isLocalFile() ? url.toLocalFile() : QString());
-    e->acceptProposedAction();
     WMDropFiles(paths);
 }
 

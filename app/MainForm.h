@@ -3,6 +3,7 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QString>
+#include <QUrl>
 #include <QStringList>
 #include <QVector>
 #include <QWidget>
@@ -15,6 +16,7 @@ class QProcess;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QShortcut;
 class QTimer;
 class QToolButton;
 class TImage;
@@ -170,6 +172,35 @@ public:
     // A time field that lost the focus only because a dialog disabled the window; it gets
     // the focus back when the window is enabled again.
     QPointer<QLineEdit> FieldToRefocus;
+    // The time of the frame shown, for a mark; the thumb's position when no frame is known.
+    double FrameTimeForMark() const;
+    // Start and end as the split job takes them: the exact time of the mark while its
+    // field still shows that mark's text, else what the field reads as a time code (-1
+    // when it reads as none).
+    double StartSecondsForJob() const;
+    double EndSecondsForJob() const;
+    // The same as texts for the job's time-code checks: the field's own text, or a time
+    // code that reads back as the exact mark.
+    QString StartTextForJob() const;
+    QString EndTextForJob() const;
+    // Both marks back to 0 with the text "00:00:00".
+    void ResetMarks();
+
+    // ---- keyboard and screen readers
+    void SetupKeyboard();  // focus order, shortcuts, tool tips, accessible names
+    void TogglePlay();     // Space
+    void StepFrame(int direction); // Left/Right while paused
+    void SeekBy(double seconds);   // Shift+Left/Right
+    void SeekToStart();            // Home
+    void SeekToEnd();              // End
+    bool Playing() const;
+    // A dropped item list, from the window or any control on it.
+    void DropUrls(const QList<QUrl>& urls);
+    QList<QShortcut*> Shortcuts;
+
+    // ---- size: the fixed layout scaled so every caption fits the font
+    void FitLayoutToFont();
+    double LayoutScale = 1.0;
 
     // ---- profiles
     void FillProfileList();
@@ -195,10 +226,21 @@ protected:
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
     void dropEvent(QDropEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    struct TMark {
+        double seconds = 0;
+        QString text = QStringLiteral("00:00:00");
+    };
+    TMark m_startMark;
+    TMark m_endMark;
+    bool m_playing = false;
+    class TInputRouter* m_inputRouter = nullptr;
+    friend class TInputRouter;
+    void ShowPlayerTime(double seconds);
     void BuildLayout();
     bool m_shownOnce = false;
     bool m_opening = false; // a source is being loaded into the preview

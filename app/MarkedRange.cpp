@@ -1,5 +1,6 @@
 // The marked range: the Start and End fields, the track bar's selection, the two marks
 // under the bar and the length label.
+#include "app/ImageControl.h"
 #include "app/MainForm.h"
 #include "app/TimeCode.h"
 #include "preview/DSTrackBar.h"
@@ -25,13 +26,15 @@ void TMainForm::SetupRange()
 namespace {
 
 // Enter and leaving a time field act alike: a text that reads as a time code is taken into
-// the range; anything else stays as typed.
+// the range; anything else stays as typed. A field that still shows its mark's text keeps
+// the mark's exact time, which the text shows only to the millisecond.
 template <typename Apply>
-void TakeTimeField(bool sourceLoaded, const QLineEdit* field, Apply apply)
+void TakeTimeField(bool sourceLoaded, const QLineEdit* field, double markSeconds, const QString& markText,
+                   Apply apply)
 {
     if (!sourceLoaded)
         return;
-    const double v = ParseTimeCode(field->text());
+    const double v = field->text() == markText ? markSeconds : ParseTimeCode(field->text());
     if (v != -1)
         apply(v);
 }
@@ -71,7 +74,8 @@ void TMainForm::edtStartKeyPress(QChar key)
 
 void TMainForm::edtStartExit()
 {
-    TakeTimeField(SourceLoaded, edtStart, [this](double v) { ApplyStartTime(v); });
+    TakeTimeField(SourceLoaded, edtStart, m_startMark.seconds, m_startMark.text,
+                  [this](double v) { ApplyStartTime(v); });
 }
 
 void TMainForm::edtEndKeyPress(QChar key)
@@ -82,17 +86,24 @@ void TMainForm::edtEndKeyPress(QChar key)
 
 void TMainForm::edtEndExit()
 {
-    TakeTimeField(SourceLoaded, edtEnd, [this](double v) { ApplyEndTime(v); });
+    TakeTimeField(SourceLoaded, edtEnd, m_endMark.seconds, m_endMark.text, [this](double v) { ApplyEndTime(v); });
+}
+
+// The mark keeps the exact time; its field shows it to the millisecond.
+static void SetMark(double seconds, QLineEdit* field, double& markSeconds, QString& markText)
+{
+    field->setText(FormatExactTimeCode(seconds));
+    markSeconds = seconds;
+    markText = field->text();
 }
 
 void TMainForm::ApplyStartTime(double seconds)
 {
     if (!SourceLoaded)
         return;
-    seconds = std::min(seconds, FilterGraph->SourceLength() / 1000.0);
-    tkbProgress->SetSelStart(RoundHalfEvenInt(seconds));
-    // The field shows what was typed (not the limited value), in whole seconds.
-    edtStart->setText(FormatTimeCode(ParseTimeCode(edtStart->text())));
+    // The bar stops at the source's length; the field and the mark keep the typed time.
+    tkbProgress->SetSelStart(RoundHalfEvenInt(std::min(seconds, FilterGraph->SourceLength() / 1000.0)));
+    SetMark(seconds, edtStart, m_startMark.seconds, m_startMark.text);
     ShowStartMark(*this);
     ShowRangeLength();
 }
@@ -101,51 +112,59 @@ void TMainForm::ApplyEndTime(double seconds)
 {
     if (!SourceLoaded)
         return;
-    seconds = std::min(seconds, FilterGraph->SourceLength() / 1000.0);
-    tkbProgress->SetSelEnd(RoundHalfEvenInt(seconds));
-    edtEnd->setText(FormatTimeCode(ParseTimeCode(edtEnd->text())));
+    tkbProgress->SetSelEnd(RoundHalfEvenInt(std::min(seconds, FilterGraph->SourceLength() / 1000.0)));
+    SetMark(seconds, edtEnd, m_endMark.seconds, m_endMark.text);
     ShowEndMark(*this);
-    // The length is taken from the typed end (after the limit, before rounding).
-    labLength->setText(RangeLengthText(tkbProgress->SelStart(), tkbProgress->SelEnd(),
-                                       seconds - double(tkbProgress->SelStart())));
+    ShowRangeLength();
 }
 
 void TMainForm::ShowRangeLength()
 {
-    labLength->setText(RangeLengthText(tkbProgress->SelStart(), tkbProgress->SelEnd()));
+    // From the exact marks, each stopped at the source's length as the bar's ends are.
+    const double length = FilterGraph->SourceLength() / 1000.0;
+    labLength->setText(MarkedLengthText(std::min(m_startMark.seconds, length), std::min(m_endMark.seconds, length)));
 }
 
 // The end mark drops below the start mark when the two would overlap, and comes back up
-// once they are apart.
-static void SettleEndMarkHeight(QLabel* start, QLabel* end)
+// once they are apart. The drop grows with the layout, so a larger font still clears.
+static void SettleEndMarkHeight(QLabel* start, QLabel* end, double layoutScale)
 {
-    const int top = MarksOverlap(start->x(), start->width(), end->x(), end->width()) ? start->y() + kOverlapDrop
+    const int drop = qRound(kOverlapDrop * layoutScale);
+    const int top = MarksOverlap(start->x(), start->width(), end->x(), end->width()) ? start->y() + drop
                                                                                       : start->y();
     end->move(end->x(), top);
 }
 
+// Each mark stays inside the preview region, even where its place on the bar would put it
+// past an edge (an end near the start of a long source).
 void TMainForm::PlaceStartMark()
 {
-    labStart->move(StartMarkLeft(tkbProgress->x(), tkbProgress->width(), tkbProgress->SelStart(), tkbProgress->Max()),
-                   labStart->y());
-    SettleEndMarkHeight(labStart, labEnd);
+    const int left = StartMarkLeft(tkbProgress->x(), tkbProgress->width(), tkbProgress->SelStart(), tkbProgress->Max());
+    labStart->move(KeepInside(left, labStart->width(), panLeft->width()), labStart->y());
+    SettleEndMarkHeight(labStart, labEnd, LayoutScale);
 }
 
 void TMainForm::PlaceEndMark()
 {
-    labEnd->move(EndMarkLeft(tkbProgress->x(), tkbProgress->width(), tkbProgress->SelEnd(), tkbProgress->Max(),
-                             labEnd->width()),
-                 labEnd->y());
-    SettleEndMarkHeight(labStart, labEnd);
+    const int left = EndMarkLeft(tkbProgress->x(), tkbProgress->width(), tkbProgress->SelEnd(), tkbProgress->Max(),
+                                 labEnd->width());
+    labEnd->move(KeepInside(left, labEnd->width(), panLeft->width()), labEnd->y());
+    SettleEndMarkHeight(labStart, labEnd, LayoutScale);
+}
+
+double TMainForm::FrameTimeForMark() const
+{
+    const double frame = FilterGraph->CurrentFrameTime();
+    return frame >= 0 ? frame : double(tkbProgress->Position());
 }
 
 void TMainForm::sbtnSelStartClick()
 {
     if (!SourceLoaded)
         return;
-    const int position = tkbProgress->Position();
-    tkbProgress->SetSelStart(position);
-    edtStart->setText(FormatTimeCode(position));
+    const double t = FrameTimeForMark();
+    tkbProgress->SetSelStart(RoundHalfEvenInt(t));
+    SetMark(t, edtStart, m_startMark.seconds, m_startMark.text);
     ShowStartMark(*this);
     ShowRangeLength();
 }
@@ -154,9 +173,9 @@ void TMainForm::sbtnSelEndClick()
 {
     if (!SourceLoaded)
         return;
-    const int position = tkbProgress->Position();
-    tkbProgress->SetSelEnd(position);
-    edtEnd->setText(FormatTimeCode(position));
+    const double t = FrameTimeForMark();
+    tkbProgress->SetSelEnd(RoundHalfEvenInt(t));
+    SetMark(t, edtEnd, m_endMark.seconds, m_endMark.text);
     ShowEndMark(*this);
     ShowRangeLength();
 }
@@ -167,11 +186,38 @@ void TMainForm::sbtnEraseClick()
         return;
     tkbProgress->SetSelStart(0);
     tkbProgress->SetSelEnd(0);
-    edtStart->setText(FormatTimeCode(0));
-    edtEnd->setText(FormatTimeCode(0));
+    ResetMarks();
     labStart->hide();
     labEnd->hide();
     labLength->hide();
+}
+
+void TMainForm::ResetMarks()
+{
+    m_startMark = TMark();
+    m_endMark = TMark();
+    edtStart->setText(m_startMark.text);
+    edtEnd->setText(m_endMark.text);
+}
+
+double TMainForm::StartSecondsForJob() const
+{
+    return edtStart->text() == m_startMark.text ? m_startMark.seconds : ParseTimeCode(edtStart->text());
+}
+
+double TMainForm::EndSecondsForJob() const
+{
+    return edtEnd->text() == m_endMark.text ? m_endMark.seconds : ParseTimeCode(edtEnd->text());
+}
+
+QString TMainForm::StartTextForJob() const
+{
+    return edtStart->text() == m_startMark.text ? LosslessTimeCode(m_startMark.seconds) : edtStart->text();
+}
+
+QString TMainForm::EndTextForJob() const
+{
+    return edtEnd->text() == m_endMark.text ? LosslessTimeCode(m_endMark.seconds) : edtEnd->text();
 }
 
 void TMainForm::edtSectionQtyClick()

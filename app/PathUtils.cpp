@@ -56,7 +56,9 @@ bool FolderExists(const QString& path)
 
 QStringList SupportedExtensions()
 {
-    return {".avi", ".mpg", ".mpeg", ".mp4", ".wmv", ".mov", ".vob", ".asf"};
+    // The eight classic types first, then the containers common on Linux.
+    return {".avi", ".mpg", ".mpeg", ".mp4", ".wmv",  ".mov", ".vob", ".asf", ".mkv",
+            ".webm", ".m4v", ".ts",  ".m2ts", ".mts", ".flv", ".3gp", ".ogv"};
 }
 
 bool HasSupportedExtension(const QString& path, const QStringList& exts)
@@ -77,7 +79,7 @@ QString BuildOpenFilter(const QStringList& exts)
     return "All Support Files(" + patterns + ")|" + patterns + "|" + filter + "All Files (*.*)|*.*";
 }
 
-QString SourceFromArgument(const QString& argument, const QStringList& exts)
+QString ArgumentCandidate(const QString& argument)
 {
     QString candidate = argument;
     if (ExtractExtension(argument).toLower() == QLatin1String(".tmp")) {
@@ -89,7 +91,22 @@ QString SourceFromArgument(const QString& argument, const QStringList& exts)
             return QString();
         candidate = in.readLine();
     }
+    if (candidate.isEmpty())
+        return QString();
+    // The output folder comes from the source's folder: it must be a real one, not "".
+    return QDir::cleanPath(QFileInfo(candidate).absoluteFilePath());
+}
+
+QString SourceFromArgument(const QString& argument, const QStringList& exts)
+{
+    const QString candidate = ArgumentCandidate(argument);
     if (SourceExists(candidate) && HasSupportedExtension(candidate, exts))
         return candidate;
     return QString();
+}
+
+QString UnsupportedFileMessage(const QString& path, const QStringList& exts)
+{
+    return QStringLiteral("\"%1\" is not a video type Veltrane opens. Supported types: %2.")
+        .arg(QDir::toNativeSeparators(path), exts.join(QStringLiteral(", ")));
 }

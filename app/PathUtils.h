@@ -26,6 +26,11 @@ QStringList SupportedExtensions();
 bool HasSupportedExtension(const QString& path, const QStringList& exts = SupportedExtensions());
 // The open dialog's filter string, built from the supported extensions.
 QString BuildOpenFilter(const QStringList& exts = SupportedExtensions());
-// The source named by the program's first argument: the argument itself, or the first
-// line of a ".tmp" list file. Empty when nothing usable is named.
+// The file the program's first argument names: the argument itself, or the first line of a
+// ".tmp" list file; a relative name is taken from the current folder and made absolute.
+// Empty when nothing is named (no argument, a list file that cannot be read or is empty).
+QString ArgumentCandidate(const QString& argument);
+// The candidate when it is an existing file of a supported type; empty otherwise.
 QString SourceFromArgument(const QString& argument, const QStringList& exts = SupportedExtensions());
+// The message for a dropped or named file of a type the program does not open.
+QString UnsupportedFileMessage(const QString& path, const QStringList& exts = SupportedExtensions());

@@ -166,3 +166,37 @@ double ParseTimeCode(const QString& text, QChar decimalSeparator)
         return -1;
     return double(whole) + s;
 }
+
+QString FormatExactTimeCode(double seconds, QChar decimalSeparator)
+{
+    if (std::isnan(seconds))
+        return FormatTimeCode(0);
+    // Beyond this a millisecond count no longer fits; such times carry no fraction anyway.
+    constexpr double limit = 9.0e15;
+    if (seconds >= limit / 1000 || seconds <= -limit / 1000)
+        return FormatTimeCode(seconds);
+    const qint64 totalMs = std::llround(seconds * 1000.0);
+    if (totalMs % 1000 == 0)
+        return FormatTimeCode(double(totalMs / 1000));
+    const qint64 whole = totalMs / 1000; // toward zero, as the whole-second form does
+    const qint64 ms = totalMs < 0 ? -(totalMs % 1000) : totalMs % 1000;
+    const qint64 h = whole / 3600;
+    const qint64 m = (whole - 3600 * h) / 60;
+    const qint64 s = whole - 3600 * h - 60 * m;
+    const QChar separator = decimalSeparator.isNull() ? UserDecimalSeparator() : decimalSeparator;
+    // The seconds carry the sign of the whole time, so a time under one second keeps it.
+    const QString secondsPart = (totalMs < 0 ? QStringLiteral("-") : QString())
+        + QString::number(s < 0 ? -s : s).rightJustified(2, QLatin1Char('0')) + separator
+        + QString::number(ms).rightJustified(3, QLatin1Char('0'));
+    return TwoDigits(h) + QLatin1Char(':') + TwoDigits(m) + QLatin1Char(':') + secondsPart;
+}
+
+QString LosslessTimeCode(double seconds, QChar decimalSeparator)
+{
+    if (!std::isfinite(seconds))
+        return FormatTimeCode(seconds);
+    const QChar separator = decimalSeparator.isNull() ? UserDecimalSeparator() : decimalSeparator;
+    QString digits = QString::number(seconds, 'g', 17);
+    digits.replace(QLatin1Char('.'), separator);
+    return QStringLiteral("00:00:") + digits;
+}

@@ -9,5 +9,14 @@ QString FormatTimeCode(double seconds);
 // a null QChar means the system locale's.
 double ParseTimeCode(const QString& text, QChar decimalSeparator = QChar());
 
+// A mark's time to the millisecond: HH:MM:SS for whole seconds, HH:MM:SS.mmm otherwise
+// (rounded to the nearest millisecond). The fraction uses the given separator (null: the
+// user's), so the text reads back through ParseTimeCode.
+QString FormatExactTimeCode(double seconds, QChar decimalSeparator = QChar());
+
+// A time code that ParseTimeCode reads back as exactly `seconds` (all the seconds in the
+// last part, with every digit a double needs). For handing an exact time on as text.
+QString LosslessTimeCode(double seconds, QChar decimalSeparator = QChar());
+
 // The user's decimal separator (system locale).
 QChar UserDecimalSeparator();

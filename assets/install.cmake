@@ -33,11 +33,11 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 # The shared libraries the programs link (Qt, libstdc++) are found by dpkg-shlibdeps; the
-# rest is loaded at run time: Qt's platform plug-ins for the window, the GStreamer
-# plug-ins the preview plays through (ugly for WMV/ASF, libav for most codecs), and ffmpeg,
-# which the encoder runs.
+# rest is loaded at run time: Qt's platform plug-ins for the window and ffmpeg, which the
+# encoder runs. The preview decodes through FFmpeg's libraries itself (its module is read
+# like the programs) and plays sound through Qt's audio output.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-qpa-plugins, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, gstreamer1.0-plugins-ugly, gstreamer1.0-libav, ffmpeg")
+    "qt6-qpa-plugins, ffmpeg")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, xdg-utils")
 include(CPack)

@@ -1,9 +1,20 @@
-// Opening a ten-minute source in the preview: how long from OpenSource until the player
-// knows the length (the scale labels need it) and until the first frame is on the surface.
-// The first opening in a process also starts the media back end; later ones reuse it.
-// ffprobe reading the same length is printed beside as a yardstick.
+// The preview against FFmpeg's own tools, each figure measured in this one run:
 //
-// Usage: bench_preview [runs]   (default 5 warm runs after the cold one)
+// 1. Start: the program started as its own process on an X display, time until its main
+//    window is mapped, and its resident memory with no source (goals: <= 0.3 s, <= 60 MB;
+//    the media back end must not be running yet).
+// 2. Memory: the program playing, then paused, on a 10-minute 1080p H.264 source, against
+//    ffplay playing and paused on the same file (goal: ratio <= 1.0).
+// 3. Opening a ten-minute clip: time to its length and to its first frame on the surface;
+//    the first opening also loads the player engine.
+// 4. Seeking: 20 random positions on the 1080p source (10 s between key frames), from the
+//    request to the requested frame on the surface, beside ffmpeg decoding that single
+//    frame (-ss before -i, one frame); goal: median ratio <= 1.0, every frame the exact one.
+// 5. Frame steps while paused: one frame forward (goal: median <= 50 ms), and back further
+//    than the frames kept behind the one shown.
+//
+// Usage: bench_preview [runs]   (default 5). Uses $DISPLAY, else starts an Xvfb of its own
+// for parts 1 and 2 (needs Xvfb and xdotool).
 #include "TestSupport.h"
 #include "app/MainForm.h"
 #include "preview/FilterGraph.h"
@@ -11,17 +22,22 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QVideoFrame>
-#include <QVideoSink>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+#include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <optional>
+#include <random>
+#include <signal.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
 
 namespace {
 
-struct Sample {
-    double lengthMs = -1; // OpenSource returned with the length known
-    double frameMs = -1;  // first frame reached the surface
-};
+constexpr int kFps = 25;
 
 double Median(std::vector<double> v)
 {
@@ -31,29 +47,508 @@ double Median(std::vector<double> v)
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
-Sample OpenOnce(const QString& clip)
+double Max(const std::vector<double>& v)
 {
-    Sample s;
-    bool framed = false;
-    QElapsedTimer t;
-    QMetaObject::Connection c = QObject::connect(
-        MainForm->VideoWindow->videoSink(), &QVideoSink::videoFrameChanged, MainForm, [&](const QVideoFrame& f) {
-            if (!framed && f.isValid()) {
-                framed = true;
-                s.frameMs = t.nsecsElapsed() / 1e6;
+    return v.empty() ? -1 : *std::max_element(v.begin(), v.end());
+}
+
+bool Run(const QString& program, const QStringList& args, int timeoutMs = 3600000)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(program, args);
+    return p.waitForFinished(timeoutMs) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// Resident memory of a process in MB, or -1 once it is gone.
+double RssMb(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    return -1;
+}
+
+bool MapsHold(qint64 pid, const QByteArray& what)
+{
+    QFile f(QStringLiteral("/proc/%1/maps").arg(pid));
+    return f.open(QIODevice::ReadOnly) && f.readAll().contains(what);
+}
+
+// Processor seconds a process has used so far.
+double CpuSeconds(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray stat = f.readAll();
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 12 ? (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK)) : -1;
+}
+
+int Threads(qint64 pid)
+{
+    return QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+}
+
+// ---- an X display and its windows
+
+class Display {
+public:
+    ~Display()
+    {
+        if (m_conn)
+            xcb_disconnect(m_conn);
+        if (m_xvfb.state() != QProcess::NotRunning) {
+            m_xvfb.terminate();
+            if (!m_xvfb.waitForFinished(5000)) {
+                m_xvfb.kill();
+                m_xvfb.waitForFinished(5000);
             }
+        }
+    }
+
+    bool Open()
+    {
+        m_name = QString::fromLocal8Bit(qgetenv("DISPLAY"));
+        if (m_name.isEmpty()) {
+            // A display of our own: Xvfb picks a free number and writes it to its output.
+            m_xvfb.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+            if (!m_xvfb.waitForStarted(5000))
+                return false;
+            QElapsedTimer t;
+            t.start();
+            while (!m_xvfb.canReadLine() && t.elapsed() < 10000)
+                m_xvfb.waitForReadyRead(200);
+            const QByteArray n = m_xvfb.readLine().trimmed();
+            if (n.isEmpty())
+                return false;
+            m_name = QStringLiteral(":") + QString::fromLatin1(n);
+        }
+        m_conn = xcb_connect(m_name.toLocal8Bit().constData(), nullptr);
+        if (xcb_connection_has_error(m_conn))
+            return false;
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data->root;
+        const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(m_conn, m_root, XCB_CW_EVENT_MASK, &mask);
+        m_pidAtom = Atom("_NET_WM_PID");
+        xcb_flush(m_conn);
+        return true;
+    }
+
+    QString Name() const { return m_name; }
+
+    void Drain()
+    {
+        while (xcb_generic_event_t* e = xcb_poll_for_event(m_conn))
+            free(e);
+    }
+
+    // Waits for a top-level window of the process to be mapped; 0 on time-out.
+    xcb_window_t WaitMapped(qint64 pid, int timeoutMs)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < timeoutMs) {
+            xcb_generic_event_t* e = xcb_poll_for_event(m_conn);
+            if (!e) {
+                QThread::usleep(500);
+                continue;
+            }
+            xcb_window_t w = 0;
+            if ((e->response_type & 0x7f) == XCB_MAP_NOTIFY)
+                w = reinterpret_cast<xcb_map_notify_event_t*>(e)->window;
+            free(e);
+            if (w && WindowPid(w) == pid)
+                return w;
+        }
+        return 0;
+    }
+
+    QPoint Origin(xcb_window_t w)
+    {
+        auto* r = xcb_translate_coordinates_reply(m_conn, xcb_translate_coordinates(m_conn, w, m_root, 0, 0), nullptr);
+        QPoint p;
+        if (r)
+            p = QPoint(r->dst_x, r->dst_y);
+        free(r);
+        return p;
+    }
+
+    QSize Size(xcb_window_t w)
+    {
+        auto* r = xcb_get_geometry_reply(m_conn, xcb_get_geometry(m_conn, w), nullptr);
+        QSize s;
+        if (r)
+            s = QSize(r->width, r->height);
+        free(r);
+        return s;
+    }
+
+private:
+    xcb_atom_t Atom(const char* name)
+    {
+        auto* r = xcb_intern_atom_reply(m_conn, xcb_intern_atom(m_conn, 0, uint16_t(strlen(name)), name), nullptr);
+        const xcb_atom_t a = r ? r->atom : 0;
+        free(r);
+        return a;
+    }
+
+    qint64 WindowPid(xcb_window_t w)
+    {
+        auto* r = xcb_get_property_reply(
+            m_conn, xcb_get_property(m_conn, 0, w, m_pidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr);
+        qint64 pid = -1;
+        if (r && xcb_get_property_value_length(r) == 4)
+            pid = *static_cast<uint32_t*>(xcb_get_property_value(r));
+        free(r);
+        return pid;
+    }
+
+    QProcess m_xvfb;
+    QString m_name;
+    xcb_connection_t* m_conn = nullptr;
+    xcb_window_t m_root = 0;
+    xcb_atom_t m_pidAtom = 0;
+};
+
+void XdoTool(const Display& d, const QStringList& args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", d.Name());
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral("xdotool"), args);
+    p.waitForFinished(10000);
+}
+
+// A program started on the display; killed when it goes out of scope.
+class Child {
+public:
+    Child(const Display& d, const QString& program, const QStringList& args, const QString& dir = {})
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", d.Name());
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.remove("VT_APP_DIR");
+        m_p.setProcessEnvironment(env);
+        m_p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_p.setStandardOutputFile(QProcess::nullDevice());
+        if (!dir.isEmpty())
+            m_p.setWorkingDirectory(dir);
+        m_p.start(program, args);
+        m_p.waitForStarted(10000);
+    }
+    ~Child()
+    {
+        if (m_p.state() != QProcess::NotRunning) {
+            m_p.kill();
+            m_p.waitForFinished(10000);
+        }
+    }
+    qint64 Pid() const { return m_p.processId(); }
+
+private:
+    QProcess m_p;
+};
+
+// Highest resident memory of a process over a span of time, sampled every 100 ms.
+double PeakRss(qint64 pid, int ms)
+{
+    double peak = -1;
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        peak = std::max(peak, RssMb(pid));
+        QThread::msleep(100);
+    }
+    return peak;
+}
+
+// A ready application folder of our own, so the runs leave the build's settings alone.
+QString CopyApp(const QTemporaryDir& dir)
+{
+    const QString to = dir.path() + "/";
+    QDir().mkpath(to + "Profiles");
+    for (const QFileInfo& fi : QDir(BuiltAppDir()).entryInfoList(QDir::Files))
+        QFile::copy(fi.filePath(), to + fi.fileName());
+    for (const QFileInfo& fi : QDir(BuiltAppDir() + "Profiles").entryInfoList(QDir::Files))
+        QFile::copy(fi.filePath(), to + "Profiles/" + fi.fileName());
+    return to + "veltrane";
+}
+
+// ---- 1 and 2: separate processes
+
+void StartAndMemory(const QString& clip, int runs)
+{
+    Display d;
+    if (!d.Open()) {
+        std::printf("\n(no X display and no Xvfb: start and memory figures left out)\n");
+        return;
+    }
+    QTemporaryDir appDir;
+    const QString program = CopyApp(appDir);
+
+    std::printf("\n1. Start (X display %s, %d runs)\n", qPrintable(d.Name()), runs);
+    std::vector<double> shown, rss;
+    bool backEndAtShow = false;
+    bool decodersAtShow = false;
+    int threadsAtShow = 0;
+    for (int i = 0; i < runs; ++i) {
+        d.Drain();
+        QElapsedTimer t;
+        t.start();
+        Child c(d, program, {});
+        const xcb_window_t w = d.WaitMapped(c.Pid(), 30000);
+        const double ms = t.nsecsElapsed() / 1e6;
+        if (!w) {
+            std::printf("   the main window did not show\n");
+            return;
+        }
+        shown.push_back(ms);
+        backEndAtShow = backEndAtShow || MapsHold(c.Pid(), "libgstreamer-1.0");
+        decodersAtShow = decodersAtShow || MapsHold(c.Pid(), "libavcodec");
+        threadsAtShow = std::max(threadsAtShow, Threads(c.Pid()));
+        QThread::msleep(1500);
+        rss.push_back(RssMb(c.Pid()));
+    }
+    std::printf("   window mapped after start: median %.0f ms, worst %.0f ms, first %.0f ms (goal <= 300 ms)\n",
+                Median(shown), Max(shown), shown.front());
+    std::printf("   resident memory, no source: median %.1f MB (goal <= 60 MB)\n", Median(rss));
+    std::printf("   when shown: GStreamer loaded %s, FFmpeg's decoders loaded %s, %d threads\n",
+                backEndAtShow ? "yes" : "no", decodersAtShow ? "yes" : "no", threadsAtShow);
+
+    std::printf("\n2. Memory on %s\n", qPrintable(QFileInfo(clip).fileName()));
+    double ourPlay = -1, ourPause = -1, ffPlay = -1, ffPause = -1;
+    double ourPlayCpu = -1, ourPauseCpu = -1, ffPlayCpu = -1, ffPauseCpu = -1;
+    // Processor share over a span, to show that pausing took.
+    auto sample = [](qint64 pid, double& rss, double& cpu) {
+        const double before = CpuSeconds(pid);
+        rss = PeakRss(pid, 6000);
+        cpu = (CpuSeconds(pid) - before) / 6.0 * 100;
+    };
+    {
+        d.Drain();
+        Child c(d, program, {clip});
+        const xcb_window_t w = d.WaitMapped(c.Pid(), 30000);
+        if (w) {
+            QThread::msleep(2000);
+            sample(c.Pid(), ourPlay, ourPlayCpu);
+            // The Pause button of the preview, in window coordinates.
+            const QPoint at = d.Origin(w) + QPoint(115, 64 + 349);
+            XdoTool(d, {"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
+            QThread::msleep(1000);
+            sample(c.Pid(), ourPause, ourPauseCpu);
+        }
+    }
+    {
+        d.Drain();
+        Child c(d, QStringLiteral("ffplay"), {"-hide_banner", "-loglevel", "quiet", clip});
+        const xcb_window_t w = d.WaitMapped(c.Pid(), 30000);
+        if (w) {
+            QThread::msleep(2000);
+            sample(c.Pid(), ffPlay, ffPlayCpu);
+            const QPoint at = d.Origin(w) + QPoint(d.Size(w).width() / 2, d.Size(w).height() / 2);
+            XdoTool(d, {"mousemove", QString::number(at.x()), QString::number(at.y()), "key", "p"});
+            QThread::msleep(1000);
+            sample(c.Pid(), ffPause, ffPauseCpu);
+        }
+    }
+    std::printf("   %-10s %12s %12s   (processor while playing / paused)\n", "", "playing", "paused");
+    std::printf("   %-10s %9.1f MB %9.1f MB   (%.0f%% / %.0f%%)\n", "Veltrane", ourPlay, ourPause, ourPlayCpu,
+                ourPauseCpu);
+    std::printf("   %-10s %9.1f MB %9.1f MB   (%.0f%% / %.0f%%)\n", "ffplay", ffPlay, ffPause, ffPlayCpu, ffPauseCpu);
+    if (ffPlay > 0 && ffPause > 0)
+        std::printf("   ratio      %12.2f %12.2f    (goal <= 1.0)\n", ourPlay / ffPlay, ourPause / ffPause);
+}
+
+// ---- 4 and 5: in this process, through the main window's graph
+
+// What the surface showed after a request: when the first frame came, and when (if at all)
+// the frame at `expected` seconds (within a millisecond) was there.
+struct Shown {
+    double firstMs = -1;
+    double firstTime = -1;
+    std::optional<double> exactMs;
+};
+
+Shown WaitFrame(const QElapsedTimer& t, double expected, int limitMs = 30000)
+{
+    TFilterGraph* g = MainForm->FilterGraph;
+    Shown r;
+    auto at = [&] { return std::abs(g->CurrentFrameTime() - expected) < 1e-3; };
+    if (!at()) {
+        QEventLoop loop;
+        QTimer limit;
+        limit.setSingleShot(true);
+        QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+        QObject::connect(g, &TFilterGraph::FrameShown, &loop, [&] {
+            if (r.firstMs < 0) {
+                r.firstMs = t.nsecsElapsed() / 1e6;
+                r.firstTime = g->CurrentFrameTime();
+                // A player that shows another frame settles there: give it a moment more.
+                limit.start(std::min(limitMs, 1500));
+            }
+            if (at())
+                loop.quit();
         });
+        limit.start(limitMs);
+        loop.exec();
+    }
+    if (at())
+        r.exactMs = t.nsecsElapsed() / 1e6;
+    if (r.firstMs < 0 && r.exactMs) {
+        r.firstMs = *r.exactMs;
+        r.firstTime = expected;
+    }
+    return r;
+}
+
+void SeekingAndSteps(const QString& clip, int positions)
+{
+    TFilterGraph* g = MainForm->FilterGraph;
+    MainForm->OpenSource(clip);
+    {
+        // Smoothness first: how many of the source's frames reach the surface while playing.
+        int shown = 0;
+        QMetaObject::Connection c = QObject::connect(g, &TFilterGraph::FrameShown, [&] { ++shown; });
+        QTest::qWait(1000);
+        shown = 0;
+        const double from = g->CurrentFrameTime();
+        QTest::qWait(4000);
+        const double span = g->CurrentFrameTime() - from;
+        QObject::disconnect(c);
+        std::printf("\n   playing %s: %.1f frames a second on the surface (the source has %d), "
+                    "%.2f s of media in 4 s\n",
+                    qPrintable(QFileInfo(clip).fileName()), shown / 4.0, kFps, span);
+    }
+    MainForm->sbtnPausePreviewClick();
+    const double length = g->SourceLength() / 1000.0;
+    QElapsedTimer t;
+    t.start();
+    WaitFrame(t, 0, 10000);
+
+    std::printf("\n4. Seeking on %s (%d positions, 10 s between key frames)\n", qPrintable(QFileInfo(clip).fileName()),
+                positions);
+    std::mt19937 rng(15);
+    std::uniform_int_distribution<int> frame(0, int(length * kFps) - 2);
+    std::vector<double> ours, first, ffmpeg;
+    int exact = 0;
+    for (int i = 0; i < positions; ++i) {
+        const int k = frame(rng);
+        const double expected = double(k) / kFps;
+        // Inside the frame's display interval, not on its edge.
+        const double request = (k + 0.5) / kFps;
+        QElapsedTimer s;
+        s.start();
+        g->SeekExact(request);
+        const Shown r = WaitFrame(s, expected, 10000);
+        if (r.firstMs >= 0)
+            first.push_back(r.firstMs);
+        if (r.exactMs) {
+            ++exact;
+            ours.push_back(*r.exactMs);
+        } else {
+            std::printf("   %.3f s: shows %.3f s instead of %.3f s\n", request, g->CurrentFrameTime(), expected);
+        }
+        QElapsedTimer f;
+        f.start();
+        Run(QStringLiteral("ffmpeg"), {"-nostdin", "-v", "error", "-ss", QString::number(request, 'f', 3), "-i", clip,
+                                       "-frames:v", "1", "-an", "-f", "null", "-"});
+        ffmpeg.push_back(f.nsecsElapsed() / 1e6);
+    }
+    std::printf("   %-28s %10s %10s\n", "", "median", "worst");
+    std::printf("   %-28s %7.0f ms %7.0f ms   exact frame %d of %d\n", "Veltrane, request to frame", Median(ours),
+                Max(ours), exact, positions);
+    std::printf("   %-28s %7.0f ms %7.0f ms\n", "Veltrane, to the first frame", Median(first), Max(first));
+    std::printf("   %-28s %7.0f ms %7.0f ms\n", "ffmpeg, one frame", Median(ffmpeg), Max(ffmpeg));
+    if (!ours.empty())
+        std::printf("   ratio %32.2f %10.2f   (goal: median <= 1.0)\n", Median(ours) / Median(ffmpeg),
+                    Max(ours) / Max(ffmpeg));
+
+    // Back twice as far as forward: past the frames kept behind, so one step seeks.
+    std::printf("\n5. Frame steps while paused (%d forward, then %d back)\n", positions, 2 * positions);
+    const double fd = g->FrameDuration() > 0 ? g->FrameDuration() : 1.0 / kFps;
+    for (int direction : {+1, -1}) {
+        std::vector<double> steps, firsts;
+        int right = 0;
+        const int count = direction > 0 ? positions : 2 * positions;
+        double at = g->CurrentFrameTime();
+        for (int i = 0; i < count; ++i) {
+            const double expected = std::max(0.0, at + direction * fd);
+            QElapsedTimer s;
+            s.start();
+            g->StepFrame(direction);
+            const Shown r = WaitFrame(s, expected, 10000);
+            if (r.exactMs) {
+                ++right;
+                steps.push_back(*r.exactMs);
+            }
+            if (r.firstMs >= 0)
+                firsts.push_back(r.firstMs);
+            if (!r.exactMs)
+                std::printf("   a step %s from %.3f s shows %.3f s instead of %.3f s\n",
+                            direction > 0 ? "forward" : "back", at, g->CurrentFrameTime(), expected);
+            at = g->CurrentFrameTime();
+        }
+        std::printf("   one frame %-8s median %6.1f ms, worst %6.1f ms, exact %d of %d%s\n",
+                    direction > 0 ? "forward" : "back", Median(steps), Max(steps), right, count,
+                    direction > 0 ? "   (goal: median <= 50 ms)" : "");
+        if (right < count)
+            std::printf("   %-18s median %6.1f ms, worst %6.1f ms to the first frame shown\n", "", Median(firsts),
+                        Max(firsts));
+    }
+}
+
+// ---- 3: opening
+
+struct Opening {
+    double lengthMs = -1; // OpenSource returned with the length known
+    double frameMs = -1;  // first frame reached the surface
+};
+
+Opening OpenOnce(const QString& clip)
+{
+    Opening s;
+    QElapsedTimer t;
     t.start();
     MainForm->OpenSource(clip);
     if (MainForm->FilterGraph->SourceLength() > 0)
         s.lengthMs = t.nsecsElapsed() / 1e6;
-    QElapsedTimer limit;
-    limit.start();
-    while (!framed && limit.elapsed() < 30000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    QObject::disconnect(c);
+    const Shown r = WaitFrame(t, 0, 30000);
+    s.frameMs = r.exactMs ? *r.exactMs : r.firstMs;
     MainForm->FilterGraph->Stop();
     return s;
+}
+
+void OpeningTimes(const QString& clip, int runs)
+{
+    QElapsedTimer probeTimer;
+    probeTimer.start();
+    const double probed = ProbeDuration(clip);
+    const double probeMs = probeTimer.nsecsElapsed() / 1e6;
+
+    const Opening first = OpenOnce(clip);
+    std::vector<double> lengths, frames;
+    for (int i = 0; i < runs; ++i) {
+        const Opening s = OpenOnce(clip);
+        if (s.lengthMs >= 0)
+            lengths.push_back(s.lengthMs);
+        if (s.frameMs >= 0)
+            frames.push_back(s.frameMs);
+    }
+    std::printf("\n3. Opening %s (%.1f s by ffprobe, %d ms by the player)\n", qPrintable(QFileInfo(clip).fileName()),
+                probed, MainForm->FilterGraph->SourceLength());
+    std::printf("   %-34s %10s %10s\n", "", "length", "1st frame");
+    std::printf("   %-34s %7.1f ms %7.1f ms\n", "first (the player engine loads)", first.lengthMs, first.frameMs);
+    std::printf("   %-34s %7.1f ms %7.1f ms\n", qPrintable(QString("again, median of %1").arg(runs)), Median(lengths),
+                Median(frames));
+    if (!lengths.empty())
+        std::printf("   %-34s %7.1f ms   (length / ffprobe = %.2f)\n", "ffprobe reading the length", probeMs,
+                    Median(lengths) / probeMs);
 }
 
 } // namespace
@@ -62,54 +557,53 @@ int main(int argc, char** argv)
 {
     if (qgetenv("QT_QPA_PLATFORM").isEmpty())
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The player engine is loaded from the built application's folder.
+    if (qgetenv("VT_APP_DIR").isEmpty())
+        qputenv("VT_APP_DIR", BuiltAppDir().toLocal8Bit());
     VeltraneApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veltrane"));
     QApplication::setQuitOnLastWindowClosed(false);
     const int runs = argc > 1 ? qMax(1, atoi(argv[1])) : 5;
 
-    // The clip is made once and kept beside the build.
+    // The clips are made once and kept beside the build.
     const QString dataDir = BuildDir() + "/bench-data";
     QDir().mkpath(dataDir);
-    const QString clip = dataDir + "/preview_10min.mp4";
-    if (!QFileInfo::exists(clip)) {
+    const QString small = dataDir + "/preview_10min.mp4";
+    if (!QFileInfo::exists(small)) {
         std::printf("making a 10-minute clip (320x180, 25 fps, with sound) ...\n");
         std::fflush(stdout);
-        if (!MakeClip(clip, 600, QStringLiteral("320x180"), 25)) {
-            std::fprintf(stderr, "ffmpeg could not make %s\n", qPrintable(clip));
+        if (!MakeClip(small, 600, QStringLiteral("320x180"), kFps)) {
+            std::fprintf(stderr, "ffmpeg could not make %s\n", qPrintable(small));
+            return 1;
+        }
+    }
+    const QString big = dataDir + "/preview_1080p_10min.mp4";
+    if (!QFileInfo::exists(big)) {
+        std::printf("making a 10-minute 1080p clip (H.264 with B-frames, a key frame every 10 s, AAC) ...\n");
+        std::fflush(stdout);
+        const QString part = big + ".part.mp4";
+        if (!Run(QStringLiteral("ffmpeg"),
+                 {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                  QStringLiteral("testsrc2=s=1920x1080:r=%1:d=600").arg(kFps), "-f", "lavfi", "-i",
+                  "sine=f=440:r=48000:d=600", "-c:v", "libx264", "-preset", "veryfast", "-g", "250", "-keyint_min",
+                  "250", "-sc_threshold", "0", "-pix_fmt", "yuv420p", "-c:a", "aac", "-b:a", "128k", "-ac", "2",
+                  "-shortest", part})
+            || !QFile::rename(part, big)) {
+            std::fprintf(stderr, "ffmpeg could not make %s\n", qPrintable(big));
             return 1;
         }
     }
 
-    QElapsedTimer probeTimer;
-    probeTimer.start();
-    const double probed = ProbeDuration(clip);
-    const double probeMs = probeTimer.nsecsElapsed() / 1e6;
+    StartAndMemory(big, runs);
 
     TempAppDir appDir;
     MessageLog log;
     FormsFixture forms(appDir.path());
     MainForm->show();
+    OpeningTimes(small, runs);
+    SeekingAndSteps(big, 20);
 
-    const Sample cold = OpenOnce(clip);
-    std::vector<double> lengths, frames;
-    for (int i = 0; i < runs; ++i) {
-        const Sample s = OpenOnce(clip);
-        if (s.lengthMs >= 0)
-            lengths.push_back(s.lengthMs);
-        if (s.frameMs >= 0)
-            frames.push_back(s.frameMs);
-    }
-
-    std::printf("clip: %s (%.1f s by ffprobe, %d ms by the player)\n", qPrintable(clip), probed,
-                MainForm->FilterGraph->SourceLength());
-    std::printf("%-36s %10s %10s\n", "", "length", "1st frame");
-    std::printf("%-36s %8.1f ms %8.1f ms\n", "cold (back end starts)", cold.lengthMs, cold.frameMs);
-    std::printf("%-36s %8.1f ms %8.1f ms\n", qPrintable(QString("warm, median of %1").arg(runs)), Median(lengths),
-                Median(frames));
-    if (!lengths.empty())
-        std::printf("%-36s %8.1f ms   (warm length / ffprobe = %.2f)\n", "ffprobe reading the length", probeMs,
-                    Median(lengths) / probeMs);
     for (const MessageRequest& m : log.shown)
         std::printf("message: %s\n", qPrintable(m.text));
-    return log.shown.isEmpty() && cold.lengthMs >= 0 ? 0 : 1;
+    return log.shown.isEmpty() ? 0 : 1;
 }

@@ -7,6 +7,10 @@
 // its standard output as lines "time=<seconds> " (a blank after the number, "." as the
 // decimal point), flushed at once. ffmpeg's own error messages reach standard error
 // unchanged. The exit status is ffmpeg's. ffmpeg dies with the encoder.
+//
+// Profile switches that would reach beyond the one output (see SwitchPolicy.h) are refused
+// before ffmpeg starts: status 2, and one line on standard error naming the option.
+#include "SwitchPolicy.h"
 // Options of the section's cut that ffmpeg has no switch for: see section_cut.h.
 #include "section_cut.h"
 
@@ -192,6 +196,12 @@ void ReportProgressLine(const std::string& line)
 
 int main(int argc, char** argv)
 {
+    const std::string refused = RefusedProfileSwitches(std::vector<std::string>(argv + 1, argv + argc));
+    if (!refused.empty()) {
+        Say(refused);
+        return 2;
+    }
+
     const Plan plan = TranslateArguments(argc, argv);
     if (!plan.ok)
         return 2;

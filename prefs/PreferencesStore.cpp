@@ -11,25 +11,27 @@ PreferencesStore::PreferencesStore(const AppPaths& paths)
 }
 
 PreferencesStore::PreferencesStore(const QString& file, const QString& defaultsFile)
-    : m_user(file), m_defaultsFile(defaultsFile)
+    : m_user(file)
 {
+    if (!defaultsFile.isEmpty())
+        m_defaults.emplace(defaultsFile);
 }
 
 QString PreferencesStore::GetText(const QString& section, const QString& key, const QString& def) const
 {
-    const QString fallback = m_defaultsFile.isEmpty() ? def : TIniFile(m_defaultsFile).GetText(section, key, def);
+    const QString fallback = !m_defaults ? def : m_defaults->GetText(section, key, def);
     return m_user.GetText(section, key, fallback);
 }
 
 qint32 PreferencesStore::GetInteger(const QString& section, const QString& key, qint32 def) const
 {
-    const qint32 fallback = m_defaultsFile.isEmpty() ? def : TIniFile(m_defaultsFile).GetInteger(section, key, def);
+    const qint32 fallback = !m_defaults ? def : m_defaults->GetInteger(section, key, def);
     return m_user.GetInteger(section, key, fallback);
 }
 
 bool PreferencesStore::GetFlag(const QString& section, const QString& key, bool def) const
 {
-    const bool fallback = m_defaultsFile.isEmpty() ? def : TIniFile(m_defaultsFile).GetFlag(section, key, def);
+    const bool fallback = !m_defaults ? def : m_defaults->GetFlag(section, key, def);
     return m_user.GetFlag(section, key, fallback);
 }
 

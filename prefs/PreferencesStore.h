@@ -1,6 +1,7 @@
 #pragma once
 #include "profiles/IniFile.h"
 #include <QString>
+#include <optional>
 
 struct AppPaths;
 
@@ -22,9 +23,12 @@ public:
     void PutInteger(const QString& section, const QString& key, qint32 value);
     void PutFlag(const QString& section, const QString& key, bool value);
 
+    // The user's file exists but cannot be read as a settings file: throws, naming it.
+    void CheckReadable() const { m_user.CheckReadable(); }
+
 private:
     TIniFile m_user;
-    QString m_defaultsFile; // empty: the built-in defaults alone
+    std::optional<TIniFile> m_defaults; // none: the built-in defaults alone
 };
 
 // The values the Settings dialog shows and a split job reads.

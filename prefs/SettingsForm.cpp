@@ -6,6 +6,8 @@
 #include "app/PathUtils.h"
 #include "prefs/FolderPicker.h"
 #include "prefs/PreferencesStore.h"
+#include "profiles/OutputSettingsForm.h"
+#include "profiles/ProfileFormat.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -143,8 +145,8 @@ QString TSettingForm::PreferencesPath() const
 void TSettingForm::ReadPreferences(bool fromDefault)
 {
     const AppPaths paths = Paths();
-    const PreferenceValues v =
-        ReadPreferenceValues(PreferencesStore(paths), fromDefault ? kDefault : kMain, paths.defaultOutputDir);
+    const PreferencesStore store(paths);
+    const PreferenceValues v = ReadPreferenceValues(store, fromDefault ? kDefault : kMain, paths.defaultOutputDir);
     chkPreview->setChecked(v.preview);
     chkOverwrite->setChecked(v.overwrite);
     chkoutputdir->setChecked(v.aptotic);
@@ -157,9 +159,19 @@ void TSettingForm::ReadPreferences(bool fromDefault)
     // handler is not run, and nothing listening to the list hears of it.
     if (MainForm && MainForm->cmbProfile) {
         QComboBox* list = MainForm->cmbProfile;
-        const QSignalBlocker quiet(list);
-        list->setCurrentIndex(v.profile >= 0 && v.profile < list->count() ? v.profile : -1);
+        {
+            const QSignalBlocker quiet(list);
+            list->setCurrentIndex(v.profile >= 0 && v.profile < list->count() ? v.profile : -1);
+        }
+        // A job takes its switches from the profile the list names and its values from the
+        // grids: once a profile has been loaded, the grids follow the list.
+        if (opSettingForm && !opSettingForm->LoadedProfilePath.isEmpty()
+            && ProfilePath(MainForm->Paths.profileRoot, list->currentText()) != opSettingForm->LoadedProfilePath)
+            MainForm->cmbProfileChange();
     }
+    // A file that is there but cannot be read (a pipe, a folder, …) gave the defaults
+    // above; the user is told why.
+    store.CheckReadable();
 }
 
 void TSettingForm::WritePreferences()
@@ -181,7 +193,8 @@ void TSettingForm::WritePreferences()
 
 void TSettingForm::FormCreate()
 {
-    ReadPreferences(false);
+    // An unreadable file is reported once here; the program starts with the defaults.
+    RunGuarded([this] { ReadPreferences(false); });
     if (chkoutputdir->isChecked() && MainForm)
         MainForm->edtOutputDir->setText(edtOutputDir->text());
 }

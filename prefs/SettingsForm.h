@@ -27,7 +27,10 @@ public:
     QPushButton* btnCancel = nullptr;
 
     // Loads the seven values from section "Default" (fromDefault) or "Main", then selects
-    // the stored "Profile" position of section "Main" in the main window's profile list.
+    // the stored "Profile" position of section "Main" in the main window's profile list;
+    // when the profile grids hold another profile, the selected one is loaded into them.
+    // A file that exists but cannot be read gives the defaults, and then throws
+    // "Unable to read <path>: <why>".
     void ReadPreferences(bool fromDefault);
     // Writes the seven values and the main list's position to section "Main". A refused
     // write throws "Unable to write to <path>"; the keys written before it stay.

@@ -1,7 +1,10 @@
 #include "preview/DSTrackBar.h"
 #include "app/VtError.h"
+#include "preview/RangeMath.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
@@ -184,10 +187,13 @@ QRect TDSTrackBar::ThumbRect() const
 void TDSTrackBar::PageTowards(int x)
 {
     const int centre = ThumbRect().center().x();
+    const int before = value();
     if (x < centre)
         setValue(value() - pageStep());
     else if (x > centre)
         setValue(value() + pageStep());
+    if (value() != before)
+        emit UserMoved();
 }
 
 void TDSTrackBar::mousePressEvent(QMouseEvent* e)
@@ -217,7 +223,10 @@ void TDSTrackBar::mouseMoveEvent(QMouseEvent* e)
 {
     const int x = e->position().toPoint().x();
     if (m_dragging) {
+        const int before = value();
         setValue(PositionOfPixel(x - m_dragOffset));
+        if (value() != before)
+            emit UserMoved();
     } else if (m_repeat.isActive()) {
         m_pageTarget = x;
     }
@@ -236,15 +245,40 @@ void TDSTrackBar::mouseReleaseEvent(QMouseEvent* e)
     m_repeat.stop();
     update();
     e->accept();
-    if (e->button() != Qt::LeftButton || !m_seeking)
-        return;
+    if (e->button() == Qt::LeftButton)
+        SeekToThumb();
+}
+
+void TDSTrackBar::SeekToThumb()
+{
     // The thumb's share of the stop position; with Max 0 there is no share to take.
-    if (maximum() == 0)
+    if (!m_seeking || maximum() == 0)
         return;
     qint64 stop = 0;
     if (!m_seeking->GetStopPosition(stop))
         return;
     m_seeking->SetPositions(stop * qint64(value()) / qint64(maximum()));
+}
+
+// A key or the wheel moves the thumb the way the mouse does, and the picture follows.
+void TDSTrackBar::keyPressEvent(QKeyEvent* e)
+{
+    const int before = value();
+    QSlider::keyPressEvent(e);
+    if (value() != before) {
+        SeekToThumb();
+        emit UserMoved();
+    }
+}
+
+void TDSTrackBar::wheelEvent(QWheelEvent* e)
+{
+    const int before = value();
+    QSlider::wheelEvent(e);
+    if (value() != before) {
+        SeekToThumb();
+        emit UserMoved();
+    }
 }
 
 void TDSTrackBar::enterEvent(QEnterEvent* e)
@@ -305,13 +339,13 @@ void TDSTrackBar::paintEvent(QPaintEvent*)
     };
     tick(minimum(), 4);
     tick(maximum(), 4);
-    if (m_frequency > 0) {
-        const qint64 count = (qint64(maximum()) - minimum()) / m_frequency;
-        // Too dense to tell apart: draw none between the ends rather than a solid bar.
-        if (count > 0 && (right - left) / count >= 3)
-            for (qint64 i = 1; i * m_frequency < qint64(maximum()) - minimum(); ++i)
-                tick(minimum() + int(i * m_frequency), 3);
-    }
+    // Minute ticks, or hour ticks (drawn longer) where minute ticks would crowd.
+    const qint64 range = qint64(maximum()) - minimum();
+    const int hour = m_timerInterval > 0 ? 3600000 / m_timerInterval : 0;
+    const int step = TickStep(m_frequency, hour, range, right - left);
+    if (step > 0)
+        for (qint64 i = step; i < range; i += step)
+            tick(minimum() + int(i), hour > 0 && i % hour == 0 ? 5 : 3);
     if (hasSelection) {
         p.setRenderHint(QPainter::Antialiasing, true);
         p.setPen(Qt::NoPen);

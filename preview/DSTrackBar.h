@@ -47,6 +47,9 @@ public:
 
     // One tick: length and position read from the graph, Max and Position set, OnTimer told.
     void Tick();
+    // Seeks the graph to the thumb's share of the stop position, as a release of the thumb
+    // does. Nothing without a graph or with Max 0.
+    void SeekToThumb();
 
     // Geometry of the drawing, for the marks and for tests.
     QRect ThumbRect() const;
@@ -58,6 +61,9 @@ public:
 Q_SIGNALS:
     // CurrentPos and StopPos in milliseconds.
     void OnTimer(QObject* sender, quint32 currentPos, quint32 stopPos);
+    // The user moved the thumb: dragged it, paged it with the mouse, or moved it with a key
+    // or the wheel.
+    void UserMoved();
 
 protected:
     void paintEvent(QPaintEvent* e) override;
@@ -66,6 +72,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
     void enterEvent(QEnterEvent* e) override;
     void leaveEvent(QEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
 
 private:
     void UpdateTimer();

@@ -1,12 +1,10 @@
 #include "preview/FilterGraph.h"
 #include "app/Dialogs.h"
 
-#include <QAudioOutput>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QMediaPlayer>
 #include <QTimer>
-#include <QUrl>
+#include <cmath>
 #include <limits>
 
 QString EDirectShowException::FormatMessage(const QString& playerText, qint32 code)
@@ -19,17 +17,17 @@ QString EDirectShowException::FormatMessage(const QString& playerText, qint32 co
 
 bool TMediaSeeking::GetDuration(qint64& ms) const
 {
-    if (!m_player || m_player->duration() <= 0)
+    if (!m_graph || !m_graph->Engine() || m_graph->Engine()->DurationUs() <= 0)
         return false;
-    ms = m_player->duration();
+    ms = m_graph->Engine()->DurationUs() / 1000;
     return true;
 }
 
 bool TMediaSeeking::GetCurrentPosition(qint64& ms) const
 {
-    if (!m_player)
+    if (!m_graph || !m_graph->Engine())
         return false;
-    ms = qMax<qint64>(0, m_player->position());
+    ms = qMax<qint64>(0, std::llround(m_graph->Engine()->Position() * 1000));
     return true;
 }
 
@@ -40,14 +38,14 @@ bool TMediaSeeking::GetStopPosition(qint64& ms) const
 
 void TMediaSeeking::SetPositions(qint64 currentMs)
 {
-    if (m_player)
-        m_player->setPosition(qMax<qint64>(0, currentMs));
+    if (m_graph)
+        m_graph->SeekExact(qMax<qint64>(0, currentMs) / 1000.0);
 }
 
 void TMediaSeeking::SetRate(double rate)
 {
-    if (m_player)
-        m_player->setPlaybackRate(rate);
+    if (m_graph && m_graph->Engine())
+        m_graph->Engine()->SetRate(rate);
 }
 
 // ---- graph
@@ -64,19 +62,17 @@ void TFilterGraph::SetActive(bool active)
     if (active == Active())
         return;
     if (active) {
-        m_player = new QMediaPlayer(this);
-        m_player->setObjectName(QStringLiteral("FilterGraphPlayer"));
-        // The program never changes the volume: full, as the player's own default would not promise.
-        m_audio = new QAudioOutput(this);
-        m_audio->setVolume(1.0f);
-        m_player->setAudioOutput(m_audio);
-        connect(m_player, &QMediaPlayer::errorOccurred, this,
-                [this](QMediaPlayer::Error error, const QString& text) { onPlayerError(int(error), text); });
-        m_seeking = new TMediaSeeking(m_player);
+        QString why;
+        m_engine = CreateMediaEngine(&why);
+        if (!m_engine)
+            throw EDirectShowException(why, VT_E_PLAYER_BASE + meResource);
+        m_engine->SetClient(this);
+        m_engine->SetVolume(1.0f);
+        m_seeking = new TMediaSeeking(this);
         for (const QPointer<QObject>& c : QList<QPointer<QObject>>(m_filterComponents)) {
             if (auto* f = dynamic_cast<TGraphFilterComponent*>(c.data())) {
                 f->FilterAdding();
-                f->FilterAdded(m_player);
+                f->FilterAdded(this);
             }
         }
         SendControlEvent(TControlEvent::Active, 1);
@@ -86,66 +82,50 @@ void TFilterGraph::SetActive(bool active)
     SendControlEvent(TControlEvent::Active, 0);
     for (const QPointer<QObject>& c : QList<QPointer<QObject>>(m_filterComponents)) {
         if (auto* f = dynamic_cast<TGraphFilterComponent*>(c.data())) {
-            f->FilterRemoving(m_player);
+            f->FilterRemoving(this);
             f->FilterRemoved();
         }
     }
-    QMediaPlayer* player = m_player;
-    QAudioOutput* audio = m_audio;
+    TMediaEngine* engine = m_engine;
     TMediaSeeking* seeking = m_seeking;
-    m_player = nullptr;
-    m_audio = nullptr;
+    m_engine = nullptr;
     m_seeking = nullptr;
-    player->disconnect(this);
-    player->stop();
+    m_source.clear();
+    engine->SetClient(nullptr);
+    delete engine; // ends its threads
     delete seeking;
-    delete player;
-    delete audio;
 }
 
 void TFilterGraph::ResetGraph()
 {
-    if (!m_player)
+    if (!m_engine)
         return;
     Stop();
-    // Drops the old chain; the video output and the audio output stay set.
-    m_player->setSource(QUrl());
+    // Drops the old source; the video window stays bound and shows nothing until the next.
+    m_engine->Close();
+    m_source.clear();
+    emit FrameShown(-1);
 }
 
 qint32 TFilterGraph::RenderSource(const QString& path)
 {
-    if (!m_player)
+    if (!m_engine)
         return VT_S_FALSE;
     SendControlEvent(TControlEvent::Rendering);
 
-    m_renderError = 0;
-    m_renderErrorText.clear();
     m_failureReported = false;
-    const QUrl url = path.isEmpty() ? QUrl() : QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
-    if (url.isEmpty()) {
+    if (path.isEmpty()) {
         m_failureReported = true;
-        throw EDirectShowException(QStringLiteral("Resource not found."),
-                                   VT_E_PLAYER_BASE + int(QMediaPlayer::ResourceError));
+        throw EDirectShowException(QStringLiteral("Resource not found."), VT_E_PLAYER_BASE + meResource);
     }
-
-    auto settled = [this] {
-        if (m_renderError != 0)
-            return true;
-        switch (m_player->mediaStatus()) {
-        case QMediaPlayer::LoadedMedia:
-        case QMediaPlayer::BufferingMedia:
-        case QMediaPlayer::BufferedMedia:
-        case QMediaPlayer::StalledMedia:
-        case QMediaPlayer::EndOfMedia:
-        case QMediaPlayer::InvalidMedia:
-            return true;
-        default:
-            return false;
-        }
-    };
+    m_source = QFileInfo(path).absoluteFilePath();
+    m_load = Load::Loading;
+    m_loadError = 0;
+    m_loadErrorText.clear();
 
     // The rest of the program needs the length right after this call, and a refused file
-    // must fail here, in the caller's handler: wait for the player to decide.
+    // must fail here, in the caller's handler: wait for the engine to decide.
+    m_engine->Open(m_source);
     QEventLoop loop;
     QTimer limit;
     limit.setSingleShot(true);
@@ -154,58 +134,60 @@ qint32 TFilterGraph::RenderSource(const QString& path)
         timedOut = true;
         loop.quit();
     });
-    connect(m_player, &QMediaPlayer::mediaStatusChanged, &loop, [&] {
-        if (settled())
-            loop.quit();
-    });
-    connect(m_player, &QMediaPlayer::errorOccurred, &loop, [&] {
-        if (settled())
-            loop.quit();
-    });
-
-    m_rendering = true;
-    m_player->setSource(url);
-    if (!settled()) {
+    if (m_load == Load::Loading) {
+        m_wait = &loop;
         limit.start(LoadTimeoutMs);
         // Input waits until the file is decided, so no handler runs half-way through an opening.
         loop.exec(QEventLoop::ExcludeUserInputEvents);
+        m_wait = nullptr;
     }
-    m_rendering = false;
+    if (!m_engine)
+        return VT_S_FALSE; // the graph was deactivated meanwhile
 
-    if (m_renderError != 0 || m_player->mediaStatus() == QMediaPlayer::InvalidMedia) {
+    if (m_load == Load::Failed) {
         m_failureReported = true;
-        const int error = m_renderError != 0 ? m_renderError : int(m_player->error());
-        QString text = !m_renderErrorText.isEmpty() ? m_renderErrorText : m_player->errorString();
+        m_engine->Close();
+        QString text = m_loadErrorText;
         if (text.isEmpty())
             text = QStringLiteral("The file cannot be played");
-        throw EDirectShowException(text, VT_E_PLAYER_BASE + error);
+        throw EDirectShowException(text, VT_E_PLAYER_BASE + m_loadError);
     }
-    if (timedOut) {
+    if (timedOut && m_load != Load::Loaded) {
         m_failureReported = true;
-        m_player->setSource(QUrl());
+        m_engine->Close();
         throw EDirectShowException(QStringLiteral("The file did not load in time"), VT_E_TIMEOUT);
     }
 
-    // Full volume, normal rate, again for the new chain; not checked.
-    m_audio->setVolume(1.0f);
-    m_audio->setMuted(false);
-    m_seeking->SetRate(1.0);
+    // Full volume, normal rate, again for the new source; not checked.
+    m_engine->SetVolume(1.0f);
+    m_engine->SetRate(1.0);
     SendControlEvent(TControlEvent::Rendered);
     return VT_S_OK;
 }
 
-void TFilterGraph::onPlayerError(int error, const QString& text)
+void TFilterGraph::EngineOpened()
 {
-    if (error == int(QMediaPlayer::NoError))
-        return;
-    if (m_rendering) {
-        // The first error is the one that names the cause; the back end adds follow-ups.
-        if (m_renderError == 0) {
-            m_renderError = error;
-            m_renderErrorText = text;
-        }
-        return;
-    }
+    m_load = Load::Loaded;
+    if (m_wait)
+        m_wait->quit();
+}
+
+void TFilterGraph::EngineOpenFailed(int error, const QString& text)
+{
+    m_load = Load::Failed;
+    m_loadError = error;
+    m_loadErrorText = text;
+    if (m_wait)
+        m_wait->quit();
+}
+
+void TFilterGraph::EngineFrame()
+{
+    emit FrameShown(CurrentFrameTime());
+}
+
+void TFilterGraph::EngineFailed(int error, const QString& text)
+{
     // A failure while playing: shown once per source, outside the player's own call chain.
     if (m_failureReported)
         return;
@@ -215,47 +197,111 @@ void TFilterGraph::onPlayerError(int error, const QString& text)
     QTimer::singleShot(0, this, [message] { ShowErrorBox(message); });
 }
 
-static bool playable(const QMediaPlayer* p)
+bool TFilterGraph::Playable() const
 {
-    const auto s = p->mediaStatus();
-    return s != QMediaPlayer::NoMedia && s != QMediaPlayer::InvalidMedia;
+    return m_engine && m_load == Load::Loaded && !m_source.isEmpty();
 }
 
 bool TFilterGraph::Play()
 {
-    if (!m_player)
+    if (!m_engine)
         return false;
     SendControlEvent(TControlEvent::Play);
-    m_player->play();
-    return playable(m_player);
+    m_engine->Play();
+    return Playable();
 }
 
 bool TFilterGraph::Pause()
 {
-    if (!m_player)
+    if (!m_engine)
         return false;
     SendControlEvent(TControlEvent::Pause);
-    m_player->pause();
-    return playable(m_player);
+    m_engine->Pause();
+    return Playable();
 }
 
 bool TFilterGraph::Stop()
 {
-    if (!m_player)
+    if (!m_engine)
         return false;
     SendControlEvent(TControlEvent::Stop);
-    m_player->stop();
-    return playable(m_player);
+    m_engine->Stop();
+    return Playable();
 }
 
 qint32 TFilterGraph::SourceLength() const
 {
-    if (!m_player)
+    if (!m_engine)
         return 0;
-    const qint64 ms = m_player->duration();
+    const qint64 ms = m_engine->DurationUs() / 1000;
     if (ms <= 0)
         return 0;
     return qint32(qMin<qint64>(ms, std::numeric_limits<qint32>::max()));
+}
+
+TPlayState TFilterGraph::State() const
+{
+    return m_engine ? m_engine->State() : TPlayState::Stopped;
+}
+
+float TFilterGraph::Volume() const
+{
+    return m_engine ? m_engine->Volume() : 1.0f;
+}
+
+bool TFilterGraph::AudioOutputActive() const
+{
+    return m_engine && m_engine->AudioOutputActive();
+}
+
+QObject* TFilterGraph::VideoOutput() const
+{
+    if (!m_engine)
+        return nullptr;
+    for (const QPointer<QObject>& c : m_filterComponents)
+        if (c)
+            return c.data();
+    return nullptr;
+}
+
+QImage TFilterGraph::CurrentImage() const
+{
+    return m_engine ? m_engine->Frame() : QImage();
+}
+
+void TFilterGraph::SetSurfaceSize(const QSize& size)
+{
+    if (m_engine)
+        m_engine->SetSurfaceSize(size);
+}
+
+bool TFilterGraph::SeekPending() const
+{
+    return m_engine && m_engine->Busy();
+}
+
+// ---- exact positions
+
+double TFilterGraph::CurrentFrameTime() const
+{
+    return m_engine ? m_engine->FrameTime() : -1;
+}
+
+void TFilterGraph::SeekExact(double seconds)
+{
+    if (m_engine && !std::isnan(seconds))
+        m_engine->Seek(seconds);
+}
+
+void TFilterGraph::StepFrame(int direction)
+{
+    if (m_engine && direction != 0)
+        m_engine->Step(direction);
+}
+
+double TFilterGraph::FrameDuration() const
+{
+    return m_engine ? m_engine->FrameDuration() : 0;
 }
 
 // ---- attached components
@@ -278,10 +324,10 @@ void TFilterGraph::AttachFilter(QObject* component)
         return;
     m_filterComponents.append(component);
     // Joining an active graph: the part is added at once.
-    if (m_player)
+    if (m_engine)
         if (auto* f = dynamic_cast<TGraphFilterComponent*>(component)) {
             f->FilterAdding();
-            f->FilterAdded(m_player);
+            f->FilterAdded(this);
         }
 }
 
@@ -291,9 +337,9 @@ void TFilterGraph::DetachFilter(QObject* component)
         return;
     m_filterComponents.removeAll(component);
     m_filterComponents.removeAll(nullptr);
-    if (m_player)
+    if (m_engine)
         if (auto* f = dynamic_cast<TGraphFilterComponent*>(component)) {
-            f->FilterRemoving(m_player);
+            f->FilterRemoving(this);
             f->FilterRemoved();
         }
 }

@@ -1,17 +1,18 @@
 #pragma once
 #include "app/VtError.h"
+#include "preview/MediaEngine.h"
+#include <QImage>
 #include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
-class QAudioOutput;
-#include <QMediaPlayer>
+class QEventLoop;
 
 // Result codes of the player operations: success codes are 0 or positive, failures negative.
 constexpr qint32 VT_S_OK = 0;
 constexpr qint32 VT_S_FALSE = 1;
-// A failure reported by the media back end: this base with the back end's error number.
+// A failure reported by the player: this base with the player's error class (TMediaError).
 constexpr qint32 VT_E_PLAYER_BASE = qint32(0x80040200u);
 // The media neither loaded nor failed within the waiting time.
 constexpr qint32 VT_E_TIMEOUT = qint32(0x800705B4u);
@@ -19,7 +20,7 @@ constexpr qint32 VT_E_TIMEOUT = qint32(0x800705B4u);
 inline bool VtFailed(qint32 code) { return code < 0; }
 
 // A failure of the media player. The message is the player's own text followed by the
-// code in upper-case hexadecimal: "Could not determine type of stream. ($80040201)."
+// code in upper-case hexadecimal: "x.mp4 cannot be played: ... ($80040202)."
 class EDirectShowException : public EVeltraneError {
 public:
     EDirectShowException(const QString& playerText, qint32 code)
@@ -42,48 +43,52 @@ public:
     virtual void ControlEvent(TControlEvent event, int param) = 0;
 };
 
+class TFilterGraph;
+
 // A component that contributes a part of its own to the graph (the video window's surface).
 class TGraphFilterComponent {
 public:
     virtual ~TGraphFilterComponent() = default;
     virtual void FilterAdding() {}
-    virtual void FilterAdded(QMediaPlayer* player) = 0;   // becomes the player's video output
-    virtual void FilterRemoving(QMediaPlayer* player) = 0; // stops being it
+    virtual void FilterAdded(TFilterGraph* graph) = 0;    // starts showing the graph's frames
+    virtual void FilterRemoving(TFilterGraph* graph) = 0; // stops
     virtual void FilterRemoved() {}
 };
 
 // Position and length of the loaded media, all in milliseconds.
 class TMediaSeeking {
 public:
-    explicit TMediaSeeking(QMediaPlayer* player) : m_player(player) {}
-    // false when there is no player or its length is not known.
+    explicit TMediaSeeking(TFilterGraph* graph) : m_graph(graph) {}
+    // false when there is no source or its length is not known.
     bool GetDuration(qint64& ms) const;
     bool GetCurrentPosition(qint64& ms) const;
     // Playback runs to the end of the media: the stop position is its length.
     bool GetStopPosition(qint64& ms) const;
-    // Moves the current position; the stop position stays.
+    // Moves the current position to the frame shown at that time; the stop position stays.
     void SetPositions(qint64 currentMs);
     void SetRate(double rate);
 
 private:
-    QPointer<QMediaPlayer> m_player;
+    QPointer<TFilterGraph> m_graph;
 };
 
-// The media graph behind the preview: one player with its audio output; the video window
-// and the track bar are bound to it.
-class TFilterGraph : public QObject {
+// The media graph behind the preview: the player engine, which the video window and the
+// track bar are bound to. The engine is loaded when the graph becomes active, that is when
+// the first source is opened.
+class TFilterGraph : public QObject, private TMediaEngineClient {
     Q_OBJECT
 public:
     explicit TFilterGraph(QObject* parent = nullptr);
     ~TFilterGraph() override;
 
-    bool Active() const { return m_player != nullptr; }
+    bool Active() const { return m_engine != nullptr; }
+    // Raises EDirectShowException when the engine cannot be loaded.
     void SetActive(bool active);
 
     // Stops the player and drops its source; the attached components stay bound.
     void ResetGraph();
-    // Loads the file and waits until it is ready or refused. Returns VT_S_FALSE without a
-    // graph; raises EDirectShowException when the file cannot be played.
+    // Opens the file and waits until its first frame is ready or it is refused. Returns
+    // VT_S_FALSE without a graph; raises EDirectShowException when the file cannot be played.
     qint32 RenderSource(const QString& path);
     bool Play();
     bool Pause();
@@ -96,25 +101,62 @@ public:
     void AttachFilter(QObject* component);
     void DetachFilter(QObject* component);
 
-    QMediaPlayer* Player() const { return m_player; }
-    QAudioOutput* AudioOutput() const { return m_audio; }
     // Null while the graph is inactive.
     TMediaSeeking* MediaSeeking() const { return m_seeking; }
+    TMediaEngine* Engine() const { return m_engine; }
+
+    // The player's state; Stopped while inactive or empty.
+    TPlayState State() const;
+    // The file rendered last (empty after ResetGraph).
+    QString Source() const { return m_source; }
+    // Linear volume 0..1; full unless changed.
+    float Volume() const;
+    // Whether sound reaches a device (the offscreen test machine has none).
+    bool AudioOutputActive() const;
+    // The component that shows the frames (the video window), or null.
+    QObject* VideoOutput() const;
+    // The frame on the surface, scaled to fit it; null before the first.
+    QImage CurrentImage() const;
+    // Frames are scaled on the decoding thread to fit this size (device pixels).
+    void SetSurfaceSize(const QSize& size);
+    // True while a seek or frame step has not reached the surface yet.
+    bool SeekPending() const;
 
     // How long RenderSource waits for the player to load or refuse a file.
     int LoadTimeoutMs = 60000;
 
+    // ---- exact positions
+    // Presentation time, in seconds, of the frame on the surface; -1 when none.
+    double CurrentFrameTime() const;
+    // Shows the frame whose display interval holds `seconds` (the last frame starting at or
+    // before it); playing goes on from there, paused stays paused.
+    void SeekExact(double seconds);
+    // While paused: shows the next (+1) or previous (-1) frame. Does nothing while playing.
+    void StepFrame(int direction);
+    // Duration of one video frame in seconds; 0 when not known.
+    double FrameDuration() const;
+
+Q_SIGNALS:
+    // A new frame is on the surface (-1: none any more).
+    void FrameShown(double seconds);
+
 private:
     void SendControlEvent(TControlEvent event, int param = 0);
-    void onPlayerError(int error, const QString& text);
+    bool Playable() const;
 
-    QMediaPlayer* m_player = nullptr;
-    QAudioOutput* m_audio = nullptr;
+    void EngineOpened() override;
+    void EngineOpenFailed(int error, const QString& text) override;
+    void EngineFrame() override;
+    void EngineFailed(int error, const QString& text) override;
+
+    TMediaEngine* m_engine = nullptr;
     TMediaSeeking* m_seeking = nullptr;
     QList<QPointer<QObject>> m_components;
     QList<QPointer<QObject>> m_filterComponents;
-    bool m_rendering = false;
+    QString m_source;
+    enum class Load { None, Loading, Loaded, Failed } m_load = Load::None;
+    int m_loadError = 0;
+    QString m_loadErrorText;
+    QEventLoop* m_wait = nullptr;
     bool m_failureReported = false;
-    int m_renderError = 0;
-    QString m_renderErrorText;
 };

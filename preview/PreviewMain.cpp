@@ -59,8 +59,10 @@ void TMainForm::sbtnPausePreviewClick()
 
 void TMainForm::sbtnStopPreviewClick()
 {
+    // Stop keeps the picture and the position, and Play goes on from there: the player
+    // pauses rather than rewinding to the start with an empty surface.
     if (SourceLoaded)
-        FilterGraph->Stop();
+        FilterGraph->Pause();
 }
 
 void TMainForm::tkbProgressTimer(QObject*, quint32, quint32)

@@ -55,3 +55,29 @@ QString RangeLengthText(int selStart, int selEnd, double lengthSeconds)
         return QLatin1String(kRangeLengthPrefix) + FormatTimeCode(lengthSeconds);
     return QLatin1String(kRangeOrderError);
 }
+
+QString MarkedLengthText(double start, double end)
+{
+    if (start < end)
+        return QLatin1String(kRangeLengthPrefix) + FormatExactTimeCode(end - start);
+    return QLatin1String(kRangeOrderError);
+}
+
+int KeepInside(int left, int width, int areaWidth)
+{
+    return int(qBound(qint64(0), qint64(left), qMax(qint64(0), qint64(areaWidth) - width)));
+}
+
+int TickStep(int frequency, int hour, qint64 range, int pixels)
+{
+    if (range <= 0 || pixels <= 0)
+        return 0;
+    for (const int step : {frequency, hour}) {
+        if (step <= 0)
+            continue;
+        // Spacing in pixels: pixels * step / range, compared without rounding.
+        if (qint64(pixels) * step >= qint64(kMinTickSpacing) * range)
+            return step;
+    }
+    return 0;
+}

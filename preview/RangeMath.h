@@ -27,3 +27,18 @@ inline QString RangeLengthText(int selStart, int selEnd)
 }
 extern const char* const kRangeLengthPrefix; // "The length of the marked rang is "
 extern const char* const kRangeOrderError;   // "The End Time should be later than the Start Time."
+
+// The length label from the exact marks (seconds): the length to the millisecond when
+// start < end, else the error text.
+QString MarkedLengthText(double start, double end);
+
+// A left edge that keeps a label of `width` inside an area of `areaWidth` starting at 0
+// (a label wider than the area stands at 0).
+int KeepInside(int left, int width, int areaWidth);
+
+// The scale of the position bar: the step, in positions, between the tick marks drawn
+// inside a bar of `range` positions over `pixels`. Every `frequency` positions (a minute)
+// while those stay at least kMinTickSpacing pixels apart, else every `hour` positions,
+// else none (0).
+int TickStep(int frequency, int hour, qint64 range, int pixels);
+constexpr int kMinTickSpacing = 5;

@@ -1,17 +1,68 @@
 #include "preview/VideoWindow.h"
-#include <QMediaPlayer>
+#include <QPainter>
 #include <QResizeEvent>
 
-TVideoWindow::TVideoWindow(QWidget* parent) : QVideoWidget(parent)
+// ---- surface
+
+TVideoSurface::TVideoSurface(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("VideoSurface"));
+    // Every pixel is painted each time: black around the picture.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    // Mouse and keys over the picture reach the video window, as over the black control.
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void TVideoSurface::SetGraph(TFilterGraph* graph)
+{
+    if (m_graph)
+        m_graph->disconnect(this);
+    m_graph = graph;
+    if (graph) {
+        connect(graph, &TFilterGraph::FrameShown, this, [this] { update(); });
+        TellSize();
+    }
+    update();
+}
+
+void TVideoSurface::TellSize()
+{
+    if (m_graph)
+        m_graph->SetSurfaceSize(size() * devicePixelRatioF());
+}
+
+void TVideoSurface::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    TellSize();
+}
+
+void TVideoSurface::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.fillRect(rect(), Qt::black);
+    const QImage image = m_graph ? m_graph->CurrentImage() : QImage();
+    if (image.isNull())
+        return;
+    // The engine scales to fit this surface; a frame made for another size is fitted here.
+    QSizeF fit = QSizeF(image.size()) / devicePixelRatioF();
+    fit.scale(QSizeF(size()), Qt::KeepAspectRatio);
+    const QRectF target((width() - fit.width()) / 2, (height() - fit.height()) / 2, fit.width(), fit.height());
+    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    p.drawImage(target, image);
+}
+
+// ---- window
+
+TVideoWindow::TVideoWindow(QWidget* parent) : QWidget(parent)
 {
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::black);
     setPalette(pal);
     setAutoFillBackground(true);
-    // The picture is drawn by a window of its own that would cover whatever lies above this
-    // control (the banner); it is shown once there is something to show.
-    if (QWidget* s = Surface(); s != this)
-        s->hide();
+    m_surface = new TVideoSurface(this);
+    // Shown once there is something to show.
+    m_surface->hide();
 }
 
 TVideoWindow::~TVideoWindow()
@@ -38,27 +89,25 @@ void TVideoWindow::SetFilterGraph(TFilterGraph* graph)
 
 QWidget* TVideoWindow::Surface() const
 {
-    const QList<QWidget*> kids = findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
-    return kids.isEmpty() ? const_cast<TVideoWindow*>(this) : kids.first();
+    return m_surface;
 }
 
 bool TVideoWindow::SurfaceVisible() const
 {
-    QWidget* s = Surface();
-    return s == this ? isVisible() : !s->isHidden();
+    return !m_surface->isHidden();
 }
 
-void TVideoWindow::FilterAdded(QMediaPlayer* player)
+void TVideoWindow::FilterAdded(TFilterGraph* graph)
 {
-    m_player = player;
-    player->setVideoOutput(this);
+    m_bound = graph;
+    PlaceSurface();
+    m_surface->SetGraph(graph);
 }
 
-void TVideoWindow::FilterRemoving(QMediaPlayer* player)
+void TVideoWindow::FilterRemoving(TFilterGraph*)
 {
-    if (player && player->videoOutput() == this)
-        player->setVideoOutput(static_cast<QObject*>(nullptr));
-    m_player = nullptr;
+    m_surface->SetGraph(nullptr);
+    m_bound = nullptr;
     m_embedded = false;
 }
 
@@ -66,7 +115,7 @@ void TVideoWindow::ControlEvent(TControlEvent event, int param)
 {
     Q_UNUSED(param);
     // Playing a source with a picture puts the surface over this control.
-    if (event == TControlEvent::Play && m_player && m_player->hasVideo())
+    if (event == TControlEvent::Play && m_bound && m_bound->Engine() && m_bound->Engine()->HasVideo())
         EmbedVideo();
 }
 
@@ -74,31 +123,28 @@ void TVideoWindow::EmbedVideo()
 {
     m_embedded = true;
     PlaceSurface();
-    if (QWidget* s = Surface(); s != this)
-        s->show();
+    m_surface->show();
 }
 
 void TVideoWindow::PlaceSurface()
 {
-    if (QWidget* s = Surface(); s != this)
-        s->setGeometry(rect());
+    m_surface->setGeometry(rect());
+    m_surface->TellSize();
 }
 
 void TVideoWindow::setVisible(bool visible)
 {
-    QVideoWidget::setVisible(visible);
+    QWidget::setVisible(visible);
     // Showing the control also shows the picture, once the graph holds the surface.
-    if (m_player) {
-        if (QWidget* s = Surface(); s != this) {
-            PlaceSurface();
-            s->setVisible(visible);
-        }
+    if (m_bound) {
+        PlaceSurface();
+        m_surface->setVisible(visible);
     }
 }
 
 void TVideoWindow::resizeEvent(QResizeEvent* e)
 {
-    QVideoWidget::resizeEvent(e);
-    if (m_player && !FullScreen)
+    QWidget::resizeEvent(e);
+    if (!FullScreen)
         PlaceSurface();
 }

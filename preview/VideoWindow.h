@@ -1,14 +1,14 @@
 #pragma once
 #include "preview/FilterGraph.h"
 #include <QPointer>
-#include <QVideoWidget>
+#include <QWidget>
 
-class QMediaPlayer;
+class TVideoSurface;
 
-// The black video surface of the preview. Its picture is the graph's video output; the
-// surface lies exactly over this control and stays hidden until a source is shown, so the
+// The black video surface of the preview. The frames are painted by a surface of its own
+// that lies exactly over this control and stays hidden until a source is played, so the
 // banner above it is never painted over.
-class TVideoWindow : public QVideoWidget, public TGraphComponent, public TGraphFilterComponent {
+class TVideoWindow : public QWidget, public TGraphComponent, public TGraphFilterComponent {
     Q_OBJECT
 public:
     explicit TVideoWindow(QWidget* parent = nullptr);
@@ -21,14 +21,14 @@ public:
     bool FullScreen = false;
     // Whether the surface that carries the picture is shown (it is after the first play).
     bool SurfaceVisible() const;
-    // The widget that carries the picture, or this control itself when there is none.
+    // The widget that carries the picture.
     QWidget* Surface() const;
 
     void setVisible(bool visible) override;
 
     void ControlEvent(TControlEvent event, int param) override;
-    void FilterAdded(QMediaPlayer* player) override;
-    void FilterRemoving(QMediaPlayer* player) override;
+    void FilterAdded(TFilterGraph* graph) override;
+    void FilterRemoving(TFilterGraph* graph) override;
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
@@ -36,7 +36,25 @@ protected:
 private:
     void EmbedVideo();
     void PlaceSurface();
-    QPointer<QMediaPlayer> m_player; // held while the graph is active
+    TVideoSurface* m_surface = nullptr;
+    QPointer<TFilterGraph> m_bound; // held while the graph is active
     QPointer<TFilterGraph> m_graph;
     bool m_embedded = false;
+};
+
+// Paints the graph's current frame, fitted into itself with its shape kept, on black.
+class TVideoSurface : public QWidget {
+    Q_OBJECT
+public:
+    explicit TVideoSurface(QWidget* parent);
+    void SetGraph(TFilterGraph* graph);
+    // Tells the graph the size to scale frames to (a hidden surface gets no resize event).
+    void TellSize();
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    QPointer<TFilterGraph> m_graph;
 };

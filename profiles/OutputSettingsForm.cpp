@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QShowEvent>
+#include <QHideEvent>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 namespace {
@@ -169,6 +171,42 @@ void TopSettingForm::showEvent(QShowEvent* e)
         CentreOverMainForm(this);
 }
 
+void TopSettingForm::hideEvent(QHideEvent* e)
+{
+    QWidget::hideEvent(e);
+    // However the dialog goes (OK, Cancel, its close box), the main window then names the
+    // profile the grids hold, so a job never mixes two profiles.
+    if (!e->spontaneous())
+        MakeListsAgree();
+}
+
+void TopSettingForm::MakeListsAgree()
+{
+    if (!MainForm || !MainForm->cmbProfile)
+        return;
+    QComboBox* mainList = MainForm->cmbProfile;
+    const int mine = cmbProfile->currentIndex();
+    const int theirs = mainList->currentIndex();
+    if (mine == theirs)
+        return;
+    const auto holds = [this](int index) {
+        return index >= 0 && index < cmbProfile->count() && !LoadedProfilePath.isEmpty()
+               && ProfilePath(MainForm->Paths.profileRoot, cmbProfile->itemText(index)) == LoadedProfilePath;
+    };
+    if (holds(mine)) {
+        // The profile chosen here is the one in force: the main list follows it, without
+        // reloading (that would drop the edits made here).
+        const QSignalBlocker quiet(mainList);
+        mainList->setCurrentIndex(mine);
+        return;
+    }
+    // The grids hold the main list's profile (it was chosen there meanwhile), or neither
+    // (the profile chosen here could not be loaded): this list follows the main one.
+    cmbProfile->setCurrentIndex(theirs);
+    if (!holds(theirs))
+        MainForm->cmbProfileChange();
+}
+
 QString TopSettingForm::SelectedProfilePath() const
 {
     return ProfilePath(MainForm ? MainForm->Paths.profileRoot : QString(), cmbProfile->currentText());
@@ -181,24 +219,21 @@ TValueListEditor* TopSettingForm::GridForSort(int sort) const
 
 void TopSettingForm::FitGridHeights()
 {
-    const std::pair<QPushButton*, TValueListEditor*> sections[] = {
-        {btnVideo, vleVideo}, {btnAudio, vleAudio}, {btnAdvanced, vleAdvanced}};
-    for (const auto& [button, grid] : sections) {
-        // A collapsed section stays collapsed, so the "+" still tells the truth.
-        if (button->text() == QLatin1String("+"))
-            continue;
+    // Every grid, a collapsed one too, gets the height of its rows; the collapse buttons
+    // keep their captions.
+    for (TValueListEditor* grid : {vleVideo, vleAudio, vleAdvanced})
         grid->setFixedHeight(kRowPitch * grid->RowCount());
-    }
 }
 
 void TopSettingForm::LoadProfile(const QString& path)
 {
     if (!SourceExists(path))
         return;
+    // The whole file is read first: a file that cannot be read leaves the grids as they are.
+    const ProfileContent content = ReadProfile(path);
+    LoadedProfilePath = path;
     for (TValueListEditor* grid : {vleVideo, vleAudio, vleAdvanced})
         grid->Clear();
-
-    const ProfileContent content = ReadProfile(path);
     OutputExtension = QLatin1Char('.') + content.type;
 
     // The grids get their heights even when a bad "Index" stops the loading.
@@ -212,21 +247,23 @@ void TopSettingForm::LoadProfile(const QString& path)
         TValueListEditor* grid = GridForSort(p.sort);
         if (!grid)
             continue;
-        TItemProp props;
-        QString value;
-        if (p.list) {
-            const QStringList items = SplitItems(p.caption);
-            value = ItemAt(items, p.index); // a bad "Index" ends the loading here
-            props.ReadOnly = true;
-            props.EditStyle = esPickList;
-            props.PickList = items;
-        } else {
-            props.ReadOnly = p.readOnly;
-            value = p.caption;
-        }
+        // The row comes first, with an empty value and the file's read-only mark ...
         const int row = grid->InsertRow(p.name, QString());
+        TItemProp props;
+        props.ReadOnly = p.readOnly;
         grid->SetItemProps(row, props);
-        grid->SetValueAt(row, value);
+        if (p.list) {
+            // ... then its pick list, and only then its value: a bad "Index" ends the
+            // loading here, leaving the row with its pick list and no value.
+            props.EditStyle = esPickList;
+            props.PickList = SplitItems(p.caption);
+            grid->SetItemProps(row, props);
+            grid->SetValueAt(row, ItemAt(props.PickList, p.index));
+            props.ReadOnly = true;
+            grid->SetItemProps(row, props);
+        } else {
+            grid->SetValueAt(row, p.caption);
+        }
     }
 }
 
@@ -340,8 +377,7 @@ void TopSettingForm::DrawProfileCell(TValueListEditor* grid, int col, int row, T
     }
     if (currentRow && col == 0) {
         if (grid->HasInputFocus()) {
-            look.background = QColor(49, 106, 197);
-            look.text = grid->palette().color(QPalette::HighlightedText); // readable on the blue
+            look.background = QColor(49, 106, 197); // the standard text colour stays
         } else {
             look.text = remembered;
             look.background = window;

@@ -39,6 +39,7 @@ public:
     static inline const QString SaveDefaultExt = QStringLiteral("apf");
 
     QString OutputExtension = QStringLiteral(".mp4"); // "." + "Type" of the profile loaded last
+    QString LoadedProfilePath; // the file the grids were loaded from last
 
     // Fills the grids from a profile file; nothing happens when there is no such file.
     // Throws EListIndexError for an "Index" outside its items (the rows before it stay).
@@ -70,6 +71,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
 
 private:
     void BuildLayout();
@@ -77,4 +79,6 @@ private:
     void FitGridHeights();
     void DrawProfileCell(TValueListEditor* grid, int col, int row, TCellLook& look);
     void RefreshGrids();
+    // After the dialog closed: both profile lists name the profile the grids hold.
+    void MakeListsAgree();
 };

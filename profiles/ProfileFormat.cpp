@@ -70,12 +70,26 @@ QString ProfilePath(const QString& appDir, const QString& name)
     return plain;
 }
 
+qint32 ProfileParameterCount(const TIniFile& ini)
+{
+    ini.CheckReadable();
+    const qint32 count = ini.GetInteger(kMain, QStringLiteral("Para"), 0);
+    const int sections = ini.SectionCount();
+    if (count > sections)
+        throw EVeltraneError(QStringLiteral("The profile %1 is damaged: it names %2 parameters but holds only %3 sections")
+                                 .arg(QFileInfo(ini.FileName()).absoluteFilePath())
+                                 .arg(count)
+                                 .arg(sections));
+    return count;
+}
+
 ProfileContent ReadProfile(const QString& path)
 {
     const TIniFile ini(path);
     ProfileContent content;
+    const int count = ProfileParameterCount(ini);
     content.type = ini.GetText(kMain, QStringLiteral("Type"), QStringLiteral("mp4"));
-    const int count = ini.GetInteger(kMain, QStringLiteral("Para"), 0);
+    content.parameters.reserve(qMax(count, 0));
     for (int i = 0; i < count; ++i) {
         ProfileParameter p;
         p.name = ini.GetText(kMain, QString::number(i), QString());
@@ -89,6 +103,19 @@ ProfileContent ReadProfile(const QString& path)
         content.parameters.append(p);
     }
     return content;
+}
+
+QHash<QPair<int, QString>, QString> LoadedGridValues(const ProfileContent& content)
+{
+    QHash<QPair<int, QString>, QString> shown;
+    for (const ProfileParameter& p : content.parameters) {
+        if (p.sort < 1 || p.sort > 3)
+            continue;
+        const QString value = p.list ? ItemAt(SplitItems(p.caption), p.index) : p.caption;
+        if (!shown.contains({p.sort, p.name}))
+            shown.insert({p.sort, p.name}, value);
+    }
+    return shown;
 }
 
 QString ItemAt(const QStringList& items, int index)
@@ -117,7 +144,9 @@ int IndexForUnlistedValue(const QStringList& items)
 void SaveProfileValuesTo(const QString& path, const GridRowLookup& rowOf)
 {
     TIniFile ini(path);
-    const int count = ini.GetInteger(kMain, QStringLiteral("Para"), 0);
+    const int count = ProfileParameterCount(ini);
+    // All values go to the file in one write at the end: a large profile is written once.
+    ini.HoldWrites();
     for (int i = 0; i < count; ++i) {
         const QString name = ini.GetText(kMain, QString::number(i), QString());
         const int sort = ini.GetInteger(name, QStringLiteral("Sort"), -1);
@@ -144,16 +173,9 @@ void SaveProfileValuesTo(const QString& path, const GridRowLookup& rowOf)
 
 void CopyProfileFile(const QString& source, const QString& target)
 {
-    const auto refuse = [&] { throw EVeltraneError(QStringLiteral("Unable to write to %1").arg(target)); };
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        throw EVeltraneError(QStringLiteral("Unable to read %1").arg(source));
-    const QByteArray content = in.readAll();
-    in.close();
-    const QFileInfo info(target);
-    if (info.isDir() || (info.exists() && !info.isWritable()))
-        refuse();
+    const QByteArray content = ReadSettingsFile(source);
+    CheckReplaceable(target);
     QSaveFile out(target);
     if (!out.open(QIODevice::WriteOnly) || out.write(content) != content.size() || !out.commit())
-        refuse();
+        throw EVeltraneError(QStringLiteral("Unable to write to %1").arg(target));
 }

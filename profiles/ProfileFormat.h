@@ -1,6 +1,8 @@
 #pragma once
 #include <QString>
 #include <QStringList>
+#include <QHash>
+#include <QPair>
 #include <QVector>
 #include <functional>
 #include <optional>
@@ -36,8 +38,22 @@ struct ProfileContent {
     QVector<ProfileParameter> parameters; // in the order of "Main" keys 0 .. Para-1
 };
 
-// Reads a profile file through the INI store. A missing file reads as the defaults.
+class TIniFile;
+
+// The profile's parameter count ("Para" in "Main", default 0). Throws EVeltraneError,
+// naming the file, when the file cannot be read or claims more parameters than it has
+// sections (each parameter has a section of its own).
+qint32 ProfileParameterCount(const TIniFile& ini);
+
+// Reads a profile file through the INI store. A missing file reads as the defaults; a
+// damaged one throws as ProfileParameterCount does.
 ProfileContent ReadProfile(const QString& path);
+
+// What the profile dialog's grids show right after a profile is loaded into them, keyed
+// by grid ("Sort" 1..3) and parameter name: a list row shows the "Caption" item at
+// "Index", a text row its "Caption"; the first row of a name counts, and a parameter of no
+// grid has no row. Throws EListIndexError at the first bad "Index", where loading stops.
+QHash<QPair<int, QString>, QString> LoadedGridValues(const ProfileContent& content);
 
 // The item at index; throws EListIndexError when index is not a position in items.
 QString ItemAt(const QStringList& items, int index);
@@ -63,6 +79,7 @@ int IndexForUnlistedValue(const QStringList& items);
 void SaveProfileValuesTo(const QString& path, const GridRowLookup& rowOf);
 
 // Copies a profile file to target, replacing a file already there. The target is
-// written whole or not at all; a read-only target is refused. Throws EVeltraneError
-// "Unable to write to <target>" when the copy cannot be made.
+// written whole or not at all; a read-only target is refused, also for the super-user.
+// Throws EVeltraneError "Unable to read <source>: …" or "Unable to write to <target>"
+// when the copy cannot be made.
 void CopyProfileFile(const QString& source, const QString& target);

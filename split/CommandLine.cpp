@@ -118,7 +118,7 @@ QString BuildProfileSwitches(const QString& profilePath, const GridValueLookup& 
 
     TIniFile ini(profilePath);
     const QString mainSection = QStringLiteral("Main");
-    const qint32 count = ini.GetInteger(mainSection, QStringLiteral("Para"), 0);
+    const qint32 count = ProfileParameterCount(ini);
     QString switches;
     for (qint32 k = 0; k < count; ++k) {
         const QString name = ini.GetText(mainSection, QString::number(k), QString());

@@ -62,8 +62,8 @@ JobInputs WindowJobInputs(const TMainForm* f)
 {
     JobInputs in;
     in.sourcePath = f->edtSource->text();
-    in.startText = f->edtStart->text();
-    in.endText = f->edtEnd->text();
+    in.startText = f->StartTextForJob(); // the exact marks, or the fields' own texts
+    in.endText = f->EndTextForJob();
     in.equalSections = f->rdbEqual->isChecked();
     in.quantityText = f->edtSectionQty->text();
     in.profilePath = SelectedProfilePath(f);
@@ -172,6 +172,7 @@ void TMainForm::imgStartClick()
 void TMainForm::RunSplitJob(const QString& profileSwitches)
 {
     const JobInputs in = WindowJobInputs(this);
+
     const QString extension = opSettingForm ? opSettingForm->OutputExtension : QStringLiteral(".mp4");
     JobPlan plan;
     if (const std::optional<JobCheckFailure> failure = CheckJob(in, extension, &plan)) {

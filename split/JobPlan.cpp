@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -73,6 +74,18 @@ JobPlan MakeJobPlan(double start, double end, bool equalSections, qint32 count, 
     plan.outputFolder = WithTrailingBackslash(outputFolder);
     plan.baseName = StripExtension(ExtractFileName(sourcePath));
     plan.extension = outputExtension;
+    return plan;
+}
+
+JobPlan MakeFixedLengthJobPlan(double start, double end, double every, const QString& sourcePath,
+                               const QString& outputFolder, const QString& outputExtension)
+{
+    constexpr double kRemainderTolerance = 0.0005;
+    const double sections = every > 0 ? std::ceil((end - start - kRemainderTolerance) / every) : 0;
+    const qint32 count = static_cast<qint32>(std::clamp(sections, 1.0, double(std::numeric_limits<qint32>::max())));
+    JobPlan plan = MakeJobPlan(start, end, true, count, sourcePath, outputFolder, outputExtension);
+    plan.sectionLength = every;
+    plan.lastEndsAtEnd = true;
     return plan;
 }
 
@@ -152,6 +165,8 @@ JobSection JobPlan::Section(qint32 i) const
     }
     s.length = sectionLength;
     s.start = PlannedStart(*this, i);
+    if (equalSections && lastEndsAtEnd && i == count)
+        s.length = end - s.start;
     s.end = s.start + s.length;
     return s;
 }

@@ -58,6 +58,7 @@ public:
     QString outputFolder;      // the field's text with a trailing separator
     QString baseName;          // the source's file name before its last "."
     QString extension;         // "." + the profile's "Type"
+    bool lastEndsAtEnd = false; // sections of a fixed length: the last one ends at `end`
     // Where the cuts really fall, once looked up in the source (see ResolveCuts); without
     // it the sections lie at the planned points.
     std::optional<CutPlan> cuts;
@@ -75,6 +76,11 @@ public:
 // outputFolder (a separator is added when missing) and named after the source.
 JobPlan MakeJobPlan(double start, double end, bool equalSections, qint32 count, const QString& sourcePath,
                     const QString& outputFolder, const QString& outputExtension);
+
+// Sections of `every` seconds over start..end, the last one shorter where the range is
+// no multiple of it; a remainder under a millisecond stays with the section before.
+JobPlan MakeFixedLengthJobPlan(double start, double end, double every, const QString& sourcePath,
+                               const QString& outputFolder, const QString& outputExtension);
 
 // Runs the checks in order and returns the first that fails; nothing when all pass.
 // On success, plan (when given) receives the sections to run. The last check refuses an

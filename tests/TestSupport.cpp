@@ -26,7 +26,10 @@ void InstallQuietMessageHook()
 
 ShellLog::ShellLog()
 {
-    SetShellOpener([this](const QString& t) { opened << t; });
+    SetShellOpener([this](const QString& t) {
+        opened << t;
+        return starts;
+    });
 }
 
 ShellLog::~ShellLog() { SetShellOpener({}); }

@@ -28,6 +28,7 @@ public:
     ShellLog();
     ~ShellLog();
     QStringList opened;
+    bool starts = true; // whether a program "starts" for each request
 };
 
 // A fresh application folder. With withAssets, the shipped Profiles/ and Preferences.ini
@@ -71,6 +72,8 @@ QStringList ProbeStreams(const QString& path);
     {                                                                                              \
         qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"              \
                                                                           : qgetenv("QT_QPA_PLATFORM")); \
+        if (qgetenv("VT_APP_DIR").isEmpty()) /* the player engine is loaded from there */         \
+            qputenv("VT_APP_DIR", BuiltAppDir().toLocal8Bit());                                        \
         VeltraneApplication app(argc, argv);                                                       \
         QApplication::setApplicationName(QStringLiteral("Veltrane"));                              \
         QApplication::setQuitOnLastWindowClosed(false);                                            \

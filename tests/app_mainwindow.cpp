@@ -234,8 +234,13 @@ private Q_SLOTS:
         const QString avi = touch(dir.file("CLIP.AVI"));
         QDir().mkpath(dir.file("folder.avi"));
 
-        drop({txt, avi});
-        QVERIFY(MainForm->edtSource->text().isEmpty()); // only the first counts
+        {
+            MessageLog log;
+            drop({txt, avi});
+            QVERIFY(MainForm->edtSource->text().isEmpty()); // only the first counts
+            QCOMPARE(log.shown.size(), 1);                  // and it is named as unsupported
+            QVERIFY2(log.lastText().contains(txt), qPrintable(log.lastText()));
+        }
         drop({dir.file("folder.avi")});
         QVERIFY(MainForm->edtSource->text().isEmpty()); // a folder is no video
         drop({dir.file("gone.mp4")});
@@ -281,17 +286,39 @@ private Q_SLOTS:
 
         dir.write("empty.tmp", "");
         dir.write("notes.txt", "x");
+        dir.write("names-notes.tmp", dir.file("notes.txt").toUtf8());
         QDir().mkpath(dir.file("dir.mp4"));
-        const QStringList bad = {dir.file("empty.tmp"), dir.file("notes.txt"), dir.file("dir.mp4"),
-                                 dir.file("missing.mp4"), dir.file("missing.tmp"), QString()};
-        for (const QString& arg : bad) {
+        // Nothing named: nothing is opened and nothing reported. A file of another type: it
+        // is named in a message.
+        const QList<QPair<QString, bool>> bad = {
+            {dir.file("empty.tmp"), false},   {dir.file("dir.mp4"), false},  {dir.file("missing.mp4"), false},
+            {dir.file("missing.tmp"), false}, {QString(), false},            {dir.file("notes.txt"), true},
+            {dir.file("names-notes.tmp"), true}};
+        for (const auto& [arg, reported] : bad) {
             MessageLog log;
             FormsFixture forms(dir.path(), {arg});
             QVERIFY2(MainForm->edtSource->text().isEmpty(), qPrintable(arg));
             QVERIFY(!MainForm->SourceLoaded);
-            QVERIFY(log.shown.isEmpty()); // nothing is reported
+            QCOMPARE(log.shown.size(), reported ? 1 : 0);
+            if (reported)
+                QVERIFY2(log.lastText().contains(dir.file("notes.txt")) && log.lastText().contains(".ogv"),
+                         qPrintable(log.lastText()));
             QVERIFY(MainForm->acceptDrops());
         }
+
+        // A relative name is taken from the current folder and made absolute, so the output
+        // folder beside the source is its real folder.
+        dir.write("Preferences.ini", "[Main]\nAptotic=0\n");
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        {
+            MessageLog log; // the placeholder is refused by the player
+            FormsFixture forms(dir.path(), {"a b.mp4"});
+            QVERIFY(QDir::setCurrent(before));
+            QCOMPARE(MainForm->edtSource->text(), clip);
+            QCOMPARE(MainForm->edtOutputDir->text(), dir.path());
+        }
+        QDir::setCurrent(before);
     }
 
     // Open Video: the dialog gets the exact filter; any chosen file is opened unchecked.
@@ -320,20 +347,34 @@ private Q_SLOTS:
     // Opening a source resets the range but keeps mode, count and profile.
     void openingKeepsModeAndCount()
     {
-        TempAppDir dir(false);
+        TempAppDir dir;
         dir.write("Preferences.ini", "[Main]\nAptotic=0\n");
+        QDir().mkpath(dir.file("sub"));
+        const QString clip = dir.file("sub/a.mp4");
+        QVERIFY(MakeClip(clip, 2, "160x120"));
         FormsFixture forms(dir.path());
         MessageLog log;
         MainForm->rdbEqual->setChecked(true);
         MainForm->edtSectionQty->setText("4");
-        MainForm->edtStart->setText("00:00:05");
+        MainForm->cmbProfile->setCurrentIndex(2);
+        const QString profile = MainForm->cmbProfile->currentText();
+        MainForm->SourceLoaded = true; // as after an earlier source
+        MainForm->ApplyStartTime(0.5);
+        MainForm->ApplyEndTime(1.5);
         MainForm->JobState = 2;
-        const QString clip = touch(dir.file("sub/a.mp4"));
-        RunGuarded([&] { MainForm->OpenSource(clip); });
+        MainForm->OpenSource(clip);
+        QVERIFY2(log.shown.isEmpty(), qPrintable(log.lastText()));
         QCOMPARE(MainForm->edtSource->text(), clip);
         QCOMPARE(MainForm->edtOutputDir->text(), dir.path() + "sub/");
+        QCOMPARE(MainForm->labRight->text(), QStringLiteral("00:00:02"));
         QVERIFY(MainForm->rdbEqual->isChecked());
         QCOMPARE(MainForm->edtSectionQty->text(), QStringLiteral("4"));
+        QCOMPARE(MainForm->cmbProfile->currentText(), profile);
+        QCOMPARE(MainForm->edtStart->text(), QStringLiteral("00:00:00"));
+        QCOMPARE(MainForm->edtEnd->text(), QStringLiteral("00:00:00"));
+        QCOMPARE(MainForm->StartSecondsForJob(), 0.0);
+        QVERIFY(MainForm->labStart->isHidden() && MainForm->labEnd->isHidden() && MainForm->labLength->isHidden());
+        QCOMPARE(MainForm->JobState, 0);
     }
 
     void helpOpensThroughShell()
@@ -341,8 +382,22 @@ private Q_SLOTS:
         TempAppDir dir(false);
         FormsFixture forms(dir.path());
         ShellLog shell;
+        MessageLog log;
         MainForm->sbtnHelpClick();
         QCOMPARE(shell.opened, QStringList{dir.path() + "Veltrane.html"});
+        QVERIFY(log.shown.isEmpty());
+        // No program to show it: said, with the file's path.
+        shell.starts = false;
+        MainForm->sbtnHelpClick();
+        QCOMPARE(log.shown.size(), 1);
+        QCOMPARE(log.lastText(), QStringLiteral("No program could be started to open \"%1\".")
+                                     .arg(dir.path() + "Veltrane.html"));
+        // A folder and a web address say what was missing.
+        QVERIFY(!ShellOpen(dir.path()));
+        QCOMPARE(log.lastText(), QStringLiteral("No file manager could be started to open the folder \"%1\".")
+                                     .arg(dir.path()));
+        QVERIFY(!ShellOpen("https://example.invalid/"));
+        QCOMPARE(log.lastText(), QStringLiteral("No web browser could be started to open https://example.invalid/."));
     }
 
     // An error escaping an event handler is shown once and the program goes on.

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest/QtTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // A byte string literal that may hold NUL bytes.
 #define BYTES(s) QByteArray(s, sizeof(s) - 1)
@@ -66,6 +68,14 @@ private slots:
     void refusesReadOnlyFolder();
     void refusesMissingFolder();
     void roundTripsOddFiles();
+    void readsFilesFromElsewhere_data();
+    void readsFilesFromElsewhere();
+    void writesBackInTheFilesOwnWay();
+    void refusesWhatIsNoRegularFile_data();
+    void refusesWhatIsNoRegularFile();
+    void readsItsFileOnce();
+    void heldWritesEndAsSingleOnes_data();
+    void heldWritesEndAsSingleOnes();
 };
 
 void TestIniFile::convertWholeNumber_data()
@@ -216,7 +226,7 @@ void TestIniFile::cutsLongValues()
     QCOMPARE(ini.GetText("S", "after", ""), QStringLiteral("ok"));
     // A character outside the basic plane is not cut in half.
     WriteAll(p, "[S]\nv=" + QByteArray(2046, 'a') + "\xF0\x9F\x8E\xAC" + "\n");
-    const QString v = ini.GetText("S", "v", "");
+    const QString v = TIniFile(p).GetText("S", "v", "");
     QCOMPARE(v, QString(2046, QLatin1Char('a')));
 }
 
@@ -242,8 +252,8 @@ void TestIniFile::replacesInPlace()
                               "# tail comment\n";
     WriteAll(p, before);
     TIniFile ini(p);
-    ini.PutText("main", "outputdir", "/new folder");
-    QCOMPARE(ReadAll(p), QByteArray("; settings\n\n[Other]\nKey=other\n[Main]\n  outputdir=/new folder\nNext=2\n\n"
+    ini.PutText(" main ", "outputdir", "/new folder"); // the file's spelling of the key stays
+    QCOMPARE(ReadAll(p), QByteArray("; settings\n\n[Other]\nKey=other\n[Main]\n  OutputDir=/new folder\nNext=2\n\n"
                                     "# tail comment\n"));
     QCOMPARE(ini.GetText("Main", "OutputDir", ""), QStringLiteral("/new folder"));
     QCOMPARE(ini.GetText("Other", "Key", ""), QStringLiteral("other"));
@@ -313,7 +323,7 @@ void TestIniFile::writesFirstOccurrence()
     TIniFile ini(p);
     ini.PutText("A", "K", "x");
     ini.PutText("a", "new", "y");
-    QCOMPARE(ReadAll(p), QByteArray("[A]\nK=x\nk=2\nnew=y\n[a]\nk=3\n"));
+    QCOMPARE(ReadAll(p), QByteArray("[A]\nk=x\nk=2\nnew=y\n[a]\nk=3\n"));
 }
 
 void TestIniFile::writesTypedValues()
@@ -462,6 +472,152 @@ void TestIniFile::roundTripsOddFiles()
     // New lines take the file's first line break.
     ini.PutText("Tail", "k", "v");
     QCOMPARE(ReadAll(p).right(tail.size() + 12), tail + "\n[Tail]\nk=v\n");
+}
+
+void TestIniFile::readsFilesFromElsewhere_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("CR line ends") << QByteArray("[Main]\rType=avi\rPara=2\r") << "Main" << "Para" << "2";
+    QTest::newRow("mixed line ends") << QByteArray("[Main]\r\nA=1\rB=2\nC=3") << "Main" << "B" << "2";
+    QTest::newRow("Windows-1252 value") << QByteArray("[Main]\nOutput Dir=/Vid\xe9os\x80\n") << "Main" << "Output Dir"
+                                        << QString::fromUtf8("/Vid\u00e9os\u20ac");
+    QTest::newRow("Windows-1252 name") << QByteArray("[R\xe9sum\xe9]\nk=v\n") << QString::fromUtf8("R\u00c9SUM\u00c9")
+                                       << "K" << "v";
+    QTest::newRow("UTF-8 stays UTF-8") << QByteArray("[Main]\nk=Vid\xc3\xa9os\n") << "Main" << "k"
+                                       << QString::fromUtf8("Vid\u00e9os");
+    QTest::newRow("mark at the start skipped") << QByteArray("\xEF\xBB\xBF[Main]\nk=1\n") << "Main" << "k" << "1";
+    QTest::newRow("mark in a value kept") << QByteArray("[Main]\nk=\xEF\xBB\xBFx\n") << "Main" << "k"
+                                          << QString::fromUtf8("\uFEFFx");
+    QTest::newRow("mark on a later line is text") << QByteArray("[A]\nk=1\n\xEF\xBB\xBF[Main]\nk=2\n") << "Main"
+                                                  << "k" << "none";
+    QTest::newRow("blanks around asked names") << QByteArray("[Main]\nType=avi\n") << " Main " << "\tType " << "avi";
+}
+
+void TestIniFile::readsFilesFromElsewhere()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    const QString p = path("elsewhere.ini");
+    WriteAll(p, content);
+    QCOMPARE(TIniFile(p).GetText(section, key, "none"), value);
+}
+
+void TestIniFile::writesBackInTheFilesOwnWay()
+{
+    const QString p = path("own-way.ini");
+    // Windows-1252 stays Windows-1252, the other lines byte for byte.
+    WriteAll(p, "[Main]\r\nOutput Dir=/Vid\xe9os\r\n");
+    TIniFile(p).PutText("Main", "Name", QString::fromUtf8("Cl\u00e9"));
+    QCOMPARE(ReadAll(p), QByteArray("[Main]\r\nOutput Dir=/Vid\xe9os\r\nName=Cl\xe9\r\n"));
+    // Text it cannot hold moves the whole file to UTF-8 rather than losing a character.
+    TIniFile(p).PutText("Main", "Name", QString::fromUtf8("\u65e5\u672c"));
+    QCOMPARE(ReadAll(p), QByteArray("[Main]\r\nOutput Dir=/Vid\xc3\xa9os\r\nName=\xe6\x97\xa5\xe6\x9c\xac\r\n"));
+    QCOMPARE(TIniFile(p).GetText("Main", "Output Dir", ""), QString::fromUtf8("/Vid\u00e9os"));
+
+    // CR-only line ends are kept; a name asked with blanks finds its section and key.
+    WriteAll(p, "[Main]\rOutput Dir=a\r[Next]\rk=1\r");
+    TIniFile ini(p);
+    ini.PutText(" Main ", " output dir ", "b");
+    ini.PutText("Main", "New", "c");
+    QCOMPARE(ReadAll(p), QByteArray("[Main]\rOutput Dir=b\rNew=c\r[Next]\rk=1\r"));
+}
+
+void TestIniFile::refusesWhatIsNoRegularFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("pipe") << "fifo" << "not a regular file";
+    QTest::newRow("folder") << "folder" << "not a regular file";
+    QTest::newRow("endless device") << "device" << "not a regular file";
+    QTest::newRow("sparse giant") << "giant" << "larger than 256 MB";
+}
+
+void TestIniFile::refusesWhatIsNoRegularFile()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString p = dir.path() + "/Preferences.ini";
+    const QByteArray native = QFile::encodeName(p);
+    if (kind == "fifo")
+        QCOMPARE(::mkfifo(native.constData(), 0644), 0);
+    else if (kind == "folder")
+        QVERIFY(QDir().mkdir(p));
+    else if (kind == "device")
+        QVERIFY(QFile::link("/dev/zero", p));
+    else
+        WriteAll(p, "[Main]\nk=1\n");
+    if (kind == "giant") // 300 MB that take no room on the disk
+        QCOMPARE(::truncate(native.constData(), 300LL * 1024 * 1024), 0);
+
+    // Reading neither blocks nor runs on: the defaults come back at once.
+    TIniFile ini(p);
+    QCOMPARE(ini.GetText("Main", "k", "def"), QStringLiteral("def"));
+    QCOMPARE(ini.SectionCount(), 0);
+    const QString why = Refusal([&] { ini.CheckReadable(); });
+    QVERIFY2(why.startsWith("Unable to read " + p + ": ") && why.contains(reason), qPrintable(why));
+    QCOMPARE(Refusal([&] { ini.PutText("Main", "k", "2"); }), "Unable to write to " + p);
+    // Nothing was put in its place.
+    QCOMPARE(QFileInfo(p).isFile(), kind == "giant");
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{"Preferences.ini"});
+}
+
+void TestIniFile::readsItsFileOnce()
+{
+    const QString p = path("once.ini");
+    WriteAll(p, "[Main]\nA=1\nB=2\n");
+    TIniFile ini(p);
+    QCOMPARE(ini.GetText("Main", "A", ""), QStringLiteral("1"));
+    // Later reads answer from that one reading, not from the disk.
+    QVERIFY(QFile::remove(p));
+    QCOMPARE(ini.GetText("Main", "B", ""), QStringLiteral("2"));
+    QCOMPARE(TIniFile(p).GetText("Main", "B", "gone"), QStringLiteral("gone"));
+}
+
+void TestIniFile::heldWritesEndAsSingleOnes_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("writes"); // section, key, value, ...
+    QTest::newRow("replace, add, append") << QByteArray("[Main]\r\nA=1\r\n\r\n[Video]\r\nB=2\r\n")
+                                          << QStringList{"Main", "A", "9", "Main", "C", "3", "Audio", "D", "4",
+                                                         "Video", "B", "long value", "Main", "c", "5"};
+    QTest::newRow("later sections first") << QByteArray("[A]\nk=1\n[B]\nk=2\n[C]\nk=3")
+                                          << QStringList{"C", "k", "x", "B", "new", "y", "A", "k", "", "C", "n", "z"};
+    QTest::newRow("empty section and no last break") << QByteArray("[Main]\n; nothing yet\n[Next]\nC=3")
+                                                     << QStringList{"Main", "A", "1", "Next", "D", "4", "Main", "B", "2"};
+    QTest::newRow("CR only, mark, new sections") << QByteArray("\xEF\xBB\xBF[Main]\rA=1\r")
+                                                 << QStringList{"X", "k", "1", "Y", "k", "2", "X", "j", "3", "Main", "A", "0"};
+    QTest::newRow("empty file") << QByteArray() << QStringList{"Main", "A", "1", "Main", "A", "2", "Main", "B", "3"};
+    QTest::newRow("empty section after a longer line") << QByteArray("[A]\nk=1\n[B]\n[C]\nx=1\n")
+                                                       << QStringList{"A", "k", "a longer value", "B", "new", "1",
+                                                                      "C", "x", "2", "B", "new", "3"};
+}
+
+void TestIniFile::heldWritesEndAsSingleOnes()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, writes);
+    const QString single = path("single.ini");
+    const QString held = path("held.ini");
+    WriteAll(single, content);
+    WriteAll(held, content);
+    TIniFile store(held);
+    store.HoldWrites();
+    for (qsizetype i = 0; i + 2 < writes.size(); i += 3) {
+        TIniFile(single).PutText(writes[i], writes[i + 1], writes[i + 2]);
+        store.PutText(writes[i], writes[i + 1], writes[i + 2]);
+        // The store reads what it holds; the file waits for Release.
+        QCOMPARE(store.GetText(writes[i], writes[i + 1], "none"), writes[i + 2]);
+        QCOMPARE(ReadAll(held), content);
+    }
+    store.Release();
+    QCOMPARE(ReadAll(held), ReadAll(single));
 }
 
 QTEST_APPLESS_MAIN(TestIniFile)

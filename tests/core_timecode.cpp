@@ -10,6 +10,9 @@ private slots:
     void parse();
     void parseWithComma();
     void roundTrips();
+    void exactFormat_data();
+    void exactFormat();
+    void losslessReadsBackExactly();
 };
 
 void TestTimeCode::format_data()
@@ -118,6 +121,43 @@ void TestTimeCode::roundTrips()
     QCOMPARE(FormatTimeCode(ParseTimeCode("00:00:10.5", QLatin1Char('.'))), QStringLiteral("00:00:10"));
     for (double v : {0.0, 1.0, 59.0, 3599.0, 86399.0, 360000.0, 7654321.0})
         QCOMPARE(ParseTimeCode(FormatTimeCode(v), QLatin1Char('.')), v);
+}
+
+// Marks to the millisecond: whole seconds as before, fractions with three digits.
+void TestTimeCode::exactFormat_data()
+{
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero") << 0.0 << "00:00:00";
+    QTest::newRow("whole") << 3725.0 << "01:02:05";
+    QTest::newRow("half") << 10.5 << "00:00:10.500";
+    QTest::newRow("0.7 held as 0.69999...") << 0.7 << "00:00:00.700";
+    QTest::newRow("a frame at 30 fps") << 31.0 / 30.0 << "00:00:01.033";
+    QTest::newRow("rounds up to a whole second") << 59.9996 << "00:01:00";
+    QTest::newRow("hours") << 100 * 3600 + 0.25 << "100:00:00.250";
+    QTest::newRow("negative under a second") << -0.5 << "00:00:-00.500";
+    QTest::newRow("negative") << -90.5 << "00:-01:-30.500";
+}
+
+void TestTimeCode::exactFormat()
+{
+    QFETCH(double, seconds);
+    QFETCH(QString, text);
+    QCOMPARE(FormatExactTimeCode(seconds, QLatin1Char('.')), text);
+    // What is shown reads back as the time to the millisecond.
+    QVERIFY(qAbs(ParseTimeCode(text, QLatin1Char('.')) - seconds) <= 0.0005 + 1e-9);
+    // The user's separator is used for the fraction.
+    if (text.contains(QLatin1Char('.')))
+        QCOMPARE(FormatExactTimeCode(seconds, QLatin1Char(',')), QString(text).replace('.', ','));
+}
+
+void TestTimeCode::losslessReadsBackExactly()
+{
+    for (const double s : {0.0, 1.0 / 3.0, 31.0 / 30.0, 3725.0 + 2.0 / 3.0, 1e-5, 12345678.123456789, -2.5, 7200.0})
+        for (const QChar sep : {QLatin1Char('.'), QLatin1Char(',')}) {
+            const QString text = LosslessTimeCode(s, sep);
+            QCOMPARE(ParseTimeCode(text, sep), s);
+        }
 }
 
 QTEST_APPLESS_MAIN(TestTimeCode)

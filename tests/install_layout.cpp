@@ -89,7 +89,7 @@ private slots:
 
     void layout()
     {
-        for (const QString& exe : {"bin/veltrane", "libexec/veltrane/wmaspi.dll"})
+        for (const QString& exe : {"bin/veltrane", "bin/veltrane-cli", "libexec/veltrane/wmaspi.dll"})
             QVERIFY2(QFileInfo(m_prefix + "/" + exe).isExecutable(), qPrintable(exe));
         QVERIFY(!QFile::exists(m_prefix + "/bin/wmaspi.dll")); // the encoder is not on PATH
         QCOMPARE(Listing(m_shared), QStringList({"Preferences.ini", "Veltrane.html"}));
@@ -179,6 +179,25 @@ private slots:
         runOnce(environment(home, config, data));
         QVERIFY(Read(config + "/Veltrane/Preferences.ini").contains("[Main]"));
         QCOMPARE(Listing(data + "/Veltrane/Profiles").size(), shipped.size() + 1);
+    }
+
+    // The installed command line finds the encoder in libexec/ and the user's XDG files.
+    void commandLineUsesTheUserFiles()
+    {
+        const QString home = m_tmp.path() + "/cli-home";
+        const QString clip = home + "/clip.mp4";
+        QVERIFY(QDir().mkpath(home));
+        QVERIFY(QProcess::execute("ffmpeg", {"-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                                             "testsrc=duration=2", "-c:v", "libx264", clip}) == 0);
+        QProcess cli;
+        cli.setProcessEnvironment(environment(home));
+        cli.start(m_prefix + "/bin/veltrane-cli", {"--dry-run", "--sections", "2", clip});
+        QVERIFY(cli.waitForFinished(60000));
+        const QByteArray out = cli.readAllStandardOutput();
+        QVERIFY2(cli.exitCode() == 0, cli.readAllStandardError().constData());
+        QVERIFY(out.contains(QDir::cleanPath(m_prefix + "/libexec/veltrane/wmaspi.dll").toUtf8() + " -y -i " + clip.toUtf8()));
+        QVERIFY(out.contains("-> " + home.toUtf8() + "/clip_Clip2.mp4\n"));
+        QCOMPARE(Listing(home + "/.local/share/Veltrane/Profiles"), Listing(m_shared + "Profiles"));
     }
 };
 

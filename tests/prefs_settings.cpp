@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -149,7 +150,7 @@ private slots:
     void okWritesEightKeysInOrder();
     void storedValuesAreLoadedAtStart();
     void loadDefaultThenCancelThenOk();
-    void cancelAndDefaultResetProfileWithoutLoading();
+    void cancelAndDefaultResetTheProfileAndItsGrids();
     void profilePositionOutsideListSelectsNothing();
     void unreadableNumbersReadAsDefaults();
     void aptoticOffTakesSourceFolder();
@@ -159,6 +160,8 @@ private slots:
     void mainWindowDisabledWhileShown();
     void browseWithReplacedPicker();
     void shippedPreferencesAreSafe();
+    void unusablePreferencesAreReportedOnce_data();
+    void unusablePreferencesAreReportedOnce();
 };
 
 void PrefsSettingsTest::layoutAndCaptions()
@@ -342,7 +345,7 @@ void PrefsSettingsTest::loadDefaultThenCancelThenOk()
     QVERIFY(log.shown.isEmpty());
 }
 
-void PrefsSettingsTest::cancelAndDefaultResetProfileWithoutLoading()
+void PrefsSettingsTest::cancelAndDefaultResetTheProfileAndItsGrids()
 {
     TempAppDir dir(false);
     prepareAppDir(dir, kStored); // stored Profile=1 in [Main], 2 in [Default]
@@ -365,6 +368,10 @@ void PrefsSettingsTest::cancelAndDefaultResetProfileWithoutLoading()
     showSettings();
     SettingForm->btnDefaultClick();
     QCOMPARE(list->currentIndex(), 1); // always from [Main], never [Default]
+    // The list names B now, so the grids hold B: a job never mixes two profiles.
+    QCOMPARE(opSettingForm->OutputExtension, QStringLiteral(".mkv"));
+    QCOMPARE(opSettingForm->vleVideo->Value(QStringLiteral("Video Codec")), QStringLiteral("codec-b"));
+    opSettingForm->vleVideo->SetValue(QStringLiteral("Video Codec"), QStringLiteral("edited"));
     list->setCurrentIndex(2);
     changed.clear();
     SettingForm->btnCancelClick();
@@ -372,8 +379,8 @@ void PrefsSettingsTest::cancelAndDefaultResetProfileWithoutLoading()
 
     QCOMPARE(activated.count(), 0);
     QCOMPARE(changed.count(), 0);
-    // Nothing was loaded: the grids still hold A with the user's edit.
-    QCOMPARE(opSettingForm->OutputExtension, QStringLiteral(".avi"));
+    // The grids hold B already: nothing was loaded again, the edit stays.
+    QCOMPARE(opSettingForm->OutputExtension, QStringLiteral(".mkv"));
     QCOMPARE(opSettingForm->vleVideo->Value(QStringLiteral("Video Codec")), QStringLiteral("edited"));
     QVERIFY(log.shown.isEmpty());
 }
@@ -638,6 +645,42 @@ void PrefsSettingsTest::shippedPreferencesAreSafe()
     QVERIFY(!SettingForm->chkoutputdir->isChecked());
     QCOMPARE(SettingForm->edtOutputDir->text(), dir.path());
     QVERIFY(shell.opened.isEmpty());
+}
+
+void PrefsSettingsTest::unusablePreferencesAreReportedOnce_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("pipe") << "fifo";
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("endless device") << "device";
+}
+
+void PrefsSettingsTest::unusablePreferencesAreReportedOnce()
+{
+    QFETCH(QString, kind);
+    TempAppDir dir(false);
+    prepareAppDir(dir, {}, false);
+    const QString path = dir.file(QStringLiteral("Preferences.ini"));
+    if (kind == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+    else if (kind == QLatin1String("folder"))
+        QVERIFY(QDir().mkdir(path));
+    else
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+    // The program starts at once with the defaults, and says why once.
+    MessageLog log;
+    FormsFixture forms(dir.path());
+    QCOMPARE(log.shown.size(), 1);
+    QCOMPARE(log.shown.last().icon, MsgIcon::Error);
+    QCOMPARE(log.lastText(), QStringLiteral("Unable to read ") + path + QStringLiteral(": it is not a regular file."));
+    compareDialog({true, false, true, dir.path(), true, false, false});
+    // Closing cannot store the values there; the thing in its place stays as it was.
+    MainForm->show();
+    QVERIFY(MainForm->close());
+    QCOMPARE(log.shown.size(), 2);
+    QCOMPARE(log.lastText(), QStringLiteral("Unable to write to ") + path + QLatin1Char('.'));
+    QVERIFY(!QFileInfo(path).isFile());
+    QCOMPARE(QFileInfo(path).isDir(), kind == QLatin1String("folder"));
 }
 
 VT_TEST_MAIN(PrefsSettingsTest)

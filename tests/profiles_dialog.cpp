@@ -6,8 +6,10 @@
 #include "profiles/IniFile.h"
 #include "profiles/OutputSettingsForm.h"
 #include "profiles/ProfileSaveDialog.h"
+#include "profiles/ProfileFormat.h"
 #include "profiles/ValueListEditor.h"
 #include "prefs/SettingsForm.h"
+#include "split/CommandLine.h"
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLayout>
@@ -16,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <sys/stat.h>
 
 namespace {
 
@@ -78,12 +81,14 @@ class TestProfileDialog : public QObject {
         MessageLog log;
         TempAppDir app{false};
         std::unique_ptr<FormsFixture> forms;
-        explicit Setup(bool withProfiles = true)
+        explicit Setup(bool withProfiles = true, const QByteArray& broken = {})
         {
             if (withProfiles) {
                 app.write("Profiles/Test.APF", kTest); // capital extension: still found
                 app.write("Profiles/Other.apf", kOther);
             }
+            if (!broken.isEmpty())
+                app.write("Profiles/Broken.apf", broken);
             forms = std::make_unique<FormsFixture>(app.path());
         }
         QString testPath() const { return app.file("Profiles/Test.APF"); }
@@ -235,8 +240,15 @@ private slots:
         s.selectTest();
         QCOMPARE(s.log.lastText(), QString("List index out of bounds (3)"));
         QCOMPARE(s.log.shown.last().icon, MsgIcon::Error);
-        QCOMPARE(keys(opSettingForm->vleVideo), QStringList{"Video Codec"});
-        QCOMPARE(opSettingForm->vleVideo->height(), 18);
+        // The row of the bad parameter was added first: no value, but its pick list.
+        TValueListEditor* v = opSettingForm->vleVideo;
+        QCOMPARE(keys(v), (QStringList{"Video Codec", "Video Size"}));
+        QVERIFY(v->Value("Video Size").isEmpty());
+        const TItemProp props = v->ItemProps(1);
+        QCOMPARE(props.EditStyle, esPickList);
+        QCOMPARE(props.PickList, (QStringList{"Original Size", "Custom Size", "1280x720"}));
+        QVERIFY(!props.ReadOnly);
+        QCOMPARE(v->height(), 2 * 18);
 
         s.log.clear();
         bad.replace("Index=3\ncmd=-s", "Index=-1\ncmd=-s");
@@ -372,6 +384,15 @@ private slots:
         QVERIFY(s.log.shown.isEmpty());
         QCOMPARE(TIniFile(s.testPath()).GetText("Note", "Value", ""), QString("self"));
         QCOMPARE(TIniFile(s.testPath()).GetText("Fixed", "Value", ""), QString("yuv420p"));
+
+        // A read-only profile is refused, also for the super-user: it keeps content and mode.
+        QVERIFY(QFile::setPermissions(copy, QFile::ReadOwner));
+        const QByteArray before = s.app.read("Profiles/Copy.apf");
+        answer = copy;
+        RunGuarded([&] { f->btnSaveAsClick(); });
+        QCOMPARE(s.log.lastText(), "Unable to write to " + copy + ".");
+        QCOMPARE(s.app.read("Profiles/Copy.apf"), before);
+        QCOMPARE(QFile::permissions(copy) & ~(QFile::ReadUser | QFile::WriteUser), QFile::ReadOwner);
     }
 
     void customSizeFlow()
@@ -388,25 +409,44 @@ private slots:
 
         // Choosing "Custom Size" in the drop-down of the current row opens the dialog.
         const int row = v->FindRow("Video Size");
-        v->setCurrentCell(row, 1);
-        v->edit(v->model()->index(row, 1));
-        auto* box = v->findChild<QComboBox*>();
-        QVERIFY(box);
-        box->setCurrentIndex(1);
-        emit box->activated(1);
+        const auto choose = [&](const QString& item) {
+            v->setCurrentCell(row, 1);
+            v->edit(v->model()->index(row, 1));
+            QComboBox* box = nullptr;
+            for (QComboBox* b : v->findChildren<QComboBox*>())
+                if (b->isVisible())
+                    box = b;
+            QVERIFY(box);
+            box->setCurrentIndex(box->findText(item));
+            emit box->activated(box->currentIndex());
+        };
+        struct ShowCounter : QObject {
+            int shown = 0;
+            bool eventFilter(QObject*, QEvent* e) override
+            {
+                shown += e->type() == QEvent::Show;
+                return false;
+            }
+        } counter;
+        d->installEventFilter(&counter);
+        choose("Custom Size");
         QVERIFY(d->isVisible());
         QVERIFY(!MainForm->isEnabled());
         QVERIFY(opSettingForm->isEnabled());
 
-        // Choosing it again shows no second dialog.
-        v->SetValue("Video Size", "Original Size");
-        QVERIFY(!d->isVisible() || v->Value("Video Size") == "Original Size");
-        v->SetValue("Video Size", "Custom Size");
-        int sizeDialogs = 0;
+        // Choosing it a second time while the dialog is open opens no other dialog, and
+        // does not reopen this one (what was typed stays).
+        d->edtWidth->setText("720");
+        choose("Original Size");
+        choose("Custom Size");
+        QCOMPARE(v->Value("Video Size"), QString("Custom Size"));
+        int visibleSizeDialogs = 0;
         for (QWidget* w : QApplication::topLevelWidgets())
-            sizeDialogs += qobject_cast<TSizeForm*>(w) != nullptr;
-        QCOMPARE(sizeDialogs, 1);
-        QVERIFY(d->isVisible());
+            visibleSizeDialogs += qobject_cast<TSizeForm*>(w) && w->isVisible();
+        QCOMPARE(visibleSizeDialogs, 1);
+        QCOMPARE(counter.shown, 1);
+        QCOMPARE(d->edtWidth->text(), QString("720"));
+        d->removeEventFilter(&counter);
 
         d->edtWidth->setText("640");
         d->edtHeight->clear();
@@ -451,6 +491,98 @@ private slots:
         QVERIFY(!d->isVisible());
     }
 
+    void closingTheDialogMakesBothListsAgree_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::newRow("OK") << "ok";
+        QTest::newRow("Cancel") << "cancel";
+        QTest::newRow("close box") << "close";
+    }
+
+    void closingTheDialogMakesBothListsAgree()
+    {
+        QFETCH(QString, way);
+        Setup s;
+        s.selectTest();
+        TopSettingForm* f = opSettingForm;
+        // Another profile chosen in the dialog's own list: while it is open, the main list
+        // keeps its name; once it closes, the main list names the profile the grids hold.
+        f->cmbProfile->setCurrentIndex(f->cmbProfile->findText("Other"));
+        f->cmbProfileChange();
+        QCOMPARE(MainForm->cmbProfile->currentText(), QString("Test"));
+        if (way == "ok")
+            RunGuarded([f] { f->Button1Click(); });
+        else if (way == "cancel")
+            RunGuarded([f] { f->Button2Click(); });
+        else
+            f->close();
+        QVERIFY(!f->isVisible());
+        QCOMPARE(MainForm->cmbProfile->currentText(), QString("Other"));
+        QCOMPARE(f->cmbProfile->currentText(), QString("Other"));
+        // So a job takes all its switches from that one profile.
+        const QString path = ProfilePath(MainForm->AppDir, MainForm->cmbProfile->currentText());
+        QCOMPARE(BuildProfileSwitches(path,
+                                      [f](int sort, const QString& name) {
+                                          return f->GridForSort(sort) ? f->GridForSort(sort)->Value(name) : QString();
+                                      }),
+                 QString(" -c:a libmp3lame"));
+        QVERIFY(s.log.shown.isEmpty());
+    }
+
+    void theDialogsListFollowsWhenItsChoiceCannotCount()
+    {
+        Setup s(true, "[Main]\nPara=2147483647\n");
+        s.selectTest();
+        TopSettingForm* f = opSettingForm;
+        // A profile that cannot be loaded leaves the grids with the one they hold.
+        f->cmbProfile->setCurrentIndex(f->cmbProfile->findText("Broken"));
+        RunGuarded([f] { f->cmbProfileChange(); });
+        QVERIFY2(s.log.lastText().contains(s.app.file("Profiles/Broken.apf")), qPrintable(s.log.lastText()));
+        QCOMPARE(f->OutputExtension, QString(".mkv"));
+        f->close();
+        QCOMPARE(f->cmbProfile->currentText(), QString("Test"));
+        QCOMPARE(MainForm->cmbProfile->currentText(), QString("Test"));
+
+        // The main list chose meanwhile: the grids hold its profile, the dialog's list follows.
+        MainForm->BitBtn1Click();
+        MainForm->cmbProfile->setCurrentIndex(MainForm->cmbProfile->findText("Other"));
+        MainForm->cmbProfileChange();
+        QCOMPARE(f->cmbProfile->currentText(), QString("Test"));
+        f->close();
+        QCOMPARE(f->cmbProfile->currentText(), QString("Other"));
+        QCOMPARE(MainForm->cmbProfile->currentText(), QString("Other"));
+        QCOMPARE(keys(f->vleAudio), QStringList{"Audio Codec"});
+    }
+
+    void hostileProfileChosenInTheMainList_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("pipe") << "fifo" << "it is not a regular file";
+        QTest::newRow("huge count") << "count" << "damaged";
+    }
+
+    void hostileProfileChosenInTheMainList()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, error);
+        Setup s;
+        s.selectTest();
+        const QString other = s.app.file("Profiles/Other.apf");
+        QVERIFY(QFile::remove(other));
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(other).constData(), 0644), 0);
+        else
+            s.app.write("Profiles/Other.apf", "[Main]\nType=avi\nPara=2147483647\n");
+        // Chosen after start: reported at once, naming the file; the grids keep their profile.
+        MainForm->cmbProfile->setCurrentIndex(MainForm->cmbProfile->findText("Other"));
+        RunGuarded([] { MainForm->cmbProfileChange(); });
+        QCOMPARE(s.log.shown.size(), 1);
+        QVERIFY2(s.log.lastText().contains(other) && s.log.lastText().contains(error), qPrintable(s.log.lastText()));
+        QCOMPARE(opSettingForm->OutputExtension, QString(".mkv"));
+        QCOMPARE(keys(opSettingForm->vleAudio), (QStringList{"Audio Codec", "Audio Bitrate"}));
+    }
+
     void collapseAndExpand()
     {
         Setup s;
@@ -468,13 +600,16 @@ private slots:
         content->layout()->activate();
         QCOMPARE(f->panAudio->y(), f->vleVideo->y() + f->vleVideo->height());
 
-        // A collapsed section stays collapsed when a profile loads, and expands to its rows.
+        // Loading sets every grid's height from its rows, a collapsed one too; its button
+        // keeps its caption, and pressing it expands the grid.
         f->btnAudioClick();
-        f->LoadProfile(s.testPath());
         QCOMPARE(f->vleAudio->height(), 1);
+        f->LoadProfile(s.testPath());
+        QCOMPARE(f->vleAudio->height(), 2 * 18);
         QCOMPARE(f->btnAudio->text(), QString("+"));
         f->btnAudioClick();
         QCOMPARE(f->vleAudio->height(), 2 * 18 + 1);
+        QCOMPARE(f->btnAudio->text(), QString("-"));
     }
 
     void drawCellColours()
@@ -493,6 +628,7 @@ private slots:
         v->setFocus();
         QTRY_VERIFY(v->HasInputFocus());
         QCOMPARE(pixelAt(v, fixed, 0), QColor(49, 106, 197));
+        QVERIFY(isBlackText(v, fixed, 0)); // the standard text colour on the blue
         QCOMPARE(pixelAt(v, fixed, 1), window);
         QVERIFY(isSilverText(v, fixed, 1));
         QCOMPARE(pixelAt(v, 0, 0), face);   // key of another row

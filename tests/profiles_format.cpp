@@ -4,10 +4,12 @@
 #include "app/VtError.h"
 #include "profiles/IniFile.h"
 #include "profiles/ProfileFormat.h"
+#include "split/CommandLine.h"
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest/QtTest>
+#include <sys/stat.h>
 
 namespace {
 void writeFile(const QString& path, const QByteArray& content)
@@ -185,11 +187,62 @@ private slots:
         CopyProfileFile(src, dst);
         QCOMPARE(readFile(dst), QByteArray("[Main]\nPara=0\n"));
 
+        // A read-only target stays as it is, also for the super-user.
         QFile::setPermissions(dst, QFile::ReadOwner);
-        if (QFileInfo(dst).isWritable())
-            QSKIP("running with rights that ignore file permissions");
+        writeFile(src, "[Main]\nPara=0\nType=mkv\n");
         QVERIFY_THROWS_EXCEPTION(EVeltraneError, CopyProfileFile(src, dst));
+        QCOMPARE(readFile(dst), QByteArray("[Main]\nPara=0\n"));
+        QCOMPARE(QFile::permissions(dst) & ~(QFile::ReadUser | QFile::WriteUser), QFile::ReadOwner);
         QVERIFY_THROWS_EXCEPTION(EVeltraneError, CopyProfileFile(src, dir.path() + "/no/such/folder/c.apf"));
+        // A pipe as the source is refused at once instead of waiting for a writer.
+        const QString pipe = dir.path() + "/pipe.apf";
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
+        QVERIFY_THROWS_EXCEPTION(EVeltraneError, CopyProfileFile(pipe, dir.path() + "/d.apf"));
+        QVERIFY(!QFile::exists(dir.path() + "/d.apf"));
+    }
+
+    void damagedProfilesAreRefused_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("error");
+        const QByteArray two = "0=A\n1=B\n[A]\nSort=1\nList=0\nCaption=a\ncmd=-a\n";
+        QTest::newRow("huge count") << "file" << "[Main]\nPara=2147483647\n" + two << "damaged";
+        QTest::newRow("count beyond its sections") << "file" << "[Main]\nPara=200000\n" + two << "damaged";
+        QTest::newRow("count up to its sections") << "file" << "[Main]\nPara=2\n" + two << "";
+        QTest::newRow("pipe") << "fifo" << QByteArray() << "not a regular file";
+        QTest::newRow("endless device") << "device" << QByteArray() << "not a regular file";
+    }
+
+    void damagedProfilesAreRefused()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        const QString p = dir.path() + "/p.apf";
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(p).constData(), 0644), 0);
+        else if (kind == "device")
+            QVERIFY(QFile::link("/dev/zero", p));
+        else
+            writeFile(p, content);
+        const auto row = [](int, const QString&) { return std::optional<GridRowValue>(GridRowValue{"x", {}}); };
+        // Loading, building the switches and saving all read the count first.
+        const std::function<void()> uses[] = {
+            [&] { QCOMPARE(ReadProfile(p).parameters.size(), 2); },
+            [&] { QCOMPARE(BuildProfileSwitches(p, [](int, const QString&) { return QString("x"); }), QString(" -a x")); },
+            [&] { SaveProfileValuesTo(p, row); }};
+        for (const auto& use : uses) {
+            QString message;
+            try {
+                use();
+            } catch (const EVeltraneError& e) {
+                message = e.message();
+            }
+            QVERIFY2(error.isEmpty() ? message.isEmpty() : message.contains(p) && message.contains(error),
+                     qPrintable(message));
+        }
     }
 };
 

@@ -70,8 +70,16 @@ class RangeMarksTest : public QObject {
         QCOMPARE(bar()->x(), 6);
         QCOMPARE(bar()->width(), 384);
     }
-    int startLeft(int sel) const { return StartMarkLeft(6, 384, sel, bar()->Max()); }
-    int endLeft(int sel) const { return EndMarkLeft(6, 384, sel, bar()->Max(), w()->labEnd->width()); }
+    // Where the marks stand: their share of the bar, kept inside the preview region.
+    int startLeft(int sel) const
+    {
+        return KeepInside(StartMarkLeft(6, 384, sel, bar()->Max()), w()->labStart->width(), w()->panLeft->width());
+    }
+    int endLeft(int sel) const
+    {
+        return KeepInside(EndMarkLeft(6, 384, sel, bar()->Max(), w()->labEnd->width()), w()->labEnd->width(),
+                          w()->panLeft->width());
+    }
 
 private slots:
     void initTestCase()
@@ -134,18 +142,21 @@ private slots:
         QVERIFY(w()->labLength->isVisibleTo(w()));
         QVERIFY(w()->labEnd->isHidden());
         QCOMPARE(w()->labLength->text(), kOrderError); // the end is still 0
-        QCOMPARE(w()->labStart->x(), startLeft(3723));
+        // Past the bar's end (Max has not caught up yet), the mark stays inside the region.
+        QVERIFY(StartMarkLeft(6, 384, 3723, bar()->Max()) > w()->panLeft->width());
+        QCOMPARE(w()->labStart->x() + w()->labStart->width(), w()->panLeft->width());
         QCOMPARE(w()->labStart->y(), 298);
         QCOMPARE(w()->labStart->width(), w()->labStart->sizeHint().width());
 
-        // A fraction is accepted, rounded half to even on the bar, and dropped from the text.
+        // A fraction is accepted, rounded half to even on the bar, and kept in the text to
+        // the millisecond.
         enter(w()->edtStart, "00:00:10.5");
         QCOMPARE(bar()->SelStart(), 10);
-        QCOMPARE(w()->edtStart->text(), QStringLiteral("00:00:10"));
-        QCOMPARE(w()->labStart->text(), QStringLiteral("[ 00:00:10"));
+        QCOMPARE(w()->edtStart->text(), QStringLiteral("00:00:10.500"));
+        QCOMPARE(w()->labStart->text(), QStringLiteral("[ 00:00:10.500"));
         enter(w()->edtStart, "00:00:11.5");
         QCOMPARE(bar()->SelStart(), 12);
-        QCOMPARE(w()->edtStart->text(), QStringLiteral("00:00:11"));
+        QCOMPARE(w()->edtStart->text(), QStringLiteral("00:00:11.500"));
         // 5 s on 384 px / 768 positions is 2.5 px: the half goes to the even pixel.
         enter(w()->edtStart, "0:0:5");
         QCOMPARE(bar()->SelStart(), 5);
@@ -182,22 +193,18 @@ private slots:
     {
         openLong();
         enter(w()->edtStart, "00:00:10");
-        // 80.7 s from the typed end, truncated; the bar's end rounds to 91.
+        // The length from the exact marks, to the millisecond; the bar's end rounds to 91.
         enter(w()->edtEnd, "00:01:30.7");
         QCOMPARE(bar()->SelEnd(), 91);
-        QCOMPARE(w()->edtEnd->text(), QStringLiteral("00:01:30"));
-        QCOMPARE(w()->labEnd->text(), QStringLiteral("00:01:30 ]"));
-        QCOMPARE(w()->labLength->text(), kLengthPrefix + "00:01:20");
+        QCOMPARE(w()->edtEnd->text(), QStringLiteral("00:01:30.700"));
+        QCOMPARE(w()->labEnd->text(), QStringLiteral("00:01:30.700 ]"));
+        QCOMPARE(w()->labLength->text(), kLengthPrefix + "00:01:20.700");
         QVERIFY(w()->labEnd->isVisibleTo(w()));
         QCOMPARE(w()->labEnd->x(), endLeft(91));
-        // Applying the start again measures from the marks: 91 - 10.
+        // Applying the start again measures from the same marks, not from the bar.
         enter(w()->edtStart, "00:00:10");
-        QCOMPARE(w()->labLength->text(), kLengthPrefix + "00:01:21");
-        // "End time" at position 91 likewise.
-        enter(w()->edtEnd, "00:01:30.7");
-        bar()->SetPosition(91);
-        QTest::mouseClick(w()->sbtnSelEnd, Qt::LeftButton);
-        QCOMPARE(w()->edtEnd->text(), QStringLiteral("00:01:31"));
+        QCOMPARE(w()->labLength->text(), kLengthPrefix + "00:01:20.700");
+        enter(w()->edtEnd, "00:01:31");
         QCOMPARE(w()->labLength->text(), kLengthPrefix + "00:01:21");
 
         // Equal ends, and an end before the start.
@@ -233,10 +240,16 @@ private slots:
         QCOMPARE(w()->edtStart->text(), QStringLiteral("00:-01:00"));
     }
 
-    void buttonsTakeTheThumbPosition()
+    // Start Time and End time take the frame shown (one a second in this clip).
+    void buttonsTakeTheFrameShown()
     {
-        openLong();
-        bar()->SetPosition(75);
+        openLong(7200);
+        const auto showFrameAt = [this](int second) {
+            bar()->SetPosition(second);
+            bar()->SeekToThumb();
+            QTRY_COMPARE_WITH_TIMEOUT(w()->FilterGraph->CurrentFrameTime(), double(second), 30000);
+        };
+        showFrameAt(75);
         QTest::mouseClick(w()->sbtnSelStart, Qt::LeftButton);
         QCOMPARE(bar()->SelStart(), 75);
         QCOMPARE(w()->edtStart->text(), QStringLiteral("00:01:15"));
@@ -244,22 +257,57 @@ private slots:
         QVERIFY(w()->labStart->isVisibleTo(w()));
         QCOMPARE(w()->labStart->x(), startLeft(75));
         QCOMPARE(w()->labLength->text(), kOrderError);
-        bar()->SetPosition(73); // 36.5 px: to the even pixel
-        QTest::mouseClick(w()->sbtnSelStart, Qt::LeftButton);
-        QCOMPARE(w()->labStart->x(), 42);
+        QCOMPARE(w()->StartSecondsForJob(), 75.0);
         // The end button does not look at the start.
-        bar()->SetPosition(30);
+        showFrameAt(30);
         QTest::mouseClick(w()->sbtnSelEnd, Qt::LeftButton);
         QCOMPARE(bar()->SelEnd(), 30);
         QCOMPARE(w()->edtEnd->text(), QStringLiteral("00:00:30"));
         QCOMPARE(w()->labEnd->text(), QStringLiteral("00:00:30 ]"));
         QCOMPARE(w()->labLength->text(), kOrderError);
-        bar()->SetPosition(700);
+        showFrameAt(700);
         QTest::mouseClick(w()->sbtnSelEnd, Qt::LeftButton);
-        QCOMPARE(w()->labLength->text(), kLengthPrefix + "00:10:27");
+        QCOMPARE(w()->labLength->text(), kLengthPrefix + "00:10:25");
         QCOMPARE(w()->labEnd->x(), endLeft(700));
-        // The buttons do not take the focus from a field being edited.
-        QVERIFY(w()->sbtnSelStart->focusPolicy() == Qt::NoFocus);
+        // Tab reaches the buttons, but a click does not take the focus from a field being edited.
+        QCOMPARE(w()->sbtnSelStart->focusPolicy(), Qt::TabFocus);
+    }
+
+    // Near the start of a long source the end mark would stand left of the preview region,
+    // near its end the start mark right of it: both stay inside.
+    void marksStayInsideThePreviewRegion()
+    {
+        openLong(7200);
+        enter(w()->edtEnd, "0:0:30");
+        QVERIFY(EndMarkLeft(6, 384, 30, 7200, w()->labEnd->width()) < 0);
+        QCOMPARE(w()->labEnd->x(), 0);
+        enter(w()->edtStart, "1:59:59.5");
+        QVERIFY(StartMarkLeft(6, 384, 7200, 7200) + w()->labStart->width() > w()->panLeft->width());
+        QCOMPARE(w()->labStart->x() + w()->labStart->width(), w()->panLeft->width());
+        for (QLabel* mark : {w()->labStart, w()->labEnd})
+            QVERIFY(w()->panLeft->rect().contains(mark->geometry()));
+    }
+
+    // The job takes the exact marks while the fields show them, and what a field reads as
+    // otherwise; Enter on an unchanged field keeps its mark's exact time.
+    void theJobTakesTheExactMarks()
+    {
+        openLong(7200);
+        w()->ApplyStartTime(1.0 / 3.0);
+        w()->ApplyEndTime(3725.0 + 2.0 / 3.0);
+        QCOMPARE(w()->edtStart->text(), QStringLiteral("00:00:00.333"));
+        QCOMPARE(w()->edtEnd->text(), QStringLiteral("01:02:05.667"));
+        QCOMPARE(w()->labLength->text(), kLengthPrefix + "01:02:05.333");
+        QTest::keyClick(w()->edtStart, Qt::Key_Return);
+        QCOMPARE(w()->StartSecondsForJob(), 1.0 / 3.0);
+        QCOMPARE(ParseTimeCode(w()->EndTextForJob()), 3725.0 + 2.0 / 3.0);
+        type(w()->edtStart, "00:00:12.5"); // changed, even before Enter
+        QCOMPARE(w()->StartSecondsForJob(), 12.5);
+        QCOMPARE(w()->StartTextForJob(), QStringLiteral("00:00:12.5"));
+        type(w()->edtEnd, "nonsense");
+        QCOMPARE(w()->EndSecondsForJob(), -1.0);
+        QTest::mouseClick(w()->sbtnErase, Qt::LeftButton);
+        QCOMPARE(w()->StartSecondsForJob(), 0.0);
     }
 
     void marksCloseTogetherStackAndComeBack()

@@ -73,6 +73,43 @@ private slots:
         QCOMPARE(RangeLengthText(91, 10), QStringLiteral("The End Time should be later than the Start Time."));
         QCOMPARE(RangeLengthText(0, 3723), QStringLiteral("The length of the marked rang is 01:02:03"));
     }
+
+    void lengthFromTheExactMarks()
+    {
+        QCOMPARE(MarkedLengthText(10, 90.7), QStringLiteral("The length of the marked rang is 00:01:20.700"));
+        QCOMPARE(MarkedLengthText(1.0 / 30, 31.0 / 30), QStringLiteral("The length of the marked rang is 00:00:01"));
+        QCOMPARE(MarkedLengthText(10.4, 10.6), QStringLiteral("The length of the marked rang is 00:00:00.200"));
+        QCOMPARE(MarkedLengthText(10, 10), QStringLiteral("The End Time should be later than the Start Time."));
+    }
+
+    void marksKeptInside()
+    {
+        QCOMPARE(KeepInside(-62, 70, 460), 0);
+        QCOMPARE(KeepInside(400, 70, 460), 390);
+        QCOMPARE(KeepInside(50, 500, 460), 0); // wider than the area: at its left edge
+    }
+
+    // Minute ticks while they stay 5 px apart, then hour ticks, then none.
+    void tickSteps_data()
+    {
+        QTest::addColumn<int>("range");
+        QTest::addColumn<int>("pixels");
+        QTest::addColumn<int>("step");
+        QTest::newRow("an hour") << 3599 << 370 << 60;
+        QTest::newRow("75 minutes") << 4500 << 370 << 3600;
+        QTest::newRow("two hours") << 7200 << 370 << 3600;
+        QTest::newRow("two hours, wide") << 7200 << 600 << 60;
+        QTest::newRow("100 hours") << 360000 << 370 << 0;
+        QTest::newRow("empty") << 0 << 370 << 0;
+    }
+    void tickSteps()
+    {
+        QFETCH(int, range);
+        QFETCH(int, pixels);
+        QFETCH(int, step);
+        QCOMPARE(TickStep(60, 3600, range, pixels), step);
+        QCOMPARE(TickStep(0, 0, range, pixels), 0); // no Frequency: no ticks
+    }
 };
 
 QTEST_APPLESS_MAIN(RangeMathTest)

@@ -167,6 +167,109 @@ private slots:
         QVERIFY(p.readAllStandardError().contains("ffmpeg"));
     }
 
+    void refusesSwitchesThatReachBeyondTheOutput_data()
+    {
+        QTest::addColumn<QStringList>("switches");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("says");
+        const QString out = "out.mp4";
+        QTest::newRow("value with a blank") << QStringList{"-metadata", "title=My", "Clip"} << out
+                                            << "-metadata has a value with a blank in it: \"Clip\"";
+        QTest::newRow("no option at all") << QStringList{"second.mp4"} << out << "\"second.mp4\" is no option";
+        QTest::newRow("value for a bare switch") << QStringList{"-an", "x.mp4"} << out << "-an takes no value";
+        QTest::newRow("value missing") << QStringList{"-c:v"} << out << "-c:v has no value";
+        QTest::newRow("double dash") << QStringList{"--", "x.mp4"} << out << "option --";
+        QTest::newRow("second input") << QStringList{"-i", "/etc/passwd"} << out << "-i \"/etc/passwd\"";
+        QTest::newRow("ladspa") << QStringList{"-af", "ladspa=file=/tmp/x.so:p=0"} << out << "filter ladspa";
+        QTest::newRow("lv2") << QStringList{"-af", "lv2=p=urn\\:x"} << out << "filter lv2";
+        QTest::newRow("frei0r") << QStringList{"-vf", "frei0r=filter_name=/tmp/x.so"} << out << "filter frei0r";
+        QTest::newRow("movie inside a graph")
+            << QStringList{"-vf", "scale=2:2,movie=/etc/x[m];[in][m]overlay"} << out << "filter movie";
+        QTest::newRow("amovie") << QStringList{"-af", "amovie=/x.wav"} << out << "filter amovie";
+        QTest::newRow("subtitles") << QStringList{"-vf", "subtitles=/etc/passwd"} << out << "filter subtitles";
+        QTest::newRow("named text file") << QStringList{"-vf", "drawtext=text=a:textfile=/etc/passwd"} << out
+                                         << "textfile option of the filter drawtext";
+        QTest::newRow("font file by position") << QStringList{"-vf", "drawtext=/etc/passwd"} << out
+                                               << "by position to the filter drawtext";
+        QTest::newRow("commands from a file") << QStringList{"-vf", "sendcmd=f=/tmp/c"} << out << "filter sendcmd";
+        QTest::newRow("listening socket") << QStringList{"-af", "azmq"} << out << "filter azmq";
+        QTest::newRow("complex graph") << QStringList{"-filter_complex", "movie=/x"} << out << "filter movie";
+        QTest::newRow("graph from a file") << QStringList{"-filter_script:v", "/tmp/g"} << out << "-filter_script:v";
+        QTest::newRow("complex graph from a file") << QStringList{"-filter_complex_script", "/tmp/g"} << out
+                                                   << "-filter_complex_script";
+        QTest::newRow("any value from a file") << QStringList{"-/vf", "/tmp/g"} << out << "-/vf";
+        QTest::newRow("attachment") << QStringList{"-attach", "/etc/passwd"} << out << "-attach";
+        QTest::newRow("attachment dumped") << QStringList{"-dump_attachment:t:0", "/tmp/x"} << out
+                                           << "-dump_attachment";
+        QTest::newRow("pass log elsewhere") << QStringList{"-passlogfile", "/tmp/x"} << out << "outside the output folder";
+        QTest::newRow("pass log in the current folder") << QStringList{"-pass", "1"} << out << "-passlogfile";
+        QTest::newRow("many files") << QStringList{"-f", "segment"} << out << "format segment";
+        QTest::newRow("tee") << QStringList{"-f", "tee"} << out << "format tee";
+        QTest::newRow("network") << QStringList{"-f", "rtsp"} << out << "format rtsp";
+        QTest::newRow("device") << QStringList{"-f", "alsa"} << out << "format alsa";
+        QTest::newRow("other input mapped") << QStringList{"-map", "1:a"} << out << "input other than the source";
+        QTest::newRow("other input's metadata") << QStringList{"-map_metadata", "1"} << out << "-map_metadata";
+        QTest::newRow("statistics file") << QStringList{"-vstats_file", "/tmp/v"} << out << "-vstats_file";
+        QTest::newRow("report") << QStringList{"-report"} << out << "-report";
+        QTest::newRow("progress elsewhere") << QStringList{"-progress", "/tmp/p"} << out << "-progress";
+        QTest::newRow("preset file") << QStringList{"-fpre", "/tmp/p.ffpreset"} << out << "-fpre";
+        QTest::newRow("hardware device") << QStringList{"-init_hw_device", "vaapi=va:/dev/dri/renderD128"} << out
+                                         << "hardware device";
+        QTest::newRow("library") << QStringList{"-omx_libname", "/tmp/x.so"} << out << "loads a library";
+        QTest::newRow("playlist option") << QStringList{"-hls_segment_filename", "/tmp/%d.ts"} << out << "-hls_";
+        QTest::newRow("encoder's stats file") << QStringList{"-x264-params", "keyint=60:stats=/tmp/s"} << out
+                                              << "key stats";
+        QTest::newRow("protocol in a value") << QStringList{"-metadata", "http://x/y"} << out << "protocol http";
+        QTest::newRow("help instead of work") << QStringList{"-h", "full"} << out << "ends ffmpeg";
+        QTest::newRow("playlist output") << QStringList{"-c", "copy"} << "out.m3u8" << "output type .m3u8";
+        QTest::newRow("pattern output") << QStringList{"-frames:v", "9"} << "a%03d.png" << "\"%\"";
+    }
+
+    void refusesSwitchesThatReachBeyondTheOutput()
+    {
+        QFETCH(QStringList, switches);
+        QFETCH(QString, output);
+        QFETCH(QString, says);
+        QFile::remove(m_dir.path() + "/ffmpeg_args.txt");
+        QProcess p;
+        p.setWorkingDirectory(QDir::tempPath()); // not the output folder
+        p.start(encoder(), QStringList{"-y", "-i", "/a.mp4", "-ss", "0.0", "-t", "1"} + switches
+                               + QStringList{m_dir.path() + "/" + output});
+        QVERIFY(p.waitForFinished(30000));
+        const QString error = QString::fromUtf8(p.readAllStandardError()).trimmed();
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY2(error.startsWith("wmaspi.dll: the profile") && error.contains(says) && !error.contains('\n'),
+                 qPrintable(error));
+        QVERIFY(!QFile::exists(m_dir.path() + "/ffmpeg_args.txt")); // ffmpeg never ran
+    }
+
+    void passesOrdinaryProfileSwitches_data()
+    {
+        QTest::addColumn<QStringList>("switches");
+        QTest::newRow("codecs and filters") << QStringList{"-c:v", "libx264", "-preset", "fast", "-vf", "yadif", "-af",
+                                                           "volume=0.5", "-bitexact", "-an", "-movflags", "+faststart"};
+        QTest::newRow("text drawn by name") << QStringList{"-vf", "drawtext=text='a\\:b':fontsize=20:font=Sans"};
+        QTest::newRow("metadata") << QStringList{"-metadata", "comment=http://x", "-metadata:s:a:0", "language=eng"};
+        QTest::newRow("the source's streams") << QStringList{"-map", "0:v", "-map", "0:a?", "-map_metadata", "-1"};
+        QTest::newRow("switched off booleans") << QStringList{"-nostdin", "-noautorotate", "-sn"};
+        QTest::newRow("expression with colons") << QStringList{"-force_key_frames", "expr:gte(t,n_forced*2)"};
+        QTest::newRow("encoder's own list") << QStringList{"-x264-params", "keyint=60:min-keyint=60"};
+        QTest::newRow("two passes logged beside the output") << QStringList{"-pass", "1", "-passlogfile", "@DIR@/log"};
+    }
+
+    void passesOrdinaryProfileSwitches()
+    {
+        QFETCH(QStringList, switches);
+        switches.replaceInStrings("@DIR@", m_dir.path());
+        QProcess p;
+        p.start(encoder(), QStringList{"-y", "-i", "/a.mp4", "-ss", "0.0", "-t", "1"} + switches
+                               + QStringList{m_dir.path() + "/out.mp4"});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        const QStringList args = ffmpegArgs();
+        QCOMPARE(args.mid(args.size() - switches.size() - 1, switches.size()), switches);
+    }
+
     void ffmpegGoesWhenTheEncoderGoes()
     {
         for (const int sig : {SIGKILL, SIGTERM}) {

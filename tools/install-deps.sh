@@ -3,9 +3,10 @@
 # everything that is already there.
 set -euo pipefail
 PKGS=(build-essential cmake ninja-build qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev
-      libgl1-mesa-dev gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly
-      gstreamer1.0-libav ffmpeg xvfb xauth imagemagick
-      desktop-file-utils appstream dpkg-dev file)
+      libgl1-mesa-dev ffmpeg xvfb xauth imagemagick
+      desktop-file-utils appstream dpkg-dev file
+      pkg-config libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
+      libxcb1-dev xdotool)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

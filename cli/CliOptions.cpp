@@ -1,0 +1,187 @@
+#include "cli/CliOptions.h"
+
+#include <QCommandLineParser>
+#include <QLocale>
+#include <QRegularExpression>
+#include <cmath>
+#include <tuple>
+
+#ifndef VT_VERSION
+#define VT_VERSION "unknown"
+#endif
+
+namespace {
+
+const char kDescription[] =
+    "Cuts a range out of each SOURCE video, as one file or as sections, with the output\n"
+    "profiles and preferences of Veltrane. Outputs are named SOURCE-NAME_ClipN.EXT.";
+
+const char kEpilogue[] =
+    "\n"
+    "Times are HH:MM:SS[.mmm] or plain seconds (90, 12.5).\n"
+    "Without --overwrite or --no-overwrite an existing output is asked about on a terminal\n"
+    "and kept (its section skipped) otherwise.\n"
+    "\n"
+    "Exit status: 0 all done, 1 a section failed, 2 bad arguments or input, 130 interrupted.\n";
+
+CliParse Error(const QString& message)
+{
+    return CliParse{std::nullopt,
+                    QStringLiteral("veltrane-cli: %1\nTry 'veltrane-cli --help' for more information.\n").arg(message),
+                    2};
+}
+
+} // namespace
+
+std::optional<double> ParseCliTime(const QString& text)
+{
+    static const QRegularExpression code(QStringLiteral("^(\\d{1,6}):([0-5]?\\d):([0-5]?\\d(?:\\.\\d+)?)$"));
+    static const QRegularExpression plain(QStringLiteral("^\\d{1,9}(?:\\.\\d+)?$"));
+    const QString t = text.trimmed();
+    const QLocale c = QLocale::c();
+    bool ok = false;
+    if (const QRegularExpressionMatch m = code.match(t); m.hasMatch()) {
+        const double seconds = c.toDouble(m.captured(3), &ok);
+        if (!ok)
+            return std::nullopt;
+        return m.captured(1).toLongLong() * 3600.0 + m.captured(2).toLongLong() * 60.0 + seconds;
+    }
+    if (plain.match(t).hasMatch()) {
+        const double seconds = c.toDouble(t, &ok);
+        if (ok)
+            return seconds;
+    }
+    return std::nullopt;
+}
+
+QString FormatCliTime(double seconds)
+{
+    const qint64 ms = std::isfinite(seconds) ? std::llround(std::max(0.0, seconds) * 1000.0) : 0;
+    return QStringLiteral("%1:%2:%3.%4")
+        .arg(ms / 3600000, 2, 10, QLatin1Char('0'))
+        .arg(ms / 60000 % 60, 2, 10, QLatin1Char('0'))
+        .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'))
+        .arg(ms % 1000, 3, 10, QLatin1Char('0'));
+}
+
+CliParse ParseCliArguments(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(kDescription));
+    const QCommandLineOption start(QStringLiteral("start"), QStringLiteral("Start of the range (default: 0)."),
+                                   QStringLiteral("TIME"));
+    const QCommandLineOption end(QStringLiteral("end"), QStringLiteral("End of the range (default: the source's end)."),
+                                 QStringLiteral("TIME"));
+    const QCommandLineOption sections(QStringLiteral("sections"),
+                                      QStringLiteral("Divide the range into N equal sections (default: one file)."),
+                                      QStringLiteral("N"));
+    const QCommandLineOption every(QStringLiteral("every"),
+                                   QStringLiteral("Divide the range into sections of DURATION; the last one is "
+                                                  "shorter."),
+                                   QStringLiteral("DURATION"));
+    const QCommandLineOption profile(QStringLiteral("profile"),
+                                     QStringLiteral("Output profile: a name from the profile list or an .apf file "
+                                                    "(default: the one the preferences select)."),
+                                     QStringLiteral("NAME|FILE"));
+    const QCommandLineOption output(QStringLiteral("output"),
+                                    QStringLiteral("Output folder (default: as the preferences say: the fixed "
+                                                   "folder, or the source's folder)."),
+                                    QStringLiteral("DIR"));
+    const QCommandLineOption overwrite(QStringLiteral("overwrite"), QStringLiteral("Replace existing outputs."));
+    const QCommandLineOption noOverwrite(QStringLiteral("no-overwrite"),
+                                         QStringLiteral("Keep existing outputs and skip their sections."));
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"),
+                                    QStringLiteral("Print the plan and the encoder's argument lists; run nothing."));
+    const QCommandLineOption progress(QStringLiteral("progress"),
+                                      QStringLiteral("json: one JSON object per update on standard output."),
+                                      QStringLiteral("FORMAT"));
+    const QCommandLineOption keepGoing(QStringLiteral("keep-going"),
+                                       QStringLiteral("Go on with the next source after one failed."));
+    const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("Print errors only."));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help."));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
+    parser.addOptions({start, end, sections, every, profile, output, overwrite, noOverwrite, dryRun, progress,
+                       keepGoing, quiet, help, version});
+    parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("Video files to cut."),
+                                 QStringLiteral("SOURCE..."));
+
+    if (!parser.parse(arguments))
+        return Error(parser.errorText());
+    if (parser.isSet(help))
+    {
+        // The usage line names the program as users type it, not by the path it was started by.
+        QString text = parser.helpText();
+        const int options = text.indexOf(QLatin1String(" [options]"));
+        if (text.startsWith(QLatin1String("Usage: ")) && options > 0)
+            text.replace(7, options - 7, QStringLiteral("veltrane-cli"));
+        return CliParse{std::nullopt, text + QString::fromLatin1(kEpilogue), 0};
+    }
+    if (parser.isSet(version))
+        return CliParse{std::nullopt, QStringLiteral("veltrane-cli " VT_VERSION "\n"), 0};
+
+    // An option given twice is a slip that would silently lose one of the values.
+    for (const QCommandLineOption* o : {&start, &end, &sections, &every, &profile, &output, &progress})
+        if (parser.values(*o).size() > 1)
+            return Error(QStringLiteral("--%1 is given more than once").arg(o->names().constFirst()));
+
+    CliOptions opts;
+    opts.sources = parser.positionalArguments();
+    if (opts.sources.isEmpty())
+        return Error(QStringLiteral("no SOURCE given"));
+    for (const QString& s : opts.sources)
+        if (s.isEmpty())
+            return Error(QStringLiteral("an empty SOURCE is given"));
+
+    auto readTime = [&](const QCommandLineOption& o, QString& text, std::optional<double>& value) {
+        text = parser.value(o);
+        value = ParseCliTime(text);
+        return value.has_value();
+    };
+    for (auto [o, text, value] : {std::tuple{&start, &opts.startText, &opts.start}, std::tuple{&end, &opts.endText, &opts.end}})
+        if (parser.isSet(*o) && !readTime(*o, *text, *value))
+            return Error(QStringLiteral("--%1 %2: not a time (HH:MM:SS[.mmm] or seconds)").arg(o->names().constFirst(), *text));
+    if (parser.isSet(sections) && parser.isSet(every))
+        return Error(QStringLiteral("--sections and --every cannot be used together"));
+    if (parser.isSet(sections)) {
+        static const QRegularExpression whole(QStringLiteral("^\\d{1,9}$"));
+        const QString n = parser.value(sections).trimmed();
+        opts.sections = whole.match(n).hasMatch() ? n.toInt() : 0;
+        if (opts.sections < 1 || opts.sections > kMaxCliSections)
+            return Error(QStringLiteral("--sections %1: not a whole number from 1 to %2")
+                             .arg(parser.value(sections))
+                             .arg(kMaxCliSections));
+    }
+    if (parser.isSet(every)) {
+        opts.everyText = parser.value(every);
+        opts.every = ParseCliTime(opts.everyText);
+        if (!opts.every || !(*opts.every >= 0.001))
+            return Error(QStringLiteral("--every %1: not a duration of at least a millisecond (HH:MM:SS[.mmm] or "
+                                        "seconds)")
+                             .arg(opts.everyText));
+    }
+    if (parser.isSet(profile)) {
+        opts.profile = parser.value(profile);
+        if (opts.profile.isEmpty())
+            return Error(QStringLiteral("--profile: no profile named"));
+    }
+    if (parser.isSet(output)) {
+        opts.outputDir = parser.value(output);
+        if (opts.outputDir.isEmpty())
+            return Error(QStringLiteral("--output: no folder named"));
+    }
+    if (parser.isSet(overwrite) && parser.isSet(noOverwrite))
+        return Error(QStringLiteral("--overwrite and --no-overwrite cannot be used together"));
+    opts.overwrite = parser.isSet(overwrite)     ? CliOptions::Overwrite::Always
+                     : parser.isSet(noOverwrite) ? CliOptions::Overwrite::Never
+                                                 : CliOptions::Overwrite::Ask;
+    if (parser.isSet(progress)) {
+        if (parser.value(progress) != QLatin1String("json"))
+            return Error(QStringLiteral("--progress %1: the only format is json").arg(parser.value(progress)));
+        opts.json = true;
+    }
+    opts.dryRun = parser.isSet(dryRun);
+    opts.keepGoing = parser.isSet(keepGoing);
+    opts.quiet = parser.isSet(quiet);
+    return CliParse{opts, QString(), 0};
+}

@@ -1,0 +1,74 @@
+#pragma once
+#include "split/JobPlan.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+// How one source of a call ended.
+struct SourceResult {
+    enum class Outcome { NotRun, Invalid, Completed, Failed, Cancelled, EncoderMissing, Refused };
+    QString source;
+    Outcome outcome = Outcome::NotRun;
+    qint32 sections = 0;
+    int done = 0;
+    int skipped = 0;
+    QString message; // why it failed or was refused
+    qint64 elapsed = 0;
+    QString outputFolder;
+};
+
+QString OutcomeName(SourceResult::Outcome outcome);
+
+// A text a POSIX shell reads back as the same single word.
+QString ShellQuote(const QString& word);
+
+// Everything veltrane-cli tells: errors on standard error always; the plan, the sections'
+// results and the summary on standard output; on a terminal a live progress line on
+// standard error; with --progress json only JSON objects on standard output, one a line.
+class CliReport {
+public:
+    enum class Mode { Quiet, Lines, Terminal, Json };
+    explicit CliReport(Mode mode) : m_mode(mode) {}
+    Mode GetMode() const { return m_mode; }
+
+    void Error(const QString& message);
+    void Warning(const QString& message);
+    // A source refused before anything ran for it.
+    void Refused(const QString& source, const QString& message);
+
+    // --dry-run: one source's plan. program: the encoder, first of each argument list.
+    void Plan(const SplitJobSpec& spec, double sourceLength, const QString& profile, const QList<PlannedSection>& sections);
+
+    void SourceBegins(int index, int count, const SplitJobSpec& spec, const QString& profile);
+    void SectionBegins(const JobSection& section);
+    void Progress(int current, int total, double time);
+    void Clock(qint64 elapsed, qint64 remaining);
+    void SectionDone(const JobSection& section);
+    void SectionSkipped(const JobSection& section);
+    void SectionFailed(const JobSection& section, const QString& reason);
+    void SourceEnds(const SourceResult& result);
+    void Summary(const QList<SourceResult>& results, int status);
+    // Takes the live line off the terminal (before a question or a message).
+    void ClearLine();
+
+private:
+    void Json(QJsonObject object);
+    void Out(const QString& line);
+    void ShowLine();
+
+    Mode m_mode;
+    bool m_lineShown = false;
+    // The source and section being worked on, for the progress reports.
+    QString m_source;
+    QString m_name;
+    int m_index = 0;
+    int m_count = 0;
+    qint32 m_sections = 0;
+    JobSection m_section;
+    int m_current = 0;
+    int m_total = 0;
+    double m_time = 0;
+    qint64 m_elapsed = 0;
+    qint64 m_remaining = 0;
+};

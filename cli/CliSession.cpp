@@ -1,0 +1,538 @@
+#include "cli/CliSession.h"
+#include "app/PathUtils.h"
+#include "app/VtError.h"
+#include "profiles/ProfileFormat.h"
+#include "split/CommandLine.h"
+#include "split/OutputFile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QHash>
+#include <QLocale>
+#include <QProcess>
+#include <QSet>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <cerrno>
+#include <cmath>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kProbeTimeoutMs = 120000;
+
+bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
+
+CliReport::Mode ReportMode(const CliOptions& o)
+{
+    if (o.json)
+        return CliReport::Mode::Json;
+    if (o.quiet)
+        return CliReport::Mode::Quiet;
+    return IsTerminal(STDERR_FILENO) ? CliReport::Mode::Terminal : CliReport::Mode::Lines;
+}
+
+QString Absolute(const QString& path) { return QFileInfo(path).absoluteFilePath(); }
+
+// ffprobe where the encoder finds ffmpeg: beside it first, then on the PATH.
+QString FindFfprobe(const QString& encoderPath)
+{
+    const QString beside = QFileInfo(encoderPath).absolutePath() + QStringLiteral("/ffprobe");
+    if (QFileInfo(beside).isExecutable() && QFileInfo(beside).isFile())
+        return beside;
+    return QStandardPaths::findExecutable(QStringLiteral("ffprobe"));
+}
+
+QString LastLine(const QByteArray& text)
+{
+    const QList<QByteArray> lines = text.trimmed().split('\n');
+    return lines.isEmpty() ? QString() : QString::fromLocal8Bit(lines.last().trimmed());
+}
+
+} // namespace
+
+CliSession::CliSession(const CliOptions& options, int interruptFd)
+    : m_options(options), m_interruptFd(interruptFd), m_report(ReportMode(options))
+{
+}
+
+int CliSession::Run()
+{
+    QList<SourcePlan> plans;
+    try {
+        Prepare();
+        for (const QString& source : m_options.sources) {
+            if (m_interrupted)
+                break;
+            plans.append(PlanSource(source));
+        }
+    } catch (const CliInputError& e) {
+        m_report.Error(e.message());
+        return 2;
+    }
+    if (m_interrupted) {
+        m_report.Error(QStringLiteral("interrupted"));
+        return 130;
+    }
+    RefuseClashes(plans);
+
+    QList<SourceResult> results;
+    bool refused = false;
+    for (const SourcePlan& p : plans) {
+        SourceResult r;
+        r.source = p.spec ? p.spec->sourcePath : Absolute(p.source);
+        if (!p.spec) {
+            r.outcome = SourceResult::Outcome::Invalid;
+            r.message = p.refusal;
+            m_report.Refused(r.source, p.refusal);
+            refused = true;
+        }
+        results.append(r);
+    }
+
+    if (m_options.dryRun) {
+        for (const SourcePlan& p : plans)
+            if (p.spec)
+                m_report.Plan(*p.spec, p.length, m_profileName, PlanSections(*p.spec));
+        return refused ? 2 : 0;
+    }
+    // Nothing runs while the call itself is wrong, unless asked to go on.
+    if (refused && !m_options.keepGoing) {
+        m_report.Summary(results, 2);
+        return 2;
+    }
+
+    const int count = int(plans.size());
+    bool stop = false;
+    for (int i = 0; i < count; ++i) {
+        if (!plans[i].spec)
+            continue;
+        if (stop || m_interrupted)
+            break;
+        results[i] = RunSource(i + 1, count, *plans[i].spec);
+        switch (results[i].outcome) {
+        case SourceResult::Outcome::Failed:
+        case SourceResult::Outcome::Refused:
+            stop = !m_options.keepGoing;
+            break;
+        case SourceResult::Outcome::EncoderMissing: // every other source would fail alike
+        case SourceResult::Outcome::Cancelled:
+            stop = true;
+            break;
+        default:
+            break;
+        }
+    }
+    const int status = ExitStatus(results);
+    if (m_interrupted)
+        m_report.Error(QStringLiteral("interrupted; no partial output is left"));
+    m_report.Summary(results, status);
+    return status;
+}
+
+void CliSession::Interrupt()
+{
+    if (m_interruptFd >= 0) {
+        char buf[16];
+        while (::read(m_interruptFd, buf, sizeof buf) > 0) {
+        }
+    }
+    m_interrupted = true;
+    if (m_job)
+        m_job->Cancel();
+    if (m_probeLoop)
+        m_probeLoop->quit();
+}
+
+void CliSession::Prepare()
+{
+    m_paths = ResolveAppPaths(QCoreApplication::applicationDirPath());
+    try {
+        PrepareUserFiles(m_paths);
+    } catch (const EVeltraneError& e) {
+        m_report.Warning(e.message()); // as the window does: said, and the call goes on
+    }
+    m_prefs = ReadPreferenceValues(PreferencesStore(m_paths), QStringLiteral("Main"), m_paths.defaultOutputDir);
+    ChooseProfile();
+    m_ffprobe = FindFfprobe(m_paths.encoderPath);
+    if (m_ffprobe.isEmpty())
+        throw CliInputError(QStringLiteral("ffprobe was found neither beside the encoder nor on the PATH; it reads "
+                                           "the sources' lengths (please install ffmpeg)"));
+}
+
+void CliSession::ChooseProfile()
+{
+    const QString& wanted = m_options.profile;
+    if (!wanted.isEmpty() && (wanted.contains(QLatin1Char('/')) || wanted.endsWith(QLatin1String(".apf"), Qt::CaseInsensitive))) {
+        m_profilePath = Absolute(wanted);
+        m_profileName = StripExtension(ExtractFileName(m_profilePath));
+        if (!SourceExists(m_profilePath))
+            throw CliInputError(QStringLiteral("--profile %1: no such file").arg(wanted));
+    } else {
+        QStringList names;
+        QString listError;
+        try {
+            for (const QString& file : ListFilesByExtension(m_paths.profilesDir, QStringLiteral(".apf")))
+                names << StripExtension(file);
+        } catch (const EVeltraneError& e) {
+            listError = e.message();
+        }
+        if (wanted.isEmpty()) {
+            if (!listError.isEmpty())
+                throw CliInputError(listError);
+            // The preference is a position in the profile list, as the window keeps it.
+            if (m_prefs.profile < 0 || m_prefs.profile >= names.size())
+                throw CliInputError(QStringLiteral("the preferences (%1) select no profile of the %2 in %3; name one "
+                                                   "with --profile")
+                                        .arg(m_paths.preferencesFile)
+                                        .arg(names.size())
+                                        .arg(m_paths.profilesDir));
+            m_profileName = names.at(m_prefs.profile);
+        } else {
+            m_profileName = wanted;
+        }
+        m_profilePath = ProfilePath(m_paths.profileRoot, m_profileName);
+        if (!SourceExists(m_profilePath))
+            throw CliInputError(QStringLiteral("--profile %1: no such profile in %2%3")
+                                    .arg(wanted, m_paths.profilesDir,
+                                         names.isEmpty() ? QString()
+                                                         : QStringLiteral("; the profiles are: ") + names.join(QStringLiteral(", "))));
+    }
+
+    // The switches as the window builds them for a freshly loaded profile.
+    try {
+        const ProfileContent content = ReadProfile(m_profilePath);
+        if (content.type.contains(QLatin1Char('/')))
+            throw CliInputError(QStringLiteral("profile %1: its Type \"%2\" is no file extension").arg(m_profilePath, content.type));
+        m_extension = QLatin1Char('.') + content.type;
+        const QHash<QPair<int, QString>, QString> shown = LoadedGridValues(content);
+        m_switches = BuildProfileSwitches(m_profilePath, [&shown](int sort, const QString& name) {
+            return shown.value({sort, name});
+        });
+    } catch (const EVeltraneError& e) {
+        throw CliInputError(QStringLiteral("profile %1: %2").arg(m_profilePath, e.message()));
+    }
+}
+
+CliSession::SourcePlan CliSession::PlanSource(const QString& source)
+{
+    SourcePlan p;
+    p.source = source;
+    const QString path = Absolute(source);
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        p.refusal = QStringLiteral("%1: no such file").arg(source);
+        return p;
+    }
+    if (!info.isFile()) {
+        p.refusal = QStringLiteral("%1: not a file").arg(source);
+        return p;
+    }
+    QString probeError;
+    const std::optional<double> length = ProbeLength(path, &probeError);
+    if (!length) {
+        p.refusal = QStringLiteral("%1: its length cannot be read (%2)").arg(source, probeError);
+        return p;
+    }
+    p.length = *length;
+
+    const bool fromPreferences = m_options.outputDir.isEmpty();
+    const QString outputDir = !fromPreferences ? Absolute(m_options.outputDir)
+                              : m_prefs.aptotic ? m_prefs.outputDir
+                                                : ExtractFolder(path);
+    // A common --end for a batch means "up to there": a source that ends earlier is cut up to
+    // its own end, rather than given sections that lie past it and would come out empty.
+    double end = m_options.end.value_or(*length);
+    if (end > *length && m_options.start.value_or(0.0) < *length) {
+        if (m_report.GetMode() != CliReport::Mode::Quiet)
+            m_report.Warning(QStringLiteral("--end %1 lies past the end of %2; it is cut up to its end (%3)")
+                                 .arg(m_options.endText, source, FormatCliTime(*length)));
+        end = *length;
+    }
+    JobInputs in;
+    in.sourcePath = path;
+    in.startSeconds = m_options.start.value_or(0.0);
+    in.endSeconds = end;
+    in.equalSections = m_options.sections > 0;
+    in.quantityText = QString::number(m_options.sections);
+    in.profilePath = m_profilePath;
+    in.outputDirText = outputDir;
+    in.sourceLengthMs = std::llround(*length * 1000.0);
+    JobPlan plan;
+    if (const std::optional<JobCheckFailure> failure = CheckJob(in, m_extension, &plan)) {
+        p.refusal = DescribeFailure(*failure, p, outputDir);
+        return p;
+    }
+    if (m_options.every) {
+        plan = MakeFixedLengthJobPlan(plan.start, plan.end, *m_options.every, path, outputDir, m_extension);
+        if (plan.count > kMaxCliSections) {
+            p.refusal = QStringLiteral("--every %1 gives %2 sections of %3; at most %4")
+                            .arg(m_options.everyText)
+                            .arg(plan.count)
+                            .arg(source)
+                            .arg(kMaxCliSections);
+            return p;
+        }
+        if (const std::optional<JobCheckFailure> failure = CheckOutputsAgainstSource(plan, path)) {
+            p.refusal = DescribeFailure(*failure, p, outputDir);
+            return p;
+        }
+    }
+    if (!QFileInfo(plan.outputFolder).isWritable()) {
+        p.refusal = QStringLiteral("%1: the output folder %2 cannot be written").arg(source, plan.outputFolder);
+        return p;
+    }
+    p.spec = SplitJobSpec{path, plan, m_switches, m_paths.encoderPath};
+    return p;
+}
+
+QString CliSession::DescribeFailure(const JobCheckFailure& f, const SourcePlan& p, const QString& outputDir) const
+{
+    const QString start = m_options.start ? QStringLiteral("--start ") + m_options.startText : QStringLiteral("the start");
+    const QString end = m_options.end ? QStringLiteral("--end ") + m_options.endText : QStringLiteral("the end");
+    switch (f.number) {
+    case 1: return QStringLiteral("%1: no such file").arg(p.source);
+    case 2:
+        return QStringLiteral("%1 is not before the end of %2 (its length is %3)")
+            .arg(start, p.source, FormatCliTime(p.length));
+    case 3: return QStringLiteral("%1: the end must be later than 00:00:00 (%2)").arg(end, p.source);
+    case 4: return QStringLiteral("%1 is not later than %2 (%3)").arg(end, start, p.source);
+    case 6: return QStringLiteral("--profile: no profile file at %1").arg(m_profilePath);
+    case 7:
+        if (!m_options.outputDir.isEmpty())
+            return QStringLiteral("--output %1: no such folder").arg(m_options.outputDir);
+        return QStringLiteral("the output folder %1 that the preferences (%2) name does not exist; name one with --output")
+            .arg(outputDir, m_paths.preferencesFile);
+    case 8: return QStringLiteral("%1: %2").arg(p.source, f.message);
+    default: return QStringLiteral("%1: %2 %3").arg(p.source, f.caption, f.message);
+    }
+}
+
+void CliSession::RefuseClashes(QList<SourcePlan>& plans)
+{
+    // Two sources of one call must not write the same files, nor one write over another's
+    // source.
+    QHash<QString, QString> firstOutput; // canonical folder + name of the first output -> its source
+    QSet<QPair<dev_t, ino_t>> sources;
+    auto fileId = [](const QString& path) -> std::optional<QPair<dev_t, ino_t>> {
+        struct stat st {};
+        if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+            return std::nullopt;
+        return QPair<dev_t, ino_t>(st.st_dev, st.st_ino);
+    };
+    for (const SourcePlan& p : plans)
+        if (p.spec)
+            if (const auto id = fileId(p.spec->sourcePath))
+                sources.insert(*id);
+    for (SourcePlan& p : plans) {
+        if (!p.spec)
+            continue;
+        const JobPlan& plan = p.spec->plan;
+        const QString key = QFileInfo(plan.outputFolder).canonicalFilePath() + QLatin1Char('/') + plan.baseName
+                            + QStringLiteral("_Clip") + plan.extension;
+        if (const auto other = firstOutput.constFind(key); other != firstOutput.cend()) {
+            p.refusal = QStringLiteral("%1: its outputs %2 would replace those of %3 in the same call")
+                            .arg(p.source, plan.OutputPath(1), other.value());
+            p.spec.reset();
+            continue;
+        }
+        firstOutput.insert(key, p.source);
+        const auto own = fileId(p.spec->sourcePath);
+        for (qint64 i = 1; i <= plan.count; ++i) {
+            const QString out = plan.OutputPath(static_cast<qint32>(i));
+            const auto id = fileId(out);
+            if (id && id != own && sources.contains(*id)) {
+                p.refusal = QStringLiteral("%1: its output %2 is also a SOURCE of this call").arg(p.source, out);
+                p.spec.reset();
+                break;
+            }
+        }
+    }
+}
+
+std::optional<double> CliSession::ProbeLength(const QString& path, QString* error)
+{
+    QProcess probe;
+    probe.setStandardInputFile(QProcess::nullDevice());
+    QEventLoop loop;
+    connect(&probe, &QProcess::finished, &loop, &QEventLoop::quit);
+    connect(&probe, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+    QTimer::singleShot(kProbeTimeoutMs, &loop, &QEventLoop::quit);
+    // "file:" keeps a name such as "a:b.mp4" from being read as a protocol.
+    probe.start(m_ffprobe, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                            QStringLiteral("format=duration"), QStringLiteral("-of"),
+                            QStringLiteral("default=nw=1:nk=1"), QStringLiteral("file:") + path});
+    m_probeLoop = &loop;
+    if (probe.state() != QProcess::NotRunning)
+        loop.exec();
+    m_probeLoop = nullptr;
+    if (probe.state() != QProcess::NotRunning) {
+        probe.kill();
+        probe.waitForFinished();
+        *error = m_interrupted ? QStringLiteral("interrupted") : QStringLiteral("ffprobe took too long");
+        return std::nullopt;
+    }
+    if (probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0) {
+        const QString said = LastLine(probe.readAllStandardError());
+        *error = said.isEmpty() ? QStringLiteral("ffprobe failed: ") + probe.errorString() : QStringLiteral("ffprobe: ") + said;
+        return std::nullopt;
+    }
+    bool ok = false;
+    const double seconds = QLocale::c().toDouble(LastLine(probe.readAllStandardOutput()), &ok);
+    if (!ok || !std::isfinite(seconds) || seconds < 0) {
+        *error = QStringLiteral("ffprobe finds no duration in it");
+        return std::nullopt;
+    }
+    return seconds;
+}
+
+SourceResult CliSession::RunSource(int index, int count, const SplitJobSpec& spec)
+{
+    SourceResult r;
+    r.source = spec.sourcePath;
+    r.sections = spec.plan.count;
+    r.outputFolder = spec.plan.outputFolder;
+    SplitJob job(spec);
+    connect(&job, &SplitJob::sectionStarted, this, [this](const JobSection& s, const QString&) { m_report.SectionBegins(s); });
+    connect(&job, &SplitJob::progress, this, [this](int current, int total, double time) { m_report.Progress(current, total, time); });
+    connect(&job, &SplitJob::clock, this, [this](qint64 elapsed, qint64 remaining) { m_report.Clock(elapsed, remaining); });
+    connect(&job, &SplitJob::sectionDone, this, [this, &r](const JobSection& s) {
+        ++r.done;
+        m_report.SectionDone(s);
+    });
+    connect(&job, &SplitJob::sectionSkipped, this, [this, &r](const JobSection& s) {
+        ++r.skipped;
+        m_report.SectionSkipped(s);
+    });
+    connect(&job, &SplitJob::sectionFailed, this, [this](const JobSection& s, const QString& reason) { m_report.SectionFailed(s, reason); });
+    job.SetOverwriteQuestion([this](const JobSection& s) { return DecideOverwrite(s); });
+
+    m_report.SourceBegins(index, count, spec, m_profileName);
+    QEventLoop loop;
+    connect(&job, &SplitJob::ended, &loop, &QEventLoop::quit);
+    m_job = &job;
+    job.Start();
+    loop.exec();
+    m_job = nullptr;
+    r.elapsed = job.Elapsed();
+
+    switch (job.Result()) {
+    case SplitJob::Outcome::Completed:
+        r.outcome = SourceResult::Outcome::Completed;
+        break;
+    case SplitJob::Outcome::Failed:
+        r.outcome = SourceResult::Outcome::Failed;
+        r.message = QStringLiteral("section %1 failed: %2").arg(job.FailedSection().number).arg(job.FailureReason());
+        break;
+    case SplitJob::Outcome::EncoderMissing:
+        r.outcome = SourceResult::Outcome::EncoderMissing;
+        r.message = QStringLiteral("the encoder %1 could not be started; please re-install Veltrane").arg(spec.encoderPath);
+        m_report.Error(r.message);
+        break;
+    case SplitJob::Outcome::Refused:
+        r.outcome = SourceResult::Outcome::Refused;
+        r.message = job.FailureReason();
+        m_report.Error(QStringLiteral("%1: %2").arg(spec.sourcePath, r.message));
+        break;
+    default: // cancelled, or stopped at the question
+        r.outcome = SourceResult::Outcome::Cancelled;
+        break;
+    }
+    m_report.SourceEnds(r);
+    return r;
+}
+
+SplitJob::Overwrite CliSession::DecideOverwrite(const JobSection& section)
+{
+    switch (m_options.overwrite) {
+    case CliOptions::Overwrite::Always: return SplitJob::Overwrite::Replace;
+    case CliOptions::Overwrite::Never: return SplitJob::Overwrite::Skip;
+    case CliOptions::Overwrite::Ask: break;
+    }
+    if (m_replaceAll)
+        return SplitJob::Overwrite::Replace;
+    // Nobody to ask: an existing file is never replaced unasked.
+    if (m_noMoreAnswers || !IsTerminal(STDIN_FILENO) || !IsTerminal(STDERR_FILENO))
+        return SplitJob::Overwrite::Skip;
+    return AskOverwrite(section);
+}
+
+SplitJob::Overwrite CliSession::AskOverwrite(const JobSection& section)
+{
+    m_report.ClearLine();
+    for (;;) {
+        const QByteArray prompt =
+            QStringLiteral("%1 exists. Replace it? [y]es, [n]o, [a]ll: ").arg(section.outputPath).toLocal8Bit();
+        [[maybe_unused]] const ssize_t w = ::write(STDERR_FILENO, prompt.constData(), size_t(prompt.size()));
+        QByteArray answer;
+        bool ended = false;
+        // The answer is read while a Ctrl+C can still stop the call.
+        for (;;) {
+            pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {m_interruptFd, POLLIN, 0}};
+            if (::poll(fds, m_interruptFd >= 0 ? 2 : 1, -1) < 0) {
+                if (errno == EINTR)
+                    continue;
+                ended = true;
+                break;
+            }
+            if (m_interruptFd >= 0 && (fds[1].revents & POLLIN)) {
+                [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, "\n", 1);
+                Interrupt();
+                return SplitJob::Overwrite::Skip;
+            }
+            char c = 0;
+            const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                ended = true;
+                break;
+            }
+            if (c == '\n')
+                break;
+            answer += c;
+        }
+        if (ended) {
+            [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, "\n", 1);
+            m_noMoreAnswers = true;
+            return SplitJob::Overwrite::Skip;
+        }
+        const QString a = QString::fromLocal8Bit(answer).trimmed().toLower();
+        if (a == QLatin1String("y") || a == QLatin1String("yes"))
+            return SplitJob::Overwrite::Replace;
+        if (a == QLatin1String("a") || a == QLatin1String("all")) {
+            m_replaceAll = true;
+            return SplitJob::Overwrite::Replace;
+        }
+        if (a.isEmpty() || a == QLatin1String("n") || a == QLatin1String("no"))
+            return SplitJob::Overwrite::Skip;
+    }
+}
+
+int CliSession::ExitStatus(const QList<SourceResult>& results) const
+{
+    if (m_interrupted)
+        return 130;
+    int status = 0;
+    for (const SourceResult& r : results) {
+        switch (r.outcome) {
+        case SourceResult::Outcome::Invalid:
+        case SourceResult::Outcome::Refused:
+            status = 2;
+            break;
+        case SourceResult::Outcome::Failed:
+        case SourceResult::Outcome::EncoderMissing:
+        case SourceResult::Outcome::Cancelled:
+            status = std::max(status, 1);
+            break;
+        default:
+            break;
+        }
+    }
+    return status;
+}

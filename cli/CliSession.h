@@ -1,0 +1,75 @@
+#pragma once
+#include "app/AppPaths.h"
+#include "cli/CliOptions.h"
+#include "cli/CliReport.h"
+#include "prefs/PreferencesStore.h"
+#include "split/JobPlan.h"
+#include "split/SplitJob.h"
+
+#include <QObject>
+#include <QPointer>
+#include <optional>
+#include <stdexcept>
+
+class QEventLoop;
+
+// Input that refuses the whole call (exit status 2); the message names the argument or file.
+class CliInputError : public std::runtime_error {
+public:
+    explicit CliInputError(const QString& message) : std::runtime_error(message.toStdString()), m_message(message) {}
+    const QString& message() const { return m_message; }
+
+private:
+    QString m_message;
+};
+
+// One call of veltrane-cli: reads the program's preferences and profiles, plans a job per
+// source through the job runner's own functions, and runs the jobs one after another (or
+// prints their plans).
+class CliSession : public QObject {
+    Q_OBJECT
+public:
+    // interruptFd: readable once SIGINT, SIGTERM or SIGHUP came (-1: none).
+    CliSession(const CliOptions& options, int interruptFd);
+    // The exit status: 0 all done, 1 a section failed, 2 bad arguments or input,
+    // 130 interrupted.
+    int Run();
+    // Stops at once: the running encoder ends, its partial output goes, nothing else starts.
+    void Interrupt();
+
+private:
+    struct SourcePlan {
+        QString source;     // as given
+        double length = 0;  // seconds
+        std::optional<SplitJobSpec> spec; // set when it passed every check
+        QString refusal;
+    };
+
+    void Prepare();
+    void ChooseProfile();
+    SourcePlan PlanSource(const QString& source);
+    void RefuseClashes(QList<SourcePlan>& plans);
+    std::optional<double> ProbeLength(const QString& path, QString* error);
+    QString DescribeFailure(const JobCheckFailure& failure, const SourcePlan& plan, const QString& outputDir) const;
+    SourceResult RunSource(int index, int count, const SplitJobSpec& spec);
+    SplitJob::Overwrite DecideOverwrite(const JobSection& section);
+    SplitJob::Overwrite AskOverwrite(const JobSection& section);
+    int ExitStatus(const QList<SourceResult>& results) const;
+
+    CliOptions m_options;
+    int m_interruptFd;
+    CliReport m_report;
+    AppPaths m_paths;
+    PreferenceValues m_prefs;
+    QString m_ffprobe;
+    QString m_profileName;
+    QString m_profilePath;
+    QString m_extension;
+    QString m_switches;
+
+    bool m_interrupted = false;
+    bool m_replaceAll = false;
+    bool m_noMoreAnswers = false;
+    QPointer<SplitJob> m_job;
+    QPointer<QEventLoop> m_probeLoop;
+};
