@@ -280,7 +280,7 @@ void TMainForm::BuildLayout()
     imgProgressBack->setScaledContents(true);
     imgProgressBack->setGeometry(0, 0, kRightWidth, 289);
     imgProgressBack->setAttribute(Qt::WA_TransparentForMouseEvents);
-    labProcessing = makeLabel(panProgress, "labProcessing", QString(), QRect(18, 22, 344, 22));
+    labProcessing = makeLabel(panProgress, "labProcessing", QString(), QRect(18, 13, 344, 40)); // 2 lines
     {
         QFont f = labProcessing->font();
         f.setBold(true);

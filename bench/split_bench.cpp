@@ -1,13 +1,17 @@
 // How much a split job costs over ffmpeg alone, and whether a section deep into a long
 // source costs more than one at its start.
 //
-//   bench_split [--quick]
+//   bench_split [--quick] [--copy-only]
 //
 // 1. A job of four equal sections of a 60 s clip, run through the main window and the
 //    wmaspi.dll encoder, against the same four sections run by ffmpeg directly with the
 //    same options (input seeking). Goal: ratio <= 1.05.
 // 2. A 10 s section at the end of a 10-minute clip against one at its start, both
 //    through the encoder. Goal: ratio <= 1.2.
+// 3. A 10-minute 1080p clip (8 Mbit/s) in 10 equal sections with the shipped MP4
+//    stream-copy profile, through the job runner and the encoder (cut points looked up,
+//    copied video ended before each next key frame), against ffmpeg copying the same
+//    key-frame ranges directly. Goal: ratio <= 1.05; the look-up's share is printed.
 #include "TestSupport.h"
 #include "app/MainForm.h"
 #include "prefs/SettingsForm.h"
@@ -16,6 +20,7 @@
 #include "profiles/ProfileFormat.h"
 #include "profiles/ValueListEditor.h"
 #include "split/CommandLine.h"
+#include "split/SplitJob.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,9 +28,12 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -73,8 +81,8 @@ Cost RunProcess(const QString& program, const QStringList& args)
 // ffmpeg alone, with the options the encoder gives it.
 Cost DirectSection(const QString& src, double start, double length, const QString& switches, const QString& out)
 {
-    QStringList args{"-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-ss", FormatStartOffset(start), "-i", src,
-                     "-t", FormatLength(length)};
+    QStringList args{"-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-ss", FormatSeconds(start), "-i", src,
+                     "-t", FormatSeconds(length)};
     args += SplitCommandLine(switches);
     args << out;
     return RunProcess("ffmpeg", args);
@@ -100,6 +108,148 @@ Cost ProgramJob(const QString& src, int sections, const QString& outDir)
     return c;
 }
 
+// A 10-minute 1080p clip at a bit rate of real footage: 10 s made once, then joined 60 times.
+bool MakeLongHdClip(const QString& dir, const QString& path)
+{
+    const QString chunk = dir + "/chunk.mp4";
+    const QString list = dir + "/chunks.txt";
+    QProcess p;
+    p.start("ffmpeg", {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                       "testsrc2=size=1920x1080:rate=25:duration=10,noise=alls=12:allf=t", "-f", "lavfi", "-i",
+                       "sine=frequency=440:duration=10", "-c:v", "libx264", "-preset", "ultrafast", "-bf", "3", "-g", "50",
+                       "-b:v", "8M", "-maxrate", "8M", "-bufsize", "16M", "-pix_fmt", "yuv420p", "-c:a", "aac",
+                       "-shortest", chunk});
+    if (!p.waitForFinished(600000) || p.exitCode() != 0)
+        return false;
+    QFile f(list);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    for (int i = 0; i < 60; ++i)
+        f.write("file 'chunk.mp4'\n");
+    f.close();
+    p.start("ffmpeg", {"-nostdin", "-loglevel", "error", "-y", "-f", "concat", "-safe", "0", "-i", list, "-c", "copy",
+                       "-movflags", "+faststart", path});
+    return p.waitForFinished(600000) && p.exitCode() == 0;
+}
+
+// 3. Stream copy through the runner against ffmpeg copying the same ranges.
+int CopyBenchmark(const QString& dir, int rounds)
+{
+    const QString clip = dir + "/hd.mp4";
+    std::printf("making a 10-minute 1080p clip...\n");
+    std::fflush(stdout);
+    if (!MakeLongHdClip(dir, clip)) {
+        std::fprintf(stderr, "could not make the clip\n");
+        return 1;
+    }
+    const QString profile = ProfilePath(BuiltAppDir(), "MP4 - Stream copy - no re-encoding");
+    const ProfileContent content = ReadProfile(profile);
+    const QString switches = BuildProfileSwitches(profile, [&](int, const QString& name) {
+        for (const ProfileParameter& p : content.parameters)
+            if (p.name == name)
+                return p.list ? SplitItems(p.caption).value(p.index) : p.value;
+        return QString();
+    });
+    std::printf("profile switches:%s\n", qPrintable(switches));
+    const QString outDir = dir + "/out";
+    QDir().mkpath(outDir);
+    const int sections = 10;
+
+    QList<double> wallRatios, cpuRatios, syncedRatios, shares;
+    QList<JobSection> ranges;
+    auto runJob = [&]() -> Cost {
+        SplitJob job(SplitJobSpec{clip, MakeJobPlan(0, 600, true, sections, clip, outDir, ".mp4"), switches,
+                                  BuiltAppDir() + "wmaspi.dll"});
+        job.SetOverwriteQuestion([](const JobSection&) { return SplitJob::Overwrite::Replace; });
+        QSignalSpy ended(&job, &SplitJob::ended);
+        const double selfBefore = Cpu(RUSAGE_SELF);
+        const double childrenBefore = Cpu(RUSAGE_CHILDREN);
+        QElapsedTimer t;
+        t.start();
+        job.Start();
+        ended.wait(600000);
+        Cost c{t.nsecsElapsed() / 1e9, Cpu(RUSAGE_SELF) - selfBefore + Cpu(RUSAGE_CHILDREN) - childrenBefore};
+        if (job.Result() != SplitJob::Outcome::Completed) {
+            std::fprintf(stderr, "the job did not complete: %s\n", qPrintable(job.FailureReason()));
+            return Cost{-1, -1};
+        }
+        shares << job.Lookup().elapsedMs / 1000.0 / c.wall;
+        ranges.clear();
+        for (int i = 1; i <= sections; ++i)
+            ranges << job.Spec().plan.Section(i);
+        return c;
+    };
+    // ffmpeg alone; with synced, each output is also put on the disk before the next, as the
+    // program does before an output takes its name.
+    auto runDirect = [&](bool synced) -> Cost {
+        Cost direct;
+        for (const JobSection& s : ranges) {
+            if (s.empty)
+                continue;
+            QStringList args{"-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-ss", FormatSeconds(s.start),
+                             "-i", clip, "-t", FormatSeconds(s.end - s.start)};
+            args += SplitCommandLine(switches);
+            const QString out = dir + QString("/direct_%1.mp4").arg(s.number);
+            args << out;
+            QElapsedTimer t;
+            t.start();
+            Cost c = RunProcess("ffmpeg", args);
+            if (c.wall < 0)
+                return c;
+            if (synced) {
+                const double cpu = Cpu(RUSAGE_SELF);
+                const int fd = ::open(QFile::encodeName(out).constData(), O_RDONLY | O_CLOEXEC);
+                if (fd >= 0) {
+                    ::fdatasync(fd);
+                    ::close(fd);
+                }
+                c.wall = t.nsecsElapsed() / 1e9;
+                c.cpu += Cpu(RUSAGE_SELF) - cpu;
+            }
+            direct.wall += c.wall;
+            direct.cpu += c.cpu;
+        }
+        return direct;
+    };
+    if (runJob().wall < 0) // the first job finds the ranges, and warms the file cache
+        return 1;
+    for (int r = 0; r < rounds; ++r) {
+        Cost job, direct, synced;
+        if (r % 2 == 0) {
+            direct = runDirect(false);
+            synced = runDirect(true);
+            job = runJob();
+        } else {
+            job = runJob();
+            synced = runDirect(true);
+            direct = runDirect(false);
+        }
+        if (job.wall < 0 || direct.wall < 0 || synced.wall < 0)
+            return 1;
+        std::printf("round %d: through the program %.3f s (processor %.3f s, look-up %.1f %%), "
+                    "ffmpeg directly %.3f s (processor %.3f s), synced %.3f s\n",
+                    r + 1, job.wall, job.cpu, 100 * shares.last(), direct.wall, direct.cpu, synced.wall);
+        std::fflush(stdout);
+        wallRatios << job.wall / direct.wall;
+        cpuRatios << job.cpu / direct.cpu;
+        syncedRatios << job.wall / synced.wall;
+    }
+    auto median = [](QList<double> v) {
+        std::sort(v.begin(), v.end());
+        return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    };
+    QStringList cuts;
+    for (const JobSection& s : ranges)
+        cuts << QString::number(s.start, 'f', 3);
+    std::printf("stream copy of a 10-minute 1080p clip in %d sections (cuts at %s), median of %d rounds:\n"
+                "  wall clock ratio %.3f, processor ratio %.3f (goal <= 1.05)\n"
+                "  against ffmpeg with each output synced to disk as the program does: wall clock ratio %.3f\n"
+                "  key-frame look-up: %.1f %% of the job's wall clock time\n",
+                sections, qPrintable(cuts.join(", ")), rounds, median(wallRatios), median(cpuRatios),
+                median(syncedRatios), 100 * median(shares));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -112,6 +262,8 @@ int main(int argc, char** argv)
     const int rounds = quick ? 1 : 3;
 
     QTemporaryDir work;
+    if (app.arguments().contains("--copy-only"))
+        return CopyBenchmark(work.path(), quick ? 1 : 5);
     const QString clip = work.path() + "/clip.mp4";
     const QString longClip = work.path() + "/long.mp4";
     std::printf("making clips...\n");
@@ -229,5 +381,5 @@ int main(int argc, char** argv)
                 "  processor:  %.3f s / %.3f s, ratio %.3f (goal <= 1.2)\n",
                 rounds, bestEnd.wall, bestStart.wall, bestEnd.wall / bestStart.wall, bestEnd.cpu, bestStart.cpu,
                 bestEnd.cpu / bestStart.cpu);
-    return 0;
+    return CopyBenchmark(work.path(), quick ? 1 : 5);
 }

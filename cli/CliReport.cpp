@@ -85,7 +85,8 @@ void CliReport::Plan(const SplitJobSpec& spec, double sourceLength, const QStrin
                 arguments.append(a);
             Json({{"event", "plan"}, {"source", spec.sourcePath}, {"profile", profile},
                   {"section", p.section.number}, {"sections", plan.count}, {"start", p.section.start},
-                  {"length", p.section.length}, {"output", p.section.outputPath},
+                  {"length", p.section.end - p.section.start}, {"empty", p.section.empty},
+                  {"output", p.section.outputPath},
                   {"exists", OutputEntryExists(p.section.outputPath)}, {"arguments", arguments}});
         }
         return;
@@ -99,8 +100,10 @@ void CliReport::Plan(const SplitJobSpec& spec, double sourceLength, const QStrin
         text += QStringLiteral("  section %1/%2: %3 to %4 -> %5%6\n    %7")
                     .arg(s.number)
                     .arg(plan.count)
-                    .arg(FormatCliTime(s.start), FormatCliTime(s.start + s.length), s.outputPath,
-                         OutputEntryExists(s.outputPath) ? QStringLiteral(" (exists)") : QString(),
+                    .arg(FormatCliTime(s.start), FormatCliTime(s.end), s.outputPath,
+                         s.empty ? QStringLiteral(" (nothing of the source in it: not written)")
+                         : OutputEntryExists(s.outputPath) ? QStringLiteral(" (exists)")
+                                                           : QString(),
                          ShellQuote(spec.encoderPath));
         for (const QString& a : p.arguments)
             text += QLatin1Char(' ') + ShellQuote(a);

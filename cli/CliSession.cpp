@@ -39,15 +39,6 @@ CliReport::Mode ReportMode(const CliOptions& o)
 
 QString Absolute(const QString& path) { return QFileInfo(path).absoluteFilePath(); }
 
-// ffprobe where the encoder finds ffmpeg: beside it first, then on the PATH.
-QString FindFfprobe(const QString& encoderPath)
-{
-    const QString beside = QFileInfo(encoderPath).absolutePath() + QStringLiteral("/ffprobe");
-    if (QFileInfo(beside).isExecutable() && QFileInfo(beside).isFile())
-        return beside;
-    return QStandardPaths::findExecutable(QStringLiteral("ffprobe"));
-}
-
 QString LastLine(const QByteArray& text)
 {
     const QList<QByteArray> lines = text.trimmed().split('\n');
@@ -96,9 +87,14 @@ int CliSession::Run()
     }
 
     if (m_options.dryRun) {
-        for (const SourcePlan& p : plans)
-            if (p.spec)
-                m_report.Plan(*p.spec, p.length, m_profileName, PlanSections(*p.spec));
+        for (const SourcePlan& p : plans) {
+            if (!p.spec)
+                continue;
+            // The sections as the job will cut them: on the frames or key frames it finds.
+            SplitJobSpec spec = *p.spec;
+            ResolveCuts(spec);
+            m_report.Plan(spec, p.length, m_profileName, PlanSections(spec));
+        }
         return refused ? 2 : 0;
     }
     // Nothing runs while the call itself is wrong, unless asked to go on.

@@ -11,6 +11,8 @@
 // Profile switches that would reach beyond the one output (see SwitchPolicy.h) are refused
 // before ffmpeg starts: status 2, and one line on standard error naming the option.
 #include "SwitchPolicy.h"
+// Options of the section's cut that ffmpeg has no switch for: see section_cut.h.
+#include "section_cut.h"
 
 #include <cctype>
 #include <cerrno>
@@ -134,8 +136,12 @@ Plan TranslateArguments(int argc, char** argv)
     bool haveInput = false;
     std::vector<std::string> before; // options that stood before -i (input options)
     std::vector<std::string> after;  // options after it (output options)
+    SectionCut cut;
+    std::string cutError;
     for (size_t k = 0; k < in.size(); ++k) {
         const std::string& a = in[k];
+        if (TakeSectionCutOption(in, k, cut, cutError))
+            continue;
         if (!haveInput && a == "-i" && k + 1 < in.size()) {
             input = in[++k];
             haveInput = true;
@@ -149,15 +155,19 @@ Plan TranslateArguments(int argc, char** argv)
         Say("no source given (-i)");
         return plan;
     }
+    if (!cutError.empty()) {
+        Say(cutError);
+        return plan;
+    }
 
     plan.args = {"-nostdin", "-hide_banner", "-nostats", "-loglevel", "error", "-progress", "pipe:1"};
-    plan.args.insert(plan.args.end(), before.begin(), before.end());
+    std::vector<std::string> inputOptions = before;
     if (!seek.empty()) {
-        plan.args.push_back("-ss");
-        plan.args.push_back(seek);
+        inputOptions.push_back("-ss");
+        inputOptions.push_back(seek);
     }
-    plan.args.push_back("-i");
-    plan.args.push_back(AsFile(input));
+    const std::vector<std::string> inputs = SectionCutInputs(cut, inputOptions, AsFile(input), after);
+    plan.args.insert(plan.args.end(), inputs.begin(), inputs.end());
     plan.args.insert(plan.args.end(), after.begin(), after.end());
     plan.args.push_back(AsFile(output));
     plan.ok = true;

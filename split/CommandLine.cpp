@@ -165,19 +165,42 @@ QString BuildProfileSwitches(const QString& profilePath, const GridValueLookup& 
     return switches;
 }
 
-QString BuildSectionCommandLine(const QString& source, double start, double length, const QString& switches,
-                                const QString& output)
+QString FormatSeconds(double seconds)
 {
-    return QStringLiteral(" -y -i \"") + source + QStringLiteral("\" -ss ") + FormatStartOffset(start)
-           + QStringLiteral(" -t ") + FormatLength(length) + switches + QStringLiteral(" \"") + output
+    if (!std::isfinite(seconds) || std::fabs(seconds) > 9.0e12)
+        return FormatLength(seconds);
+    qint64 us = std::llround(seconds * 1e6);
+    const bool negative = us < 0;
+    if (negative)
+        us = -us;
+    QString text = QString::number(us / 1000000);
+    qint64 fraction = us % 1000000;
+    if (fraction != 0) {
+        QString digits = QStringLiteral("%1").arg(fraction, 6, 10, QLatin1Char('0'));
+        while (digits.endsWith(QLatin1Char('0')))
+            digits.chop(1);
+        text += QLatin1Char('.') + digits;
+    }
+    return negative && us != 0 ? QLatin1Char('-') + text : text;
+}
+
+QString BuildSectionCommandLine(const QString& source, double start, double length, const QString& switches,
+                                const QString& output, const QStringList& extra)
+{
+    QString added;
+    for (const QString& e : extra)
+        added += QLatin1Char(' ') + e;
+    return QStringLiteral(" -y -i \"") + source + QStringLiteral("\" -ss ") + FormatSeconds(start)
+           + QStringLiteral(" -t ") + FormatSeconds(length) + added + switches + QStringLiteral(" \"") + output
            + QLatin1Char('"');
 }
 
 QStringList BuildSectionArguments(const QString& source, double start, double length, const QString& switches,
-                                  const QString& output)
+                                  const QString& output, const QStringList& extra)
 {
     QStringList args{QStringLiteral("-y"), QStringLiteral("-i"), source, QStringLiteral("-ss"),
-                     FormatStartOffset(start), QStringLiteral("-t"), FormatLength(length)};
+                     FormatSeconds(start), QStringLiteral("-t"), FormatSeconds(length)};
+    args += extra;
     args += SplitCommandLine(switches);
     args << output;
     return args;

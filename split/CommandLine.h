@@ -13,15 +13,20 @@ using GridValueLookup = std::function<QString(int sort, const QString& name)>;
 // so such a parameter's grid value is empty.
 QString BuildProfileSwitches(const QString& profilePath, const GridValueLookup& gridValue);
 
-// One section's command line: ` -y -i "src" -ss S -t T<switches> "out"`.
+// One section's command line: ` -y -i "src" -ss S -t T<extra><switches> "out"`, with start
+// and length in full precision (FormatSeconds); extra: what the section's cut adds.
 QString BuildSectionCommandLine(const QString& source, double start, double length, const QString& switches,
-                                const QString& output);
+                                const QString& output, const QStringList& extra = {});
 
 // Start offset in the "0.0" form (18 significant digits first, a half away from zero) and
 // length in the general form (15 significant digits, no trailing zeros, never an
 // exponent); always with ".", whatever the locale, since ffmpeg reads no comma.
 QString FormatStartOffset(double seconds);
 QString FormatLength(double seconds);
+
+// Seconds as the encoder gets them: to the nearest microsecond (ffmpeg's own precision),
+// "." as decimal point, no trailing zeros, never an exponent: 43.36, 10, 33.333333.
+QString FormatSeconds(double seconds);
 
 // The argument list equivalent to a command line: text between double quotes is one
 // argument exactly as it stands; the rest is split at blanks. No shell is involved.
@@ -33,4 +38,4 @@ QStringList SplitCommandLine(const QString& commandLine);
 // from the text, so a path may hold any character (a double quote included). The
 // switches are split like SplitCommandLine does.
 QStringList BuildSectionArguments(const QString& source, double start, double length, const QString& switches,
-                                  const QString& output);
+                                  const QString& output, const QStringList& extra = {});

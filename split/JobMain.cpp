@@ -35,6 +35,8 @@ namespace {
 
 // The running job, so that a cancel, a close or a tick of the window reaches it.
 SplitJob* g_job = nullptr;
+// What the completion message adds about the cuts of the job that just ended.
+QStringList g_completionNotes;
 
 QString ProductName()
 {
@@ -111,11 +113,18 @@ void BindJob(TMainForm* f, SplitJob* job)
 {
     const bool equal = job->Spec().plan.equalSections;
     const QString sourceName = ExtractFileName(job->Spec().sourcePath);
+    QObject::connect(job, &SplitJob::lookingUpCuts, f,
+                     [f] { f->labProcessing->setText(QStringLiteral("Finding the cut points...")); });
+    // What is being split, and under it where the section really lies in the source.
+    auto showSection = [f, equal, sourceName](const JobSection& section) {
+        f->labProcessing->setText((equal ? QStringLiteral("Splitting: Section ") + QString::number(section.number)
+                                         : QStringLiteral("Splitting: ") + sourceName)
+                                  + QLatin1Char('\n') + FormatCutTime(section.start) + QStringLiteral(" to ")
+                                  + FormatCutTime(section.end));
+    };
     QObject::connect(job, &SplitJob::sectionStarted, f,
-                     [f, job, equal, sourceName](const JobSection& section, const QString& commandLine) {
-                         f->labProcessing->setText(equal ? QStringLiteral("Splitting: Section ")
-                                                               + QString::number(section.number)
-                                                         : QStringLiteral("Splitting: ") + sourceName);
+                     [f, job, showSection](const JobSection& section, const QString& commandLine) {
+                         showSection(section);
                          if (!commandLine.isEmpty())
                              f->CurrentCommandLine = commandLine;
                          f->CurrentRun = job->CurrentRun();
@@ -130,9 +139,10 @@ void BindJob(TMainForm* f, SplitJob* job)
     QObject::connect(job, &SplitJob::ended, f, [f] { f->CurrentRun = nullptr; });
 
     // Asked per section, with the preference as it stands at that moment.
-    job->SetOverwriteQuestion([f, equal](const JobSection&) {
+    job->SetOverwriteQuestion([f, equal, showSection](const JobSection& section) {
         if (SettingForm && SettingForm->chkOverwrite->isChecked())
             return SplitJob::Overwrite::Replace;
+        showSection(section); // the question is about this one
         const MsgResult answer =
             ShowMessage(f, MsgIcon::Question, QStringLiteral("Overwrite"),
                         QStringLiteral("The output file is existent. Overwrite it?"), MsgButtons::YesNo);
@@ -196,7 +206,13 @@ void TMainForm::RunSplitJob(const QString& profileSwitches)
 
     switch (job.Result()) {
     case SplitJob::Outcome::Completed:
+        g_completionNotes = job.Spec().plan.cuts ? CutNotes(*job.Spec().plan.cuts) : QStringList();
+        if (!job.Lookup().problem.isEmpty() && job.Spec().plan.count > 0)
+            g_completionNotes.prepend(QStringLiteral("The cut points could not be looked up in the source, so the "
+                                                     "sections lie at the marked times: %1")
+                                          .arg(job.Lookup().problem));
         Completion();
+        g_completionNotes.clear();
         break;
     case SplitJob::Outcome::EncoderMissing:
         tmrProcess->stop();
@@ -311,8 +327,11 @@ void TMainForm::Completion()
         CountDownForm->show();
         return;
     }
-    ShowMessage(this, MsgIcon::Information, QStringLiteral("Completed"),
-                QStringLiteral("Splitting is completed successfully."));
+    // Where the cuts fell, when that is not where they were marked.
+    QString done = QStringLiteral("Splitting is completed successfully.");
+    if (!g_completionNotes.isEmpty())
+        done += QStringLiteral("\n\n") + g_completionNotes.join(QLatin1Char('\n'));
+    ShowMessage(this, MsgIcon::Information, QStringLiteral("Completed"), done);
     if (SettingForm && SettingForm->chkOpenDir->isChecked())
         ShellOpen(edtOutputDir->text());
     UnlockAfterJob();

@@ -106,10 +106,24 @@ PlannedSection PlanSection(const SplitJobSpec& spec, qint32 i, const QString& wr
     PlannedSection p;
     p.section = spec.plan.Section(i);
     const QString out = writtenPath.isEmpty() ? p.section.outputPath : writtenPath;
-    p.arguments = BuildSectionArguments(spec.sourcePath, p.section.start, p.section.length, spec.profileSwitches, out);
+    const QStringList extra = SectionCutArguments(p.section);
+    p.arguments =
+        BuildSectionArguments(spec.sourcePath, p.section.start, p.section.length, spec.profileSwitches, out, extra);
     p.commandLine =
-        BuildSectionCommandLine(spec.sourcePath, p.section.start, p.section.length, spec.profileSwitches, out);
+        BuildSectionCommandLine(spec.sourcePath, p.section.start, p.section.length, spec.profileSwitches, out, extra);
     return p;
+}
+
+QStringList SectionCutArguments(const JobSection& section)
+{
+    QStringList extra;
+    if (section.videoEndDts)
+        extra << QStringLiteral("-video_end_dts") << FormatSeconds(*section.videoEndDts);
+    // A copied stream would otherwise bring packets from before the cut along (audio
+    // decoded ahead of it), which the section before holds already.
+    if (section.copies)
+        extra << QStringLiteral("-copypriorss") << QStringLiteral("0");
+    return extra;
 }
 
 QList<PlannedSection> PlanSections(const SplitJobSpec& spec)
@@ -120,22 +134,52 @@ QList<PlannedSection> PlanSections(const SplitJobSpec& spec)
     return all;
 }
 
+namespace {
+// Where section i begins by the plan alone.
+double PlannedStart(const JobPlan& plan, qint32 i)
+{
+    if (!plan.equalSections)
+        return plan.start;
+    const long double at = static_cast<long double>(plan.start)
+                           + static_cast<long double>(i - 1) * static_cast<long double>(plan.sectionLength);
+    return static_cast<double>(at);
+}
+} // namespace
+
 JobSection JobPlan::Section(qint32 i) const
 {
     JobSection s;
     s.number = i;
-    s.length = sectionLength;
-    if (equalSections) {
-        const long double at = static_cast<long double>(start)
-                               + static_cast<long double>(i - 1) * static_cast<long double>(sectionLength);
-        s.start = static_cast<double>(at);
-        if (lastEndsAtEnd && i == count)
-            s.length = end - s.start;
-    } else {
-        s.start = start;
-    }
     s.outputPath = OutputPath(i);
+    if (cuts && i >= 1 && i < cuts->points.size()) {
+        const CutPoint& a = cuts->points.at(i - 1);
+        const CutPoint& b = cuts->points.at(i);
+        s.start = a.time;
+        s.end = b.time;
+        s.empty = !(b.time > a.time);
+        s.length = s.empty ? 0.0 : std::max(0.0, b.time - a.time - b.margin);
+        s.copies = cuts->copies;
+        if (cuts->kind == CutKind::KeyFrames && b.dts && !b.sourceEnd && !s.empty)
+            s.videoEndDts = *b.dts - a.time - b.dtsMargin;
+        return s;
+    }
+    s.length = sectionLength;
+    s.start = PlannedStart(*this, i);
+    if (equalSections && lastEndsAtEnd && i == count)
+        s.length = end - s.start;
+    s.end = s.start + s.length;
     return s;
+}
+
+QList<double> JobPlan::PlannedPoints() const
+{
+    QList<double> points;
+    if (count <= 0)
+        return points;
+    for (qint64 i = 1; i <= count; ++i)
+        points.append(PlannedStart(*this, static_cast<qint32>(i)));
+    points.append(end);
+    return points;
 }
 
 QString JobPlan::OutputPath(qint32 i) const

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <optional>
 
+#include "split/CutPoints.h"
+
 // What a press of Start reads from the main window, as plain values.
 struct JobInputs {
     QString sourcePath;     // edtSource
@@ -35,8 +37,14 @@ struct JobCheckFailure {
 struct JobSection {
     int number = 0; // from 1
     double start = 0;
-    double length = 0;
+    double length = 0; // what the encoder is given: a little short of the next frame when cut on frames
     QString outputPath;
+    double end = 0;     // where the section really ends (start + length, without that margin)
+    bool empty = false; // nothing of the source lies in it: it is not written
+    // Copied video stops before the packet whose decode time, counted from start, reaches
+    // this: the next section's key frame, decoded before frames that show earlier.
+    std::optional<double> videoEndDts;
+    bool copies = false; // copied streams take nothing from before start
 };
 
 // The sections of a job that passed its checks.
@@ -51,11 +59,17 @@ public:
     QString baseName;          // the source's file name before its last "."
     QString extension;         // "." + the profile's "Type"
     bool lastEndsAtEnd = false; // sections of a fixed length: the last one ends at `end`
+    // Where the cuts really fall, once looked up in the source (see ResolveCuts); without
+    // it the sections lie at the planned points.
+    std::optional<CutPlan> cuts;
 
-    // Section i (1..count): start worked out in extended precision, stored as a double.
-    // Every front end and the runner take their sections from here.
+    // Section i (1..count): start worked out in extended precision, stored as a double, or
+    // the looked-up cuts. Every front end and the runner take their sections from here.
     JobSection Section(qint32 i) const;
     QString OutputPath(qint32 i) const;
+    // The start, the points between equal sections and the end: count + 1 times (none
+    // when count is 0 or less).
+    QList<double> PlannedPoints() const;
 };
 
 // The plan of a job over start..end seconds: one section, or count equal ones, written to
@@ -96,6 +110,10 @@ struct PlannedSection {
 PlannedSection PlanSection(const SplitJobSpec& spec, qint32 i, const QString& writtenPath = QString());
 // Every section of a job, in order.
 QList<PlannedSection> PlanSections(const SplitJobSpec& spec);
+// What a section's cut adds to the encoder's arguments after -t: the decode time where
+// copied video stops (an option of the encoder program, not of ffmpeg), and that copied
+// streams take nothing from before the start.
+QStringList SectionCutArguments(const JobSection& section);
 
 // ---- progress
 

@@ -2,6 +2,8 @@
 #include "split/EncoderRun.h"
 #include "split/OutputFile.h"
 
+#include <QThread>
+
 namespace {
 // One read of the encoder's output takes at most this many bytes.
 constexpr qint64 kChunkBytes = 4095;
@@ -16,6 +18,7 @@ SplitJob::SplitJob(const SplitJobSpec& spec, QObject* parent) : QObject(parent),
 
 SplitJob::~SplitJob()
 {
+    StopLookup();
     if (m_state != State::Running)
         return;
     m_state = State::Ended;
@@ -69,7 +72,51 @@ void SplitJob::Begin()
     if (m_spec.plan.count > 0)
         RemoveLeftoverParts(m_spec.plan.outputFolder, m_spec.plan.baseName + QStringLiteral("_Clip"),
                             m_spec.plan.extension);
-    NextSection();
+    if (m_spec.plan.count <= 0 || m_spec.plan.cuts) {
+        if (m_spec.plan.cuts)
+            m_lookupReport.cuts = *m_spec.plan.cuts;
+        NextSection();
+        return;
+    }
+    // ffprobe reads the source meanwhile; the caller's loop goes on.
+    m_stopLookup = std::make_shared<std::atomic<bool>>(false);
+    auto report = std::make_shared<CutLookupReport>();
+    m_lookup = QThread::create([spec = m_spec, stop = m_stopLookup, report] { *report = LookUpCuts(spec, stop.get()); });
+    QThread* lookup = m_lookup;
+    connect(m_lookup, &QThread::finished, this, [this, lookup, report] {
+        if (lookup == m_lookup) // not one that a cancel has already waited for and let go
+            OnCutsFound(*report);
+    });
+    const QPointer<SplitJob> self(this);
+    emit lookingUpCuts();
+    if (!self || m_state != State::Running)
+        return;
+    m_lookup->start();
+}
+
+void SplitJob::OnCutsFound(const CutLookupReport& report)
+{
+    StopLookup();
+    if (m_state != State::Running)
+        return;
+    m_lookupReport = report;
+    m_spec.plan.cuts = report.cuts;
+    const QPointer<SplitJob> self(this);
+    emit cutsPlaced(report.cuts);
+    if (self)
+        NextSection();
+}
+
+void SplitJob::StopLookup()
+{
+    if (!m_lookup)
+        return;
+    // ffprobe is ended at once when it is still reading; the thread then returns.
+    m_stopLookup->store(true);
+    m_lookup->wait();
+    // Possibly inside its own finished signal: deleted once that has returned.
+    m_lookup->deleteLater();
+    m_lookup = nullptr;
 }
 
 void SplitJob::NextSection()
@@ -81,6 +128,17 @@ void SplitJob::NextSection()
             return;
         }
         const JobSection section = m_spec.plan.Section(static_cast<qint32>(m_next++));
+        if (section.empty) {
+            // Nothing to write is done at once: the total moves past it.
+            m_total = TotalBarPosition(100, section.number, m_spec.plan.count);
+            emit sectionEmpty(section);
+            if (!self || m_state != State::Running)
+                return;
+            emit progress(m_current, m_total, m_progress.LastTime());
+            if (!self)
+                return;
+            continue;
+        }
         bool replace = false;
         if (OutputEntryExists(section.outputPath)) {
             const Overwrite answer = m_question ? m_question(section) : Overwrite::Skip;
@@ -217,6 +275,7 @@ void SplitJob::Finish(Outcome outcome)
     m_state = State::Ended;
     m_result = outcome;
     m_timer.stop();
+    StopLookup();
     if (m_run) {
         m_run->Stop();
         DropRun();

@@ -1,11 +1,15 @@
 #pragma once
 #include "split/JobPlan.h"
+#include "split/SourceProbe.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+#include <atomic>
 #include <functional>
 #include <memory>
+
+class QThread;
 
 class EncoderRun;
 class PartialOutput;
@@ -13,6 +17,10 @@ class PartialOutput;
 // Runs the sections of a planned job one after another, each by one run of the encoder
 // program, and reports what happens. Each output is written under a temporary name and put
 // in place only when the encoder succeeded (see PartialOutput).
+//
+// Before the first section the job looks its cut points up in the source (LookUpCuts, on a
+// thread of its own so the caller's loop goes on), unless the plan already holds them; a
+// section with nothing of the source in it is not written.
 //
 // Event driven: Start() returns at once and the job goes on while the caller's event loop
 // runs; the signals come from that loop, or from Cancel() itself. Nothing the job started
@@ -68,13 +76,21 @@ public:
     QString FailureReason() const { return m_reason; }
     // After Refused: the check that refused the job, with its caption.
     std::optional<JobCheckFailure> Refusal() const { return m_refusal; }
+    // How the cut points were looked up: time taken, runs of ffprobe, or why the points
+    // stayed as planned. Set once the sections begin.
+    const CutLookupReport& Lookup() const { return m_lookupReport; }
 
 Q_SIGNALS:
+    // The job looks its cut points up in the source; cutsPlaced() follows (with the points
+    // as planned when they could not be looked up).
+    void lookingUpCuts();
+    void cutsPlaced(const CutPlan& cuts);
     // A section is about to be encoded (after any overwrite question). commandLine: what
     // the encoder is started with, as one text; empty when its file could not be made.
     void sectionStarted(const JobSection& section, const QString& commandLine);
-    // After each read of the encoder's output, and once with the current bar at 0 when a
-    // section starts: the bars' positions (0..100) and the section's last reported time.
+    // After each read of the encoder's output, once with the current bar at 0 when a
+    // section starts, and after a section with nothing in it (the total moves past it): the
+    // bars' positions (0..100) and the section's last reported time.
     void progress(int currentPosition, int totalPosition, double sectionTime);
     // Once per second while the job runs: the seconds counted and the seconds left, worked
     // out from the total bar's position.
@@ -83,6 +99,9 @@ Q_SIGNALS:
     void sectionDone(const JobSection& section);
     // The overwrite question said Skip: the file at the output name stays as it was.
     void sectionSkipped(const JobSection& section);
+    // Nothing of the source lies in the section (it starts where the source has ended, or
+    // two key-frame cuts fell on the same frame): no file is written for it.
+    void sectionEmpty(const JobSection& section);
     // The section failed: the encoder's last line of text, or what went wrong. Its partial
     // output is gone, and a file it was to replace is kept. ended(Failed) follows.
     void sectionFailed(const JobSection& section, const QString& reason);
@@ -95,6 +114,8 @@ private:
     enum class State { Idle, Running, Ended };
 
     void Begin();
+    void OnCutsFound(const CutLookupReport& report);
+    void StopLookup();
     void NextSection();
     void RunSection(const JobSection& section, bool replace);
     void OnActivity();
@@ -125,4 +146,8 @@ private:
     JobSection m_failedSection;
     QString m_reason;
     std::optional<JobCheckFailure> m_refusal;
+
+    QThread* m_lookup = nullptr;
+    std::shared_ptr<std::atomic<bool>> m_stopLookup;
+    CutLookupReport m_lookupReport;
 };

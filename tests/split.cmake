@@ -23,3 +23,10 @@ veltrane_add_test(NAME tst_split_encoder SOURCES split_encoder.cpp CORE)
 veltrane_add_test(NAME tst_split_runner SOURCES split_runner.cpp split_fake.h CORE)
 target_compile_definitions(tst_split_runner PRIVATE VT_FAKE_ENCODER_PATH="$<TARGET_FILE:split_fake_encoder>")
 add_dependencies(tst_split_runner split_fake_encoder)
+
+# Sections tile the marked range: real ffmpeg, re-encoded and stream-copied.
+veltrane_add_test(NAME tst_split_tiling SOURCES split_tiling.cpp CORE)
+set_tests_properties(tst_split_tiling PROPERTIES TIMEOUT 1200)
+
+# Where cuts fall, on made-up probes (core library only).
+veltrane_add_test(NAME tst_split_cuts SOURCES split_cuts.cpp CORE)

@@ -69,6 +69,27 @@ private slots:
         QCOMPARE(FormatLength(value), text);
     }
 
+    void secondsForTheEncoder_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("whole") << 10.0 << "10";
+        QTest::newRow("frame time") << 43.36 << "43.36";
+        QTest::newRow("to the microsecond") << 100.0 / 3 << "33.333333";
+        QTest::newRow("half a microsecond up") << 1.0000005 << "1.000001";
+        QTest::newRow("29.97 frame") << 246 * 1001.0 / 30000 << "8.2082";
+        QTest::newRow("small") << 0.000001 << "0.000001";
+        QTest::newRow("below a microsecond") << 0.0000004 << "0";
+        QTest::newRow("negative") << -0.25 << "-0.25";
+        QTest::newRow("large") << 86400.0 * 365 << "31536000";
+    }
+    void secondsForTheEncoder()
+    {
+        QFETCH(double, value);
+        QFETCH(QString, text);
+        QCOMPARE(FormatSeconds(value), text);
+    }
+
     void numbersIgnoreACommaLocale()
     {
         const QLocale before;
@@ -84,10 +105,14 @@ private slots:
 
     void sectionCommandLine()
     {
+        // Start and length in full precision: a start rounded to tenths would move the cut.
         QCOMPARE(BuildSectionCommandLine("/video/a.mp4", 12.34, 30, QString(), "/out/a_Clip1.mp4"),
-                 QString(" -y -i \"/video/a.mp4\" -ss 12.3 -t 30 \"/out/a_Clip1.mp4\""));
+                 QString(" -y -i \"/video/a.mp4\" -ss 12.34 -t 30 \"/out/a_Clip1.mp4\""));
         QCOMPARE(BuildSectionCommandLine("/v/a.mp4", 10, 100.0 / 3, " -c:v libx264 -an ", "/o/x.mp4"),
-                 QString(" -y -i \"/v/a.mp4\" -ss 10.0 -t 33.3333333333333 -c:v libx264 -an  \"/o/x.mp4\""));
+                 QString(" -y -i \"/v/a.mp4\" -ss 10 -t 33.333333 -c:v libx264 -an  \"/o/x.mp4\""));
+        // What a section's cut adds comes right after the length.
+        QCOMPARE(BuildSectionCommandLine("/v/a.mp4", 8, 4, " -c copy", "/o/x.mp4", {"-copypriorss", "0"}),
+                 QString(" -y -i \"/v/a.mp4\" -ss 8 -t 4 -copypriorss 0 -c copy \"/o/x.mp4\""));
     }
 
     void argumentsKeepPathsWhole_data()
@@ -104,7 +129,7 @@ private slots:
         QFETCH(QString, source);
         QFETCH(QString, output);
         const QString switches = " -c:v libx264 -b:v 800k";
-        const QStringList expected{"-y", "-i", source, "-ss", "5.0", "-t", "2.5", "-c:v", "libx264", "-b:v", "800k",
+        const QStringList expected{"-y", "-i", source, "-ss", "5", "-t", "2.5", "-c:v", "libx264", "-b:v", "800k",
                                    output};
         QCOMPARE(BuildSectionArguments(source, 5, 2.5, switches, output), expected);
         // The text shown and kept as the current command line splits back the same way.

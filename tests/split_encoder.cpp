@@ -79,6 +79,57 @@ private slots:
         QVERIFY(p.readAllStandardError().contains("[libx264] something went wrong"));
     }
 
+    void copiedVideoEndsBeforeTheNextKeyFrame_data()
+    {
+        QTest::addColumn<QStringList>("profile");
+        QTest::addColumn<QStringList>("ffmpeg"); // what ffmpeg gets after -progress pipe:1
+        const QString scale = "0.975000000000";
+        QTest::newRow("everything copied: one reading, the rest stretched to the video's end")
+            << QStringList{"-c:v", "copy", "-c:a", "copy"}
+            << QStringList{"-y", "-ss", "8", "-itsscale:a", scale, "-itsscale:s", scale, "-i", "/a.mp4", "-t", "3.9",
+                           "-copypriorss", "0", "-c:v", "copy", "-c:a", "copy", "-bsf:a", "setts=ts=TS/" + scale,
+                           "-bsf:s", "setts=ts=TS/" + scale, "/o.mp4"};
+        QTest::newRow("a filter of the profile's runs after ours")
+            << QStringList{"-c", "copy", "-bsf:a", "aac_adtstoasc"}
+            << QStringList{"-y", "-ss", "8", "-itsscale:a", scale, "-itsscale:s", scale, "-i", "/a.mp4", "-t", "3.9",
+                           "-copypriorss", "0", "-c", "copy", "-bsf:a", "aac_adtstoasc", "-bsf:a",
+                           "setts=ts=TS/" + scale + ",aac_adtstoasc", "-bsf:s", "setts=ts=TS/" + scale, "/o.mp4"};
+        QTest::newRow("sound encoded: the video read on its own")
+            << QStringList{"-c:v", "copy", "-c:a", "aac"}
+            << QStringList{"-y", "-ss", "8", "-t", "3.9", "-an", "-sn", "-dn", "-i", "/a.mp4", "-y", "-ss", "8", "-vn",
+                           "-i", "/a.mp4", "-t", "4", "-copypriorss", "0", "-c:v", "copy", "-c:a", "aac", "/o.mp4"};
+        QTest::newRow("streams mapped by the profile: left to ffmpeg")
+            << QStringList{"-map", "0", "-c", "copy"}
+            << QStringList{"-y", "-ss", "8", "-i", "/a.mp4", "-t", "4", "-copypriorss", "0", "-map", "0", "-c", "copy",
+                           "/o.mp4"};
+    }
+    void copiedVideoEndsBeforeTheNextKeyFrame()
+    {
+        QFETCH(QStringList, profile);
+        QFETCH(QStringList, ffmpeg);
+        QProcess p;
+        p.start(encoder(), QStringList{"-y", "-i", "/a.mp4", "-ss", "8", "-t", "4", "-video_end_dts", "3.9",
+                                       "-copypriorss", "0"}
+                               + profile + QStringList{"/o.mp4"});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(ffmpegArgs().mid(7), ffmpeg);
+    }
+
+    void cutValuesAreNumbers()
+    {
+        // The value ends up in a filter's expression: nothing but a number gets there.
+        for (const QString& bad : {QString("3.9,drop"), QString("1)+gte(n\\,0"), QString(""), QString("1e3")}) {
+            QFile::remove(m_dir.path() + "/ffmpeg_args.txt");
+            QProcess p;
+            p.start(encoder(), {"-y", "-i", "/a.mp4", "-ss", "8", "-t", "4", "-video_end_dts", bad, "-c", "copy", "/o.mp4"});
+            QVERIFY(p.waitForFinished(30000));
+            QCOMPARE(p.exitCode(), 2);
+            QVERIFY(p.readAllStandardError().contains("-video_end_dts"));
+            QVERIFY2(!QFile::exists(m_dir.path() + "/ffmpeg_args.txt"), qPrintable(bad));
+        }
+    }
+
     void namesFfmpegWouldMisreadAreFiles()
     {
         QProcess p;

@@ -38,6 +38,10 @@ private:
     {
         return PrepareJob(m_clip, start, end, sections, m_out->path());
     }
+    // What is being split: the first line of labProcessing; the second says where the
+    // section lies in the source.
+    static QString processing() { return MainForm->labProcessing->text().section('\n', 0, 0); }
+    static QString processingTimes() { return MainForm->labProcessing->text().section('\n', 1); }
     void expectIdle()
     {
         QCOMPARE(MainForm->JobState, 0);
@@ -190,15 +194,21 @@ private slots:
 
     void sectionsGetTheirCommandLines()
     {
-        QVERIFY(prepare("00:00:10", "00:01:50", 3));
+        QVERIFY(prepare("00:00:01", "00:00:11", 3));
         MainForm->edtOutputDir->setText(m_out->path()); // no trailing separator
         RunGuarded([] { MainForm->imgStartClick(); });
         const QList<FakeRun> runs = m_fake->Runs();
         QCOMPARE(runs.size(), 3);
-        const QStringList starts{"10.0", "43.3", "76.7"};
+        // Re-encoded sections start on the clip's frames (25 per second), given in full
+        // precision: the first frame at or after 1, 4.333..., 7.666...; each ends less than
+        // half a frame before the next one starts.
+        const QList<double> starts{1.0, 4.36, 7.68, 11.0};
         for (int i = 0; i < 3; ++i) {
             const QStringList& a = runs[i].args;
-            QCOMPARE(a.mid(0, 7), QStringList({"-y", "-i", m_clip, "-ss", starts[i], "-t", "33.3333333333333"}));
+            QCOMPARE(a.mid(0, 5), QStringList({"-y", "-i", m_clip, "-ss", FormatSeconds(starts[i])}));
+            QCOMPARE(a.at(5), QString("-t"));
+            const double shortOfNext = starts[i + 1] - starts[i] - a.at(6).toDouble();
+            QVERIFY2(shortOfNext > 0 && shortOfNext < 0.02, qPrintable(a.at(6)));
             // Written under a temporary name, then put in place.
             QVERIFY2(IsPartOf(a.last(), outDir() + QString("clip_Clip%1.mp4").arg(i + 1)), qPrintable(a.last()));
             QVERIFY(a.contains("libx264"));
@@ -207,7 +217,26 @@ private slots:
         QCOMPARE(MainForm->edtOutputDir->text(), m_out->path()); // the field is left as it was
         // The shown command line of the last section splits into what the encoder got.
         QCOMPARE(SplitCommandLine(MainForm->CurrentCommandLine), runs[2].args);
+        QCOMPARE(processingTimes(), QString("00:00:07.680 to 00:00:11.000"));
         QCOMPARE(captions(), QStringList{"Completed"});
+        expectIdle();
+    }
+
+    void rangePastTheEndOfTheSource()
+    {
+        // 12 s of source, 10 s to 110 s in 3: the first section ends with the source, the
+        // others hold nothing and are not written; the completion says so.
+        QVERIFY(prepare("00:00:10", "00:01:50", 3));
+        RunGuarded([] { MainForm->imgStartClick(); });
+        const QList<FakeRun> runs = m_fake->Runs();
+        QCOMPARE(runs.size(), 1);
+        QCOMPARE(runs[0].args.mid(3, 4), QStringList({"-ss", "10", "-t", "2"}));
+        QVERIFY(QFile::exists(outDir() + "clip_Clip1.mp4"));
+        QVERIFY(!QFile::exists(outDir() + "clip_Clip2.mp4") && !QFile::exists(outDir() + "clip_Clip3.mp4"));
+        QCOMPARE(captions(), QStringList{"Completed"});
+        QCOMPARE(m_msgs->lastText(), QString("Splitting is completed successfully.\n\n"
+                                             "The source ends at 00:00:12.000, before the marked end.\n"
+                                             "Sections 2 and 3 were not written: the source ends before them."));
         expectIdle();
     }
 
@@ -222,7 +251,8 @@ private slots:
         QCOMPARE(runs[0].args.at(2), odd);
         QVERIFY(IsPartOf(runs[0].args.last(), outDir() + "my \"odd\" $clip 'x' & ;_Clip1.mp4"));
         QVERIFY(QFile::exists(outDir() + "my \"odd\" $clip 'x' & ;_Clip1.mp4"));
-        QCOMPARE(MainForm->labProcessing->text(), QString("Splitting: my \"odd\" $clip 'x' & ;.mp4"));
+        QCOMPARE(processing(), QString("Splitting: my \"odd\" $clip 'x' & ;.mp4"));
+        QCOMPARE(processingTimes(), QString("00:00:01.000 to 00:00:03.000"));
     }
 
     void overwriteQuestionInEqualSections()
@@ -288,15 +318,15 @@ private slots:
 
     void progressOfOneSection()
     {
-        // One section of 40 s: the source is shorter, which the job does not mind.
+        // One section of 40 s, the whole 12 s clip: the section ends with the source.
         QVERIFY(prepare("00:00:00", "00:00:40", 0));
-        m_fake->SetScript("out frame=  1 time=10.00 bitrate=1\\n\nwait g1\n"
-                          "out time=20.00 \\ntime=39.00 \\n\nwait g2\n"
-                          "out time=38.00\nwait g3\n"
-                          "out time=30.00 \\n\nwait g4\n"
-                          "out time=15.00 \\n\nwait g5\n"
+        m_fake->SetScript("out frame=  1 time=3.00 bitrate=1\\n\nwait g1\n"
+                          "out time=6.00 \\ntime=11.70 \\n\nwait g2\n"
+                          "out time=11.40\nwait g3\n"
+                          "out time=9.00 \\n\nwait g4\n"
+                          "out time=4.50 \\n\nwait g5\n"
                           "out time=1000000000 \\n\nwait g6\n"
-                          "out time=42.00 \\n\nwait g7\n"
+                          "out time=12.60 \\n\nwait g7\n"
                           "output\nexit 0\n");
         struct Seen {
             int current, total;
@@ -331,7 +361,7 @@ private slots:
         d.Stop();
         QVERIFY(!d.TimedOut());
         QCOMPARE(seen.size(), 7);
-        QCOMPARE(seen[0].current, 25);       // 10.00 of 40 s
+        QCOMPARE(seen[0].current, 25);       // 3.00 of 12 s
         QCOMPARE(seen[0].curLabel, QString("25%"));
         QCOMPARE(seen[0].total, 25);
         QCOMPARE(seen[0].totalLabel, QString("25%"));
@@ -348,20 +378,21 @@ private slots:
         QCOMPARE(MainForm->pgbCurrent->value(), 100);
         QCOMPARE(MainForm->labCurProgress->text(), QString("100%"));
         QCOMPARE(captions(), QStringList{"Completed"});
-        QCOMPARE(MainForm->labProcessing->text(), QString("Splitting: clip.mp4"));
+        QCOMPARE(processing(), QString("Splitting: clip.mp4"));
+        QCOMPARE(processingTimes(), QString("00:00:00.000 to 00:00:12.000"));
     }
 
     void totalProgressOverSections()
     {
-        QVERIFY(prepare("00:00:00", "00:00:40", 4));
-        m_fake->SetScript("=== 1\nout time=5.00 \\n\nwait s1\noutput\n=== 2\nout time=5.00 \\n\nwait s2\noutput\n"
+        QVERIFY(prepare("00:00:00", "00:00:12", 4)); // 3 s each
+        m_fake->SetScript("=== 1\nout time=1.50 \\n\nwait s1\noutput\n=== 2\nout time=1.50 \\n\nwait s2\noutput\n"
                           "=== 3\noutput\n=== 4\noutput\n");
         QList<int> totals;
         QStringList labels;
         JobDriver d;
         for (int s = 1; s <= 2; ++s) {
             d.Then([s] { return MainForm->CurrentRun && MainForm->CurrentRun->ChunksRead() == 1
-                                && MainForm->labProcessing->text() == QString("Splitting: Section %1").arg(s); },
+                                && processing() == QString("Splitting: Section %1").arg(s); },
                    [&, s] {
                        totals << MainForm->pgbTotal->value();
                        labels << MainForm->labTotalProgress->text();
@@ -380,9 +411,9 @@ private slots:
     void barsAgreeWithTheirLabels()
     {
         // Steps of 1 % and less: QProgressBar by itself leaves such steps unpainted.
-        QVERIFY(prepare("00:00:00", "00:03:20", 2));
-        m_fake->SetScript("=== 1\nout time=1.00 \\n\nwait a1\nout time=2.00 \\n\nwait a2\nout time=3.00 \\n\nwait a3\noutput\n"
-                          "=== 2\nwait b0\nout time=1.00 \\n\nwait b1\noutput\n");
+        QVERIFY(prepare("00:00:00", "00:00:12", 2)); // 6 s each: 0.06 s is 1 %
+        m_fake->SetScript("=== 1\nout time=0.06 \\n\nwait a1\nout time=0.12 \\n\nwait a2\nout time=0.18 \\n\nwait a3\noutput\n"
+                          "=== 2\nwait b0\nout time=0.06 \\n\nwait b1\noutput\n");
         struct PaintSpy : QObject {
             QHash<QObject*, int> painted;
             bool eventFilter(QObject* o, QEvent* e) override
@@ -408,7 +439,7 @@ private slots:
             return [=] {
                 return MainForm->CurrentRun && MainForm->CurrentRun->ChunksRead() == chunks
                        && !MainForm->CurrentRun->HasOutput()
-                       && MainForm->labProcessing->text() == QString("Splitting: Section %1").arg(section);
+                       && processing() == QString("Splitting: Section %1").arg(section);
             };
         };
         JobDriver d;
@@ -531,7 +562,7 @@ private slots:
         QCOMPARE(m_msgs->lastCaption(), QString("Veltrane"));
         QCOMPARE(m_msgs->shown.first().icon, MsgIcon::None);
         QCOMPARE(m_msgs->shown.first().buttons, MsgButtons::Ok);
-        QCOMPARE(MainForm->labProcessing->text(), QString("Splitting: Section 1"));
+        QCOMPARE(processing(), QString("Splitting: Section 1"));
         expectIdle();
         QVERIFY(!MainForm->tmrProcess->isActive());
     }

@@ -207,6 +207,102 @@ private slots:
         QCOMPARE(ReadAll(out("clip_Clip1.mp4")), QByteArray("old"));
     }
 
+    void lookUpOfTheCuts_data()
+    {
+        // The ffprobe beside the encoder: lists a 20 s video at 25 frames per second with a
+        // key frame every 2 s (B-frames decoded two frames ahead), fails, or hangs.
+        QTest::addColumn<QString>("ffprobe");
+        QTest::addColumn<QString>("end"); // "done", "cancel", "destroy"
+        const QString lists =
+            "i=0; while [ $i -lt 500 ]; do k=__; [ $((i % 50)) -eq 0 ] && k=K_\n"
+            "echo \"packet|stream_index=0|pts=$((i * 512))|dts=$(((i - 2) * 512))|duration=512|flags=$k\"; i=$((i + 1)); done\n"
+            "echo 'stream|index=0|codec_type=video|width=160|height=120|time_base=1/12800|has_b_frames=2|disposition:attached_pic=0'\n"
+            "echo 'format|start_time=0.000000|duration=20.000000'\n";
+        QTest::newRow("placed on key frames") << lists << "done";
+        QTest::newRow("unreadable source") << "echo 'clip.mp4: Invalid data found when processing input' >&2; exit 1\n"
+                                           << "done";
+        QTest::newRow("cancelled while looking") << "exec sleep 1000\n" << "cancel";
+        QTest::newRow("destroyed while looking") << "exec sleep 1000\n" << "destroy";
+    }
+    void lookUpOfTheCuts()
+    {
+        QFETCH(QString, ffprobe);
+        QFETCH(QString, end);
+        // The encoder in a folder of its own, with the stand-in ffprobe beside it.
+        QTemporaryDir tools;
+        const QString encoder = tools.path() + "/wmaspi.dll";
+        QVERIFY(QFile::copy(FakeEncoder::Program(), encoder));
+        QVERIFY(QFile(encoder).setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+        Write(tools.path() + "/ffprobe", ("#!/bin/sh\necho $$ > \"$(dirname \"$0\")/pid\"\n"
+                                          "printf '%s\\n' \"$@\" > \"$(dirname \"$0\")/args\"\n" + ffprobe).toUtf8());
+        QVERIFY(QFile(tools.path() + "/ffprobe").setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+
+        // 0 to 4 s in 7: the points 0, 0.571, 1.143 ... 3.429, 4 fall on the key frames 0, 0,
+        // 2, 2, 2, 2, 4 and the end 4, so only sections 2 and 6 hold anything.
+        auto job = std::make_unique<SplitJob>(
+            SplitJobSpec{m_source, MakeJobPlan(0, 4, true, 7, m_source, out(), ".mp4"), " -c copy", encoder});
+        QSignalSpy looking(job.get(), &SplitJob::lookingUpCuts);
+        QSignalSpy empty(job.get(), &SplitJob::sectionEmpty);
+        QSignalSpy progress(job.get(), &SplitJob::progress);
+        QSignalSpy ended(job.get(), &SplitJob::ended);
+        job->Start();
+        if (end != "done") {
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(tools.path() + "/pid"), 30000);
+            const qint64 pid = ReadAll(tools.path() + "/pid").trimmed().toLongLong();
+            QTRY_VERIFY(ProcessAlive(pid));
+            if (end == "destroy") {
+                job.reset();
+            } else {
+                job->Cancel();
+                QCOMPARE(ended.size(), 1);
+                QCOMPARE(job->Result(), SplitJob::Outcome::Cancelled);
+            }
+            // Gone when the call returns; nothing was encoded, nothing comes later.
+            QVERIFY(!ProcessAlive(pid));
+            QTest::qWait(100);
+            QCOMPARE(ended.size(), end == "cancel" ? 1 : 0);
+            QVERIFY(m_fake->Runs().isEmpty());
+            return;
+        }
+        QVERIFY(ended.wait(60000));
+        QCOMPARE(job->Result(), SplitJob::Outcome::Completed);
+        QCOMPARE(looking.size(), 1);
+        // ffprobe read around the points (here near enough to be one stretch), not the whole
+        // 20 s, and took the name as a file.
+        const QStringList args = QString::fromUtf8(ReadAll(tools.path() + "/args")).split('\n');
+        const QStringList intervals = args.at(args.indexOf("-read_intervals") + 1).split(',');
+        QCOMPARE(intervals.size(), 1);
+        QVERIFY2(intervals[0].section('%', 1).toDouble() < 10, qPrintable(intervals[0]));
+        QVERIFY(args.contains("file:" + m_source));
+
+        const QList<FakeRun> runs = m_fake->Runs();
+        if (ffprobe.contains("exit 1")) {
+            // The points stay as planned, in full precision, and the report says why.
+            QCOMPARE(job->Lookup().problem, QString("clip.mp4: Invalid data found when processing input"));
+            QCOMPARE(runs.size(), 7);
+            QCOMPARE(runs[2].args.mid(3, 4), QStringList({"-ss", "1.142857", "-t", "0.571429"}));
+            QVERIFY(empty.isEmpty());
+            return;
+        }
+        QVERIFY(job->Lookup().problem.isEmpty());
+        QCOMPARE(job->Lookup().reads, 1);
+        QCOMPARE(runs.size(), 2);
+        QVERIFY(IsPartOf(runs[0].args.last(), out("clip_Clip2.mp4")));
+        QVERIFY(IsPartOf(runs[1].args.last(), out("clip_Clip6.mp4")));
+        // The video of each ends half a frame before the decode time of the next key frame
+        // (0.08 s before it shows); copied streams take nothing from before the start.
+        QCOMPARE(runs[0].args.mid(3, 8),
+                 QStringList({"-ss", "0", "-t", "2", "-video_end_dts", "1.9", "-copypriorss", "0"}));
+        QCOMPARE(runs[1].args.mid(3, 8),
+                 QStringList({"-ss", "2", "-t", "2", "-video_end_dts", "1.9", "-copypriorss", "0"}));
+        QList<int> numbers;
+        for (const QList<QVariant>& e : empty)
+            numbers << e.at(0).value<JobSection>().number;
+        QCOMPARE(numbers, QList<int>({1, 3, 4, 5, 7}));
+        QVERIFY(!QFile::exists(out("clip_Clip1.mp4")) && QFile::exists(out("clip_Clip2.mp4")));
+        QCOMPARE(progress.last().at(1).toInt(), 100); // sections with nothing in them count as done
+    }
+
     void sourceAndItsLinksAreRefused_data()
     {
         QTest::addColumn<QString>("name");

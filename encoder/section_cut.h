@@ -1,0 +1,34 @@
+#pragma once
+// Options of a section's cut that the program passes to the encoder and that ffmpeg has no
+// switch for. They are taken out of the argument list before ffmpeg sees it and turned into
+// ffmpeg options.
+//
+//   -video_end_dts <seconds>   for a stream copy: the video ends before the first packet
+//                              whose decode time, counted from the section's start, reaches
+//                              this (the next section's key frame), while the other streams
+//                              end at the section's length (-t) as usual.
+//
+// ffmpeg stops copied streams by decode time, all of them at the same -t. A key frame is
+// decoded before the frames shown just ahead of it, so a -t at the next key frame's time
+// would take that key frame and those frames along, and a -t at its decode time would end
+// the sound early. Two ways to stop each where it belongs:
+//   - the other streams are copied too: -t at the video's end, and their time stamps
+//     stretched on the way in (-itsscale) so that they reach it at the section's length,
+//     then set back on the way out (setts). Costs nothing.
+//   - the sound is encoded (its length counts samples, not time stamps): the source is read
+//     twice, once for the video with its own -t, once for the rest.
+#include <string>
+#include <vector>
+
+struct SectionCut {
+    std::string videoEndDts; // a plain decimal number of seconds; empty: none
+};
+
+// When in[k] is one of the options above, takes it and its value into cut, moves k past
+// them and returns true. A value that is no plain number sets error.
+bool TakeSectionCutOption(const std::vector<std::string>& in, size_t& k, SectionCut& cut, std::string& error);
+
+// ffmpeg's input part for the cut: inputOptions (those given before -i, and the seek), -i and
+// the input, once or twice; outputOptions is adjusted to match.
+std::vector<std::string> SectionCutInputs(const SectionCut& cut, const std::vector<std::string>& inputOptions,
+                                          const std::string& input, std::vector<std::string>& outputOptions);

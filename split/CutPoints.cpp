@@ -1,0 +1,499 @@
+#include "split/CutPoints.h"
+#include "split/CommandLine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+// Frames are never further apart than this where a first look searches for one.
+constexpr double kFrameReach = 1.5;
+// How far past an inner point a first look searches for the next key frame.
+constexpr double kKeyReach = 3.0;
+// A little room around each point, so a point is never at the very edge of what was read.
+constexpr double kEdge = 0.01;
+
+enum class Applies { None, Video, Audio, Both };
+
+// The streams a codec switch names: -c, -codec, -c:v, -codec:a:0, -vcodec, -acodec ...
+Applies CodecSwitch(const QString& token)
+{
+    if (token == QLatin1String("-vcodec"))
+        return Applies::Video;
+    if (token == QLatin1String("-acodec"))
+        return Applies::Audio;
+    QString spec;
+    if (token == QLatin1String("-c") || token == QLatin1String("-codec"))
+        return Applies::Both;
+    if (token.startsWith(QLatin1String("-c:")))
+        spec = token.mid(3);
+    else if (token.startsWith(QLatin1String("-codec:")))
+        spec = token.mid(7);
+    else
+        return Applies::None;
+    // The first stream of a kind is the one a cut looks at; other specifiers name other streams.
+    const QString kind = spec.section(QLatin1Char(':'), 0, 0);
+    const QString rest = spec.section(QLatin1Char(':'), 1);
+    if (!rest.isEmpty() && rest != QLatin1String("0"))
+        return Applies::None;
+    if (kind == QLatin1String("v") || kind == QLatin1String("V"))
+        return Applies::Video;
+    if (kind == QLatin1String("a"))
+        return Applies::Audio;
+    return Applies::None;
+}
+
+// The sorted presentation times and key frames of one stream, and what of it was read.
+struct StreamView {
+    QList<double> frames;        // presentation times, ascending, no two alike
+    QList<ProbePacket> keys;     // key frames, by presentation time
+    QList<ReadSpan> spans;       // merged, ascending
+    std::optional<double> end;   // end of the stream, when a read reached the end of the file
+    double tick = 0;
+    int reorder = 0;
+
+    // Spans are merged and ascending: only the last one starting at or before `from` can
+    // hold [from, to].
+    bool Covered(double from, double to) const
+    {
+        const auto after = std::upper_bound(spans.cbegin(), spans.cend(), from,
+                                            [](double t, const ReadSpan& s) { return t < s.from; });
+        if (after == spans.cbegin())
+            return false;
+        const ReadSpan& s = *(after - 1);
+        return !s.to || *s.to >= to;
+    }
+    std::optional<double> FirstFrameFrom(double t) const
+    {
+        const auto it = std::lower_bound(frames.cbegin(), frames.cend(), t);
+        return it == frames.cend() ? std::nullopt : std::optional<double>(*it);
+    }
+    std::optional<double> FrameBefore(double t) const
+    {
+        auto it = std::lower_bound(frames.cbegin(), frames.cend(), t);
+        if (it == frames.cbegin())
+            return std::nullopt;
+        return *--it;
+    }
+    std::optional<double> FrameAfter(double t) const
+    {
+        const auto it = std::upper_bound(frames.cbegin(), frames.cend(), t);
+        return it == frames.cend() ? std::nullopt : std::optional<double>(*it);
+    }
+    const ProbePacket* LastKeyAtOrBefore(double t) const
+    {
+        const auto it = FirstKeyPast(t);
+        return it == keys.cbegin() ? nullptr : &*(it - 1);
+    }
+    const ProbePacket* FirstKeyAfter(double t) const
+    {
+        const auto it = FirstKeyPast(t);
+        return it == keys.cend() ? nullptr : &*it;
+    }
+    QList<ProbePacket>::const_iterator FirstKeyPast(double t) const
+    {
+        return std::upper_bound(keys.cbegin(), keys.cend(), t, [](double v, const ProbePacket& k) { return v < k.pts; });
+    }
+};
+
+StreamView ViewOf(const ProbeData& probe, int stream)
+{
+    StreamView v;
+    for (const ProbeStream& s : probe.streams)
+        if (s.index == stream) {
+            v.tick = s.Tick();
+            v.reorder = s.reorder;
+        }
+    double end = -kInfinity;
+    for (const ProbePacket& p : probe.packets) {
+        if (p.stream != stream || p.discard)
+            continue;
+        v.frames.append(p.pts);
+        if (p.key)
+            v.keys.append(p);
+        end = std::max(end, p.pts + std::max(0.0, p.duration));
+    }
+    std::sort(v.frames.begin(), v.frames.end());
+    v.frames.erase(std::unique(v.frames.begin(), v.frames.end()), v.frames.end());
+    std::sort(v.keys.begin(), v.keys.end(), [](const ProbePacket& a, const ProbePacket& b) { return a.pts < b.pts; });
+
+    QList<ReadSpan> spans = probe.spans;
+    std::sort(spans.begin(), spans.end(), [](const ReadSpan& a, const ReadSpan& b) { return a.from < b.from; });
+    bool reachedEnd = false;
+    for (const ReadSpan& s : spans) {
+        reachedEnd = reachedEnd || !s.to;
+        if (!v.spans.isEmpty()) {
+            ReadSpan& last = v.spans.last();
+            if (!last.to || s.from <= *last.to) {
+                if (last.to && (!s.to || *s.to > *last.to))
+                    last.to = s.to;
+                continue;
+            }
+        }
+        v.spans.append(s);
+    }
+    // A read that reached the end of the file saw the stream's last packets.
+    if (reachedEnd) {
+        if (end > -kInfinity)
+            v.end = end;
+        else if (probe.formatLength)
+            v.end = *probe.formatLength;
+    }
+    return v;
+}
+
+// The time between a frame and the one shown before it (or after it, at the start).
+double FrameGap(const StreamView& v, double frame)
+{
+    double gap = 0;
+    if (const std::optional<double> before = v.FrameBefore(frame); before && v.Covered(*before, frame))
+        gap = frame - *before;
+    else if (const std::optional<double> after = v.FrameAfter(frame); after && v.Covered(frame, *after))
+        gap = *after - frame;
+    return gap > 0 ? gap : 0.04;
+}
+
+// How far before a frame a section that ends there stops: far enough that rounding the
+// times to the encoder's time base never takes the frame in, well under half a frame so
+// the frame before is never left out, and small enough that the audio hardly notices.
+double MarginBefore(const StreamView& v, double frame)
+{
+    return std::min(FrameGap(v, frame) / 4.0, 0.002 + v.tick);
+}
+
+// A key frame as a cut: its decode time, which Matroska does not store (ffmpeg works it out
+// as the time of the frame shown `reorder` frames before), and how far before it copied
+// video stops: half a frame, between the packet decoded before it and itself.
+CutPoint KeyCut(const StreamView& v, const ProbePacket& key)
+{
+    CutPoint c;
+    c.time = key.pts;
+    const double gap = FrameGap(v, key.pts);
+    c.dts = key.hasDts ? key.dts : key.pts - v.reorder * gap;
+    c.dtsMargin = gap / 2.0;
+    return c;
+}
+
+// A point with no frame at or after it: the stream ends within the last frame before it,
+// or before the point altogether.
+CutPoint EndPoint(const StreamView& v, double planned, CutKind kind)
+{
+    CutPoint p;
+    p.time = planned;
+    if (!v.end)
+        return p;
+    p.sourceEnd = *v.end < planned - kSameTime;
+    // Sections on frames end with the last frame; a time cut stops at the end as well.
+    if (kind != CutKind::Times || p.sourceEnd)
+        p.time = *v.end;
+    return p;
+}
+
+} // namespace
+
+ProfileStreams AnalyseProfileSwitches(const QString& switches)
+{
+    ProfileStreams p;
+    const QStringList tokens = SplitCommandLine(switches);
+    for (int k = 0; k < tokens.size(); ++k) {
+        const QString& t = tokens.at(k);
+        if (t == QLatin1String("-vn")) {
+            p.videoOff = true;
+            continue;
+        }
+        if (t == QLatin1String("-an")) {
+            p.audioOff = true;
+            continue;
+        }
+        const Applies applies = CodecSwitch(t);
+        if (applies == Applies::None || k + 1 >= tokens.size())
+            continue;
+        const bool copy = tokens.at(++k) == QLatin1String("copy");
+        if (applies == Applies::Video || applies == Applies::Both)
+            p.videoCopied = copy;
+        if (applies == Applies::Audio || applies == Applies::Both)
+            p.audioCopied = copy;
+    }
+    return p;
+}
+
+bool IsStreamCopyProfile(const QString& switches)
+{
+    const ProfileStreams p = AnalyseProfileSwitches(switches);
+    if (!p.videoOff)
+        return p.videoCopied;
+    return !p.audioOff && p.audioCopied;
+}
+
+int CutStream(const ProbeData& probe, const ProfileStreams& profile)
+{
+    if (!profile.videoOff) {
+        // The video ffmpeg takes by default: the largest picture, the first of equals.
+        int best = -1;
+        qint64 area = -1;
+        for (const ProbeStream& s : probe.streams) {
+            if (s.type == QLatin1String("video") && !s.attachedPicture && s.area > area) {
+                best = s.index;
+                area = s.area;
+            }
+        }
+        if (best >= 0)
+            return best;
+    }
+    if (!profile.audioOff)
+        for (const ProbeStream& s : probe.streams)
+            if (s.type == QLatin1String("audio"))
+                return s.index;
+    return -1;
+}
+
+CutKind KindOfCut(const ProbeData& probe, const ProfileStreams& profile)
+{
+    const int stream = CutStream(probe, profile);
+    for (const ProbeStream& s : probe.streams) {
+        if (s.index != stream)
+            continue;
+        if (s.type == QLatin1String("video"))
+            return profile.videoCopied ? CutKind::KeyFrames : CutKind::Frames;
+        return profile.audioCopied ? CutKind::Frames : CutKind::Times;
+    }
+    return CutKind::Times;
+}
+
+QList<ReadSpan> FirstReads(const QList<double>& planned, CutKind kind)
+{
+    QList<ReadSpan> reads;
+    for (int j = 0; j < planned.size(); ++j) {
+        const double p = planned.at(j);
+        double reach = kFrameReach;
+        if (kind == CutKind::KeyFrames)
+            reach = j == 0 ? kEdge : (j + 1 == planned.size() ? kFrameReach : kKeyReach);
+        reads.append(ReadSpan{p - kSameTime - kEdge, p + reach});
+    }
+    return reads;
+}
+
+CutPlan UnprobedCuts(const QList<double>& planned, CutKind kind, bool copies)
+{
+    CutPlan plan;
+    plan.kind = kind;
+    plan.copies = copies;
+    plan.planned = planned;
+    for (const double p : planned) {
+        CutPoint c;
+        c.time = p;
+        plan.points.append(c);
+    }
+    return plan;
+}
+
+CutLookup PlaceCuts(const QList<double>& planned, CutKind kind, bool copies, const ProbeData& probe, int stream)
+{
+    CutLookup result;
+    const StreamView v = ViewOf(probe, stream);
+    CutPlan plan;
+    plan.kind = kind;
+    plan.copies = copies;
+    plan.planned = planned;
+    plan.probed = true;
+    plan.sourceEnd = v.end;
+
+    auto readOn = [&](double from, std::optional<double> to) { result.toRead.append(ReadSpan{from, to}); };
+    const int last = int(planned.size()) - 1;
+    for (int j = 0; j <= last; ++j) {
+        const double p = planned.at(j);
+        const double from = p - kSameTime;
+        CutPoint point;
+        point.time = p;
+
+        // Every kind first asks whether the source goes on at this point at all; the start
+        // of a copy is the key frame before it, which always exists.
+        const bool copyStart = kind == CutKind::KeyFrames && j == 0;
+        std::optional<double> frame;
+        if (!copyStart) {
+            frame = v.FirstFrameFrom(from);
+            if (frame && !v.Covered(from, *frame))
+                frame.reset(); // a frame from another stretch: one may lie between
+            if (!frame) {
+                if (!v.Covered(from, kInfinity)) {
+                    readOn(from - kEdge, std::nullopt);
+                    continue;
+                }
+                plan.points.append(EndPoint(v, p, kind));
+                continue;
+            }
+        }
+
+        switch (kind) {
+        case CutKind::Times:
+            break;
+        case CutKind::Frames:
+            point.time = *frame;
+            point.margin = MarginBefore(v, *frame);
+            break;
+        case CutKind::KeyFrames: {
+            if (j == last)
+                break; // the marked end: everything before it is inside
+            const double at = p + kSameTime;
+            if (!v.Covered(at, at)) {
+                readOn(from - kEdge, p + (j == 0 ? kEdge : kKeyReach));
+                continue;
+            }
+            const ProbePacket* before = v.LastKeyAtOrBefore(at);
+            if (j == 0) {
+                if (before)
+                    point = KeyCut(v, *before);
+                break;
+            }
+            const ProbePacket* after = v.FirstKeyAfter(at);
+            if (after && !v.Covered(at, after->pts))
+                after = nullptr;
+            const ProbePacket* chosen = nullptr;
+            if (after && (!before || after->pts - p < p - before->pts))
+                chosen = after;
+            else if (before && (after || v.Covered(at, p + (p - before->pts))))
+                chosen = before; // any key frame after it lies further away
+            if (!chosen) {
+                readOn(from - kEdge, before ? std::optional<double>(p + (p - before->pts) + kEdge) : std::nullopt);
+                continue;
+            }
+            point = KeyCut(v, *chosen);
+            break;
+        }
+        }
+        plan.points.append(point);
+    }
+    if (!result.toRead.isEmpty())
+        return result;
+
+    // In order, within the first and the last point: a key frame nearest to an inner point
+    // may lie beyond the end, and sections then hold nothing.
+    for (int j = 1; j < plan.points.size(); ++j) {
+        CutPoint& c = plan.points[j];
+        const CutPoint& prev = plan.points.at(j - 1);
+        if (c.time < prev.time)
+            c = prev;
+    }
+    const CutPoint end = plan.points.last();
+    for (int j = 1; j < last; ++j) {
+        CutPoint& c = plan.points[j];
+        if (c.time > end.time)
+            c = end;
+    }
+    result.plan = plan;
+    return result;
+}
+
+QString FormatCutTime(double seconds)
+{
+    if (!std::isfinite(seconds) || seconds < 0)
+        seconds = 0;
+    const qint64 ms = std::llround(seconds * 1000.0);
+    const qint64 s = ms / 1000;
+    return QStringLiteral("%1:%2:%3.%4")
+        .arg(s / 3600, 2, 10, QLatin1Char('0'))
+        .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'))
+        .arg(ms % 1000, 3, 10, QLatin1Char('0'));
+}
+
+namespace {
+
+// Times and runs of unwritten sections a note names one by one; more are summed up.
+constexpr int kTimesShown = 6;
+constexpr int kRunsShown = 3;
+
+QString JoinTimes(const QStringList& times)
+{
+    if (times.size() <= 1)
+        return times.join(QString());
+    // Many cuts: the first few and the last are enough to say where they lie.
+    if (times.size() > kTimesShown)
+        return times.mid(0, kTimesShown - 1).join(QStringLiteral(", ")) + QStringLiteral(", ... and ") + times.last();
+    return times.mid(0, times.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ") + times.last();
+}
+
+} // namespace
+
+QStringList CutNotes(const CutPlan& cuts)
+{
+    QStringList notes;
+    if (!cuts.probed || cuts.points.size() < 2)
+        return notes;
+    const int count = int(cuts.points.size()) - 1;
+
+    if (cuts.kind == CutKind::KeyFrames) {
+        bool moved = false;
+        for (int j = 0; j < cuts.points.size() && j < cuts.planned.size(); ++j)
+            moved = moved || std::fabs(cuts.points.at(j).time - cuts.planned.at(j)) > kSameTime;
+        if (moved) {
+            QStringList starts;
+            for (int i = 0; i < count; ++i)
+                if (cuts.points.at(i + 1).time > cuts.points.at(i).time)
+                    starts << FormatCutTime(cuts.points.at(i).time);
+            if (!starts.isEmpty())
+                notes << (count == 1 ? QStringLiteral("Copied from the key frame at %1 on, so everything marked is inside.")
+                                           .arg(starts.first())
+                                     : QStringLiteral("Copied streams are cut on key frames: the sections begin at %1.")
+                                           .arg(JoinTimes(starts)));
+        }
+    }
+
+    const CutPoint& end = cuts.points.last();
+    if (end.sourceEnd)
+        notes << QStringLiteral("The source ends at %1, before the marked end.").arg(FormatCutTime(end.time));
+
+    // Sections with nothing in them, in runs that share a reason.
+    struct Run {
+        int first, last;
+        bool pastEnd;
+    };
+    QList<Run> runs;
+    for (int i = 0; i < count; ++i) {
+        if (cuts.points.at(i + 1).time > cuts.points.at(i).time)
+            continue;
+        const bool pastEnd = cuts.points.at(i).sourceEnd;
+        if (!runs.isEmpty() && runs.last().last == i && runs.last().pastEnd == pastEnd)
+            runs.last().last = i + 1;
+        else
+            runs.append(Run{i + 1, i + 1, pastEnd});
+    }
+    auto reason = [&](bool pastEnd, bool one) {
+        if (pastEnd)
+            return one ? QStringLiteral("the source ends before it") : QStringLiteral("the source ends before them");
+        if (cuts.kind == CutKind::KeyFrames)
+            return one ? QStringLiteral("its cuts fall on the same key frame")
+                       : QStringLiteral("their cuts fall on the same key frame");
+        return one ? QStringLiteral("no frame of the source lies in it")
+                   : QStringLiteral("no frame of the source lies in them");
+    };
+    if (runs.size() > kRunsShown) {
+        // Many: counted by reason, kept short.
+        for (const bool pastEnd : {false, true}) {
+            int n = 0;
+            for (const Run& r : runs)
+                n += r.pastEnd == pastEnd ? r.last - r.first + 1 : 0;
+            if (n > 0)
+                notes << QStringLiteral("%1 of the %2 sections were not written: %3.")
+                             .arg(n)
+                             .arg(count)
+                             .arg(reason(pastEnd, false));
+        }
+        return notes;
+    }
+    for (const Run& r : runs) {
+        QString who;
+        if (count == 1)
+            who = QStringLiteral("The output was");
+        else if (r.first == r.last)
+            who = QStringLiteral("Section %1 was").arg(r.first);
+        else if (r.last == r.first + 1)
+            who = QStringLiteral("Sections %1 and %2 were").arg(r.first).arg(r.last);
+        else
+            who = QStringLiteral("Sections %1 to %2 were").arg(r.first).arg(r.last);
+        notes << QStringLiteral("%1 not written: %2.").arg(who, reason(r.pastEnd, r.first == r.last));
+    }
+    return notes;
+}

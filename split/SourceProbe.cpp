@@ -1,0 +1,306 @@
+#include "split/SourceProbe.h"
+#include "split/JobPlan.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <csignal>
+#include <cmath>
+#include <sys/prctl.h>
+
+namespace {
+
+// ffprobe seeks to the key frame before a stretch and stops at the first packet past it;
+// this much on either side keeps reordered frames (B-frames) of the stretch inside the read.
+constexpr double kReorderRoom = 1.0;
+// One run of ffprobe never takes longer than this; the points then stay as planned.
+constexpr int kRunLimitMs = 120000;
+constexpr int kPollMs = 20;
+// A job never needs more looks than this; an open read (to the end of the file) settles
+// every point after it.
+constexpr int kMostReads = 4;
+// More stretches than this are read as one, from the first to the last.
+constexpr qsizetype kMostIntervals = 1000;
+// A file's stated duration may fall short of its last packet by this much.
+constexpr double kBeyondEnd = 1.0;
+
+QString Seconds(double s) { return QString::number(s, 'f', 6); }
+
+std::optional<qint64> Ticks(const QString& text)
+{
+    bool ok = false;
+    const qint64 v = text.toLongLong(&ok);
+    return ok ? std::optional<qint64>(v) : std::nullopt;
+}
+
+std::optional<double> Decimal(const QString& text)
+{
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    return ok && std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
+}
+
+// "key=value|key=value" fields of one line of ffprobe's compact output.
+QHash<QString, QString> Fields(const QString& line)
+{
+    QHash<QString, QString> f;
+    const QStringList parts = line.split(QLatin1Char('|'));
+    for (int k = 1; k < parts.size(); ++k) {
+        const int eq = parts.at(k).indexOf(QLatin1Char('='));
+        if (eq > 0)
+            f.insert(parts.at(k).left(eq), parts.at(k).mid(eq + 1));
+    }
+    return f;
+}
+
+struct RawPacket {
+    int stream;
+    qint64 pts;
+    qint64 dts;
+    qint64 duration;
+    bool hasPts;
+    bool hasDts;
+    bool key;
+    bool discard;
+};
+
+} // namespace
+
+QString FindFfprobe(const QString& encoderPath)
+{
+    if (!encoderPath.isEmpty()) {
+        const QFileInfo beside(QFileInfo(encoderPath).absoluteDir(), QStringLiteral("ffprobe"));
+        if (beside.isFile() && beside.isExecutable())
+            return beside.absoluteFilePath();
+    }
+    return QStandardPaths::findExecutable(QStringLiteral("ffprobe"));
+}
+
+bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadSpan>& spans, ProbeData& probe,
+                QString* error, const std::atomic<bool>* cancel)
+{
+    // Times in the file are absolute; the spans count from the format's start, which a first
+    // run does not know yet and takes as 0 (most files start there; a later run corrects it).
+    const double offset = probe.formatStart;
+    // Stretches that would be read over each other are read once; a great many points (a
+    // thousand sections) then stay one read, and within what one argument may hold.
+    QList<ReadSpan> sorted = spans;
+    std::sort(sorted.begin(), sorted.end(), [](const ReadSpan& a, const ReadSpan& b) { return a.from < b.from; });
+    QList<ReadSpan> merged;
+    for (const ReadSpan& s : sorted) {
+        if (!merged.isEmpty()) {
+            ReadSpan& last = merged.last();
+            if (!last.to || s.from - kReorderRoom <= *last.to + kReorderRoom) {
+                if (last.to && (!s.to || *s.to > *last.to))
+                    last.to = s.to;
+                continue;
+            }
+        }
+        merged.append(s);
+    }
+    if (merged.size() > kMostIntervals)
+        merged = {ReadSpan{merged.first().from, merged.last().to}};
+    QStringList intervals;
+    for (const ReadSpan& s : merged) {
+        const QString from = Seconds(s.from - kReorderRoom + offset);
+        intervals << (s.to ? from + QLatin1Char('%') + Seconds(*s.to + kReorderRoom + offset) : from + QLatin1Char('%'));
+    }
+    const QStringList args{
+        QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-hide_banner"), QStringLiteral("-of"),
+        QStringLiteral("compact=p=1:nk=0"), QStringLiteral("-show_entries"),
+        QStringLiteral("format=start_time,duration:stream=index,codec_type,time_base,width,height,has_b_frames"
+                       ":stream_disposition=attached_pic:packet=stream_index,pts,dts,duration,flags"),
+        QStringLiteral("-read_intervals"), intervals.join(QLatin1Char(',')),
+        // Never taken for a protocol or an option, whatever the name.
+        QStringLiteral("file:") + source};
+
+    QProcess p;
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    p.start(ffprobe, args, QIODevice::ReadOnly);
+    if (!p.waitForStarted(30000)) {
+        if (error)
+            *error = QStringLiteral("ffprobe could not be started (%1).").arg(ffprobe);
+        return false;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    while (!p.waitForFinished(kPollMs)) {
+        if ((cancel && cancel->load()) || clock.elapsed() > kRunLimitMs || p.state() == QProcess::NotRunning) {
+            if (p.state() == QProcess::NotRunning)
+                break;
+            p.kill();
+            p.waitForFinished(5000);
+            if (error)
+                *error = cancel && cancel->load() ? QStringLiteral("Cancelled.")
+                                                  : QStringLiteral("ffprobe took too long to read %1.").arg(source);
+            return false;
+        }
+    }
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        if (error) {
+            const QString says = QString::fromLocal8Bit(p.readAllStandardError()).trimmed().section(QLatin1Char('\n'), -1);
+            *error = says.isEmpty() ? QStringLiteral("ffprobe could not read %1.").arg(source) : says;
+        }
+        return false;
+    }
+
+    QList<ProbeStream> streams;
+    std::optional<double> start, length;
+    QList<RawPacket> raw;
+    const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString& line : lines) {
+        const QHash<QString, QString> f = Fields(line);
+        if (line.startsWith(QLatin1String("packet|"))) {
+            RawPacket r{};
+            r.stream = f.value(QStringLiteral("stream_index")).toInt();
+            const std::optional<qint64> pts = Ticks(f.value(QStringLiteral("pts")));
+            const std::optional<qint64> dts = Ticks(f.value(QStringLiteral("dts")));
+            if (!pts && !dts)
+                continue;
+            r.hasPts = pts.has_value();
+            r.hasDts = dts.has_value();
+            r.pts = pts.value_or(dts.value_or(0));
+            r.dts = dts.value_or(r.pts);
+            r.duration = Ticks(f.value(QStringLiteral("duration"))).value_or(0);
+            const QString flags = f.value(QStringLiteral("flags"));
+            r.key = flags.contains(QLatin1Char('K'));
+            r.discard = flags.contains(QLatin1Char('D'));
+            raw.append(r);
+        } else if (line.startsWith(QLatin1String("stream|"))) {
+            ProbeStream s;
+            s.index = f.value(QStringLiteral("index")).toInt();
+            s.type = f.value(QStringLiteral("codec_type"));
+            const QStringList tb = f.value(QStringLiteral("time_base")).split(QLatin1Char('/'));
+            if (tb.size() == 2) {
+                s.timeBaseNum = tb.at(0).toLongLong();
+                s.timeBaseDen = tb.at(1).toLongLong();
+            }
+            s.attachedPicture = f.value(QStringLiteral("disposition:attached_pic")) == QLatin1String("1");
+            s.area = f.value(QStringLiteral("width")).toLongLong() * f.value(QStringLiteral("height")).toLongLong();
+            s.reorder = f.value(QStringLiteral("has_b_frames")).toInt();
+            streams.append(s);
+        } else if (line.startsWith(QLatin1String("format|"))) {
+            start = Decimal(f.value(QStringLiteral("start_time")));
+            length = Decimal(f.value(QStringLiteral("duration")));
+        }
+    }
+
+    probe.streams = streams;
+    probe.formatStart = start.value_or(0);
+    probe.formatLength = length;
+    // What was read, counted from the format's start as it really is.
+    for (const ReadSpan& s : merged) {
+        ReadSpan known;
+        known.from = s.from + offset - probe.formatStart;
+        if (s.to)
+            known.to = *s.to + offset - probe.formatStart;
+        // ffprobe stops at the first packet past a stretch; with none left past it, it read
+        // to the end of the file.
+        if (known.to && length && *known.to + kReorderRoom > *length + kBeyondEnd)
+            known.to.reset();
+        probe.spans.append(known);
+    }
+
+    // One entry per packet; a packet met first right after a seek may lack the decode time
+    // that a later, longer read gives it.
+    QHash<QPair<int, double>, qsizetype> seen;
+    for (qsizetype k = 0; k < probe.packets.size(); ++k)
+        seen.insert({probe.packets[k].stream, probe.packets[k].pts}, k);
+    for (const RawPacket& r : raw) {
+        const ProbeStream* s = nullptr;
+        for (const ProbeStream& c : probe.streams)
+            if (c.index == r.stream)
+                s = &c;
+        if (!s || s->timeBaseDen <= 0)
+            continue;
+        const long double tick = static_cast<long double>(s->timeBaseNum) / static_cast<long double>(s->timeBaseDen);
+        ProbePacket k;
+        k.stream = r.stream;
+        k.pts = static_cast<double>(r.pts * tick - probe.formatStart);
+        k.dts = static_cast<double>(r.dts * tick - probe.formatStart);
+        k.duration = static_cast<double>(r.duration * tick);
+        k.key = r.key;
+        k.discard = r.discard;
+        k.hasDts = r.hasDts;
+        const auto known = seen.constFind({k.stream, k.pts});
+        if (known == seen.constEnd()) {
+            seen.insert({k.stream, k.pts}, probe.packets.size());
+            probe.packets.append(k);
+        } else if (k.hasDts && !probe.packets[*known].hasDts) {
+            probe.packets[*known] = k;
+        }
+    }
+    return true;
+}
+
+CutLookupReport LookUpCuts(const SplitJobSpec& spec, const std::atomic<bool>* cancel)
+{
+    QElapsedTimer clock;
+    clock.start();
+    CutLookupReport report;
+    const QList<double> planned = spec.plan.PlannedPoints();
+    const ProfileStreams profile = AnalyseProfileSwitches(spec.profileSwitches);
+    const bool copies = profile.videoCopied || profile.audioCopied;
+    // Until the source is known, its kind of cut as the profile alone suggests it.
+    CutKind kind = profile.videoOff ? (profile.audioCopied ? CutKind::Frames : CutKind::Times)
+                                    : (profile.videoCopied ? CutKind::KeyFrames : CutKind::Frames);
+    report.cuts = UnprobedCuts(planned, kind, copies);
+    if (planned.size() < 2)
+        return report;
+
+    const QString ffprobe = FindFfprobe(spec.encoderPath);
+    if (ffprobe.isEmpty()) {
+        report.problem = QStringLiteral("ffprobe was not found beside the encoder or on the PATH.");
+        report.elapsedMs = clock.elapsed();
+        return report;
+    }
+
+    ProbeData probe;
+    QList<ReadSpan> reads = FirstReads(planned, kind);
+    while (report.reads < kMostReads) {
+        QString error;
+        ++report.reads;
+        if (!ReadSource(ffprobe, spec.sourcePath, reads, probe, &error, cancel)) {
+            report.problem = error;
+            report.cancelled = cancel && cancel->load();
+            break;
+        }
+        const int stream = CutStream(probe, profile);
+        if (stream < 0) {
+            report.problem = QStringLiteral("The source has no stream to cut by.");
+            break;
+        }
+        kind = KindOfCut(probe, profile);
+        const CutLookup lookup = PlaceCuts(planned, kind, copies, probe, stream);
+        if (lookup.plan) {
+            report.cuts = *lookup.plan;
+            break;
+        }
+        reads = lookup.toRead;
+        // The last look reads to the end from the first point still open: that settles all.
+        if (report.reads + 1 == kMostReads) {
+            double from = reads.first().from;
+            for (const ReadSpan& r : reads)
+                from = std::min(from, r.from);
+            reads = {ReadSpan{from, std::nullopt}};
+        }
+    }
+    if (!report.cuts.probed && report.problem.isEmpty())
+        report.problem = QStringLiteral("The cut points could not be placed on the source.");
+    if (!report.cuts.probed)
+        report.cuts.kind = kind;
+    report.elapsedMs = clock.elapsed();
+    return report;
+}
+
+CutLookupReport ResolveCuts(SplitJobSpec& spec, const std::atomic<bool>* cancel)
+{
+    const CutLookupReport report = LookUpCuts(spec, cancel);
+    spec.plan.cuts = report.cuts;
+    return report;
+}

@@ -1,0 +1,39 @@
+#pragma once
+// Looking the cut points of a job up in its source with ffprobe. Only the stretches around
+// the points are read, not the whole file: one run of ffprobe for an ordinary job, a second
+// one only when a key frame lies far from its point or a point lies past the end.
+#include "split/CutPoints.h"
+
+#include <QString>
+#include <atomic>
+
+struct SplitJobSpec;
+
+// ffprobe beside the encoder program first, then on PATH; empty when there is none.
+QString FindFfprobe(const QString& encoderPath);
+
+// Reads the given stretches of the source (seconds from its start) with ffprobe and adds
+// the streams, the format and the packets it lists to probe, together with what was read.
+// False when ffprobe could not be run or could not read the source (the reason in error),
+// or was cancelled.
+bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadSpan>& spans, ProbeData& probe,
+                QString* error, const std::atomic<bool>* cancel = nullptr);
+
+struct CutLookupReport {
+    CutPlan cuts;       // placed on the source, or as planned when that was not possible
+    QString problem;    // why the points stay as planned; empty when they were placed
+    qint64 elapsedMs = 0;
+    int reads = 0;      // runs of ffprobe
+    bool cancelled = false;
+};
+
+// The planned points of a job (its start, its equal points, its end) placed on the source
+// for the job's profile. Synchronous: the runner calls it from a thread of its own at the
+// start of a job; a front end may call it to show the real sections before running any.
+// Without ffprobe, or with a source it cannot read, the points stay as planned (full
+// precision) and the report says why.
+CutLookupReport LookUpCuts(const SplitJobSpec& spec, const std::atomic<bool>* cancel = nullptr);
+
+// LookUpCuts, with the result put into spec.plan, so that JobPlan::Section and PlanSections
+// give the real sections. Returns the report.
+CutLookupReport ResolveCuts(SplitJobSpec& spec, const std::atomic<bool>* cancel = nullptr);

@@ -1,0 +1,221 @@
+// Where cuts fall, on made-up probes: which profiles copy, the boundary rule on frames and
+// key frames, what is still to be read, the sections a plan of cuts gives, and the notes.
+#include "split/CommandLine.h"
+#include "split/CutPoints.h"
+#include "split/JobPlan.h"
+
+#include <QtTest/QtTest>
+#include <cmath>
+
+namespace {
+
+// A video stream of `count` frames at `rate` frames per second, a key frame every `gop`
+// frames, B-frames decoded two frames ahead; read whole unless spans are given.
+ProbeData Probe(double rate, int count, int gop, QList<ReadSpan> spans = {}, bool storesDts = true)
+{
+    ProbeData p;
+    ProbeStream s;
+    s.index = 0;
+    s.type = "video";
+    s.timeBaseNum = 1;
+    s.timeBaseDen = 90000;
+    s.area = 160 * 120;
+    s.reorder = 2;
+    p.streams << s;
+    for (int k = 0; k < count; ++k) {
+        ProbePacket f;
+        f.stream = 0;
+        f.pts = k / rate;
+        f.dts = (k - 2) / rate;
+        f.duration = 1 / rate;
+        f.key = k % gop == 0;
+        f.hasDts = storesDts;
+        if (!storesDts)
+            f.dts = f.pts;
+        p.packets << f;
+    }
+    p.spans = spans.isEmpty() ? QList<ReadSpan>{ReadSpan{-1, std::nullopt}} : spans;
+    return p;
+}
+
+QList<double> Times(const CutPlan& plan)
+{
+    QList<double> t;
+    for (const CutPoint& c : plan.points)
+        t << std::round(c.time * 1e6) / 1e6;
+    return t;
+}
+
+} // namespace
+
+class SplitCutsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void whichProfilesCopy_data()
+    {
+        QTest::addColumn<QString>("switches");
+        QTest::addColumn<bool>("copy");
+        QTest::newRow("shipped MP4 copy") << " -c:v copy -c:a copy -avoid_negative_ts make_zero -movflags +faststart" << true;
+        QTest::newRow("shipped MKV copy") << " -c:v copy -c:a copy -avoid_negative_ts make_zero" << true;
+        QTest::newRow("copy, sound encoded") << " -c:v copy -c:a aac" << true;
+        QTest::newRow("everything") << " -c copy" << true;
+        QTest::newRow("-codec") << " -codec copy" << true;
+        QTest::newRow("-vcodec") << " -vcodec copy -acodec libmp3lame" << true;
+        QTest::newRow("-codec:v:0") << " -codec:v:0 copy" << true;
+        QTest::newRow("the last one counts") << " -c:v libx264 -c copy" << true;
+        QTest::newRow("the last one counts, encoding") << " -c copy -c:v libx264" << false;
+        QTest::newRow("encoding") << " -c:v libx264 -c:a aac" << false;
+        QTest::newRow("sound copied, video encoded") << " -c:a copy" << false;
+        QTest::newRow("another video stream") << " -c:v:1 copy" << false;
+        QTest::newRow("nothing named") << "" << false;
+        QTest::newRow("sound only, copied") << " -vn -c:a copy" << true;
+        QTest::newRow("sound only, -acodec") << " -vn  -acodec copy" << true;
+        QTest::newRow("sound only, everything") << " -c copy -vn" << true;
+        QTest::newRow("sound only, encoded") << " -vn -c:a libmp3lame -b:a 192k" << false;
+        QTest::newRow("nothing left") << " -c copy -vn -an" << false;
+        QTest::newRow("a value, not a switch") << " -metadata title=copy -c:v libx264" << false;
+    }
+    void whichProfilesCopy()
+    {
+        QFETCH(QString, switches);
+        QFETCH(bool, copy);
+        QCOMPARE(IsStreamCopyProfile(switches), copy);
+    }
+
+    void placesCuts_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<double>("rate");
+        QTest::addColumn<QList<double>>("planned");
+        QTest::addColumn<QList<double>>("cuts");
+        const int frames = int(CutKind::Frames), keys = int(CutKind::KeyFrames);
+        const double ntsc = 30000.0 / 1001;
+        // 10 s of frames; key frames every 2 s.
+        QTest::newRow("on frames") << frames << 25.0 << QList<double>{1.0, 4.333333, 7.666667} << QList<double>{1.0, 4.36, 7.68};
+        QTest::newRow("half a millisecond either side")
+            << frames << 25.0 << QList<double>{2.0004, 3.0006, 9.9604} << QList<double>{2.0, 3.04, 9.96};
+        QTest::newRow("typed milliseconds at 29.97")
+            << frames << ntsc << QList<double>{8.208, 9.877} << QList<double>{246 / ntsc, 296 / ntsc};
+        QTest::newRow("past the end") << frames << 25.0 << QList<double>{6.0, 9.98, 12.0, 14.0}
+                                      << QList<double>{6.0, 10.0, 10.0, 10.0};
+        QTest::newRow("copy: start back, inner nearest, end kept")
+            << keys << 25.0 << QList<double>{3.3, 5.1, 9.7} << QList<double>{2.0, 6.0, 9.7};
+        QTest::newRow("copy: a tie goes back") << keys << 25.0 << QList<double>{0.5, 5.0, 8.0} << QList<double>{0.0, 4.0, 8.0};
+        QTest::newRow("copy: start on a key frame") << keys << 25.0 << QList<double>{4.0, 6.0} << QList<double>{4.0, 6.0};
+        QTest::newRow("copy: two points, one key frame")
+            << keys << 25.0 << QList<double>{1.0, 3.8, 4.2, 7.0} << QList<double>{0.0, 4.0, 4.0, 7.0};
+        // No key frame after 8 s: the rest goes with the section from there.
+        QTest::newRow("copy: past the end") << keys << 25.0 << QList<double>{6.5, 9.5, 11.0, 13.0}
+                                            << QList<double>{6.0, 8.0, 10.0, 10.0};
+    }
+    void placesCuts()
+    {
+        QFETCH(int, kind);
+        QFETCH(double, rate);
+        QFETCH(QList<double>, planned);
+        QFETCH(QList<double>, cuts);
+        const CutLookup found = PlaceCuts(planned, CutKind(kind), false, Probe(rate, int(std::round(10 * rate)), int(2 * rate)), 0);
+        QVERIFY(found.plan);
+        QList<double> want;
+        for (double c : cuts)
+            want << std::round(c * 1e6) / 1e6;
+        QCOMPARE(Times(*found.plan), want);
+        QVERIFY(found.plan->probed);
+        QCOMPARE(found.plan->points.last().sourceEnd, planned.last() > 10.0);
+    }
+
+    void readsOnWhereTheProbeFallsShort()
+    {
+        // Key frames 10 s apart: the first look around 6 s ([5, 9]) shows the one at 0 only,
+        // so the look goes on to 12 s, where one nearer than 6 s away would have to be.
+        const QList<double> planned{1.0, 6.0, 19.0};
+        ProbeData probe = Probe(25, 500, 250, {ReadSpan{0.99, 1.01}, ReadSpan{5, 9}, ReadSpan{18.99, 20.5}});
+        CutLookup found = PlaceCuts(planned, CutKind::KeyFrames, true, probe, 0);
+        QVERIFY(!found.plan);
+        QCOMPARE(found.toRead.size(), 1);
+        QVERIFY(found.toRead[0].from <= 6.0 - kSameTime && found.toRead[0].to && *found.toRead[0].to >= 12.0);
+        probe.spans << found.toRead;
+        found = PlaceCuts(planned, CutKind::KeyFrames, true, probe, 0);
+        QVERIFY(found.plan);
+        QCOMPARE(Times(*found.plan), QList<double>({0.0, 10.0, 19.0}));
+
+        // A point past what was read, in a file whose end is not known yet: read on to the end.
+        probe = Probe(25, 250, 50, {ReadSpan{0.99, 2.5}, ReadSpan{11.99, 13.5}});
+        found = PlaceCuts({1.0, 12.0}, CutKind::Frames, false, probe, 0);
+        QVERIFY(!found.plan);
+        QCOMPARE(found.toRead.size(), 1);
+        QVERIFY(!found.toRead[0].to);
+    }
+
+    void sectionsOfCuts()
+    {
+        JobPlan plan = MakeJobPlan(1.0, 9.5, true, 3, "/v/a.mkv", "/o", ".mkv");
+        QCOMPARE(plan.PlannedPoints(), QList<double>({1.0, 1.0 + 8.5 / 3, 1.0 + 2 * 8.5 / 3, 9.5}));
+
+        // Copied: each section runs from its key frame to the next, its video ending half a
+        // frame before the next key frame's decode time; a file without stored decode times
+        // gets the one ffmpeg works out.
+        for (const bool storesDts : {true, false}) {
+            plan.cuts = PlaceCuts(plan.PlannedPoints(), CutKind::KeyFrames, true, Probe(25, 250, 50, {}, storesDts), 0).plan;
+            QVERIFY(plan.cuts);
+            const JobSection s = plan.Section(2);
+            QCOMPARE(s.start, 4.0);
+            QCOMPARE(s.end, 6.0);
+            QCOMPARE(s.length, 2.0);
+            QVERIFY(s.videoEndDts && std::fabs(*s.videoEndDts - (6.0 - 0.08 - 4.0 - 0.02)) < 1e-9);
+            QCOMPARE(SectionCutArguments(s),
+                     QStringList({"-video_end_dts", FormatSeconds(*s.videoEndDts), "-copypriorss", "0"}));
+            // The last one ends at the marked end, with nothing after it to keep out.
+            QCOMPARE(plan.Section(3).end, 9.5);
+            QVERIFY(!plan.Section(3).videoEndDts);
+        }
+
+        // Re-encoded: from frame to frame, the length a little short of the next frame.
+        plan.cuts = PlaceCuts(plan.PlannedPoints(), CutKind::Frames, false, Probe(25, 250, 50), 0).plan;
+        const JobSection s = plan.Section(2);
+        QCOMPARE(s.start, 3.84);
+        QVERIFY(s.length < s.end - s.start && s.length > s.end - s.start - 0.02);
+        QVERIFY(SectionCutArguments(s).isEmpty());
+
+        // A section between two cuts on the same frame is empty; without cuts, the plan's own.
+        plan.cuts->points[2] = plan.cuts->points[1];
+        QVERIFY(plan.Section(2).empty);
+        plan.cuts.reset();
+        QCOMPARE(plan.Section(2).start, 1.0 + 8.5 / 3);
+        QVERIFY(!plan.Section(2).empty);
+    }
+
+    void notes()
+    {
+        CutPlan cuts = PlaceCuts({3.3, 6.0, 9.0, 11.0, 13.0}, CutKind::KeyFrames, true, Probe(25, 250, 50), 0).plan.value();
+        QCOMPARE(CutNotes(cuts), QStringList({"Copied streams are cut on key frames: the sections begin at "
+                                              "00:00:02.000, 00:00:06.000 and 00:00:08.000.",
+                                              "The source ends at 00:00:10.000, before the marked end.",
+                                              "Section 4 was not written: the source ends before it."}));
+        cuts = PlaceCuts({3.3, 8.0}, CutKind::KeyFrames, true, Probe(25, 250, 50), 0).plan.value();
+        QCOMPARE(CutNotes(cuts),
+                 QStringList({"Copied from the key frame at 00:00:02.000 on, so everything marked is inside."}));
+        cuts = PlaceCuts({1.0, 3.9, 4.1, 7.0}, CutKind::KeyFrames, true, Probe(25, 250, 50), 0).plan.value();
+        QCOMPARE(CutNotes(cuts).last(), QString("Section 2 was not written: its cuts fall on the same key frame."));
+        // A thousand sections on 21 key frames: the notes stay short.
+        QList<double> many;
+        for (int i = 0; i <= 1000; ++i)
+            many << 0.5 + i * 0.0094;
+        cuts = PlaceCuts(many, CutKind::KeyFrames, true, Probe(25, 250, 12), 0).plan.value();
+        QCOMPARE(CutNotes(cuts), QStringList({"Copied streams are cut on key frames: the sections begin at 00:00:00.480, "
+                                              "00:00:00.960, 00:00:01.440, 00:00:01.920, 00:00:02.400, ... and "
+                                              "00:00:09.600.",
+                                              "980 of the 1000 sections were not written: their cuts fall on the same key frame."}));
+        // Frames that lie where they were marked need no word; nor cuts never looked up.
+        cuts = PlaceCuts({2.0, 4.0, 6.0}, CutKind::Frames, false, Probe(25, 250, 50), 0).plan.value();
+        QVERIFY(CutNotes(cuts).isEmpty());
+        QVERIFY(CutNotes(UnprobedCuts({3.3, 20.0}, CutKind::KeyFrames, true)).isEmpty());
+
+        QCOMPARE(FormatCutTime(3723.4567), QString("01:02:03.457"));
+        QCOMPARE(FormatCutTime(59.9996), QString("00:01:00.000"));
+    }
+};
+
+QTEST_GUILESS_MAIN(SplitCutsTest)
+#include "split_cuts.moc"
