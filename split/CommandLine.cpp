@@ -4,8 +4,8 @@
 #include "profiles/IniFile.h"
 #include "profiles/ProfileFormat.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 namespace {
@@ -16,10 +16,12 @@ bool DecimalDigits(double value, int significant, std::string& digits, int& expo
 {
     if (!std::isfinite(value))
         return false;
+    // to_chars, unlike printf, never writes the user's decimal comma.
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*e", significant - 1, std::fabs(value));
+    const auto written =
+        std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, significant - 1);
     // buf: d.ddddde+XX
-    const std::string s(buf);
+    const std::string s(buf, written.ptr);
     const auto e = s.find('e');
     digits.clear();
     for (std::size_t k = 0; k < e; ++k)
