@@ -15,6 +15,8 @@
 #include "profiles/ProfileFormat.h"
 #include "split/CommandLine.h"
 
+#include "BenchFiles.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -26,36 +28,9 @@ namespace {
 constexpr int kRounds = 200;
 constexpr int kSections = 200;
 constexpr int kKeys = 20;
-constexpr qsizetype kHugeBytes = 100 * 1024 * 1024;
 
 double Micro(const QElapsedTimer& t) { return t.nsecsElapsed() / 1000.0; }
 double Milli(const QElapsedTimer& t) { return t.nsecsElapsed() / 1e6; }
-
-bool Write(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
-QByteArray Read(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The shipped profile with padding entries in "Main" up to about 100 MB.
-QByteArray Grown(const QByteArray& shipped)
-{
-    QByteArray padding;
-    padding.reserve(kHugeBytes + 4096);
-    const QByteArray filler(64, 'x');
-    for (qsizetype i = 0; padding.size() < kHugeBytes; ++i)
-        padding += "pad" + QByteArray::number(i) + '=' + filler + "\r\n";
-    QByteArray grown = shipped;
-    const qsizetype afterMain = grown.indexOf('\n', grown.indexOf("[Main]")) + 1;
-    grown.insert(afterMain, padding);
-    return grown;
-}
 
 // Loading and building the switches, as start-up and Split do; milliseconds of the best of three.
 double LoadAndBuild(const QString& path, qsizetype* parameters)
@@ -95,14 +70,14 @@ int main()
         for (int k = 0; k < kKeys; ++k)
             data += "Key" + QByteArray::number(k) + "=value " + QByteArray::number(k) + "\n";
     }
-    if (!Write(path, data))
+    if (!WriteBytes(path, data))
         return 1;
 
     QElapsedTimer t;
     t.start();
     qsizetype bytes = 0;
     for (int i = 0; i < kSections; ++i)
-        bytes += Read(path).size();
+        bytes += ReadBytes(path).size();
     const double readOnce = Micro(t) / kSections;
 
     const TIniFile ini(path);
@@ -116,7 +91,7 @@ int main()
 
     const QString shipped = profiles.filePath(QStringLiteral("MP4 - H.264 + AAC.apf"));
     const QString huge = dir.filePath(QStringLiteral("huge.apf"));
-    if (!Write(huge, Grown(Read(shipped))))
+    if (!WriteBytes(huge, GrownProfile(ReadBytes(shipped))))
         return 1;
     qsizetype small = 0, big = 0;
     const double shippedMs = LoadAndBuild(shipped, &small);
@@ -139,7 +114,7 @@ int main()
     std::printf("saving the values of the 100 MB profile: %.0f ms\n", Milli(t));
 
     const QString claims = dir.filePath(QStringLiteral("claims.apf"));
-    if (!Write(claims, "[Main]\nPara=2147483647\n0=A\n[A]\nSort=1\n"))
+    if (!WriteBytes(claims, "[Main]\nPara=2147483647\n0=A\n[A]\nSort=1\n"))
         return 1;
     t.restart();
     QString refusal;

@@ -12,6 +12,8 @@
 //
 // Needs Xvfb and xdotool.
 #include <QCoreApplication>
+#include "BenchFiles.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -24,31 +26,6 @@
 
 namespace {
 
-constexpr qsizetype kHugeBytes = 100 * 1024 * 1024;
-
-bool Write(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
-QByteArray Read(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QByteArray Grown(const QByteArray& shipped)
-{
-    QByteArray padding;
-    padding.reserve(kHugeBytes + 4096);
-    const QByteArray filler(64, 'x');
-    for (qsizetype i = 0; padding.size() < kHugeBytes; ++i)
-        padding += "pad" + QByteArray::number(i) + '=' + filler + "\r\n";
-    QByteArray grown = shipped;
-    grown.insert(grown.indexOf('\n', grown.indexOf("[Main]")) + 1, padding);
-    return grown;
-}
 
 // The visible windows of a process, by xdotool.
 QStringList VisibleWindows(const QString& display, qint64 pid)
@@ -128,12 +105,12 @@ int main(int argc, char** argv)
             QFile::copy(built.filePath(name), appDir + name);
     QFile::setPermissions(appDir + QStringLiteral("veltrane"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     // Nothing that could end or power off anything; the one profile selected.
-    Write(appDir + QStringLiteral("Preferences.ini"),
+    WriteBytes(appDir + QStringLiteral("Preferences.ini"),
           "[Main]\nProfile=0\nAuto Exit=0\nAuto Turn Off=0\nAuto Open Dir=0\nAptotic=0\n");
 
     const QString profile = appDir + QStringLiteral("Profiles/Test.apf");
-    const QByteArray shipped = Read(QStringLiteral(VT_PROFILES_DIR) + QStringLiteral("MP4 - H.264 + AAC.apf"));
-    const QByteArray huge = Grown(shipped);
+    const QByteArray shipped = ReadBytes(QStringLiteral(VT_PROFILES_DIR) + QStringLiteral("MP4 - H.264 + AAC.apf"));
+    const QByteArray huge = GrownProfile(shipped);
 
     const QString runtimeDir = dir.path() + QStringLiteral("/runtime");
     QDir().mkpath(runtimeDir);
@@ -144,7 +121,7 @@ int main(int argc, char** argv)
     StartUp(program, display, runtimeDir); // warms the caches
     // A start that did not reach its window (the X server busy, say) is tried again.
     const auto measure = [&](const QByteArray& content) {
-        Write(profile, content);
+        WriteBytes(profile, content);
         double ms = -1;
         for (int attempt = 0; attempt < 3 && ms < 0; ++attempt)
             ms = StartUp(program, display, runtimeDir);
