@@ -126,6 +126,7 @@ class CliTest : public QObject {
     QString m_short; // 5 s, in a folder of its own
     QString m_sparse; // 12 s, key frames at 0, 5 and 10 s
     QString m_mute;   // 10 s of video, 12 s of sound
+    QString m_sound;  // 12 s of sound, no video
     double m_clipLength = 0;
 
     QStringList expand(QStringList args, const QString& out) const
@@ -157,6 +158,8 @@ private slots:
         QVERIFY(RunFfmpeg({"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25:duration=10", "-f", "lavfi", "-i",
                            "sine=frequency=440:duration=12", "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt",
                            "yuv420p", "-c:a", "aac", m_mute}));
+        m_sound = m_media.path() + "/sound.mp4";
+        QVERIFY(RunFfmpeg({"-f", "lavfi", "-i", "sine=frequency=440:duration=12", "-c:a", "aac", m_sound}));
     }
 
     void arguments_data()
@@ -399,6 +402,10 @@ private slots:
             << "mute" << QStringList{"--sections", "6"} << false << QList<int>{6}
             << QStringList{"The source ends at 00:00:10.000, before the marked end.",
                            "Section 6 was not written: no frame of the source lies in it."};
+        // A video profile on a source without video: cut on the sound's packets.
+        QTest::newRow("sound only") << "sound"
+                                    << QStringList{"--profile", "MP4 - Stream copy - no re-encoding", "--sections", "3"}
+                                    << false << QList<int>{} << QStringList{};
         QTest::newRow("the cut points cannot be looked up")
             << "clip" << QStringList{"--sections", "3"} << true << QList<int>{} << QStringList{};
     }
