@@ -121,13 +121,22 @@ void CliReport::SourceBegins(int index, int count, const SplitJobSpec& spec, con
     m_sections = spec.plan.count;
     m_elapsed = m_remaining = 0;
     m_current = m_total = 0;
+    m_section = JobSection();
+    m_lookingUp = false;
     if (m_mode == Mode::Json)
         Json({{"event", "source"}, {"source", m_source}, {"index", index}, {"sources", count},
               {"sections", spec.plan.count}, {"profile", profile}, {"outputFolder", spec.plan.outputFolder}});
 }
 
+void CliReport::LookingUpCuts()
+{
+    m_lookingUp = true;
+    ShowLine();
+}
+
 void CliReport::CutsPlaced(const QString& source, const CutPlan& cuts, const QString& problem)
 {
+    m_lookingUp = false;
     if (m_mode == Mode::Json) {
         QJsonArray points;
         for (const CutPoint& p : cuts.points)
@@ -201,6 +210,8 @@ void CliReport::SectionSkipped(const JobSection& section)
 
 void CliReport::SectionEmpty(const JobSection& section)
 {
+    // The progress that follows (the total moved past it) is this section's.
+    m_section = section;
     if (m_mode == Mode::Json) {
         Json({{"event", "section-empty"}, {"section", section.number}, {"sections", m_sections},
               {"start", section.start}, {"output", section.outputPath}});
@@ -300,14 +311,22 @@ void CliReport::Out(const QString& text)
 
 void CliReport::ShowLine()
 {
+    if (m_lookingUp) {
+        ShowLine(QStringLiteral("  finding the cut points...  elapsed %1").arg(FormatTimeCode(double(m_elapsed))));
+        return;
+    }
+    ShowLine(QStringLiteral("  section %1/%2 %3  total %4  elapsed %5  remaining %6")
+                 .arg(m_section.number)
+                 .arg(m_sections)
+                 .arg(Percent(m_current), Percent(m_total), FormatTimeCode(double(m_elapsed)),
+                      FormatTimeCode(double(m_remaining))));
+}
+
+void CliReport::ShowLine(const QString& tail)
+{
     if (m_mode != Mode::Terminal)
         return;
     const QString batch = m_count > 1 ? QStringLiteral("[%1/%2] ").arg(m_index).arg(m_count) : QString();
-    const QString tail = QStringLiteral("  section %1/%2 %3  total %4  elapsed %5  remaining %6")
-                             .arg(m_section.number)
-                             .arg(m_sections)
-                             .arg(Percent(m_current), Percent(m_total), FormatTimeCode(double(m_elapsed)),
-                                  FormatTimeCode(double(m_remaining)));
     // One terminal row: a wrapped line could not be redrawn in place.
     const int room = TerminalColumns() - 1 - batch.size() - tail.size();
     QString name = m_name;

@@ -44,6 +44,8 @@ public:
     void Plan(const SplitJobSpec& spec, double sourceLength, const QString& profile, const QList<PlannedSection>& sections);
 
     void SourceBegins(int index, int count, const SplitJobSpec& spec, const QString& profile);
+    // The job looks its cut points up in the source (a live line on a terminal).
+    void LookingUpCuts();
     // The cut points as the job will cut them; problem: why they could not be looked up in
     // the source (they then lie at the marked times), empty when they were.
     void CutsPlaced(const QString& source, const CutPlan& cuts, const QString& problem);
@@ -63,6 +65,7 @@ private:
     void Json(QJsonObject object);
     void Out(const QString& line);
     void ShowLine();
+    void ShowLine(const QString& tail);
 
     Mode m_mode;
     bool m_lineShown = false;
@@ -78,4 +81,5 @@ private:
     double m_time = 0;
     qint64 m_elapsed = 0;
     qint64 m_remaining = 0;
+    bool m_lookingUp = false;
 };

@@ -410,6 +410,7 @@ SourceResult CliSession::RunSource(int index, int count, const SplitJobSpec& spe
         ++r.empty;
         m_report.SectionEmpty(s);
     });
+    connect(&job, &SplitJob::lookingUpCuts, this, [this] { m_report.LookingUpCuts(); });
     connect(&job, &SplitJob::cutsPlaced, this, [this, &job](const CutPlan& cuts) {
         m_report.CutsPlaced(job.Spec().sourcePath, cuts, job.Lookup().problem);
     });
