@@ -313,6 +313,9 @@ int CopyBenchmark(const QString& dir, int rounds)
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The player engine beside the built program, as the test suites find it.
+    if (qEnvironmentVariableIsEmpty("VT_APP_DIR"))
+        qputenv("VT_APP_DIR", BuiltAppDir().toLocal8Bit());
     VeltraneApplication app(argc, argv);
     QApplication::setApplicationName("Veltrane");
     QApplication::setQuitOnLastWindowClosed(false);
