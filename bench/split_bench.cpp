@@ -1,7 +1,7 @@
 // How much a split job costs over ffmpeg alone, and whether a section deep into a long
 // source costs more than one at its start.
 //
-//   bench_split [--quick] [--copy-only]
+//   bench_split [--quick] [--copy-only] [--rounds N]
 //
 // 1. A job of four equal sections of a 60 s clip, run through the main window and the
 //    wmaspi.dll encoder, against the same four sections run by ffmpeg directly with the
@@ -11,7 +11,8 @@
 // 3. A 10-minute 1080p clip (8 Mbit/s) in 10 equal sections with the shipped MP4
 //    stream-copy profile, through the job runner and the encoder (cut points looked up,
 //    copied video ended before each next key frame), against ffmpeg copying the same
-//    key-frame ranges directly. Goal: ratio <= 1.05; the look-up's share is printed.
+//    key-frame ranges directly. Goal: ratio <= 1.05; the look-up's share is printed, and
+//    where the rest of the job's time goes. --rounds: of this comparison (default 9).
 #include "TestSupport.h"
 #include "app/MainForm.h"
 #include "prefs/SettingsForm.h"
@@ -133,6 +134,29 @@ bool MakeLongHdClip(const QString& dir, const QString& path)
 }
 
 // 3. Stream copy through the runner against ffmpeg copying the same ranges.
+
+double Median(QList<double> v)
+{
+    if (v.isEmpty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+QString LoadAverage()
+{
+    QFile f("/proc/loadavg");
+    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).section(' ', 0, 2) : QString("?");
+}
+
+// The rounds of the copy comparison: --rounds N, else 3 quick ones or 9.
+int CopyRounds(const QStringList& args, bool quick)
+{
+    const qsizetype at = args.indexOf("--rounds");
+    const int asked = at >= 0 ? args.value(at + 1).toInt() : 0;
+    return asked > 0 ? asked : quick ? 3 : 9;
+}
+
 int CopyBenchmark(const QString& dir, int rounds)
 {
     const QString clip = dir + "/hd.mp4";
@@ -150,18 +174,28 @@ int CopyBenchmark(const QString& dir, int rounds)
                 return p.list ? SplitItems(p.caption).value(p.index) : p.value;
         return QString();
     });
-    std::printf("profile switches:%s\n", qPrintable(switches));
+    std::printf("profile switches:%s\nload average before: %s\n", qPrintable(switches), qPrintable(LoadAverage()));
     const QString outDir = dir + "/out";
     QDir().mkpath(outDir);
     const int sections = 10;
+    const SplitJobSpec spec{clip, MakeJobPlan(0, 600, true, sections, clip, outDir, ".mp4"), switches,
+                            BuiltAppDir() + "wmaspi.dll"};
 
-    QList<double> wallRatios, cpuRatios, syncedRatios, shares;
+    // Each measurement starts with nothing of an earlier one left to write to the disk, so
+    // none pays for another's outputs.
+    auto settle = [] { ::sync(); };
+    QList<double> lookupMs;
     QList<JobSection> ranges;
-    auto runJob = [&]() -> Cost {
-        SplitJob job(SplitJobSpec{clip, MakeJobPlan(0, 600, true, sections, clip, outDir, ".mp4"), switches,
-                                  BuiltAppDir() + "wmaspi.dll"});
+    // The job as the user runs it; with resolved, its cut points looked up beforehand, which
+    // leaves the runner, the encoder program and the syncing of the outputs.
+    auto runJob = [&](bool resolved) -> Cost {
+        SplitJobSpec s = spec;
+        if (resolved)
+            s.plan.cuts = LookUpCuts(spec).cuts;
+        SplitJob job(s);
         job.SetOverwriteQuestion([](const JobSection&) { return SplitJob::Overwrite::Replace; });
         QSignalSpy ended(&job, &SplitJob::ended);
+        settle();
         const double selfBefore = Cpu(RUSAGE_SELF);
         const double childrenBefore = Cpu(RUSAGE_CHILDREN);
         QElapsedTimer t;
@@ -173,15 +207,18 @@ int CopyBenchmark(const QString& dir, int rounds)
             std::fprintf(stderr, "the job did not complete: %s\n", qPrintable(job.FailureReason()));
             return Cost{-1, -1};
         }
-        shares << job.Lookup().elapsedMs / 1000.0 / c.wall;
-        ranges.clear();
-        for (int i = 1; i <= sections; ++i)
-            ranges << job.Spec().plan.Section(i);
+        if (!resolved) {
+            lookupMs << double(job.Lookup().elapsedMs);
+            ranges.clear();
+            for (int i = 1; i <= sections; ++i)
+                ranges << job.Spec().plan.Section(i);
+        }
         return c;
     };
     // ffmpeg alone; with synced, each output is also put on the disk before the next, as the
     // program does before an output takes its name.
     auto runDirect = [&](bool synced) -> Cost {
+        settle();
         Cost direct;
         for (const JobSection& s : ranges) {
             if (s.empty)
@@ -211,42 +248,63 @@ int CopyBenchmark(const QString& dir, int rounds)
         }
         return direct;
     };
-    if (runJob().wall < 0) // the first job finds the ranges, and warms the file cache
+    // The first job finds the ranges and warms the file cache.
+    if (runJob(false).wall < 0)
         return 1;
+    lookupMs.clear();
+
+    // The four runs of a round go in turn forwards and backwards, so that neither side
+    // always follows the other; each round gives its own ratios, and the median of those
+    // counts, since other work on the machine comes and goes.
+    enum { Job, Resolved, Direct, Synced, Kinds };
+    const char* names[Kinds] = {"job", "job, cuts known", "ffmpeg", "ffmpeg synced"};
+    QList<double> wall[Kinds], wallRatio, cpuRatio, syncedRatio, share, syncing, lookup, runner;
     for (int r = 0; r < rounds; ++r) {
-        Cost job, direct, synced;
-        if (r % 2 == 0) {
-            direct = runDirect(false);
-            synced = runDirect(true);
-            job = runJob();
-        } else {
-            job = runJob();
-            synced = runDirect(true);
-            direct = runDirect(false);
+        Cost c[Kinds];
+        for (int k = 0; k < Kinds; ++k) {
+            const int kind = r % 2 == 0 ? k : Kinds - 1 - k;
+            switch (kind) {
+            case Job: c[kind] = runJob(false); break;
+            case Resolved: c[kind] = runJob(true); break;
+            case Direct: c[kind] = runDirect(false); break;
+            case Synced: c[kind] = runDirect(true); break;
+            }
+            if (c[kind].wall < 0)
+                return 1;
         }
-        if (job.wall < 0 || direct.wall < 0 || synced.wall < 0)
-            return 1;
-        std::printf("round %d: through the program %.3f s (processor %.3f s, look-up %.1f %%), "
-                    "ffmpeg directly %.3f s (processor %.3f s), synced %.3f s\n",
-                    r + 1, job.wall, job.cpu, 100 * shares.last(), direct.wall, direct.cpu, synced.wall);
+        std::printf("round %d:", r + 1);
+        for (int k = 0; k < Kinds; ++k) {
+            wall[k] << c[k].wall;
+            std::printf("%s %s %.3f s (processor %.3f s)", k ? "," : "", names[k], c[k].wall, c[k].cpu);
+        }
+        std::printf(", look-up %.0f ms\n", lookupMs.last());
         std::fflush(stdout);
-        wallRatios << job.wall / direct.wall;
-        cpuRatios << job.cpu / direct.cpu;
-        syncedRatios << job.wall / synced.wall;
+        wallRatio << c[Job].wall / c[Direct].wall;
+        cpuRatio << c[Job].cpu / c[Direct].cpu;
+        syncedRatio << c[Job].wall / c[Synced].wall;
+        share << lookupMs.last() / 1000 / c[Job].wall;
+        // Within a round, as differences between its runs.
+        syncing << c[Synced].wall - c[Direct].wall;
+        lookup << c[Job].wall - c[Resolved].wall;
+        runner << c[Resolved].wall - c[Synced].wall;
     }
-    auto median = [](QList<double> v) {
-        std::sort(v.begin(), v.end());
-        return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-    };
+    const auto [lowest, highest] = std::minmax_element(wallRatio.cbegin(), wallRatio.cend());
+    auto best = [&](int kind) { return *std::min_element(wall[kind].cbegin(), wall[kind].cend()); };
     QStringList cuts;
     for (const JobSection& s : ranges)
         cuts << QString::number(s.start, 'f', 3);
-    std::printf("stream copy of a 10-minute 1080p clip in %d sections (cuts at %s), median of %d rounds:\n"
-                "  wall clock ratio %.3f, processor ratio %.3f (goal <= 1.05)\n"
+    std::printf("stream copy of a 10-minute 1080p clip in %d sections (cuts at %s), median of %d rounds "
+                "(load average after: %s):\n"
+                "  wall clock ratio %.3f (rounds %.3f to %.3f; best against best %.3f), processor ratio %.3f "
+                "(goal <= 1.05)\n"
                 "  against ffmpeg with each output synced to disk as the program does: wall clock ratio %.3f\n"
-                "  key-frame look-up: %.1f %% of the job's wall clock time\n",
-                sections, qPrintable(cuts.join(", ")), rounds, median(wallRatios), median(cpuRatios),
-                median(syncedRatios), 100 * median(shares));
+                "  key-frame look-up: %.0f ms, %.1f %% of the job's wall clock time\n"
+                "  where the job's %.3f s go (medians of each round's differences): ffmpeg %.3f s, syncing the\n"
+                "    outputs %+.3f s, the look-up %+.3f s, the runner and the encoder program %+.3f s\n",
+                sections, qPrintable(cuts.join(", ")), rounds, qPrintable(LoadAverage()), Median(wallRatio), *lowest,
+                *highest, best(Job) / best(Direct), Median(cpuRatio), Median(syncedRatio), Median(lookupMs),
+                100 * Median(share), Median(wall[Job]), Median(wall[Direct]), Median(syncing), Median(lookup),
+                Median(runner));
     return 0;
 }
 
@@ -255,6 +313,9 @@ int CopyBenchmark(const QString& dir, int rounds)
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The player engine beside the built program, as the test suites find it.
+    if (qEnvironmentVariableIsEmpty("VT_APP_DIR"))
+        qputenv("VT_APP_DIR", BuiltAppDir().toLocal8Bit());
     VeltraneApplication app(argc, argv);
     QApplication::setApplicationName("Veltrane");
     QApplication::setQuitOnLastWindowClosed(false);
@@ -263,7 +324,7 @@ int main(int argc, char** argv)
 
     QTemporaryDir work;
     if (app.arguments().contains("--copy-only"))
-        return CopyBenchmark(work.path(), quick ? 1 : 5);
+        return CopyBenchmark(work.path(), CopyRounds(app.arguments(), quick));
     const QString clip = work.path() + "/clip.mp4";
     const QString longClip = work.path() + "/long.mp4";
     std::printf("making clips...\n");
@@ -381,5 +442,5 @@ int main(int argc, char** argv)
                 "  processor:  %.3f s / %.3f s, ratio %.3f (goal <= 1.2)\n",
                 rounds, bestEnd.wall, bestStart.wall, bestEnd.wall / bestStart.wall, bestEnd.cpu, bestStart.cpu,
                 bestEnd.cpu / bestStart.cpu);
-    return CopyBenchmark(work.path(), quick ? 1 : 5);
+    return CopyBenchmark(work.path(), CopyRounds(app.arguments(), quick));
 }

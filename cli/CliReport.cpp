@@ -121,9 +121,33 @@ void CliReport::SourceBegins(int index, int count, const SplitJobSpec& spec, con
     m_sections = spec.plan.count;
     m_elapsed = m_remaining = 0;
     m_current = m_total = 0;
+    m_section = JobSection();
+    m_lookingUp = false;
     if (m_mode == Mode::Json)
         Json({{"event", "source"}, {"source", m_source}, {"index", index}, {"sources", count},
               {"sections", spec.plan.count}, {"profile", profile}, {"outputFolder", spec.plan.outputFolder}});
+}
+
+void CliReport::LookingUpCuts()
+{
+    m_lookingUp = true;
+    ShowLine();
+}
+
+void CliReport::CutsPlaced(const QString& source, const CutPlan& cuts, const QString& problem)
+{
+    m_lookingUp = false;
+    if (m_mode == Mode::Json) {
+        QJsonArray points;
+        for (const CutPoint& p : cuts.points)
+            points.append(p.time);
+        Json({{"event", "cuts"}, {"source", source}, {"probed", cuts.probed}, {"points", points}, {"problem", problem}});
+    }
+    // The job still runs, but a stream copy may then overlap where the sections meet.
+    if (!problem.isEmpty() && m_mode != Mode::Quiet)
+        Warning(QStringLiteral("%1: the cut points could not be looked up in the source, so the sections lie at the "
+                               "marked times: %2")
+                    .arg(source, problem));
 }
 
 void CliReport::SectionBegins(const JobSection& section)
@@ -184,6 +208,22 @@ void CliReport::SectionSkipped(const JobSection& section)
             .arg(section.outputPath));
 }
 
+void CliReport::SectionEmpty(const JobSection& section)
+{
+    // The progress that follows (the total moved past it) is this section's.
+    m_section = section;
+    if (m_mode == Mode::Json) {
+        Json({{"event", "section-empty"}, {"section", section.number}, {"sections", m_sections},
+              {"start", section.start}, {"output", section.outputPath}});
+        return;
+    }
+    ClearLine();
+    Out(QStringLiteral("%1: section %2/%3 not written: nothing of the source in it\n")
+            .arg(m_name)
+            .arg(section.number)
+            .arg(m_sections));
+}
+
 void CliReport::SectionFailed(const JobSection& section, const QString& reason)
 {
     Error(QStringLiteral("%1: section %2/%3 failed: %4").arg(m_source).arg(section.number).arg(m_sections).arg(reason));
@@ -197,8 +237,10 @@ void CliReport::SourceEnds(const SourceResult& r)
     ClearLine();
     if (m_mode == Mode::Json)
         Json({{"event", "source-end"}, {"source", r.source}, {"outcome", OutcomeName(r.outcome)},
-              {"sections", r.sections}, {"done", r.done}, {"skipped", r.skipped}, {"elapsed", r.elapsed},
-              {"message", r.message}});
+              {"sections", r.sections}, {"done", r.done}, {"skipped", r.skipped}, {"empty", r.empty},
+              {"elapsed", r.elapsed}, {"message", r.message}, {"notes", QJsonArray::fromStringList(r.notes)}});
+    for (const QString& note : r.notes)
+        Out(QStringLiteral("%1: %2\n").arg(m_name, note));
     m_source.clear();
 }
 
@@ -209,7 +251,7 @@ void CliReport::Summary(const QList<SourceResult>& results, int status)
         for (const SourceResult& r : results)
             sources.append(QJsonObject{{"source", r.source}, {"outcome", OutcomeName(r.outcome)},
                                        {"sections", r.sections}, {"done", r.done}, {"skipped", r.skipped},
-                                       {"message", r.message}});
+                                       {"empty", r.empty}, {"message", r.message}});
         Json({{"event", "summary"}, {"status", status}, {"sources", sources}});
         return;
     }
@@ -225,6 +267,10 @@ void CliReport::Summary(const QList<SourceResult>& results, int status)
             detail = QStringLiteral("%1 of %2 sections written to %3").arg(r.done).arg(r.sections).arg(r.outputFolder);
             if (r.skipped > 0)
                 detail += QStringLiteral(", %1 skipped (the existing files kept)").arg(r.skipped);
+            if (r.empty > 0)
+                detail += QStringLiteral(", %1 not written (nothing of the source in %2)")
+                              .arg(r.empty)
+                              .arg(r.empty == 1 ? QStringLiteral("it") : QStringLiteral("them"));
             detail += QStringLiteral(" (%1)").arg(FormatTimeCode(static_cast<double>(r.elapsed)));
             if (!r.message.isEmpty())
                 detail += QStringLiteral("; ") + r.message;
@@ -265,14 +311,22 @@ void CliReport::Out(const QString& text)
 
 void CliReport::ShowLine()
 {
+    if (m_lookingUp) {
+        ShowLine(QStringLiteral("  finding the cut points...  elapsed %1").arg(FormatTimeCode(double(m_elapsed))));
+        return;
+    }
+    ShowLine(QStringLiteral("  section %1/%2 %3  total %4  elapsed %5  remaining %6")
+                 .arg(m_section.number)
+                 .arg(m_sections)
+                 .arg(Percent(m_current), Percent(m_total), FormatTimeCode(double(m_elapsed)),
+                      FormatTimeCode(double(m_remaining))));
+}
+
+void CliReport::ShowLine(const QString& tail)
+{
     if (m_mode != Mode::Terminal)
         return;
     const QString batch = m_count > 1 ? QStringLiteral("[%1/%2] ").arg(m_index).arg(m_count) : QString();
-    const QString tail = QStringLiteral("  section %1/%2 %3  total %4  elapsed %5  remaining %6")
-                             .arg(m_section.number)
-                             .arg(m_sections)
-                             .arg(Percent(m_current), Percent(m_total), FormatTimeCode(double(m_elapsed)),
-                                  FormatTimeCode(double(m_remaining)));
     // One terminal row: a wrapped line could not be redrawn in place.
     const int room = TerminalColumns() - 1 - batch.size() - tail.size();
     QString name = m_name;

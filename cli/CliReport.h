@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // How one source of a call ended.
 struct SourceResult {
@@ -13,7 +14,9 @@ struct SourceResult {
     qint32 sections = 0;
     int done = 0;
     int skipped = 0;
-    QString message; // why it failed or was refused
+    int empty = 0;     // sections with nothing of the source in them: not written, no failure
+    QString message;   // why it failed or was refused
+    QStringList notes; // where the cuts really fell, what was not written and why
     qint64 elapsed = 0;
     QString outputFolder;
 };
@@ -41,11 +44,17 @@ public:
     void Plan(const SplitJobSpec& spec, double sourceLength, const QString& profile, const QList<PlannedSection>& sections);
 
     void SourceBegins(int index, int count, const SplitJobSpec& spec, const QString& profile);
+    // The job looks its cut points up in the source (a live line on a terminal).
+    void LookingUpCuts();
+    // The cut points as the job will cut them; problem: why they could not be looked up in
+    // the source (they then lie at the marked times), empty when they were.
+    void CutsPlaced(const QString& source, const CutPlan& cuts, const QString& problem);
     void SectionBegins(const JobSection& section);
     void Progress(int current, int total, double time);
     void Clock(qint64 elapsed, qint64 remaining);
     void SectionDone(const JobSection& section);
     void SectionSkipped(const JobSection& section);
+    void SectionEmpty(const JobSection& section);
     void SectionFailed(const JobSection& section, const QString& reason);
     void SourceEnds(const SourceResult& result);
     void Summary(const QList<SourceResult>& results, int status);
@@ -56,6 +65,7 @@ private:
     void Json(QJsonObject object);
     void Out(const QString& line);
     void ShowLine();
+    void ShowLine(const QString& tail);
 
     Mode m_mode;
     bool m_lineShown = false;
@@ -71,4 +81,5 @@ private:
     double m_time = 0;
     qint64 m_elapsed = 0;
     qint64 m_remaining = 0;
+    bool m_lookingUp = false;
 };

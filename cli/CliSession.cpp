@@ -92,7 +92,8 @@ int CliSession::Run()
                 continue;
             // The sections as the job will cut them: on the frames or key frames it finds.
             SplitJobSpec spec = *p.spec;
-            ResolveCuts(spec);
+            const CutLookupReport lookup = ResolveCuts(spec);
+            m_report.CutsPlaced(spec.sourcePath, lookup.cuts, lookup.problem);
             m_report.Plan(spec, p.length, m_profileName, PlanSections(spec));
         }
         return refused ? 2 : 0;
@@ -405,6 +406,14 @@ SourceResult CliSession::RunSource(int index, int count, const SplitJobSpec& spe
         ++r.skipped;
         m_report.SectionSkipped(s);
     });
+    connect(&job, &SplitJob::sectionEmpty, this, [this, &r](const JobSection& s) {
+        ++r.empty;
+        m_report.SectionEmpty(s);
+    });
+    connect(&job, &SplitJob::lookingUpCuts, this, [this] { m_report.LookingUpCuts(); });
+    connect(&job, &SplitJob::cutsPlaced, this, [this, &job](const CutPlan& cuts) {
+        m_report.CutsPlaced(job.Spec().sourcePath, cuts, job.Lookup().problem);
+    });
     connect(&job, &SplitJob::sectionFailed, this, [this](const JobSection& s, const QString& reason) { m_report.SectionFailed(s, reason); });
     job.SetOverwriteQuestion([this](const JobSection& s) { return DecideOverwrite(s); });
 
@@ -416,6 +425,11 @@ SourceResult CliSession::RunSource(int index, int count, const SplitJobSpec& spe
     loop.exec();
     m_job = nullptr;
     r.elapsed = job.Elapsed();
+    // Where the written sections really lie; an interrupted job's notes would tell of
+    // sections that were never reached.
+    const bool ran = job.Result() == SplitJob::Outcome::Completed || job.Result() == SplitJob::Outcome::Failed;
+    if (ran && job.Spec().plan.cuts)
+        r.notes = CutNotes(*job.Spec().plan.cuts);
 
     switch (job.Result()) {
     case SplitJob::Outcome::Completed:

@@ -30,13 +30,6 @@ constexpr double kBeyondEnd = 1.0;
 
 QString Seconds(double s) { return QString::number(s, 'f', 6); }
 
-std::optional<qint64> Ticks(const QString& text)
-{
-    bool ok = false;
-    const qint64 v = text.toLongLong(&ok);
-    return ok ? std::optional<qint64>(v) : std::nullopt;
-}
-
 std::optional<double> Decimal(const QString& text)
 {
     bool ok = false;
@@ -44,17 +37,27 @@ std::optional<double> Decimal(const QString& text)
     return ok && std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
 }
 
-// "key=value|key=value" fields of one line of ffprobe's compact output.
-QHash<QString, QString> Fields(const QString& line)
+std::optional<qint64> Ticks(QByteArrayView text)
 {
-    QHash<QString, QString> f;
-    const QStringList parts = line.split(QLatin1Char('|'));
-    for (int k = 1; k < parts.size(); ++k) {
-        const int eq = parts.at(k).indexOf(QLatin1Char('='));
+    bool ok = false;
+    const qint64 v = text.toLongLong(&ok);
+    return ok ? std::optional<qint64>(v) : std::nullopt;
+}
+
+// The "key=value" fields of one line of ffprobe's compact output ("section|key=value|...").
+// A read lists thousands of packets: the fields are looked at in place.
+template <typename Take>
+void ForEachField(QByteArrayView line, Take take)
+{
+    qsizetype from = line.indexOf('|');
+    while (from >= 0) {
+        const qsizetype next = line.indexOf('|', from + 1);
+        const QByteArrayView field = line.sliced(from + 1, (next < 0 ? line.size() : next) - from - 1);
+        const qsizetype eq = field.indexOf('=');
         if (eq > 0)
-            f.insert(parts.at(k).left(eq), parts.at(k).mid(eq + 1));
+            take(field.first(eq), field.sliced(eq + 1));
+        from = next;
     }
-    return f;
 }
 
 struct RawPacket {
@@ -81,7 +84,7 @@ QString FindFfprobe(const QString& encoderPath)
 }
 
 bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadSpan>& spans, ProbeData& probe,
-                QString* error, const std::atomic<bool>* cancel)
+                QString* error, const std::atomic<bool>* cancel, const QString& selection)
 {
     // Times in the file are absolute; the spans count from the format's start, which a first
     // run does not know yet and takes as 0 (most files start there; a later run corrects it).
@@ -109,14 +112,16 @@ bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadS
         const QString from = Seconds(s.from - kReorderRoom + offset);
         intervals << (s.to ? from + QLatin1Char('%') + Seconds(*s.to + kReorderRoom + offset) : from + QLatin1Char('%'));
     }
-    const QStringList args{
+    QStringList args{
         QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-hide_banner"), QStringLiteral("-of"),
         QStringLiteral("compact=p=1:nk=0"), QStringLiteral("-show_entries"),
         QStringLiteral("format=start_time,duration:stream=index,codec_type,time_base,width,height,has_b_frames"
                        ":stream_disposition=attached_pic:packet=stream_index,pts,dts,duration,flags"),
-        QStringLiteral("-read_intervals"), intervals.join(QLatin1Char(',')),
-        // Never taken for a protocol or an option, whatever the name.
-        QStringLiteral("file:") + source};
+        QStringLiteral("-read_intervals"), intervals.join(QLatin1Char(','))};
+    if (!selection.isEmpty())
+        args << QStringLiteral("-select_streams") << selection;
+    // Never taken for a protocol or an option, whatever the name.
+    args << QStringLiteral("file:") + source;
 
     QProcess p;
     p.setStandardInputFile(QProcess::nullDevice());
@@ -152,41 +157,70 @@ bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadS
     QList<ProbeStream> streams;
     std::optional<double> start, length;
     QList<RawPacket> raw;
-    const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (const QString& line : lines) {
-        const QHash<QString, QString> f = Fields(line);
-        if (line.startsWith(QLatin1String("packet|"))) {
+    const QByteArray output = p.readAllStandardOutput();
+    const QByteArrayView all(output);
+    for (qsizetype at = 0; at < all.size();) {
+        qsizetype end = all.indexOf('\n', at);
+        if (end < 0)
+            end = all.size();
+        const QByteArrayView line = all.sliced(at, end - at);
+        at = end + 1;
+        if (line.startsWith("packet|")) {
             RawPacket r{};
-            r.stream = f.value(QStringLiteral("stream_index")).toInt();
-            const std::optional<qint64> pts = Ticks(f.value(QStringLiteral("pts")));
-            const std::optional<qint64> dts = Ticks(f.value(QStringLiteral("dts")));
+            std::optional<qint64> pts, dts;
+            ForEachField(line, [&](QByteArrayView key, QByteArrayView value) {
+                if (key == "stream_index")
+                    r.stream = value.toInt();
+                else if (key == "pts")
+                    pts = Ticks(value);
+                else if (key == "dts")
+                    dts = Ticks(value);
+                else if (key == "duration")
+                    r.duration = Ticks(value).value_or(0);
+                else if (key == "flags") {
+                    r.key = value.contains('K');
+                    r.discard = value.contains('D');
+                }
+            });
             if (!pts && !dts)
                 continue;
             r.hasPts = pts.has_value();
             r.hasDts = dts.has_value();
             r.pts = pts.value_or(dts.value_or(0));
             r.dts = dts.value_or(r.pts);
-            r.duration = Ticks(f.value(QStringLiteral("duration"))).value_or(0);
-            const QString flags = f.value(QStringLiteral("flags"));
-            r.key = flags.contains(QLatin1Char('K'));
-            r.discard = flags.contains(QLatin1Char('D'));
             raw.append(r);
-        } else if (line.startsWith(QLatin1String("stream|"))) {
+        } else if (line.startsWith("stream|")) {
             ProbeStream s;
-            s.index = f.value(QStringLiteral("index")).toInt();
-            s.type = f.value(QStringLiteral("codec_type"));
-            const QStringList tb = f.value(QStringLiteral("time_base")).split(QLatin1Char('/'));
-            if (tb.size() == 2) {
-                s.timeBaseNum = tb.at(0).toLongLong();
-                s.timeBaseDen = tb.at(1).toLongLong();
-            }
-            s.attachedPicture = f.value(QStringLiteral("disposition:attached_pic")) == QLatin1String("1");
-            s.area = f.value(QStringLiteral("width")).toLongLong() * f.value(QStringLiteral("height")).toLongLong();
-            s.reorder = f.value(QStringLiteral("has_b_frames")).toInt();
+            qint64 width = 0, height = 0;
+            ForEachField(line, [&](QByteArrayView key, QByteArrayView value) {
+                if (key == "index")
+                    s.index = value.toInt();
+                else if (key == "codec_type")
+                    s.type = QString::fromUtf8(value);
+                else if (key == "time_base") {
+                    const qsizetype slash = value.indexOf('/');
+                    if (slash > 0) {
+                        s.timeBaseNum = value.first(slash).toLongLong();
+                        s.timeBaseDen = value.sliced(slash + 1).toLongLong();
+                    }
+                } else if (key == "disposition:attached_pic")
+                    s.attachedPicture = value == "1";
+                else if (key == "width")
+                    width = value.toLongLong();
+                else if (key == "height")
+                    height = value.toLongLong();
+                else if (key == "has_b_frames")
+                    s.reorder = value.toInt();
+            });
+            s.area = width * height;
             streams.append(s);
-        } else if (line.startsWith(QLatin1String("format|"))) {
-            start = Decimal(f.value(QStringLiteral("start_time")));
-            length = Decimal(f.value(QStringLiteral("duration")));
+        } else if (line.startsWith("format|")) {
+            ForEachField(line, [&](QByteArrayView key, QByteArrayView value) {
+                if (key == "start_time")
+                    start = Decimal(QString::fromLatin1(value));
+                else if (key == "duration")
+                    length = Decimal(QString::fromLatin1(value));
+            });
         }
     }
 
@@ -262,15 +296,33 @@ CutLookupReport LookUpCuts(const SplitJobSpec& spec, const std::atomic<bool>* ca
 
     ProbeData probe;
     QList<ReadSpan> reads = FirstReads(planned, kind);
-    while (report.reads < kMostReads) {
+    // Only the kind of stream the cuts go by is listed: the packets of the others would cost
+    // ffprobe and this parse the larger part of the time. Where that finds no stream to cut by
+    // (sound only, or a cover picture) or fails, the look-up starts anew with all of them.
+    QString select = !profile.videoOff ? QStringLiteral("V") : !profile.audioOff ? QStringLiteral("a") : QString();
+    int looks = 0;
+    while (looks < kMostReads) {
         QString error;
         ++report.reads;
-        if (!ReadSource(ffprobe, spec.sourcePath, reads, probe, &error, cancel)) {
+        QElapsedTimer readClock;
+        readClock.start();
+        const bool read = ReadSource(ffprobe, spec.sourcePath, reads, probe, &error, cancel, select);
+        const bool cancelled = cancel && cancel->load();
+        const int stream = read ? CutStream(probe, profile) : -1;
+        // A read that ran out of time is not waited for twice.
+        if (stream < 0 && !select.isEmpty() && !cancelled && readClock.elapsed() < kRunLimitMs) {
+            select.clear();
+            probe = ProbeData();
+            reads = FirstReads(planned, kind);
+            looks = 0;
+            continue;
+        }
+        ++looks;
+        if (!read) {
             report.problem = error;
-            report.cancelled = cancel && cancel->load();
+            report.cancelled = cancelled;
             break;
         }
-        const int stream = CutStream(probe, profile);
         if (stream < 0) {
             report.problem = QStringLiteral("The source has no stream to cut by.");
             break;
@@ -283,7 +335,7 @@ CutLookupReport LookUpCuts(const SplitJobSpec& spec, const std::atomic<bool>* ca
         }
         reads = lookup.toRead;
         // The last look reads to the end from the first point still open: that settles all.
-        if (report.reads + 1 == kMostReads) {
+        if (looks + 1 == kMostReads) {
             double from = reads.first().from;
             for (const ReadSpan& r : reads)
                 from = std::min(from, r.from);

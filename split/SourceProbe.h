@@ -14,10 +14,11 @@ QString FindFfprobe(const QString& encoderPath);
 
 // Reads the given stretches of the source (seconds from its start) with ffprobe and adds
 // the streams, the format and the packets it lists to probe, together with what was read.
-// False when ffprobe could not be run or could not read the source (the reason in error),
-// or was cancelled.
+// selection: an ffprobe stream specifier ("V", "a"); only those streams and their packets
+// are listed (all when empty). False when ffprobe could not be run or could not read the source
+// (the reason in error), or was cancelled.
 bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadSpan>& spans, ProbeData& probe,
-                QString* error, const std::atomic<bool>* cancel = nullptr);
+                QString* error, const std::atomic<bool>* cancel = nullptr, const QString& selection = QString());
 
 struct CutLookupReport {
     CutPlan cuts;       // placed on the source, or as planned when that was not possible

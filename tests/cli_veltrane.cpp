@@ -109,6 +109,13 @@ QByteArray ReadAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+bool RunFfmpeg(const QStringList& args)
+{
+    QProcess p;
+    p.start("ffmpeg", QStringList{"-nostdin", "-loglevel", "error", "-y"} + args);
+    return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
 } // namespace
 
 class CliTest : public QObject {
@@ -117,6 +124,9 @@ class CliTest : public QObject {
     QTemporaryDir m_media;
     QString m_clip;  // 12 s
     QString m_short; // 5 s, in a folder of its own
+    QString m_sparse; // 12 s, key frames at 0, 5 and 10 s
+    QString m_mute;   // 10 s of video, 12 s of sound
+    QString m_sound;  // 12 s of sound, no video
     double m_clipLength = 0;
 
     QStringList expand(QStringList args, const QString& out) const
@@ -140,6 +150,16 @@ private slots:
         QVERIFY(text.open(QIODevice::WriteOnly));
         text.write("not a video\n");
         QVERIFY(QFile::copy(m_clip, m_media.path() + "/other/clip.mp4"));
+        m_sparse = m_media.path() + "/sparse.mp4";
+        QVERIFY(RunFfmpeg({"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25:duration=12", "-c:v", "libx264",
+                           "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-g", "125", "-keyint_min", "125",
+                           "-sc_threshold", "0", m_sparse}));
+        m_mute = m_media.path() + "/mute.mp4";
+        QVERIFY(RunFfmpeg({"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25:duration=10", "-f", "lavfi", "-i",
+                           "sine=frequency=440:duration=12", "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt",
+                           "yuv420p", "-c:a", "aac", m_mute}));
+        m_sound = m_media.path() + "/sound.mp4";
+        QVERIFY(RunFfmpeg({"-f", "lavfi", "-i", "sine=frequency=440:duration=12", "-c:a", "aac", m_sound}));
     }
 
     void arguments_data()
@@ -360,6 +380,98 @@ private slots:
             QVERIFY(ProbeStreams(file).contains("video=h264"));
         }
         QCOMPARE(Entries(out.path()).size(), names.size());
+    }
+
+    // Sections with nothing in them are reported and not counted as failures; the notes
+    // say where the cuts fell; a look-up that fails is said, and the job still runs.
+    void emptySectionsAndCutNotes_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("lookupFails"); // an ffprobe beside the encoder that reads no stretch
+        QTest::addColumn<QList<int>>("empty");
+        QTest::addColumn<QStringList>("notes");
+        const QString sameKey = "Section %1 was not written: its cuts fall on the same key frame.";
+        QTest::newRow("copy cuts on the same key frame")
+            << "sparse" << QStringList{"--profile", "MP4 - Stream copy - no re-encoding", "--sections", "6"} << false
+            << QList<int>{1, 3, 5}
+            << QStringList{"Copied streams are cut on key frames: the sections begin at 00:00:00.000, 00:00:05.000 "
+                           "and 00:00:10.000.",
+                           sameKey.arg(1), sameKey.arg(3), sameKey.arg(5)};
+        QTest::newRow("the video ends before the sound")
+            << "mute" << QStringList{"--sections", "6"} << false << QList<int>{6}
+            << QStringList{"The source ends at 00:00:10.000, before the marked end.",
+                           "Section 6 was not written: no frame of the source lies in it."};
+        // A video profile on a source without video: cut on the sound's packets.
+        QTest::newRow("sound only") << "sound"
+                                    << QStringList{"--profile", "MP4 - Stream copy - no re-encoding", "--sections", "3"}
+                                    << false << QList<int>{} << QStringList{};
+        QTest::newRow("the cut points cannot be looked up")
+            << "clip" << QStringList{"--sections", "3"} << true << QList<int>{} << QStringList{};
+    }
+
+    void emptySectionsAndCutNotes()
+    {
+        QFETCH(QString, source);
+        QFETCH(QStringList, args);
+        QFETCH(bool, lookupFails);
+        QFETCH(QList<int>, empty);
+        QFETCH(QStringList, notes);
+        CliApp app(false);
+        if (lookupFails) {
+            app.write("ffprobe", "#!/bin/sh\nfor a; do [ \"$a\" = -read_intervals ] && { echo 'no stretch read' >&2; exit 1; }; "
+                                 "done\nexec '" + QStandardPaths::findExecutable("ffprobe").toUtf8() + "' \"$@\"\n");
+            QVERIFY(QFile::setPermissions(app.path() + "ffprobe", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        }
+        const QString path = m_media.path() + "/" + source + ".mp4";
+        const QString warning = lookupFails ? path + ": the cut points could not be looked up in the source, so the "
+                                                     "sections lie at the marked times: no stretch read"
+                                            : QString("could not be looked up");
+        const int count = args.last().toInt();
+        QStringList written;
+        for (int i = 1; i <= count; ++i)
+            if (!empty.contains(i))
+                written << source + QString("_Clip%1.mp4").arg(i);
+
+        for (const bool json : {false, true}) {
+            FakeEncoder fake;
+            QTemporaryDir out;
+            const CliRun r = app.run(args + QStringList{"--output", out.path(), path}
+                                     + (json ? QStringList{"--progress", "json"} : QStringList{}));
+            QCOMPARE(r.status, 0);
+            QCOMPARE(fake.Runs().size(), written.size());
+            QCOMPARE(Entries(out.path()), written);
+            QCOMPARE(QString::fromLocal8Bit(r.err).contains(warning), lookupFails);
+            if (!json) {
+                const QString text = QString::fromLocal8Bit(r.out);
+                for (const int i : empty)
+                    QVERIFY2(text.contains(QString("%1.mp4: section %2/%3 not written: nothing of the source in it\n")
+                                               .arg(source).arg(i).arg(count)),
+                             qPrintable(text));
+                for (const QString& note : notes)
+                    QVERIFY2(text.contains(source + ".mp4: " + note + "\n"), qPrintable(text));
+                QString summary = QString(": %1 of %2 sections written to %3/").arg(written.size()).arg(count).arg(out.path());
+                if (!empty.isEmpty())
+                    summary += QString(", %1 not written (nothing of the source in %2)")
+                                   .arg(empty.size())
+                                   .arg(empty.size() == 1 ? "it" : "them");
+                QVERIFY2(text.contains("  done         " + path + summary + " ("), qPrintable(text));
+                continue;
+            }
+            const QList<QJsonObject> events = JsonLines(r.out);
+            const QJsonObject cuts = Events(events, "cuts").value(0);
+            QCOMPARE(cuts.value("probed").toBool(), !lookupFails);
+            QCOMPARE(cuts.value("problem").toString(), lookupFails ? QString("no stretch read") : QString());
+            QList<int> reported;
+            for (const QJsonObject& e : Events(events, "section-empty"))
+                reported << e.value("section").toInt();
+            QCOMPARE(reported, empty);
+            const QJsonObject end = Events(events, "source-end").value(0);
+            QCOMPARE(end.value("empty").toInt(), empty.size());
+            QCOMPARE(end.value("notes").toArray(), QJsonArray::fromStringList(notes));
+            const QJsonObject summary = Events(events, "summary").value(0);
+            QCOMPARE(summary.value("sources").toArray().at(0).toObject().value("empty").toInt(), empty.size());
+        }
     }
 
     void keepGoing_data()
