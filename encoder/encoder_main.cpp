@@ -216,6 +216,23 @@ std::vector<std::string> FfmpegStart()
     return {"-nostdin", "-hide_banner", "-nostats", "-loglevel", "error"};
 }
 
+// At the source's very start nothing lies before the cut: no seek, and nothing kept out
+// from before it. ffmpeg would otherwise drop the first packets it cannot place (B-frames in
+// AVI come without presentation times, and with them the whole first key-frame interval)
+// or the sound's priming.
+bool AtStart(const std::string& seek) { return !seek.empty() && std::strtod(seek.c_str(), nullptr) == 0; }
+
+void KeepPriorAtStart(std::vector<std::string>& after, const std::string& seek)
+{
+    if (!AtStart(seek))
+        return;
+    for (size_t k = 0; k + 1 < after.size(); ++k)
+        if (after[k] == "-copypriorss" && after[k + 1] == "0") {
+            after.erase(after.begin() + long(k), after.begin() + long(k) + 2);
+            return;
+        }
+}
+
 // ffmpeg's arguments for an ordinary section: the source read once (or twice, see
 // section_cut.h), the profile's switches, the output.
 std::vector<std::string> PlainArguments(const Invocation& inv)
@@ -224,11 +241,12 @@ std::vector<std::string> PlainArguments(const Invocation& inv)
     args.push_back("-progress");
     args.push_back("pipe:1");
     std::vector<std::string> inputOptions = inv.before;
-    if (!inv.seek.empty()) {
+    if (!inv.seek.empty() && !AtStart(inv.seek)) {
         inputOptions.push_back("-ss");
         inputOptions.push_back(inv.seek);
     }
     std::vector<std::string> after = inv.after;
+    KeepPriorAtStart(after, inv.seek);
     const std::vector<std::string> inputs = SectionCutInputs(inv.cut, inputOptions, AsFile(inv.input), after);
     args.insert(args.end(), inputs.begin(), inputs.end());
     args.insert(args.end(), after.begin(), after.end());
@@ -375,12 +393,17 @@ int RunExact(const std::string& ffmpeg, const Invocation& inv, ExactCut& exact, 
     const long long endUs = std::llround((plan.next ? *plan.next : nominalEnd) * 1e6);
     std::vector<std::string> args = FfmpegStart();
     args.insert(args.end(), inv.before.begin(), inv.before.end());
-    for (const std::string& a : {std::string("-ss"), Micro(firstUs), std::string("-vn"), std::string("-i"),
-                                 AsFile(inv.input), std::string("-f"), std::string("mp4"), std::string("-i"),
-                                 std::string("pipe:0"), std::string("-t"), Micro(std::max(0LL, endUs - firstUs))})
+    if (!AtStart(Micro(firstUs))) {
+        args.push_back("-ss");
+        args.push_back(Micro(firstUs));
+    }
+    for (const std::string& a : {std::string("-vn"), std::string("-i"), AsFile(inv.input), std::string("-f"),
+                                 std::string("mp4"), std::string("-i"), std::string("pipe:0"), std::string("-t"),
+                                 Micro(std::max(0LL, endUs - firstUs))})
         args.push_back(a);
     std::vector<std::string> after = inv.after;
     SetLength(after, std::string());
+    KeepPriorAtStart(after, Micro(firstUs));
     args.insert(args.end(), after.begin(), after.end());
     args.push_back(AsFile(inv.output));
 
@@ -485,6 +508,7 @@ int main(int argc, char** argv)
             keyed.seek = Seconds(plan.keyStart);
             SetLength(keyed.after, Seconds(plan.keyLength));
             keyed.cut.videoEndDts = plan.videoEndDts ? Seconds(*plan.videoEndDts) : std::string();
+            keyed.cut.readTwice = exact.CoarseOtherStreams();
             status = RunPlain(ffmpeg, keyed);
             break;
         }

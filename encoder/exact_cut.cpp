@@ -686,6 +686,18 @@ ExactCutPlan ExactCut::Plan(const ExactCutRequest& request, const std::string& k
     return plan;
 }
 
+bool ExactCut::CoarseOtherStreams() const
+{
+    if (!d->ic)
+        return false;
+    for (unsigned k = 0; k < d->ic->nb_streams; ++k) {
+        const AVStream* st = d->ic->streams[k];
+        if (int(k) != d->v && st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO && av_q2d(st->time_base) > 0.002)
+            return true;
+    }
+    return false;
+}
+
 // ---------------------------------------------------------------------------------------
 // Writing the section's video
 

@@ -56,6 +56,10 @@ public:
     // for that reason without trying the exact ones.
     ExactCutPlan Plan(const ExactCutRequest& request, const std::string& keyFramesBecause = std::string());
 
+    // After Plan: whether a stream besides the video counts its time in steps coarser than a
+    // couple of milliseconds (MP3 in AVI counts whole packets).
+    bool CoarseOtherStreams() const;
+
     // After Plan said Exact: writes the section's video to fd. progress gets the seconds of the
     // section written so far; stop, when it turns non-zero, ends the work. False with error
     // set when something failed.

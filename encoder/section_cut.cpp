@@ -175,7 +175,7 @@ std::vector<std::string> SectionCutInputs(const SectionCut& cut, const std::vect
         return inputs;
     }
 
-    if (SoundEncoded(outputOptions)) {
+    if (SoundEncoded(outputOptions) || cut.readTwice) {
         // The video from a reading of its own that ends at its decode time; the rest (sound,
         // subtitles) from a second reading, ended by the section's length.
         inputs.push_back("-t");

@@ -29,6 +29,9 @@ struct SectionCut {
     std::string videoEndDts; // a plain decimal number of seconds; empty: none
     bool exactCuts = false;
     bool nextSectionFollows = false;
+    // The other streams' time stamps are too coarse to stretch (MP3 in AVI counts whole
+    // packets): the source is read twice instead.
+    bool readTwice = false;
 };
 
 // When in[k] is one of the options above, takes it and its value into cut, moves k past
