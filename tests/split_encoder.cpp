@@ -281,17 +281,36 @@ private slots:
         QCOMPARE(args.mid(args.size() - switches.size() - 1, switches.size()), switches);
     }
 
+    void ffmpegGoesWhenTheEncoderGoes_data()
+    {
+        QTest::addColumn<bool>("exact");
+        QTest::newRow("copied or encoded") << false;
+        // The video cut on exact frames: ffmpeg reads it from the encoder through a pipe.
+        QTest::newRow("exact cuts") << true;
+    }
     void ffmpegGoesWhenTheEncoderGoes()
     {
+        QFETCH(bool, exact);
+        const QString clip = m_dir.path() + "/clip.mp4";
+        if (exact && !QFile::exists(clip)) {
+            QProcess make; // the real ffmpeg, on the PATH
+            make.start("ffmpeg", {"-nostdin", "-loglevel", "error", "-f", "lavfi", "-i", "testsrc=size=160x120:duration=4",
+                                  "-c:v", "libx264", "-g", "50", clip});
+            QVERIFY(make.waitForFinished(60000) && make.exitCode() == 0);
+        }
+        const QStringList args = exact ? QStringList{"-y", "-i", clip, "-ss", "0.52", "-t", "2.9", "-c:v", "copy",
+                                                     "-cut_points", "exact", "/b.mp4"}
+                                       : QStringList{"-y", "-i", "/a.mp4", "-ss", "0.0", "-t", "1", "/b.mp4"};
         for (const int sig : {SIGKILL, SIGTERM}) {
             QFile::remove(m_dir.path() + "/ffmpeg_args.txt");
             QProcess p;
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.insert("FAKE_HANG", "1");
             p.setProcessEnvironment(env);
-            p.start(encoder(), {"-y", "-i", "/a.mp4", "-ss", "0.0", "-t", "1", "/b.mp4"});
+            p.start(encoder(), args);
             QVERIFY(p.waitForStarted());
             QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_dir.path() + "/ffmpeg_args.txt"), 30000);
+            QCOMPARE(ffmpegArgs().contains("pipe:0"), exact);
             // The stand-in's process is the encoder's only child.
             qint64 child = 0;
             QTRY_VERIFY_WITH_TIMEOUT(
