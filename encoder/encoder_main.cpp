@@ -513,6 +513,9 @@ int main(int argc, char** argv)
             break;
         }
         case ExactCutPlan::Mode::Plain:
+            // ffmpeg says what is wrong with a source this could not read.
+            if (!plan.problem.empty())
+                Say(plan.problem);
             status = RunPlain(ffmpeg, inv);
             break;
         }

@@ -21,6 +21,9 @@ extern "C" {
 namespace {
 
 constexpr double kSameTime = 0.0005; // a start this close to a frame is that frame's
+// A frame this close after a point is the one the point stands for: the program puts the
+// points on frames, a section's length a little short of the next one.
+constexpr double kFrameAtPoint = 0.005;
 constexpr int64_t kNone = std::numeric_limits<int64_t>::min();
 constexpr int64_t kEndless = std::numeric_limits<int64_t>::max();
 // No scan reads more packets than this around one point.
@@ -246,6 +249,10 @@ std::string ExactCut::Impl::WhyNotMatchable()
     const bool sub444 = fd && fd->log2_chroma_w == 0 && fd->log2_chroma_h == 0 && fd->nb_components >= 3;
     const bool interlaced = par->field_order != AV_FIELD_UNKNOWN && par->field_order != AV_FIELD_PROGRESSIVE;
 
+    // Interlaced pictures encoded again do not join the copied ones: decoders drop copied
+    // fields they take for late.
+    if (interlaced)
+        return "exact cuts cannot match interlaced video";
     if (codec == NalCodec::H264) {
         switch (par->profile & ~(FF_PROFILE_H264_CONSTRAINED | FF_PROFILE_H264_INTRA)) {
         case FF_PROFILE_H264_BASELINE: profile = "baseline"; break;
@@ -277,8 +284,6 @@ std::string ExactCut::Impl::WhyNotMatchable()
                 bufferSize = int64_t(l.buffer * factor * 1000);
             }
     } else {
-        if (interlaced)
-            return "exact cuts cannot match interlaced H.265 video";
         const bool is420 = fd && fd->log2_chroma_w == 1 && fd->log2_chroma_h == 1;
         if (fd && fd->nb_components == 1)
             return "exact cuts cannot match H.265 video in shades of grey";
@@ -332,9 +337,6 @@ bool ExactCut::Impl::Configure(AVCodecContext* enc, std::string& why) const
     enc->color_trc = par->color_trc;
     enc->colorspace = par->color_space;
     enc->chroma_sample_location = par->chroma_location;
-    enc->field_order = par->field_order;
-    if (codec == NalCodec::H264 && par->field_order != AV_FIELD_UNKNOWN && par->field_order != AV_FIELD_PROGRESSIVE)
-        enc->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
     // Parameter sets apart from the pictures: they go into the container, or before each
     // key frame.
     enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -405,8 +407,13 @@ Scanned ExactCut::Impl::Describe(const AVPacket* pkt)
 
 bool ExactCut::Impl::Seek(int64_t ts)
 {
-    if (streamFirst != AV_NOPTS_VALUE && ts <= streamFirst)
+    if (streamFirst != AV_NOPTS_VALUE && ts <= streamFirst) {
+        // Formats without an index (MPEG transport and program streams) find a time only
+        // roughly: their start is their first byte.
+        if ((ic->iformat->flags & AVFMT_TS_DISCONT) && av_seek_frame(ic, -1, 0, AVSEEK_FLAG_BYTE) >= 0)
+            return true;
         ts = streamFirst;
+    }
     int r = av_seek_frame(ic, v, ts, AVSEEK_FLAG_BACKWARD);
     if (r < 0)
         r = avformat_seek_file(ic, v, std::numeric_limits<int64_t>::min(), ts, ts, 0);
@@ -489,16 +496,16 @@ bool ExactCut::Impl::PlanExact(std::string& problem, std::string& keyFramesBecau
         first = FirstFrom(pkts, startTs);
         if (first == kNone)
             return false; // nothing of the section lies in the source
-        // The reading began at a key frame shown no later than the first frame, so every
-        // frame from there on was met: the last clean start among them is the one before.
+        // Every frame shown after a clean start is decoded after it: with one read before the
+        // first frame (or that frame itself), the first frame is the right one, and the last
+        // clean start at or before it is where decoding starts.
         headFrom = kNone;
-        if (pkts.front().pts <= first)
-            for (const Scanned& s : pkts)
-                if (s.clean && s.pts <= first && (headFrom == kNone || s.pts > headFrom)) {
-                    headFrom = s.pts;
-                    headFromDts = s.dts;
-                }
-        if (headFrom != kNone)
+        for (const Scanned& s : pkts)
+            if (s.clean && s.pts <= first && (headFrom == kNone || s.pts > headFrom)) {
+                headFrom = s.pts;
+                headFromDts = s.dts;
+            }
+        if (headFrom != kNone && (headFrom < startTs || (headFrom == first && Seconds(first) <= req.start + kFrameAtPoint)))
             break;
         if (fromStart) {
             keyFramesBecause = "the video has no picture to start decoding at before the cut";
@@ -613,13 +620,13 @@ ExactCutPlan ExactCut::Impl::PlanKeyFrames(const std::string& reason)
             frameAt = FirstFrom(pkts, pointTs);
             const int64_t limit = frameAt == kNone ? kEndless : frameAt;
             keyPts = kNone;
-            if (pkts.front().pts <= limit)
-                for (const Scanned& s : pkts)
-                    if (s.key && s.pts <= limit && (keyPts == kNone || s.pts > keyPts)) {
-                        keyPts = s.pts;
-                        keyDtsOut = s.dts;
-                    }
-            if (keyPts != kNone || fromStart)
+            for (const Scanned& s : pkts)
+                if (s.key && s.pts <= limit && (keyPts == kNone || s.pts > keyPts)) {
+                    keyPts = s.pts;
+                    keyDtsOut = s.dts;
+                }
+            const bool atPoint = keyPts == frameAt && Seconds(frameAt) <= from + kFrameAtPoint;
+            if ((keyPts != kNone && (keyPts < pointTs || atPoint)) || fromStart)
                 return keyPts != kNone;
             back = back == 0 ? 1 : back * 2;
         }
@@ -876,8 +883,9 @@ bool ExactCut::WriteVideo(int fd, const std::function<void(double)>& progress, c
         if (complete[part])
             return;
         if (part == Head && hevc && !queued[Head].empty()) {
-            // Ends the encoded sequence: the copied key frame after it starts a new one, and
-            // pictures that would refer to what lay before it are not expected.
+            // Ends the encoded sequence: the copied key frame after it starts a new one, so
+            // decoders expect no pictures that refer to what lay before it (and have shown
+            // every encoded picture, which none of them waits behind another).
             static const uint8_t kEndOfSequence[] = {0, 0, 0, 1, 36 << 1, 1};
             Bytes& b = queued[Head].back().data;
             b.insert(b.end(), kEndOfSequence, kEndOfSequence + sizeof kEndOfSequence);
@@ -1021,7 +1029,12 @@ bool ExactCut::WriteVideo(int fd, const std::function<void(double)>& progress, c
     const int64_t firstDts = s.headFrom != kNone ? s.headFromDts : s.keyDts;
     if (s.key == kNone && s.headFrom == kNone)
         return fail("no picture to start decoding at");
-    if (!s.Seek(firstDts))
+    // Seeking lands at or before the first packet; in a file without an index maybe after
+    // it, and then once more, earlier.
+    const double gap = s.FrameGap() / av_q2d(s.tb);
+    int64_t seekTo = firstDts;
+    int seeks = 0;
+    if (!s.Seek(seekTo))
         return fail("cannot seek in the source");
     head.active = !head.done;
     bool begun = false;
@@ -1043,6 +1056,11 @@ bool ExactCut::WriteVideo(int fd, const std::function<void(double)>& progress, c
         const Scanned p = s.Describe(pkt.get());
         if (!begun && p.pts != firstPts) {
             av_packet_unref(pkt.get());
+            if (p.hasDts && p.dts > firstDts + int64_t(4 * gap) && seeks < 8) {
+                seekTo -= int64_t((1 << seeks++) / av_q2d(s.tb));
+                if (!s.Seek(seekTo))
+                    return fail("cannot seek in the source");
+            }
             continue;
         }
         begun = true;
