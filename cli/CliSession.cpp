@@ -434,6 +434,7 @@ SourceResult CliSession::RunSource(int index, int count, const SplitJobSpec& spe
     switch (job.Result()) {
     case SplitJob::Outcome::Completed:
         r.outcome = SourceResult::Outcome::Completed;
+        r.message = job.CompletionNotes().join(QLatin1Char(' ')); // where the cuts really fell
         break;
     case SplitJob::Outcome::Failed:
         r.outcome = SourceResult::Outcome::Failed;

@@ -5,17 +5,30 @@
 // It runs ffmpeg with the same options, moving -ss in front of -i so that a section deep
 // into a long source costs no decoding of what lies before it, and reports progress on
 // its standard output as lines "time=<seconds> " (a blank after the number, "." as the
-// decimal point), flushed at once. ffmpeg's own error messages reach standard error
-// unchanged. The exit status is ffmpeg's. ffmpeg dies with the encoder.
+// decimal point), flushed at once; when ffmpeg has succeeded, a last line gives the
+// section's whole length. ffmpeg's own error messages reach standard error unchanged. The
+// exit status is ffmpeg's. ffmpeg dies with the encoder.
+//
+// With -cut_points exact and the video copied, the video is cut on the section's exact
+// frames (see exact_cut.h): this program writes it and ffmpeg takes it from a pipe, with the
+// source's other streams. Where that cannot be done, the copy starts on key frames instead
+// and one line on standard error says so:
+//
+//   wmaspi.dll: note: cut on key frames from HH:MM:SS.mmm to HH:MM:SS.mmm: <why>
+//
+// (both times equal: nothing lay between the key frames, and no output was written).
 //
 // Profile switches that would reach beyond the one output (see SwitchPolicy.h) are refused
 // before ffmpeg starts: status 2, and one line on standard error naming the option.
 #include "SwitchPolicy.h"
+#include "exact_cut.h"
 // Options of the section's cut that ffmpeg has no switch for: see section_cut.h.
 #include "section_cut.h"
 
 #include <cctype>
 #include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -25,12 +38,14 @@
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
 volatile sig_atomic_t g_child = 0;
+volatile sig_atomic_t g_stop = 0;
 
 void Say(const std::string& text)
 {
@@ -55,6 +70,7 @@ void WriteAll(int fd, const char* data, size_t size)
 
 void Forward(int sig)
 {
+    g_stop = sig;
     if (g_child > 0)
         ::kill(g_child, sig);
 }
@@ -115,63 +131,203 @@ std::string AsFile(const std::string& path)
     return path;
 }
 
-struct Plan {
-    std::vector<std::string> args; // ffmpeg's arguments, without its own name
-    bool ok = false;
+// Seconds as ffmpeg reads them, to the microsecond.
+std::string Micro(long long us)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%s%lld.%06lld", us < 0 ? "-" : "", std::llabs(us) / 1000000, std::llabs(us) % 1000000);
+    return buf;
+}
+std::string Seconds(double s) { return Micro(std::llround(s * 1e6)); }
+
+std::string Clock(double seconds)
+{
+    if (!std::isfinite(seconds) || seconds < 0)
+        seconds = 0;
+    const long long ms = std::llround(seconds * 1000.0);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld.%03lld", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60,
+                  ms % 1000);
+    return buf;
+}
+
+void ReportProgress(double seconds)
+{
+    if (!std::isfinite(seconds) || seconds < 0)
+        return;
+    const long long us = std::llround(seconds * 1e6);
+    char out[64];
+    const int n = std::snprintf(out, sizeof out, "time=%lld.%06lld \n", us / 1000000, us % 1000000);
+    if (n > 0)
+        WriteAll(STDOUT_FILENO, out, static_cast<size_t>(n));
+}
+
+// What the program asked for, taken apart.
+struct Invocation {
+    std::string input;
+    std::string output;
+    std::string seek;
+    std::string length;              // the section's length (the first -t after the input)
+    std::vector<std::string> before; // options that stood before -i (input options)
+    std::vector<std::string> after;  // options after it (output options), -t among them
+    SectionCut cut;
 };
 
-Plan TranslateArguments(int argc, char** argv)
+bool ParseInvocation(int argc, char** argv, Invocation& inv)
 {
-    Plan plan;
     std::vector<std::string> in(argv + 1, argv + argc);
     if (in.size() < 2) {
         Say("usage: wmaspi.dll -y -i <source> -ss <start> -t <length> [options...] <output>");
-        return plan;
+        return false;
     }
-    const std::string output = in.back();
+    inv.output = in.back();
     in.pop_back();
 
-    std::string input;
-    std::string seek;
     bool haveInput = false;
-    std::vector<std::string> before; // options that stood before -i (input options)
-    std::vector<std::string> after;  // options after it (output options)
-    SectionCut cut;
     std::string cutError;
     for (size_t k = 0; k < in.size(); ++k) {
         const std::string& a = in[k];
-        if (TakeSectionCutOption(in, k, cut, cutError))
+        if (TakeSectionCutOption(in, k, inv.cut, cutError))
             continue;
         if (!haveInput && a == "-i" && k + 1 < in.size()) {
-            input = in[++k];
+            inv.input = in[++k];
             haveInput = true;
-        } else if (a == "-ss" && k + 1 < in.size() && seek.empty()) {
-            seek = in[++k];
+        } else if (a == "-ss" && k + 1 < in.size() && inv.seek.empty()) {
+            inv.seek = in[++k];
         } else {
-            (haveInput ? after : before).push_back(a);
+            if (haveInput && a == "-t" && k + 1 < in.size() && inv.length.empty())
+                inv.length = in[k + 1];
+            (haveInput ? inv.after : inv.before).push_back(a);
         }
     }
     if (!haveInput) {
         Say("no source given (-i)");
-        return plan;
+        return false;
     }
     if (!cutError.empty()) {
         Say(cutError);
-        return plan;
+        return false;
     }
+    return true;
+}
 
-    plan.args = {"-nostdin", "-hide_banner", "-nostats", "-loglevel", "error", "-progress", "pipe:1"};
-    std::vector<std::string> inputOptions = before;
-    if (!seek.empty()) {
+std::vector<std::string> FfmpegStart()
+{
+    return {"-nostdin", "-hide_banner", "-nostats", "-loglevel", "error"};
+}
+
+// At the source's very start nothing lies before the cut: no seek, and nothing kept out
+// from before it. ffmpeg would otherwise drop the first packets it cannot place (B-frames in
+// AVI come without presentation times, and with them the whole first key-frame interval)
+// or the sound's priming.
+bool AtStart(const std::string& seek) { return !seek.empty() && std::strtod(seek.c_str(), nullptr) == 0; }
+
+void KeepPriorAtStart(std::vector<std::string>& after, const std::string& seek)
+{
+    if (!AtStart(seek))
+        return;
+    for (size_t k = 0; k + 1 < after.size(); ++k)
+        if (after[k] == "-copypriorss" && after[k + 1] == "0") {
+            after.erase(after.begin() + long(k), after.begin() + long(k) + 2);
+            return;
+        }
+}
+
+// ffmpeg's arguments for an ordinary section: the source read once (or twice, see
+// section_cut.h), the profile's switches, the output.
+std::vector<std::string> PlainArguments(const Invocation& inv)
+{
+    std::vector<std::string> args = FfmpegStart();
+    args.push_back("-progress");
+    args.push_back("pipe:1");
+    std::vector<std::string> inputOptions = inv.before;
+    if (!inv.seek.empty() && !AtStart(inv.seek)) {
         inputOptions.push_back("-ss");
-        inputOptions.push_back(seek);
+        inputOptions.push_back(inv.seek);
     }
-    const std::vector<std::string> inputs = SectionCutInputs(cut, inputOptions, AsFile(input), after);
-    plan.args.insert(plan.args.end(), inputs.begin(), inputs.end());
-    plan.args.insert(plan.args.end(), after.begin(), after.end());
-    plan.args.push_back(AsFile(output));
-    plan.ok = true;
-    return plan;
+    std::vector<std::string> after = inv.after;
+    KeepPriorAtStart(after, inv.seek);
+    const std::vector<std::string> inputs = SectionCutInputs(inv.cut, inputOptions, AsFile(inv.input), after);
+    args.insert(args.end(), inputs.begin(), inputs.end());
+    args.insert(args.end(), after.begin(), after.end());
+    args.push_back(AsFile(inv.output));
+    return args;
+}
+
+// The section's length among the output options: replaced, or taken out (value empty).
+void SetLength(std::vector<std::string>& after, const std::string& value)
+{
+    for (size_t k = 0; k + 1 < after.size(); ++k)
+        if (after[k] == "-t") {
+            if (value.empty())
+                after.erase(after.begin() + long(k), after.begin() + long(k) + 2);
+            else
+                after[k + 1] = value;
+            return;
+        }
+    if (!value.empty()) {
+        after.insert(after.begin(), value);
+        after.insert(after.begin(), "-t");
+    }
+}
+
+// Starts ffmpeg with its standard input and output on the given descriptors (-1: nothing).
+pid_t Spawn(const std::string& ffmpeg, const std::vector<std::string>& args, int input, int output)
+{
+    std::vector<char*> cargs;
+    cargs.push_back(const_cast<char*>(ffmpeg.c_str()));
+    for (const std::string& a : args)
+        cargs.push_back(const_cast<char*>(a.c_str()));
+    cargs.push_back(nullptr);
+
+    const pid_t parent = ::getpid();
+    const pid_t child = ::fork();
+    if (child < 0) {
+        Say(std::string("cannot start ffmpeg: ") + std::strerror(errno));
+        return -1;
+    }
+    if (child == 0) {
+        // ffmpeg goes when the encoder goes, however it goes.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(125);
+        const int null = ::open("/dev/null", O_RDWR);
+        // dup2 clears close-on-exec on the copy.
+        ::dup2(output >= 0 ? output : null, STDOUT_FILENO);
+        ::dup2(input >= 0 ? input : null, STDIN_FILENO);
+        ::execv(cargs[0], cargs.data());
+        const std::string msg = std::string("wmaspi.dll: cannot run ") + ffmpeg + ": " + std::strerror(errno) + "\n";
+        ssize_t unused = ::write(STDERR_FILENO, msg.data(), msg.size());
+        (void)unused;
+        ::_exit(126);
+    }
+    g_child = child;
+    return child;
+}
+
+// ffmpeg's end as the encoder's exit status.
+int StatusOf(int status)
+{
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) {
+        Say("ffmpeg was ended by signal " + std::to_string(WTERMSIG(status)));
+        return 128 + WTERMSIG(status);
+    }
+    return 1;
+}
+
+int Wait(pid_t child)
+{
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
+            Say(std::string("lost track of ffmpeg: ") + std::strerror(errno));
+            return 126;
+        }
+    }
+    g_child = 0;
+    return StatusOf(status);
 }
 
 // "out_time_us=12345678" -> "time=12.345678 "
@@ -186,75 +342,22 @@ void ReportProgressLine(const std::string& line)
     const long long us = std::strtoll(value.c_str(), &end, 10);
     if (end == value.c_str() || errno != 0 || us < 0)
         return; // "N/A" before the first frame, or the priming of an audio stream
-    char out[64];
-    const int n = std::snprintf(out, sizeof out, "time=%lld.%06lld \n", us / 1000000, us % 1000000);
-    if (n > 0)
-        WriteAll(STDOUT_FILENO, out, static_cast<size_t>(n));
+    ReportProgress(double(us) / 1e6);
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int RunPlain(const std::string& ffmpeg, const Invocation& inv)
 {
-    const std::string refused = RefusedProfileSwitches(std::vector<std::string>(argv + 1, argv + argc));
-    if (!refused.empty()) {
-        Say(refused);
-        return 2;
-    }
-
-    const Plan plan = TranslateArguments(argc, argv);
-    if (!plan.ok)
-        return 2;
-
-    const std::string ffmpeg = FindFfmpeg();
-    if (ffmpeg.empty()) {
-        Say("ffmpeg was not found beside the encoder or on the PATH; please install ffmpeg");
-        return 127;
-    }
-
     int progress[2];
     if (::pipe2(progress, O_CLOEXEC) != 0) {
         Say(std::string("cannot create a pipe: ") + std::strerror(errno));
         return 126;
     }
-
-    struct sigaction sa {};
-    sa.sa_handler = Forward;
-    sigemptyset(&sa.sa_mask);
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(sig, &sa, nullptr);
-    ::signal(SIGPIPE, SIG_IGN);
-
-    std::vector<char*> cargs;
-    cargs.push_back(const_cast<char*>(ffmpeg.c_str()));
-    for (const std::string& a : plan.args)
-        cargs.push_back(const_cast<char*>(a.c_str()));
-    cargs.push_back(nullptr);
-
-    const pid_t parent = ::getpid();
-    const pid_t child = ::fork();
+    const pid_t child = Spawn(ffmpeg, PlainArguments(inv), -1, progress[1]);
+    ::close(progress[1]);
     if (child < 0) {
-        Say(std::string("cannot start ffmpeg: ") + std::strerror(errno));
+        ::close(progress[0]);
         return 126;
     }
-    if (child == 0) {
-        // ffmpeg goes when the encoder goes, however it goes.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent)
-            ::_exit(125);
-        ::dup2(progress[1], STDOUT_FILENO); // dup2 clears close-on-exec on the copy
-        const int null = ::open("/dev/null", O_RDONLY);
-        if (null >= 0)
-            ::dup2(null, STDIN_FILENO);
-        ::execv(cargs[0], cargs.data());
-        const std::string msg = std::string("wmaspi.dll: cannot run ") + ffmpeg + ": " + std::strerror(errno) + "\n";
-        ssize_t unused = ::write(STDERR_FILENO, msg.data(), msg.size());
-        (void)unused;
-        ::_exit(126);
-    }
-    g_child = child;
-    ::close(progress[1]);
-
     // ffmpeg's progress comes as "key=value" lines; only the position is passed on.
     std::string pending;
     char buf[4096];
@@ -278,19 +381,149 @@ int main(int argc, char** argv)
         }
     }
     ::close(progress[0]);
+    return Wait(child);
+}
+
+// The exact cut: ffmpeg reads the source for everything but the video, from the section's
+// first frame to the next section's, and the video from the pipe this program writes.
+int RunExact(const std::string& ffmpeg, const Invocation& inv, ExactCut& exact, const ExactCutPlan& plan)
+{
+    const long long firstUs = std::llround(plan.first * 1e6);
+    const double nominalEnd = std::strtod(inv.seek.c_str(), nullptr) + std::strtod(inv.length.c_str(), nullptr);
+    const long long endUs = std::llround((plan.next ? *plan.next : nominalEnd) * 1e6);
+    std::vector<std::string> args = FfmpegStart();
+    args.insert(args.end(), inv.before.begin(), inv.before.end());
+    if (!AtStart(Micro(firstUs))) {
+        args.push_back("-ss");
+        args.push_back(Micro(firstUs));
+    }
+    for (const std::string& a : {std::string("-vn"), std::string("-i"), AsFile(inv.input), std::string("-f"),
+                                 std::string("mp4"), std::string("-i"), std::string("pipe:0"), std::string("-t"),
+                                 Micro(std::max(0LL, endUs - firstUs))})
+        args.push_back(a);
+    std::vector<std::string> after = inv.after;
+    SetLength(after, std::string());
+    KeepPriorAtStart(after, Micro(firstUs));
+    args.insert(args.end(), after.begin(), after.end());
+    args.push_back(AsFile(inv.output));
+
+    int video[2];
+    if (::pipe2(video, O_CLOEXEC) != 0) {
+        Say(std::string("cannot create a pipe: ") + std::strerror(errno));
+        return 126;
+    }
+    ::signal(SIGPIPE, SIG_IGN);
+    const pid_t child = Spawn(ffmpeg, args, video[0], -1);
+    ::close(video[0]);
+    if (child < 0) {
+        ::close(video[1]);
+        return 126;
+    }
+    // A line now and then: the program reads its output in chunks and takes the first line of each.
+    auto last = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+    const auto progress = [&last](double seconds) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last < std::chrono::milliseconds(250))
+            return;
+        last = now;
+        ReportProgress(seconds);
+    };
+    std::string error;
+    const bool written = exact.WriteVideo(video[1], progress, &g_stop, error);
+    if (!written) {
+        // ffmpeg gone first (a full disk, a bad output) has said why; otherwise it must not
+        // finish a file from half the video.
+        int status = 0;
+        pid_t ended = 0;
+        for (int k = 0; k < 200 && (ended = ::waitpid(child, &status, WNOHANG)) == 0; ++k)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (ended == 0) {
+            ::kill(child, SIGKILL);
+            Wait(child);
+        } else {
+            g_child = 0;
+        }
+        ::close(video[1]);
+        if (g_stop)
+            return 128 + g_stop;
+        if (ended == child && !(WIFEXITED(status) && WEXITSTATUS(status) == 0))
+            return StatusOf(status);
+        Say(error);
+        return 1;
+    }
+    ::close(video[1]);
+    return Wait(child);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string refused = RefusedProfileSwitches(std::vector<std::string>(argv + 1, argv + argc));
+    if (!refused.empty()) {
+        Say(refused);
+        return 2;
+    }
+
+    Invocation inv;
+    if (!ParseInvocation(argc, argv, inv))
+        return 2;
+
+    const std::string ffmpeg = FindFfmpeg();
+    if (ffmpeg.empty()) {
+        Say("ffmpeg was not found beside the encoder or on the PATH; please install ffmpeg");
+        return 127;
+    }
+
+    struct sigaction sa {};
+    sa.sa_handler = Forward;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(sig, &sa, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
 
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) {
-            Say(std::string("lost track of ffmpeg: ") + std::strerror(errno));
-            return 126;
+    if (inv.cut.exactCuts && VideoCopiedAsIs(inv.after)) {
+        ExactCutRequest request;
+        request.source = inv.input;
+        request.start = std::strtod(inv.seek.c_str(), nullptr);
+        request.length = std::strtod(inv.length.c_str(), nullptr);
+        request.nextSectionFollows = inv.cut.nextSectionFollows;
+        ExactCut exact;
+        // A profile that maps streams itself names them by input; the pipe would add one.
+        const ExactCutPlan plan =
+            exact.Plan(request, MapsStreams(inv.after) ? "the profile chooses the streams itself (-map)" : "");
+        if (g_stop)
+            return 128 + g_stop;
+        switch (plan.mode) {
+        case ExactCutPlan::Mode::Exact:
+            status = RunExact(ffmpeg, inv, exact, plan);
+            break;
+        case ExactCutPlan::Mode::KeyFrames: {
+            Say("note: cut on key frames from " + Clock(plan.keyStart) + " to " + Clock(plan.keyStart + plan.keyLength)
+                + ": " + plan.reason);
+            if (!(plan.keyLength > 0))
+                return 0; // nothing lies between the key frames
+            Invocation keyed = inv;
+            keyed.seek = Seconds(plan.keyStart);
+            SetLength(keyed.after, Seconds(plan.keyLength));
+            keyed.cut.videoEndDts = plan.videoEndDts ? Seconds(*plan.videoEndDts) : std::string();
+            keyed.cut.readTwice = exact.CoarseOtherStreams();
+            status = RunPlain(ffmpeg, keyed);
+            break;
         }
+        case ExactCutPlan::Mode::Plain:
+            // ffmpeg says what is wrong with a source this could not read.
+            if (!plan.problem.empty())
+                Say(plan.problem);
+            status = RunPlain(ffmpeg, inv);
+            break;
+        }
+    } else {
+        status = RunPlain(ffmpeg, inv);
     }
-    if (WIFEXITED(status))
-        return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) {
-        Say("ffmpeg was ended by signal " + std::to_string(WTERMSIG(status)));
-        return 128 + WTERMSIG(status);
-    }
-    return 1;
+    // The bars reach the end: ffmpeg's last position is the last frame's start, not the end.
+    if (status == 0 && !inv.length.empty())
+        ReportProgress(std::strtod(inv.length.c_str(), nullptr));
+    return status;
 }

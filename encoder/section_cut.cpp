@@ -107,9 +107,43 @@ std::string Number(double v)
 
 } // namespace
 
+bool VideoCopiedAsIs(const std::vector<std::string>& outputOptions)
+{
+    bool copied = false, off = false;
+    for (size_t k = 0; k < outputOptions.size(); ++k) {
+        const std::string& o = outputOptions[k];
+        if (o == "-vn")
+            off = true;
+        const char kind = CodecSwitchKind(o);
+        if (kind && k + 1 < outputOptions.size()) {
+            if (kind == '*' || kind == 'v')
+                copied = outputOptions[k + 1] == "copy";
+            ++k;
+        }
+    }
+    return copied && !off;
+}
+
+bool MapsStreams(const std::vector<std::string>& outputOptions)
+{
+    return Has(outputOptions, "-map");
+}
+
 bool TakeSectionCutOption(const std::vector<std::string>& in, size_t& k, SectionCut& cut, std::string& error)
 {
-    if (in[k] != "-video_end_dts")
+    const std::string& o = in[k];
+    if (o == "-cut_points" || o == "-cut_end") {
+        const std::string value = k + 1 < in.size() ? in[k + 1] : std::string();
+        if (o == "-cut_points" && (value == "exact" || value == "keyframes"))
+            cut.exactCuts = value == "exact";
+        else if (o == "-cut_end" && value == "next")
+            cut.nextSectionFollows = true;
+        else
+            error = o == "-cut_points" ? "-cut_points takes exact or keyframes" : "-cut_end takes next";
+        k += k + 1 < in.size() ? 1 : 0;
+        return true;
+    }
+    if (o != "-video_end_dts")
         return false;
     if (k + 1 >= in.size() || !PlainNumber(in[k + 1])) {
         error = "-video_end_dts needs a number of seconds";
@@ -141,7 +175,7 @@ std::vector<std::string> SectionCutInputs(const SectionCut& cut, const std::vect
         return inputs;
     }
 
-    if (SoundEncoded(outputOptions)) {
+    if (SoundEncoded(outputOptions) || cut.readTwice) {
         // The video from a reading of its own that ends at its decode time; the rest (sound,
         // subtitles) from a second reading, ended by the section's length.
         inputs.push_back("-t");

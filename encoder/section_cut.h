@@ -7,6 +7,11 @@
 //                              whose decode time, counted from the section's start, reaches
 //                              this (the next section's key frame), while the other streams
 //                              end at the section's length (-t) as usual.
+//   -cut_points exact|keyframes
+//                              copied video cut on its exact frames (see exact_cut.h) or, as
+//                              without the option, on key frames. It comes with the profile.
+//   -cut_end next              the next section begins where this one ends (so that a copy
+//                              that falls back to key frames ends where the next one starts).
 //
 // ffmpeg stops copied streams by decode time, all of them at the same -t. A key frame is
 // decoded before the frames shown just ahead of it, so a -t at the next key frame's time
@@ -22,11 +27,21 @@
 
 struct SectionCut {
     std::string videoEndDts; // a plain decimal number of seconds; empty: none
+    bool exactCuts = false;
+    bool nextSectionFollows = false;
+    // The other streams' time stamps are too coarse to stretch (MP3 in AVI counts whole
+    // packets): the source is read twice instead.
+    bool readTwice = false;
 };
 
 // When in[k] is one of the options above, takes it and its value into cut, moves k past
 // them and returns true. A value that is no plain number sets error.
 bool TakeSectionCutOption(const std::vector<std::string>& in, size_t& k, SectionCut& cut, std::string& error);
+
+// Whether output options copy the video as it is (the last codec switch for it says "copy"
+// and -vn is absent), and whether they map streams themselves.
+bool VideoCopiedAsIs(const std::vector<std::string>& outputOptions);
+bool MapsStreams(const std::vector<std::string>& outputOptions);
 
 // ffmpeg's input part for the cut: inputOptions (those given before -i, and the seek), -i and
 // the input, once or twice; outputOptions is adjusted to match.

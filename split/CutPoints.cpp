@@ -1,6 +1,7 @@
 #include "split/CutPoints.h"
 #include "split/CommandLine.h"
 
+#include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -196,9 +197,14 @@ CutPoint EndPoint(const StreamView& v, double planned, CutKind kind)
 ProfileStreams AnalyseProfileSwitches(const QString& switches)
 {
     ProfileStreams p;
+    bool exact = false;
     const QStringList tokens = SplitCommandLine(switches);
     for (int k = 0; k < tokens.size(); ++k) {
         const QString& t = tokens.at(k);
+        if (t == QLatin1String("-cut_points") && k + 1 < tokens.size()) {
+            exact = tokens.at(++k) == QLatin1String("exact");
+            continue;
+        }
         if (t == QLatin1String("-vn")) {
             p.videoOff = true;
             continue;
@@ -215,6 +221,11 @@ ProfileStreams AnalyseProfileSwitches(const QString& switches)
             p.videoCopied = copy;
         if (applies == Applies::Audio || applies == Applies::Both)
             p.audioCopied = copy;
+    }
+    // The encoder cuts copied video on frames only while it copies the video.
+    if (exact && p.videoCopied && !p.videoOff) {
+        p.exactCuts = true;
+        p.videoCopied = false;
     }
     return p;
 }
@@ -496,4 +507,105 @@ QStringList CutNotes(const CutPlan& cuts)
         notes << QStringLiteral("%1 not written: %2.").arg(who, reason(r.pastEnd, r.first == r.last));
     }
     return notes;
+}
+
+namespace {
+
+const QRegularExpression& KeyFrameNote()
+{
+    static const QRegularExpression re(QStringLiteral("^cut on key frames from (\\S+) to (\\S+): (.+?)\\.?$"));
+    return re;
+}
+
+// "Section 2", "Sections 2 and 5", "Sections 1 to 4", "Sections 1, 3 and 6 to 8".
+QString NameSections(QList<qint32> numbers)
+{
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    QStringList runs;
+    for (int k = 0; k < numbers.size();) {
+        int j = k;
+        while (j + 1 < numbers.size() && numbers.at(j + 1) == numbers.at(j) + 1)
+            ++j;
+        if (j == k)
+            runs << QString::number(numbers.at(k));
+        else if (j == k + 1)
+            runs << QString::number(numbers.at(k)) << QString::number(numbers.at(j));
+        else
+            runs << QStringLiteral("%1 to %2").arg(numbers.at(k)).arg(numbers.at(j));
+        k = j + 1;
+    }
+    const QString list = runs.size() == 1 ? runs.first()
+                                          : runs.mid(0, runs.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ")
+                                                + runs.last();
+    return (numbers.size() == 1 ? QStringLiteral("Section ") : QStringLiteral("Sections ")) + list;
+}
+
+QString Sentence(QString text)
+{
+    if (!text.isEmpty())
+        text[0] = text.at(0).toUpper();
+    return text.endsWith(QLatin1Char('.')) ? text : text + QLatin1Char('.');
+}
+
+} // namespace
+
+bool NoteSaysNothingWritten(const QString& text)
+{
+    const QRegularExpressionMatch m = KeyFrameNote().match(text);
+    return m.hasMatch() && m.captured(1) == m.captured(2);
+}
+
+QStringList EncoderNotes(const QList<EncoderNote>& notes, qint32 sectionCount)
+{
+    QStringList out;
+    // Key-frame cuts by reason (without its full stop), in the order the reasons came up.
+    struct Fallback {
+        QString reason;
+        QList<qint32> sections, empty;
+        QStringList starts;
+        QString span; // "from A to B" of the last section
+    };
+    QList<Fallback> fallbacks;
+    for (const EncoderNote& n : notes) {
+        const QRegularExpressionMatch m = KeyFrameNote().match(n.text);
+        if (!m.hasMatch()) {
+            out << (sectionCount == 1 ? Sentence(n.text) : QStringLiteral("Section %1: %2").arg(n.section).arg(Sentence(n.text)));
+            continue;
+        }
+        const QString reason = m.captured(3);
+        auto it = std::find_if(fallbacks.begin(), fallbacks.end(), [&](const Fallback& f) { return f.reason == reason; });
+        if (it == fallbacks.end()) {
+            fallbacks.append(Fallback{reason, {}, {}, {}, {}});
+            it = fallbacks.end() - 1;
+        }
+        if (m.captured(1) == m.captured(2)) {
+            it->empty << n.section;
+        } else {
+            it->sections << n.section;
+            it->starts << m.captured(1);
+            it->span = QStringLiteral("from %1 to %2").arg(m.captured(1), m.captured(2));
+        }
+    }
+    for (const Fallback& f : fallbacks) {
+        if (sectionCount == 1) {
+            out << (f.empty.isEmpty()
+                        ? QStringLiteral("The video was cut on key frames instead of exact frames, %1: %2.").arg(f.span, f.reason)
+                        : QStringLiteral("The output was not written: no key frame lies between its cuts (%1).").arg(f.reason));
+            continue;
+        }
+        if (!f.sections.isEmpty()) {
+            const bool one = f.sections.size() == 1;
+            out << QStringLiteral("%1 %2 cut on key frames instead of exact frames (%3): %4 at %5.")
+                       .arg(NameSections(f.sections), one ? QStringLiteral("was") : QStringLiteral("were"), f.reason,
+                            one ? QStringLiteral("it begins") : QStringLiteral("they begin"), JoinTimes(f.starts));
+        }
+        if (!f.empty.isEmpty()) {
+            const bool one = f.empty.size() == 1;
+            out << QStringLiteral("%1 %2 not written: no key frame lies between %3 cuts (%4).")
+                       .arg(NameSections(f.empty), one ? QStringLiteral("was") : QStringLiteral("were"),
+                            one ? QStringLiteral("its") : QStringLiteral("their"), f.reason);
+        }
+    }
+    return out;
 }

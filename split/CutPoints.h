@@ -20,15 +20,20 @@
 // or left out. When several switches name the same stream, the last one counts, as in
 // ffmpeg.
 struct ProfileStreams {
-    bool videoCopied = false; // -c copy, -c:v copy, -codec:v copy, -vcodec copy
+    bool videoCopied = false; // -c copy, -c:v copy, -codec:v copy, -vcodec copy; cut on key frames
     bool audioCopied = false; // -c copy, -c:a copy, -codec:a copy, -acodec copy
     bool videoOff = false;    // -vn
     bool audioOff = false;    // -an
+    // Copied video cut on its exact frames (-cut_points exact): the encoder encodes again what
+    // lies before the first key frame, so the cuts fall on frames as when re-encoding, and
+    // videoCopied is false.
+    bool exactCuts = false;
 };
 ProfileStreams AnalyseProfileSwitches(const QString& switches);
 
 // A stream-copy profile: its cuts can only fall on key frames (the video is copied) or, with
-// the video left out, on the audio's own packets.
+// the video left out, on the audio's own packets. One that cuts copied video on exact
+// frames is none.
 bool IsStreamCopyProfile(const QString& switches);
 
 // ---- what the source holds near the points
@@ -131,3 +136,15 @@ QString FormatCutTime(double seconds);
 // that were not written and why, a source that ended before the marked end. Empty when the
 // cuts lie where they were marked.
 QStringList CutNotes(const CutPlan& cuts);
+
+// A note of the encoder for one section. The encoder says "cut on key frames from
+// HH:MM:SS.mmm to HH:MM:SS.mmm: <why>" when it could not cut copied video on exact frames
+// (both times equal: nothing lay between the key frames, and it wrote nothing).
+struct EncoderNote {
+    qint32 section = 0;
+    QString text;
+};
+// Whether a note says that the encoder wrote nothing for its section.
+bool NoteSaysNothingWritten(const QString& text);
+// The notes as the completion shows them, sections with the same reason together.
+QStringList EncoderNotes(const QList<EncoderNote>& notes, qint32 sectionCount);

@@ -142,6 +142,17 @@ void EncoderRun::Remember(const QByteArray& chunk)
     m_tail += chunk;
     if (m_tail.size() > kTailBytes)
         m_tail = m_tail.right(kTailBytes);
+    static const QByteArray kNote("wmaspi.dll: note: ");
+    for (const char c : chunk) {
+        if (c != '\n') {
+            if (m_line.size() < kTailBytes)
+                m_line += c;
+            continue;
+        }
+        if (m_line.startsWith(kNote))
+            m_notes << QString::fromUtf8(m_line.mid(kNote.size()).trimmed());
+        m_line.clear();
+    }
 }
 
 QString EncoderRun::LastErrorLine() const

@@ -37,6 +37,8 @@ public:
     bool Crashed() const { return m_process.exitStatus() == QProcess::CrashExit; }
     // The last line of output that is not progress, for reports.
     QString LastErrorLine() const;
+    // What the encoder noted for the user ("wmaspi.dll: note: <text>" lines), the texts in order.
+    QStringList Notes() const { return m_notes; }
 
 Q_SIGNALS:
     void activity(); // output arrived or the encoder ended
@@ -52,4 +54,6 @@ private:
     bool m_groupGone = false;
     int m_chunks = 0;
     QByteArray m_tail; // the last bytes of output, for the error line
+    QByteArray m_line; // the line being read, for the notes
+    QStringList m_notes;
 };

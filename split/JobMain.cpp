@@ -206,7 +206,7 @@ void TMainForm::RunSplitJob(const QString& profileSwitches)
 
     switch (job.Result()) {
     case SplitJob::Outcome::Completed:
-        g_completionNotes = job.Spec().plan.cuts ? CutNotes(*job.Spec().plan.cuts) : QStringList();
+        g_completionNotes = job.CompletionNotes();
         if (!job.Lookup().problem.isEmpty() && job.Spec().plan.count > 0)
             g_completionNotes.prepend(QStringLiteral("The cut points could not be looked up in the source, so the "
                                                      "sections lie at the marked times: %1")

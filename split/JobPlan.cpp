@@ -106,7 +106,7 @@ PlannedSection PlanSection(const SplitJobSpec& spec, qint32 i, const QString& wr
     PlannedSection p;
     p.section = spec.plan.Section(i);
     const QString out = writtenPath.isEmpty() ? p.section.outputPath : writtenPath;
-    const QStringList extra = SectionCutArguments(p.section);
+    const QStringList extra = SectionCutArguments(p.section, AnalyseProfileSwitches(spec.profileSwitches).exactCuts);
     p.arguments =
         BuildSectionArguments(spec.sourcePath, p.section.start, p.section.length, spec.profileSwitches, out, extra);
     p.commandLine =
@@ -114,7 +114,7 @@ PlannedSection PlanSection(const SplitJobSpec& spec, qint32 i, const QString& wr
     return p;
 }
 
-QStringList SectionCutArguments(const JobSection& section)
+QStringList SectionCutArguments(const JobSection& section, bool exactCuts)
 {
     QStringList extra;
     if (section.videoEndDts)
@@ -123,6 +123,8 @@ QStringList SectionCutArguments(const JobSection& section)
     // decoded ahead of it), which the section before holds already.
     if (section.copies)
         extra << QStringLiteral("-copypriorss") << QStringLiteral("0");
+    if (exactCuts && section.followed)
+        extra << QStringLiteral("-cut_end") << QStringLiteral("next");
     return extra;
 }
 
@@ -161,8 +163,10 @@ JobSection JobPlan::Section(qint32 i) const
         s.copies = cuts->copies;
         if (cuts->kind == CutKind::KeyFrames && b.dts && !b.sourceEnd && !s.empty)
             s.videoEndDts = *b.dts - a.time - b.dtsMargin;
+        s.followed = i < count && i + 1 < cuts->points.size() && cuts->points.at(i + 1).time > b.time;
         return s;
     }
+    s.followed = i < count;
     s.length = sectionLength;
     s.start = PlannedStart(*this, i);
     if (equalSections && lastEndsAtEnd && i == count)

@@ -45,6 +45,7 @@ struct JobSection {
     // this: the next section's key frame, decoded before frames that show earlier.
     std::optional<double> videoEndDts;
     bool copies = false; // copied streams take nothing from before start
+    bool followed = false; // another section of the job begins where this one ends
 };
 
 // The sections of a job that passed its checks.
@@ -112,8 +113,10 @@ PlannedSection PlanSection(const SplitJobSpec& spec, qint32 i, const QString& wr
 QList<PlannedSection> PlanSections(const SplitJobSpec& spec);
 // What a section's cut adds to the encoder's arguments after -t: the decode time where
 // copied video stops (an option of the encoder program, not of ffmpeg), and that copied
-// streams take nothing from before the start.
-QStringList SectionCutArguments(const JobSection& section);
+// streams take nothing from before the start. With copied video cut on exact frames
+// (exactCuts), whether the next section begins at this one's end, so that a copy the
+// encoder has to start on key frames after all ends where the next one starts.
+QStringList SectionCutArguments(const JobSection& section, bool exactCuts = false);
 
 // ---- progress
 

@@ -33,6 +33,12 @@ SplitJob::~SplitJob()
 
 void SplitJob::SetOverwriteQuestion(OverwriteQuestion question) { m_question = std::move(question); }
 
+QStringList SplitJob::CompletionNotes() const
+{
+    QStringList notes = m_spec.plan.cuts ? CutNotes(*m_spec.plan.cuts) : QStringList();
+    return notes + EncoderNotes(m_encoderNotes, m_spec.plan.count);
+}
+
 void SplitJob::UseExternalClock() { m_externalClock = true; }
 
 EncoderRun* SplitJob::CurrentRun() const { return m_run.data(); }
@@ -232,11 +238,30 @@ void SplitJob::EndSection()
     }
     // The user knows the output by its own name, not by the temporary one.
     reason.replace(m_part->TempPath(), m_section.outputPath);
+    bool nothingToWrite = false;
+    for (const QString& note : m_run->Notes()) {
+        m_encoderNotes.append(EncoderNote{m_section.number, note});
+        nothingToWrite = nothingToWrite || NoteSaysNothingWritten(note);
+    }
     // Whatever the encoder left running goes with it.
     m_run->Stop();
     DropRun();
     if (failed) {
         FailSection(reason);
+        return;
+    }
+    if (m_part->IsEmpty() && nothingToWrite) {
+        // The encoder found nothing to copy between the key frames it had to cut on.
+        m_part.reset();
+        const QPointer<SplitJob> self(this);
+        m_total = TotalBarPosition(100, m_section.number, m_spec.plan.count);
+        emit sectionEmpty(m_section);
+        if (!self || m_state != State::Running)
+            return;
+        emit progress(m_current, m_total, m_progress.LastTime());
+        if (!self || m_state != State::Running)
+            return;
+        QMetaObject::invokeMethod(this, &SplitJob::NextSection, Qt::QueuedConnection);
         return;
     }
     if (m_part->IsEmpty()) {

@@ -79,6 +79,11 @@ public:
     // How the cut points were looked up: time taken, runs of ffprobe, or why the points
     // stayed as planned. Set once the sections begin.
     const CutLookupReport& Lookup() const { return m_lookupReport; }
+    // What the encoder noted for the user, by section (e.g. copied video it had to cut on key
+    // frames instead of exact ones).
+    const QList<EncoderNote>& EncoderNotesOfJob() const { return m_encoderNotes; }
+    // What the completion tells about the cuts: CutNotes and the encoder's notes.
+    QStringList CompletionNotes() const;
 
 Q_SIGNALS:
     // The job looks its cut points up in the source; cutsPlaced() follows (with the points
@@ -99,8 +104,9 @@ Q_SIGNALS:
     void sectionDone(const JobSection& section);
     // The overwrite question said Skip: the file at the output name stays as it was.
     void sectionSkipped(const JobSection& section);
-    // Nothing of the source lies in the section (it starts where the source has ended, or
-    // two key-frame cuts fell on the same frame): no file is written for it.
+    // Nothing of the source lies in the section (it starts where the source has ended, two
+    // key-frame cuts fell on the same frame, or the encoder found nothing between the key
+    // frames it had to cut on): no file is written for it.
     void sectionEmpty(const JobSection& section);
     // The section failed: the encoder's last line of text, or what went wrong. Its partial
     // output is gone, and a file it was to replace is kept. ended(Failed) follows.
@@ -150,4 +156,5 @@ private:
     QThread* m_lookup = nullptr;
     std::shared_ptr<std::atomic<bool>> m_stopLookup;
     CutLookupReport m_lookupReport;
+    QList<EncoderNote> m_encoderNotes;
 };

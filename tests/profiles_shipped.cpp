@@ -1,6 +1,7 @@
 // Every profile that ships with the program, at its stored choices and at each other
-// item of each of its lists, goes through ffmpeg on a tiny clip with exactly the
-// arguments a split job would give it; the result is checked with ffprobe.
+// item of each of its lists, goes through the encoder program (and so ffmpeg) on a tiny
+// clip with exactly the arguments a split job would give it; the result is checked with
+// ffprobe.
 #include "TestSupport.h"
 #include "app/PathUtils.h"
 #include "profiles/CustomSizeForm.h"
@@ -88,11 +89,11 @@ class TestShippedProfiles : public QObject {
         const QString line = BuildSectionCommandLine(source.isEmpty() ? m_clip : source, 0, 0.2, switches, out);
         QProcess p;
         p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start("ffmpeg", QStringList{"-nostdin", "-loglevel", "error"} + SplitCommandLine(line));
+        p.start(BuiltAppDir() + "wmaspi.dll", SplitCommandLine(line));
         ++m_runs;
         const QString what = label + " [" + switches + "]: ";
         if (!p.waitForFinished(300000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-            return what + "ffmpeg failed: " + QString::fromLocal8Bit(p.readAll()).right(400);
+            return what + "the encoder failed: " + QString::fromLocal8Bit(p.readAll()).right(400);
 
         const QStringList args = SplitCommandLine(switches);
         double duration = 0;

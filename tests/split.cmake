@@ -30,3 +30,8 @@ set_tests_properties(tst_split_tiling PROPERTIES TIMEOUT 1200)
 
 # Where cuts fall, on made-up probes (core library only).
 veltrane_add_test(NAME tst_split_cuts SOURCES split_cuts.cpp CORE)
+
+# Copied video cut on exact frames: real encoder, ffmpeg, the preview, the window's completion.
+veltrane_add_test(NAME tst_split_exact SOURCES split_exact.cpp split_support.h)
+target_compile_definitions(tst_split_exact PRIVATE VT_FAKE_ENCODER_PATH="$<TARGET_FILE:split_fake_encoder>")
+set_tests_properties(tst_split_exact PROPERTIES TIMEOUT 1500)

@@ -75,12 +75,21 @@ private slots:
         QTest::newRow("sound only, encoded") << " -vn -c:a libmp3lame -b:a 192k" << false;
         QTest::newRow("nothing left") << " -c copy -vn -an" << false;
         QTest::newRow("a value, not a switch") << " -metadata title=copy -c:v libx264" << false;
+        // Copied video cut on exact frames is cut like encoded video.
+        QTest::newRow("exact cuts") << " -c:v copy -cut_points exact -c:a copy" << false;
+        QTest::newRow("key-frame cuts named") << " -c:v copy -cut_points keyframes" << true;
+        QTest::newRow("exact cuts, sound only") << " -c copy -cut_points exact -vn" << true;
     }
     void whichProfilesCopy()
     {
         QFETCH(QString, switches);
         QFETCH(bool, copy);
         QCOMPARE(IsStreamCopyProfile(switches), copy);
+        // Exact cuts only where copied video is left in.
+        const ProfileStreams p = AnalyseProfileSwitches(switches);
+        QCOMPARE(p.exactCuts, switches.contains("exact") && !switches.contains("-vn"));
+        if (p.exactCuts)
+            QVERIFY(!p.videoCopied && p.audioCopied);
     }
 
     void placesCuts_data()
@@ -177,6 +186,10 @@ private slots:
         QCOMPARE(s.start, 3.84);
         QVERIFY(s.length < s.end - s.start && s.length > s.end - s.start - 0.02);
         QVERIFY(SectionCutArguments(s).isEmpty());
+        // Copied video cut on exact frames: the encoder learns where the next section starts,
+        // which the last one has none of.
+        QCOMPARE(SectionCutArguments(s, true), QStringList({"-cut_end", "next"}));
+        QVERIFY(SectionCutArguments(plan.Section(3), true).isEmpty());
 
         // A section between two cuts on the same frame is empty; without cuts, the plan's own.
         plan.cuts->points[2] = plan.cuts->points[1];
@@ -213,6 +226,43 @@ private slots:
         QVERIFY(CutNotes(UnprobedCuts({3.3, 20.0}, CutKind::KeyFrames, true)).isEmpty());
 
         QCOMPARE(FormatCutTime(3723.4567), QString("01:02:03.457"));
+    }
+
+    void encoderNotes_data()
+    {
+        QTest::addColumn<QStringList>("notes"); // "section|text"
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QStringList>("shown");
+        const QString why = ": exact cuts need H.264 or H.265 video, and this video is MPEG-4 part 2";
+        auto cut = [&](int section, const QString& from, const QString& to) {
+            return QString("%1|cut on key frames from %2 to %3%4").arg(section).arg(from, to, why);
+        };
+        QTest::newRow("one section")
+            << QStringList{cut(1, "00:00:04.000", "00:00:11.920")} << 1
+            << QStringList{"The video was cut on key frames instead of exact frames, from 00:00:04.000 to "
+                           "00:00:11.920: exact cuts need H.264 or H.265 video, and this video is MPEG-4 part 2."};
+        QTest::newRow("sections together, one with nothing in it")
+            << QStringList{cut(1, "00:00:00.000", "00:00:07.960"), cut(2, "00:00:07.960", "00:00:07.960"),
+                           cut(3, "00:00:07.960", "00:00:11.920"), cut(4, "00:00:11.920", "00:00:21.500")}
+            << 4
+            << QStringList{"Sections 1, 3 and 4 were cut on key frames instead of exact frames (exact cuts need H.264 "
+                           "or H.265 video, and this video is MPEG-4 part 2): they begin at 00:00:00.000, "
+                           "00:00:07.960 and 00:00:11.920.",
+                           "Section 2 was not written: no key frame lies between its cuts (exact cuts need H.264 or "
+                           "H.265 video, and this video is MPEG-4 part 2)."};
+        QTest::newRow("a note of another kind") << QStringList{"2|something else."} << 3
+                                                << QStringList{"Section 2: Something else."};
+    }
+    void encoderNotes()
+    {
+        QFETCH(QStringList, notes);
+        QFETCH(int, count);
+        QFETCH(QStringList, shown);
+        QList<EncoderNote> list;
+        for (const QString& n : notes)
+            list.append(EncoderNote{n.section('|', 0, 0).toInt(), n.section('|', 1)});
+        QCOMPARE(EncoderNotes(list, count), shown);
+        QCOMPARE(NoteSaysNothingWritten(list.first().text), notes.first().contains("07.960 to 00:00:07.960"));
         QCOMPARE(FormatCutTime(59.9996), QString("00:01:00.000"));
     }
 };

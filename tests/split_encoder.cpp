@@ -74,8 +74,9 @@ private slots:
         QCOMPARE(ffmpegArgs(), QStringList({"-nostdin", "-hide_banner", "-nostats", "-loglevel", "error", "-progress",
                                             "pipe:1", "-y", "-ss", "43.3", "-i", "/videos/a \"b\" c.mp4", "-t",
                                             "33.3333333333333", "-c:v", "libx264", "-an", "/out/a_Clip2.mp4"}));
-        // Each position on a line of its own with a blank behind the number; nothing else.
-        QCOMPARE(p.readAllStandardOutput(), QByteArray("time=1.500000 \ntime=12.345678 \n"));
+        // Each position on a line of its own with a blank behind the number, and after
+        // ffmpeg's success the section's whole length, so the bars reach the end; nothing else.
+        QCOMPARE(p.readAllStandardOutput(), QByteArray("time=1.500000 \ntime=12.345678 \ntime=33.333333 \n"));
         QVERIFY(p.readAllStandardError().contains("[libx264] something went wrong"));
     }
 
@@ -116,18 +117,27 @@ private slots:
         QCOMPARE(ffmpegArgs().mid(7), ffmpeg);
     }
 
-    void cutValuesAreNumbers()
+    void cutValuesAreChecked_data()
     {
-        // The value ends up in a filter's expression: nothing but a number gets there.
-        for (const QString& bad : {QString("3.9,drop"), QString("1)+gte(n\\,0"), QString(""), QString("1e3")}) {
-            QFile::remove(m_dir.path() + "/ffmpeg_args.txt");
-            QProcess p;
-            p.start(encoder(), {"-y", "-i", "/a.mp4", "-ss", "8", "-t", "4", "-video_end_dts", bad, "-c", "copy", "/o.mp4"});
-            QVERIFY(p.waitForFinished(30000));
-            QCOMPARE(p.exitCode(), 2);
-            QVERIFY(p.readAllStandardError().contains("-video_end_dts"));
-            QVERIFY2(!QFile::exists(m_dir.path() + "/ffmpeg_args.txt"), qPrintable(bad));
-        }
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("value");
+        // The decode time ends up in a filter's expression: nothing but a number gets there.
+        for (const char* bad : {"3.9,drop", "1)+gte(n\\,0", "", "1e3"})
+            QTest::newRow(bad) << "-video_end_dts" << QString(bad);
+        QTest::newRow("cut points") << "-cut_points" << "fast";
+        QTest::newRow("cut end") << "-cut_end" << "1";
+    }
+    void cutValuesAreChecked()
+    {
+        QFETCH(QString, option);
+        QFETCH(QString, value);
+        QFile::remove(m_dir.path() + "/ffmpeg_args.txt");
+        QProcess p;
+        p.start(encoder(), {"-y", "-i", "/a.mp4", "-ss", "8", "-t", "4", option, value, "-c", "copy", "/o.mp4"});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY(p.readAllStandardError().contains(option.toUtf8()));
+        QVERIFY(!QFile::exists(m_dir.path() + "/ffmpeg_args.txt"));
     }
 
     void namesFfmpegWouldMisreadAreFiles()
@@ -151,6 +161,7 @@ private slots:
         QVERIFY(p.waitForFinished(30000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 3);
+        QVERIFY(!p.readAllStandardOutput().contains("time=1.000000")); // a failure does not reach the end
     }
 
     void withoutFfmpegItSaysSo()
@@ -270,17 +281,36 @@ private slots:
         QCOMPARE(args.mid(args.size() - switches.size() - 1, switches.size()), switches);
     }
 
+    void ffmpegGoesWhenTheEncoderGoes_data()
+    {
+        QTest::addColumn<bool>("exact");
+        QTest::newRow("copied or encoded") << false;
+        // The video cut on exact frames: ffmpeg reads it from the encoder through a pipe.
+        QTest::newRow("exact cuts") << true;
+    }
     void ffmpegGoesWhenTheEncoderGoes()
     {
+        QFETCH(bool, exact);
+        const QString clip = m_dir.path() + "/clip.mp4";
+        if (exact && !QFile::exists(clip)) {
+            QProcess make; // the real ffmpeg, on the PATH
+            make.start("ffmpeg", {"-nostdin", "-loglevel", "error", "-f", "lavfi", "-i", "testsrc=size=160x120:duration=4",
+                                  "-c:v", "libx264", "-g", "50", clip});
+            QVERIFY(make.waitForFinished(60000) && make.exitCode() == 0);
+        }
+        const QStringList args = exact ? QStringList{"-y", "-i", clip, "-ss", "0.52", "-t", "2.9", "-c:v", "copy",
+                                                     "-cut_points", "exact", "/b.mp4"}
+                                       : QStringList{"-y", "-i", "/a.mp4", "-ss", "0.0", "-t", "1", "/b.mp4"};
         for (const int sig : {SIGKILL, SIGTERM}) {
             QFile::remove(m_dir.path() + "/ffmpeg_args.txt");
             QProcess p;
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.insert("FAKE_HANG", "1");
             p.setProcessEnvironment(env);
-            p.start(encoder(), {"-y", "-i", "/a.mp4", "-ss", "0.0", "-t", "1", "/b.mp4"});
+            p.start(encoder(), args);
             QVERIFY(p.waitForStarted());
             QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_dir.path() + "/ffmpeg_args.txt"), 30000);
+            QCOMPARE(ffmpegArgs().contains("pipe:0"), exact);
             // The stand-in's process is the encoder's only child.
             qint64 child = 0;
             QTRY_VERIFY_WITH_TIMEOUT(

@@ -131,6 +131,38 @@ private slots:
         QVERIFY(PartsIn(out()).isEmpty());
     }
 
+    // The encoder's notes (copied video it had to cut on key frames) reach the completion; a
+    // section it found nothing for is not written and not counted as a failure. Every
+    // section but the last learns that the next one starts at its end.
+    void encoderNotesReachTheCompletion()
+    {
+        const QString why = ": exact cuts need H.264 or H.265 video, and this video is MPEG-4 part 2";
+        m_fake->SetScript("=== 1\nerr wmaspi.dll: note: cut on key frames from 00:00:00.000 to 00:00:12.000" + why
+                          + "\\n\noutput\n=== 2\nerr wmaspi.dll: note: cut on key frames from 00:00:12.000 to "
+                            "00:00:12.000" + why + "\\n\nexit 0\n=== 3\nerr wmaspi.dll: note: cut on key frames "
+                            "from 00:00:12.000\nsleep 50\nerr \\sto 00:00:40.000" + why + "\\n\noutput\n");
+        SplitJobSpec s = spec(3);
+        s.profileSwitches = " -c:v copy -cut_points exact -c:a copy";
+        SplitJob job(s);
+        QSignalSpy empty(&job, &SplitJob::sectionEmpty);
+        QCOMPARE(run(job), SplitJob::Outcome::Completed);
+        QCOMPARE(empty.size(), 1);
+        QCOMPARE(empty.first().first().value<JobSection>().number, 2);
+        QVERIFY(QFile::exists(out("clip_Clip1.mp4")) && !QFile::exists(out("clip_Clip2.mp4"))
+                && QFile::exists(out("clip_Clip3.mp4")));
+        QVERIFY(PartsIn(out()).isEmpty());
+        QCOMPARE(job.CompletionNotes(),
+                 QStringList({"Sections 1 and 3 were cut on key frames instead of exact frames (exact cuts need H.264 "
+                              "or H.265 video, and this video is MPEG-4 part 2): they begin at 00:00:00.000 and "
+                              "00:00:12.000.",
+                              "Section 2 was not written: no key frame lies between its cuts (exact cuts need H.264 or "
+                              "H.265 video, and this video is MPEG-4 part 2)."}));
+        const QList<FakeRun> runs = m_fake->Runs();
+        QCOMPARE(runs.size(), 3);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(runs[i].args.contains("-cut_end"), i < 2);
+    }
+
     void failures_data()
     {
         QTest::addColumn<QString>("script");

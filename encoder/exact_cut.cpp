@@ -1,0 +1,1130 @@
+#include "exact_cut.h"
+#include "nal_units.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <deque>
+#include <limits>
+#include <map>
+#include <set>
+#include <unistd.h>
+
+namespace {
+
+constexpr double kSameTime = 0.0005; // a start this close to a frame is that frame's
+// A frame this close after a point is the one the point stands for: the program puts the
+// points on frames, a section's length a little short of the next one.
+constexpr double kFrameAtPoint = 0.005;
+constexpr int64_t kNone = std::numeric_limits<int64_t>::min();
+constexpr int64_t kEndless = std::numeric_limits<int64_t>::max();
+// No scan reads more packets than this around one point.
+constexpr size_t kMostScanned = 200000;
+
+// The pictures encoded again look like the source's: a constant quality well above what
+// the eye tells apart, at a speed that keeps one key-frame interval cheap.
+constexpr const char* kX264Preset = "faster";
+constexpr const char* kX264Quality = "16";
+constexpr const char* kX265Preset = "faster";
+constexpr const char* kX265Quality = "18";
+
+struct FreeAv {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+using PacketPtr = std::unique_ptr<AVPacket, FreeAv>;
+using FramePtr = std::unique_ptr<AVFrame, FreeAv>;
+using CodecPtr = std::unique_ptr<AVCodecContext, FreeAv>;
+
+std::string AvError(int code)
+{
+    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, buf, sizeof buf);
+    return buf;
+}
+
+// One video packet as a scan sees it: times in the stream's time base.
+struct Scanned {
+    int64_t pts = 0;
+    int64_t dts = 0;    // the presentation time when the file gives none (just after a seek in Matroska)
+    bool hasDts = true;
+    bool key = false;   // flagged as a key frame
+    bool clean = false; // decoding can start here (and a copy)
+};
+
+// H.264 levels: MaxBR and MaxCPB (1000 bits, Baseline and Main), by level_idc.
+struct LevelLimit {
+    int level;
+    int maxRate;
+    int buffer;
+};
+const LevelLimit kH264Levels[] = {{9, 128, 350},         {10, 64, 175},        {11, 192, 500},
+                                  {12, 384, 1000},       {13, 768, 2000},      {20, 2000, 2000},
+                                  {21, 4000, 4000},      {22, 4000, 4000},     {30, 10000, 10000},
+                                  {31, 14000, 14000},    {32, 20000, 20000},   {40, 20000, 25000},
+                                  {41, 50000, 62500},    {42, 50000, 62500},   {50, 135000, 135000},
+                                  {51, 240000, 240000},  {52, 240000, 240000}, {60, 240000, 240000},
+                                  {61, 480000, 480000},  {62, 800000, 800000}};
+// H.265 levels (general_level_idc = 30 x level): MaxBR of the main and the high tier (1000 bits).
+struct HevcLevelLimit {
+    int level;
+    int mainRate;
+    int highRate;
+};
+const HevcLevelLimit kHevcLevels[] = {{30, 128, 128},          {60, 1500, 1500},        {63, 3000, 3000},
+                                      {90, 6000, 6000},        {93, 10000, 10000},      {120, 12000, 30000},
+                                      {123, 20000, 50000},     {150, 25000, 100000},    {153, 40000, 160000},
+                                      {156, 60000, 240000},    {180, 60000, 240000},    {183, 120000, 480000},
+                                      {186, 240000, 800000}};
+
+std::string FormatClock(double seconds)
+{
+    if (!std::isfinite(seconds) || seconds < 0)
+        seconds = 0;
+    const long long ms = std::llround(seconds * 1000.0);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld.%03lld", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60,
+                  ms % 1000);
+    return buf;
+}
+
+} // namespace
+
+struct ExactCut::Impl {
+    // ---- the source
+    AVFormatContext* ic = nullptr;
+    int v = -1;
+    AVStream* vs = nullptr;
+    AVRational tb{1, 1};
+    double formatStart = 0;
+    int64_t streamFirst = kNone; // the stream's first time stamp, where seeking can go no earlier
+    bool matchable = false;      // H.264 or H.265
+    NalCodec codec = NalCodec::H264;
+    DecoderConfig config;
+    std::vector<Bytes> inbandSets; // parameter sets met in packets (a source without a configuration)
+    std::set<int> usedIds;         // H.264 SPS and PPS ids of the source
+    int readError = 0;
+
+    // ---- the section
+    ExactCutRequest req;
+    int64_t first = kNone;    // S: the section's first frame
+    int64_t next = kNone;     // E: the next section's first frame; kNone: to the end
+    int64_t headFrom = kNone; // the clean start the first pictures are decoded from
+    int64_t headFromDts = 0;
+    int64_t key = kNone;      // K: the first clean start in the section: the copy begins there
+    int64_t keyDts = 0;
+    int64_t endFrom = kNone;  // X: the clean start the last pictures are decoded from
+    int64_t stopAt = kNone;   // the first packet, in decode order, the copy leaves out; kNone: none
+    int64_t again = kNone;    // T: the first picture at the end that is encoded again
+    bool fineTicks = true;    // decode times can be squeezed a tick apart
+
+    // ---- the encoder
+    const AVCodec* encoder = nullptr;
+    std::string profile;
+    std::string params; // x264-params / x265-params
+    int64_t maxRate = 0, bufferSize = 0;
+    std::vector<Bytes> encoderSets;
+    Bytes encoderExtradata;
+
+    ~Impl()
+    {
+        if (ic)
+            avformat_close_input(&ic);
+    }
+
+    double Seconds(int64_t ts) const
+    {
+        return static_cast<double>(static_cast<long double>(ts) * tb.num / tb.den) - formatStart;
+    }
+    // The stream time at or after `seconds`.
+    int64_t TsAtOrAfter(double seconds) const
+    {
+        const long double t = (static_cast<long double>(seconds) + formatStart) * tb.den / tb.num;
+        return static_cast<int64_t>(std::ceil(t - 1e-9L));
+    }
+    double FrameGap() const
+    {
+        AVRational rate = vs->avg_frame_rate.num > 0 ? vs->avg_frame_rate : vs->r_frame_rate;
+        return rate.num > 0 && rate.den > 0 ? av_q2d(av_inv_q(rate)) : 0.04;
+    }
+
+    bool Open(const std::string& source, std::string& problem);
+    std::string WhyNotMatchable();
+    Scanned Describe(const AVPacket* pkt);
+    bool Seek(int64_t ts);
+    template <typename Done> bool Scan(int64_t ts, std::vector<Scanned>& out, bool& ended, Done done);
+    bool PlanExact(std::string& problem, std::string& keyFramesBecause);
+    ExactCutPlan PlanKeyFrames(const std::string& reason);
+    bool Configure(AVCodecContext* enc, std::string& why) const;
+    CodecPtr OpenEncoder(std::string& why) const;
+};
+
+// ---------------------------------------------------------------------------------------
+// The source
+
+bool ExactCut::Impl::Open(const std::string& source, std::string& problem)
+{
+    // "file:" so that a name with a colon is never taken for a protocol.
+    int r = avformat_open_input(&ic, ("file:" + source).c_str(), nullptr, nullptr);
+    if (r < 0) {
+        problem = "cannot open " + source + ": " + AvError(r);
+        return false;
+    }
+    r = avformat_find_stream_info(ic, nullptr);
+    if (r < 0) {
+        problem = "cannot read " + source + ": " + AvError(r);
+        return false;
+    }
+    // The video ffmpeg would copy: the largest picture, the first of equals; no cover art.
+    int64_t area = -1;
+    for (unsigned k = 0; k < ic->nb_streams; ++k) {
+        const AVStream* s = ic->streams[k];
+        if (s->codecpar->codec_type != AVMEDIA_TYPE_VIDEO || (s->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            continue;
+        const int64_t a = int64_t(s->codecpar->width) * s->codecpar->height;
+        if (a > area) {
+            area = a;
+            v = int(k);
+        }
+    }
+    if (v < 0)
+        return false;
+    vs = ic->streams[v];
+    tb = vs->time_base;
+    formatStart = ic->start_time != AV_NOPTS_VALUE ? ic->start_time / double(AV_TIME_BASE) : 0.0;
+    streamFirst = vs->start_time;
+    for (unsigned k = 0; k < ic->nb_streams; ++k)
+        if (int(k) != v)
+            ic->streams[k]->discard = AVDISCARD_ALL;
+
+    const AVCodecParameters* par = vs->codecpar;
+    matchable = par->codec_id == AV_CODEC_ID_H264 || par->codec_id == AV_CODEC_ID_HEVC;
+    codec = par->codec_id == AV_CODEC_ID_HEVC ? NalCodec::Hevc : NalCodec::H264;
+    if (matchable) {
+        config = ReadDecoderConfig(codec, par->extradata, size_t(par->extradata_size));
+        for (const Bytes& ps : config.parameterSets) {
+            const NalUnit u{ps.data(), ps.size()};
+            if (codec == NalCodec::H264)
+                usedIds.insert(NalType(codec, u) == 7 ? H264SpsId(u) : H264PpsId(u));
+        }
+    }
+    // Decode times a tick apart must stay well inside a frame.
+    fineTicks = FrameGap() / av_q2d(tb) >= 16;
+    return true;
+}
+
+std::string ExactCut::Impl::WhyNotMatchable()
+{
+    const AVCodecParameters* par = vs->codecpar;
+    const AVCodecDescriptor* desc = avcodec_descriptor_get(par->codec_id);
+    const std::string name = desc ? (desc->long_name ? desc->long_name : desc->name) : "an unknown codec";
+    if (!matchable)
+        return "exact cuts need H.264 or H.265 video, and this video is " + name;
+    if (!config.ok)
+        return "the " + name + " decoder configuration of this video cannot be read";
+    const char* encoderName = codec == NalCodec::H264 ? "libx264" : "libx265";
+    encoder = avcodec_find_encoder_by_name(encoderName);
+    if (!encoder)
+        return std::string("exact cuts need the encoder ") + encoderName + ", which this FFmpeg lacks";
+    const AVPixelFormat format = AVPixelFormat(par->format);
+    bool formatOk = false;
+    for (const AVPixelFormat* f = encoder->pix_fmts; f && *f != AV_PIX_FMT_NONE; ++f)
+        formatOk = formatOk || *f == format;
+    const char* formatName = av_get_pix_fmt_name(format);
+    if (!formatOk)
+        return std::string("the encoder ") + encoderName + " cannot write this video's pictures ("
+               + (formatName ? formatName : "unknown format") + ")";
+    const AVPixFmtDescriptor* fd = av_pix_fmt_desc_get(format);
+    const int depth = fd ? fd->comp[0].depth : 8;
+    const bool sub422 = fd && fd->log2_chroma_w == 1 && fd->log2_chroma_h == 0;
+    const bool sub444 = fd && fd->log2_chroma_w == 0 && fd->log2_chroma_h == 0 && fd->nb_components >= 3;
+    const bool interlaced = par->field_order != AV_FIELD_UNKNOWN && par->field_order != AV_FIELD_PROGRESSIVE;
+
+    // Interlaced pictures encoded again do not join the copied ones: decoders drop copied
+    // fields they take for late.
+    if (interlaced)
+        return "exact cuts cannot match interlaced video";
+    if (codec == NalCodec::H264) {
+        switch (par->profile & ~(FF_PROFILE_H264_CONSTRAINED | FF_PROFILE_H264_INTRA)) {
+        case FF_PROFILE_H264_BASELINE: profile = "baseline"; break;
+        case FF_PROFILE_H264_MAIN: profile = "main"; break;
+        case FF_PROFILE_H264_HIGH: profile = "high"; break;
+        case FF_PROFILE_H264_HIGH_10: profile = "high10"; break;
+        case FF_PROFILE_H264_HIGH_422: profile = "high422"; break;
+        case FF_PROFILE_H264_HIGH_444_PREDICTIVE:
+        case FF_PROFILE_H264_CAVLC_444: profile = "high444"; break;
+        case FF_PROFILE_UNKNOWN:
+            profile = sub444 ? "high444" : sub422 ? "high422" : depth > 8 ? "high10" : "high";
+            break;
+        default: {
+            const char* p = avcodec_profile_name(par->codec_id, par->profile);
+            return std::string("the encoder libx264 cannot write the H.264 profile ") + (p ? p : "of this video");
+        }
+        }
+        // Its own parameter-set ids, so that both kinds of pictures find theirs in one
+        // decoder configuration.
+        int id = 0;
+        while (usedIds.count(id) && id < 31)
+            ++id;
+        params = "sps-id=" + std::to_string(id) + ":scenecut=0:force-cfr=1";
+        // The level's bit rate limits (High profiles allow more).
+        const double factor = profile == "high" ? 1.25 : profile == "high10" ? 3 : profile == "high422" || profile == "high444" ? 4 : 1;
+        for (const LevelLimit& l : kH264Levels)
+            if (l.level == par->level) {
+                maxRate = int64_t(l.maxRate * factor * 1000);
+                bufferSize = int64_t(l.buffer * factor * 1000);
+            }
+    } else {
+        const bool is420 = fd && fd->log2_chroma_w == 1 && fd->log2_chroma_h == 1;
+        if (fd && fd->nb_components == 1)
+            return "exact cuts cannot match H.265 video in shades of grey";
+        const std::string bits = depth == 8 ? "8" : std::to_string(depth);
+        if (is420)
+            profile = depth == 8 ? "main" : depth == 10 ? "main10" : "main12";
+        else if (sub422)
+            profile = "main422-" + (depth == 8 ? std::string("10") : bits);
+        else
+            profile = "main444-" + bits;
+        params = "bframes=0:open-gop=0:scenecut=0:log-level=error:repeat-headers=0";
+        int tier = 0;
+        for (const Bytes& ps : config.parameterSets)
+            if (NalType(codec, NalUnit{ps.data(), ps.size()}) == 33)
+                tier = std::max(tier, HevcSpsTier(NalUnit{ps.data(), ps.size()}));
+        if (par->level > 0) {
+            params += ":level-idc=" + std::to_string(par->level / 3);
+            if (tier == 1)
+                params += ":high-tier=1";
+            for (const HevcLevelLimit& l : kHevcLevels)
+                if (l.level == par->level) {
+                    maxRate = int64_t(tier == 1 ? l.highRate : l.mainRate) * 1000;
+                    bufferSize = maxRate;
+                }
+        }
+        if (par->chroma_location > AVCHROMA_LOC_UNSPECIFIED && par->chroma_location < AVCHROMA_LOC_NB)
+            params += ":chromaloc=" + std::to_string(int(par->chroma_location) - 1);
+    }
+    std::string why;
+    const CodecPtr probe = OpenEncoder(why);
+    if (!probe)
+        return std::string("the encoder ") + encoderName + " refused this video's settings (" + why + ")";
+    encoderExtradata.assign(probe->extradata, probe->extradata + probe->extradata_size);
+    encoderSets = ReadDecoderConfig(codec, probe->extradata, size_t(probe->extradata_size)).parameterSets;
+    if (encoderSets.empty())
+        return std::string("the encoder ") + encoderName + " gave no parameter sets";
+    return std::string();
+}
+
+bool ExactCut::Impl::Configure(AVCodecContext* enc, std::string& why) const
+{
+    const AVCodecParameters* par = vs->codecpar;
+    enc->width = par->width;
+    enc->height = par->height;
+    enc->pix_fmt = AVPixelFormat(par->format);
+    enc->time_base = tb;
+    enc->framerate = vs->avg_frame_rate.num > 0 ? vs->avg_frame_rate : vs->r_frame_rate;
+    enc->sample_aspect_ratio = par->sample_aspect_ratio.num > 0 ? par->sample_aspect_ratio : vs->sample_aspect_ratio;
+    enc->color_range = par->color_range;
+    enc->color_primaries = par->color_primaries;
+    enc->color_trc = par->color_trc;
+    enc->colorspace = par->color_space;
+    enc->chroma_sample_location = par->chroma_location;
+    // Parameter sets apart from the pictures: they go into the container, or before each
+    // key frame.
+    enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    enc->max_b_frames = 0; // nothing decoded ahead: the pictures join the copy in decode order
+    enc->gop_size = 1 << 20;
+    enc->level = codec == NalCodec::H264 && par->level > 0 ? par->level : FF_LEVEL_UNKNOWN;
+    enc->rc_max_rate = maxRate;
+    enc->rc_buffer_size = bufferSize;
+    enc->thread_count = 0;
+    const bool h264 = codec == NalCodec::H264;
+    int r = av_opt_set(enc->priv_data, "preset", h264 ? kX264Preset : kX265Preset, 0);
+    if (r >= 0)
+        r = av_opt_set(enc->priv_data, "crf", h264 ? kX264Quality : kX265Quality, 0);
+    if (r >= 0)
+        r = av_opt_set(enc->priv_data, "profile", profile.c_str(), 0);
+    if (r >= 0)
+        r = av_opt_set(enc->priv_data, h264 ? "x264-params" : "x265-params", params.c_str(), 0);
+    if (r < 0) {
+        why = AvError(r);
+        return false;
+    }
+    return true;
+}
+
+CodecPtr ExactCut::Impl::OpenEncoder(std::string& why) const
+{
+    CodecPtr enc(avcodec_alloc_context3(encoder));
+    if (!enc) {
+        why = "out of memory";
+        return nullptr;
+    }
+    if (!Configure(enc.get(), why))
+        return nullptr;
+    const int r = avcodec_open2(enc.get(), encoder, nullptr);
+    if (r < 0) {
+        why = AvError(r);
+        return nullptr;
+    }
+    return enc;
+}
+
+Scanned ExactCut::Impl::Describe(const AVPacket* pkt)
+{
+    Scanned s;
+    s.pts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+    s.hasDts = pkt->dts != AV_NOPTS_VALUE;
+    s.dts = s.hasDts ? pkt->dts : s.pts;
+    s.key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
+    if (!matchable) {
+        s.clean = s.key;
+        return s;
+    }
+    if (!s.key)
+        return s;
+    const std::vector<NalUnit> units = SplitNalUnits(pkt->data, size_t(pkt->size), config.lengthSize);
+    s.clean = StartsCleanly(codec, units);
+    for (const NalUnit& u : units) {
+        const int type = NalType(codec, u);
+        if (!IsParameterSet(codec, type))
+            continue;
+        if (codec == NalCodec::H264)
+            usedIds.insert(type == 7 ? H264SpsId(u) : H264PpsId(u));
+        if (config.parameterSets.empty() && inbandSets.size() < 16)
+            inbandSets.emplace_back(u.data, u.data + u.size);
+    }
+    return s;
+}
+
+bool ExactCut::Impl::Seek(int64_t ts)
+{
+    if (streamFirst != AV_NOPTS_VALUE && ts <= streamFirst) {
+        // Formats without an index (MPEG transport and program streams) find a time only
+        // roughly: their start is their first byte.
+        if ((ic->iformat->flags & AVFMT_TS_DISCONT) && av_seek_frame(ic, -1, 0, AVSEEK_FLAG_BYTE) >= 0)
+            return true;
+        ts = streamFirst;
+    }
+    int r = av_seek_frame(ic, v, ts, AVSEEK_FLAG_BACKWARD);
+    if (r < 0)
+        r = avformat_seek_file(ic, v, std::numeric_limits<int64_t>::min(), ts, ts, 0);
+    return r >= 0;
+}
+
+// Reads the video's packets from the key frame at or before ts until done(packets, known)
+// says enough: `known` is the highest decode time read, so every frame shown at or before it
+// has been met. ended: the file ended first.
+template <typename Done>
+bool ExactCut::Impl::Scan(int64_t ts, std::vector<Scanned>& out, bool& ended, Done done)
+{
+    out.clear();
+    ended = false;
+    if (!Seek(ts))
+        return false;
+    PacketPtr pkt(av_packet_alloc());
+    int64_t known = kNone;
+    while (out.size() < kMostScanned) {
+        const int r = av_read_frame(ic, pkt.get());
+        if (r < 0) {
+            ended = r == AVERROR_EOF;
+            if (!ended)
+                readError = r;
+            return ended;
+        }
+        if (pkt->stream_index == v && (pkt->pts != AV_NOPTS_VALUE || pkt->dts != AV_NOPTS_VALUE)) {
+            const Scanned s = Describe(pkt.get());
+            out.push_back(s);
+            if (s.hasDts)
+                known = std::max(known, s.dts);
+            if (done(out, known)) {
+                av_packet_unref(pkt.get());
+                return true;
+            }
+        }
+        av_packet_unref(pkt.get());
+    }
+    return false;
+}
+
+namespace {
+// The smallest time stamp at or after `from` among the packets (kNone: none).
+int64_t FirstFrom(const std::vector<Scanned>& pkts, int64_t from, bool cleanOnly = false)
+{
+    int64_t best = kNone;
+    for (const Scanned& s : pkts)
+        if (s.pts >= from && (!cleanOnly || s.clean) && (best == kNone || s.pts < best))
+            best = s.pts;
+    return best;
+}
+} // namespace
+
+bool ExactCut::Impl::PlanExact(std::string& problem, std::string& keyFramesBecause)
+{
+    const int64_t startTs = TsAtOrAfter(req.start - kSameTime);
+    const int64_t endTs = TsAtOrAfter(req.start + req.length);
+
+    // ---- around the start: the first frame, the clean start before it, the first clean
+    // start in the section (and its leading pictures: frames shown before it, decoded after).
+    std::vector<Scanned> pkts;
+    bool ended = false;
+    double back = 0;
+    for (int attempt = 0;; ++attempt) {
+        const int64_t seekTo = TsAtOrAfter(req.start - back);
+        const bool fromStart = streamFirst == AV_NOPTS_VALUE ? back > 1e6 : seekTo <= streamFirst;
+        if (!Scan(seekTo, pkts, ended, [&](const std::vector<Scanned>& p, int64_t known) {
+                const int64_t s = FirstFrom(p, startTs);
+                if (s == kNone || s > known)
+                    return false;
+                const int64_t k = FirstFrom(p, s, true);
+                if (k != kNone && k < endTs)
+                    return k <= known;
+                const int64_t e = FirstFrom(p, endTs);
+                return e != kNone && e <= known;
+            })) {
+            problem = "cannot read the video: " + AvError(readError);
+            return false;
+        }
+        first = FirstFrom(pkts, startTs);
+        if (first == kNone)
+            return false; // nothing of the section lies in the source
+        // Every frame shown after a clean start is decoded after it: with one read before the
+        // first frame (or that frame itself), the first frame is the right one, and the last
+        // clean start at or before it is where decoding starts.
+        headFrom = kNone;
+        for (const Scanned& s : pkts)
+            if (s.clean && s.pts <= first && (headFrom == kNone || s.pts > headFrom)) {
+                headFrom = s.pts;
+                headFromDts = s.dts;
+            }
+        if (headFrom != kNone && (headFrom < startTs || (headFrom == first && Seconds(first) <= req.start + kFrameAtPoint)))
+            break;
+        if (fromStart) {
+            keyFramesBecause = "the video has no picture to start decoding at before the cut";
+            return false;
+        }
+        if (attempt >= 24) {
+            problem = "cannot find a key frame before the cut";
+            return false;
+        }
+        back = back == 0 ? 1 : back * 2;
+    }
+    // The first frame is a clean start itself when the clean start at or before it is it.
+    key = FirstFrom(pkts, first, true);
+    if (key != kNone && key >= endTs)
+        key = kNone;
+    if (key != kNone)
+        for (const Scanned& s : pkts)
+            if (s.pts == key)
+                keyDts = s.dts;
+    if (key == first)
+        headFrom = kNone; // nothing before the copy to encode again
+    if (key == kNone) {
+        // All inside one interval between key frames: every picture is encoded again.
+        next = FirstFrom(pkts, endTs);
+        return true;
+    }
+
+    // ---- around the end: the next section's first frame, the last clean start before it, and
+    // how far the copy can go: a run of packets in decode order that holds every frame shown
+    // before some point and none after it.
+    back = 0;
+    for (int attempt = 0;; ++attempt) {
+        int64_t seekTo = TsAtOrAfter(req.start + req.length - back);
+        if (seekTo <= key)
+            seekTo = keyDts;
+        if (!Scan(seekTo, pkts, ended, [&](const std::vector<Scanned>& p, int64_t known) {
+                const int64_t e = FirstFrom(p, endTs);
+                return e != kNone && e <= known;
+            })) {
+            problem = "cannot read the video: " + AvError(readError);
+            return false;
+        }
+        next = FirstFrom(pkts, endTs);
+        endFrom = kNone;
+        size_t at = 0;
+        for (size_t k = 0; k < pkts.size(); ++k) {
+            const Scanned& s = pkts[k];
+            if (s.clean && s.pts >= key && (next == kNone || s.pts < next) && (endFrom == kNone || s.pts > endFrom)) {
+                endFrom = s.pts;
+                at = k;
+            }
+        }
+        if (endFrom != kNone) {
+            // The run from there, without the pictures shown before the copy's first key frame.
+            std::vector<int64_t> run;
+            for (size_t k = at; k < pkts.size(); ++k)
+                if (!(endFrom == key && k > at && pkts[k].pts < key))
+                    run.push_back(pkts[k].pts);
+            const size_t n = run.size();
+            std::vector<int64_t> suffixMin(n + 1, kEndless);
+            for (size_t k = n; k-- > 0;)
+                suffixMin[k] = std::min(suffixMin[k + 1], run[k]);
+            size_t best = 0;
+            int64_t prefixMax = kNone;
+            for (size_t k = 0; k <= n; ++k) {
+                if (k > 0)
+                    prefixMax = std::max(prefixMax, run[k - 1]);
+                if (next != kNone && prefixMax != kNone && prefixMax >= next)
+                    break;
+                if (prefixMax == kNone || prefixMax < suffixMin[k])
+                    best = k;
+            }
+            stopAt = best < n ? run[best] : kNone;
+            again = best < n ? suffixMin[best] : kNone;
+            if (next == kNone || again == kNone || again >= next)
+                again = kNone; // nothing at the end to encode again
+            return true;
+        }
+        if (seekTo == keyDts || attempt >= 24) {
+            problem = "cannot find the key frame the copy starts at again";
+            return false;
+        }
+        back = back == 0 ? 1 : back * 2;
+    }
+}
+
+ExactCutPlan ExactCut::Impl::PlanKeyFrames(const std::string& reason)
+{
+    ExactCutPlan plan;
+    plan.reason = reason;
+    plan.mode = ExactCutPlan::Mode::KeyFrames;
+    const int64_t startTs = TsAtOrAfter(req.start - kSameTime);
+    const int64_t endTs = TsAtOrAfter(req.start + req.length);
+
+    // The last key frame shown at or before the first frame at or after pointTs (frameAt;
+    // kNone when the source ends before it, and then the last key frame of all).
+    auto lastKeyBefore = [&](double from, int64_t pointTs, int64_t& keyPts, int64_t& keyDtsOut,
+                             int64_t& frameAt) -> bool {
+        double back = 0;
+        std::vector<Scanned> pkts;
+        bool ended = false;
+        for (int attempt = 0; attempt < 24; ++attempt) {
+            const int64_t seekTo = TsAtOrAfter(from - back);
+            const bool fromStart = streamFirst == AV_NOPTS_VALUE ? back > 1e6 : seekTo <= streamFirst;
+            if (!Scan(seekTo, pkts, ended, [&](const std::vector<Scanned>& p, int64_t known) {
+                    const int64_t f = FirstFrom(p, pointTs);
+                    return f != kNone && f <= known;
+                }))
+                return false;
+            if (pkts.empty())
+                return false;
+            frameAt = FirstFrom(pkts, pointTs);
+            const int64_t limit = frameAt == kNone ? kEndless : frameAt;
+            keyPts = kNone;
+            for (const Scanned& s : pkts)
+                if (s.key && s.pts <= limit && (keyPts == kNone || s.pts > keyPts)) {
+                    keyPts = s.pts;
+                    keyDtsOut = s.dts;
+                }
+            const bool atPoint = keyPts == frameAt && Seconds(frameAt) <= from + kFrameAtPoint;
+            if ((keyPts != kNone && (keyPts < pointTs || atPoint)) || fromStart)
+                return keyPts != kNone;
+            back = back == 0 ? 1 : back * 2;
+        }
+        return false;
+    };
+
+    int64_t startKey = kNone, startKeyDts = 0, startFrame = kNone;
+    if (!lastKeyBefore(req.start, startTs, startKey, startKeyDts, startFrame)
+        || startKey == kNone) {
+        plan.mode = ExactCutPlan::Mode::Plain;
+        plan.problem = "cannot find the key frame before the cut";
+        return plan;
+    }
+    plan.keyStart = Seconds(startKey);
+    int64_t endKey = kNone, endKeyDts = 0, endFrame = kNone;
+    if (!lastKeyBefore(req.start + req.length, endTs, endKey, endKeyDts, endFrame)) {
+        plan.mode = ExactCutPlan::Mode::Plain;
+        plan.problem = "cannot find the key frames near the end of the section";
+        return plan;
+    }
+    if (req.nextSectionFollows && endFrame != kNone && endKey != kNone) {
+        // The next section starts at the same key frame.
+        plan.keyLength = std::max(0.0, Seconds(endKey) - plan.keyStart);
+        if (plan.keyLength > 0)
+            plan.videoEndDts = Seconds(endKeyDts) - plan.keyStart - FrameGap() / 2;
+    } else {
+        const double end = endFrame != kNone ? Seconds(endFrame) : req.start + req.length;
+        plan.keyLength = std::max(0.0, end - plan.keyStart);
+    }
+    plan.first = plan.keyStart;
+    return plan;
+}
+
+// ---------------------------------------------------------------------------------------
+
+ExactCut::ExactCut() : d(std::make_unique<Impl>())
+{
+    // The libraries' notes and the encoder's statistics stay out of the error output.
+    av_log_set_level(AV_LOG_ERROR);
+}
+ExactCut::~ExactCut() = default;
+
+ExactCutPlan ExactCut::Plan(const ExactCutRequest& request, const std::string& keyFramesBecause)
+{
+    ExactCutPlan plan;
+    d->req = request;
+    if (!d->Open(request.source, plan.problem))
+        return plan;
+    std::string reason = keyFramesBecause;
+    if (reason.empty())
+        reason = d->WhyNotMatchable();
+    if (!reason.empty())
+        return d->PlanKeyFrames(reason);
+    std::string because;
+    if (!d->PlanExact(plan.problem, because)) {
+        if (!because.empty())
+            return d->PlanKeyFrames(because);
+        return plan;
+    }
+    plan.mode = ExactCutPlan::Mode::Exact;
+    plan.first = d->Seconds(d->first);
+    if (d->next != kNone)
+        plan.next = d->Seconds(d->next);
+    return plan;
+}
+
+bool ExactCut::CoarseOtherStreams() const
+{
+    if (!d->ic)
+        return false;
+    for (unsigned k = 0; k < d->ic->nb_streams; ++k) {
+        const AVStream* st = d->ic->streams[k];
+        if (int(k) != d->v && st->codecpar->codec_type != AVMEDIA_TYPE_VIDEO && av_q2d(st->time_base) > 0.002)
+            return true;
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------
+// Writing the section's video
+
+namespace {
+
+struct OutPacket {
+    Bytes data; // with start codes
+    int64_t pts = 0;
+    int64_t dts = 0; // the decode time wanted; moved on when it would not follow the last one
+    int64_t duration = 0;
+    bool key = false;
+};
+
+int WriteToFd(void* opaque, uint8_t* buf, int size)
+{
+    const int fd = *static_cast<int*>(opaque);
+    int done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, buf + done, size_t(size - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return AVERROR(errno);
+        }
+        done += int(n);
+    }
+    return size;
+}
+
+} // namespace
+
+bool ExactCut::WriteVideo(int fd, const std::function<void(double)>& progress, const volatile std::sig_atomic_t* stop,
+                          std::string& error)
+{
+    Impl& s = *d;
+    const bool hevc = s.codec == NalCodec::Hevc;
+    const std::vector<Bytes>& sourceSets = s.config.parameterSets.empty() ? s.inbandSets : s.config.parameterSets;
+
+    // ---- the output: fragmented MP4 on the pipe, so nothing needs to seek
+    AVFormatContext* oc = nullptr;
+    int r = avformat_alloc_output_context2(&oc, nullptr, "mp4", nullptr);
+    if (r < 0) {
+        error = "cannot prepare the video: " + AvError(r);
+        return false;
+    }
+    struct OutputGuard {
+        AVFormatContext* oc;
+        ~OutputGuard()
+        {
+            if (oc->pb) {
+                av_freep(&oc->pb->buffer);
+                avio_context_free(&oc->pb);
+            }
+            avformat_free_context(oc);
+        }
+    } guard{oc};
+    int fdHolder = fd;
+    constexpr int kBuffer = 1 << 16;
+    uint8_t* buffer = static_cast<uint8_t*>(av_malloc(kBuffer));
+    oc->pb = buffer ? avio_alloc_context(buffer, kBuffer, 1, &fdHolder, nullptr, WriteToFd, nullptr) : nullptr;
+    if (!oc->pb) {
+        av_free(buffer);
+        error = "out of memory";
+        return false;
+    }
+    AVStream* os = avformat_new_stream(oc, nullptr);
+    if (!os || avcodec_parameters_copy(os->codecpar, s.vs->codecpar) < 0) {
+        error = "cannot prepare the video stream";
+        return false;
+    }
+    os->codecpar->codec_tag = 0;
+    // The decoder configuration: the source's parameter sets, and (H.264) the encoder's,
+    // which carry ids of their own. H.265 pictures encoded again carry theirs in the stream.
+    const bool encodes = s.headFrom != kNone || s.key == kNone || s.again != kNone;
+    Bytes extradata;
+    for (const Bytes& ps : sourceSets)
+        AppendAnnexB(extradata, ps);
+    if (!hevc && encodes)
+        for (const Bytes& ps : s.encoderSets)
+            AppendAnnexB(extradata, ps);
+    if (extradata.empty() && encodes)
+        for (const Bytes& ps : s.encoderSets)
+            AppendAnnexB(extradata, ps);
+    av_freep(&os->codecpar->extradata);
+    os->codecpar->extradata_size = 0;
+    if (!extradata.empty()) {
+        os->codecpar->extradata = static_cast<uint8_t*>(av_mallocz(extradata.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (!os->codecpar->extradata) {
+            error = "out of memory";
+            return false;
+        }
+        std::memcpy(os->codecpar->extradata, extradata.data(), extradata.size());
+        os->codecpar->extradata_size = int(extradata.size());
+    }
+    os->time_base = s.tb;
+    os->avg_frame_rate = s.vs->avg_frame_rate;
+    os->r_frame_rate = s.vs->r_frame_rate;
+    os->sample_aspect_ratio = s.vs->sample_aspect_ratio;
+    os->disposition = s.vs->disposition;
+    av_dict_copy(&os->metadata, s.vs->metadata, 0);
+    for (int k = 0; k < s.vs->nb_side_data; ++k) {
+        const AVPacketSideData& sd = s.vs->side_data[k];
+        uint8_t* copy = av_stream_new_side_data(os, sd.type, sd.size);
+        if (copy)
+            std::memcpy(copy, sd.data, sd.size);
+    }
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "movflags", "empty_moov+default_base_moof+frag_every_frame+skip_trailer", 0);
+    r = avformat_write_header(oc, &options);
+    av_dict_free(&options);
+    if (r < 0) {
+        error = "cannot start the video: " + AvError(r);
+        return false;
+    }
+
+    // ---- the three parts in the order they are written: pictures encoded again before the
+    // copy, the copy, pictures encoded again after it. A part's packets wait until the parts
+    // before it are complete.
+    enum Part { Head = 0, Copy = 1, Tail = 2 };
+    std::deque<OutPacket> queued[3];
+    bool complete[3] = {s.headFrom == kNone && s.key != kNone, s.key == kNone, s.again == kNone};
+    int writing = 0;
+    int64_t lastDts = kNone;
+    bool failed = false;
+
+    auto writeOne = [&](OutPacket& p) {
+        // A packet without a decode time of its own decodes right after the one before.
+        int64_t dts = p.dts;
+        if (lastDts == kNone)
+            dts = s.fineTicks || dts == kNone ? p.pts : dts; // the first picture decodes at 0 and shows at 0
+        else
+            dts = std::max(dts, lastDts + 1);
+        if (dts > p.pts) {
+            error = "cannot keep the pictures in decode order at " + FormatClock(s.Seconds(p.pts));
+            failed = true;
+            return;
+        }
+        lastDts = dts;
+        PacketPtr pkt(av_packet_alloc());
+        if (!pkt || av_new_packet(pkt.get(), int(p.data.size())) < 0) {
+            error = "out of memory";
+            failed = true;
+            return;
+        }
+        std::memcpy(pkt->data, p.data.data(), p.data.size());
+        pkt->pts = p.pts - s.first;
+        pkt->dts = dts - s.first;
+        pkt->duration = p.duration;
+        pkt->flags = p.key ? AV_PKT_FLAG_KEY : 0;
+        pkt->stream_index = 0;
+        av_packet_rescale_ts(pkt.get(), s.tb, os->time_base);
+        const int w = av_write_frame(oc, pkt.get());
+        if (w < 0) {
+            error = "cannot write the video: " + AvError(w);
+            failed = true;
+            return;
+        }
+        if (progress)
+            progress(s.Seconds(p.pts) - s.Seconds(s.first));
+    };
+    auto drain = [&] {
+        while (writing < 3 && !failed) {
+            std::deque<OutPacket>& q = queued[writing];
+            // The last packet encoded before the copy waits: the end of its sequence may be added.
+            const size_t keep = writing == Head && !complete[Head] ? 1 : 0;
+            while (q.size() > keep && !failed) {
+                writeOne(q.front());
+                q.pop_front();
+            }
+            if (!complete[writing])
+                return;
+            ++writing;
+        }
+    };
+    auto finishPart = [&](int part) {
+        if (complete[part])
+            return;
+        if (part == Head && hevc && !queued[Head].empty()) {
+            // Ends the encoded sequence: the copied key frame after it starts a new one, so
+            // decoders expect no pictures that refer to what lay before it (and have shown
+            // every encoded picture, which none of them waits behind another).
+            static const uint8_t kEndOfSequence[] = {0, 0, 0, 1, 36 << 1, 1};
+            Bytes& b = queued[Head].back().data;
+            b.insert(b.end(), kEndOfSequence, kEndOfSequence + sizeof kEndOfSequence);
+        }
+        complete[part] = true;
+        drain();
+    };
+
+    // ---- decoding and encoding again
+    struct Chunk {
+        int part = Head;
+        int64_t from = 0, to = kEndless; // frames shown in [from, to)
+        int64_t shift = 0;               // wanted decode time: shown time - shift
+        int64_t feedBelow = kEndless;    // packets decoded before this are fed
+        CodecPtr dec, enc;
+        std::map<int64_t, int64_t> durations;
+        bool active = false, done = false;
+    };
+    Chunk head, tail;
+    head.part = Head;
+    head.from = s.first;
+    head.to = s.key != kNone ? s.key : (s.next != kNone ? s.next : kEndless);
+    head.feedBelow = head.to;
+    head.shift = s.key != kNone ? std::max<int64_t>(0, s.key - s.keyDts) : 0;
+    head.done = complete[Head];
+    tail.part = Tail;
+    tail.from = s.again;
+    tail.to = s.next;
+    tail.feedBelow = s.next;
+    tail.done = complete[Tail];
+
+    FramePtr frame(av_frame_alloc());
+    PacketPtr encoded(av_packet_alloc());
+    auto fail = [&](const std::string& what) {
+        if (!failed)
+            error = what;
+        failed = true;
+        return false;
+    };
+    auto receivePackets = [&](Chunk& c) -> bool {
+        for (;;) {
+            const int e = avcodec_receive_packet(c.enc.get(), encoded.get());
+            if (e == AVERROR(EAGAIN) || e == AVERROR_EOF)
+                return true;
+            if (e < 0)
+                return fail("cannot encode the video again: " + AvError(e));
+            OutPacket p;
+            const bool annexB = encoded->size > 3 && encoded->data[0] == 0 && encoded->data[1] == 0
+                                && (encoded->data[2] == 1 || (encoded->data[2] == 0 && encoded->data[3] == 1));
+            const std::vector<NalUnit> units =
+                SplitNalUnits(encoded->data, size_t(encoded->size), annexB ? 0 : 4);
+            p.key = (encoded->flags & AV_PKT_FLAG_KEY) != 0;
+            p.data = ToAnnexB(s.codec, units, hevc && p.key ? &s.encoderSets : nullptr, false);
+            p.pts = encoded->pts;
+            p.dts = encoded->pts - c.shift;
+            const auto known = c.durations.find(encoded->pts);
+            p.duration = known != c.durations.end() ? known->second : 0;
+            av_packet_unref(encoded.get());
+            queued[c.part].push_back(std::move(p));
+            drain();
+            if (failed)
+                return false;
+        }
+    };
+    auto encodeFrame = [&](Chunk& c, AVFrame* f) -> bool {
+        if (!c.enc) {
+            std::string why;
+            c.enc = s.OpenEncoder(why);
+            if (!c.enc)
+                return fail("cannot start the encoder: " + why);
+            const Bytes made(c.enc->extradata, c.enc->extradata + c.enc->extradata_size);
+            if (made != s.encoderExtradata)
+                return fail("the encoder's parameter sets changed between two runs");
+        }
+        if (f) {
+            f->pict_type = AV_PICTURE_TYPE_NONE; // the encoder decides, not the source's types
+            c.durations[f->pts] = f->pkt_duration;
+        }
+        const int e = avcodec_send_frame(c.enc.get(), f);
+        if (e < 0 && e != AVERROR_EOF)
+            return fail("cannot encode the video again: " + AvError(e));
+        return receivePackets(c);
+    };
+    auto receiveFrames = [&](Chunk& c) -> bool {
+        for (;;) {
+            const int e = avcodec_receive_frame(c.dec.get(), frame.get());
+            if (e == AVERROR(EAGAIN) || e == AVERROR_EOF)
+                return true;
+            if (e < 0)
+                return fail("cannot decode the video: " + AvError(e));
+            const int64_t pts = frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
+            bool ok = true;
+            if (pts != AV_NOPTS_VALUE && pts >= c.from && pts < c.to) {
+                frame->pts = pts;
+                ok = encodeFrame(c, frame.get());
+            }
+            av_frame_unref(frame.get());
+            if (!ok)
+                return false;
+        }
+    };
+    auto feed = [&](Chunk& c, const AVPacket* pkt) -> bool {
+        if (!c.dec) {
+            const AVCodec* decoder = avcodec_find_decoder(s.vs->codecpar->codec_id);
+            c.dec.reset(decoder ? avcodec_alloc_context3(decoder) : nullptr);
+            if (!c.dec || avcodec_parameters_to_context(c.dec.get(), s.vs->codecpar) < 0)
+                return fail("cannot prepare the decoder");
+            c.dec->pkt_timebase = s.tb;
+            c.dec->thread_count = 0;
+            const int e = avcodec_open2(c.dec.get(), decoder, nullptr);
+            if (e < 0)
+                return fail("cannot start the decoder: " + AvError(e));
+        }
+        for (;;) {
+            const int e = avcodec_send_packet(c.dec.get(), pkt);
+            if (e == AVERROR(EAGAIN)) {
+                if (!receiveFrames(c))
+                    return false;
+                continue;
+            }
+            if (e < 0 && e != AVERROR_EOF && e != AVERROR_INVALIDDATA)
+                return fail("cannot decode the video: " + AvError(e));
+            return receiveFrames(c);
+        }
+    };
+    auto finishChunk = [&](Chunk& c) -> bool {
+        if (c.done)
+            return true;
+        c.done = true;
+        c.active = false;
+        if (c.dec && !feed(c, nullptr))
+            return false;
+        if (c.enc && !encodeFrame(c, nullptr))
+            return false;
+        finishPart(c.part);
+        return !failed;
+    };
+
+    // ---- one pass over the source, from the first packet needed
+    const int64_t firstPts = s.headFrom != kNone ? s.headFrom : (s.key != kNone ? s.key : s.first);
+    const int64_t firstDts = s.headFrom != kNone ? s.headFromDts : s.keyDts;
+    if (s.key == kNone && s.headFrom == kNone)
+        return fail("no picture to start decoding at");
+    // Seeking lands at or before the first packet; in a file without an index maybe after
+    // it, and then once more, earlier.
+    const double gap = s.FrameGap() / av_q2d(s.tb);
+    int64_t seekTo = firstDts;
+    int seeks = 0;
+    if (!s.Seek(seekTo))
+        return fail("cannot seek in the source");
+    head.active = !head.done;
+    bool begun = false;
+    bool copying = false, copyDone = complete[Copy], afterKey = false;
+    PacketPtr pkt(av_packet_alloc());
+    for (;;) {
+        if (stop && *stop)
+            return fail("stopped");
+        const int e = av_read_frame(s.ic, pkt.get());
+        if (e < 0) {
+            if (e != AVERROR_EOF)
+                return fail("cannot read the source: " + AvError(e));
+            break;
+        }
+        if (pkt->stream_index != s.v || (pkt->pts == AV_NOPTS_VALUE && pkt->dts == AV_NOPTS_VALUE)) {
+            av_packet_unref(pkt.get());
+            continue;
+        }
+        const Scanned p = s.Describe(pkt.get());
+        if (!begun && p.pts != firstPts) {
+            av_packet_unref(pkt.get());
+            if (p.hasDts && p.dts > firstDts + int64_t(4 * gap) && seeks < 8) {
+                seekTo -= int64_t((1 << seeks++) / av_q2d(s.tb));
+                if (!s.Seek(seekTo))
+                    return fail("cannot seek in the source");
+            }
+            continue;
+        }
+        begun = true;
+        bool ok = true;
+        // A packet without a decode time is fed: at worst it decodes a picture not needed.
+        if (head.active && !head.done)
+            ok = !p.hasDts || p.dts < head.feedBelow ? feed(head, pkt.get()) : finishChunk(head);
+        if (ok && !copyDone && s.key != kNone) {
+            if (!copying && p.pts == s.key)
+                copying = true;
+            if (copying) {
+                if (s.stopAt != kNone && p.pts == s.stopAt) {
+                    copying = false;
+                    copyDone = true;
+                    finishPart(Copy);
+                } else if (!(afterKey && p.pts < s.key)) {
+                    // Shown before the copy's first key frame: encoded again, or in the section before.
+                    OutPacket o;
+                    const std::vector<NalUnit> units =
+                        SplitNalUnits(pkt->data, size_t(pkt->size), s.config.lengthSize);
+                    o.data = ToAnnexB(s.codec, units, hevc && p.clean ? &sourceSets : nullptr, false);
+                    o.pts = p.pts;
+                    o.dts = p.hasDts ? p.dts : kNone;
+                    o.duration = pkt->duration;
+                    o.key = p.key;
+                    queued[Copy].push_back(std::move(o));
+                    drain();
+                    ok = !failed;
+                }
+                afterKey = true;
+            }
+        }
+        if (ok && !tail.done) {
+            if (!tail.active && p.pts == s.endFrom)
+                tail.active = true;
+            if (tail.active)
+                ok = !p.hasDts || p.dts < tail.feedBelow ? feed(tail, pkt.get()) : finishChunk(tail);
+        }
+        av_packet_unref(pkt.get());
+        if (!ok)
+            return false;
+        if (head.done && copyDone && tail.done)
+            break;
+    }
+    if (!begun)
+        return fail("cannot find the section's first picture in the source");
+    if ((head.active && !finishChunk(head)) || failed)
+        return false;
+    if (!copyDone) {
+        copyDone = true;
+        finishPart(Copy);
+    }
+    if (!tail.done && (!tail.active || !finishChunk(tail)))
+        return fail(failed ? error : "cannot find the pictures at the end of the section");
+    drain();
+    if (failed)
+        return false;
+    if (writing < 3)
+        return fail("the video was not written completely");
+
+    r = av_write_trailer(oc);
+    if (r >= 0)
+        avio_flush(oc->pb);
+    if (r < 0 || oc->pb->error < 0)
+        return fail("cannot finish the video: " + AvError(r < 0 ? r : oc->pb->error));
+    return true;
+}

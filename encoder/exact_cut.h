@@ -1,0 +1,72 @@
+#pragma once
+// A section of copied video cut on its exact frames: the pictures from the section's first
+// frame up to the first key frame after it are encoded again with the source's codec and
+// settings, everything from that key frame on is copied as it is, and pictures at the end
+// that a copy cannot hold without a picture of the next section are encoded again as well.
+//
+// The section's video is written to a pipe as fragmented MP4 (its time base and parameter
+// sets kept); ffmpeg takes it from there, together with the source's other streams cut at
+// the same times, and applies the profile's switches as usual.
+//
+// A video it cannot match (another codec, an encoder this FFmpeg lacks, a profile or
+// picture format the encoder does not offer) is cut on key frames instead: Plan says where.
+#include <csignal>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+struct ExactCutRequest {
+    std::string source;
+    double start = 0;  // seconds from the source's start, as -ss counts them
+    double length = 0; // up to a little before the next section's first frame (-t)
+    bool nextSectionFollows = false; // the next section begins where this one ends
+};
+
+struct ExactCutPlan {
+    enum class Mode {
+        Plain,     // nothing to do here: no video, or a source this cannot read (ffmpeg says why)
+        Exact,     // encoded up to the first key frame, copied from there (WriteVideo)
+        KeyFrames, // copied from key frames: keyStart, keyLength, videoEndDts; reason says why
+    };
+    Mode mode = Mode::Plain;
+    // Exact: where the section's first frame lies, and the next section's first frame (none:
+    // the section runs to the end of the source); seconds from the source's start.
+    double first = 0;
+    std::optional<double> next;
+    // KeyFrames: the copy starts at the key frame at keyStart, lasts keyLength, and its video
+    // stops before the packet whose decode time from keyStart reaches videoEndDts. keyLength
+    // 0: nothing lies between the key frames. reason: why the frames could not be matched.
+    double keyStart = 0;
+    double keyLength = 0;
+    std::optional<double> videoEndDts;
+    std::string reason;
+    // What happened, for the error output.
+    std::string problem;
+};
+
+class ExactCut {
+public:
+    ExactCut();
+    ~ExactCut();
+    ExactCut(const ExactCut&) = delete;
+    ExactCut& operator=(const ExactCut&) = delete;
+
+    // Opens the source and decides. keyFramesBecause, when not empty, asks for key-frame cuts
+    // for that reason without trying the exact ones.
+    ExactCutPlan Plan(const ExactCutRequest& request, const std::string& keyFramesBecause = std::string());
+
+    // After Plan: whether a stream besides the video counts its time in steps coarser than a
+    // couple of milliseconds (MP3 in AVI counts whole packets).
+    bool CoarseOtherStreams() const;
+
+    // After Plan said Exact: writes the section's video to fd. progress gets the seconds of the
+    // section written so far; stop, when it turns non-zero, ends the work. False with error
+    // set when something failed.
+    bool WriteVideo(int fd, const std::function<void(double)>& progress, const volatile std::sig_atomic_t* stop,
+                    std::string& error);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
