@@ -1,7 +1,7 @@
 // How much a split job costs over ffmpeg alone, and whether a section deep into a long
 // source costs more than one at its start.
 //
-//   bench_split [--quick] [--copy-only] [--rounds N]
+//   bench_split [--quick] [--copy-only | --exact] [--rounds N]
 //
 // 1. A job of four equal sections of a 60 s clip, run through the main window and the
 //    wmaspi.dll encoder, against the same four sections run by ffmpeg directly with the
@@ -13,6 +13,11 @@
 //    copied video ended before each next key frame), against ffmpeg copying the same
 //    key-frame ranges directly. Goal: ratio <= 1.05; the look-up's share is printed, and
 //    where the rest of the job's time goes. --rounds: of this comparison (default 9).
+// 4. --exact: a 10-minute 1080p H.264 clip with B-frames and a key frame every 10 s, 10
+//    equal sections of 3.5 s to 10:00 (no boundary on a key frame), the MP4 stream-copy
+//    profile with "Exact frames" against the same with "Key frames". Goal: the extra time
+//    per section at most what re-encoding one key-frame interval costs (ffmpeg decoding
+//    10 s from a key frame and encoding them as the encoder does). --rounds default 3.
 #include "TestSupport.h"
 #include "app/MainForm.h"
 #include "prefs/SettingsForm.h"
@@ -109,15 +114,16 @@ Cost ProgramJob(const QString& src, int sections, const QString& outDir)
     return c;
 }
 
-// A 10-minute 1080p clip at a bit rate of real footage: 10 s made once, then joined 60 times.
-bool MakeLongHdClip(const QString& dir, const QString& path)
+// A 10-minute 1080p clip at a bit rate of real footage: 10 s made once, then joined 60
+// times; gop frames from one key frame to the next.
+bool MakeLongHdClip(const QString& dir, const QString& path, int gop = 50)
 {
     const QString chunk = dir + "/chunk.mp4";
     const QString list = dir + "/chunks.txt";
     QProcess p;
     p.start("ffmpeg", {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
                        "testsrc2=size=1920x1080:rate=25:duration=10,noise=alls=12:allf=t", "-f", "lavfi", "-i",
-                       "sine=frequency=440:duration=10", "-c:v", "libx264", "-preset", "ultrafast", "-bf", "3", "-g", "50",
+                       "sine=frequency=440:duration=10", "-c:v", "libx264", "-preset", "ultrafast", "-bf", "3", "-g", QString::number(gop),
                        "-b:v", "8M", "-maxrate", "8M", "-bufsize", "16M", "-pix_fmt", "yuv420p", "-c:a", "aac",
                        "-shortest", chunk});
     if (!p.waitForFinished(600000) || p.exitCode() != 0)
@@ -131,6 +137,50 @@ bool MakeLongHdClip(const QString& dir, const QString& path)
     p.start("ffmpeg", {"-nostdin", "-loglevel", "error", "-y", "-f", "concat", "-safe", "0", "-i", list, "-c", "copy",
                        "-movflags", "+faststart", path});
     return p.waitForFinished(600000) && p.exitCode() == 0;
+}
+
+// A shipped profile's switches with its stored choices; the "Cut points" choice as given.
+QString ShippedSwitches(const QString& profileName, const QString& cutPoints = QString())
+{
+    const QString profile = ProfilePath(BuiltAppDir(), profileName);
+    const ProfileContent content = ReadProfile(profile);
+    return BuildProfileSwitches(profile, [&](int, const QString& name) {
+        if (name == "Cut points" && !cutPoints.isEmpty())
+            return cutPoints;
+        for (const ProfileParameter& p : content.parameters)
+            if (p.name == name)
+                return p.list ? SplitItems(p.caption).value(p.index) : p.value;
+        return QString();
+    });
+}
+
+// A job through the runner, the encoder program and ffmpeg, with every output replaced; the
+// disk is settled first, so that no run pays for an earlier one's outputs.
+Cost RunSplitJob(const SplitJobSpec& jobSpec, CutLookupReport* lookup = nullptr, QList<JobSection>* sections = nullptr)
+{
+    SplitJob job(jobSpec);
+    job.SetOverwriteQuestion([](const JobSection&) { return SplitJob::Overwrite::Replace; });
+    QSignalSpy ended(&job, &SplitJob::ended);
+    ::sync();
+    const double selfBefore = Cpu(RUSAGE_SELF);
+    const double childrenBefore = Cpu(RUSAGE_CHILDREN);
+    QElapsedTimer t;
+    t.start();
+    job.Start();
+    ended.wait(3600000);
+    const Cost c{t.nsecsElapsed() / 1e9, Cpu(RUSAGE_SELF) - selfBefore + Cpu(RUSAGE_CHILDREN) - childrenBefore};
+    if (job.Result() != SplitJob::Outcome::Completed) {
+        std::fprintf(stderr, "the job did not complete: %s\n", qPrintable(job.FailureReason()));
+        return Cost{-1, -1};
+    }
+    if (lookup)
+        *lookup = job.Lookup();
+    if (sections) {
+        sections->clear();
+        for (int i = 1; i <= job.JobSpec().plan.count; ++i)
+            *sections << job.JobSpec().plan.Section(i);
+    }
+    return c;
 }
 
 // 3. Stream copy through the runner against ffmpeg copying the same ranges.
@@ -149,12 +199,12 @@ QString LoadAverage()
     return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).section(' ', 0, 2) : QString("?");
 }
 
-// The rounds of the copy comparison: --rounds N, else 3 quick ones or 9.
-int CopyRounds(const QStringList& args, bool quick)
+// The rounds of a comparison: --rounds N, else the fallback.
+int Rounds(const QStringList& args, int fallback)
 {
     const qsizetype at = args.indexOf("--rounds");
     const int asked = at >= 0 ? args.value(at + 1).toInt() : 0;
-    return asked > 0 ? asked : quick ? 3 : 9;
+    return asked > 0 ? asked : fallback;
 }
 
 int CopyBenchmark(const QString& dir, int rounds)
@@ -166,53 +216,27 @@ int CopyBenchmark(const QString& dir, int rounds)
         std::fprintf(stderr, "could not make the clip\n");
         return 1;
     }
-    const QString profile = ProfilePath(BuiltAppDir(), "MP4 - Stream copy - no re-encoding");
-    const ProfileContent content = ReadProfile(profile);
-    const QString switches = BuildProfileSwitches(profile, [&](int, const QString& name) {
-        for (const ProfileParameter& p : content.parameters)
-            if (p.name == name)
-                return p.list ? SplitItems(p.caption).value(p.index) : p.value;
-        return QString();
-    });
+    const QString switches = ShippedSwitches("MP4 - Stream copy - no re-encoding");
     std::printf("profile switches:%s\nload average before: %s\n", qPrintable(switches), qPrintable(LoadAverage()));
     const QString outDir = dir + "/out";
     QDir().mkpath(outDir);
     const int sections = 10;
-    const SplitJobSpec spec{clip, MakeJobPlan(0, 600, true, sections, clip, outDir, ".mp4"), switches,
+    const SplitJobSpec jobSpec{clip, MakeJobPlan(0, 600, true, sections, clip, outDir, ".mp4"), switches,
                             BuiltAppDir() + "wmaspi.dll"};
 
-    // Each measurement starts with nothing of an earlier one left to write to the disk, so
-    // none pays for another's outputs.
     auto settle = [] { ::sync(); };
     QList<double> lookupMs;
     QList<JobSection> ranges;
     // The job as the user runs it; with resolved, its cut points looked up beforehand, which
     // leaves the runner, the encoder program and the syncing of the outputs.
     auto runJob = [&](bool resolved) -> Cost {
-        SplitJobSpec s = spec;
+        SplitJobSpec s = jobSpec;
         if (resolved)
-            s.plan.cuts = LookUpCuts(spec).cuts;
-        SplitJob job(s);
-        job.SetOverwriteQuestion([](const JobSection&) { return SplitJob::Overwrite::Replace; });
-        QSignalSpy ended(&job, &SplitJob::ended);
-        settle();
-        const double selfBefore = Cpu(RUSAGE_SELF);
-        const double childrenBefore = Cpu(RUSAGE_CHILDREN);
-        QElapsedTimer t;
-        t.start();
-        job.Start();
-        ended.wait(600000);
-        Cost c{t.nsecsElapsed() / 1e9, Cpu(RUSAGE_SELF) - selfBefore + Cpu(RUSAGE_CHILDREN) - childrenBefore};
-        if (job.Result() != SplitJob::Outcome::Completed) {
-            std::fprintf(stderr, "the job did not complete: %s\n", qPrintable(job.FailureReason()));
-            return Cost{-1, -1};
-        }
-        if (!resolved) {
-            lookupMs << double(job.Lookup().elapsedMs);
-            ranges.clear();
-            for (int i = 1; i <= sections; ++i)
-                ranges << job.Spec().plan.Section(i);
-        }
+            s.plan.cuts = LookUpCuts(jobSpec).cuts;
+        CutLookupReport report;
+        const Cost c = RunSplitJob(s, &report, resolved ? nullptr : &ranges);
+        if (c.wall >= 0 && !resolved)
+            lookupMs << double(report.elapsedMs);
         return c;
     };
     // ffmpeg alone; with synced, each output is also put on the disk before the next, as the
@@ -308,6 +332,74 @@ int CopyBenchmark(const QString& dir, int rounds)
     return 0;
 }
 
+// 4. Exact cuts against key-frame cuts of the same copy profile.
+int ExactBenchmark(const QString& dir, int rounds)
+{
+    const QString clip = dir + "/hd.mp4";
+    const int gop = 250; // 10 s at 25 fps
+    std::printf("making a 10-minute 1080p clip, a key frame every 10 s...\n");
+    std::fflush(stdout);
+    if (!MakeLongHdClip(dir, clip, gop)) {
+        std::fprintf(stderr, "could not make the clip\n");
+        return 1;
+    }
+    const QString profile = "MP4 - Stream copy - no re-encoding";
+    const QString keySwitches = ShippedSwitches(profile, "Key frames (fastest)");
+    const QString exactSwitches = ShippedSwitches(profile, "Exact frames (re-encode up to the first key frame)");
+    std::printf("key frames:%s\nexact frames:%s\nload average before: %s\n", qPrintable(keySwitches),
+                qPrintable(exactSwitches), qPrintable(LoadAverage()));
+    const QString outDir = dir + "/out";
+    QDir().mkpath(outDir);
+    const int sections = 10;
+    const double start = 3.5;
+    auto jobSpec = [&](const QString& switches) {
+        return SplitJobSpec{clip, MakeJobPlan(start, 600, true, sections, clip, outDir, ".mp4"), switches,
+                            BuiltAppDir() + "wmaspi.dll"};
+    };
+    // What re-encoding one key-frame interval costs: decoding it from its key frame and
+    // encoding it as the encoder program does (libx264, preset faster, quality 16).
+    auto oneInterval = [&] {
+        return RunProcess("ffmpeg", {"-nostdin", "-hide_banner", "-loglevel", "error", "-ss", "300", "-i", clip,
+                                     "-frames:v", QString::number(gop), "-an", "-c:v", "libx264", "-preset", "faster",
+                                     "-crf", "16", "-f", "null", "-"});
+    };
+    if (RunSplitJob(jobSpec(keySwitches)).wall < 0) // warms the file cache
+        return 1;
+    QList<double> keyWall, exactWall, ratio, extraPerSection, intervalWall, bound;
+    for (int r = 0; r < rounds; ++r) {
+        // Alternating order, so that neither side always follows the other.
+        Cost key, exact;
+        if (r % 2 == 0) {
+            key = RunSplitJob(jobSpec(keySwitches));
+            exact = RunSplitJob(jobSpec(exactSwitches));
+        } else {
+            exact = RunSplitJob(jobSpec(exactSwitches));
+            key = RunSplitJob(jobSpec(keySwitches));
+        }
+        const Cost interval = oneInterval();
+        if (key.wall < 0 || exact.wall < 0 || interval.wall < 0)
+            return 1;
+        keyWall << key.wall;
+        exactWall << exact.wall;
+        ratio << exact.wall / key.wall;
+        extraPerSection << (exact.wall - key.wall) / sections;
+        intervalWall << interval.wall;
+        bound << (exact.wall - key.wall) / sections / interval.wall;
+        std::printf("round %d: key frames %.3f s (processor %.3f s), exact frames %.3f s (processor %.3f s), "
+                    "one interval re-encoded %.3f s\n",
+                    r + 1, key.wall, key.cpu, exact.wall, exact.cpu, interval.wall);
+        std::fflush(stdout);
+    }
+    std::printf("10-minute 1080p H.264 (B-frames, key frame every 10 s), %d sections from %.1f s, median of %d "
+                "rounds (load average after: %s):\n"
+                "  key frames %.3f s, exact frames %.3f s, ratio %.3f\n"
+                "  extra per section %.3f s; re-encoding one key-frame interval %.3f s; extra per section / one "
+                "interval %.2f (goal <= 1)\n",
+                sections, start, rounds, qPrintable(LoadAverage()), Median(keyWall), Median(exactWall), Median(ratio),
+                Median(extraPerSection), Median(intervalWall), Median(bound));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -324,7 +416,9 @@ int main(int argc, char** argv)
 
     QTemporaryDir work;
     if (app.arguments().contains("--copy-only"))
-        return CopyBenchmark(work.path(), CopyRounds(app.arguments(), quick));
+        return CopyBenchmark(work.path(), Rounds(app.arguments(), quick ? 3 : 9));
+    if (app.arguments().contains("--exact"))
+        return ExactBenchmark(work.path(), Rounds(app.arguments(), quick ? 1 : 3));
     const QString clip = work.path() + "/clip.mp4";
     const QString longClip = work.path() + "/long.mp4";
     std::printf("making clips...\n");
@@ -442,5 +536,5 @@ int main(int argc, char** argv)
                 "  processor:  %.3f s / %.3f s, ratio %.3f (goal <= 1.2)\n",
                 rounds, bestEnd.wall, bestStart.wall, bestEnd.wall / bestStart.wall, bestEnd.cpu, bestStart.cpu,
                 bestEnd.cpu / bestStart.cpu);
-    return CopyBenchmark(work.path(), CopyRounds(app.arguments(), quick));
+    return CopyBenchmark(work.path(), Rounds(app.arguments(), quick ? 3 : 9));
 }

@@ -76,8 +76,8 @@ int CliSession::Run()
     bool refused = false;
     for (const SourcePlan& p : plans) {
         SourceResult r;
-        r.source = p.spec ? p.spec->sourcePath : Absolute(p.source);
-        if (!p.spec) {
+        r.source = p.jobSpec ? p.jobSpec->sourcePath : Absolute(p.source);
+        if (!p.jobSpec) {
             r.outcome = SourceResult::Outcome::Invalid;
             r.message = p.refusal;
             m_report.Refused(r.source, p.refusal);
@@ -88,13 +88,13 @@ int CliSession::Run()
 
     if (m_options.dryRun) {
         for (const SourcePlan& p : plans) {
-            if (!p.spec)
+            if (!p.jobSpec)
                 continue;
             // The sections as the job will cut them: on the frames or key frames it finds.
-            SplitJobSpec spec = *p.spec;
-            const CutLookupReport lookup = ResolveCuts(spec);
-            m_report.CutsPlaced(spec.sourcePath, lookup.cuts, lookup.problem);
-            m_report.Plan(spec, p.length, m_profileName, PlanSections(spec));
+            SplitJobSpec jobSpec = *p.jobSpec;
+            const CutLookupReport lookup = ResolveCuts(jobSpec);
+            m_report.CutsPlaced(jobSpec.sourcePath, lookup.cuts, lookup.problem);
+            m_report.Plan(jobSpec, p.length, m_profileName, PlanSections(jobSpec));
         }
         return refused ? 2 : 0;
     }
@@ -107,11 +107,11 @@ int CliSession::Run()
     const int count = int(plans.size());
     bool stop = false;
     for (int i = 0; i < count; ++i) {
-        if (!plans[i].spec)
+        if (!plans[i].jobSpec)
             continue;
         if (stop || m_interrupted)
             break;
-        results[i] = RunSource(i + 1, count, *plans[i].spec);
+        results[i] = RunSource(i + 1, count, *plans[i].jobSpec);
         switch (results[i].outcome) {
         case SourceResult::Outcome::Failed:
         case SourceResult::Outcome::Refused:
@@ -284,7 +284,7 @@ CliSession::SourcePlan CliSession::PlanSource(const QString& source)
         p.refusal = QStringLiteral("%1: the output folder %2 cannot be written").arg(source, plan.outputFolder);
         return p;
     }
-    p.spec = SplitJobSpec{path, plan, m_switches, m_paths.encoderPath};
+    p.jobSpec = SplitJobSpec{path, plan, m_switches, m_paths.encoderPath};
     return p;
 }
 
@@ -323,29 +323,29 @@ void CliSession::RefuseClashes(QList<SourcePlan>& plans)
         return QPair<dev_t, ino_t>(st.st_dev, st.st_ino);
     };
     for (const SourcePlan& p : plans)
-        if (p.spec)
-            if (const auto id = fileId(p.spec->sourcePath))
+        if (p.jobSpec)
+            if (const auto id = fileId(p.jobSpec->sourcePath))
                 sources.insert(*id);
     for (SourcePlan& p : plans) {
-        if (!p.spec)
+        if (!p.jobSpec)
             continue;
-        const JobPlan& plan = p.spec->plan;
+        const JobPlan& plan = p.jobSpec->plan;
         const QString key = QFileInfo(plan.outputFolder).canonicalFilePath() + QLatin1Char('/') + plan.baseName
                             + QStringLiteral("_Clip") + plan.extension;
         if (const auto other = firstOutput.constFind(key); other != firstOutput.cend()) {
             p.refusal = QStringLiteral("%1: its outputs %2 would replace those of %3 in the same call")
                             .arg(p.source, plan.OutputPath(1), other.value());
-            p.spec.reset();
+            p.jobSpec.reset();
             continue;
         }
         firstOutput.insert(key, p.source);
-        const auto own = fileId(p.spec->sourcePath);
+        const auto own = fileId(p.jobSpec->sourcePath);
         for (qint64 i = 1; i <= plan.count; ++i) {
             const QString out = plan.OutputPath(static_cast<qint32>(i));
             const auto id = fileId(out);
             if (id && id != own && sources.contains(*id)) {
                 p.refusal = QStringLiteral("%1: its output %2 is also a SOURCE of this call").arg(p.source, out);
-                p.spec.reset();
+                p.jobSpec.reset();
                 break;
             }
         }
@@ -388,13 +388,13 @@ std::optional<double> CliSession::ProbeLength(const QString& path, QString* erro
     return seconds;
 }
 
-SourceResult CliSession::RunSource(int index, int count, const SplitJobSpec& spec)
+SourceResult CliSession::RunSource(int index, int count, const SplitJobSpec& jobSpec)
 {
     SourceResult r;
-    r.source = spec.sourcePath;
-    r.sections = spec.plan.count;
-    r.outputFolder = spec.plan.outputFolder;
-    SplitJob job(spec);
+    r.source = jobSpec.sourcePath;
+    r.sections = jobSpec.plan.count;
+    r.outputFolder = jobSpec.plan.outputFolder;
+    SplitJob job(jobSpec);
     connect(&job, &SplitJob::sectionStarted, this, [this](const JobSection& s, const QString&) { m_report.SectionBegins(s); });
     connect(&job, &SplitJob::progress, this, [this](int current, int total, double time) { m_report.Progress(current, total, time); });
     connect(&job, &SplitJob::clock, this, [this](qint64 elapsed, qint64 remaining) { m_report.Clock(elapsed, remaining); });
@@ -412,12 +412,12 @@ SourceResult CliSession::RunSource(int index, int count, const SplitJobSpec& spe
     });
     connect(&job, &SplitJob::lookingUpCuts, this, [this] { m_report.LookingUpCuts(); });
     connect(&job, &SplitJob::cutsPlaced, this, [this, &job](const CutPlan& cuts) {
-        m_report.CutsPlaced(job.Spec().sourcePath, cuts, job.Lookup().problem);
+        m_report.CutsPlaced(job.JobSpec().sourcePath, cuts, job.Lookup().problem);
     });
     connect(&job, &SplitJob::sectionFailed, this, [this](const JobSection& s, const QString& reason) { m_report.SectionFailed(s, reason); });
     job.SetOverwriteQuestion([this](const JobSection& s) { return DecideOverwrite(s); });
 
-    m_report.SourceBegins(index, count, spec, m_profileName);
+    m_report.SourceBegins(index, count, jobSpec, m_profileName);
     QEventLoop loop;
     connect(&job, &SplitJob::ended, &loop, &QEventLoop::quit);
     m_job = &job;
@@ -428,8 +428,8 @@ SourceResult CliSession::RunSource(int index, int count, const SplitJobSpec& spe
     // Where the written sections really lie; an interrupted job's notes would tell of
     // sections that were never reached.
     const bool ran = job.Result() == SplitJob::Outcome::Completed || job.Result() == SplitJob::Outcome::Failed;
-    if (ran && job.Spec().plan.cuts)
-        r.notes = CutNotes(*job.Spec().plan.cuts);
+    if (ran && job.JobSpec().plan.cuts)
+        r.notes = CutNotes(*job.JobSpec().plan.cuts);
 
     switch (job.Result()) {
     case SplitJob::Outcome::Completed:
@@ -442,13 +442,13 @@ SourceResult CliSession::RunSource(int index, int count, const SplitJobSpec& spe
         break;
     case SplitJob::Outcome::EncoderMissing:
         r.outcome = SourceResult::Outcome::EncoderMissing;
-        r.message = QStringLiteral("the encoder %1 could not be started; please re-install Veltrane").arg(spec.encoderPath);
+        r.message = QStringLiteral("the encoder %1 could not be started; please re-install Veltrane").arg(jobSpec.encoderPath);
         m_report.Error(r.message);
         break;
     case SplitJob::Outcome::Refused:
         r.outcome = SourceResult::Outcome::Refused;
         r.message = job.FailureReason();
-        m_report.Error(QStringLiteral("%1: %2").arg(spec.sourcePath, r.message));
+        m_report.Error(QStringLiteral("%1: %2").arg(jobSpec.sourcePath, r.message));
         break;
     default: // cancelled, or stopped at the question
         r.outcome = SourceResult::Outcome::Cancelled;

@@ -34,15 +34,15 @@ char CodecSwitchKind(const std::string& o)
         return 'a';
     if (o == "-scodec")
         return 's';
-    std::string spec;
+    std::string specifier;
     if (o.rfind("-c:", 0) == 0)
-        spec = o.substr(3);
+        specifier = o.substr(3);
     else if (o.rfind("-codec:", 0) == 0)
-        spec = o.substr(7);
+        specifier = o.substr(7);
     else
         return 0;
-    if (spec == "a" || spec == "a:0" || spec == "v" || spec == "v:0" || spec == "V" || spec == "s" || spec == "s:0")
-        return spec[0] == 'V' ? 'v' : spec[0];
+    if (specifier == "a" || specifier == "a:0" || specifier == "v" || specifier == "v:0" || specifier == "V" || specifier == "s" || specifier == "s:0")
+        return specifier[0] == 'V' ? 'v' : specifier[0];
     return 0;
 }
 

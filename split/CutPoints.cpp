@@ -25,18 +25,18 @@ Applies CodecSwitch(const QString& token)
         return Applies::Video;
     if (token == QLatin1String("-acodec"))
         return Applies::Audio;
-    QString spec;
+    QString jobSpec;
     if (token == QLatin1String("-c") || token == QLatin1String("-codec"))
         return Applies::Both;
     if (token.startsWith(QLatin1String("-c:")))
-        spec = token.mid(3);
+        jobSpec = token.mid(3);
     else if (token.startsWith(QLatin1String("-codec:")))
-        spec = token.mid(7);
+        jobSpec = token.mid(7);
     else
         return Applies::None;
     // The first stream of a kind is the one a cut looks at; other specifiers name other streams.
-    const QString kind = spec.section(QLatin1Char(':'), 0, 0);
-    const QString rest = spec.section(QLatin1Char(':'), 1);
+    const QString kind = jobSpec.section(QLatin1Char(':'), 0, 0);
+    const QString rest = jobSpec.section(QLatin1Char(':'), 1);
     if (!rest.isEmpty() && rest != QLatin1String("0"))
         return Applies::None;
     if (kind == QLatin1String("v") || kind == QLatin1String("V"))

@@ -101,16 +101,16 @@ std::optional<JobCheckFailure> CheckOutputsAgainstSource(const JobPlan& plan, co
                            JobFocus::OutputDir};
 }
 
-PlannedSection PlanSection(const SplitJobSpec& spec, qint32 i, const QString& writtenPath)
+PlannedSection PlanSection(const SplitJobSpec& jobSpec, qint32 i, const QString& writtenPath)
 {
     PlannedSection p;
-    p.section = spec.plan.Section(i);
+    p.section = jobSpec.plan.Section(i);
     const QString out = writtenPath.isEmpty() ? p.section.outputPath : writtenPath;
-    const QStringList extra = SectionCutArguments(p.section, AnalyseProfileSwitches(spec.profileSwitches).exactCuts);
+    const QStringList extra = SectionCutArguments(p.section, AnalyseProfileSwitches(jobSpec.profileSwitches).exactCuts);
     p.arguments =
-        BuildSectionArguments(spec.sourcePath, p.section.start, p.section.length, spec.profileSwitches, out, extra);
+        BuildSectionArguments(jobSpec.sourcePath, p.section.start, p.section.length, jobSpec.profileSwitches, out, extra);
     p.commandLine =
-        BuildSectionCommandLine(spec.sourcePath, p.section.start, p.section.length, spec.profileSwitches, out, extra);
+        BuildSectionCommandLine(jobSpec.sourcePath, p.section.start, p.section.length, jobSpec.profileSwitches, out, extra);
     return p;
 }
 
@@ -128,11 +128,11 @@ QStringList SectionCutArguments(const JobSection& section, bool exactCuts)
     return extra;
 }
 
-QList<PlannedSection> PlanSections(const SplitJobSpec& spec)
+QList<PlannedSection> PlanSections(const SplitJobSpec& jobSpec)
 {
     QList<PlannedSection> all;
-    for (qint64 i = 1; i <= spec.plan.count; ++i) // wide enough to step past the largest count
-        all.append(PlanSection(spec, static_cast<qint32>(i)));
+    for (qint64 i = 1; i <= jobSpec.plan.count; ++i) // wide enough to step past the largest count
+        all.append(PlanSection(jobSpec, static_cast<qint32>(i)));
     return all;
 }
 

@@ -10,7 +10,7 @@ constexpr qint64 kChunkBytes = 4095;
 constexpr int kSecondMs = 1000;
 } // namespace
 
-SplitJob::SplitJob(const SplitJobSpec& spec, QObject* parent) : QObject(parent), m_spec(spec)
+SplitJob::SplitJob(const SplitJobSpec& jobSpec, QObject* parent) : QObject(parent), m_spec(jobSpec)
 {
     m_timer.setInterval(kSecondMs);
     connect(&m_timer, &QTimer::timeout, this, &SplitJob::Tick);
@@ -87,7 +87,7 @@ void SplitJob::Begin()
     // ffprobe reads the source meanwhile; the caller's loop goes on.
     m_stopLookup = std::make_shared<std::atomic<bool>>(false);
     auto report = std::make_shared<CutLookupReport>();
-    m_lookup = QThread::create([spec = m_spec, stop = m_stopLookup, report] { *report = LookUpCuts(spec, stop.get()); });
+    m_lookup = QThread::create([jobSpec = m_spec, stop = m_stopLookup, report] { *report = LookUpCuts(jobSpec, stop.get()); });
     QThread* lookup = m_lookup;
     connect(m_lookup, &QThread::finished, this, [this, lookup, report] {
         if (lookup == m_lookup) // not one that a cancel has already waited for and let go

@@ -43,7 +43,7 @@ public:
     enum class Overwrite { Replace, Skip, Stop };
     using OverwriteQuestion = std::function<Overwrite(const JobSection& section)>;
 
-    explicit SplitJob(const SplitJobSpec& spec, QObject* parent = nullptr);
+    explicit SplitJob(const SplitJobSpec& jobSpec, QObject* parent = nullptr);
     ~SplitJob() override; // ends a running job as Cancel() does, but without signals
 
     // Asked right before a section would run, when its output name is taken (a symbolic
@@ -64,7 +64,7 @@ public:
 
     bool IsRunning() const { return m_state == State::Running; }
     Outcome Result() const { return m_result; }
-    const SplitJobSpec& Spec() const { return m_spec; }
+    const SplitJobSpec& JobSpec() const { return m_spec; }
     // The encoder of the running section (nothing between sections) and its command line.
     EncoderRun* CurrentRun() const;
     QString CurrentCommandLine() const { return m_commandLine; }

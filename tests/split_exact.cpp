@@ -211,7 +211,7 @@ private slots:
         QCOMPARE(job.Result(), SplitJob::Outcome::Completed);
         // Cut on frames, where they were marked: nothing to tell.
         QVERIFY2(job.CompletionNotes().isEmpty(), qPrintable(job.CompletionNotes().join('\n')));
-        const JobPlan& plan = job.Spec().plan;
+        const JobPlan& plan = job.JobSpec().plan;
         QCOMPARE(plan.cuts->kind, CutKind::Frames);
         QCOMPARE(bars, QList<int>(plan.count, 100));
 

@@ -246,7 +246,7 @@ private slots:
         QVERIFY(ended.wait(300000));
         QCOMPARE(job.Result(), SplitJob::Outcome::Completed);
         QVERIFY2(job.Lookup().problem.isEmpty(), qPrintable(job.Lookup().problem));
-        const JobPlan& plan = job.Spec().plan;
+        const JobPlan& plan = job.JobSpec().plan;
         QVERIFY(plan.cuts && plan.cuts->probed);
         const int count = plan.count;
 
