@@ -140,17 +140,6 @@ std::string Micro(long long us)
 }
 std::string Seconds(double s) { return Micro(std::llround(s * 1e6)); }
 
-std::string Clock(double seconds)
-{
-    if (!std::isfinite(seconds) || seconds < 0)
-        seconds = 0;
-    const long long ms = std::llround(seconds * 1000.0);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld.%03lld", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60,
-                  ms % 1000);
-    return buf;
-}
-
 void ReportProgress(double seconds)
 {
     if (!std::isfinite(seconds) || seconds < 0)
@@ -500,8 +489,8 @@ int main(int argc, char** argv)
             status = RunExact(ffmpeg, inv, exact, plan);
             break;
         case ExactCutPlan::Mode::KeyFrames: {
-            Say("note: cut on key frames from " + Clock(plan.keyStart) + " to " + Clock(plan.keyStart + plan.keyLength)
-                + ": " + plan.reason);
+            Say("note: cut on key frames from " + FormatClock(plan.keyStart) + " to "
+                + FormatClock(plan.keyStart + plan.keyLength) + ": " + plan.reason);
             if (!(plan.keyLength > 0))
                 return 0; // nothing lies between the key frames
             Invocation keyed = inv;

@@ -86,6 +86,8 @@ const HevcLevelLimit kHevcLevels[] = {{30, 128, 128},          {60, 1500, 1500},
                                       {156, 60000, 240000},    {180, 60000, 240000},    {183, 120000, 480000},
                                       {186, 240000, 800000}};
 
+} // namespace
+
 std::string FormatClock(double seconds)
 {
     if (!std::isfinite(seconds) || seconds < 0)
@@ -96,8 +98,6 @@ std::string FormatClock(double seconds)
                   ms % 1000);
     return buf;
 }
-
-} // namespace
 
 struct ExactCut::Impl {
     // ---- the source

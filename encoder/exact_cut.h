@@ -16,6 +16,9 @@
 #include <optional>
 #include <string>
 
+// A time as HH:MM:SS.mmm for the messages of the encoder program.
+std::string FormatClock(double seconds);
+
 struct ExactCutRequest {
     std::string source;
     double start = 0;  // seconds from the source's start, as -ss counts them

@@ -10,6 +10,7 @@
 #include "profiles/ValueListEditor.h"
 #include "split/CommandLine.h"
 #include "split/SplitJob.h"
+#include "frame_runs.h"
 
 #include <QLabel>
 #include <QRegularExpression>
@@ -84,22 +85,6 @@ QList<Frame> SoundPackets(const QString& file)
             packets.append(Frame{f[2].trimmed().toLongLong() * tb, f[5].trimmed(), false});
     }
     return packets;
-}
-
-QList<QByteArray> Md5s(const QList<Frame>& items)
-{
-    QList<QByteArray> out;
-    for (const Frame& f : items)
-        out << f.md5;
-    return out;
-}
-
-qsizetype RunAt(const QList<QByteArray>& whole, const QList<QByteArray>& part)
-{
-    for (qsizetype k = 0; !part.isEmpty() && k + part.size() <= whole.size(); ++k)
-        if (std::equal(part.begin(), part.end(), whole.begin() + k))
-            return k;
-    return -1;
 }
 
 // The shipped copy profile's switches with its stored choices, the cut points as given.

@@ -6,6 +6,7 @@
 #include "profiles/ProfileFormat.h"
 #include "split/CommandLine.h"
 #include "split/SplitJob.h"
+#include "frame_runs.h"
 
 #include <QDir>
 #include <QProcess>
@@ -110,23 +111,6 @@ QList<Item> SourceFrames(const QString& file, const QList<Item>& packets)
     for (int k = 0; k < frames.size(); ++k)
         frames[k].pts = times[k];
     return frames;
-}
-
-QList<QByteArray> Md5s(const QList<Item>& items)
-{
-    QList<QByteArray> out;
-    for (const Item& i : items)
-        out << i.md5;
-    return out;
-}
-
-// Where `part` stands as one run in `whole`, or -1.
-qsizetype RunAt(const QList<QByteArray>& whole, const QList<QByteArray>& part)
-{
-    for (qsizetype k = 0; !part.isEmpty() && k + part.size() <= whole.size(); ++k)
-        if (std::equal(part.begin(), part.end(), whole.begin() + k))
-            return k;
-    return -1;
 }
 
 // What the dialog's grids show for a profile: each list at its stored index, each text as is.
