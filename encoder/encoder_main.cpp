@@ -33,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <string>
 #include <sys/prctl.h>
@@ -373,6 +374,20 @@ int RunPlain(const std::string& ffmpeg, const Invocation& inv)
     return Wait(child);
 }
 
+// The exact-cut module beside this program; null with why set when it cannot be loaded.
+std::unique_ptr<ExactCut> LoadExactCut(std::string& why)
+{
+    const std::string path = OwnFolder() + "/" + kExactCutModule;
+    void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const auto create = module ? reinterpret_cast<ExactCut* (*)()>(::dlsym(module, kExactCutEntry)) : nullptr;
+    if (!create) {
+        const char* e = ::dlerror();
+        why = e ? e : path;
+        return nullptr;
+    }
+    return std::unique_ptr<ExactCut>(create());
+}
+
 // The exact cut: ffmpeg reads the source for everything but the video, from the section's
 // first frame to the next section's, and the video from the pipe this program writes.
 int RunExact(const std::string& ffmpeg, const Invocation& inv, ExactCut& exact, const ExactCutPlan& plan)
@@ -478,7 +493,13 @@ int main(int argc, char** argv)
         request.start = std::strtod(inv.seek.c_str(), nullptr);
         request.length = std::strtod(inv.length.c_str(), nullptr);
         request.nextSectionFollows = inv.cut.nextSectionFollows;
-        ExactCut exact;
+        std::string why;
+        const std::unique_ptr<ExactCut> loaded = LoadExactCut(why);
+        if (!loaded) {
+            Say("cannot cut on exact frames: " + why + "; please re-install Veltrane");
+            return 126;
+        }
+        ExactCut& exact = *loaded;
         // A profile that maps streams itself names them by input; the pipe would add one.
         const ExactCutPlan plan =
             exact.Plan(request, MapsStreams(inv.after) ? "the profile chooses the streams itself (-map)" : "");

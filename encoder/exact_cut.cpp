@@ -88,18 +88,22 @@ const HevcLevelLimit kHevcLevels[] = {{30, 128, 128},          {60, 1500, 1500},
 
 } // namespace
 
-std::string FormatClock(double seconds)
-{
-    if (!std::isfinite(seconds) || seconds < 0)
-        seconds = 0;
-    const long long ms = std::llround(seconds * 1000.0);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld.%03lld", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60,
-                  ms % 1000);
-    return buf;
-}
+// The exact cut of one section of one source.
+class SourceCut final : public ExactCut {
+public:
+    SourceCut();
+    ~SourceCut() override;
+    ExactCutPlan Plan(const ExactCutRequest& request, const std::string& keyFramesBecause) override;
+    bool CoarseOtherStreams() const override;
+    bool WriteVideo(int fd, const std::function<void(double)>& progress, const volatile std::sig_atomic_t* stop,
+                    std::string& error) override;
 
-struct ExactCut::Impl {
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+struct SourceCut::Impl {
     // ---- the source
     AVFormatContext* ic = nullptr;
     int v = -1;
@@ -171,7 +175,7 @@ struct ExactCut::Impl {
 // ---------------------------------------------------------------------------------------
 // The source
 
-bool ExactCut::Impl::Open(const std::string& source, std::string& problem)
+bool SourceCut::Impl::Open(const std::string& source, std::string& problem)
 {
     // "file:" so that a name with a colon is never taken for a protocol.
     int r = avformat_open_input(&ic, ("file:" + source).c_str(), nullptr, nullptr);
@@ -222,7 +226,7 @@ bool ExactCut::Impl::Open(const std::string& source, std::string& problem)
     return true;
 }
 
-std::string ExactCut::Impl::WhyNotMatchable()
+std::string SourceCut::Impl::WhyNotMatchable()
 {
     const AVCodecParameters* par = vs->codecpar;
     const AVCodecDescriptor* desc = avcodec_descriptor_get(par->codec_id);
@@ -323,7 +327,7 @@ std::string ExactCut::Impl::WhyNotMatchable()
     return std::string();
 }
 
-bool ExactCut::Impl::Configure(AVCodecContext* enc, std::string& why) const
+bool SourceCut::Impl::Configure(AVCodecContext* enc, std::string& why) const
 {
     const AVCodecParameters* par = vs->codecpar;
     enc->width = par->width;
@@ -361,7 +365,7 @@ bool ExactCut::Impl::Configure(AVCodecContext* enc, std::string& why) const
     return true;
 }
 
-CodecPtr ExactCut::Impl::OpenEncoder(std::string& why) const
+CodecPtr SourceCut::Impl::OpenEncoder(std::string& why) const
 {
     CodecPtr enc(avcodec_alloc_context3(encoder));
     if (!enc) {
@@ -378,7 +382,7 @@ CodecPtr ExactCut::Impl::OpenEncoder(std::string& why) const
     return enc;
 }
 
-Scanned ExactCut::Impl::Describe(const AVPacket* pkt)
+Scanned SourceCut::Impl::Describe(const AVPacket* pkt)
 {
     Scanned s;
     s.pts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
@@ -405,7 +409,7 @@ Scanned ExactCut::Impl::Describe(const AVPacket* pkt)
     return s;
 }
 
-bool ExactCut::Impl::Seek(int64_t ts)
+bool SourceCut::Impl::Seek(int64_t ts)
 {
     if (streamFirst != AV_NOPTS_VALUE && ts <= streamFirst) {
         // Formats without an index (MPEG transport and program streams) find a time only
@@ -424,7 +428,7 @@ bool ExactCut::Impl::Seek(int64_t ts)
 // says enough: `known` is the highest decode time read, so every frame shown at or before it
 // has been met. ended: the file ended first.
 template <typename Done>
-bool ExactCut::Impl::Scan(int64_t ts, std::vector<Scanned>& out, bool& ended, Done done)
+bool SourceCut::Impl::Scan(int64_t ts, std::vector<Scanned>& out, bool& ended, Done done)
 {
     out.clear();
     ended = false;
@@ -467,7 +471,7 @@ int64_t FirstFrom(const std::vector<Scanned>& pkts, int64_t from, bool cleanOnly
 }
 } // namespace
 
-bool ExactCut::Impl::PlanExact(std::string& problem, std::string& keyFramesBecause)
+bool SourceCut::Impl::PlanExact(std::string& problem, std::string& keyFramesBecause)
 {
     const int64_t startTs = TsAtOrAfter(req.start - kSameTime);
     const int64_t endTs = TsAtOrAfter(req.start + req.length);
@@ -592,7 +596,7 @@ bool ExactCut::Impl::PlanExact(std::string& problem, std::string& keyFramesBecau
     }
 }
 
-ExactCutPlan ExactCut::Impl::PlanKeyFrames(const std::string& reason)
+ExactCutPlan SourceCut::Impl::PlanKeyFrames(const std::string& reason)
 {
     ExactCutPlan plan;
     plan.reason = reason;
@@ -662,14 +666,14 @@ ExactCutPlan ExactCut::Impl::PlanKeyFrames(const std::string& reason)
 
 // ---------------------------------------------------------------------------------------
 
-ExactCut::ExactCut() : d(std::make_unique<Impl>())
+SourceCut::SourceCut() : d(std::make_unique<Impl>())
 {
     // The libraries' notes and the encoder's statistics stay out of the error output.
     av_log_set_level(AV_LOG_ERROR);
 }
-ExactCut::~ExactCut() = default;
+SourceCut::~SourceCut() = default;
 
-ExactCutPlan ExactCut::Plan(const ExactCutRequest& request, const std::string& keyFramesBecause)
+ExactCutPlan SourceCut::Plan(const ExactCutRequest& request, const std::string& keyFramesBecause)
 {
     ExactCutPlan plan;
     d->req = request;
@@ -693,7 +697,7 @@ ExactCutPlan ExactCut::Plan(const ExactCutRequest& request, const std::string& k
     return plan;
 }
 
-bool ExactCut::CoarseOtherStreams() const
+bool SourceCut::CoarseOtherStreams() const
 {
     if (!d->ic)
         return false;
@@ -736,7 +740,7 @@ int WriteToFd(void* opaque, uint8_t* buf, int size)
 
 } // namespace
 
-bool ExactCut::WriteVideo(int fd, const std::function<void(double)>& progress, const volatile std::sig_atomic_t* stop,
+bool SourceCut::WriteVideo(int fd, const std::function<void(double)>& progress, const volatile std::sig_atomic_t* stop,
                           std::string& error)
 {
     Impl& s = *d;
@@ -1127,4 +1131,9 @@ bool ExactCut::WriteVideo(int fd, const std::function<void(double)>& progress, c
     if (r < 0 || oc->pb->error < 0)
         return fail("cannot finish the video: " + AvError(r < 0 ? r : oc->pb->error));
     return true;
+}
+
+extern "C" __attribute__((visibility("default"))) ExactCut* VtNewExactCut()
+{
+    return new SourceCut;
 }

@@ -10,14 +10,29 @@
 //
 // A video it cannot match (another codec, an encoder this FFmpeg lacks, a profile or
 // picture format the encoder does not offer) is cut on key frames instead: Plan says where.
+//
+// All this lives in a module of its own beside the encoder program (veltrane-exact.so),
+// loaded only for a section that asks for exact cuts: the FFmpeg libraries it links take
+// longer to load than a whole copied section often takes.
+#include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
 // A time as HH:MM:SS.mmm for the messages of the encoder program.
-std::string FormatClock(double seconds);
+inline std::string FormatClock(double seconds)
+{
+    if (!std::isfinite(seconds) || seconds < 0)
+        seconds = 0;
+    const long long ms = std::llround(seconds * 1000.0);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld.%03lld", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60,
+                  ms % 1000);
+    return buf;
+}
 
 struct ExactCutRequest {
     std::string source;
@@ -50,26 +65,24 @@ struct ExactCutPlan {
 
 class ExactCut {
 public:
-    ExactCut();
-    ~ExactCut();
-    ExactCut(const ExactCut&) = delete;
-    ExactCut& operator=(const ExactCut&) = delete;
+    virtual ~ExactCut() = default;
 
     // Opens the source and decides. keyFramesBecause, when not empty, asks for key-frame cuts
     // for that reason without trying the exact ones.
-    ExactCutPlan Plan(const ExactCutRequest& request, const std::string& keyFramesBecause = std::string());
+    virtual ExactCutPlan Plan(const ExactCutRequest& request, const std::string& keyFramesBecause) = 0;
 
     // After Plan: whether a stream besides the video counts its time in steps coarser than a
     // couple of milliseconds (MP3 in AVI counts whole packets).
-    bool CoarseOtherStreams() const;
+    virtual bool CoarseOtherStreams() const = 0;
 
     // After Plan said Exact: writes the section's video to fd. progress gets the seconds of the
     // section written so far; stop, when it turns non-zero, ends the work. False with error
     // set when something failed.
-    bool WriteVideo(int fd, const std::function<void(double)>& progress, const volatile std::sig_atomic_t* stop,
-                    std::string& error);
-
-private:
-    struct Impl;
-    std::unique_ptr<Impl> d;
+    virtual bool WriteVideo(int fd, const std::function<void(double)>& progress,
+                            const volatile std::sig_atomic_t* stop, std::string& error) = 0;
 };
+
+// The module's one entry point.
+extern "C" ExactCut* VtNewExactCut();
+inline constexpr const char* kExactCutModule = "veltrane-exact.so";
+inline constexpr const char* kExactCutEntry = "VtNewExactCut";

@@ -134,7 +134,9 @@ qint32 TFilterGraph::RenderSource(const QString& path)
         timedOut = true;
         loop.quit();
     });
-    if (m_load == Load::Loading) {
+    if (m_load == Load::Loading && LoadTimeoutMs <= 0) {
+        timedOut = true; // no wait at all: only a decision already made counts
+    } else if (m_load == Load::Loading) {
         m_wait = &loop;
         limit.start(LoadTimeoutMs);
         // Input waits until the file is decided, so no handler runs half-way through an opening.

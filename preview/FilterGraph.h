@@ -122,7 +122,7 @@ public:
     // True while a seek or frame step has not reached the surface yet.
     bool SeekPending() const;
 
-    // How long RenderSource waits for the player to load or refuse a file.
+    // How long RenderSource waits for the player to load or refuse a file (0: not at all).
     int LoadTimeoutMs = 60000;
 
     // ---- exact positions

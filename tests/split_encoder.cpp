@@ -9,11 +9,12 @@
 
 namespace {
 
-QString BuiltEncoder()
+QString BuiltAppDirectory()
 {
     const QByteArray env = qgetenv("VT_APP_DIR");
-    return (env.isEmpty() ? QDir::currentPath() + "/app" : QString::fromLocal8Bit(env)) + "/wmaspi.dll";
+    return env.isEmpty() ? QDir::currentPath() + "/app" : QString::fromLocal8Bit(env);
 }
+QString BuiltEncoder() { return BuiltAppDirectory() + "/wmaspi.dll"; }
 
 const char* const kFakeFfmpeg = R"(#!/bin/sh
 here=$(dirname "$0")
@@ -57,6 +58,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(QFile::copy(BuiltEncoder(), encoder()));
+        QVERIFY(QFile::copy(BuiltAppDirectory() + "/veltrane-exact.so", m_dir.path() + "/veltrane-exact.so"));
         QFile f(m_dir.path() + "/ffmpeg");
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(kFakeFfmpeg);
@@ -164,18 +166,33 @@ private slots:
         QVERIFY(!p.readAllStandardOutput().contains("time=1.000000")); // a failure does not reach the end
     }
 
-    void withoutFfmpegItSaysSo()
+    // The encoder alone in its folder: without ffmpeg, or without the exact-cut module.
+    void withoutAPartItSaysSo_data()
     {
+        QTest::addColumn<bool>("exact");
+        QTest::addColumn<QByteArray>("says");
+        QTest::newRow("no ffmpeg") << false << QByteArray("ffmpeg was not found");
+        QTest::newRow("no exact-cut module") << true << QByteArray("veltrane-exact.so");
+    }
+    void withoutAPartItSaysSo()
+    {
+        QFETCH(bool, exact);
+        QFETCH(QByteArray, says);
         QTemporaryDir alone;
         QVERIFY(QFile::copy(BuiltEncoder(), alone.path() + "/wmaspi.dll"));
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("PATH", alone.path() + "/nothing-here");
+        if (!exact)
+            env.insert("PATH", alone.path() + "/nothing-here");
         p.setProcessEnvironment(env);
-        p.start(alone.path() + "/wmaspi.dll", {"-y", "-i", "/a.mp4", "-ss", "0.0", "-t", "1", "/b.mp4"});
+        QStringList args{"-y", "-i", "/a.mp4", "-ss", "0.0", "-t", "1", "-c:v", "copy"};
+        if (exact)
+            args << "-cut_points" << "exact";
+        args << "/b.mp4";
+        p.start(alone.path() + "/wmaspi.dll", args);
         QVERIFY(p.waitForFinished(30000));
         QVERIFY(p.exitCode() != 0);
-        QVERIFY(p.readAllStandardError().contains("ffmpeg"));
+        QVERIFY2(p.readAllStandardError().contains(says), says.constData());
     }
 
     void refusesSwitchesThatReachBeyondTheOutput_data()
