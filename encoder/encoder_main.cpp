@@ -442,8 +442,10 @@ int RunExact(const std::string& ffmpeg, const Invocation& inv, ExactCut& exact, 
         for (int k = 0; k < 200 && (ended = ::waitpid(child, &status, WNOHANG)) == 0; ++k)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         if (ended == 0) {
-            ::kill(child, SIGKILL);
-            Wait(child);
+            ::kill(child, SIGKILL); // its end is ours, not a failure of its own to report
+            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
+            g_child = 0;
         } else {
             g_child = 0;
         }

@@ -964,6 +964,10 @@ bool SourceCut::WriteVideo(int fd, const std::function<void(double)>& progress, 
             if (made != s.encoderExtradata)
                 return fail("the encoder's parameter sets changed between two runs");
         }
+        if (f && (f->width != c.enc->width || f->height != c.enc->height || f->format != c.enc->pix_fmt))
+            // A stream that changes its pictures midway (joined recordings) matches no single encoder.
+            return fail("the video changes its picture size or format near " + FormatClock(s.Seconds(f->pts))
+                        + "; it cannot be cut on exact frames there (choose Key frames as Cut points)");
         if (f) {
             f->pict_type = AV_PICTURE_TYPE_NONE; // the encoder decides, not the source's types
             c.durations[f->pts] = f->pkt_duration;

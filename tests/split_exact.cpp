@@ -298,6 +298,31 @@ private slots:
         QVERIFY2(log.shown.isEmpty(), qPrintable(log.lastText()));
     }
 
+    // Joined recordings whose pictures change size midway match no single encoder: the
+    // section fails with the reason, not a library's "Generic error".
+    void aVideoThatChangesItsPicturesSaysWhere()
+    {
+        const QString joined = m_media.path() + "/joined.ts", list = m_media.path() + "/joined.txt";
+        QFile f(list);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        for (const QString size : {"320x180", "160x120"}) {
+            const QString part = m_media.path() + "/part" + size + ".ts";
+            Run("ffmpeg", {"-nostdin", "-y", "-f", "lavfi", "-i", "testsrc2=rate=25:duration=4:size=" + size, "-c:v",
+                           "libx264", "-bf", "3", "-g", "50", "-pix_fmt", "yuv420p", part});
+            f.write("file '" + part.toUtf8() + "'\n");
+        }
+        f.close();
+        Run("ffmpeg", {"-nostdin", "-y", "-f", "concat", "-safe", "0", "-i", list, "-c", "copy", joined});
+        QProcess p;
+        p.start(BuiltAppDir() + "wmaspi.dll", {"-y", "-i", joined, "-ss", "3.3", "-t", "2.8", "-c:v", "copy",
+                                               "-cut_points", "exact", m_outputs.path() + "/joined.mp4"});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitCode(), 1);
+        QCOMPARE(p.readAllStandardError().trimmed(),
+                 QByteArray("wmaspi.dll: the video changes its picture size or format near 00:00:06.040; it cannot be "
+                            "cut on exact frames there (choose Key frames as Cut points)"));
+    }
+
     // MPEG-4 Part 2 in AVI cannot be matched: the window's job cuts it on key frames, the
     // sections still tile without overlap, and the completion says why.
     void mpeg4FallsBackToKeyFrames()
