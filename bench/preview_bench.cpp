@@ -162,7 +162,7 @@ public:
             if ((e->response_type & 0x7f) == XCB_MAP_NOTIFY)
                 w = reinterpret_cast<xcb_map_notify_event_t*>(e)->window;
             free(e);
-            if (w && WindowPid(w) == pid)
+            if (w && (w = OwnWindow(w, pid)))
                 return w;
         }
         return 0;
@@ -195,6 +195,23 @@ private:
         const xcb_atom_t a = r ? r->atom : 0;
         free(r);
         return a;
+    }
+
+    // w itself when the process owns it, else the client window a window manager's frame
+    // holds (a managed window is mapped into its frame, whose own map is what the root sees).
+    xcb_window_t OwnWindow(xcb_window_t w, qint64 pid)
+    {
+        if (WindowPid(w) == pid)
+            return w;
+        auto* tree = xcb_query_tree_reply(m_conn, xcb_query_tree(m_conn, w), nullptr);
+        xcb_window_t found = 0;
+        if (tree) {
+            const xcb_window_t* children = xcb_query_tree_children(tree);
+            for (int k = 0; k < xcb_query_tree_children_length(tree) && !found; ++k)
+                found = OwnWindow(children[k], pid);
+            free(tree);
+        }
+        return found;
     }
 
     qint64 WindowPid(xcb_window_t w)
