@@ -156,9 +156,9 @@ QString ShippedSwitches(const QString& profileName, const QString& cutPoints = Q
 
 // A job through the runner, the encoder program and ffmpeg, with every output replaced; the
 // disk is settled first, so that no run pays for an earlier one's outputs.
-Cost RunSplitJob(const SplitJobSpec& jobSpec, CutLookupReport* lookup = nullptr, QList<JobSection>* sections = nullptr)
+Cost RunSplitJob(const SplitJobOrder& order, CutLookupReport* lookup = nullptr, QList<JobSection>* sections = nullptr)
 {
-    SplitJob job(jobSpec);
+    SplitJob job(order);
     job.SetOverwriteQuestion([](const JobSection&) { return SplitJob::Overwrite::Replace; });
     QSignalSpy ended(&job, &SplitJob::ended);
     ::sync();
@@ -177,8 +177,8 @@ Cost RunSplitJob(const SplitJobSpec& jobSpec, CutLookupReport* lookup = nullptr,
         *lookup = job.Lookup();
     if (sections) {
         sections->clear();
-        for (int i = 1; i <= job.JobSpec().plan.count; ++i)
-            *sections << job.JobSpec().plan.Section(i);
+        for (int i = 1; i <= job.Order().plan.count; ++i)
+            *sections << job.Order().plan.Section(i);
     }
     return c;
 }
@@ -221,7 +221,7 @@ int CopyBenchmark(const QString& dir, int rounds)
     const QString outDir = dir + "/out";
     QDir().mkpath(outDir);
     const int sections = 10;
-    const SplitJobSpec jobSpec{clip, MakeJobPlan(0, 600, true, sections, clip, outDir, ".mp4"), switches,
+    const SplitJobOrder order{clip, MakeJobPlan(0, 600, true, sections, clip, outDir, ".mp4"), switches,
                             BuiltAppDir() + "wmaspi.dll"};
 
     auto settle = [] { ::sync(); };
@@ -230,9 +230,9 @@ int CopyBenchmark(const QString& dir, int rounds)
     // The job as the user runs it; with resolved, its cut points looked up beforehand, which
     // leaves the runner, the encoder program and the syncing of the outputs.
     auto runJob = [&](bool resolved) -> Cost {
-        SplitJobSpec s = jobSpec;
+        SplitJobOrder s = order;
         if (resolved)
-            s.plan.cuts = LookUpCuts(jobSpec).cuts;
+            s.plan.cuts = LookUpCuts(order).cuts;
         CutLookupReport report;
         const Cost c = RunSplitJob(s, &report, resolved ? nullptr : &ranges);
         if (c.wall >= 0 && !resolved)
@@ -352,8 +352,8 @@ int ExactBenchmark(const QString& dir, int rounds)
     QDir().mkpath(outDir);
     const int sections = 10;
     const double start = 3.5;
-    auto jobSpec = [&](const QString& switches) {
-        return SplitJobSpec{clip, MakeJobPlan(start, 600, true, sections, clip, outDir, ".mp4"), switches,
+    auto order = [&](const QString& switches) {
+        return SplitJobOrder{clip, MakeJobPlan(start, 600, true, sections, clip, outDir, ".mp4"), switches,
                             BuiltAppDir() + "wmaspi.dll"};
     };
     // What re-encoding one key-frame interval costs: decoding it from its key frame and
@@ -363,18 +363,18 @@ int ExactBenchmark(const QString& dir, int rounds)
                                      "-frames:v", QString::number(gop), "-an", "-c:v", "libx264", "-preset", "faster",
                                      "-crf", "16", "-f", "null", "-"});
     };
-    if (RunSplitJob(jobSpec(keySwitches)).wall < 0) // warms the file cache
+    if (RunSplitJob(order(keySwitches)).wall < 0) // warms the file cache
         return 1;
     QList<double> keyWall, exactWall, ratio, extraPerSection, intervalWall, bound;
     for (int r = 0; r < rounds; ++r) {
         // Alternating order, so that neither side always follows the other.
         Cost key, exact;
         if (r % 2 == 0) {
-            key = RunSplitJob(jobSpec(keySwitches));
-            exact = RunSplitJob(jobSpec(exactSwitches));
+            key = RunSplitJob(order(keySwitches));
+            exact = RunSplitJob(order(exactSwitches));
         } else {
-            exact = RunSplitJob(jobSpec(exactSwitches));
-            key = RunSplitJob(jobSpec(keySwitches));
+            exact = RunSplitJob(order(exactSwitches));
+            key = RunSplitJob(order(keySwitches));
         }
         const Cost interval = oneInterval();
         if (key.wall < 0 || exact.wall < 0 || interval.wall < 0)

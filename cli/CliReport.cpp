@@ -74,16 +74,16 @@ void CliReport::Refused(const QString& source, const QString& message)
         Json({{"event", "error"}, {"source", source}, {"message", message}});
 }
 
-void CliReport::Plan(const SplitJobSpec& jobSpec, double sourceLength, const QString& profile,
+void CliReport::Plan(const SplitJobOrder& order, double sourceLength, const QString& profile,
                      const QList<PlannedSection>& sections)
 {
-    const JobPlan& plan = jobSpec.plan;
+    const JobPlan& plan = order.plan;
     if (m_mode == Mode::Json) {
         for (const PlannedSection& p : sections) {
-            QJsonArray arguments{jobSpec.encoderPath};
+            QJsonArray arguments{order.encoderPath};
             for (const QString& a : p.arguments)
                 arguments.append(a);
-            Json({{"event", "plan"}, {"source", jobSpec.sourcePath}, {"profile", profile},
+            Json({{"event", "plan"}, {"source", order.sourcePath}, {"profile", profile},
                   {"section", p.section.number}, {"sections", plan.count}, {"start", p.section.start},
                   {"length", p.section.end - p.section.start}, {"empty", p.section.empty},
                   {"output", p.section.outputPath},
@@ -92,7 +92,7 @@ void CliReport::Plan(const SplitJobSpec& jobSpec, double sourceLength, const QSt
         return;
     }
     QString text = QStringLiteral("%1 (length %2)\n  profile: %3\n  range: %4 to %5, %6\n")
-                       .arg(jobSpec.sourcePath, FormatCliTime(sourceLength), profile, FormatCliTime(plan.start),
+                       .arg(order.sourcePath, FormatCliTime(sourceLength), profile, FormatCliTime(plan.start),
                             FormatCliTime(plan.end),
                             plan.count == 1 ? QStringLiteral("1 section") : QStringLiteral("%1 sections").arg(plan.count));
     for (const PlannedSection& p : sections) {
@@ -104,7 +104,7 @@ void CliReport::Plan(const SplitJobSpec& jobSpec, double sourceLength, const QSt
                          s.empty ? QStringLiteral(" (nothing of the source in it: not written)")
                          : OutputEntryExists(s.outputPath) ? QStringLiteral(" (exists)")
                                                            : QString(),
-                         ShellQuote(jobSpec.encoderPath));
+                         ShellQuote(order.encoderPath));
         for (const QString& a : p.arguments)
             text += QLatin1Char(' ') + ShellQuote(a);
         text += QLatin1Char('\n');
@@ -112,20 +112,20 @@ void CliReport::Plan(const SplitJobSpec& jobSpec, double sourceLength, const QSt
     Out(text);
 }
 
-void CliReport::SourceBegins(int index, int count, const SplitJobSpec& jobSpec, const QString& profile)
+void CliReport::SourceBegins(int index, int count, const SplitJobOrder& order, const QString& profile)
 {
-    m_source = jobSpec.sourcePath;
-    m_name = ExtractFileName(jobSpec.sourcePath);
+    m_source = order.sourcePath;
+    m_name = ExtractFileName(order.sourcePath);
     m_index = index;
     m_count = count;
-    m_sections = jobSpec.plan.count;
+    m_sections = order.plan.count;
     m_elapsed = m_remaining = 0;
     m_current = m_total = 0;
     m_section = JobSection();
     m_lookingUp = false;
     if (m_mode == Mode::Json)
         Json({{"event", "source"}, {"source", m_source}, {"index", index}, {"sources", count},
-              {"sections", jobSpec.plan.count}, {"profile", profile}, {"outputFolder", jobSpec.plan.outputFolder}});
+              {"sections", order.plan.count}, {"profile", profile}, {"outputFolder", order.plan.outputFolder}});
 }
 
 void CliReport::LookingUpCuts()

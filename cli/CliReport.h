@@ -41,9 +41,9 @@ public:
     void Refused(const QString& source, const QString& message);
 
     // --dry-run: one source's plan. program: the encoder, first of each argument list.
-    void Plan(const SplitJobSpec& jobSpec, double sourceLength, const QString& profile, const QList<PlannedSection>& sections);
+    void Plan(const SplitJobOrder& order, double sourceLength, const QString& profile, const QList<PlannedSection>& sections);
 
-    void SourceBegins(int index, int count, const SplitJobSpec& jobSpec, const QString& profile);
+    void SourceBegins(int index, int count, const SplitJobOrder& order, const QString& profile);
     // The job looks its cut points up in the source (a live line on a terminal).
     void LookingUpCuts();
     // The cut points as the job will cut them; problem: why they could not be looked up in

@@ -76,8 +76,8 @@ int CliSession::Run()
     bool refused = false;
     for (const SourcePlan& p : plans) {
         SourceResult r;
-        r.source = p.jobSpec ? p.jobSpec->sourcePath : Absolute(p.source);
-        if (!p.jobSpec) {
+        r.source = p.order ? p.order->sourcePath : Absolute(p.source);
+        if (!p.order) {
             r.outcome = SourceResult::Outcome::Invalid;
             r.message = p.refusal;
             m_report.Refused(r.source, p.refusal);
@@ -88,13 +88,13 @@ int CliSession::Run()
 
     if (m_options.dryRun) {
         for (const SourcePlan& p : plans) {
-            if (!p.jobSpec)
+            if (!p.order)
                 continue;
             // The sections as the job will cut them: on the frames or key frames it finds.
-            SplitJobSpec jobSpec = *p.jobSpec;
-            const CutLookupReport lookup = ResolveCuts(jobSpec);
-            m_report.CutsPlaced(jobSpec.sourcePath, lookup.cuts, lookup.problem);
-            m_report.Plan(jobSpec, p.length, m_profileName, PlanSections(jobSpec));
+            SplitJobOrder order = *p.order;
+            const CutLookupReport lookup = ResolveCuts(order);
+            m_report.CutsPlaced(order.sourcePath, lookup.cuts, lookup.problem);
+            m_report.Plan(order, p.length, m_profileName, PlanSections(order));
         }
         return refused ? 2 : 0;
     }
@@ -107,11 +107,11 @@ int CliSession::Run()
     const int count = int(plans.size());
     bool stop = false;
     for (int i = 0; i < count; ++i) {
-        if (!plans[i].jobSpec)
+        if (!plans[i].order)
             continue;
         if (stop || m_interrupted)
             break;
-        results[i] = RunSource(i + 1, count, *plans[i].jobSpec);
+        results[i] = RunSource(i + 1, count, *plans[i].order);
         switch (results[i].outcome) {
         case SourceResult::Outcome::Failed:
         case SourceResult::Outcome::Refused:
@@ -284,7 +284,7 @@ CliSession::SourcePlan CliSession::PlanSource(const QString& source)
         p.refusal = QStringLiteral("%1: the output folder %2 cannot be written").arg(source, plan.outputFolder);
         return p;
     }
-    p.jobSpec = SplitJobSpec{path, plan, m_switches, m_paths.encoderPath};
+    p.order = SplitJobOrder{path, plan, m_switches, m_paths.encoderPath};
     return p;
 }
 
@@ -323,29 +323,29 @@ void CliSession::RefuseClashes(QList<SourcePlan>& plans)
         return QPair<dev_t, ino_t>(st.st_dev, st.st_ino);
     };
     for (const SourcePlan& p : plans)
-        if (p.jobSpec)
-            if (const auto id = fileId(p.jobSpec->sourcePath))
+        if (p.order)
+            if (const auto id = fileId(p.order->sourcePath))
                 sources.insert(*id);
     for (SourcePlan& p : plans) {
-        if (!p.jobSpec)
+        if (!p.order)
             continue;
-        const JobPlan& plan = p.jobSpec->plan;
+        const JobPlan& plan = p.order->plan;
         const QString key = QFileInfo(plan.outputFolder).canonicalFilePath() + QLatin1Char('/') + plan.baseName
                             + QStringLiteral("_Clip") + plan.extension;
         if (const auto other = firstOutput.constFind(key); other != firstOutput.cend()) {
             p.refusal = QStringLiteral("%1: its outputs %2 would replace those of %3 in the same call")
                             .arg(p.source, plan.OutputPath(1), other.value());
-            p.jobSpec.reset();
+            p.order.reset();
             continue;
         }
         firstOutput.insert(key, p.source);
-        const auto own = fileId(p.jobSpec->sourcePath);
+        const auto own = fileId(p.order->sourcePath);
         for (qint64 i = 1; i <= plan.count; ++i) {
             const QString out = plan.OutputPath(static_cast<qint32>(i));
             const auto id = fileId(out);
             if (id && id != own && sources.contains(*id)) {
                 p.refusal = QStringLiteral("%1: its output %2 is also a SOURCE of this call").arg(p.source, out);
-                p.jobSpec.reset();
+                p.order.reset();
                 break;
             }
         }
@@ -388,13 +388,13 @@ std::optional<double> CliSession::ProbeLength(const QString& path, QString* erro
     return seconds;
 }
 
-SourceResult CliSession::RunSource(int index, int count, const SplitJobSpec& jobSpec)
+SourceResult CliSession::RunSource(int index, int count, const SplitJobOrder& order)
 {
     SourceResult r;
-    r.source = jobSpec.sourcePath;
-    r.sections = jobSpec.plan.count;
-    r.outputFolder = jobSpec.plan.outputFolder;
-    SplitJob job(jobSpec);
+    r.source = order.sourcePath;
+    r.sections = order.plan.count;
+    r.outputFolder = order.plan.outputFolder;
+    SplitJob job(order);
     connect(&job, &SplitJob::sectionStarted, this, [this](const JobSection& s, const QString&) { m_report.SectionBegins(s); });
     connect(&job, &SplitJob::progress, this, [this](int current, int total, double time) { m_report.Progress(current, total, time); });
     connect(&job, &SplitJob::clock, this, [this](qint64 elapsed, qint64 remaining) { m_report.Clock(elapsed, remaining); });
@@ -412,12 +412,12 @@ SourceResult CliSession::RunSource(int index, int count, const SplitJobSpec& job
     });
     connect(&job, &SplitJob::lookingUpCuts, this, [this] { m_report.LookingUpCuts(); });
     connect(&job, &SplitJob::cutsPlaced, this, [this, &job](const CutPlan& cuts) {
-        m_report.CutsPlaced(job.JobSpec().sourcePath, cuts, job.Lookup().problem);
+        m_report.CutsPlaced(job.Order().sourcePath, cuts, job.Lookup().problem);
     });
     connect(&job, &SplitJob::sectionFailed, this, [this](const JobSection& s, const QString& reason) { m_report.SectionFailed(s, reason); });
     job.SetOverwriteQuestion([this](const JobSection& s) { return DecideOverwrite(s); });
 
-    m_report.SourceBegins(index, count, jobSpec, m_profileName);
+    m_report.SourceBegins(index, count, order, m_profileName);
     QEventLoop loop;
     connect(&job, &SplitJob::ended, &loop, &QEventLoop::quit);
     m_job = &job;
@@ -428,8 +428,8 @@ SourceResult CliSession::RunSource(int index, int count, const SplitJobSpec& job
     // Where the written sections really lie; an interrupted job's notes would tell of
     // sections that were never reached.
     const bool ran = job.Result() == SplitJob::Outcome::Completed || job.Result() == SplitJob::Outcome::Failed;
-    if (ran && job.JobSpec().plan.cuts)
-        r.notes = CutNotes(*job.JobSpec().plan.cuts);
+    if (ran && job.Order().plan.cuts)
+        r.notes = CutNotes(*job.Order().plan.cuts);
 
     switch (job.Result()) {
     case SplitJob::Outcome::Completed:
@@ -442,13 +442,13 @@ SourceResult CliSession::RunSource(int index, int count, const SplitJobSpec& job
         break;
     case SplitJob::Outcome::EncoderMissing:
         r.outcome = SourceResult::Outcome::EncoderMissing;
-        r.message = QStringLiteral("the encoder %1 could not be started; please re-install Veltrane").arg(jobSpec.encoderPath);
+        r.message = QStringLiteral("the encoder %1 could not be started; please re-install Veltrane").arg(order.encoderPath);
         m_report.Error(r.message);
         break;
     case SplitJob::Outcome::Refused:
         r.outcome = SourceResult::Outcome::Refused;
         r.message = job.FailureReason();
-        m_report.Error(QStringLiteral("%1: %2").arg(jobSpec.sourcePath, r.message));
+        m_report.Error(QStringLiteral("%1: %2").arg(order.sourcePath, r.message));
         break;
     default: // cancelled, or stopped at the question
         r.outcome = SourceResult::Outcome::Cancelled;

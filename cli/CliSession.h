@@ -41,7 +41,7 @@ private:
     struct SourcePlan {
         QString source;     // as given
         double length = 0;  // seconds
-        std::optional<SplitJobSpec> jobSpec; // set when it passed every check
+        std::optional<SplitJobOrder> order; // set when it passed every check
         QString refusal;
     };
 
@@ -51,7 +51,7 @@ private:
     void RefuseClashes(QList<SourcePlan>& plans);
     std::optional<double> ProbeLength(const QString& path, QString* error);
     QString DescribeFailure(const JobCheckFailure& failure, const SourcePlan& plan, const QString& outputDir) const;
-    SourceResult RunSource(int index, int count, const SplitJobSpec& jobSpec);
+    SourceResult RunSource(int index, int count, const SplitJobOrder& order);
     SplitJob::Overwrite DecideOverwrite(const JobSection& section);
     SplitJob::Overwrite AskOverwrite(const JobSection& section);
     int ExitStatus(const QList<SourceResult>& results) const;

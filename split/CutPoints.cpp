@@ -25,18 +25,18 @@ Applies CodecSwitch(const QString& token)
         return Applies::Video;
     if (token == QLatin1String("-acodec"))
         return Applies::Audio;
-    QString jobSpec;
+    QString order;
     if (token == QLatin1String("-c") || token == QLatin1String("-codec"))
         return Applies::Both;
     if (token.startsWith(QLatin1String("-c:")))
-        jobSpec = token.mid(3);
+        order = token.mid(3);
     else if (token.startsWith(QLatin1String("-codec:")))
-        jobSpec = token.mid(7);
+        order = token.mid(7);
     else
         return Applies::None;
     // The first stream of a kind is the one a cut looks at; other specifiers name other streams.
-    const QString kind = jobSpec.section(QLatin1Char(':'), 0, 0);
-    const QString rest = jobSpec.section(QLatin1Char(':'), 1);
+    const QString kind = order.section(QLatin1Char(':'), 0, 0);
+    const QString rest = order.section(QLatin1Char(':'), 1);
     if (!rest.isEmpty() && rest != QLatin1String("0"))
         return Applies::None;
     if (kind == QLatin1String("v") || kind == QLatin1String("V"))

@@ -111,8 +111,8 @@ void ShowCheckFailure(TMainForm* f, const JobCheckFailure& failure)
 // Binds the job's reports to the progress panel.
 void BindJob(TMainForm* f, SplitJob* job)
 {
-    const bool equal = job->JobSpec().plan.equalSections;
-    const QString sourceName = ExtractFileName(job->JobSpec().sourcePath);
+    const bool equal = job->Order().plan.equalSections;
+    const QString sourceName = ExtractFileName(job->Order().sourcePath);
     QObject::connect(job, &SplitJob::lookingUpCuts, f,
                      [f] { f->labProcessing->setText(QStringLiteral("Finding the cut points...")); });
     // What is being split, and under it where the section really lies in the source.
@@ -180,7 +180,7 @@ void TMainForm::RunSplitJob(const QString& profileSwitches)
         return;
     }
 
-    SplitJob job(SplitJobSpec{in.sourcePath, plan, profileSwitches, EncoderPath});
+    SplitJob job(SplitJobOrder{in.sourcePath, plan, profileSwitches, EncoderPath});
     job.UseExternalClock(); // tmrProcess counts the seconds, as the window always did
     BindJob(this, &job);
 
@@ -207,7 +207,7 @@ void TMainForm::RunSplitJob(const QString& profileSwitches)
     switch (job.Result()) {
     case SplitJob::Outcome::Completed:
         g_completionNotes = job.CompletionNotes();
-        if (!job.Lookup().problem.isEmpty() && job.JobSpec().plan.count > 0)
+        if (!job.Lookup().problem.isEmpty() && job.Order().plan.count > 0)
             g_completionNotes.prepend(QStringLiteral("The cut points could not be looked up in the source, so the "
                                                      "sections lie at the marked times: %1")
                                           .arg(job.Lookup().problem));

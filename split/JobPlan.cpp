@@ -101,16 +101,16 @@ std::optional<JobCheckFailure> CheckOutputsAgainstSource(const JobPlan& plan, co
                            JobFocus::OutputDir};
 }
 
-PlannedSection PlanSection(const SplitJobSpec& jobSpec, qint32 i, const QString& writtenPath)
+PlannedSection PlanSection(const SplitJobOrder& order, qint32 i, const QString& writtenPath)
 {
     PlannedSection p;
-    p.section = jobSpec.plan.Section(i);
+    p.section = order.plan.Section(i);
     const QString out = writtenPath.isEmpty() ? p.section.outputPath : writtenPath;
-    const QStringList extra = SectionCutArguments(p.section, AnalyseProfileSwitches(jobSpec.profileSwitches).exactCuts);
+    const QStringList extra = SectionCutArguments(p.section, AnalyseProfileSwitches(order.profileSwitches).exactCuts);
     p.arguments =
-        BuildSectionArguments(jobSpec.sourcePath, p.section.start, p.section.length, jobSpec.profileSwitches, out, extra);
+        BuildSectionArguments(order.sourcePath, p.section.start, p.section.length, order.profileSwitches, out, extra);
     p.commandLine =
-        BuildSectionCommandLine(jobSpec.sourcePath, p.section.start, p.section.length, jobSpec.profileSwitches, out, extra);
+        BuildSectionCommandLine(order.sourcePath, p.section.start, p.section.length, order.profileSwitches, out, extra);
     return p;
 }
 
@@ -128,11 +128,11 @@ QStringList SectionCutArguments(const JobSection& section, bool exactCuts)
     return extra;
 }
 
-QList<PlannedSection> PlanSections(const SplitJobSpec& jobSpec)
+QList<PlannedSection> PlanSections(const SplitJobOrder& order)
 {
     QList<PlannedSection> all;
-    for (qint64 i = 1; i <= jobSpec.plan.count; ++i) // wide enough to step past the largest count
-        all.append(PlanSection(jobSpec, static_cast<qint32>(i)));
+    for (qint64 i = 1; i <= order.plan.count; ++i) // wide enough to step past the largest count
+        all.append(PlanSection(order, static_cast<qint32>(i)));
     return all;
 }
 

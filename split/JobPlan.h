@@ -92,7 +92,7 @@ std::optional<JobCheckFailure> CheckJob(const JobInputs& in, const QString& outp
 std::optional<JobCheckFailure> CheckOutputsAgainstSource(const JobPlan& plan, const QString& sourcePath);
 
 // Everything a job needs to run, as plain values.
-struct SplitJobSpec {
+struct SplitJobOrder {
     QString sourcePath;
     JobPlan plan;
     QString profileSwitches; // as BuildProfileSwitches gives them
@@ -108,9 +108,9 @@ struct PlannedSection {
 
 // Section i of a job. writtenPath: the file the encoder is to write; empty for the
 // section's output path (the runner passes its temporary name).
-PlannedSection PlanSection(const SplitJobSpec& jobSpec, qint32 i, const QString& writtenPath = QString());
+PlannedSection PlanSection(const SplitJobOrder& order, qint32 i, const QString& writtenPath = QString());
 // Every section of a job, in order.
-QList<PlannedSection> PlanSections(const SplitJobSpec& jobSpec);
+QList<PlannedSection> PlanSections(const SplitJobOrder& order);
 // What a section's cut adds to the encoder's arguments after -t: the decode time where
 // copied video stops (an option of the encoder program, not of ffmpeg), and that copied
 // streams take nothing from before the start. With copied video cut on exact frames

@@ -272,13 +272,13 @@ bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadS
     return true;
 }
 
-CutLookupReport LookUpCuts(const SplitJobSpec& jobSpec, const std::atomic<bool>* cancel)
+CutLookupReport LookUpCuts(const SplitJobOrder& order, const std::atomic<bool>* cancel)
 {
     QElapsedTimer clock;
     clock.start();
     CutLookupReport report;
-    const QList<double> planned = jobSpec.plan.PlannedPoints();
-    const ProfileStreams profile = AnalyseProfileSwitches(jobSpec.profileSwitches);
+    const QList<double> planned = order.plan.PlannedPoints();
+    const ProfileStreams profile = AnalyseProfileSwitches(order.profileSwitches);
     const bool copies = profile.videoCopied || profile.audioCopied;
     // Until the source is known, its kind of cut as the profile alone suggests it.
     CutKind kind = profile.videoOff ? (profile.audioCopied ? CutKind::Frames : CutKind::Times)
@@ -287,7 +287,7 @@ CutLookupReport LookUpCuts(const SplitJobSpec& jobSpec, const std::atomic<bool>*
     if (planned.size() < 2)
         return report;
 
-    const QString ffprobe = FindFfprobe(jobSpec.encoderPath);
+    const QString ffprobe = FindFfprobe(order.encoderPath);
     if (ffprobe.isEmpty()) {
         report.problem = QStringLiteral("ffprobe was not found beside the encoder or on the PATH.");
         report.elapsedMs = clock.elapsed();
@@ -306,7 +306,7 @@ CutLookupReport LookUpCuts(const SplitJobSpec& jobSpec, const std::atomic<bool>*
         ++report.reads;
         QElapsedTimer readClock;
         readClock.start();
-        const bool read = ReadSource(ffprobe, jobSpec.sourcePath, reads, probe, &error, cancel, select);
+        const bool read = ReadSource(ffprobe, order.sourcePath, reads, probe, &error, cancel, select);
         const bool cancelled = cancel && cancel->load();
         const int stream = read ? CutStream(probe, profile) : -1;
         // A read that ran out of time is not waited for twice.
@@ -350,9 +350,9 @@ CutLookupReport LookUpCuts(const SplitJobSpec& jobSpec, const std::atomic<bool>*
     return report;
 }
 
-CutLookupReport ResolveCuts(SplitJobSpec& jobSpec, const std::atomic<bool>* cancel)
+CutLookupReport ResolveCuts(SplitJobOrder& order, const std::atomic<bool>* cancel)
 {
-    const CutLookupReport report = LookUpCuts(jobSpec, cancel);
-    jobSpec.plan.cuts = report.cuts;
+    const CutLookupReport report = LookUpCuts(order, cancel);
+    order.plan.cuts = report.cuts;
     return report;
 }

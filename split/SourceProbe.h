@@ -7,7 +7,7 @@
 #include <QString>
 #include <atomic>
 
-struct SplitJobSpec;
+struct SplitJobOrder;
 
 // ffprobe beside the encoder program first, then on PATH; empty when there is none.
 QString FindFfprobe(const QString& encoderPath);
@@ -33,8 +33,8 @@ struct CutLookupReport {
 // start of a job; a front end may call it to show the real sections before running any.
 // Without ffprobe, or with a source it cannot read, the points stay as planned (full
 // precision) and the report says why.
-CutLookupReport LookUpCuts(const SplitJobSpec& jobSpec, const std::atomic<bool>* cancel = nullptr);
+CutLookupReport LookUpCuts(const SplitJobOrder& order, const std::atomic<bool>* cancel = nullptr);
 
-// LookUpCuts, with the result put into jobSpec.plan, so that JobPlan::Section and PlanSections
+// LookUpCuts, with the result put into order.plan, so that JobPlan::Section and PlanSections
 // give the real sections. Returns the report.
-CutLookupReport ResolveCuts(SplitJobSpec& jobSpec, const std::atomic<bool>* cancel = nullptr);
+CutLookupReport ResolveCuts(SplitJobOrder& order, const std::atomic<bool>* cancel = nullptr);

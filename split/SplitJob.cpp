@@ -10,7 +10,7 @@ constexpr qint64 kChunkBytes = 4095;
 constexpr int kSecondMs = 1000;
 } // namespace
 
-SplitJob::SplitJob(const SplitJobSpec& jobSpec, QObject* parent) : QObject(parent), m_spec(jobSpec)
+SplitJob::SplitJob(const SplitJobOrder& order, QObject* parent) : QObject(parent), m_order(order)
 {
     m_timer.setInterval(kSecondMs);
     connect(&m_timer, &QTimer::timeout, this, &SplitJob::Tick);
@@ -35,8 +35,8 @@ void SplitJob::SetOverwriteQuestion(OverwriteQuestion question) { m_question = s
 
 QStringList SplitJob::CompletionNotes() const
 {
-    QStringList notes = m_spec.plan.cuts ? CutNotes(*m_spec.plan.cuts) : QStringList();
-    return notes + EncoderNotes(m_encoderNotes, m_spec.plan.count);
+    QStringList notes = m_order.plan.cuts ? CutNotes(*m_order.plan.cuts) : QStringList();
+    return notes + EncoderNotes(m_encoderNotes, m_order.plan.count);
 }
 
 void SplitJob::UseExternalClock() { m_externalClock = true; }
@@ -68,26 +68,26 @@ void SplitJob::Begin()
     if (m_state != State::Running)
         return;
     // Checked again here, whoever built the plan: the source must never be an output.
-    if (const std::optional<JobCheckFailure> refusal = CheckOutputsAgainstSource(m_spec.plan, m_spec.sourcePath)) {
+    if (const std::optional<JobCheckFailure> refusal = CheckOutputsAgainstSource(m_order.plan, m_order.sourcePath)) {
         m_reason = refusal->message;
         m_refusal = refusal;
         Finish(Outcome::Refused);
         return;
     }
     // What a killed run of the program left behind for these outputs.
-    if (m_spec.plan.count > 0)
-        RemoveLeftoverParts(m_spec.plan.outputFolder, m_spec.plan.baseName + QStringLiteral("_Clip"),
-                            m_spec.plan.extension);
-    if (m_spec.plan.count <= 0 || m_spec.plan.cuts) {
-        if (m_spec.plan.cuts)
-            m_lookupReport.cuts = *m_spec.plan.cuts;
+    if (m_order.plan.count > 0)
+        RemoveLeftoverParts(m_order.plan.outputFolder, m_order.plan.baseName + QStringLiteral("_Clip"),
+                            m_order.plan.extension);
+    if (m_order.plan.count <= 0 || m_order.plan.cuts) {
+        if (m_order.plan.cuts)
+            m_lookupReport.cuts = *m_order.plan.cuts;
         NextSection();
         return;
     }
     // ffprobe reads the source meanwhile; the caller's loop goes on.
     m_stopLookup = std::make_shared<std::atomic<bool>>(false);
     auto report = std::make_shared<CutLookupReport>();
-    m_lookup = QThread::create([jobSpec = m_spec, stop = m_stopLookup, report] { *report = LookUpCuts(jobSpec, stop.get()); });
+    m_lookup = QThread::create([order = m_order, stop = m_stopLookup, report] { *report = LookUpCuts(order, stop.get()); });
     QThread* lookup = m_lookup;
     connect(m_lookup, &QThread::finished, this, [this, lookup, report] {
         if (lookup == m_lookup) // not one that a cancel has already waited for and let go
@@ -106,7 +106,7 @@ void SplitJob::OnCutsFound(const CutLookupReport& report)
     if (m_state != State::Running)
         return;
     m_lookupReport = report;
-    m_spec.plan.cuts = report.cuts;
+    m_order.plan.cuts = report.cuts;
     const QPointer<SplitJob> self(this);
     emit cutsPlaced(report.cuts);
     if (self)
@@ -129,14 +129,14 @@ void SplitJob::NextSection()
 {
     const QPointer<SplitJob> self(this);
     while (m_state == State::Running) {
-        if (m_next > m_spec.plan.count) {
+        if (m_next > m_order.plan.count) {
             Finish(Outcome::Completed);
             return;
         }
-        const JobSection section = m_spec.plan.Section(static_cast<qint32>(m_next++));
+        const JobSection section = m_order.plan.Section(static_cast<qint32>(m_next++));
         if (section.empty) {
             // Nothing to write is done at once: the total moves past it.
-            m_total = TotalBarPosition(100, section.number, m_spec.plan.count);
+            m_total = TotalBarPosition(100, section.number, m_order.plan.count);
             emit sectionEmpty(section);
             if (!self || m_state != State::Running)
                 return;
@@ -181,7 +181,7 @@ void SplitJob::RunSection(const JobSection& section, bool replace)
             FailSection(error);
         return;
     }
-    const PlannedSection planned = PlanSection(m_spec, section.number, m_part->TempPath());
+    const PlannedSection planned = PlanSection(m_order, section.number, m_part->TempPath());
     m_commandLine = planned.commandLine;
     m_progress = SectionProgress(section.length);
     m_run = new EncoderRun(this);
@@ -197,7 +197,7 @@ void SplitJob::RunSection(const JobSection& section, bool replace)
     if (!self || m_state != State::Running)
         return;
 
-    if (!m_run->Start(m_spec.encoderPath, planned.arguments)) {
+    if (!m_run->Start(m_order.encoderPath, planned.arguments)) {
         Finish(Outcome::EncoderMissing);
         return;
     }
@@ -216,7 +216,7 @@ void SplitJob::OnActivity()
         m_progress.Feed(m_run->Read(kChunkBytes));
         if (m_progress.Length() != 0)
             m_current = CurrentBarPosition(m_progress.LastTime(), m_progress.Length());
-        m_total = TotalBarPosition(m_current, m_section.number, m_spec.plan.count);
+        m_total = TotalBarPosition(m_current, m_section.number, m_order.plan.count);
         emit progress(m_current, m_total, m_progress.LastTime());
         if (!self)
             return;
@@ -254,7 +254,7 @@ void SplitJob::EndSection()
         // The encoder found nothing to copy between the key frames it had to cut on.
         m_part.reset();
         const QPointer<SplitJob> self(this);
-        m_total = TotalBarPosition(100, m_section.number, m_spec.plan.count);
+        m_total = TotalBarPosition(100, m_section.number, m_order.plan.count);
         emit sectionEmpty(m_section);
         if (!self || m_state != State::Running)
             return;

@@ -43,7 +43,7 @@ public:
     enum class Overwrite { Replace, Skip, Stop };
     using OverwriteQuestion = std::function<Overwrite(const JobSection& section)>;
 
-    explicit SplitJob(const SplitJobSpec& jobSpec, QObject* parent = nullptr);
+    explicit SplitJob(const SplitJobOrder& order, QObject* parent = nullptr);
     ~SplitJob() override; // ends a running job as Cancel() does, but without signals
 
     // Asked right before a section would run, when its output name is taken (a symbolic
@@ -64,7 +64,7 @@ public:
 
     bool IsRunning() const { return m_state == State::Running; }
     Outcome Result() const { return m_result; }
-    const SplitJobSpec& JobSpec() const { return m_spec; }
+    const SplitJobOrder& Order() const { return m_order; }
     // The encoder of the running section (nothing between sections) and its command line.
     EncoderRun* CurrentRun() const;
     QString CurrentCommandLine() const { return m_commandLine; }
@@ -130,7 +130,7 @@ private:
     void Finish(Outcome outcome);
     void DropRun();
 
-    SplitJobSpec m_spec;
+    SplitJobOrder m_order;
     OverwriteQuestion m_question;
     State m_state = State::Idle;
     Outcome m_result = Outcome::None;

@@ -281,12 +281,12 @@ cmd=-r
         QCOMPARE(plan.sectionLength, 10.0);
         QCOMPARE(plan.Section(3).outputPath, m_dir.path() + "/holiday_Clip3.mkv");
 
-        const SplitJobSpec jobSpec{source, plan, " -c copy", "/x/wmaspi.dll"};
-        const QList<PlannedSection> all = PlanSections(jobSpec);
+        const SplitJobOrder order{source, plan, " -c copy", "/x/wmaspi.dll"};
+        const QList<PlannedSection> all = PlanSections(order);
         QCOMPARE(all.size(), 3);
         QCOMPARE(all[1].arguments, BuildSectionArguments(source, 20.25, 10, " -c copy", plan.OutputPath(2)));
         QCOMPARE(SplitCommandLine(all[1].commandLine), all[1].arguments);
-        QCOMPARE(PlanSection(jobSpec, 2, "/tmp/part.mkv").arguments.last(), QString("/tmp/part.mkv"));
+        QCOMPARE(PlanSection(order, 2, "/tmp/part.mkv").arguments.last(), QString("/tmp/part.mkv"));
     }
 
     void progressChunks_data()

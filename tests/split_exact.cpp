@@ -185,7 +185,7 @@ private slots:
 
         const QString out = m_outputs.path() + "/" + QString(QTest::currentDataTag()).replace(' ', '_');
         QVERIFY(QDir().mkpath(out));
-        SplitJob job(SplitJobSpec{source, MakeJobPlan(start, end, sections > 0, sections, source, out,
+        SplitJob job(SplitJobOrder{source, MakeJobPlan(start, end, sections > 0, sections, source, out,
                                                       "." + ReadProfile(profileFile).type),
                                   switches, BuiltAppDir() + "wmaspi.dll"});
         QList<int> bars;
@@ -196,7 +196,7 @@ private slots:
         QCOMPARE(job.Result(), SplitJob::Outcome::Completed);
         // Cut on frames, where they were marked: nothing to tell.
         QVERIFY2(job.CompletionNotes().isEmpty(), qPrintable(job.CompletionNotes().join('\n')));
-        const JobPlan& plan = job.JobSpec().plan;
+        const JobPlan& plan = job.Order().plan;
         QCOMPARE(plan.cuts->kind, CutKind::Frames);
         QCOMPARE(bars, QList<int>(plan.count, 100));
 

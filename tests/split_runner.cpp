@@ -39,9 +39,9 @@ private:
     QString m_source;
 
     QString out(const QString& name = QString()) const { return m_dir->path() + "/out/" + name; }
-    SplitJobSpec jobSpec(int sections) const
+    SplitJobOrder order(int sections) const
     {
-        return SplitJobSpec{m_source, MakeJobPlan(0, 40, sections > 0, sections, m_source, out(), ".mp4"),
+        return SplitJobOrder{m_source, MakeJobPlan(0, 40, sections > 0, sections, m_source, out(), ".mp4"),
                             " -c:v libx264", FakeEncoder::Program()};
     }
     // Runs a job to its end; the question answers as given and counts its calls.
@@ -87,7 +87,7 @@ private slots:
         m_fake->SetScript("=== 1\nout time=5.00 \\n\nwait r1c1\nout frame=1\\n\nwait r1c2\n"
                           "out time=15.00 \\ntime=19.00 \\n\nwait r1c3\nout time=21.00 \\n\nwait r1c4\noutput\n"
                           "=== 2\nout time=10.00 \\n\nwait r2c1\noutput\n");
-        SplitJob job(jobSpec(2)); // two sections of 20 s
+        SplitJob job(order(2)); // two sections of 20 s
         job.UseExternalClock();
         QList<QList<double>> seen;
         QStringList commandLines;
@@ -124,7 +124,7 @@ private slots:
         for (int i = 1; i <= 2; ++i) {
             const QStringList& args = runs[i - 1].args;
             QVERIFY(IsPartOf(args.last(), out(QString("clip_Clip%1.mp4").arg(i))));
-            QCOMPARE(args, PlanSection(job.JobSpec(), i, args.last()).arguments);
+            QCOMPARE(args, PlanSection(job.Order(), i, args.last()).arguments);
             QCOMPARE(SplitCommandLine(commandLines[i - 1]), args);
             QCOMPARE(ReadAll(out(QString("clip_Clip%1.mp4").arg(i))), "fake output of run " + QByteArray::number(i) + "\n");
         }
@@ -141,7 +141,7 @@ private slots:
                           + "\\n\noutput\n=== 2\nerr wmaspi.dll: note: cut on key frames from 00:00:12.000 to "
                             "00:00:12.000" + why + "\\n\nexit 0\n=== 3\nerr wmaspi.dll: note: cut on key frames "
                             "from 00:00:12.000\nsleep 50\nerr \\sto 00:00:40.000" + why + "\\n\noutput\n");
-        SplitJobSpec s = jobSpec(3);
+        SplitJobOrder s = order(3);
         s.profileSwitches = " -c:v copy -cut_points exact -c:a copy";
         SplitJob job(s);
         QSignalSpy empty(&job, &SplitJob::sectionEmpty);
@@ -189,7 +189,7 @@ private slots:
         if (standing == "folder")
             QVERIFY(QDir().mkpath(output + "/inside"));
         m_fake->SetScript(script);
-        SplitJob job(jobSpec(0));
+        SplitJob job(order(0));
         QSignalSpy failed(&job, &SplitJob::sectionFailed);
         QCOMPARE(run(job), SplitJob::Outcome::Failed);
         QCOMPARE(failed.size(), 1);
@@ -215,7 +215,7 @@ private slots:
         QFETCH(bool, destroy);
         Write(out("clip_Clip1.mp4"), "old");
         m_fake->SetScript("child\noutput\nout time=1.00 \\n\nhang\n");
-        auto job = std::make_unique<SplitJob>(jobSpec(0));
+        auto job = std::make_unique<SplitJob>(order(0));
         job->SetOverwriteQuestion([](const JobSection&) { return SplitJob::Overwrite::Replace; });
         QSignalSpy progress(job.get(), &SplitJob::progress);
         QSignalSpy cancelled(job.get(), &SplitJob::cancelled);
@@ -272,7 +272,7 @@ private slots:
         // 0 to 4 s in 7: the points 0, 0.571, 1.143 ... 3.429, 4 fall on the key frames 0, 0,
         // 2, 2, 2, 2, 4 and the end 4, so only sections 2 and 6 hold anything.
         auto job = std::make_unique<SplitJob>(
-            SplitJobSpec{m_source, MakeJobPlan(0, 4, true, 7, m_source, out(), ".mp4"), " -c copy", encoder});
+            SplitJobOrder{m_source, MakeJobPlan(0, 4, true, 7, m_source, out(), ".mp4"), " -c copy", encoder});
         QSignalSpy looking(job.get(), &SplitJob::lookingUpCuts);
         QSignalSpy empty(job.get(), &SplitJob::sectionEmpty);
         QSignalSpy progress(job.get(), &SplitJob::progress);
@@ -361,9 +361,9 @@ private slots:
         else
             QVERIFY(QFile::copy(m_source, at));
 
-        const std::optional<JobCheckFailure> failure = CheckOutputsAgainstSource(jobSpec(3).plan, m_source);
+        const std::optional<JobCheckFailure> failure = CheckOutputsAgainstSource(order(3).plan, m_source);
         QCOMPARE(failure.has_value(), refused);
-        SplitJob job(jobSpec(3));
+        SplitJob job(order(3));
         const SplitJob::Outcome outcome = run(job);
         QCOMPARE(ReadAll(m_source), QByteArray("source"));
         if (!refused) {
@@ -402,7 +402,7 @@ private slots:
             if (standing == "link")
                 Write(elsewhere, "keep");
         }
-        SplitJob job(jobSpec(0));
+        SplitJob job(order(0));
         int asked = 0;
         QCOMPARE(run(job, replace ? SplitJob::Overwrite::Replace : SplitJob::Overwrite::Skip, &asked),
                  SplitJob::Outcome::Completed);
@@ -433,7 +433,7 @@ private slots:
         Write(unrelated, "partial");
         PartialOutput held(out("clip_Clip2.mp4")); // another job's, still running
         QVERIFY(held.Create(nullptr));
-        SplitJob job(jobSpec(0));
+        SplitJob job(order(0));
         QCOMPARE(run(job), SplitJob::Outcome::Completed);
         QVERIFY(!QFile::exists(stale));
         QVERIFY(QFile::exists(unrelated));

@@ -223,14 +223,14 @@ private slots:
 
         QTemporaryDir out;
         const QString ext = "." + ReadProfile(profileFile).type;
-        SplitJob job(SplitJobSpec{source, MakeJobPlan(start, end, sections > 0, sections, source, out.path(), ext),
+        SplitJob job(SplitJobOrder{source, MakeJobPlan(start, end, sections > 0, sections, source, out.path(), ext),
                                   switches, AppDir() + "wmaspi.dll"});
         QSignalSpy ended(&job, &SplitJob::ended);
         job.Start();
         QVERIFY(ended.wait(300000));
         QCOMPARE(job.Result(), SplitJob::Outcome::Completed);
         QVERIFY2(job.Lookup().problem.isEmpty(), qPrintable(job.Lookup().problem));
-        const JobPlan& plan = job.JobSpec().plan;
+        const JobPlan& plan = job.Order().plan;
         QVERIFY(plan.cuts && plan.cuts->probed);
         const int count = plan.count;
 
