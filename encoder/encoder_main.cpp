@@ -19,7 +19,10 @@
 // (both times equal: nothing lay between the key frames, and no output was written).
 //
 // Profile switches that would reach beyond the one output (see SwitchPolicy.h) are refused
-// before ffmpeg starts: status 2, and one line on standard error naming the option.
+// before ffmpeg starts: status 2, and one line on standard error naming the option. ffmpeg
+// itself runs in a sandbox (see Sandbox.h); a layer the kernel lacks is said on standard
+// error as "wmaspi.dll: sandbox: <what is missing>".
+#include "Sandbox.h"
 #include "SwitchPolicy.h"
 #include "exact_cut.h"
 // Options of the section's cut that ffmpeg has no switch for: see section_cut.h.
@@ -47,6 +50,8 @@ namespace {
 
 volatile sig_atomic_t g_child = 0;
 volatile sig_atomic_t g_stop = 0;
+// The walls ffmpeg is started within (null: none).
+const Sandbox* g_sandbox = nullptr;
 
 void Say(const std::string& text)
 {
@@ -285,6 +290,8 @@ pid_t Spawn(const std::string& ffmpeg, const std::vector<std::string>& args, int
         // dup2 clears close-on-exec on the copy.
         ::dup2(output >= 0 ? output : null, STDOUT_FILENO);
         ::dup2(input >= 0 ? input : null, STDIN_FILENO);
+        if (g_sandbox)
+            g_sandbox->Enter();
         ::execv(cargs[0], cargs.data());
         const std::string msg = std::string("wmaspi.dll: cannot run ") + ffmpeg + ": " + std::strerror(errno) + "\n";
         ssize_t unused = ::write(STDERR_FILENO, msg.data(), msg.size());
@@ -480,6 +487,12 @@ int main(int argc, char** argv)
         Say("ffmpeg was not found beside the encoder or on the PATH; please install ffmpeg");
         return 127;
     }
+
+    // Only ffmpeg is walled in: this program reads the source itself for exact cuts.
+    const Sandbox sandbox(ffmpeg, inv.input, inv.output);
+    for (const std::string& missing : sandbox.Missing())
+        Say("sandbox: " + missing);
+    g_sandbox = &sandbox;
 
     struct sigaction sa {};
     sa.sa_handler = Forward;
