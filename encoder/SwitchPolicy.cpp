@@ -433,7 +433,12 @@ bool EndsWith(const std::string& s, const std::string& suffix)
 std::string Shown(const std::string& value)
 {
     constexpr size_t kMax = 60;
-    return "\"" + (value.size() > kMax ? value.substr(0, kMax) + "..." : value) + "\"";
+    std::string shown = value.size() > kMax ? value.substr(0, kMax) + "..." : value;
+    // One line, whatever the value holds.
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    return "\"" + shown + "\"";
 }
 
 // The protocol a value starts with ("http" for "http://host/x"), or empty.
