@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QHash>
@@ -17,6 +18,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <cstring>
 #include <cmath>
 #include <poll.h>
 #include <sys/stat.h>
@@ -43,6 +45,36 @@ QString LastLine(const QByteArray& text)
 {
     const QList<QByteArray> lines = text.trimmed().split('\n');
     return lines.isEmpty() ? QString() : QString::fromLocal8Bit(lines.last().trimmed());
+}
+
+// Why a path given on the command line names no file to read, as the system sees it;
+// empty when it names a regular file.
+QString WhyNoFile(const QString& given, const QString& path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        const int error = errno;
+        // Bytes that are no UTF-8 reach us as replacement characters, naming nothing.
+        if (given.contains(QChar::ReplacementCharacter))
+            return QStringLiteral("its name is not valid UTF-8");
+        switch (error) {
+        case ENOENT: {
+            struct stat link {};
+            return ::lstat(QFile::encodeName(path).constData(), &link) == 0
+                       ? QStringLiteral("no such file (a symbolic link to nothing)")
+                       : QStringLiteral("no such file");
+        }
+        case ENAMETOOLONG: return QStringLiteral("the path is longer than the system allows");
+        case ELOOP: return QStringLiteral("its symbolic links form a loop");
+        case ENOTDIR: return QStringLiteral("a part of its path is not a folder");
+        default: return QString::fromLocal8Bit(std::strerror(error));
+        }
+    }
+    if (S_ISDIR(st.st_mode))
+        return QStringLiteral("not a file (a folder)");
+    if (!S_ISREG(st.st_mode))
+        return QStringLiteral("not a file (a pipe, socket or device)");
+    return QString();
 }
 
 } // namespace
@@ -146,6 +178,14 @@ void CliSession::Interrupt()
         m_probeLoop->quit();
 }
 
+bool CliSession::InterruptPending() const
+{
+    if (m_interruptFd < 0)
+        return false;
+    pollfd fd{m_interruptFd, POLLIN, 0};
+    return ::poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN);
+}
+
 void CliSession::Prepare()
 {
     m_paths = ResolveAppPaths(QCoreApplication::applicationDirPath());
@@ -154,7 +194,11 @@ void CliSession::Prepare()
     } catch (const EVeltraneError& e) {
         m_report.Warning(e.message()); // as the window does: said, and the call goes on
     }
-    m_prefs = ReadPreferenceValues(PreferencesStore(m_paths), QStringLiteral("Main"), m_paths.defaultOutputDir);
+    const PreferencesStore preferences(m_paths);
+    const QString unusable = preferences.Unusable();
+    if (!unusable.isEmpty())
+        m_report.Warning(unusable + QStringLiteral("; the defaults are used"));
+    m_prefs = ReadPreferenceValues(preferences, QStringLiteral("Main"), m_paths.defaultOutputDir);
     ChooseProfile();
     m_ffprobe = FindFfprobe(m_paths.encoderPath);
     if (m_ffprobe.isEmpty())
@@ -168,8 +212,9 @@ void CliSession::ChooseProfile()
     if (!wanted.isEmpty() && (wanted.contains(QLatin1Char('/')) || wanted.endsWith(QLatin1String(".apf"), Qt::CaseInsensitive))) {
         m_profilePath = Absolute(wanted);
         m_profileName = StripExtension(ExtractFileName(m_profilePath));
-        if (!SourceExists(m_profilePath))
-            throw CliInputError(QStringLiteral("--profile %1: no such file").arg(wanted));
+        const QString why = WhyNoFile(wanted, m_profilePath);
+        if (!why.isEmpty())
+            throw CliInputError(QStringLiteral("--profile %1: %2").arg(wanted, why));
     } else {
         QStringList names;
         QString listError;
@@ -221,13 +266,8 @@ CliSession::SourcePlan CliSession::PlanSource(const QString& source)
     SourcePlan p;
     p.source = source;
     const QString path = Absolute(source);
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        p.refusal = QStringLiteral("%1: no such file").arg(source);
-        return p;
-    }
-    if (!info.isFile()) {
-        p.refusal = QStringLiteral("%1: not a file").arg(source);
+    if (const QString why = WhyNoFile(source, path); !why.isEmpty()) {
+        p.refusal = QStringLiteral("%1: %2").arg(source, why);
         return p;
     }
     QString probeError;
@@ -375,6 +415,13 @@ std::optional<double> CliSession::ProbeLength(const QString& path, QString* erro
         return std::nullopt;
     }
     if (probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0) {
+        // A Ctrl+C reaches ffprobe too, and it may end before our own signal is read.
+        if (InterruptPending())
+            Interrupt();
+        if (m_interrupted) {
+            *error = QStringLiteral("interrupted");
+            return std::nullopt;
+        }
         const QString said = LastLine(probe.readAllStandardError());
         *error = said.isEmpty() ? QStringLiteral("ffprobe failed: ") + probe.errorString() : QStringLiteral("ffprobe: ") + said;
         return std::nullopt;

@@ -46,6 +46,7 @@ private:
     };
 
     void Prepare();
+    bool InterruptPending() const; // a stop signal came that was not read yet
     void ChooseProfile();
     SourcePlan PlanSource(const QString& source);
     void RefuseClashes(QList<SourcePlan>& plans);

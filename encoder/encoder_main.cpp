@@ -302,13 +302,23 @@ pid_t Spawn(const std::string& ffmpeg, const std::vector<std::string>& args, int
     return child;
 }
 
+// "SIGSEGV (Segmentation fault)", or the number of a signal without a name.
+std::string SignalName(int sig)
+{
+    const char* abbreviation = ::sigabbrev_np(sig);
+    const char* description = ::strsignal(sig);
+    if (!abbreviation)
+        return std::to_string(sig);
+    return std::string("SIG") + abbreviation + (description ? std::string(" (") + description + ")" : std::string());
+}
+
 // ffmpeg's end as the encoder's exit status.
 int StatusOf(int status)
 {
     if (WIFEXITED(status))
         return WEXITSTATUS(status);
     if (WIFSIGNALED(status)) {
-        Say("ffmpeg was ended by signal " + std::to_string(WTERMSIG(status)));
+        Say("ffmpeg was ended by signal " + SignalName(WTERMSIG(status)));
         return 128 + WTERMSIG(status);
     }
     return 1;

@@ -1,5 +1,8 @@
 #include "prefs/PreferencesStore.h"
 #include "app/AppPaths.h"
+#include "app/VtError.h"
+
+#include <QFileInfo>
 
 namespace {
 const QString kMain = QStringLiteral("Main");
@@ -15,6 +18,19 @@ PreferencesStore::PreferencesStore(const QString& file, const QString& defaultsF
 {
     if (!defaultsFile.isEmpty())
         m_defaults.emplace(defaultsFile);
+}
+
+QString PreferencesStore::Unusable() const
+{
+    try {
+        m_user.CheckReadable();
+    } catch (const EVeltraneError& e) {
+        return e.message();
+    }
+    const QFileInfo info(m_user.FileName());
+    if (info.exists() && info.size() > 0 && m_user.SectionCount() == 0)
+        return QStringLiteral("Unable to read %1: it holds no settings").arg(info.absoluteFilePath());
+    return QString();
 }
 
 QString PreferencesStore::GetText(const QString& section, const QString& key, const QString& def) const

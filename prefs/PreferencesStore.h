@@ -25,6 +25,9 @@ public:
 
     // The user's file exists but cannot be read as a settings file: throws, naming it.
     void CheckReadable() const { m_user.CheckReadable(); }
+    // Why the user's file is there but cannot serve (unreadable, a pipe or device, or text
+    // without a single section), naming it; empty when it can, or when there is none.
+    QString Unusable() const;
 
 private:
     TIniFile m_user;
@@ -35,12 +38,13 @@ private:
 struct PreferenceValues {
     bool preview = true;
     bool overwrite = false;   // ask before replacing an existing output
-    bool aptotic = true;      // the fixed output folder is in use
+    // As the shipped Preferences.ini has them: a portable copy's fixed folder is its own.
+    bool aptotic = false;     // the fixed output folder is in use
     QString outputDir;
     bool autoOpenDir = true;
     bool autoExit = false;
     bool autoTurnOff = false; // a power-off nobody asked for would lose the user's other work
-    qint32 profile = 0;       // position in the profile list
+    qint32 profile = 3;       // position in the profile list (the shipped MP4 - H.264 + AAC)
 };
 
 // Reads the seven values of a section ("Main", or "Default" for Load Default) and the

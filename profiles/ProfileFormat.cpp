@@ -80,6 +80,13 @@ qint32 ProfileParameterCount(const TIniFile& ini)
                                  .arg(QFileInfo(ini.FileName()).absoluteFilePath())
                                  .arg(count)
                                  .arg(sections));
+    // No window shows so many rows, nor does the system pass so many switches to a program;
+    // reading them all would only take minutes and memory.
+    if (count > kMaxProfileParameters)
+        throw EVeltraneError(QStringLiteral("The profile %1 has %2 parameters; at most %3 are accepted")
+                                 .arg(QFileInfo(ini.FileName()).absoluteFilePath())
+                                 .arg(count)
+                                 .arg(kMaxProfileParameters));
     return count;
 }
 

@@ -40,9 +40,12 @@ struct ProfileContent {
 
 class TIniFile;
 
+// The most parameters a profile may have.
+constexpr qint32 kMaxProfileParameters = 10000;
+
 // The profile's parameter count ("Para" in "Main", default 0). Throws EVeltraneError,
-// naming the file, when the file cannot be read or claims more parameters than it has
-// sections (each parameter has a section of its own).
+// naming the file, when the file cannot be read, claims more parameters than it has
+// sections (each parameter has a section of its own), or has more than kMaxProfileParameters.
 qint32 ProfileParameterCount(const TIniFile& ini);
 
 // Reads a profile file through the INI store. A missing file reads as the defaults; a

@@ -51,6 +51,22 @@ bool EncoderRun::Start(const QString& program, const QStringList& arguments)
     return true;
 }
 
+QString EncoderRun::EndingSignal() const
+{
+    // QProcess gives a crashed process's signal as its exit code.
+    const int sig = m_process.exitCode();
+    const char* abbreviation = ::sigabbrev_np(sig);
+    if (!abbreviation)
+        return QStringLiteral("signal %1").arg(sig);
+    return QStringLiteral("signal SIG%1 (%2)").arg(QString::fromLatin1(abbreviation), QString::fromLocal8Bit(::strsignal(sig)));
+}
+
+bool EncoderRun::ArgumentsTooLong() const
+{
+    return m_process.error() == QProcess::FailedToStart
+           && m_process.errorString().contains(QString::fromLocal8Bit(std::strerror(E2BIG)));
+}
+
 QByteArray EncoderRun::Read(qint64 maxBytes)
 {
     const QByteArray chunk = m_process.read(maxBytes);

@@ -35,6 +35,10 @@ public:
     bool Failed() const;
     int ExitCode() const;
     bool Crashed() const { return m_process.exitStatus() == QProcess::CrashExit; }
+    // After Crashed(): the signal that ended it, "SIGKILL (Killed)".
+    QString EndingSignal() const;
+    // After Start() failed: the system refused the arguments as too long (E2BIG).
+    bool ArgumentsTooLong() const;
     // The last line of output that is not progress, for reports.
     QString LastErrorLine() const;
     // What the encoder noted for the user ("wmaspi.dll: note: <text>" lines), the texts in order.

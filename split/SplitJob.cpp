@@ -198,6 +198,12 @@ void SplitJob::RunSection(const JobSection& section, bool replace)
         return;
 
     if (!m_run->Start(m_order.encoderPath, planned.arguments)) {
+        // Too long an argument list is the profile's doing, not a missing encoder.
+        if (m_run->ArgumentsTooLong()) {
+            FailSection(QStringLiteral("The encoder cannot be started: argument list too long (the profile's "
+                                       "switches are more than the system passes to a program)."));
+            return;
+        }
         Finish(Outcome::EncoderMissing);
         return;
     }
@@ -233,7 +239,7 @@ void SplitJob::EndSection()
         // A failure we did not cause is no success: say why.
         reason = m_run->LastErrorLine();
         if (reason.isEmpty())
-            reason = m_run->Crashed() ? QStringLiteral("The encoder was ended unexpectedly.")
+            reason = m_run->Crashed() ? QStringLiteral("The encoder was ended by %1.").arg(m_run->EndingSignal())
                                       : QStringLiteral("The encoder ended with status %1.").arg(m_run->ExitCode());
     }
     // The user knows the output by its own name, not by the temporary one.

@@ -184,7 +184,11 @@ private slots:
         QCOMPARE(n.overwrite, false);
         QCOMPARE(n.autoExit, false);
         QCOMPARE(n.autoTurnOff, false);
-        QCOMPARE(n.preview && n.aptotic && n.autoOpenDir, true);
+        QCOMPARE(n.preview && n.autoOpenDir, true);
+        // As the shipped file has them: outputs beside the source, never into a portable
+        // copy's own folder, with the MP4 profile.
+        QCOMPARE(n.aptotic, false);
+        QCOMPARE(n.profile, 3);
         QCOMPARE(n.outputDir, QString("/fallback/"));
         QCOMPARE(ReadVersionText(none), QString("1.8"));
 

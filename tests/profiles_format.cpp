@@ -210,6 +210,10 @@ private slots:
         QTest::newRow("huge count") << "file" << "[Main]\nPara=2147483647\n" + two << "damaged";
         QTest::newRow("count beyond its sections") << "file" << "[Main]\nPara=200000\n" + two << "damaged";
         QTest::newRow("count up to its sections") << "file" << "[Main]\nPara=2\n" + two << "";
+        QByteArray many = "[Main]\nPara=10001\n";
+        for (int i = 0; i <= 10001; ++i)
+            many += "[S" + QByteArray::number(i) + "]\nSort=1\n";
+        QTest::newRow("more parameters than accepted") << "file" << many << "has 10001 parameters; at most 10000";
         QTest::newRow("pipe") << "fifo" << QByteArray() << "not a regular file";
         QTest::newRow("endless device") << "device" << QByteArray() << "not a regular file";
     }
