@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <csignal>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -160,6 +161,8 @@ private slots:
                            "yuv420p", "-c:a", "aac", m_mute}));
         m_sound = m_media.path() + "/sound.mp4";
         QVERIFY(RunFfmpeg({"-f", "lavfi", "-i", "sine=frequency=440:duration=12", "-c:a", "aac", m_sound}));
+        QVERIFY(QFile::link("loop.apf", m_media.path() + "/loop.apf"));
+        QVERIFY(QFile::link("loop.mp4", m_media.path() + "/loop.mp4"));
     }
 
     void arguments_data()
@@ -187,6 +190,16 @@ private slots:
         QTest::newRow("not a video") << QStringList{"@MEDIA@/notes.mp4"} << 2 << "@MEDIA@/notes.mp4: its length cannot be read (ffprobe:";
         QTest::newRow("unknown profile") << QStringList{"--profile", "Nope", "@CLIP@"} << 2 << "--profile Nope: no such profile";
         QTest::newRow("missing profile file") << QStringList{"--profile", "@MEDIA@/x.apf", "@CLIP@"} << 2 << "--profile @MEDIA@/x.apf: no such file";
+        // What keeps a name from being read is said as it is, not as "no such file".
+        QTest::newRow("a folder as profile") << QStringList{"--profile", "@MEDIA@/other", "@CLIP@"} << 2
+                                             << "--profile @MEDIA@/other: not a file (a folder)";
+        QTest::newRow("a profile in a link loop") << QStringList{"--profile", "@MEDIA@/loop.apf", "@CLIP@"} << 2
+                                                  << "--profile @MEDIA@/loop.apf: its symbolic links form a loop";
+        const QString longName = "@MEDIA@/" + QString(300, 'a') + ".apf";
+        QTest::newRow("a profile name too long") << QStringList{"--profile", longName, "@CLIP@"} << 2
+                                                 << "--profile " + longName + ": the path is longer than the system allows";
+        QTest::newRow("a source in a link loop") << QStringList{"@MEDIA@/loop.mp4"} << 2
+                                                 << "@MEDIA@/loop.mp4: its symbolic links form a loop";
         QTest::newRow("bad index in the profile") << QStringList{"--profile", "@OUT@/bad.apf", "@CLIP@"} << 2
                                                   << "bad.apf: List index out of bounds (7)";
         QTest::newRow("no output folder") << QStringList{"--output", "@MEDIA@/none", "@CLIP@"} << 2 << "--output @MEDIA@/none: no such folder";
@@ -608,6 +621,25 @@ private slots:
         QCOMPARE(Entries(out.path()), QStringList());
         QCOMPARE(fake.Runs().size(), 1);
         QVERIFY(cli.readAllStandardOutput().contains("  interrupted  " + m_clip.toLocal8Bit() + ": 0 of 2 sections"));
+    }
+
+    // A terminal's Ctrl+C reaches ffprobe too, which may end before the program reads its
+    // own signal: still an interruption, not a source whose length cannot be read.
+    void interruptedWhileReadingTheLength()
+    {
+        CliApp app(false);
+        app.write("ffprobe", "#!/bin/sh\necho $$ > \"$(dirname \"$0\")/probe.pid\"\nexec sleep 60\n");
+        QVERIFY(QFile::setPermissions(app.path() + "/ffprobe", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QTemporaryDir out;
+        QProcess cli;
+        cli.setChildProcessModifier([] { ::setpgid(0, 0); }); // a foreground group of its own
+        cli.start(app.program(), {"--output", out.path(), m_clip});
+        QTRY_VERIFY_WITH_TIMEOUT(QFile(app.path() + "/probe.pid").size() > 0, 60000);
+        ::kill(-static_cast<pid_t>(cli.processId()), SIGINT);
+        QVERIFY(cli.waitForFinished(30000));
+        const QByteArray err = cli.readAllStandardError();
+        QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(cli.exitCode() == 130 && err.contains("interrupted") && !err.contains("ffprobe"), err.constData());
     }
 };
 
