@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest/QtTest>
+#include <sys/stat.h>
 
 namespace {
 
@@ -154,6 +155,39 @@ private slots:
         p.profilesDir = dir("fail/blocked") + "Profiles/";
         Write(dir("fail/blocked") + "Profiles", "a file in the way");
         QVERIFY_THROWS_EXCEPTION(EVeltraneError, PrepareUserFiles(p));
+    }
+
+    // A preferences file that cannot serve is said, naming it and why; one that can, or none, is not.
+    void unusablePreferencesAreSaid_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("says"); // empty: nothing to say
+        QTest::newRow("settings") << "file" << QByteArray("[Main]\nAptotic=1\n") << "";
+        QTest::newRow("empty") << "file" << QByteArray() << "";
+        QTest::newRow("missing") << "none" << QByteArray() << "";
+        QTest::newRow("junk") << "file" << QByteArray("\x7f""ELF\x02\x01\x01 binary junk \xff\xfe") << "it holds no settings";
+        QTest::newRow("pipe") << "fifo" << QByteArray() << "not a regular file";
+        QTest::newRow("device") << "device" << QByteArray() << "not a regular file";
+    }
+    void unusablePreferencesAreSaid()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, says);
+        QTemporaryDir d;
+        const QString file = d.path() + "/Preferences.ini";
+        if (kind == "file")
+            Write(file, content);
+        else if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0644), 0);
+        else if (kind == "device")
+            QVERIFY(QFile::link("/dev/zero", file));
+        const QString why = PreferencesStore(file, QString()).Unusable();
+        if (says.isEmpty())
+            QVERIFY2(why.isEmpty(), qPrintable(why));
+        else
+            QVERIFY2(why.contains(file) && why.contains(says), qPrintable(why));
     }
 
     void preferencesFallBackToShippedThenBuiltIn()
