@@ -389,11 +389,6 @@ void TMainForm::FormCreate()
 
     // A missing profile folder is reported, and the rest of the start-up still runs.
     RunGuarded([this] { FillProfileList(); });
-
-    // Preferences that cannot be read are said once; the defaults stand in for them.
-    const QString unusable = PreferencesStore(Paths).Unusable();
-    if (!unusable.isEmpty())
-        ShowMessage(this, MsgIcon::Error, ApplicationTitle(), unusable + QStringLiteral(". The defaults are used."));
 }
 
 void TMainForm::TakeSourceFromCommandLine(const QStringList& arguments)
@@ -429,7 +424,7 @@ void TMainForm::OpenSource(const QString& path)
 
     panbanner->hide();
     edtSource->setText(path);
-    if (!PreferencesStore(Paths).GetFlag(QStringLiteral("Main"), QStringLiteral("Aptotic"), PreferenceValues().aptotic))
+    if (!PreferencesStore(Paths).GetFlag(QStringLiteral("Main"), QStringLiteral("Aptotic"), true))
         edtOutputDir->setText(WithTrailingBackslash(ExtractFolder(path)));
     SourceLoaded = true;
 

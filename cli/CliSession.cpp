@@ -196,9 +196,15 @@ void CliSession::Prepare()
     }
     const PreferencesStore preferences(m_paths);
     const QString unusable = preferences.Unusable();
-    if (!unusable.isEmpty())
+    if (unusable.isEmpty()) {
+        m_prefs = ReadPreferenceValues(preferences, QStringLiteral("Main"), m_paths.defaultOutputDir);
+    } else {
+        // The built-in fallbacks would send a portable copy's outputs into its own folder.
+        m_prefs = m_paths.defaultPreferencesFile.isEmpty()
+                      ? ShippedPreferenceValues(m_paths.defaultOutputDir)
+                      : ReadPreferenceValues(preferences, QStringLiteral("Main"), m_paths.defaultOutputDir);
         m_report.Warning(unusable + QStringLiteral("; the defaults are used"));
-    m_prefs = ReadPreferenceValues(preferences, QStringLiteral("Main"), m_paths.defaultOutputDir);
+    }
     ChooseProfile();
     m_ffprobe = FindFfprobe(m_paths.encoderPath);
     if (m_ffprobe.isEmpty())

@@ -82,6 +82,15 @@ PreferenceValues ReadPreferenceValues(const PreferencesStore& store, const QStri
     return v;
 }
 
+PreferenceValues ShippedPreferenceValues(const QString& defaultOutputDir)
+{
+    PreferenceValues v;
+    v.aptotic = false;
+    v.outputDir = defaultOutputDir;
+    v.profile = 3; // MP4 - H.264 + AAC
+    return v;
+}
+
 void WritePreferenceValues(PreferencesStore& store, const PreferenceValues& v)
 {
     store.PutFlag(kMain, QStringLiteral("Preview"), v.preview);

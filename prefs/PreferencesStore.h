@@ -38,13 +38,12 @@ private:
 struct PreferenceValues {
     bool preview = true;
     bool overwrite = false;   // ask before replacing an existing output
-    // As the shipped Preferences.ini has them: a portable copy's fixed folder is its own.
-    bool aptotic = false;     // the fixed output folder is in use
+    bool aptotic = true;      // the fixed output folder is in use
     QString outputDir;
     bool autoOpenDir = true;
     bool autoExit = false;
     bool autoTurnOff = false; // a power-off nobody asked for would lose the user's other work
-    qint32 profile = 3;       // position in the profile list (the shipped MP4 - H.264 + AAC)
+    qint32 profile = 0;       // position in the profile list
 };
 
 // Reads the seven values of a section ("Main", or "Default" for Load Default) and the
@@ -52,6 +51,11 @@ struct PreferenceValues {
 // missing "Output Dir".
 PreferenceValues ReadPreferenceValues(const PreferencesStore& store, const QString& section,
                                       const QString& defaultOutputDir);
+
+// The values of the shipped Preferences.ini's "Main": what stands in for preferences that
+// cannot be read where no shipped file lies behind them (a portable copy's own file is the
+// shipped one). Outputs go beside the source, never into the program's folder.
+PreferenceValues ShippedPreferenceValues(const QString& defaultOutputDir);
 
 // Writes all eight values to "Main" in the order Preview, Overwrite, Aptotic, Output Dir,
 // Auto Open Dir, Auto Exit, Auto Turn Off, Profile. A refused write throws; the keys

@@ -4,6 +4,7 @@
 #include "app/Forms.h"
 #include "app/MainForm.h"
 #include "app/PathUtils.h"
+#include "app/VtError.h"
 #include "prefs/FolderPicker.h"
 #include "prefs/PreferencesStore.h"
 #include "profiles/OutputSettingsForm.h"
@@ -169,9 +170,10 @@ void TSettingForm::ReadPreferences(bool fromDefault)
             && ProfilePath(MainForm->Paths.profileRoot, list->currentText()) != opSettingForm->LoadedProfilePath)
             MainForm->cmbProfileChange();
     }
-    // A file that is there but cannot be read (a pipe, a folder, …) gave the defaults
-    // above; the user is told why.
-    store.CheckReadable();
+    // A file that is there but cannot be read (a pipe, a folder, junk, …) gave the
+    // defaults above; the user is told why.
+    if (const QString why = store.Unusable(); !why.isEmpty())
+        throw EVeltraneError(why);
 }
 
 void TSettingForm::WritePreferences()

@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <csignal>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -589,6 +590,35 @@ private slots:
             QCOMPARE(Events(JsonLines(r.out), "plan").value(0).value("output").toString(), expected);
         else
             QVERIFY2(QString::fromLocal8Bit(r.err).contains(expected), r.err.constData());
+    }
+
+    // Preferences that cannot be read are said once, and the shipped choices stand in:
+    // outputs beside the source with the MP4 profile, never into the program's folder.
+    void unusablePreferences_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("junk") << "junk";
+        QTest::newRow("pipe") << "fifo";
+        QTest::newRow("endless device") << "device";
+    }
+    void unusablePreferences()
+    {
+        QFETCH(QString, kind);
+        CliApp app(false);
+        const QString prefs = QDir(app.path()).filePath("Preferences.ini");
+        QFile::remove(prefs);
+        if (kind == "junk")
+            app.write("Preferences.ini", QByteArray("\x7f""ELF\x02\x01 not settings \xff\xfe\n", 24));
+        else if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(prefs).constData(), 0644), 0);
+        else
+            QVERIFY(QFile::link("/dev/zero", prefs));
+        const CliRun r = app.run({"--dry-run", "--progress", "json", m_clip});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(Events(JsonLines(r.out), "plan").value(0).value("output").toString(),
+                 m_media.path() + "/clip_Clip1.mp4");
+        const QString err = QString::fromLocal8Bit(r.err);
+        QVERIFY2(err.count("Unable to read " + prefs) == 1 && err.contains("the defaults are used"), r.err.constData());
     }
 
     void interrupted_data()

@@ -190,6 +190,26 @@ private slots:
             QVERIFY2(why.contains(file) && why.contains(says), qPrintable(why));
     }
 
+    // What the command line takes for preferences it cannot read is what the program ships.
+    void shippedValuesAreTheShippedFile()
+    {
+        const QByteArray app = qgetenv("VT_APP_DIR");
+        const QString shipped = (app.isEmpty() ? QDir::currentPath() + "/app" : QString::fromLocal8Bit(app))
+                                + "/Preferences.ini";
+        QVERIFY(QFile::exists(shipped));
+        const PreferenceValues file = ReadPreferenceValues(PreferencesStore(shipped, QString()), "Main", "/fallback/");
+        const PreferenceValues v = ShippedPreferenceValues("/fallback/");
+        QCOMPARE(v.preview, file.preview);
+        QCOMPARE(v.overwrite, file.overwrite);
+        QCOMPARE(v.aptotic, file.aptotic);
+        QCOMPARE(v.outputDir, file.outputDir);
+        QCOMPARE(v.autoOpenDir, file.autoOpenDir);
+        QCOMPARE(v.autoExit, file.autoExit);
+        QCOMPARE(v.autoTurnOff, file.autoTurnOff);
+        QCOMPARE(v.profile, file.profile);
+        QVERIFY(!v.aptotic); // never the program's own folder
+    }
+
     void preferencesFallBackToShippedThenBuiltIn()
     {
         const QString user = dir("prefs") + "user.ini";
@@ -218,11 +238,7 @@ private slots:
         QCOMPARE(n.overwrite, false);
         QCOMPARE(n.autoExit, false);
         QCOMPARE(n.autoTurnOff, false);
-        QCOMPARE(n.preview && n.autoOpenDir, true);
-        // As the shipped file has them: outputs beside the source, never into a portable
-        // copy's own folder, with the MP4 profile.
-        QCOMPARE(n.aptotic, false);
-        QCOMPARE(n.profile, 3);
+        QCOMPARE(n.preview && n.aptotic && n.autoOpenDir, true);
         QCOMPARE(n.outputDir, QString("/fallback/"));
         QCOMPARE(ReadVersionText(none), QString("1.8"));
 
