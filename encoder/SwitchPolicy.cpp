@@ -397,6 +397,26 @@ const std::map<std::string, AcceptedFilter> kAcceptedFilters = {
       "w width h height size s dither d filter f out_range range r primaries p transfer t matrix "
       "m in_range rangein rin primariesin pin transferin tin matrixin min chromal c chromalin cin "
       "npl agamma param_a param_b"}},
+    {"realtime", {false, "limit speed"}},
+    {"arealtime", {false, "limit speed"}},
+    {"lut", {false, "c0 c1 c2 c3 y u v r g b a"}},
+    {"tonemap", {false, "tonemap param desat peak"}},
+    {"xfade", {false, "transition duration offset expr"}},
+    {"acrossfade", {false, "nb_samples ns duration d overlap o curve1 c1 curve2 c2"}},
+    {"loop", {false, "loop size start"}},
+    {"aloop", {false, "loop size start"}},
+    {"tile", {false, "layout nb_frames margin padding color overlap init_padding"}},
+    {"deflate", {false, "threshold0 threshold1 threshold2 threshold3"}},
+    {"inflate", {false, "threshold0 threshold1 threshold2 threshold3"}},
+    {"erosion", {false, "coordinates threshold0 threshold1 threshold2 threshold3"}},
+    {"dilation", {false, "coordinates threshold0 threshold1 threshold2 threshold3"}},
+    {"median", {false, "radius planes radiusV percentile"}},
+    {"convolution", {false, "0m 1m 2m 3m 0rdiv 1rdiv 2rdiv 3rdiv 0bias 1bias 2bias 3bias 0mode 1mode 2mode 3mode"}},
+    {"sobel", {false, "planes scale delta"}},
+    {"zoompan", {false, "zoom z x y d s fps"}},
+    {"scroll", {false, "horizontal h vertical v hpos vpos"}},
+    {"asetnsamples", {false, "nb_out_samples n pad p"}},
+    {"showwaves", {false, "size s mode n rate r split_channels colors scale draw"}},
 };
 
 // Bitstream filters a profile may name (-bsf); none of them opens anything.
