@@ -138,7 +138,16 @@ const std::map<std::string, AcceptedFilter> kAcceptedFilters = {
     {"apad", {false, "packet_size pad_len whole_len pad_dur whole_dur"}},
     {"aphaser", {false, "in_gain out_gain delay decay speed type"}},
     {"apulsator", {false, "level_in level_out mode amount offset_l offset_r width timing bpm ms hz"}},
-    {"aresample", {false, "sample_rate"}},
+    {"aresample",
+     {false,
+      "sample_rate ich in_channel_count och out_channel_count uch used_channel_count isr "
+      "in_sample_rate osr out_sample_rate isf in_sample_fmt osf out_sample_fmt tsf "
+      "internal_sample_fmt icl in_channel_layout ocl out_channel_layout ichl in_chlayout ochl "
+      "out_chlayout clev center_mix_level slev surround_mix_level lfe_mix_level rmvol "
+      "rematrix_volume rematrix_maxval flags swr_flags dither_scale dither_method filter_size "
+      "phase_shift linear_interp exact_rational cutoff resample_cutoff resampler precision cheby "
+      "min_comp min_hard_comp comp_duration max_soft_comp async first_pts matrix_encoding "
+      "filter_type kaiser_beta output_sample_bits"}},
     {"areverse", {false, ""}},
     {"aselect", {false, "expr e outputs n"}},
     {"asetpts", {false, "expr"}},
@@ -315,12 +324,16 @@ const std::map<std::string, AcceptedFilter> kAcceptedFilters = {
      {false,
       "w width h height flags interl in_color_matrix out_color_matrix in_range out_range "
       "in_v_chr_pos in_h_chr_pos out_v_chr_pos out_h_chr_pos force_original_aspect_ratio "
-      "force_divisible_by param0 param1 eval"}},
+      "force_divisible_by param0 param1 eval sws_flags srcw srch dstw dsth src_format dst_format "
+      "src_range dst_range src_v_chr_pos src_h_chr_pos dst_v_chr_pos dst_h_chr_pos sws_dither "
+      "gamma alphablend threads"}},
     {"scale2ref",
      {false,
       "w width h height flags interl in_color_matrix out_color_matrix in_range out_range "
       "in_v_chr_pos in_h_chr_pos out_v_chr_pos out_h_chr_pos force_original_aspect_ratio "
-      "force_divisible_by param0 param1 eval"}},
+      "force_divisible_by param0 param1 eval sws_flags srcw srch dstw dsth src_format dst_format "
+      "src_range dst_range src_v_chr_pos src_h_chr_pos dst_v_chr_pos dst_h_chr_pos sws_dither "
+      "gamma alphablend threads"}},
     {"select", {false, "expr e outputs n"}},
     {"setdar", {false, "dar ratio r max"}},
     {"setfield", {false, "mode"}},

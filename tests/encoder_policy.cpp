@@ -186,6 +186,10 @@ private slots:
         row("sound chain", {"-af", "aresample=48000,aformat=sample_fmts=fltp|s16:channel_layouts=stereo,atempo=1.5"});
         row("pan", {"-af", "pan=stereo|c0=FL|c1=FR,volume=0.5"});
         row("loudness", {"-af", "loudnorm=I=-16:TP=-1.5:LRA=11"});
+        row("resampler options", {"-af", "aresample=48000:async=1:first_pts=0"});
+        row("scaler options", {"-vf", "scale=1280:720:flags=lanczos,fps=fps=30"});
+        row("encoder settings", {"-crf", "23", "-tune", "film", "-profile:v", "high", "-level", "4.1", "-strict", "-2",
+                                 "-threads", "0", "-c:s", "mov_text", "-ac", "2"});
         row("labels and instances", {"-filter_complex", "[in]split[a][b];[a]hflip[c];[b][c]hstack,scale@last=640:-2[out]"});
         row("filter per stream", {"-filter:a:0", "volume=2"});
         row("x264 parameters", {"-x264-params", "keyint=60:min-keyint=60:deblock=-1,-1:direct=auto:no-fast-pskip=1"});
@@ -216,6 +220,7 @@ private slots:
     void shippedProfilesPass()
     {
         const QString folder = AppDirectory() + "/Profiles/";
+        QVERIFY2(QDir(folder).exists(), qPrintable(folder + " does not exist; run from the build folder"));
         const QStringList files = ListFilesByExtension(folder, ".apf");
         QVERIFY(files.size() >= 6);
         int checked = 0;
