@@ -284,13 +284,21 @@ Bytes ToAnnexB(NalCodec codec, const std::vector<NalUnit>& units, const std::vec
         AppendAnnexB(out, u.data, u.size);
     }
     if (endOfSequence) {
-        if (codec == NalCodec::H264) {
-            const uint8_t eos[] = {kH264EndOfSequence};
-            AppendAnnexB(out, eos, 1);
-        } else {
-            const uint8_t eos[] = {uint8_t(kHevcEndOfSequence << 1), 1};
-            AppendAnnexB(out, eos, 2);
-        }
+        const Bytes eos = EndOfSequenceUnit(codec);
+        out.insert(out.end(), eos.begin(), eos.end());
+    }
+    return out;
+}
+
+Bytes EndOfSequenceUnit(NalCodec codec)
+{
+    Bytes out;
+    if (codec == NalCodec::H264) {
+        const uint8_t eos[] = {kH264EndOfSequence};
+        AppendAnnexB(out, eos, 1);
+    } else {
+        const uint8_t eos[] = {uint8_t(kHevcEndOfSequence << 1), 1};
+        AppendAnnexB(out, eos, 2);
     }
     return out;
 }

@@ -44,6 +44,9 @@ int H264PpsId(const NalUnit& pps, int* spsId = nullptr);
 // H.265: the tier of an SPS (0 main, 1 high); -1 when unreadable.
 int HevcSpsTier(const NalUnit& sps);
 
+// The unit that ends a coded video sequence, with its start code.
+Bytes EndOfSequenceUnit(NalCodec codec);
+
 // Appends a unit with a four-byte start code.
 void AppendAnnexB(Bytes& out, const uint8_t* unit, size_t size);
 inline void AppendAnnexB(Bytes& out, const Bytes& unit) { AppendAnnexB(out, unit.data(), unit.size()); }
