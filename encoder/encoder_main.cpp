@@ -509,6 +509,8 @@ int main(int argc, char** argv)
             return 128 + g_stop;
         switch (plan.mode) {
         case ExactCutPlan::Mode::Exact:
+            if (!plan.note.empty())
+                Say("note: " + plan.note);
             status = RunExact(ffmpeg, inv, exact, plan);
             break;
         case ExactCutPlan::Mode::KeyFrames: {

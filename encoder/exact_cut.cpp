@@ -37,6 +37,9 @@ constexpr int kLateFrames = 4;
 constexpr int kMostSeeksBack = 8;
 // Parameter sets kept from the packets of a source without a decoder configuration.
 constexpr size_t kMostInbandSets = 16;
+// A section encoded again as a whole is worth a note when it is longer than key-frame
+// intervals usually are (seconds), or when it holds starts a copy cannot use.
+constexpr double kLongWholeSection = 20;
 
 // The pictures encoded again look like the source's: a constant quality well above what
 // the eye tells apart, at a speed that keeps one key-frame interval cheap.
@@ -68,7 +71,31 @@ struct Scanned {
     bool hasDts = true;
     bool key = false;   // flagged as a key frame
     bool clean = false; // decoding can start here (and a copy)
+    bool open = false;  // clean, but pictures shown before it may refer to earlier ones
+    int recoveryFrames = 0; // clean, but whole only so many reference pictures on (intra refresh)
+    bool reference = true;  // H.264: counts towards recoveryFrames
+    // The copy can begin here after pictures encoded again: an H.265 random access point
+    // (the end of the encoded sequence before it resets the decoder), an H.264 IDR picture.
+    // An H.264 decoder keeps the pictures before any other start for reference, and the
+    // copied pictures would find the encoded ones there instead of the source's.
+    bool copyable = false;
 };
+
+// Where the pictures decoded from the clean start at pkts[at] become whole: every picture shown
+// at or after the time returned is; kEndless when the packets read end before.
+int64_t WholeFrom(const std::vector<Scanned>& pkts, size_t at)
+{
+    const Scanned& start = pkts[at];
+    if (start.recoveryFrames <= 0)
+        return start.pts;
+    int steps = 0; // frame_num from the start: the reference pictures decoded since
+    for (size_t k = at; k < pkts.size(); ++k) {
+        if (steps == start.recoveryFrames)
+            return pkts[k].pts;
+        steps += pkts[k].reference ? 1 : 0;
+    }
+    return kEndless;
+}
 
 // H.264 levels: MaxBR and MaxCPB (1000 bits, Baseline and Main), by level_idc.
 struct LevelLimit {
@@ -143,6 +170,7 @@ struct SourceCut::Impl {
     int64_t copyStopAt = kNone;        // the first packet, in decode order, the copy leaves out; kNone: none
     int64_t tailFrom = kNone;          // the first picture at the end that is encoded again
     bool fineTicks = true;             // decode times can be squeezed a tick apart
+    std::string wholeBecause;          // why every picture is encoded again (see WhyEncodedWhole)
 
     // ---- the encoder
     const AVCodec* encoder = nullptr;
@@ -185,6 +213,7 @@ struct SourceCut::Impl {
     void ChooseCopyStart(const std::vector<Scanned>& pkts, int64_t endTs);
     bool FindEnd(int64_t endTs, std::string& problem);
     void PlanCopyEnd(const std::vector<Scanned>& pkts, size_t tailDecodeAt);
+    std::string WhyEncodedWhole(const std::vector<Scanned>& pkts, int64_t endTs) const;
     ExactCutPlan PlanKeyFrames(const std::string& reason);
     bool Configure(AVCodecContext* enc, std::string& why) const;
     CodecPtr OpenEncoder(std::string& why) const;
@@ -408,13 +437,23 @@ Scanned SourceCut::Impl::Describe(const AVPacket* pkt)
     s.dts = s.hasDts ? pkt->dts : s.pts;
     s.key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
     if (!matchable) {
-        s.clean = s.key;
+        s.clean = s.copyable = s.key;
         return s;
     }
-    if (!s.key)
+    // H.265 marks its random access points in the unit types, and files flag them; H.264
+    // streams without later IDR pictures mark theirs with recovery points only, which not
+    // every file flags.
+    if (!s.key && codec == NalCodec::Hevc)
         return s;
     const std::vector<NalUnit> units = SplitNalUnits(pkt->data, size_t(pkt->size), config.lengthSize);
-    s.clean = StartsCleanly(codec, units);
+    const PictureAccess access = DescribePicture(codec, units);
+    s.clean = access.kind != RandomAccess::None;
+    s.open = access.kind == RandomAccess::Open;
+    s.recoveryFrames = access.kind == RandomAccess::Recovery ? access.recoveryFrames : 0;
+    s.reference = access.reference;
+    s.copyable = codec == NalCodec::Hevc ? s.clean : access.kind == RandomAccess::Closed;
+    if (!s.key && !s.clean)
+        return s;
     for (const NalUnit& u : units) {
         const int type = NalType(codec, u);
         if (!IsParameterSet(codec, type))
@@ -479,11 +518,11 @@ bool SourceCut::Impl::Scan(int64_t ts, std::vector<Scanned>& out, bool& ended, D
 
 namespace {
 // The smallest time stamp at or after `from` among the packets (kNone: none).
-int64_t FirstFrom(const std::vector<Scanned>& pkts, int64_t from, bool cleanOnly = false)
+int64_t FirstFrom(const std::vector<Scanned>& pkts, int64_t from, bool copyableOnly = false)
 {
     int64_t best = kNone;
     for (const Scanned& s : pkts)
-        if (s.pts >= from && (!cleanOnly || s.clean) && (best == kNone || s.pts < best))
+        if (s.pts >= from && (!copyableOnly || s.copyable) && (best == kNone || s.pts < best))
             best = s.pts;
     return best;
 }
@@ -519,15 +558,15 @@ size_t LongestClosedRun(const std::vector<int64_t>& run, int64_t next)
 bool SourceCut::Impl::FindStart(int64_t startTs, int64_t endTs, std::vector<Scanned>& pkts, std::string& problem,
                                 std::string& keyFramesBecause)
 {
-    // Enough read: the first frame, and the first clean start after it (or the next section's
+    // Enough read: the first frame, and the first start of a copy after it (or the next section's
     // first frame when none comes before it).
     const auto enough = [&](const std::vector<Scanned>& p, int64_t known) {
         const int64_t first = FirstFrom(p, startTs);
         if (first == kNone || first > known)
             return false;
-        const int64_t clean = FirstFrom(p, first, true);
-        if (clean != kNone && clean < endTs)
-            return clean <= known;
+        const int64_t copy = FirstFrom(p, first, true);
+        if (copy != kNone && copy < endTs)
+            return copy <= known;
         const int64_t next = FirstFrom(p, endTs);
         return next != kNone && next <= known;
     };
@@ -546,12 +585,16 @@ bool SourceCut::Impl::FindStart(int64_t startTs, int64_t endTs, std::vector<Scan
         // Every frame shown after a clean start is decoded after it: with one read before the
         // first frame (or that frame itself), the first frame is the right one, and the last
         // clean start at or before it is where decoding starts.
+        // A start whose pictures become whole only later must be whole by the first frame.
         headDecodeFrom = kNone;
-        for (const Scanned& s : pkts)
-            if (s.clean && s.pts <= firstFrame && (headDecodeFrom == kNone || s.pts > headDecodeFrom)) {
+        for (size_t k = 0; k < pkts.size(); ++k) {
+            const Scanned& s = pkts[k];
+            if (s.clean && s.pts <= firstFrame && (headDecodeFrom == kNone || s.pts > headDecodeFrom)
+                && WholeFrom(pkts, k) <= firstFrame) {
                 headDecodeFrom = s.pts;
                 headDecodeFromDts = s.dts;
             }
+        }
         const bool startsAtCut = headDecodeFrom == firstFrame && Seconds(firstFrame) <= req.start + kFrameAtPoint;
         if (headDecodeFrom != kNone && (headDecodeFrom < startTs || startsAtCut))
             return true;
@@ -600,19 +643,16 @@ bool SourceCut::Impl::FindEnd(int64_t endTs, std::string& problem)
             return false;
         }
         nextFrame = FirstFrom(pkts, endTs);
-        tailDecodeFrom = kNone;
-        size_t at = 0;
-        for (size_t k = 0; k < pkts.size(); ++k) {
+        // The latest clean start whose decoded pictures are whole from the first one the
+        // tail needs (leading pictures of an open start are not).
+        for (size_t k = pkts.size(); k-- > 0;) {
             const Scanned& s = pkts[k];
-            if (s.clean && s.pts >= copyFrom && (nextFrame == kNone || s.pts < nextFrame)
-                && (tailDecodeFrom == kNone || s.pts > tailDecodeFrom)) {
-                tailDecodeFrom = s.pts;
-                at = k;
-            }
-        }
-        if (tailDecodeFrom != kNone) {
-            PlanCopyEnd(pkts, at);
-            return true;
+            if (!s.clean || s.pts < copyFrom || (nextFrame != kNone && s.pts >= nextFrame))
+                continue;
+            tailDecodeFrom = s.pts;
+            PlanCopyEnd(pkts, k);
+            if (tailFrom == kNone || WholeFrom(pkts, k) <= tailFrom || s.pts == copyFrom)
+                return true;
         }
         if (seekTo == copyFromDts || attempt >= kMostLookBacks) {
             problem = "cannot find the key frame the copy starts at again";
@@ -639,6 +679,20 @@ void SourceCut::Impl::PlanCopyEnd(const std::vector<Scanned>& pkts, size_t tailD
         tailFrom = kNone; // nothing at the end to encode again
 }
 
+// Why a section is encoded again as a whole, when that is not simply because it lies between
+// two key frames; empty when it is.
+std::string SourceCut::Impl::WhyEncodedWhole(const std::vector<Scanned>& pkts, int64_t endTs) const
+{
+    for (const Scanned& s : pkts)
+        if (s.clean && !s.copyable && s.pts > firstFrame && s.pts < endTs)
+            return "the video's random access points inside it are open-GOP pictures or recovery points "
+                   "(intra refresh), not IDR pictures, and an H.264 copy can resume only at those";
+    const double length = (nextFrame != kNone ? Seconds(nextFrame) : req.start + req.length) - Seconds(firstFrame);
+    if (length > kLongWholeSection)
+        return "no key frame lies between " + FormatClock(Seconds(firstFrame)) + " and its end";
+    return std::string();
+}
+
 bool SourceCut::Impl::PlanExact(std::string& problem, std::string& keyFramesBecause)
 {
     const int64_t startTs = TsAtOrAfter(req.start - kSameTime);
@@ -650,6 +704,7 @@ bool SourceCut::Impl::PlanExact(std::string& problem, std::string& keyFramesBeca
     if (copyFrom == kNone) {
         // All inside one interval between key frames: every picture is encoded again.
         nextFrame = FirstFrom(pkts, endTs);
+        wholeBecause = WhyEncodedWhole(pkts, endTs);
         return true;
     }
     return FindEnd(endTs, problem);
@@ -727,7 +782,7 @@ ExactCutPlan SourceCut::Impl::PlanKeyFrames(const std::string& reason)
 SourceCut::SourceCut() : d(std::make_unique<Impl>())
 {
     // The libraries' notes and the encoder's statistics stay out of the error output.
-    av_log_set_level(AV_LOG_ERROR);
+    av_log_set_level(AV_LOG_FATAL);
 }
 SourceCut::~SourceCut() = default;
 
@@ -752,6 +807,8 @@ ExactCutPlan SourceCut::Plan(const ExactCutRequest& request, const std::string& 
     plan.first = d->Seconds(d->firstFrame);
     if (d->nextFrame != kNone)
         plan.next = d->Seconds(d->nextFrame);
+    if (!d->wholeBecause.empty())
+        plan.note = "every picture was encoded again: " + d->wholeBecause;
     return plan;
 }
 

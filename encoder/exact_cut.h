@@ -59,6 +59,8 @@ struct ExactCutPlan {
     double keyLength = 0;
     std::optional<double> videoEndDts;
     std::string reason;
+    // Exact: said in the completion (every picture encoded again, and why).
+    std::string note;
     // What happened, for the error output.
     std::string problem;
 };
