@@ -170,6 +170,7 @@ struct SourceCut::Impl {
     int64_t copyStopAt = kNone;        // the first packet, in decode order, the copy leaves out; kNone: none
     int64_t tailFrom = kNone;          // the first picture at the end that is encoded again
     bool fineTicks = true;             // decode times can be squeezed a tick apart
+    int64_t decodeLead = 0;            // the video written decodes this long before its first picture shows
     std::string wholeBecause;          // why every picture is encoded again (see WhyEncodedWhole)
 
     // ---- the encoder
@@ -807,6 +808,8 @@ ExactCutPlan SourceCut::Plan(const ExactCutRequest& request, const std::string& 
     plan.first = d->Seconds(d->firstFrame);
     if (d->nextFrame != kNone)
         plan.next = d->Seconds(d->nextFrame);
+    d->decodeLead = request.outputKeepsDecodeTimes && d->copyFrom != kNone ? std::max<int64_t>(0, d->copyFrom - d->copyFromDts) : 0;
+    plan.decodeLead = double(static_cast<long double>(d->decodeLead) * d->tb.num / d->tb.den);
     if (!d->wholeBecause.empty())
         plan.note = "every picture was encoded again: " + d->wholeBecause;
     return plan;
@@ -1029,6 +1032,7 @@ bool SectionWriter::PrepareChunks()
     m_head.shift = s.copyFrom != kNone ? std::max<int64_t>(0, s.copyFrom - s.copyFromDts) : 0;
     m_head.done = m_complete[Head];
     m_tail.part = Tail;
+    m_tail.shift = s.decodeLead; // continues the copy's decode times
     m_tail.from = s.tailFrom;
     m_tail.to = s.nextFrame;
     m_tail.feedBelow = s.nextFrame;
@@ -1042,10 +1046,12 @@ void SectionWriter::WriteOne(OutPacket& p)
 {
     // A packet without a decode time of its own decodes right after the one before.
     int64_t dts = p.dts;
-    if (m_lastDts == kNone)
-        dts = s.fineTicks || dts == kNone ? p.pts : dts; // the first picture decodes at 0 and shows at 0
-    else
+    if (m_lastDts != kNone)
         dts = std::max(dts, m_lastDts + 1);
+    else if (s.decodeLead > 0)
+        dts = std::max(dts == kNone ? p.pts : dts, p.pts - s.decodeLead);
+    else
+        dts = s.fineTicks || dts == kNone ? p.pts : dts; // the first picture decodes at 0 and shows at 0
     if (dts > p.pts) {
         Fail("cannot keep the pictures in decode order at " + FormatClock(s.Seconds(p.pts)));
         return;
@@ -1057,8 +1063,9 @@ void SectionWriter::WriteOne(OutPacket& p)
         return;
     }
     std::memcpy(pkt->data, p.data.data(), p.data.size());
-    pkt->pts = p.pts - s.firstFrame;
-    pkt->dts = dts - s.firstFrame;
+    // Times on the pipe never below 0: the reader takes decodeLead off again.
+    pkt->pts = p.pts - s.firstFrame + s.decodeLead;
+    pkt->dts = dts - s.firstFrame + s.decodeLead;
     pkt->duration = p.duration;
     pkt->flags = p.key ? AV_PKT_FLAG_KEY : 0;
     pkt->stream_index = 0;

@@ -39,6 +39,11 @@ struct ExactCutRequest {
     double start = 0;  // seconds from the source's start, as -ss counts them
     double length = 0; // up to a little before the next section's first frame (-t)
     bool nextSectionFollows = false; // the next section begins where this one ends
+    // The output keeps decode times (MP4, MOV): they step evenly from the first picture on, so
+    // a constant-rate source stays one, and the video starts decodeLead before its first
+    // picture shows (an edit list puts that picture at 0). Otherwise the first picture
+    // decodes at 0, and the decode times after it catch up with the copy's a tick apart.
+    bool outputKeepsDecodeTimes = false;
 };
 
 struct ExactCutPlan {
@@ -52,6 +57,9 @@ struct ExactCutPlan {
     // the section runs to the end of the source); seconds from the source's start.
     double first = 0;
     std::optional<double> next;
+    // Exact: how long before the first picture shows the video written decodes (seconds);
+    // its times on the pipe are that much later than the section's.
+    double decodeLead = 0;
     // KeyFrames: the copy starts at the key frame at keyStart, lasts keyLength, and its video
     // stops before the packet whose decode time from keyStart reaches videoEndDts. keyLength
     // 0: nothing lies between the key frames. reason: why the frames could not be matched.
