@@ -921,6 +921,7 @@ private:
     bool m_complete[PartCount] = {};
     int m_writing = 0; // the part being written
     int64_t m_lastDts = kNone;
+    PacketPtr m_held; // written when the next one's decode time is known
     Chunk m_head, m_tail;
     FramePtr m_frame{av_frame_alloc()};
     PacketPtr m_encoded{av_packet_alloc()};
@@ -939,6 +940,7 @@ private:
     bool SetDecoderConfig();
     bool PrepareChunks();
     void WriteOne(OutPacket& p);
+    bool WriteHeld();
     void Drain();
     void FinishPart(Part part);
     bool ReceivePackets(Chunk& c);
@@ -1069,14 +1071,30 @@ void SectionWriter::WriteOne(OutPacket& p)
     pkt->duration = p.duration;
     pkt->flags = p.key ? AV_PKT_FLAG_KEY : 0;
     pkt->stream_index = 0;
-    av_packet_rescale_ts(pkt.get(), s.tb, m_os->time_base);
-    const int w = av_write_frame(m_oc, pkt.get());
-    if (w < 0) {
-        Fail("cannot write the video: " + AvError(w));
-        return;
+    // Each fragment holds one picture, and a reader takes a picture's decode time as the one
+    // before plus its duration: the duration is the step to the next decode time (a packet's
+    // own duration is its picture's, which differs in a variable-rate source with B-frames).
+    if (m_held) {
+        if (pkt->dts > m_held->dts)
+            m_held->duration = pkt->dts - m_held->dts;
+        if (!WriteHeld())
+            return;
     }
+    m_held = std::move(pkt);
     if (m_progress)
         m_progress(s.Seconds(p.pts) - s.Seconds(s.firstFrame));
+}
+
+bool SectionWriter::WriteHeld()
+{
+    if (!m_held)
+        return true;
+    av_packet_rescale_ts(m_held.get(), s.tb, m_os->time_base);
+    const int w = av_write_frame(m_oc, m_held.get());
+    m_held.reset();
+    if (w < 0)
+        return Fail("cannot write the video: " + AvError(w));
+    return true;
 }
 
 void SectionWriter::Drain()
@@ -1350,6 +1368,8 @@ bool SectionWriter::Finish()
         return false;
     if (m_writing < PartCount)
         return Fail("the video was not written completely");
+    if (!WriteHeld())
+        return false;
     const int r = av_write_trailer(m_oc);
     if (r >= 0)
         avio_flush(m_oc->pb);
