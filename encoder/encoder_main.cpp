@@ -445,17 +445,11 @@ int RunExact(const std::string& ffmpeg, const Invocation& inv, ExactCut& exact, 
     args.insert(args.end(), after.begin(), after.end());
     // Nothing from before the section's first frame: a seek in the source lands on the key frame
     // before it, and subtitles (encoded, so -copypriorss does not reach them) would start there,
-    // seconds early, and shift everything else when made to start at zero. The video's first
-    // decode times lie before 0 by its lead (ffmpeg starts the pipe's first picture at 0): the
-    // output starts that much earlier and its times are moved back by as much.
-    if (!AtStart(Micro(firstUs))) {
-        const long long leadUs = std::llround(plan.decodeLead * 1e6);
+    // seconds early, and shift everything else when made to start at zero. Not with a video
+    // that decodes before 0 (MP4): ffmpeg would leave out its first pictures too.
+    if (!AtStart(Micro(firstUs)) && !(plan.decodeLead > 0)) {
         args.push_back("-ss");
-        args.push_back(Micro(-leadUs));
-        if (leadUs > 0) {
-            args.push_back("-output_ts_offset");
-            args.push_back(Micro(-leadUs));
-        }
+        args.push_back("0");
     }
     args.push_back(AsFile(inv.output));
 

@@ -15,6 +15,8 @@ extern "C" {
 #include <deque>
 #include <limits>
 #include <map>
+#include <numeric>
+#include <climits>
 #include <set>
 #include <unistd.h>
 
@@ -37,6 +39,8 @@ constexpr int kLateFrames = 4;
 constexpr int kMostSeeksBack = 8;
 // Parameter sets kept from the packets of a source without a decoder configuration.
 constexpr size_t kMostInbandSets = 16;
+// The pipe counts time in ticks no finer than this many a second.
+constexpr int64_t kFinestPipeTicks = 10000000;
 // A section encoded again as a whole is worth a note when it is longer than key-frame
 // intervals usually are (seconds), or when it holds starts a copy cannot use.
 constexpr double kLongWholeSection = 20;
@@ -875,6 +879,21 @@ struct Chunk {
     bool active = false, done = false;
 };
 
+// Ticks that count both the source's ticks and its nominal frame duration whole, so that
+// the pipe can say the rate exactly; the source's own when there is no such (small) one.
+AVRational PipeTimeBase(AVRational tb, AVRational rate)
+{
+    if (rate.num <= 0 || rate.den <= 0 || tb.num <= 0 || tb.den <= 0)
+        return tb;
+    const AVRational frame = av_inv_q(rate);
+    // 1/n with n a multiple of both denominators (reduced): both are whole numbers of 1/n.
+    AVRational a, b;
+    av_reduce(&a.num, &a.den, tb.num, tb.den, INT_MAX);
+    av_reduce(&b.num, &b.den, frame.num, frame.den, INT_MAX);
+    const int64_t n = int64_t(a.den) / std::gcd(a.den, b.den) * b.den;
+    return n > 0 && n <= kFinestPipeTicks ? AVRational{1, int(n)} : tb;
+}
+
 } // namespace
 
 // Writes one section's video: a single pass over the source from the first packet needed,
@@ -921,7 +940,10 @@ private:
     bool m_complete[PartCount] = {};
     int m_writing = 0; // the part being written
     int64_t m_lastDts = kNone;
-    PacketPtr m_held; // written when the next one's decode time is known
+    PacketPtr m_held; // written when the next one's decode time is known (times in the pipe's time base)
+    int64_t m_nominal = 0;    // a frame at the source's nominal rate in the pipe's time base; 0: not a whole number
+    int64_t m_sourceTick = 1; // a tick of the source in the pipe's time base
+    std::deque<int64_t> m_copyDts; // the source's decode times met in the copy, not yet given out
     Chunk m_head, m_tail;
     FramePtr m_frame{av_frame_alloc()};
     PacketPtr m_encoded{av_packet_alloc()};
@@ -975,7 +997,7 @@ bool SectionWriter::OpenOutput()
     m_os->codecpar->codec_tag = 0;
     if (!SetDecoderConfig())
         return false;
-    m_os->time_base = s.tb;
+    m_os->time_base = PipeTimeBase(s.tb, s.vs->avg_frame_rate.num > 0 ? s.vs->avg_frame_rate : s.vs->r_frame_rate);
     m_os->avg_frame_rate = s.vs->avg_frame_rate;
     m_os->r_frame_rate = s.vs->r_frame_rate;
     m_os->sample_aspect_ratio = s.vs->sample_aspect_ratio;
@@ -993,6 +1015,13 @@ bool SectionWriter::OpenOutput()
     av_dict_free(&options);
     if (r < 0)
         return Fail("cannot start the video: " + AvError(r));
+    // The muxer may have chosen a finer time base.
+    const AVRational rate = s.vs->avg_frame_rate.num > 0 ? s.vs->avg_frame_rate : s.vs->r_frame_rate;
+    if (rate.num > 0 && rate.den > 0) {
+        const AVRational frame = av_div_q(av_inv_q(rate), m_os->time_base);
+        m_nominal = frame.den == 1 ? frame.num : 0;
+    }
+    m_sourceTick = std::max<int64_t>(1, av_rescale_q(1, s.tb, m_os->time_base));
     return true;
 }
 
@@ -1071,12 +1100,16 @@ void SectionWriter::WriteOne(OutPacket& p)
     pkt->duration = p.duration;
     pkt->flags = p.key ? AV_PKT_FLAG_KEY : 0;
     pkt->stream_index = 0;
-    // Each fragment holds one picture, and a reader takes a picture's decode time as the one
-    // before plus its duration: the duration is the step to the next decode time (a packet's
-    // own duration is its picture's, which differs in a variable-rate source with B-frames).
+    av_packet_rescale_ts(pkt.get(), s.tb, m_os->time_base);
+    // Each fragment holds one picture. A reader of the pipe takes the stream's frame rate from
+    // the first one's duration, and a reader that adds durations up takes a picture's decode
+    // time as the one before plus its duration: the duration is the step to the next decode
+    // time, or the nominal frame duration where that step is it rounded to the source's ticks
+    // (a rate like 24000/1001 in milliseconds).
     if (m_held) {
-        if (pkt->dts > m_held->dts)
-            m_held->duration = pkt->dts - m_held->dts;
+        const int64_t step = pkt->dts - m_held->dts;
+        if (step > 0)
+            m_held->duration = m_nominal > 0 && std::llabs(step - m_nominal) <= m_sourceTick ? m_nominal : step;
         if (!WriteHeld())
             return;
     }
@@ -1089,7 +1122,6 @@ bool SectionWriter::WriteHeld()
 {
     if (!m_held)
         return true;
-    av_packet_rescale_ts(m_held.get(), s.tb, m_os->time_base);
     const int w = av_write_frame(m_oc, m_held.get());
     m_held.reset();
     if (w < 0)
@@ -1278,14 +1310,24 @@ bool SectionWriter::CopyPacket(const AVPacket* pkt, const Scanned& p, bool& copy
         return !m_failed;
     }
     const bool shownBeforeCopy = afterKey && p.pts < s.copyFrom; // encoded again, or in the section before
+    // The copied packets take the decode times of the source's packets in turn: the leading
+    // pictures left out (encoded again in the head) leave no hole in them.
+    m_copyDts.push_back(p.hasDts ? p.dts : kNone);
+    const bool first = !afterKey;
     afterKey = true;
     if (shownBeforeCopy)
         return true;
     OutPacket o;
     const std::vector<NalUnit> units = SplitNalUnits(pkt->data, size_t(pkt->size), s.config.lengthSize);
-    o.data = ToAnnexB(s.codec, units, m_hevc && p.clean ? &m_sourceSets : nullptr, false);
+    // H.265 pictures encoded again carry their parameter sets in the stream, with the source's
+    // ids: the copy brings the source's back, once (a decoder that meets them again before a
+    // later CRA picture may take it for the start of a new sequence, and its RASL pictures
+    // for ones it cannot decode).
+    const bool afterHead = s.headDecodeFrom != kNone;
+    o.data = ToAnnexB(s.codec, units, m_hevc && first && afterHead ? &m_sourceSets : nullptr, false);
     o.pts = p.pts;
-    o.dts = p.hasDts ? p.dts : kNone;
+    o.dts = m_copyDts.front();
+    m_copyDts.pop_front();
     o.duration = pkt->duration;
     o.key = p.key;
     m_queued[Copy].push_back(std::move(o));

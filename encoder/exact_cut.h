@@ -4,7 +4,7 @@
 // settings, everything from that key frame on is copied as it is, and pictures at the end
 // that a copy cannot hold without a picture of the next section are encoded again as well.
 //
-// The section's video is written to a pipe as fragmented MP4 (its time base and parameter
+// The section's video is written to a pipe as fragmented MP4 (its decode times and parameter
 // sets kept); ffmpeg takes it from there, together with the source's other streams cut at
 // the same times, and applies the profile's switches as usual.
 //
