@@ -1010,7 +1010,9 @@ bool SectionWriter::OpenOutput()
             std::memcpy(copy, sd.data, sd.size);
     }
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "movflags", "empty_moov+default_base_moof+frag_every_frame+skip_trailer", 0);
+    // Fragments of a second: ffmpeg takes the frame rate from the first one's pictures.
+    av_dict_set(&options, "movflags", "empty_moov+default_base_moof+skip_trailer", 0);
+    av_dict_set(&options, "frag_duration", "1000000", 0);
     r = avformat_write_header(m_oc, &options);
     av_dict_free(&options);
     if (r < 0)
@@ -1101,11 +1103,12 @@ void SectionWriter::WriteOne(OutPacket& p)
     pkt->flags = p.key ? AV_PKT_FLAG_KEY : 0;
     pkt->stream_index = 0;
     av_packet_rescale_ts(pkt.get(), s.tb, m_os->time_base);
-    // Each fragment holds one picture. A reader of the pipe takes the stream's frame rate from
-    // the first one's duration, and a reader that adds durations up takes a picture's decode
-    // time as the one before plus its duration: the duration is the step to the next decode
-    // time, or the nominal frame duration where that step is it rounded to the source's ticks
-    // (a rate like 24000/1001 in milliseconds).
+    // Inside a fragment a reader takes a picture's decode time as the one before plus its
+    // duration, and ffmpeg the stream's frame rate from the first fragment's durations: the
+    // duration is the step to the next decode time, or the nominal frame duration where that
+    // step is it rounded to the source's ticks (24000/1001 in milliseconds steps 41 or 42 ms,
+    // which read as 500/21 gave a Matroska output the wrong default duration and a decoder
+    // two pictures at one time).
     if (m_held) {
         const int64_t step = pkt->dts - m_held->dts;
         if (step > 0)
