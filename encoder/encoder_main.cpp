@@ -394,8 +394,12 @@ std::unique_ptr<ExactCut> LoadExactCut(std::string& why)
 void KeepDecodeTimes(std::vector<std::string>& after)
 {
     for (size_t k = 0; k + 1 < after.size(); ++k)
-        if (after[k] == "-avoid_negative_ts")
+        if (after[k] == "-avoid_negative_ts") {
             after[k + 1] = "disabled";
+            return;
+        }
+    after.push_back("-avoid_negative_ts");
+    after.push_back("disabled");
 }
 
 // Whether the profile filters the video's packets itself (-bsf).
