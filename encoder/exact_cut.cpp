@@ -39,6 +39,10 @@ constexpr int kLateFrames = 4;
 constexpr int kMostSeeksBack = 8;
 // Parameter sets kept from the packets of a source without a decoder configuration.
 constexpr size_t kMostInbandSets = 16;
+// H.264 SPS ids run from 0 to this.
+constexpr int kLastH264SpsId = 31;
+// Decode times may be moved on a tick at a time where a frame lasts at least this many ticks.
+constexpr double kLeastTicksAFrame = 16;
 // The pipe counts time in ticks no finer than this many a second.
 constexpr int64_t kFinestPipeTicks = 10000000;
 // A section encoded again as a whole is worth a note when it is longer than key-frame
@@ -274,7 +278,7 @@ bool SourceCut::Impl::Open(const std::string& source, std::string& problem)
         }
     }
     // Decode times a tick apart must stay well inside a frame.
-    fineTicks = FrameGap() / av_q2d(tb) >= 16;
+    fineTicks = FrameGap() / av_q2d(tb) >= kLeastTicksAFrame;
     return true;
 }
 
@@ -329,7 +333,7 @@ std::string SourceCut::Impl::WhyNotMatchable()
         // Its own parameter-set ids, so that both kinds of pictures find theirs in one
         // decoder configuration.
         int id = 0;
-        while (usedIds.count(id) && id < 31)
+        while (usedIds.count(id) && id < kLastH264SpsId)
             ++id;
         params = "sps-id=" + std::to_string(id) + ":scenecut=0:force-cfr=1";
         // The level's bit rate limits (High profiles allow more).
