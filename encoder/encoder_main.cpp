@@ -405,6 +405,39 @@ std::unique_ptr<ExactCut> LoadExactCut(std::string& why)
     return std::unique_ptr<ExactCut>(create());
 }
 
+// Decode times before 0 stay where they are: the muxer's edit list shows the first picture at
+// 0, where shifting everything to start at zero would move every stream later by the video's
+// decode lead.
+void KeepDecodeTimes(std::vector<std::string>& after)
+{
+    for (size_t k = 0; k + 1 < after.size(); ++k)
+        if (after[k] == "-avoid_negative_ts") {
+            after[k + 1] = "disabled";
+            return;
+        }
+    after.push_back("-avoid_negative_ts");
+    after.push_back("disabled");
+}
+
+// Whether the profile filters the video's packets itself (-bsf).
+bool FiltersVideoPackets(const std::vector<std::string>& after)
+{
+    for (const std::string& a : after)
+        if (a == "-bsf" || a.rfind("-bsf:v", 0) == 0 || a.rfind("-bsf:0", 0) == 0)
+            return true;
+    return false;
+}
+
+// Whether the output keeps decode times of its own (MP4 and its kin), by its name.
+bool KeepsDecodeTimes(const std::string& output)
+{
+    const size_t dot = output.rfind('.');
+    std::string ext = dot == std::string::npos ? std::string() : output.substr(dot + 1);
+    for (char& c : ext)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return ext == "mp4" || ext == "m4v" || ext == "mov" || ext == "3gp";
+}
+
 // The exact cut: ffmpeg reads the source for everything but the video, from the section's
 // first frame to the next section's, and the video from the pipe this program writes.
 int RunExact(const std::string& ffmpeg, const Invocation& inv, ExactCut& exact, const ExactCutPlan& plan)
@@ -418,14 +451,27 @@ int RunExact(const std::string& ffmpeg, const Invocation& inv, ExactCut& exact, 
         args.push_back("-ss");
         args.push_back(Micro(firstUs));
     }
-    for (const std::string& a : {std::string("-vn"), std::string("-i"), AsFile(inv.input), std::string("-f"),
-                                 std::string("mp4"), std::string("-i"), std::string("pipe:0"), std::string("-t"),
-                                 Micro(std::max(0LL, endUs - firstUs))})
+    args.push_back("-vn");
+    args.push_back("-i");
+    args.push_back(AsFile(inv.input));
+    for (const std::string& a : {std::string("-f"), std::string("mp4"), std::string("-i"), std::string("pipe:0"),
+                                 std::string("-t"), Micro(std::max(0LL, endUs - firstUs))})
         args.push_back(a);
     std::vector<std::string> after = inv.after;
     SetLength(after, std::string());
     KeepPriorAtStart(after, Micro(firstUs));
+    if (plan.decodeLead > 0) {
+        KeepDecodeTimes(after);
+    }
     args.insert(args.end(), after.begin(), after.end());
+    // Nothing from before the section's first frame: a seek in the source lands on the key frame
+    // before it, and subtitles (encoded, so -copypriorss does not reach them) would start there,
+    // seconds early, and shift everything else when made to start at zero. Not with a video
+    // that decodes before 0 (MP4): ffmpeg would leave out its first pictures too.
+    if (!AtStart(Micro(firstUs)) && !(plan.decodeLead > 0)) {
+        args.push_back("-ss");
+        args.push_back("0");
+    }
     args.push_back(AsFile(inv.output));
 
     int video[2];
@@ -518,6 +564,7 @@ int main(int argc, char** argv)
         request.start = std::strtod(inv.seek.c_str(), nullptr);
         request.length = std::strtod(inv.length.c_str(), nullptr);
         request.nextSectionFollows = inv.cut.nextSectionFollows;
+        request.outputKeepsDecodeTimes = KeepsDecodeTimes(inv.output) && !FiltersVideoPackets(inv.after);
         std::string why;
         const std::unique_ptr<ExactCut> loaded = LoadExactCut(why);
         if (!loaded) {
@@ -532,6 +579,8 @@ int main(int argc, char** argv)
             return 128 + g_stop;
         switch (plan.mode) {
         case ExactCutPlan::Mode::Exact:
+            if (!plan.note.empty())
+                Say("note: " + plan.note);
             status = RunExact(ffmpeg, inv, exact, plan);
             break;
         case ExactCutPlan::Mode::KeyFrames: {

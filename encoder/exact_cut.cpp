@@ -15,6 +15,8 @@ extern "C" {
 #include <deque>
 #include <limits>
 #include <map>
+#include <numeric>
+#include <climits>
 #include <set>
 #include <unistd.h>
 
@@ -28,6 +30,24 @@ constexpr int64_t kNone = std::numeric_limits<int64_t>::min();
 constexpr int64_t kEndless = std::numeric_limits<int64_t>::max();
 // No scan reads more packets than this around one point.
 constexpr size_t kMostScanned = 200000;
+// A scan that finds no clean start before a point looks back 1 s, then twice as far each
+// time, this many times (about 190 days: the whole of any file).
+constexpr int kMostLookBacks = 24;
+// A seek that lands more than this many frames after the first packet needed goes back 1 s,
+// then twice as far each time, at most this many times.
+constexpr int kLateFrames = 4;
+constexpr int kMostSeeksBack = 8;
+// Parameter sets kept from the packets of a source without a decoder configuration.
+constexpr size_t kMostInbandSets = 16;
+// H.264 SPS ids run from 0 to this.
+constexpr int kLastH264SpsId = 31;
+// Decode times may be moved on a tick at a time where a frame lasts at least this many ticks.
+constexpr double kLeastTicksAFrame = 16;
+// The pipe counts time in ticks no finer than this many a second.
+constexpr int64_t kFinestPipeTicks = 10000000;
+// A section encoded again as a whole is worth a note when it is longer than key-frame
+// intervals usually are (seconds), or when it holds starts a copy cannot use.
+constexpr double kLongWholeSection = 20;
 
 // The pictures encoded again look like the source's: a constant quality well above what
 // the eye tells apart, at a speed that keeps one key-frame interval cheap.
@@ -59,7 +79,31 @@ struct Scanned {
     bool hasDts = true;
     bool key = false;   // flagged as a key frame
     bool clean = false; // decoding can start here (and a copy)
+    bool open = false;  // clean, but pictures shown before it may refer to earlier ones
+    int recoveryFrames = 0; // clean, but whole only so many reference pictures on (intra refresh)
+    bool reference = true;  // H.264: counts towards recoveryFrames
+    // The copy can begin here after pictures encoded again: an H.265 random access point
+    // (the end of the encoded sequence before it resets the decoder), an H.264 IDR picture.
+    // An H.264 decoder keeps the pictures before any other start for reference, and the
+    // copied pictures would find the encoded ones there instead of the source's.
+    bool copyable = false;
 };
+
+// Where the pictures decoded from the clean start at pkts[at] become whole: every picture shown
+// at or after the time returned is; kEndless when the packets read end before.
+int64_t WholeFrom(const std::vector<Scanned>& pkts, size_t at)
+{
+    const Scanned& start = pkts[at];
+    if (start.recoveryFrames <= 0)
+        return start.pts;
+    int steps = 0; // frame_num from the start: the reference pictures decoded since
+    for (size_t k = at; k < pkts.size(); ++k) {
+        if (steps == start.recoveryFrames)
+            return pkts[k].pts;
+        steps += pkts[k].reference ? 1 : 0;
+    }
+    return kEndless;
+}
 
 // H.264 levels: MaxBR and MaxCPB (1000 bits, Baseline and Main), by level_idc.
 struct LevelLimit {
@@ -88,6 +132,8 @@ const HevcLevelLimit kHevcLevels[] = {{30, 128, 128},          {60, 1500, 1500},
 
 } // namespace
 
+class SectionWriter;
+
 // The exact cut of one section of one source.
 class SourceCut final : public ExactCut {
 public:
@@ -98,8 +144,10 @@ public:
     bool WriteVideo(int fd, const std::function<void(double)>& progress, const volatile std::sig_atomic_t* stop,
                     std::string& error) override;
 
-private:
     struct Impl;
+
+private:
+    friend class SectionWriter;
     std::unique_ptr<Impl> d;
 };
 
@@ -118,18 +166,20 @@ struct SourceCut::Impl {
     std::set<int> usedIds;         // H.264 SPS and PPS ids of the source
     int readError = 0;
 
-    // ---- the section
+    // ---- the section (stream times)
     ExactCutRequest req;
-    int64_t first = kNone;    // S: the section's first frame
-    int64_t next = kNone;     // E: the next section's first frame; kNone: to the end
-    int64_t headFrom = kNone; // the clean start the first pictures are decoded from
-    int64_t headFromDts = 0;
-    int64_t key = kNone;      // K: the first clean start in the section: the copy begins there
-    int64_t keyDts = 0;
-    int64_t endFrom = kNone;  // X: the clean start the last pictures are decoded from
-    int64_t stopAt = kNone;   // the first packet, in decode order, the copy leaves out; kNone: none
-    int64_t again = kNone;    // T: the first picture at the end that is encoded again
-    bool fineTicks = true;    // decode times can be squeezed a tick apart
+    int64_t firstFrame = kNone;        // the section's first frame
+    int64_t nextFrame = kNone;         // the next section's first frame; kNone: to the end
+    int64_t headDecodeFrom = kNone;    // the clean start the pictures before the copy are decoded from
+    int64_t headDecodeFromDts = 0;
+    int64_t copyFrom = kNone;          // the first clean start in the section: the copy begins there
+    int64_t copyFromDts = 0;
+    int64_t tailDecodeFrom = kNone;    // the clean start the pictures after the copy are decoded from
+    int64_t copyStopAt = kNone;        // the first packet, in decode order, the copy leaves out; kNone: none
+    int64_t tailFrom = kNone;          // the first picture at the end that is encoded again
+    bool fineTicks = true;             // decode times can be squeezed a tick apart
+    int64_t decodeLead = 0;            // the video written decodes this long before its first picture shows
+    std::string wholeBecause;          // why every picture is encoded again (see WhyEncodedWhole)
 
     // ---- the encoder
     const AVCodec* encoder = nullptr;
@@ -167,6 +217,12 @@ struct SourceCut::Impl {
     bool Seek(int64_t ts);
     template <typename Done> bool Scan(int64_t ts, std::vector<Scanned>& out, bool& ended, Done done);
     bool PlanExact(std::string& problem, std::string& keyFramesBecause);
+    bool FindStart(int64_t startTs, int64_t endTs, std::vector<Scanned>& pkts, std::string& problem,
+                   std::string& keyFramesBecause);
+    void ChooseCopyStart(const std::vector<Scanned>& pkts, int64_t endTs);
+    bool FindEnd(int64_t endTs, std::string& problem);
+    void PlanCopyEnd(const std::vector<Scanned>& pkts, size_t tailDecodeAt);
+    std::string WhyEncodedWhole(const std::vector<Scanned>& pkts, int64_t endTs) const;
     ExactCutPlan PlanKeyFrames(const std::string& reason);
     bool Configure(AVCodecContext* enc, std::string& why) const;
     CodecPtr OpenEncoder(std::string& why) const;
@@ -218,11 +274,11 @@ bool SourceCut::Impl::Open(const std::string& source, std::string& problem)
         for (const Bytes& ps : config.parameterSets) {
             const NalUnit u{ps.data(), ps.size()};
             if (codec == NalCodec::H264)
-                usedIds.insert(NalType(codec, u) == 7 ? H264SpsId(u) : H264PpsId(u));
+                usedIds.insert(IsSequenceParameterSet(codec, NalType(codec, u)) ? H264SpsId(u) : H264PpsId(u));
         }
     }
     // Decode times a tick apart must stay well inside a frame.
-    fineTicks = FrameGap() / av_q2d(tb) >= 16;
+    fineTicks = FrameGap() / av_q2d(tb) >= kLeastTicksAFrame;
     return true;
 }
 
@@ -277,7 +333,7 @@ std::string SourceCut::Impl::WhyNotMatchable()
         // Its own parameter-set ids, so that both kinds of pictures find theirs in one
         // decoder configuration.
         int id = 0;
-        while (usedIds.count(id) && id < 31)
+        while (usedIds.count(id) && id < kLastH264SpsId)
             ++id;
         params = "sps-id=" + std::to_string(id) + ":scenecut=0:force-cfr=1";
         // The level's bit rate limits (High profiles allow more).
@@ -301,7 +357,7 @@ std::string SourceCut::Impl::WhyNotMatchable()
         params = "bframes=0:open-gop=0:scenecut=0:log-level=error:repeat-headers=0";
         int tier = 0;
         for (const Bytes& ps : config.parameterSets)
-            if (NalType(codec, NalUnit{ps.data(), ps.size()}) == 33)
+            if (IsSequenceParameterSet(codec, NalType(codec, NalUnit{ps.data(), ps.size()})))
                 tier = std::max(tier, HevcSpsTier(NalUnit{ps.data(), ps.size()}));
         if (par->level > 0) {
             params += ":level-idc=" + std::to_string(par->level / 3);
@@ -390,20 +446,30 @@ Scanned SourceCut::Impl::Describe(const AVPacket* pkt)
     s.dts = s.hasDts ? pkt->dts : s.pts;
     s.key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
     if (!matchable) {
-        s.clean = s.key;
+        s.clean = s.copyable = s.key;
         return s;
     }
-    if (!s.key)
+    // H.265 marks its random access points in the unit types, and files flag them; H.264
+    // streams without later IDR pictures mark theirs with recovery points only, which not
+    // every file flags.
+    if (!s.key && codec == NalCodec::Hevc)
         return s;
     const std::vector<NalUnit> units = SplitNalUnits(pkt->data, size_t(pkt->size), config.lengthSize);
-    s.clean = StartsCleanly(codec, units);
+    const PictureAccess access = DescribePicture(codec, units);
+    s.clean = access.kind != RandomAccess::None;
+    s.open = access.kind == RandomAccess::Open;
+    s.recoveryFrames = access.kind == RandomAccess::Recovery ? access.recoveryFrames : 0;
+    s.reference = access.reference;
+    s.copyable = codec == NalCodec::Hevc ? s.clean : access.kind == RandomAccess::Closed;
+    if (!s.key && !s.clean)
+        return s;
     for (const NalUnit& u : units) {
         const int type = NalType(codec, u);
         if (!IsParameterSet(codec, type))
             continue;
         if (codec == NalCodec::H264)
-            usedIds.insert(type == 7 ? H264SpsId(u) : H264PpsId(u));
-        if (config.parameterSets.empty() && inbandSets.size() < 16)
+            usedIds.insert(IsSequenceParameterSet(codec, type) ? H264SpsId(u) : H264PpsId(u));
+        if (config.parameterSets.empty() && inbandSets.size() < kMostInbandSets)
             inbandSets.emplace_back(u.data, u.data + u.size);
     }
     return s;
@@ -461,134 +527,143 @@ bool SourceCut::Impl::Scan(int64_t ts, std::vector<Scanned>& out, bool& ended, D
 
 namespace {
 // The smallest time stamp at or after `from` among the packets (kNone: none).
-int64_t FirstFrom(const std::vector<Scanned>& pkts, int64_t from, bool cleanOnly = false)
+int64_t FirstFrom(const std::vector<Scanned>& pkts, int64_t from, bool copyableOnly = false)
 {
     int64_t best = kNone;
     for (const Scanned& s : pkts)
-        if (s.pts >= from && (!cleanOnly || s.clean) && (best == kNone || s.pts < best))
+        if (s.pts >= from && (!copyableOnly || s.copyable) && (best == kNone || s.pts < best))
             best = s.pts;
     return best;
 }
 } // namespace
 
-bool SourceCut::Impl::PlanExact(std::string& problem, std::string& keyFramesBecause)
+namespace {
+// Where the copy can stop: given the packets' presentation times in decode order from a clean
+// start, the longest leading run that holds every frame shown before some point and none
+// after it (so a decoder shows all of it without a picture that follows), and no frame at or
+// after `next` (kNone: no limit). The run's length; the whole when it all fits.
+size_t LongestClosedRun(const std::vector<int64_t>& run, int64_t next)
 {
-    const int64_t startTs = TsAtOrAfter(req.start - kSameTime);
-    const int64_t endTs = TsAtOrAfter(req.start + req.length);
+    const size_t n = run.size();
+    std::vector<int64_t> suffixMin(n + 1, kEndless);
+    for (size_t k = n; k-- > 0;)
+        suffixMin[k] = std::min(suffixMin[k + 1], run[k]);
+    size_t best = 0;
+    int64_t prefixMax = kNone;
+    for (size_t k = 0; k <= n; ++k) {
+        if (k > 0)
+            prefixMax = std::max(prefixMax, run[k - 1]);
+        if (next != kNone && prefixMax != kNone && prefixMax >= next)
+            break;
+        if (prefixMax == kNone || prefixMax < suffixMin[k])
+            best = k;
+    }
+    return best;
+}
+} // namespace
 
-    // ---- around the start: the first frame, the clean start before it, the first clean
-    // start in the section (and its leading pictures: frames shown before it, decoded after).
-    std::vector<Scanned> pkts;
-    bool ended = false;
+// Around the start: the first frame and the clean start before it, looking further back
+// until a clean start lies before the cut.
+bool SourceCut::Impl::FindStart(int64_t startTs, int64_t endTs, std::vector<Scanned>& pkts, std::string& problem,
+                                std::string& keyFramesBecause)
+{
+    // Enough read: the first frame, and the first start of a copy after it (or the next section's
+    // first frame when none comes before it).
+    const auto enough = [&](const std::vector<Scanned>& p, int64_t known) {
+        const int64_t first = FirstFrom(p, startTs);
+        if (first == kNone || first > known)
+            return false;
+        const int64_t copy = FirstFrom(p, first, true);
+        if (copy != kNone && copy < endTs)
+            return copy <= known;
+        const int64_t next = FirstFrom(p, endTs);
+        return next != kNone && next <= known;
+    };
     double back = 0;
+    bool ended = false;
     for (int attempt = 0;; ++attempt) {
         const int64_t seekTo = TsAtOrAfter(req.start - back);
         const bool fromStart = streamFirst == AV_NOPTS_VALUE ? back > 1e6 : seekTo <= streamFirst;
-        if (!Scan(seekTo, pkts, ended, [&](const std::vector<Scanned>& p, int64_t known) {
-                const int64_t s = FirstFrom(p, startTs);
-                if (s == kNone || s > known)
-                    return false;
-                const int64_t k = FirstFrom(p, s, true);
-                if (k != kNone && k < endTs)
-                    return k <= known;
-                const int64_t e = FirstFrom(p, endTs);
-                return e != kNone && e <= known;
-            })) {
+        if (!Scan(seekTo, pkts, ended, enough)) {
             problem = "cannot read the video: " + AvError(readError);
             return false;
         }
-        first = FirstFrom(pkts, startTs);
-        if (first == kNone)
+        firstFrame = FirstFrom(pkts, startTs);
+        if (firstFrame == kNone)
             return false; // nothing of the section lies in the source
         // Every frame shown after a clean start is decoded after it: with one read before the
         // first frame (or that frame itself), the first frame is the right one, and the last
         // clean start at or before it is where decoding starts.
-        headFrom = kNone;
-        for (const Scanned& s : pkts)
-            if (s.clean && s.pts <= first && (headFrom == kNone || s.pts > headFrom)) {
-                headFrom = s.pts;
-                headFromDts = s.dts;
+        // A start whose pictures become whole only later must be whole by the first frame.
+        headDecodeFrom = kNone;
+        for (size_t k = 0; k < pkts.size(); ++k) {
+            const Scanned& s = pkts[k];
+            if (s.clean && s.pts <= firstFrame && (headDecodeFrom == kNone || s.pts > headDecodeFrom)
+                && WholeFrom(pkts, k) <= firstFrame) {
+                headDecodeFrom = s.pts;
+                headDecodeFromDts = s.dts;
             }
-        if (headFrom != kNone && (headFrom < startTs || (headFrom == first && Seconds(first) <= req.start + kFrameAtPoint)))
-            break;
+        }
+        const bool startsAtCut = headDecodeFrom == firstFrame && Seconds(firstFrame) <= req.start + kFrameAtPoint;
+        if (headDecodeFrom != kNone && (headDecodeFrom < startTs || startsAtCut))
+            return true;
         if (fromStart) {
             keyFramesBecause = "the video has no picture to start decoding at before the cut";
             return false;
         }
-        if (attempt >= 24) {
+        if (attempt >= kMostLookBacks) {
             problem = "cannot find a key frame before the cut";
             return false;
         }
         back = back == 0 ? 1 : back * 2;
     }
-    // The first frame is a clean start itself when the clean start at or before it is it.
-    key = FirstFrom(pkts, first, true);
-    if (key != kNone && key >= endTs)
-        key = kNone;
-    if (key != kNone)
-        for (const Scanned& s : pkts)
-            if (s.pts == key)
-                keyDts = s.dts;
-    if (key == first)
-        headFrom = kNone; // nothing before the copy to encode again
-    if (key == kNone) {
-        // All inside one interval between key frames: every picture is encoded again.
-        next = FirstFrom(pkts, endTs);
-        return true;
-    }
+}
 
-    // ---- around the end: the next section's first frame, the last clean start before it, and
-    // how far the copy can go: a run of packets in decode order that holds every frame shown
-    // before some point and none after it.
-    back = 0;
+// The copy begins at the first clean start at or after the first frame, inside the section.
+void SourceCut::Impl::ChooseCopyStart(const std::vector<Scanned>& pkts, int64_t endTs)
+{
+    copyFrom = FirstFrom(pkts, firstFrame, true);
+    if (copyFrom != kNone && copyFrom >= endTs)
+        copyFrom = kNone;
+    for (const Scanned& s : pkts)
+        if (copyFrom != kNone && s.pts == copyFrom)
+            copyFromDts = s.dts;
+    if (copyFrom == firstFrame)
+        headDecodeFrom = kNone; // nothing before the copy to encode again
+}
+
+// Around the end: the next section's first frame, the last clean start before it, and how
+// far the copy can go.
+bool SourceCut::Impl::FindEnd(int64_t endTs, std::string& problem)
+{
+    const auto enough = [&](const std::vector<Scanned>& p, int64_t known) {
+        const int64_t next = FirstFrom(p, endTs);
+        return next != kNone && next <= known;
+    };
+    std::vector<Scanned> pkts;
+    bool ended = false;
+    double back = 0;
     for (int attempt = 0;; ++attempt) {
         int64_t seekTo = TsAtOrAfter(req.start + req.length - back);
-        if (seekTo <= key)
-            seekTo = keyDts;
-        if (!Scan(seekTo, pkts, ended, [&](const std::vector<Scanned>& p, int64_t known) {
-                const int64_t e = FirstFrom(p, endTs);
-                return e != kNone && e <= known;
-            })) {
+        if (seekTo <= copyFrom)
+            seekTo = copyFromDts;
+        if (!Scan(seekTo, pkts, ended, enough)) {
             problem = "cannot read the video: " + AvError(readError);
             return false;
         }
-        next = FirstFrom(pkts, endTs);
-        endFrom = kNone;
-        size_t at = 0;
-        for (size_t k = 0; k < pkts.size(); ++k) {
+        nextFrame = FirstFrom(pkts, endTs);
+        // The latest clean start whose decoded pictures are whole from the first one the
+        // tail needs (leading pictures of an open start are not).
+        for (size_t k = pkts.size(); k-- > 0;) {
             const Scanned& s = pkts[k];
-            if (s.clean && s.pts >= key && (next == kNone || s.pts < next) && (endFrom == kNone || s.pts > endFrom)) {
-                endFrom = s.pts;
-                at = k;
-            }
+            if (!s.clean || s.pts < copyFrom || (nextFrame != kNone && s.pts >= nextFrame))
+                continue;
+            tailDecodeFrom = s.pts;
+            PlanCopyEnd(pkts, k);
+            if (tailFrom == kNone || WholeFrom(pkts, k) <= tailFrom || s.pts == copyFrom)
+                return true;
         }
-        if (endFrom != kNone) {
-            // The run from there, without the pictures shown before the copy's first key frame.
-            std::vector<int64_t> run;
-            for (size_t k = at; k < pkts.size(); ++k)
-                if (!(endFrom == key && k > at && pkts[k].pts < key))
-                    run.push_back(pkts[k].pts);
-            const size_t n = run.size();
-            std::vector<int64_t> suffixMin(n + 1, kEndless);
-            for (size_t k = n; k-- > 0;)
-                suffixMin[k] = std::min(suffixMin[k + 1], run[k]);
-            size_t best = 0;
-            int64_t prefixMax = kNone;
-            for (size_t k = 0; k <= n; ++k) {
-                if (k > 0)
-                    prefixMax = std::max(prefixMax, run[k - 1]);
-                if (next != kNone && prefixMax != kNone && prefixMax >= next)
-                    break;
-                if (prefixMax == kNone || prefixMax < suffixMin[k])
-                    best = k;
-            }
-            stopAt = best < n ? run[best] : kNone;
-            again = best < n ? suffixMin[best] : kNone;
-            if (next == kNone || again == kNone || again >= next)
-                again = kNone; // nothing at the end to encode again
-            return true;
-        }
-        if (seekTo == keyDts || attempt >= 24) {
+        if (seekTo == copyFromDts || attempt >= kMostLookBacks) {
             problem = "cannot find the key frame the copy starts at again";
             return false;
         }
@@ -596,6 +671,53 @@ bool SourceCut::Impl::PlanExact(std::string& problem, std::string& keyFramesBeca
     }
 }
 
+// The copy stops before the first packet that would show a frame after one it leaves out;
+// the frames from there to the next section are encoded again.
+void SourceCut::Impl::PlanCopyEnd(const std::vector<Scanned>& pkts, size_t tailDecodeAt)
+{
+    // The run from the last clean start, without the pictures shown before the copy's first
+    // clean start (they are the head's).
+    std::vector<int64_t> run;
+    for (size_t k = tailDecodeAt; k < pkts.size(); ++k)
+        if (!(tailDecodeFrom == copyFrom && k > tailDecodeAt && pkts[k].pts < copyFrom))
+            run.push_back(pkts[k].pts);
+    const size_t kept = LongestClosedRun(run, nextFrame);
+    copyStopAt = kept < run.size() ? run[kept] : kNone;
+    tailFrom = kept < run.size() ? *std::min_element(run.begin() + long(kept), run.end()) : kNone;
+    if (nextFrame == kNone || tailFrom == kNone || tailFrom >= nextFrame)
+        tailFrom = kNone; // nothing at the end to encode again
+}
+
+// Why a section is encoded again as a whole, when that is not simply because it lies between
+// two key frames; empty when it is.
+std::string SourceCut::Impl::WhyEncodedWhole(const std::vector<Scanned>& pkts, int64_t endTs) const
+{
+    for (const Scanned& s : pkts)
+        if (s.clean && !s.copyable && s.pts > firstFrame && s.pts < endTs)
+            return "the video's random access points inside it are open-GOP pictures or recovery points "
+                   "(intra refresh), not IDR pictures, and an H.264 copy can resume only at those";
+    const double length = (nextFrame != kNone ? Seconds(nextFrame) : req.start + req.length) - Seconds(firstFrame);
+    if (length > kLongWholeSection)
+        return "no key frame lies between " + FormatClock(Seconds(firstFrame)) + " and its end";
+    return std::string();
+}
+
+bool SourceCut::Impl::PlanExact(std::string& problem, std::string& keyFramesBecause)
+{
+    const int64_t startTs = TsAtOrAfter(req.start - kSameTime);
+    const int64_t endTs = TsAtOrAfter(req.start + req.length);
+    std::vector<Scanned> pkts;
+    if (!FindStart(startTs, endTs, pkts, problem, keyFramesBecause))
+        return false;
+    ChooseCopyStart(pkts, endTs);
+    if (copyFrom == kNone) {
+        // All inside one interval between key frames: every picture is encoded again.
+        nextFrame = FirstFrom(pkts, endTs);
+        wholeBecause = WhyEncodedWhole(pkts, endTs);
+        return true;
+    }
+    return FindEnd(endTs, problem);
+}
 ExactCutPlan SourceCut::Impl::PlanKeyFrames(const std::string& reason)
 {
     ExactCutPlan plan;
@@ -611,7 +733,7 @@ ExactCutPlan SourceCut::Impl::PlanKeyFrames(const std::string& reason)
         double back = 0;
         std::vector<Scanned> pkts;
         bool ended = false;
-        for (int attempt = 0; attempt < 24; ++attempt) {
+        for (int attempt = 0; attempt < kMostLookBacks; ++attempt) {
             const int64_t seekTo = TsAtOrAfter(from - back);
             const bool fromStart = streamFirst == AV_NOPTS_VALUE ? back > 1e6 : seekTo <= streamFirst;
             if (!Scan(seekTo, pkts, ended, [&](const std::vector<Scanned>& p, int64_t known) {
@@ -669,7 +791,7 @@ ExactCutPlan SourceCut::Impl::PlanKeyFrames(const std::string& reason)
 SourceCut::SourceCut() : d(std::make_unique<Impl>())
 {
     // The libraries' notes and the encoder's statistics stay out of the error output.
-    av_log_set_level(AV_LOG_ERROR);
+    av_log_set_level(AV_LOG_FATAL);
 }
 SourceCut::~SourceCut() = default;
 
@@ -691,9 +813,13 @@ ExactCutPlan SourceCut::Plan(const ExactCutRequest& request, const std::string& 
         return plan;
     }
     plan.mode = ExactCutPlan::Mode::Exact;
-    plan.first = d->Seconds(d->first);
-    if (d->next != kNone)
-        plan.next = d->Seconds(d->next);
+    plan.first = d->Seconds(d->firstFrame);
+    if (d->nextFrame != kNone)
+        plan.next = d->Seconds(d->nextFrame);
+    d->decodeLead = request.outputKeepsDecodeTimes && d->copyFrom != kNone ? std::max<int64_t>(0, d->copyFrom - d->copyFromDts) : 0;
+    plan.decodeLead = double(static_cast<long double>(d->decodeLead) * d->tb.num / d->tb.den);
+    if (!d->wholeBecause.empty())
+        plan.note = "every picture was encoded again: " + d->wholeBecause;
     return plan;
 }
 
@@ -740,321 +866,506 @@ int WriteToFd(void* opaque, uint8_t* buf, int size)
 
 } // namespace
 
-bool SourceCut::WriteVideo(int fd, const std::function<void(double)>& progress, const volatile std::sig_atomic_t* stop,
-                          std::string& error)
-{
-    Impl& s = *d;
-    const bool hevc = s.codec == NalCodec::Hevc;
-    const std::vector<Bytes>& sourceSets = s.config.parameterSets.empty() ? s.inbandSets : s.config.parameterSets;
+namespace {
 
-    // ---- the output: fragmented MP4 on the pipe, so nothing needs to seek
-    AVFormatContext* oc = nullptr;
-    int r = avformat_alloc_output_context2(&oc, nullptr, "mp4", nullptr);
-    if (r < 0) {
-        error = "cannot prepare the video: " + AvError(r);
+// The three parts of a section's video in the order they are written: pictures encoded again
+// before the copy, the copy, pictures encoded again after it.
+enum Part { Head = 0, Copy = 1, Tail = 2, PartCount = 3 };
+
+// Pictures decoded from the source and encoded again: the head or the tail.
+struct Chunk {
+    Part part = Head;
+    int64_t from = 0, to = kEndless; // frames shown in [from, to)
+    int64_t shift = 0;               // wanted decode time: shown time - shift
+    int64_t feedBelow = kEndless;    // packets decoded before this are fed
+    CodecPtr dec, enc;
+    std::map<int64_t, int64_t> durations;
+    bool active = false, done = false;
+};
+
+// Ticks that count both the source's ticks and its nominal frame duration whole, so that
+// the pipe can say the rate exactly; the source's own when there is no such (small) one.
+AVRational PipeTimeBase(AVRational tb, AVRational rate)
+{
+    if (rate.num <= 0 || rate.den <= 0 || tb.num <= 0 || tb.den <= 0)
+        return tb;
+    const AVRational frame = av_inv_q(rate);
+    // 1/n with n a multiple of both denominators (reduced): both are whole numbers of 1/n.
+    AVRational a, b;
+    av_reduce(&a.num, &a.den, tb.num, tb.den, INT_MAX);
+    av_reduce(&b.num, &b.den, frame.num, frame.den, INT_MAX);
+    const int64_t n = int64_t(a.den) / std::gcd(a.den, b.den) * b.den;
+    return n > 0 && n <= kFinestPipeTicks ? AVRational{1, int(n)} : tb;
+}
+
+} // namespace
+
+// Writes one section's video: a single pass over the source from the first packet needed,
+// feeding the decoders of the head and the tail and queueing the copied packets; a part's
+// packets wait until the parts before it are complete.
+class SectionWriter {
+public:
+    SectionWriter(SourceCut::Impl& source, int fd, const std::function<void(double)>& progress,
+                  const volatile std::sig_atomic_t* stop)
+        : s(source), m_fd(fd), m_progress(progress), m_stop(stop), m_hevc(source.codec == NalCodec::Hevc),
+          m_sourceSets(source.config.parameterSets.empty() ? source.inbandSets : source.config.parameterSets)
+    {
+    }
+    ~SectionWriter()
+    {
+        if (!m_oc)
+            return;
+        if (m_oc->pb) {
+            av_freep(&m_oc->pb->buffer);
+            avio_context_free(&m_oc->pb);
+        }
+        avformat_free_context(m_oc);
+    }
+
+    bool Write(std::string& error)
+    {
+        const bool ok = OpenOutput() && PrepareChunks() && ReadSource() && Finish();
+        if (!ok)
+            error = m_error;
+        return ok;
+    }
+
+private:
+    SourceCut::Impl& s;
+    int m_fd;
+    const std::function<void(double)>& m_progress;
+    const volatile std::sig_atomic_t* m_stop;
+    const bool m_hevc;
+    const std::vector<Bytes>& m_sourceSets;
+
+    AVFormatContext* m_oc = nullptr;
+    AVStream* m_os = nullptr;
+    std::deque<OutPacket> m_queued[PartCount];
+    bool m_complete[PartCount] = {};
+    int m_writing = 0; // the part being written
+    int64_t m_lastDts = kNone;
+    PacketPtr m_held; // written when the next one's decode time is known (times in the pipe's time base)
+    int64_t m_nominal = 0;    // a frame at the source's nominal rate in the pipe's time base; 0: not a whole number
+    int64_t m_sourceTick = 1; // a tick of the source in the pipe's time base
+    std::deque<int64_t> m_copyDts; // the source's decode times met in the copy, not yet given out
+    Chunk m_head, m_tail;
+    FramePtr m_frame{av_frame_alloc()};
+    PacketPtr m_encoded{av_packet_alloc()};
+    bool m_failed = false;
+    std::string m_error;
+
+    bool Fail(const std::string& what)
+    {
+        if (!m_failed)
+            m_error = what;
+        m_failed = true;
         return false;
     }
-    struct OutputGuard {
-        AVFormatContext* oc;
-        ~OutputGuard()
-        {
-            if (oc->pb) {
-                av_freep(&oc->pb->buffer);
-                avio_context_free(&oc->pb);
-            }
-            avformat_free_context(oc);
-        }
-    } guard{oc};
-    int fdHolder = fd;
+
+    bool OpenOutput();
+    bool SetDecoderConfig();
+    bool PrepareChunks();
+    void WriteOne(OutPacket& p);
+    bool WriteHeld();
+    void Drain();
+    void FinishPart(Part part);
+    bool ReceivePackets(Chunk& c);
+    bool OpenChunkEncoder(Chunk& c);
+    bool EncodeFrame(Chunk& c, AVFrame* f);
+    bool ReceiveFrames(Chunk& c);
+    bool OpenChunkDecoder(Chunk& c);
+    bool Feed(Chunk& c, const AVPacket* pkt);
+    bool FinishChunk(Chunk& c);
+    bool FeedChunk(Chunk& c, const AVPacket* pkt, const Scanned& p);
+    bool CopyPacket(const AVPacket* pkt, const Scanned& p, bool& copying, bool& afterKey);
+    bool ReadSource();
+    bool Finish();
+};
+
+// ---- the output: fragmented MP4 on the pipe, so nothing needs to seek
+bool SectionWriter::OpenOutput()
+{
+    int r = avformat_alloc_output_context2(&m_oc, nullptr, "mp4", nullptr);
+    if (r < 0)
+        return Fail("cannot prepare the video: " + AvError(r));
     constexpr int kBuffer = 1 << 16;
     uint8_t* buffer = static_cast<uint8_t*>(av_malloc(kBuffer));
-    oc->pb = buffer ? avio_alloc_context(buffer, kBuffer, 1, &fdHolder, nullptr, WriteToFd, nullptr) : nullptr;
-    if (!oc->pb) {
+    m_oc->pb = buffer ? avio_alloc_context(buffer, kBuffer, 1, &m_fd, nullptr, WriteToFd, nullptr) : nullptr;
+    if (!m_oc->pb) {
         av_free(buffer);
-        error = "out of memory";
-        return false;
+        return Fail("out of memory");
     }
-    AVStream* os = avformat_new_stream(oc, nullptr);
-    if (!os || avcodec_parameters_copy(os->codecpar, s.vs->codecpar) < 0) {
-        error = "cannot prepare the video stream";
+    m_os = avformat_new_stream(m_oc, nullptr);
+    if (!m_os || avcodec_parameters_copy(m_os->codecpar, s.vs->codecpar) < 0)
+        return Fail("cannot prepare the video stream");
+    m_os->codecpar->codec_tag = 0;
+    if (!SetDecoderConfig())
         return false;
+    m_os->time_base = PipeTimeBase(s.tb, s.vs->avg_frame_rate.num > 0 ? s.vs->avg_frame_rate : s.vs->r_frame_rate);
+    m_os->avg_frame_rate = s.vs->avg_frame_rate;
+    m_os->r_frame_rate = s.vs->r_frame_rate;
+    m_os->sample_aspect_ratio = s.vs->sample_aspect_ratio;
+    m_os->disposition = s.vs->disposition;
+    av_dict_copy(&m_os->metadata, s.vs->metadata, 0);
+    for (int k = 0; k < s.vs->nb_side_data; ++k) {
+        const AVPacketSideData& sd = s.vs->side_data[k];
+        uint8_t* copy = av_stream_new_side_data(m_os, sd.type, sd.size);
+        if (copy)
+            std::memcpy(copy, sd.data, sd.size);
     }
-    os->codecpar->codec_tag = 0;
-    // The decoder configuration: the source's parameter sets, and (H.264) the encoder's,
-    // which carry ids of their own. H.265 pictures encoded again carry theirs in the stream.
-    const bool encodes = s.headFrom != kNone || s.key == kNone || s.again != kNone;
+    AVDictionary* options = nullptr;
+    // Fragments of a second: ffmpeg takes the frame rate from the first one's pictures.
+    av_dict_set(&options, "movflags", "empty_moov+default_base_moof+skip_trailer", 0);
+    av_dict_set(&options, "frag_duration", "1000000", 0);
+    r = avformat_write_header(m_oc, &options);
+    av_dict_free(&options);
+    if (r < 0)
+        return Fail("cannot start the video: " + AvError(r));
+    // The muxer may have chosen a finer time base.
+    const AVRational rate = s.vs->avg_frame_rate.num > 0 ? s.vs->avg_frame_rate : s.vs->r_frame_rate;
+    if (rate.num > 0 && rate.den > 0) {
+        const AVRational frame = av_div_q(av_inv_q(rate), m_os->time_base);
+        m_nominal = frame.den == 1 ? frame.num : 0;
+    }
+    m_sourceTick = std::max<int64_t>(1, av_rescale_q(1, s.tb, m_os->time_base));
+    return true;
+}
+
+// The decoder configuration: the source's parameter sets, and (H.264) the encoder's, which
+// carry ids of their own. H.265 pictures encoded again carry theirs in the stream.
+bool SectionWriter::SetDecoderConfig()
+{
+    const bool encodes = s.headDecodeFrom != kNone || s.copyFrom == kNone || s.tailFrom != kNone;
     Bytes extradata;
-    for (const Bytes& ps : sourceSets)
+    for (const Bytes& ps : m_sourceSets)
         AppendAnnexB(extradata, ps);
-    if (!hevc && encodes)
+    if (!m_hevc && encodes)
         for (const Bytes& ps : s.encoderSets)
             AppendAnnexB(extradata, ps);
     if (extradata.empty() && encodes)
         for (const Bytes& ps : s.encoderSets)
             AppendAnnexB(extradata, ps);
-    av_freep(&os->codecpar->extradata);
-    os->codecpar->extradata_size = 0;
-    if (!extradata.empty()) {
-        os->codecpar->extradata = static_cast<uint8_t*>(av_mallocz(extradata.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-        if (!os->codecpar->extradata) {
-            error = "out of memory";
-            return false;
-        }
-        std::memcpy(os->codecpar->extradata, extradata.data(), extradata.size());
-        os->codecpar->extradata_size = int(extradata.size());
+    av_freep(&m_os->codecpar->extradata);
+    m_os->codecpar->extradata_size = 0;
+    if (extradata.empty())
+        return true;
+    m_os->codecpar->extradata = static_cast<uint8_t*>(av_mallocz(extradata.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (!m_os->codecpar->extradata)
+        return Fail("out of memory");
+    std::memcpy(m_os->codecpar->extradata, extradata.data(), extradata.size());
+    m_os->codecpar->extradata_size = int(extradata.size());
+    return true;
+}
+
+bool SectionWriter::PrepareChunks()
+{
+    m_complete[Head] = s.headDecodeFrom == kNone && s.copyFrom != kNone;
+    m_complete[Copy] = s.copyFrom == kNone;
+    m_complete[Tail] = s.tailFrom == kNone;
+    m_head.part = Head;
+    m_head.from = s.firstFrame;
+    m_head.to = s.copyFrom != kNone ? s.copyFrom : (s.nextFrame != kNone ? s.nextFrame : kEndless);
+    m_head.feedBelow = m_head.to;
+    m_head.shift = s.copyFrom != kNone ? std::max<int64_t>(0, s.copyFrom - s.copyFromDts) : 0;
+    m_head.done = m_complete[Head];
+    m_tail.part = Tail;
+    m_tail.shift = s.decodeLead; // continues the copy's decode times
+    m_tail.from = s.tailFrom;
+    m_tail.to = s.nextFrame;
+    m_tail.feedBelow = s.nextFrame;
+    m_tail.done = m_complete[Tail];
+    if (!m_frame || !m_encoded)
+        return Fail("out of memory");
+    return true;
+}
+
+void SectionWriter::WriteOne(OutPacket& p)
+{
+    // A packet without a decode time of its own decodes right after the one before.
+    int64_t dts = p.dts;
+    if (m_lastDts != kNone)
+        dts = std::max(dts, m_lastDts + 1);
+    else if (s.decodeLead > 0)
+        dts = std::max(dts == kNone ? p.pts : dts, p.pts - s.decodeLead);
+    else
+        dts = s.fineTicks || dts == kNone ? p.pts : dts; // the first picture decodes at 0 and shows at 0
+    if (dts > p.pts) {
+        Fail("cannot keep the pictures in decode order at " + FormatClock(s.Seconds(p.pts)));
+        return;
     }
-    os->time_base = s.tb;
-    os->avg_frame_rate = s.vs->avg_frame_rate;
-    os->r_frame_rate = s.vs->r_frame_rate;
-    os->sample_aspect_ratio = s.vs->sample_aspect_ratio;
-    os->disposition = s.vs->disposition;
-    av_dict_copy(&os->metadata, s.vs->metadata, 0);
-    for (int k = 0; k < s.vs->nb_side_data; ++k) {
-        const AVPacketSideData& sd = s.vs->side_data[k];
-        uint8_t* copy = av_stream_new_side_data(os, sd.type, sd.size);
-        if (copy)
-            std::memcpy(copy, sd.data, sd.size);
+    m_lastDts = dts;
+    PacketPtr pkt(av_packet_alloc());
+    if (!pkt || av_new_packet(pkt.get(), int(p.data.size())) < 0) {
+        Fail("out of memory");
+        return;
     }
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "movflags", "empty_moov+default_base_moof+frag_every_frame+skip_trailer", 0);
-    r = avformat_write_header(oc, &options);
-    av_dict_free(&options);
-    if (r < 0) {
-        error = "cannot start the video: " + AvError(r);
-        return false;
+    std::memcpy(pkt->data, p.data.data(), p.data.size());
+    // Times on the pipe never below 0: the reader takes decodeLead off again.
+    pkt->pts = p.pts - s.firstFrame + s.decodeLead;
+    pkt->dts = dts - s.firstFrame + s.decodeLead;
+    pkt->duration = p.duration;
+    pkt->flags = p.key ? AV_PKT_FLAG_KEY : 0;
+    pkt->stream_index = 0;
+    av_packet_rescale_ts(pkt.get(), s.tb, m_os->time_base);
+    // Inside a fragment a reader takes a picture's decode time as the one before plus its
+    // duration, and ffmpeg the stream's frame rate from the first fragment's durations: the
+    // duration is the step to the next decode time, or the nominal frame duration where that
+    // step is it rounded to the source's ticks (24000/1001 in milliseconds steps 41 or 42 ms,
+    // which read as 500/21 gave a Matroska output the wrong default duration and a decoder
+    // two pictures at one time).
+    if (m_held) {
+        const int64_t step = pkt->dts - m_held->dts;
+        if (step > 0)
+            m_held->duration = m_nominal > 0 && std::llabs(step - m_nominal) <= m_sourceTick ? m_nominal : step;
+        if (!WriteHeld())
+            return;
     }
+    m_held = std::move(pkt);
+    if (m_progress)
+        m_progress(s.Seconds(p.pts) - s.Seconds(s.firstFrame));
+}
 
-    // ---- the three parts in the order they are written: pictures encoded again before the
-    // copy, the copy, pictures encoded again after it. A part's packets wait until the parts
-    // before it are complete.
-    enum Part { Head = 0, Copy = 1, Tail = 2 };
-    std::deque<OutPacket> queued[3];
-    bool complete[3] = {s.headFrom == kNone && s.key != kNone, s.key == kNone, s.again == kNone};
-    int writing = 0;
-    int64_t lastDts = kNone;
-    bool failed = false;
+bool SectionWriter::WriteHeld()
+{
+    if (!m_held)
+        return true;
+    const int w = av_write_frame(m_oc, m_held.get());
+    m_held.reset();
+    if (w < 0)
+        return Fail("cannot write the video: " + AvError(w));
+    return true;
+}
 
-    auto writeOne = [&](OutPacket& p) {
-        // A packet without a decode time of its own decodes right after the one before.
-        int64_t dts = p.dts;
-        if (lastDts == kNone)
-            dts = s.fineTicks || dts == kNone ? p.pts : dts; // the first picture decodes at 0 and shows at 0
-        else
-            dts = std::max(dts, lastDts + 1);
-        if (dts > p.pts) {
-            error = "cannot keep the pictures in decode order at " + FormatClock(s.Seconds(p.pts));
-            failed = true;
+void SectionWriter::Drain()
+{
+    while (m_writing < PartCount && !m_failed) {
+        std::deque<OutPacket>& q = m_queued[m_writing];
+        // The last packet encoded before the copy waits: the end of its sequence may be added.
+        const size_t keep = m_writing == Head && !m_complete[Head] ? 1 : 0;
+        while (q.size() > keep && !m_failed) {
+            WriteOne(q.front());
+            q.pop_front();
+        }
+        if (!m_complete[m_writing])
             return;
-        }
-        lastDts = dts;
-        PacketPtr pkt(av_packet_alloc());
-        if (!pkt || av_new_packet(pkt.get(), int(p.data.size())) < 0) {
-            error = "out of memory";
-            failed = true;
-            return;
-        }
-        std::memcpy(pkt->data, p.data.data(), p.data.size());
-        pkt->pts = p.pts - s.first;
-        pkt->dts = dts - s.first;
-        pkt->duration = p.duration;
-        pkt->flags = p.key ? AV_PKT_FLAG_KEY : 0;
-        pkt->stream_index = 0;
-        av_packet_rescale_ts(pkt.get(), s.tb, os->time_base);
-        const int w = av_write_frame(oc, pkt.get());
-        if (w < 0) {
-            error = "cannot write the video: " + AvError(w);
-            failed = true;
-            return;
-        }
-        if (progress)
-            progress(s.Seconds(p.pts) - s.Seconds(s.first));
-    };
-    auto drain = [&] {
-        while (writing < 3 && !failed) {
-            std::deque<OutPacket>& q = queued[writing];
-            // The last packet encoded before the copy waits: the end of its sequence may be added.
-            const size_t keep = writing == Head && !complete[Head] ? 1 : 0;
-            while (q.size() > keep && !failed) {
-                writeOne(q.front());
-                q.pop_front();
-            }
-            if (!complete[writing])
-                return;
-            ++writing;
-        }
-    };
-    auto finishPart = [&](int part) {
-        if (complete[part])
-            return;
-        if (part == Head && hevc && !queued[Head].empty()) {
-            // Ends the encoded sequence: the copied key frame after it starts a new one, so
-            // decoders expect no pictures that refer to what lay before it (and have shown
-            // every encoded picture, which none of them waits behind another).
-            static const uint8_t kEndOfSequence[] = {0, 0, 0, 1, 36 << 1, 1};
-            Bytes& b = queued[Head].back().data;
-            b.insert(b.end(), kEndOfSequence, kEndOfSequence + sizeof kEndOfSequence);
-        }
-        complete[part] = true;
-        drain();
-    };
+        ++m_writing;
+    }
+}
 
-    // ---- decoding and encoding again
-    struct Chunk {
-        int part = Head;
-        int64_t from = 0, to = kEndless; // frames shown in [from, to)
-        int64_t shift = 0;               // wanted decode time: shown time - shift
-        int64_t feedBelow = kEndless;    // packets decoded before this are fed
-        CodecPtr dec, enc;
-        std::map<int64_t, int64_t> durations;
-        bool active = false, done = false;
-    };
-    Chunk head, tail;
-    head.part = Head;
-    head.from = s.first;
-    head.to = s.key != kNone ? s.key : (s.next != kNone ? s.next : kEndless);
-    head.feedBelow = head.to;
-    head.shift = s.key != kNone ? std::max<int64_t>(0, s.key - s.keyDts) : 0;
-    head.done = complete[Head];
-    tail.part = Tail;
-    tail.from = s.again;
-    tail.to = s.next;
-    tail.feedBelow = s.next;
-    tail.done = complete[Tail];
+void SectionWriter::FinishPart(Part part)
+{
+    if (m_complete[part])
+        return;
+    if (part == Head && m_hevc && !m_queued[Head].empty()) {
+        // Ends the encoded sequence: the copied key frame after it starts a new one, so
+        // decoders expect no pictures that refer to what lay before it (and have shown every
+        // encoded picture, which none of them waits behind another).
+        const Bytes end = EndOfSequenceUnit(s.codec);
+        Bytes& b = m_queued[Head].back().data;
+        b.insert(b.end(), end.begin(), end.end());
+    }
+    m_complete[part] = true;
+    Drain();
+}
 
-    FramePtr frame(av_frame_alloc());
-    PacketPtr encoded(av_packet_alloc());
-    auto fail = [&](const std::string& what) {
-        if (!failed)
-            error = what;
-        failed = true;
-        return false;
-    };
-    auto receivePackets = [&](Chunk& c) -> bool {
-        for (;;) {
-            const int e = avcodec_receive_packet(c.enc.get(), encoded.get());
-            if (e == AVERROR(EAGAIN) || e == AVERROR_EOF)
-                return true;
-            if (e < 0)
-                return fail("cannot encode the video again: " + AvError(e));
-            OutPacket p;
-            const bool annexB = encoded->size > 3 && encoded->data[0] == 0 && encoded->data[1] == 0
-                                && (encoded->data[2] == 1 || (encoded->data[2] == 0 && encoded->data[3] == 1));
-            const std::vector<NalUnit> units =
-                SplitNalUnits(encoded->data, size_t(encoded->size), annexB ? 0 : 4);
-            p.key = (encoded->flags & AV_PKT_FLAG_KEY) != 0;
-            p.data = ToAnnexB(s.codec, units, hevc && p.key ? &s.encoderSets : nullptr, false);
-            p.pts = encoded->pts;
-            p.dts = encoded->pts - c.shift;
-            const auto known = c.durations.find(encoded->pts);
-            p.duration = known != c.durations.end() ? known->second : 0;
-            av_packet_unref(encoded.get());
-            queued[c.part].push_back(std::move(p));
-            drain();
-            if (failed)
-                return false;
-        }
-    };
-    auto encodeFrame = [&](Chunk& c, AVFrame* f) -> bool {
-        if (!c.enc) {
-            std::string why;
-            c.enc = s.OpenEncoder(why);
-            if (!c.enc)
-                return fail("cannot start the encoder: " + why);
-            const Bytes made(c.enc->extradata, c.enc->extradata + c.enc->extradata_size);
-            if (made != s.encoderExtradata)
-                return fail("the encoder's parameter sets changed between two runs");
-        }
-        if (f && (f->width != c.enc->width || f->height != c.enc->height || f->format != c.enc->pix_fmt))
-            // A stream that changes its pictures midway (joined recordings) matches no single encoder.
-            return fail("the video changes its picture size or format near " + FormatClock(s.Seconds(f->pts))
-                        + "; it cannot be cut on exact frames there (choose Key frames as Cut points)");
-        if (f) {
-            f->pict_type = AV_PICTURE_TYPE_NONE; // the encoder decides, not the source's types
-            c.durations[f->pts] = f->pkt_duration;
-        }
-        const int e = avcodec_send_frame(c.enc.get(), f);
-        if (e < 0 && e != AVERROR_EOF)
-            return fail("cannot encode the video again: " + AvError(e));
-        return receivePackets(c);
-    };
-    auto receiveFrames = [&](Chunk& c) -> bool {
-        for (;;) {
-            const int e = avcodec_receive_frame(c.dec.get(), frame.get());
-            if (e == AVERROR(EAGAIN) || e == AVERROR_EOF)
-                return true;
-            if (e < 0)
-                return fail("cannot decode the video: " + AvError(e));
-            const int64_t pts = frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
-            bool ok = true;
-            if (pts != AV_NOPTS_VALUE && pts >= c.from && pts < c.to) {
-                frame->pts = pts;
-                ok = encodeFrame(c, frame.get());
-            }
-            av_frame_unref(frame.get());
-            if (!ok)
-                return false;
-        }
-    };
-    auto feed = [&](Chunk& c, const AVPacket* pkt) -> bool {
-        if (!c.dec) {
-            const AVCodec* decoder = avcodec_find_decoder(s.vs->codecpar->codec_id);
-            c.dec.reset(decoder ? avcodec_alloc_context3(decoder) : nullptr);
-            if (!c.dec || avcodec_parameters_to_context(c.dec.get(), s.vs->codecpar) < 0)
-                return fail("cannot prepare the decoder");
-            c.dec->pkt_timebase = s.tb;
-            c.dec->thread_count = 0;
-            const int e = avcodec_open2(c.dec.get(), decoder, nullptr);
-            if (e < 0)
-                return fail("cannot start the decoder: " + AvError(e));
-        }
-        for (;;) {
-            const int e = avcodec_send_packet(c.dec.get(), pkt);
-            if (e == AVERROR(EAGAIN)) {
-                if (!receiveFrames(c))
-                    return false;
-                continue;
-            }
-            if (e < 0 && e != AVERROR_EOF && e != AVERROR_INVALIDDATA)
-                return fail("cannot decode the video: " + AvError(e));
-            return receiveFrames(c);
-        }
-    };
-    auto finishChunk = [&](Chunk& c) -> bool {
-        if (c.done)
+// ---- decoding and encoding again
+
+bool SectionWriter::ReceivePackets(Chunk& c)
+{
+    for (;;) {
+        const int e = avcodec_receive_packet(c.enc.get(), m_encoded.get());
+        if (e == AVERROR(EAGAIN) || e == AVERROR_EOF)
             return true;
-        c.done = true;
-        c.active = false;
-        if (c.dec && !feed(c, nullptr))
+        if (e < 0)
+            return Fail("cannot encode the video again: " + AvError(e));
+        const AVPacket& encoded = *m_encoded;
+        const bool annexB = encoded.size > 3 && encoded.data[0] == 0 && encoded.data[1] == 0
+                            && (encoded.data[2] == 1 || (encoded.data[2] == 0 && encoded.data[3] == 1));
+        const std::vector<NalUnit> units = SplitNalUnits(encoded.data, size_t(encoded.size), annexB ? 0 : 4);
+        OutPacket p;
+        p.key = (encoded.flags & AV_PKT_FLAG_KEY) != 0;
+        p.data = ToAnnexB(s.codec, units, m_hevc && p.key ? &s.encoderSets : nullptr, false);
+        p.pts = encoded.pts;
+        p.dts = encoded.pts - c.shift;
+        const auto known = c.durations.find(encoded.pts);
+        p.duration = known != c.durations.end() ? known->second : 0;
+        av_packet_unref(m_encoded.get());
+        m_queued[c.part].push_back(std::move(p));
+        Drain();
+        if (m_failed)
             return false;
-        if (c.enc && !encodeFrame(c, nullptr))
-            return false;
-        finishPart(c.part);
-        return !failed;
-    };
+    }
+}
 
-    // ---- one pass over the source, from the first packet needed
-    const int64_t firstPts = s.headFrom != kNone ? s.headFrom : (s.key != kNone ? s.key : s.first);
-    const int64_t firstDts = s.headFrom != kNone ? s.headFromDts : s.keyDts;
-    if (s.key == kNone && s.headFrom == kNone)
-        return fail("no picture to start decoding at");
+bool SectionWriter::OpenChunkEncoder(Chunk& c)
+{
+    std::string why;
+    c.enc = s.OpenEncoder(why);
+    if (!c.enc)
+        return Fail("cannot start the encoder: " + why);
+    const Bytes made(c.enc->extradata, c.enc->extradata + c.enc->extradata_size);
+    if (made != s.encoderExtradata)
+        return Fail("the encoder's parameter sets changed between two runs");
+    return true;
+}
+
+// f null: drains the encoder.
+bool SectionWriter::EncodeFrame(Chunk& c, AVFrame* f)
+{
+    if (!c.enc && !OpenChunkEncoder(c))
+        return false;
+    if (f && (f->width != c.enc->width || f->height != c.enc->height || f->format != c.enc->pix_fmt))
+        // A stream that changes its pictures midway (joined recordings) matches no single encoder.
+        return Fail("the video changes its picture size or format near " + FormatClock(s.Seconds(f->pts))
+                    + "; it cannot be cut on exact frames there (choose Key frames as Cut points)");
+    if (f) {
+        f->pict_type = AV_PICTURE_TYPE_NONE; // the encoder decides, not the source's types
+        c.durations[f->pts] = f->pkt_duration;
+    }
+    const int e = avcodec_send_frame(c.enc.get(), f);
+    if (e < 0 && e != AVERROR_EOF)
+        return Fail("cannot encode the video again: " + AvError(e));
+    return ReceivePackets(c);
+}
+
+// The decoded frames the chunk stands for go to its encoder.
+bool SectionWriter::ReceiveFrames(Chunk& c)
+{
+    for (;;) {
+        AVFrame* frame = m_frame.get();
+        const int e = avcodec_receive_frame(c.dec.get(), frame);
+        if (e == AVERROR(EAGAIN) || e == AVERROR_EOF)
+            return true;
+        if (e < 0)
+            return Fail("cannot decode the video: " + AvError(e));
+        const int64_t pts = frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
+        bool ok = true;
+        if (pts != AV_NOPTS_VALUE && pts >= c.from && pts < c.to) {
+            frame->pts = pts;
+            ok = EncodeFrame(c, frame);
+        }
+        av_frame_unref(frame);
+        if (!ok)
+            return false;
+    }
+}
+
+bool SectionWriter::OpenChunkDecoder(Chunk& c)
+{
+    const AVCodec* decoder = avcodec_find_decoder(s.vs->codecpar->codec_id);
+    c.dec.reset(decoder ? avcodec_alloc_context3(decoder) : nullptr);
+    if (!c.dec || avcodec_parameters_to_context(c.dec.get(), s.vs->codecpar) < 0)
+        return Fail("cannot prepare the decoder");
+    c.dec->pkt_timebase = s.tb;
+    c.dec->thread_count = 0;
+    const int e = avcodec_open2(c.dec.get(), decoder, nullptr);
+    if (e < 0)
+        return Fail("cannot start the decoder: " + AvError(e));
+    return true;
+}
+
+// pkt null: drains the decoder.
+bool SectionWriter::Feed(Chunk& c, const AVPacket* pkt)
+{
+    if (!c.dec && !OpenChunkDecoder(c))
+        return false;
+    for (;;) {
+        const int e = avcodec_send_packet(c.dec.get(), pkt);
+        if (e == AVERROR(EAGAIN)) {
+            if (!ReceiveFrames(c))
+                return false;
+            continue;
+        }
+        if (e < 0 && e != AVERROR_EOF && e != AVERROR_INVALIDDATA)
+            return Fail("cannot decode the video: " + AvError(e));
+        return ReceiveFrames(c);
+    }
+}
+
+bool SectionWriter::FinishChunk(Chunk& c)
+{
+    if (c.done)
+        return true;
+    c.done = true;
+    c.active = false;
+    if (c.dec && !Feed(c, nullptr))
+        return false;
+    if (c.enc && !EncodeFrame(c, nullptr))
+        return false;
+    FinishPart(c.part);
+    return !m_failed;
+}
+
+// A packet for a chunk that is decoding: fed while it may hold one of its pictures; the first
+// packet after them ends the chunk. A packet without a decode time is fed: at worst it
+// decodes a picture not needed.
+bool SectionWriter::FeedChunk(Chunk& c, const AVPacket* pkt, const Scanned& p)
+{
+    return !p.hasDts || p.dts < c.feedBelow ? Feed(c, pkt) : FinishChunk(c);
+}
+
+// A packet for the copy: from the copy's first clean start up to the packet it stops before.
+bool SectionWriter::CopyPacket(const AVPacket* pkt, const Scanned& p, bool& copying, bool& afterKey)
+{
+    if (!copying && p.pts == s.copyFrom)
+        copying = true;
+    if (!copying)
+        return true;
+    if (s.copyStopAt != kNone && p.pts == s.copyStopAt) {
+        copying = false;
+        FinishPart(Copy);
+        return !m_failed;
+    }
+    const bool shownBeforeCopy = afterKey && p.pts < s.copyFrom; // encoded again, or in the section before
+    // The copied packets take the decode times of the source's packets in turn: the leading
+    // pictures left out (encoded again in the head) leave no hole in them.
+    m_copyDts.push_back(p.hasDts ? p.dts : kNone);
+    const bool first = !afterKey;
+    afterKey = true;
+    if (shownBeforeCopy)
+        return true;
+    OutPacket o;
+    const std::vector<NalUnit> units = SplitNalUnits(pkt->data, size_t(pkt->size), s.config.lengthSize);
+    // H.265 pictures encoded again carry their parameter sets in the stream, with the source's
+    // ids: the copy brings the source's back, once (a decoder that meets them again before a
+    // later CRA picture may take it for the start of a new sequence, and its RASL pictures
+    // for ones it cannot decode).
+    const bool afterHead = s.headDecodeFrom != kNone;
+    o.data = ToAnnexB(s.codec, units, m_hevc && first && afterHead ? &m_sourceSets : nullptr, false);
+    o.pts = p.pts;
+    o.dts = m_copyDts.front();
+    m_copyDts.pop_front();
+    o.duration = pkt->duration;
+    o.key = p.key;
+    m_queued[Copy].push_back(std::move(o));
+    Drain();
+    return !m_failed;
+}
+
+// ---- one pass over the source, from the first packet needed
+bool SectionWriter::ReadSource()
+{
+    if (s.copyFrom == kNone && s.headDecodeFrom == kNone)
+        return Fail("no picture to start decoding at");
+    const int64_t firstPts = s.headDecodeFrom != kNone ? s.headDecodeFrom : s.copyFrom;
+    const int64_t firstDts = s.headDecodeFrom != kNone ? s.headDecodeFromDts : s.copyFromDts;
     // Seeking lands at or before the first packet; in a file without an index maybe after
     // it, and then once more, earlier.
     const double gap = s.FrameGap() / av_q2d(s.tb);
     int64_t seekTo = firstDts;
     int seeks = 0;
     if (!s.Seek(seekTo))
-        return fail("cannot seek in the source");
-    head.active = !head.done;
-    bool begun = false;
-    bool copying = false, copyDone = complete[Copy], afterKey = false;
+        return Fail("cannot seek in the source");
+    m_head.active = !m_head.done;
+    bool begun = false, copying = false, afterKey = false;
     PacketPtr pkt(av_packet_alloc());
     for (;;) {
-        if (stop && *stop)
-            return fail("stopped");
+        if (m_stop && *m_stop)
+            return Fail("stopped");
         const int e = av_read_frame(s.ic, pkt.get());
         if (e < 0) {
             if (e != AVERROR_EOF)
-                return fail("cannot read the source: " + AvError(e));
+                return Fail("cannot read the source: " + AvError(e));
             break;
         }
         if (pkt->stream_index != s.v || (pkt->pts == AV_NOPTS_VALUE && pkt->dts == AV_NOPTS_VALUE)) {
@@ -1064,77 +1375,62 @@ bool SourceCut::WriteVideo(int fd, const std::function<void(double)>& progress, 
         const Scanned p = s.Describe(pkt.get());
         if (!begun && p.pts != firstPts) {
             av_packet_unref(pkt.get());
-            if (p.hasDts && p.dts > firstDts + int64_t(4 * gap) && seeks < 8) {
+            if (p.hasDts && p.dts > firstDts + int64_t(kLateFrames * gap) && seeks < kMostSeeksBack) {
                 seekTo -= int64_t((1 << seeks++) / av_q2d(s.tb));
                 if (!s.Seek(seekTo))
-                    return fail("cannot seek in the source");
+                    return Fail("cannot seek in the source");
             }
             continue;
         }
         begun = true;
         bool ok = true;
-        // A packet without a decode time is fed: at worst it decodes a picture not needed.
-        if (head.active && !head.done)
-            ok = !p.hasDts || p.dts < head.feedBelow ? feed(head, pkt.get()) : finishChunk(head);
-        if (ok && !copyDone && s.key != kNone) {
-            if (!copying && p.pts == s.key)
-                copying = true;
-            if (copying) {
-                if (s.stopAt != kNone && p.pts == s.stopAt) {
-                    copying = false;
-                    copyDone = true;
-                    finishPart(Copy);
-                } else if (!(afterKey && p.pts < s.key)) {
-                    // Shown before the copy's first key frame: encoded again, or in the section before.
-                    OutPacket o;
-                    const std::vector<NalUnit> units =
-                        SplitNalUnits(pkt->data, size_t(pkt->size), s.config.lengthSize);
-                    o.data = ToAnnexB(s.codec, units, hevc && p.clean ? &sourceSets : nullptr, false);
-                    o.pts = p.pts;
-                    o.dts = p.hasDts ? p.dts : kNone;
-                    o.duration = pkt->duration;
-                    o.key = p.key;
-                    queued[Copy].push_back(std::move(o));
-                    drain();
-                    ok = !failed;
-                }
-                afterKey = true;
-            }
-        }
-        if (ok && !tail.done) {
-            if (!tail.active && p.pts == s.endFrom)
-                tail.active = true;
-            if (tail.active)
-                ok = !p.hasDts || p.dts < tail.feedBelow ? feed(tail, pkt.get()) : finishChunk(tail);
+        if (m_head.active && !m_head.done)
+            ok = FeedChunk(m_head, pkt.get(), p);
+        if (ok && !m_complete[Copy])
+            ok = CopyPacket(pkt.get(), p, copying, afterKey);
+        if (ok && !m_tail.done) {
+            if (!m_tail.active && p.pts == s.tailDecodeFrom)
+                m_tail.active = true;
+            if (m_tail.active)
+                ok = FeedChunk(m_tail, pkt.get(), p);
         }
         av_packet_unref(pkt.get());
         if (!ok)
             return false;
-        if (head.done && copyDone && tail.done)
+        if (m_head.done && m_complete[Copy] && m_tail.done)
             break;
     }
     if (!begun)
-        return fail("cannot find the section's first picture in the source");
-    if ((head.active && !finishChunk(head)) || failed)
-        return false;
-    if (!copyDone) {
-        copyDone = true;
-        finishPart(Copy);
-    }
-    if (!tail.done && (!tail.active || !finishChunk(tail)))
-        return fail(failed ? error : "cannot find the pictures at the end of the section");
-    drain();
-    if (failed)
-        return false;
-    if (writing < 3)
-        return fail("the video was not written completely");
-
-    r = av_write_trailer(oc);
-    if (r >= 0)
-        avio_flush(oc->pb);
-    if (r < 0 || oc->pb->error < 0)
-        return fail("cannot finish the video: " + AvError(r < 0 ? r : oc->pb->error));
+        return Fail("cannot find the section's first picture in the source");
     return true;
+}
+
+bool SectionWriter::Finish()
+{
+    if ((m_head.active && !FinishChunk(m_head)) || m_failed)
+        return false;
+    FinishPart(Copy);
+    if (!m_tail.done && (!m_tail.active || !FinishChunk(m_tail)))
+        return Fail(m_failed ? m_error : "cannot find the pictures at the end of the section");
+    Drain();
+    if (m_failed)
+        return false;
+    if (m_writing < PartCount)
+        return Fail("the video was not written completely");
+    if (!WriteHeld())
+        return false;
+    const int r = av_write_trailer(m_oc);
+    if (r >= 0)
+        avio_flush(m_oc->pb);
+    if (r < 0 || m_oc->pb->error < 0)
+        return Fail("cannot finish the video: " + AvError(r < 0 ? r : m_oc->pb->error));
+    return true;
+}
+
+bool SourceCut::WriteVideo(int fd, const std::function<void(double)>& progress, const volatile std::sig_atomic_t* stop,
+                          std::string& error)
+{
+    return SectionWriter(*d, fd, progress, stop).Write(error);
 }
 
 extern "C" __attribute__((visibility("default"))) ExactCut* VtNewExactCut()

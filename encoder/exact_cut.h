@@ -4,7 +4,7 @@
 // settings, everything from that key frame on is copied as it is, and pictures at the end
 // that a copy cannot hold without a picture of the next section are encoded again as well.
 //
-// The section's video is written to a pipe as fragmented MP4 (its time base and parameter
+// The section's video is written to a pipe as fragmented MP4 (its decode times and parameter
 // sets kept); ffmpeg takes it from there, together with the source's other streams cut at
 // the same times, and applies the profile's switches as usual.
 //
@@ -39,6 +39,11 @@ struct ExactCutRequest {
     double start = 0;  // seconds from the source's start, as -ss counts them
     double length = 0; // up to a little before the next section's first frame (-t)
     bool nextSectionFollows = false; // the next section begins where this one ends
+    // The output keeps decode times (MP4, MOV): they step evenly from the first picture on, so
+    // a constant-rate source stays one, and the video starts decodeLead before its first
+    // picture shows (an edit list puts that picture at 0). Otherwise the first picture
+    // decodes at 0, and the decode times after it catch up with the copy's a tick apart.
+    bool outputKeepsDecodeTimes = false;
 };
 
 struct ExactCutPlan {
@@ -52,6 +57,9 @@ struct ExactCutPlan {
     // the section runs to the end of the source); seconds from the source's start.
     double first = 0;
     std::optional<double> next;
+    // Exact: how long before the first picture shows the video written decodes (seconds);
+    // its times on the pipe are that much later than the section's.
+    double decodeLead = 0;
     // KeyFrames: the copy starts at the key frame at keyStart, lasts keyLength, and its video
     // stops before the packet whose decode time from keyStart reaches videoEndDts. keyLength
     // 0: nothing lies between the key frames. reason: why the frames could not be matched.
@@ -59,6 +67,8 @@ struct ExactCutPlan {
     double keyLength = 0;
     std::optional<double> videoEndDts;
     std::string reason;
+    // Exact: said in the completion (every picture encoded again, and why).
+    std::string note;
     // What happened, for the error output.
     std::string problem;
 };

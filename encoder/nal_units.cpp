@@ -3,14 +3,20 @@
 namespace {
 
 // H.264 unit types
+constexpr int kH264Slice = 1;
 constexpr int kH264Idr = 5;
+constexpr int kH264Sei = 6;
 constexpr int kH264Sps = 7;
 constexpr int kH264Pps = 8;
 constexpr int kH264Aud = 9;
 constexpr int kH264EndOfSequence = 10;
 // H.265 unit types
 constexpr int kHevcFirstIrap = 16; // BLA_W_LP
+constexpr int kHevcIdrWithLeading = 19; // IDR_W_RADL
+constexpr int kHevcIdrAlone = 20;  // IDR_N_LP
 constexpr int kHevcLastIrap = 21;  // CRA_NUT
+// H.264 SEI payload types
+constexpr int kSeiRecoveryPoint = 6;
 constexpr int kHevcVps = 32;
 constexpr int kHevcSps = 33;
 constexpr int kHevcPps = 34;
@@ -162,6 +168,72 @@ bool StartsCleanly(NalCodec codec, const std::vector<NalUnit>& units)
     return false;
 }
 
+namespace {
+// The recovery_frame_cnt of an H.264 SEI unit's recovery point message; -1: none.
+int RecoveryFrameCount(const NalUnit& sei)
+{
+    const Bytes b = Unescaped(sei, 4096);
+    size_t at = 1;
+    while (at < b.size() && b[at] != 0x80) { // 0x80: the trailing bits
+        int type = 0, size = 0;
+        while (at < b.size() && b[at] == 0xff) {
+            type += 255;
+            ++at;
+        }
+        if (at >= b.size())
+            return -1;
+        type += b[at++];
+        while (at < b.size() && b[at] == 0xff) {
+            size += 255;
+            ++at;
+        }
+        if (at >= b.size())
+            return -1;
+        size += b[at++];
+        if (type == kSeiRecoveryPoint) {
+            BitReader r(b, at);
+            int count = -1;
+            return r.Ue(count) ? count : -1;
+        }
+        at += size_t(size);
+    }
+    return -1;
+}
+} // namespace
+
+PictureAccess DescribePicture(NalCodec codec, const std::vector<NalUnit>& units)
+{
+    PictureAccess access;
+    int recovery = -1;
+    for (const NalUnit& u : units) {
+        const int type = NalType(codec, u);
+        if (codec == NalCodec::H264 && type == kH264Sei && recovery < 0) {
+            recovery = RecoveryFrameCount(u);
+            continue;
+        }
+        if (!IsPictureUnit(codec, type))
+            continue;
+        if (codec == NalCodec::Hevc) {
+            if (type == kHevcIdrWithLeading || type == kHevcIdrAlone)
+                access.kind = RandomAccess::Closed;
+            else if (type >= kHevcFirstIrap && type <= kHevcLastIrap)
+                access.kind = RandomAccess::Open;
+            return access;
+        }
+        access.reference = ((u.data[0] >> 5) & 3) != 0;
+        if (type == kH264Idr)
+            access.kind = RandomAccess::Closed;
+        else if (type == kH264Slice && recovery == 0)
+            access.kind = RandomAccess::Open;
+        else if (type == kH264Slice && recovery > 0) {
+            access.kind = RandomAccess::Recovery;
+            access.recoveryFrames = recovery;
+        }
+        return access;
+    }
+    return access;
+}
+
 DecoderConfig ReadDecoderConfig(NalCodec codec, const uint8_t* data, size_t size)
 {
     DecoderConfig config;
@@ -284,13 +356,21 @@ Bytes ToAnnexB(NalCodec codec, const std::vector<NalUnit>& units, const std::vec
         AppendAnnexB(out, u.data, u.size);
     }
     if (endOfSequence) {
-        if (codec == NalCodec::H264) {
-            const uint8_t eos[] = {kH264EndOfSequence};
-            AppendAnnexB(out, eos, 1);
-        } else {
-            const uint8_t eos[] = {uint8_t(kHevcEndOfSequence << 1), 1};
-            AppendAnnexB(out, eos, 2);
-        }
+        const Bytes eos = EndOfSequenceUnit(codec);
+        out.insert(out.end(), eos.begin(), eos.end());
+    }
+    return out;
+}
+
+Bytes EndOfSequenceUnit(NalCodec codec)
+{
+    Bytes out;
+    if (codec == NalCodec::H264) {
+        const uint8_t eos[] = {kH264EndOfSequence};
+        AppendAnnexB(out, eos, 1);
+    } else {
+        const uint8_t eos[] = {uint8_t(kHevcEndOfSequence << 1), 1};
+        AppendAnnexB(out, eos, 2);
     }
     return out;
 }

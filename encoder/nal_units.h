@@ -29,6 +29,24 @@ bool IsAccessUnitDelimiter(NalCodec codec, int type);
 // IDR, CRA or BLA picture (H.265).
 bool StartsCleanly(NalCodec codec, const std::vector<NalUnit>& units);
 
+// How decoding can begin at a picture.
+enum class RandomAccess {
+    None,
+    Closed,   // IDR (and H.265 IDR with decodable leading pictures): nothing after it refers back
+    Open,     // H.265 CRA or BLA, H.264 recovery point at the picture itself (x264's open GOPs):
+              // pictures shown after it are whole; those shown before it may refer back
+    Recovery, // H.264 recovery point some frames later (intra refresh): pictures up to there
+              // are decoded partly from what came before
+};
+struct PictureAccess {
+    RandomAccess kind = RandomAccess::None;
+    int recoveryFrames = 0; // Recovery: frame_num steps from the picture to where it is whole
+    bool reference = true;  // H.264: other pictures may refer to it (frame_num counts these)
+};
+// The access unit's picture as a start for decoding (its first picture unit, the recovery
+// point SEI before it).
+PictureAccess DescribePicture(NalCodec codec, const std::vector<NalUnit>& units);
+
 // The parameter sets of a decoder configuration (avcC, hvcC, or units with start codes) and
 // the length size of the packets that go with it (0: start codes).
 struct DecoderConfig {
@@ -43,6 +61,9 @@ int H264SpsId(const NalUnit& sps);
 int H264PpsId(const NalUnit& pps, int* spsId = nullptr);
 // H.265: the tier of an SPS (0 main, 1 high); -1 when unreadable.
 int HevcSpsTier(const NalUnit& sps);
+
+// The unit that ends a coded video sequence, with its start code.
+Bytes EndOfSequenceUnit(NalCodec codec);
 
 // Appends a unit with a four-byte start code.
 void AppendAnnexB(Bytes& out, const uint8_t* unit, size_t size);

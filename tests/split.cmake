@@ -35,3 +35,8 @@ veltrane_add_test(NAME tst_split_cuts SOURCES split_cuts.cpp CORE)
 veltrane_add_test(NAME tst_split_exact SOURCES split_exact.cpp split_support.h)
 target_compile_definitions(tst_split_exact PRIVATE VT_FAKE_ENCODER_PATH="$<TARGET_FILE:split_fake_encoder>")
 set_tests_properties(tst_split_exact PROPERTIES TIMEOUT 1500)
+
+# Exact cuts on open GOPs, intra refresh, RADL, variable rate and subtitled Matroska, checked
+# picture by picture and by GStreamer's second decoders.
+veltrane_add_test(NAME tst_split_exact_sources SOURCES split_exact_sources.cpp CORE)
+set_tests_properties(tst_split_exact_sources PROPERTIES TIMEOUT 1500)

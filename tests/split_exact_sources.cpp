@@ -1,0 +1,440 @@
+// Exact cuts on the kinds of video people cut: x264 with open GOPs and with intra refresh (no
+// IDR picture after the first), x265 with its default open GOPs (CRA and RASL pictures) and
+// with closed GOPs (IDR with RADL pictures), a variable-frame-rate source into MP4, and a
+// subtitled Matroska file with two sounds. Each is cut as one range and in 3 sections through
+// the job runner, the encoder program and ffmpeg, and every section is checked picture by
+// picture: the source's own picture at that time (copied) or one close to it (encoded again),
+// the range's count and times, every stream starting at 0, a constant rate kept constant in
+// MP4, no word from ffmpeg's decoder, the same pictures from a second decoder (GStreamer's
+// openh264 / libde265), and a note where a section had to be encoded again as a whole.
+#include "profiles/ProfileFormat.h"
+#include "split/CommandLine.h"
+#include "split/SplitJob.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest/QtTest>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double kHalfMs = 0.0005;
+// Pictures encoded again: each at least this close to the source's (dB, all planes). A
+// picture shown from the wrong time or decoded from missing references is far below.
+constexpr double kLeastPsnr = 32;
+const QString kExact = "Exact frames (re-encode up to the first key frame)";
+const QString kEncodedWhole = "every picture was encoded again";
+
+QString AppDir()
+{
+    const QByteArray env = qgetenv("VT_APP_DIR");
+    return (env.isEmpty() ? QDir::currentPath() + "/app" : QString::fromLocal8Bit(env)) + "/";
+}
+
+QByteArray Run(const QString& program, const QStringList& args, QByteArray* errors = nullptr, bool* ok = nullptr)
+{
+    QProcess p;
+    p.start(program, args);
+    const bool done = p.waitForFinished(300000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (ok)
+        *ok = done;
+    const QByteArray err = p.readAllStandardError();
+    if (errors)
+        *errors = err;
+    if (!done)
+        qWarning("%s failed: %s", qPrintable(program + ' ' + args.join(' ')), err.constData());
+    return p.readAllStandardOutput();
+}
+
+struct Frame {
+    double time = 0; // shown, seconds
+    QByteArray md5;  // of the picture as 8-bit 4:2:0
+    bool key = false;
+};
+
+// The decoded pictures of a file in the order they show, at their times (as stored: no
+// start subtracted), each picture once whatever the rate.
+QList<Frame> Frames(const QString& file)
+{
+    QList<QByteArray> md5s;
+    for (const QByteArray& line : Run("ffmpeg", {"-nostdin", "-v", "error", "-i", file, "-map", "0:v:0", "-fps_mode",
+                                                 "passthrough", "-pix_fmt", "yuv420p", "-f", "framemd5", "-"})
+                                      .split('\n'))
+        if (!line.startsWith('#') && line.count(',') >= 5)
+            md5s << line.split(',').at(5).trimmed();
+    QList<Frame> frames;
+    for (const QByteArray& line : Run("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                                                  "frame=best_effort_timestamp_time,key_frame", "-of", "csv=p=0", file})
+                                      .split('\n')) {
+        const QList<QByteArray> f = line.trimmed().split(',');
+        if (f.size() >= 2 && f[1] != "N/A")
+            frames << Frame{f[1].toDouble(), QByteArray(), f[0] == "1"};
+    }
+    if (frames.size() != md5s.size())
+        return {};
+    for (int k = 0; k < frames.size(); ++k)
+        frames[k].md5 = md5s[k];
+    return frames;
+}
+
+double FormatStart(const QString& file)
+{
+    return Run("ffprobe", {"-v", "error", "-show_entries", "format=start_time", "-of", "csv=p=0", file}).trimmed().toDouble();
+}
+
+struct StreamStart {
+    QString type;
+    double start = 0;
+};
+QList<StreamStart> StreamStarts(const QString& file)
+{
+    QList<StreamStart> out;
+    for (const QByteArray& line : Run("ffprobe", {"-v", "error", "-show_entries", "stream=codec_type,start_time", "-of",
+                                                  "csv=p=0", file})
+                                      .split('\n')) {
+        const QList<QByteArray> f = line.trimmed().split(',');
+        if (f.size() >= 2)
+            out << StreamStart{QString::fromLatin1(f[0]), f[1].toDouble()};
+    }
+    return out;
+}
+
+// Presentation times (seconds, as stored) of the packets of the first stream of a kind.
+QList<double> PacketTimes(const QString& file, const QString& kind, const QString& entry = "pts_time")
+{
+    QList<double> times;
+    for (const QByteArray& line : Run("ffprobe", {"-v", "error", "-select_streams", kind + ":0", "-show_entries",
+                                                  "packet=" + entry, "-of", "csv=p=0", file})
+                                      .split('\n'))
+        if (!line.trimmed().isEmpty() && line.trimmed() != "N/A")
+            times << line.trimmed().toDouble();
+    return times;
+}
+
+// The PSNR (dB, all planes) of each picture of `out` against the source's pictures from
+// frame `first` on, paired in order.
+QList<double> PsnrPerPicture(const QString& out, const QString& source, int first, const QString& stats)
+{
+    Run("ffmpeg", {"-nostdin", "-v", "error", "-i", out, "-i", source, "-lavfi",
+                   QString("[0:v]setpts=PTS-STARTPTS[a];[1:v]trim=start_frame=%1,setpts=PTS-STARTPTS[b];"
+                           "[a][b]psnr=stats_file=%2:shortest=1")
+                       .arg(first)
+                       .arg(stats),
+                   "-f", "null", "-"});
+    QList<double> psnr;
+    QFile f(stats);
+    if (!f.open(QIODevice::ReadOnly))
+        return psnr;
+    const QRegularExpression value("psnr_avg:(inf|[0-9.]+)");
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        const QRegularExpressionMatch m = value.match(QString::fromLatin1(line));
+        if (m.hasMatch())
+            psnr << (m.captured(1) == "inf" ? 1000.0 : m.captured(1).toDouble());
+    }
+    return psnr;
+}
+
+// The pictures GStreamer's `decoder` makes of a file, as md5s of 8-bit 4:2:0 pictures; empty
+// with errors set when the pipeline failed or said anything.
+QList<QByteArray> GstPictures(const QString& file, const QString& decoder, int width, int height, const QString& raw,
+                              QByteArray& errors)
+{
+    const bool mp4 = file.endsWith(".mp4");
+    const bool hevc = decoder.contains("265");
+    const QString pipeline =
+        QString("filesrc location=%1 ! %2 ! %3 ! %4 ! videoconvert ! video/x-raw,format=I420 ! filesink location=%5")
+            .arg(file, mp4 ? "qtdemux" : "matroskademux", hevc ? "h265parse" : "h264parse", decoder, raw);
+    bool ok = false;
+    const QByteArray said = Run("gst-launch-1.0", QStringList{"-q"} + QProcess::splitCommand(pipeline), &errors, &ok);
+    if (!ok || said.contains("ERROR") || said.contains("WARNING") || !errors.trimmed().isEmpty()) {
+        errors = said + errors;
+        if (errors.isEmpty())
+            errors = "gst-launch-1.0 failed";
+        return {};
+    }
+    QFile f(raw);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const qint64 size = qint64(width) * height * 3 / 2;
+    QList<QByteArray> md5s;
+    while (true) {
+        const QByteArray picture = f.read(size);
+        if (picture.size() < size)
+            break;
+        md5s << QCryptographicHash::hash(picture, QCryptographicHash::Md5).toHex();
+    }
+    return md5s;
+}
+
+bool HasGstElement(const QString& name)
+{
+    QProcess p;
+    p.start("gst-inspect-1.0", {"--exists", name});
+    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+} // namespace
+
+class SplitExactSourcesTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_media;
+    QHash<QString, QString> m_sources;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(QFile::exists(AppDir() + "wmaspi.dll"));
+        QVERIFY2(!QStandardPaths::findExecutable("gst-launch-1.0").isEmpty(), "GStreamer's tools are missing (tools/install-deps.sh)");
+        // Subtitles for the Matroska source: a cue every 2 s, 1.5 s long.
+        const QString srt = m_media.path() + "/cues.srt";
+        QFile cues(srt);
+        QVERIFY(cues.open(QIODevice::WriteOnly));
+        auto clock = [](double s) {
+            const qint64 ms = qRound64(s * 1000);
+            return QString::asprintf("%02lld:%02lld:%02lld,%03lld", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
+        };
+        for (int k = 0; k < 20; ++k)
+            cues.write(QString("%1\n%2 --> %3\nLine %1\n\n").arg(k + 1).arg(clock(k * 2 + 0.5), clock(k * 2 + 2.0)).toUtf8());
+        cues.close();
+
+        const QString picture = "testsrc2=size=320x180:rate=";
+        const QStringList x264{"-c:v", "libx264", "-preset", "veryfast", "-bf", "3", "-pix_fmt", "yuv420p"};
+        const QStringList x265{"-c:v", "libx265", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-x265-params"};
+        struct Made {
+            QString name;
+            QStringList args;
+        };
+        const QList<Made> made{
+            {"x264-open-gop.mp4",
+             QStringList{"-f", "lavfi", "-i", picture + "25:duration=12", "-f", "lavfi", "-i", "sine=duration=12"} + x264
+                 + QStringList{"-x264-params", "open-gop=1:keyint=50:min-keyint=50:scenecut=0", "-c:a", "aac"}},
+            {"x264-intra-refresh.mp4",
+             QStringList{"-f", "lavfi", "-i", picture + "25:duration=12", "-f", "lavfi", "-i", "sine=duration=12"} + x264
+                 + QStringList{"-x264-params", "intra-refresh=1:keyint=50:scenecut=0", "-c:a", "aac"}},
+            {"x265-open-gop.mkv",
+             QStringList{"-f", "lavfi", "-i", picture + "25:duration=12", "-f", "lavfi", "-i", "sine=duration=12"} + x265
+                 + QStringList{"keyint=50:min-keyint=50:scenecut=0:bframes=4:log-level=error", "-c:a", "libopus"}},
+            {"x265-radl.mp4",
+             QStringList{"-f", "lavfi", "-i", picture + "25:duration=12", "-f", "lavfi", "-i", "sine=duration=12"} + x265
+                 + QStringList{"keyint=50:min-keyint=50:scenecut=0:bframes=4:open-gop=0:radl=2:log-level=error", "-c:a",
+                               "aac"}},
+            // 50 pictures a second with 15 of every 50 left out: 0.3 s holes every second.
+            {"vfr.mkv",
+             QStringList{"-f", "lavfi", "-i", picture + "50:duration=12", "-f", "lavfi", "-i", "sine=duration=12", "-vf",
+                         "select='not(between(mod(n\\,50)\\,10\\,24))'", "-fps_mode", "vfr"}
+                 + x264 + QStringList{"-g", "100", "-sc_threshold", "0", "-c:a", "aac"}},
+            {"subtitled.mkv",
+             QStringList{"-f", "lavfi", "-i", picture + "24000/1001:duration=40", "-f", "lavfi", "-i",
+                         "sine=duration=40:sample_rate=48000", "-f", "lavfi", "-i",
+                         "sine=frequency=300:duration=40:sample_rate=48000", "-i", srt, "-map", "0", "-map", "1", "-map",
+                         "2", "-map", "3"}
+                 + x264
+                 + QStringList{"-g", "240", "-sc_threshold", "0", "-c:a:0", "libopus", "-c:a:1", "ac3", "-c:s", "srt"}},
+        };
+        for (const Made& m : made) {
+            const QString path = m_media.path() + "/" + m.name;
+            bool ok = false;
+            Run("ffmpeg", QStringList{"-nostdin", "-v", "error", "-y"} + m.args + QStringList{path}, nullptr, &ok);
+            QVERIFY2(ok, qPrintable(m.name));
+            m_sources.insert(m.name, path);
+        }
+    }
+
+    void everyPictureAtItsTime_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<double>("start");
+        QTest::addColumn<double>("end");
+        QTest::addColumn<int>("sections"); // 0: the range out
+        QTest::addColumn<bool>("copies");       // from the first key frame in a section on, the source's pictures
+        QTest::addColumn<bool>("encodedWhole"); // sections holding a key frame are encoded again, and say so
+        QTest::addColumn<bool>("constantRate");
+        QTest::addColumn<QString>("decoder");   // GStreamer's second decoder
+        struct Row {
+            const char* name;
+            QString source, profile;
+            double start, end;
+            bool copies, whole, constant;
+            QString decoder;
+        };
+        const QList<Row> rows{
+            {"x264 open GOP", "x264-open-gop.mp4", "MP4", 3.3, 10.1, false, true, true, "avdec_h264"},
+            {"x264 intra refresh", "x264-intra-refresh.mp4", "MP4", 3.3, 10.1, false, true, true, "avdec_h264"},
+            {"x265 open GOP", "x265-open-gop.mkv", "MKV", 1.3, 10.5, true, false, true, "libde265dec"},
+            {"x265 open GOP into MP4", "x265-open-gop.mkv", "MP4", 1.3, 10.5, true, false, true, "libde265dec"},
+            {"x265 closed GOP with RADL", "x265-radl.mp4", "MP4", 1.3, 10.5, true, false, true, "libde265dec"},
+            {"variable rate H.264 into MP4", "vfr.mkv", "MP4", 1.3, 10.5, true, false, false, "avdec_h264"},
+            {"subtitled Matroska", "subtitled.mkv", "MKV", 12.401, 34.840, true, false, true, "avdec_h264"},
+        };
+        for (const Row& r : rows)
+            for (const int sections : {0, 3})
+                QTest::newRow(qPrintable(QString("%1, %2").arg(r.name, sections ? "3 sections" : "one range")))
+                    << r.source << r.profile << r.start << r.end << sections << r.copies << r.whole << r.constant
+                    << r.decoder;
+    }
+
+    void everyPictureAtItsTime()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, profile);
+        QFETCH(double, start);
+        QFETCH(double, end);
+        QFETCH(int, sections);
+        QFETCH(bool, copies);
+        QFETCH(bool, encodedWhole);
+        QFETCH(bool, constantRate);
+        QFETCH(QString, decoder);
+        if (!HasGstElement(decoder))
+            QSKIP(qPrintable("GStreamer has no " + decoder));
+        const QString path = m_sources.value(source);
+        const QString profileFile = ProfilePath(AppDir(), profile + " - Stream copy - no re-encoding");
+        const ProfileContent content = ReadProfile(profileFile);
+        const QString switches = BuildProfileSwitches(profileFile, [&](int, const QString& name) {
+            if (name == "Cut points")
+                return kExact;
+            for (const ProfileParameter& p : content.parameters)
+                if (p.name == name)
+                    return p.list ? SplitItems(p.caption).value(p.index) : p.value;
+            return QString();
+        });
+        QVERIFY(AnalyseProfileSwitches(switches).exactCuts);
+
+        QTemporaryDir out;
+        SplitJob job(SplitJobOrder{path, MakeJobPlan(start, end, sections > 0, sections, path, out.path(), "." + content.type),
+                                  switches, AppDir() + "wmaspi.dll"});
+        QSignalSpy ended(&job, &SplitJob::ended);
+        job.Start();
+        QVERIFY(ended.wait(600000));
+        QCOMPARE(job.Result(), SplitJob::Outcome::Completed);
+        const JobPlan& plan = job.Order().plan;
+        const QString notes = job.CompletionNotes().join('\n');
+
+        // The source's pictures, from its start as the cuts count; each section from the first
+        // picture at or after its point to the next section's.
+        const double sourceStart = FormatStart(path);
+        QList<Frame> frames = Frames(path);
+        QVERIFY(!frames.isEmpty());
+        for (Frame& f : frames)
+            f.time -= sourceStart;
+        const double gap = (frames.last().time - frames.first().time) / (frames.size() - 1);
+        QList<double> cuts;
+        for (const double p : plan.PlannedPoints()) {
+            double at = frames.last().time + 1;
+            for (const Frame& f : frames)
+                if (f.time >= p - kHalfMs)
+                    at = std::min(at, f.time);
+            cuts << at;
+        }
+        QList<double> cues; // the source's subtitle cues, from its start
+        for (const double t : PacketTimes(path, "s"))
+            cues << t - sourceStart;
+
+        int sectionsWhole = 0;
+        for (int i = 1; i <= plan.count; ++i) {
+            const QString file = plan.OutputPath(i);
+            const QString name = QFileInfo(file).fileName();
+            const double from = cuts[i - 1], to = cuts[i];
+            QList<int> want; // indices into frames
+            for (int k = 0; k < frames.size(); ++k)
+                if (frames[k].time >= from - kHalfMs && frames[k].time < to - kHalfMs)
+                    want << k;
+            const QList<Frame> got = Frames(file);
+            QCOMPARE(got.size(), want.size());
+            QVERIFY(!got.isEmpty());
+
+            // At the source's times, the first at 0.
+            for (int k = 0; k < got.size(); ++k)
+                QVERIFY2(std::fabs(got[k].time - (frames[want[k]].time - from)) < 0.001,
+                         qPrintable(QString("%1: picture %2 at %3 s, the source's at %4 s")
+                                        .arg(name).arg(k).arg(got[k].time).arg(frames[want[k]].time - from)));
+
+            // Every stream starts at 0 within one picture; subtitles with their first cue.
+            for (const StreamStart& s : StreamStarts(file)) {
+                if (s.type == "subtitle") {
+                    double first = -1;
+                    for (const double c : cues)
+                        if (c >= from - kHalfMs && (first < 0 || c < first))
+                            first = c;
+                    const QList<double> outCues = PacketTimes(file, "s");
+                    QVERIFY2(!outCues.isEmpty() && first >= 0 && std::fabs(outCues.first() - (first - from)) < gap,
+                             qPrintable(QString("%1: first cue at %2 s, the source's next at %3 s")
+                                            .arg(name).arg(outCues.value(0, -1)).arg(first - from)));
+                    QCOMPARE(outCues.size(), int(std::count_if(cues.begin(), cues.end(), [&](double c) {
+                                 return c >= from - kHalfMs && c < to - kHalfMs;
+                             })));
+                } else {
+                    QVERIFY2(std::fabs(s.start) < gap,
+                             qPrintable(QString("%1: the %2 starts at %3 s").arg(name, s.type).arg(s.start)));
+                }
+            }
+
+            // The source's own pictures, or encoded again close to them: a run at the start and
+            // one at the end at most.
+            const QList<double> psnr = PsnrPerPicture(file, path, want.first(), out.path() + "/psnr.txt");
+            QCOMPARE(psnr.size(), got.size());
+            int firstSame = -1, lastSame = -1, again = 0;
+            for (int k = 0; k < got.size(); ++k) {
+                if (got[k].md5 == frames[want[k]].md5) {
+                    firstSame = firstSame < 0 ? k : firstSame;
+                    lastSame = k;
+                    continue;
+                }
+                ++again;
+                QVERIFY2(psnr[k] >= kLeastPsnr, qPrintable(QString("%1: picture %2 (%3 s) at %4 dB")
+                                                               .arg(name).arg(k).arg(got[k].time).arg(psnr[k])));
+            }
+            for (int k = firstSame; firstSame >= 0 && k <= lastSame; ++k)
+                QVERIFY2(got[k].md5 == frames[want[k]].md5,
+                         qPrintable(QString("%1: picture %2 inside the copy differs").arg(name).arg(k)));
+            int firstKey = -1;
+            for (int k = 1; k < want.size() && firstKey < 0; ++k)
+                firstKey = frames[want[k]].key ? k : -1;
+            if (copies && firstKey > 0)
+                QVERIFY2(firstSame >= 0 && firstSame <= firstKey,
+                         qPrintable(QString("%1: copied from picture %2, a key frame at %3").arg(name).arg(firstSame).arg(firstKey)));
+            if (again == got.size())
+                ++sectionsWhole;
+
+            // MP4 keeps decode times: a constant rate stays one.
+            if (constantRate && file.endsWith(".mp4")) {
+                const QList<double> dts = PacketTimes(file, "v", "dts_time");
+                for (int k = 2; k < dts.size(); ++k)
+                    QVERIFY2(std::fabs((dts[k] - dts[k - 1]) - (dts[1] - dts[0])) < 1e-6,
+                             qPrintable(QString("%1: decode times step %2 s, then %3 s at packet %4")
+                                            .arg(name).arg(dts[1] - dts[0]).arg(dts[k] - dts[k - 1]).arg(k)));
+            }
+
+            // Not a word from ffmpeg's decoder; GStreamer's second one makes the same pictures.
+            QByteArray errors;
+            Run("ffmpeg", {"-nostdin", "-v", "error", "-i", file, "-f", "null", "-"}, &errors);
+            QVERIFY2(errors.isEmpty(), qPrintable(name + ": " + errors));
+            const QList<QByteArray> second = GstPictures(file, decoder, 320, 180, out.path() + "/raw.yuv", errors);
+            QVERIFY2(errors.isEmpty(), qPrintable(name + ": " + errors));
+            QCOMPARE(second.size(), got.size());
+            for (int k = 0; k < got.size(); ++k)
+                QVERIFY2(second[k] == got[k].md5, qPrintable(QString("%1: %2 decodes picture %3 (%4 s) otherwise")
+                                                                 .arg(name, decoder).arg(k).arg(got[k].time)));
+        }
+
+        // A section encoded again as a whole only where nothing lets a copy resume, and then
+        // the completion says so.
+        if (encodedWhole) {
+            QCOMPARE(sectionsWhole, plan.count);
+            QVERIFY2(notes.contains(kEncodedWhole, Qt::CaseInsensitive), qPrintable(notes));
+        } else {
+            QVERIFY2(!notes.contains(kEncodedWhole, Qt::CaseInsensitive), qPrintable(notes));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(SplitExactSourcesTest)
+#include "split_exact_sources.moc"
