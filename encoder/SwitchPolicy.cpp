@@ -730,14 +730,14 @@ bool IsIndex(const std::string& s)
 }
 
 // The components of a stream specifier after the input's "0:", as one text.
-bool IsStreamSpecifier(const std::string& spec, bool metadataForms)
+bool IsStreamSpecifier(const std::string& text, bool metadataForms)
 {
     std::vector<std::string> parts;
     size_t from = 0;
     for (;;) {
-        const size_t to = std::min(spec.find(':', from), spec.size());
-        parts.push_back(spec.substr(from, to - from));
-        if (to >= spec.size())
+        const size_t to = std::min(text.find(':', from), text.size());
+        parts.push_back(text.substr(from, to - from));
+        if (to >= text.size())
             break;
         from = to + 1;
     }
