@@ -102,30 +102,17 @@ void AudioOutput::GiveUp()
 {
     // No sound then: the reader stops keeping packets for it and the clock runs on its own.
     m_working = false;
-    std::lock_guard<std::mutex> l(m_s->mx);
-    m_s->audioUse = Session::AudioUnwanted;
-    while (!m_s->aq.empty()) {
-        av_packet_free(&m_s->aq.front().pkt);
-        m_s->aq.pop_front();
-    }
-    m_s->aqBytes = 0;
-    m_s->aqSeconds = 0;
-    m_s->cvReader.notify_all();
+    m_s->SetAudioWanted(false);
 }
 
 void AudioOutput::Tick()
 {
     if (!m_working)
         return;
-    int epoch = 0;
-    double start = 0;
-    bool playing = false;
-    {
-        std::lock_guard<std::mutex> l(m_s->mx);
-        epoch = m_s->audioEpoch;
-        start = m_s->audioStart;
-        playing = m_s->playing;
-    }
+    const AudioRun run = m_s->CurrentAudioRun();
+    const int epoch = run.epoch;
+    const double start = run.start;
+    const bool playing = run.playing;
     if (epoch != m_epoch) {
         m_epoch = epoch;
         Restart(start);
@@ -176,27 +163,10 @@ void AudioOutput::Tick()
 
 bool AudioOutput::DecodeMore()
 {
-    QueuedPacket q;
-    {
-        std::lock_guard<std::mutex> l(m_s->mx);
-        // Packets of an older seek are of no use.
-        while (!m_s->aq.empty() && m_s->aq.front().serial != m_s->serial) {
-            QueuedPacket& old = m_s->aq.front();
-            if (old.pkt)
-                m_s->aqBytes -= old.pkt->size;
-            av_packet_free(&old.pkt);
-            m_s->aq.pop_front();
-        }
-        if (m_s->aq.empty())
-            return false;
-        q = m_s->aq.front();
-        m_s->aq.pop_front();
-        if (q.pkt) {
-            m_s->aqBytes -= q.pkt->size;
-            m_s->aqSeconds -= q.pkt->duration > 0 ? q.pkt->duration * av_q2d(m_s->ast->time_base) : 0;
-        }
-    }
-    m_s->cvReader.notify_one();
+    const std::optional<QueuedPacket> next = m_s->TakeAudioPacket();
+    if (!next)
+        return false;
+    QueuedPacket q = *next;
     AVCodecContext* ctx = m_s->actx;
     switch (q.kind) {
     case QueuedPacket::Flush:

@@ -62,12 +62,11 @@ private:
     void TellFrame(int countBefore);
     bool SameRun(double from, double to) const;
     void NewAudioRun(double from);
-    // With the session's lock held:
-    void DropStaleLocked();
-    int SequenceSizeLocked() const;
-    const VideoFrame& AtLocked(int i) const;
-    void MoveToLocked(int i);
-    void PushLocked(VideoFrame frame);
+    // The frames passed, then the session's queue, as one sequence.
+    int SequenceSize() const;
+    double PtsAt(int i) const;
+    void MoveTo(int i);
+    void Append(VideoFrame frame);
     void Show(const VideoFrame& frame);
     void Schedule();
 

@@ -35,7 +35,7 @@ int ErrorClass(int err)
 
 int Interrupted(void* opaque)
 {
-    return static_cast<Session*>(opaque)->abort.load() ? 1 : 0;
+    return static_cast<Session*>(opaque)->Aborted() ? 1 : 0;
 }
 
 AVCodecContext* OpenDecoder(AVStream* st, bool video)
@@ -243,6 +243,170 @@ void Session::ClearQueuesLocked()
     vqBytes = aqBytes = 0;
     vqSeconds = aqSeconds = 0;
 }
+
+// ---- the owner's side
+
+SessionNews Session::TakeNews()
+{
+    std::lock_guard<std::mutex> l(mx);
+    SessionNews n;
+    if (failNew) {
+        failNew = false;
+        n.failError = failError;
+        n.failText = failText;
+    }
+    n.infoReady = infoReady;
+    return n;
+}
+
+void Session::SetSurface(const QSize& size)
+{
+    std::lock_guard<std::mutex> l(mx);
+    surface = size;
+}
+
+void Session::SetPlaying(bool on)
+{
+    std::lock_guard<std::mutex> l(mx);
+    playing = on;
+}
+
+int Session::OrderSeek(SeekOrder order)
+{
+    {
+        std::lock_guard<std::mutex> l(mx);
+        order.serial = serial + 1;
+        OrderSeekLocked(order);
+    }
+    cvReader.notify_all();
+    cvVideo.notify_all();
+    return order.serial;
+}
+
+void Session::SearchOn(int request, double target)
+{
+    {
+        std::lock_guard<std::mutex> l(mx);
+        contPending = true;
+        contRequest = request;
+        contTarget = target;
+    }
+    cvVideo.notify_all();
+}
+
+void Session::DropStaleFramesLocked()
+{
+    const int current = serial;
+    frames.erase(std::remove_if(frames.begin(), frames.end(),
+                                [current](const VideoFrame& f) { return f.serial != current; }),
+                 frames.end());
+}
+
+int Session::FramesReady()
+{
+    std::lock_guard<std::mutex> l(mx);
+    DropStaleFramesLocked();
+    return int(frames.size());
+}
+
+std::optional<FrameHead> Session::PeekFrame(int i)
+{
+    std::lock_guard<std::mutex> l(mx);
+    DropStaleFramesLocked();
+    if (i < 0 || i >= int(frames.size()))
+        return std::nullopt;
+    const VideoFrame& f = frames[size_t(i)];
+    return FrameHead {f.pts, f.request, f.kind};
+}
+
+std::optional<VideoFrame> Session::TakeFrame()
+{
+    std::optional<VideoFrame> f;
+    {
+        std::lock_guard<std::mutex> l(mx);
+        DropStaleFramesLocked();
+        if (frames.empty())
+            return std::nullopt;
+        f = std::move(frames.front());
+        frames.pop_front();
+    }
+    cvVideo.notify_all(); // room for the next one
+    return f;
+}
+
+void Session::DemoteHead()
+{
+    std::lock_guard<std::mutex> l(mx);
+    DropStaleFramesLocked();
+    if (!frames.empty())
+        frames.front().kind = VideoFrame::Normal;
+}
+
+bool Session::VideoEnded()
+{
+    std::lock_guard<std::mutex> l(mx);
+    return videoEnded;
+}
+
+void Session::NewAudioRun(int epoch, double from)
+{
+    std::lock_guard<std::mutex> l(mx);
+    audioEpoch = epoch;
+    audioStart = from;
+}
+
+// ---- the sound's side
+
+void Session::SetAudioWanted(bool wanted)
+{
+    {
+        std::lock_guard<std::mutex> l(mx);
+        audioUse = wanted ? AudioWanted : AudioUnwanted;
+        if (!wanted) {
+            // The reader stops keeping packets for it.
+            FreeQueue(aq);
+            aqBytes = 0;
+            aqSeconds = 0;
+        }
+    }
+    cvReader.notify_all();
+}
+
+AudioRun Session::CurrentAudioRun()
+{
+    std::lock_guard<std::mutex> l(mx);
+    return AudioRun {audioEpoch, audioStart, playing};
+}
+
+std::optional<QueuedPacket> Session::TakeAudioPacket()
+{
+    QueuedPacket q;
+    {
+        std::lock_guard<std::mutex> l(mx);
+        // Packets of an older seek are of no use.
+        while (!aq.empty() && aq.front().serial != serial) {
+            QueuedPacket& old = aq.front();
+            if (old.pkt) {
+                aqBytes -= old.pkt->size;
+                aqSeconds -= old.pkt->duration > 0 ? old.pkt->duration * av_q2d(ast->time_base) : 0;
+            }
+            av_packet_free(&old.pkt);
+            aq.pop_front();
+        }
+        if (aq.empty())
+            return std::nullopt;
+        q = aq.front();
+        aq.pop_front();
+        if (q.pkt) {
+            aqBytes -= q.pkt->size;
+            aqSeconds -= q.pkt->duration > 0 ? q.pkt->duration * av_q2d(ast->time_base) : 0;
+        }
+    }
+    cvReader.notify_one();
+    return q;
+}
+
+// ---- the reader
 
 void Session::OrderSeekLocked(const SeekOrder& order)
 {

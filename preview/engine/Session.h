@@ -78,6 +78,27 @@ struct StreamInfo {
     std::vector<double> keyFrames; // seconds, ascending; empty when the file has no index
 };
 
+// What the owner learns at a time: a failure not yet told, and whether opening is done.
+struct SessionNews {
+    int failError = 0;
+    QString failText;
+    bool infoReady = false;
+};
+
+// The head of the frame queue, without taking it.
+struct FrameHead {
+    double pts = 0;
+    int request = 0;
+    VideoFrame::Kind kind = VideoFrame::Normal;
+};
+
+// How the sound is to run now: from `start` whenever `epoch` changes.
+struct AudioRun {
+    int epoch = 0;
+    double start = 0;
+    bool playing = false;
+};
+
 class Session {
 public:
     // notify() is called from the worker threads whenever there is news for the owner.
@@ -85,8 +106,9 @@ public:
     ~Session();
 
     void Start();
+    bool Aborted() const { return abort; }
 
-    // ---- set once by the reader before `infoReady`, read-only afterwards
+    // ---- set once by the reader before opening is reported, read-only afterwards
     StreamInfo info;
     double startTime = 0; // seconds of the format's first time stamp
     AVFormatContext* ic = nullptr;
@@ -98,11 +120,59 @@ public:
 
     Clock clock;
 
-    // ---- shared
+    // ---- the owner's side (the user-interface thread)
+    SessionNews TakeNews();
+    void SetSurface(const QSize& size);
+    void SetPlaying(bool playing);
+    // Flushes everything and has the reader seek; returns the new epoch's serial.
+    int OrderSeek(SeekOrder order);
+    // A seek forward that searches on from where decoding stands, without a flush.
+    void SearchOn(int request, double target);
+    // The frame queue of the current epoch (older frames are dropped on the way).
+    int FramesReady();
+    std::optional<FrameHead> PeekFrame(int i = 0);
+    std::optional<VideoFrame> TakeFrame();
+    // The frame at the head comes after the answer instead of being one.
+    void DemoteHead();
+    // The decoder gave everything it had in this epoch.
+    bool VideoEnded();
+    // Starts a new run of the sound at `from`.
+    void NewAudioRun(int epoch, double from);
+
+    // ---- the sound's side
+    void SetAudioWanted(bool wanted);
+    AudioRun CurrentAudioRun();
+    // The next packet of the current epoch for the sound's decoder.
+    std::optional<QueuedPacket> TakeAudioPacket();
+
+private:
+    void OrderSeekLocked(const SeekOrder& order);
+    void ClearQueuesLocked();
+    void DropStaleFramesLocked();
+    void ReaderMain();
+    bool OpenInput();
+    void Fail(int error, const QString& text);
+    bool FailLocked(int error, const QString& text);
+    bool EnoughLocked() const;
+    void DoSeek(const SeekOrder& order);
+
+    void VideoMain();
+    void Feed(AVPacket* pkt);
+    void Decode(AVPacket* pkt);
+    void Process(AVFrame* frame);
+    void Output(AVFrame* frame, double pts, double duration, VideoFrame::Kind kind);
+    void Push(VideoFrame frame);
+    QImage Convert(AVFrame* frame);
+    void Reseek(double margin, bool noSkip);
+    void KeepBefore(AVFrame* frame, double pts, double duration);
+    void FlushBefore();
+
+    std::atomic<bool> abort {false};
+
+    // ---- shared: everything below is guarded by mx
     std::mutex mx;
     std::condition_variable cvReader;
     std::condition_variable cvVideo;
-    std::atomic<bool> abort {false};
     bool infoReady = false;
     bool openFailed = false;
     int failError = 0;
@@ -131,29 +201,6 @@ public:
     // The sound starts again at `audioStart` whenever `audioEpoch` changes.
     int audioEpoch = 0;
     double audioStart = 0;
-
-    // Orders a seek (called with mx held); the reader carries it out.
-    void OrderSeekLocked(const SeekOrder& order);
-    void ClearQueuesLocked();
-
-private:
-    void ReaderMain();
-    bool OpenInput();
-    void Fail(int error, const QString& text);
-    bool FailLocked(int error, const QString& text);
-    bool EnoughLocked() const;
-    void DoSeek(const SeekOrder& order);
-
-    void VideoMain();
-    void Feed(AVPacket* pkt);
-    void Decode(AVPacket* pkt);
-    void Process(AVFrame* frame);
-    void Output(AVFrame* frame, double pts, double duration, VideoFrame::Kind kind);
-    void Push(VideoFrame frame);
-    QImage Convert(AVFrame* frame);
-    void Reseek(double margin, bool noSkip);
-    void KeepBefore(AVFrame* frame, double pts, double duration);
-    void FlushBefore();
 
     QString m_path;
     std::function<void()> m_notify;
