@@ -17,7 +17,7 @@ constexpr int kHistory = 24; // frames kept behind the one shown
 constexpr double kEps = TFramePicker::kEpsilon;
 } // namespace
 
-PlayerEngine::PlayerEngine()
+PlayerEngine::PlayerEngine(EngineOptions options) : m_options(std::move(options))
 {
     // Damaged files are common; the decoders' complaints about them are no news to a user.
     av_log_set_level(AV_LOG_FATAL);
@@ -47,9 +47,16 @@ void PlayerEngine::Notify()
 void PlayerEngine::Open(const QString& path)
 {
     Close();
+    Begin(path);
+}
+
+void PlayerEngine::Begin(const QString& path)
+{
+    m_path = path;
     ++m_sessionId;
-    m_s = std::make_unique<Session>(path, [this] { Notify(); });
+    m_s = std::make_unique<Session>(path, [this] { Notify(); }, m_options.nowNs);
     m_s->SetSurface(m_surface);
+    m_s->SetAudioTrack(m_audioTrack);
     m_s->clock.SetRate(m_rate);
     m_s->clock.Set(0);
     m_open = OpenState::Opening;
@@ -79,6 +86,7 @@ void PlayerEngine::Close()
     m_state = TPlayState::Stopped;
     m_audioEpoch = 0;
     m_audioAt = 0;
+    m_resume = Resume {};
 }
 
 qint64 PlayerEngine::DurationUs() const
@@ -104,6 +112,31 @@ double PlayerEngine::FrameDuration() const
 bool PlayerEngine::AudioOutputActive() const
 {
     return m_audio && m_audio->Working();
+}
+
+int PlayerEngine::AudioTrack() const
+{
+    if (!m_info.ok || !m_s || !m_s->ast)
+        return m_audioTrack;
+    const auto& all = m_info.audioStreams;
+    const auto it = std::find(all.begin(), all.end(), m_s->ast->index);
+    return it == all.end() ? -1 : int(it - all.begin());
+}
+
+void PlayerEngine::SetAudioTrack(int track)
+{
+    if (m_open == OpenState::Open && (track < 0 || track >= AudioTracks() || track == AudioTrack()))
+        return;
+    m_audioTrack = track;
+    if (m_open != OpenState::Open)
+        return; // taken when the source opens
+    // The sound's decoder and its packets are the session's from the start: open again
+    // and go on where the picture was, as it was.
+    const Resume resume {true, Position(), m_state};
+    const QString path = m_path;
+    Close();
+    m_resume = resume;
+    Begin(path);
 }
 
 void PlayerEngine::SetSurfaceSize(const QSize& size)
@@ -133,15 +166,19 @@ void PlayerEngine::StartAudio()
 {
     if (!m_info.hasAudio)
         return;
-    // The system's audio service is asked only now, for a source with sound.
-    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-    if (device.isNull()) {
-        // No device (a machine without sound): the clock runs on its own.
-        m_s->SetAudioWanted(false);
-        return;
+    SoundSinkFactory factory = m_options.makeSink;
+    if (!factory) {
+        // The system's audio service is asked only now, for a source with sound.
+        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+        if (device.isNull()) {
+            // No device (a machine without sound): the clock runs on its own.
+            m_s->SetAudioWanted(false);
+            return;
+        }
+        factory = [device] { return MakeSystemSink(device); };
     }
     m_s->SetAudioWanted(true);
-    m_audio = new AudioOutput(m_s.get(), device);
+    m_audio = new AudioOutput(m_s.get(), std::move(factory));
     m_audio->SetVolume(m_volume);
     m_audio->Start();
 }
@@ -236,8 +273,14 @@ void PlayerEngine::Service()
     }
     if (m_open != OpenState::Opening && m_open != OpenState::Open)
         return;
-    if (infoNow)
+    if (infoNow) {
         StartAudio();
+        if (!m_info.hasVideo && !m_info.cover.isNull()) {
+            // A sound file's cover stands for the picture.
+            m_shown = m_info.cover;
+            ++m_showCount;
+        }
+    }
     if (!m_info.ok)
         return;
 
@@ -309,6 +352,16 @@ void PlayerEngine::Service()
 
     if (m_open == OpenState::Opening && m_pending.kind == Pending::None) {
         m_open = OpenState::Open;
+        if (m_resume.on) {
+            const Resume r = m_resume;
+            m_resume = Resume {};
+            Seek(r.at);
+            if (r.state == TPlayState::Playing)
+                Play();
+            else
+                Halt(r.state);
+            return;
+        }
         if (m_client)
             m_client->EngineOpened();
         if (!m_s)
@@ -350,8 +403,14 @@ void PlayerEngine::Resolved()
 {
     const Pending p = m_pending;
     m_pending = Pending {};
-    // A seek stands at its target; a step at the frame it shows.
+    // A seek stands at its target; a step at the frame it shows. A seek past the last frame
+    // that decodes (a truncated file whose stated length runs on) stands at that frame.
     double at = (p.step || p.kind == Pending::Next) && m_shownPts >= 0 ? m_shownPts : p.target;
+    if (p.kind == Pending::Full && !p.step && m_shownPts >= 0 && m_s->VideoEnded() && m_s->FramesReady() == 0) {
+        const double end = m_shownPts + std::max(m_info.frameDuration, 0.0);
+        if (p.target > end + kEps)
+            at = m_shownPts;
+    }
     if (p.kind == Pending::Next && m_shownPts < 0)
         at = m_s->clock.Now();
     m_s->clock.Set(std::max(0.0, at));

@@ -30,6 +30,7 @@ constexpr int kKeepBefore = 12;     // frames a step back gets ready ahead of th
 constexpr int kMinPackets = 25;     // the reader rests once each queue holds this many
 constexpr double kMinQueued = 1.0;  // ... and this many seconds
 constexpr int64_t kMaxQueuedBytes = 8 << 20;
+constexpr double kLateToDecode = 0.1; // seconds behind the clock from which frames are skipped
 
 using Clock = TPlaybackClock;
 
@@ -76,6 +77,11 @@ struct StreamInfo {
     bool hasAudio = false;
     double frameDuration = 0;
     std::vector<double> keyFrames; // seconds, ascending; empty when the file has no index
+    int quarterTurns = 0;          // clockwise turns that set the picture upright
+    QSize displaySize;             // upright, with the pixels' shape; empty without video
+    QString pictureNote;           // what the window should say about how it is shown
+    std::vector<int> audioStreams; // the sound tracks' stream indexes, in file order
+    QImage cover;                  // a sound file's picture, when it has one
 };
 
 // What the owner learns at a time: a failure not yet told, and whether opening is done.
@@ -101,12 +107,17 @@ struct AudioRun {
 
 class Session {
 public:
-    // notify() is called from the worker threads whenever there is news for the owner.
-    Session(const QString& path, std::function<void()> notify);
+    // notify() is called from the worker threads whenever there is news for the owner;
+    // nowNs is the clock's time source (the steady clock when empty).
+    Session(const QString& path, std::function<void()> notify, std::function<int64_t()> nowNs = {});
     ~Session();
 
+    // Which sound track plays (0 the first); before Start only. -1: the one FFmpeg deems best.
+    void SetAudioTrack(int track) { m_audioTrack = track; }
     void Start();
     bool Aborted() const { return abort; }
+    // The one address the demuxers may open (set before opening begins).
+    const QByteArray& Url() const { return m_url; }
 
     // ---- set once by the reader before opening is reported, read-only afterwards
     StreamInfo info;
@@ -124,6 +135,7 @@ public:
     SessionNews TakeNews();
     void SetSurface(const QSize& size);
     void SetPlaying(bool playing);
+    bool Playing();
     // Flushes everything and has the reader seek; returns the new epoch's serial.
     int OrderSeek(SeekOrder order);
     // A seek forward that searches on from where decoding stands, without a flush.
@@ -163,6 +175,7 @@ private:
     void Output(AVFrame* frame, double pts, double duration, VideoFrame::Kind kind);
     void Push(VideoFrame frame);
     QImage Convert(AVFrame* frame);
+    QImage CoverArt();
     void Reseek(double margin, bool noSkip);
     void KeepBefore(AVFrame* frame, double pts, double duration);
     void FlushBefore();
@@ -203,6 +216,8 @@ private:
     double audioStart = 0;
 
     QString m_path;
+    QByteArray m_url;
+    int m_audioTrack = -1;
     std::function<void()> m_notify;
     std::thread m_reader;
     std::thread m_video;
@@ -220,6 +235,7 @@ private:
     double m_lastPts = -1;
     int m_dropped = 0;
     bool m_gap = false;
+    bool m_gaveFrame = false; // a frame went out in this epoch
     int m_packetsWithoutFrame = 0;
     SwsContext* m_sws = nullptr;
 };
