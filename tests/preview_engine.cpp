@@ -80,31 +80,43 @@ struct FakeTime {
 // Optionally it stands still for a while after each flush, as a system service that takes
 // its time to start does. It keeps every byte written (per run) for the suite to read.
 struct SinkLog {
+    static constexpr int kRate = 48000;
     std::mutex mx;
     int opens = 0;
     int flushes = 0;
     QByteArray written; // since the last flush
     qint64 played = 0;  // samples heard since the last flush
+    int64_t last = 0;
+    int64_t stallUntil = 0;
+    bool paused = true;
+    // Plays on up to `now` (with mx held): what was written, at the pace of the time.
+    void Catch(int64_t now)
+    {
+        const int64_t from = std::max(last, stallUntil);
+        if (!paused && now > from)
+            played = std::min<qint64>(written.size() / 4, played + (now - from) * kRate / 1'000'000'000);
+        last = std::max(last, now);
+    }
 };
 
 class FakeSink : public SoundSink {
 public:
-    static constexpr int kRate = 48000;
+    static constexpr int kRate = SinkLog::kRate;
     FakeSink(FakeTime* time, std::shared_ptr<SinkLog> log, double stall) : m_time(time), m_log(std::move(log)), m_stall(stall) {}
     bool Open() override
     {
         std::lock_guard<std::mutex> l(m_log->mx);
         ++m_log->opens;
-        m_last = m_time->ns;
+        m_log->last = m_time->ns;
         return true;
     }
     int Rate() const override { return kRate; }
     int Channels() const override { return 2; }
     qint64 Free() override
     {
-        Advance();
         std::lock_guard<std::mutex> l(m_log->mx);
-        if (m_time->ns < m_stallUntil && m_log->written.size() >= 4 * kRate * 60 / 1000)
+        m_log->Catch(m_time->ns);
+        if (m_time->ns < m_log->stallUntil && m_log->written.size() >= 4 * kRate * 60 / 1000)
             return 0; // the stalled service took its first 60 ms and no more
         return std::max<qint64>(0, 4 * kRate / 5 - (m_log->written.size() - m_log->played * 4));
     }
@@ -116,8 +128,8 @@ public:
     }
     qint64 PlayedUs() override
     {
-        Advance();
         std::lock_guard<std::mutex> l(m_log->mx);
+        m_log->Catch(m_time->ns);
         return m_log->played * 1000000 / kRate;
     }
     void Flush() override
@@ -126,35 +138,22 @@ public:
         ++m_log->flushes;
         m_log->written.clear();
         m_log->played = 0;
-        m_stallUntil = m_time->ns + int64_t(m_stall * 1e9);
-        m_last = m_time->ns;
+        m_log->stallUntil = m_time->ns + int64_t(m_stall * 1e9);
+        m_log->last = m_time->ns;
     }
     void Pause(bool paused) override
     {
-        Advance();
-        m_paused = paused;
+        std::lock_guard<std::mutex> l(m_log->mx);
+        m_log->Catch(m_time->ns);
+        m_log->paused = paused;
     }
     void SetVolume(float) override {}
     bool Broken() override { return false; }
 
 private:
-    void Advance()
-    {
-        const int64_t now = m_time->ns;
-        std::lock_guard<std::mutex> l(m_log->mx);
-        const int64_t from = std::max(m_last, m_stallUntil);
-        if (!m_paused && now > from) {
-            const qint64 can = m_log->written.size() / 4;
-            m_log->played = std::min(can, m_log->played + (now - from) * kRate / 1'000'000'000);
-        }
-        m_last = now;
-    }
     FakeTime* m_time;
     std::shared_ptr<SinkLog> m_log;
     double m_stall;
-    int64_t m_stallUntil = 0;
-    int64_t m_last = 0;
-    bool m_paused = true;
 };
 
 struct Client : TMediaEngineClient {
@@ -210,22 +209,26 @@ struct Rig {
         std::lock_guard<std::mutex> l(log->mx);
         return log->written.size();
     }
-    // Moves the fake time on in 10 ms steps, each time letting the sound thread keep its
-    // sink fed (the sink never runs dry on a slow machine) and the engine show its frames.
+    // Moves the fake time on in 10 ms steps. Before each, the sound thread is given the
+    // time to have the next 20 ms in the sink, so that it never runs dry on a slow machine
+    // (a sink that runs dry loses time, as a real one does); then the engine's events run.
     void Advance(double seconds)
     {
+        const double length = engine->DurationUs() / 1e6;
         for (int i = 0; i < std::lround(seconds * 100); ++i) {
-            time.ns += 10'000'000;
             QElapsedTimer t;
             t.start();
-            while (engine->HasAudio() && engine->AudioOutputActive() && t.elapsed() < 2000) {
+            while (engine->State() == TPlayState::Playing && engine->AudioOutputActive()
+                   && engine->Position() < length - 0.3 && t.elapsed() < 5000) {
                 {
                     std::lock_guard<std::mutex> l(log->mx);
-                    if (log->written.size() / 4 - log->played >= FakeSink::kRate / 20)
+                    log->Catch(time.ns);
+                    if (log->written.size() / 4 - log->played >= FakeSink::kRate / 50)
                         break;
                 }
                 QTest::qWait(1);
             }
+            time.ns += 10'000'000;
             QCoreApplication::processEvents();
         }
         QTest::qWait(5);
@@ -427,8 +430,14 @@ private slots:
         QVERIFY(rig.Open(clip));
         rig.engine->Play();
         rig.Advance(5.0);
+        // Where the stamps say the sound comes back (the encoder's frames end a little
+        // after 4 s).
+        double after = -1;
+        for (int i = 1; i < stamps.size() && after < 0; ++i)
+            if (stamps[i].toDouble() - stamps[i - 1].toDouble() > 1.5)
+                after = stamps[i].toDouble();
         const double back = rig.SoundAfterSilence(1.5);
-        QVERIFY2(std::abs(back - 4.0) < 0.05, qPrintable(QString::number(back)));
+        QVERIFY2(std::abs(back - after) < 0.03, qPrintable(QStringLiteral("%1 against %2").arg(back).arg(after)));
         QVERIFY2(std::abs(rig.engine->Position() - 5.0) < 0.05, qPrintable(QString::number(rig.engine->Position())));
     }
 
@@ -478,14 +487,22 @@ private slots:
         Rig rig;
         QVERIFY(rig.Open(cut));
         QVERIFY(rig.engine->DurationUs() > 19'000'000);
+        // Before the cut: the exact frame. Past it: the last frame the decoder gives (with
+        // frame threads the pictures still in a broken packet's decoder state are lost, so one
+        // of the last few of a single-threaded decode) and the position there, not the
+        // picture shown before the seek.
         for (double t : {5.0, 18.0, 6.0, 19.5}) {
             rig.engine->Seek(t);
             QVERIFY(rig.Settle());
-            const double want = FrameAt(times, t);
-            QVERIFY2(std::abs(rig.engine->FrameTime() - want) < 1e-5,
-                     qPrintable(QStringLiteral("at %1 shows %2, expected %3").arg(t).arg(rig.engine->FrameTime()).arg(want)));
-            QVERIFY2(std::abs(rig.engine->Position() - std::min(t, want + 0.04)) < 0.041,
-                     qPrintable(QStringLiteral("at %1 stands at %2").arg(t).arg(rig.engine->Position())));
+            const double shown = rig.engine->FrameTime();
+            if (t < times.back()) {
+                QVERIFY2(std::abs(shown - FrameAt(times, t)) < 1e-5, qPrintable(QString::number(shown)));
+                QVERIFY(std::abs(rig.engine->Position() - t) < 1e-6);
+            } else {
+                QVERIFY2(shown > times.back() - 0.13, qPrintable(QStringLiteral("at %1 shows %2").arg(t).arg(shown)));
+                QVERIFY2(std::abs(rig.engine->Position() - shown) < 1e-6,
+                         qPrintable(QStringLiteral("at %1 stands at %2").arg(t).arg(rig.engine->Position())));
+            }
         }
     }
 
