@@ -114,8 +114,10 @@ void TVideoWindow::FilterRemoving(TFilterGraph*)
 void TVideoWindow::ControlEvent(TControlEvent event, int param)
 {
     Q_UNUSED(param);
-    // Playing a source with a picture puts the surface over this control.
-    if (event == TControlEvent::Play && m_bound && m_bound->Engine() && m_bound->Engine()->HasVideo())
+    // Playing a source with a picture (a sound file's cover counts) puts the surface over
+    // this control.
+    if (event == TControlEvent::Play && m_bound && m_bound->Engine()
+        && (m_bound->Engine()->HasVideo() || !m_bound->Engine()->Frame().isNull()))
         EmbedVideo();
 }
 
