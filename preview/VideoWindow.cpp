@@ -124,6 +124,8 @@ void TVideoWindow::ControlEvent(TControlEvent event, int param)
 void TVideoWindow::EmbedVideo()
 {
     m_embedded = true;
+    // How the picture is shown, where that needs saying (HDR without tone mapping).
+    m_surface->setToolTip(m_bound && m_bound->Engine() ? m_bound->Engine()->PictureNote() : QString());
     PlaceSurface();
     m_surface->show();
 }

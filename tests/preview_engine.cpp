@@ -325,6 +325,20 @@ private slots:
             }
         }
         QVERIFY(differing >= 5); // the points tell the matrices apart
+        QVERIFY(rig.engine->PictureNote().isEmpty());
+    }
+
+    // An HDR source is said to be shown without tone mapping.
+    void hdrIsSaidToBeShownAsCoded()
+    {
+        const QString clip = path("pq.mkv");
+        QVERIFY(Ffmpeg({"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=1", "-c:v", "libx264",
+                        "-pix_fmt", "yuv420p10le", "-color_primaries", "bt2020", "-color_trc", "smpte2084",
+                        "-colorspace", "bt2020nc", clip}));
+        Rig rig;
+        QVERIFY(rig.Open(clip));
+        QVERIFY2(rig.engine->PictureNote().contains("without tone mapping"), qPrintable(rig.engine->PictureNote()));
+        QVERIFY(!rig.engine->Frame().isNull());
     }
 
     // A phone video turned a quarter, with pixels twice as wide as high: shown upright, in
