@@ -396,6 +396,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(rig.engine->FrameTime() >= 6.12, kWait);
         QCOMPARE(rig.log->opens, 1);
         QVERIFY(rig.log->flushes >= 2);
+        // When the service plays on, its sound skips to the clock instead of pulling the
+        // picture back to where the sound stood, and then keeps the clock.
+        rig.Advance(1.8);
+        const double after = rig.engine->Position();
+        QVERIFY2(std::abs(after - (at + 2.0)) < 0.05, qPrintable(QStringLiteral("%1 -> %2").arg(at).arg(after)));
+        rig.Advance(0.5);
+        QVERIFY2(std::abs(rig.engine->Position() - (at + 2.5)) < 0.05, qPrintable(QString::number(rig.engine->Position())));
     }
 
     // Sound that starts 3 s after the picture waits behind 3 s of silence, and the clock

@@ -4,6 +4,7 @@
 #include <QAudioSink>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 
 extern "C" {
@@ -18,6 +19,9 @@ namespace {
 // Differences between where the sound's time stamps say a frame starts and where the
 // samples before it end that are rounding, not a gap.
 constexpr double kStampSlack = 0.1;
+// A sink that stood still this long and then plays on lags the clock, which ran on: the
+// sound skips ahead to it instead of pulling the picture back.
+constexpr double kStandStill = 0.1;
 
 class SystemSink : public SoundSink {
 public:
@@ -163,6 +167,11 @@ void AudioOutput::Restart(double from)
     m_anchors.assign(1, {0, from});
     m_silence = 0;
     m_lastHeard = -1;
+    m_written = 0;
+    m_skip = 0;
+    m_syncFrom = 0;
+    m_progressAt = from;
+    m_soundAt = from;
     m_pcm.clear();
     m_pcmPos = 0;
 }
@@ -213,8 +222,11 @@ void AudioOutput::Tick()
     }
 
     static const QByteArray zeros(16384, '\0');
+    const int bytesPerFrame = m_channels * 2;
     qint64 room = m_sink->Free();
     while (room > 0) {
+        if (m_skip > 0 && SkipQueued())
+            continue;
         const char* data = nullptr;
         qint64 size = 0;
         if (m_silence > 0) {
@@ -233,6 +245,7 @@ void AudioOutput::Tick()
         const qint64 n = m_sink->Write(data, size);
         if (n <= 0)
             break;
+        m_written += n / bytesPerFrame;
         if (m_silence > 0)
             m_silence -= n;
         else
@@ -248,8 +261,66 @@ void AudioOutput::Tick()
         const qint64 heard = heardUs * m_rate / 1000000;
         while (m_anchors.size() > 1 && m_anchors[1].first <= heard)
             m_anchors.pop_front();
-        m_s->clock.Sync(MediaTimeAt(heard), m_epoch);
+        const double now = m_s->clock.Now();
+        const double sound = MediaTimeAt(heard);
+        // How far the sink fell behind the clock since its last report.
+        const double fell = (now - m_progressAt) - (sound - m_soundAt);
+        if (heard >= m_syncFrom && m_skip == 0) {
+            if (fell > kStandStill && now - sound > kStandStill && m_s->clock.Running()) {
+                // Playing again after standing still: drop the sound the clock has passed.
+                m_skip = std::llround((now - sound) * m_rate);
+                m_syncFrom = m_written;
+            } else {
+                m_s->clock.Sync(sound, m_epoch);
+            }
+        }
+        m_progressAt = now;
+        m_soundAt = sound;
     }
+}
+
+bool AudioOutput::SkipQueued()
+{
+    // Drops up to m_skip samples of what is queued but not yet written: silence first,
+    // then decoded sound. The samples written from here on are that much later in media time.
+    const int bytesPerFrame = m_channels * 2;
+    qint64 dropped = 0;
+    if (m_silence > 0) {
+        const qint64 n = std::min(m_skip, m_silence / bytesPerFrame);
+        m_silence -= n * bytesPerFrame;
+        dropped += n;
+    }
+    if (dropped < m_skip && m_silence == 0 && m_pcmPos < m_pcm.size()) {
+        const qint64 n = std::min(m_skip - dropped, (m_pcm.size() - m_pcmPos) / bytesPerFrame);
+        m_pcmPos += n * bytesPerFrame;
+        dropped += n;
+    }
+    if (dropped == 0) {
+        if (m_silence > 0 || m_pcmPos < m_pcm.size())
+            return false;
+        m_pcm.clear();
+        m_pcmPos = 0;
+        if (DecodeMore())
+            return true;
+        m_skip = 0; // nothing more to drop: play on from here
+        return false;
+    }
+    // The stream offset m_written now plays what lay `dropped` samples later.
+    const double at = MediaTimeAt(m_written + dropped);
+    std::deque<std::pair<qint64, double>> kept;
+    for (const auto& a : m_anchors) {
+        if (a.first <= m_written)
+            kept.push_back(a);
+        else if (a.first > m_written + dropped)
+            kept.push_back({a.first - dropped, a.second});
+    }
+    kept.insert(std::upper_bound(kept.begin(), kept.end(), std::make_pair(m_written, at),
+                                 [](const auto& x, const auto& y) { return x.first < y.first; }),
+                {m_written, at});
+    m_anchors = std::move(kept);
+    m_queued -= dropped;
+    m_skip -= dropped;
+    return true;
 }
 
 bool AudioOutput::DecodeMore()

@@ -69,6 +69,7 @@ private:
     void Append(AVFrame* frame);
     void Queue(QByteArray pcm, double pts);
     double MediaTimeAt(qint64 heard) const;
+    bool SkipQueued();
 
     Session* m_s;
     SoundSinkFactory m_factory;
@@ -96,6 +97,11 @@ private:
     std::deque<std::pair<qint64, double>> m_anchors;
     qint64 m_silence = 0; // bytes of silence still to write before m_pcm
     qint64 m_lastHeard = -1;
+    qint64 m_written = 0;        // samples of this run handed to the sink
+    qint64 m_skip = 0;           // samples still to drop to catch up with the clock
+    qint64 m_syncFrom = 0;       // heard before this, the sink plays what the skip left behind
+    double m_progressAt = 0;     // the clock when the sink last reported progress
+    double m_soundAt = 0;        // and the media time it reported then
     QByteArray m_pcm;
     qsizetype m_pcmPos = 0;
 };

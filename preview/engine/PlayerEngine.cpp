@@ -406,7 +406,7 @@ void PlayerEngine::Resolved()
     // A seek stands at its target; a step at the frame it shows. A seek past the last frame
     // that decodes (a truncated file whose stated length runs on) stands at that frame.
     double at = (p.step || p.kind == Pending::Next) && m_shownPts >= 0 ? m_shownPts : p.target;
-    if (p.kind == Pending::Full && !p.step && m_shownPts >= 0 && m_s->VideoEnded() && m_s->FramesReady() == 0) {
+    if (p.kind == Pending::Full && !p.step && m_cursor >= 0 && m_hist[size_t(m_cursor)].last) {
         const double end = m_shownPts + std::max(m_info.frameDuration, 0.0);
         if (p.target > end + kEps)
             at = m_shownPts;

@@ -736,7 +736,9 @@ void Session::VideoMain()
                 }
                 if (end == TFramePicker::End::Held) {
                     FlushBefore();
+                    m_draining = true;
                     Output(m_held, m_heldPts, m_heldDuration, VideoFrame::Answer);
+                    m_draining = false;
                 }
                 av_frame_unref(m_held);
                 avcodec_flush_buffers(vctx);
@@ -970,6 +972,7 @@ void Session::Output(AVFrame* frame, double pts, double duration, VideoFrame::Ki
     vf.duration = duration;
     vf.kind = kind;
     vf.gapBefore = m_gap;
+    vf.last = m_draining;
     m_gap = false;
     Push(std::move(vf));
 }

@@ -55,6 +55,7 @@ struct VideoFrame {
     int request = 0;
     Kind kind = Normal;
     bool gapBefore = false; // frames before it were dropped undrawn
+    bool last = false;      // the stream's last frame that decodes
 };
 
 // A seek: flush everything and decode from a key frame before the target.
@@ -236,6 +237,7 @@ private:
     int m_dropped = 0;
     bool m_gap = false;
     bool m_gaveFrame = false; // a frame went out in this epoch
+    bool m_draining = false;  // the frames going out now are the stream's last
     int m_packetsWithoutFrame = 0;
     SwsContext* m_sws = nullptr;
 };
