@@ -194,6 +194,9 @@ struct Rig {
         t.start();
         while (!client.opened && !client.failed && t.elapsed() < kWait)
             QTest::qWait(5);
+        // The sound's thread has its sink open before the suite moves the time.
+        while (client.opened && engine->HasAudio() && !engine->AudioOutputActive() && t.elapsed() < kWait)
+            QTest::qWait(5);
         return client.opened == 1;
     }
     bool Settle()
@@ -215,6 +218,10 @@ struct Rig {
     void Advance(double seconds)
     {
         const double length = engine->DurationUs() / 1e6;
+        QElapsedTimer open;
+        open.start();
+        while (engine->HasAudio() && !engine->AudioOutputActive() && open.elapsed() < kWait)
+            QTest::qWait(5);
         for (int i = 0; i < std::lround(seconds * 100); ++i) {
             QElapsedTimer t;
             t.start();

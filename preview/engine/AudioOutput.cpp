@@ -300,10 +300,7 @@ bool AudioOutput::SkipQueued()
             return false;
         m_pcm.clear();
         m_pcmPos = 0;
-        if (DecodeMore())
-            return true;
-        m_skip = 0; // nothing more to drop: play on from here
-        return false;
+        return DecodeMore(); // without packets yet, the skip waits for them
     }
     // The stream offset m_written now plays what lay `dropped` samples later.
     const double at = MediaTimeAt(m_written + dropped);
