@@ -80,8 +80,9 @@ public:
     // What the window should say about how the picture is shown (an HDR source is shown
     // without tone mapping); empty when nothing.
     virtual QString PictureNote() const = 0;
-    // The source's sound tracks and the one that plays (0 the first; -1 before opening
-    // when the engine picks). Choosing another goes on at the same place.
+    // The source's sound tracks and the one that plays (0 the first; -1 when none). A
+    // source opens with the track FFmpeg deems best; choosing another, once it is open,
+    // goes on at the same place and state without a new EngineOpened.
     virtual int AudioTracks() const = 0;
     virtual int AudioTrack() const = 0;
     virtual void SetAudioTrack(int track) = 0;

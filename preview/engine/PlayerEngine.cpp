@@ -47,6 +47,7 @@ void PlayerEngine::Notify()
 void PlayerEngine::Open(const QString& path)
 {
     Close();
+    m_audioTrack = -1; // another source: the engine picks until told otherwise
     Begin(path);
 }
 
@@ -125,11 +126,9 @@ int PlayerEngine::AudioTrack() const
 
 void PlayerEngine::SetAudioTrack(int track)
 {
-    if (m_open == OpenState::Open && (track < 0 || track >= AudioTracks() || track == AudioTrack()))
+    if (m_open != OpenState::Open || track < 0 || track >= AudioTracks() || track == AudioTrack())
         return;
     m_audioTrack = track;
-    if (m_open != OpenState::Open)
-        return; // taken when the source opens
     // The sound's decoder and its packets are the session's from the start: open again
     // and go on where the picture was, as it was.
     const Resume resume {true, Position(), m_state};
