@@ -56,9 +56,10 @@ bool FolderExists(const QString& path)
 
 QStringList SupportedExtensions()
 {
-    // The eight classic types first, then the containers common on Linux.
-    return {".avi", ".mpg", ".mpeg", ".mp4", ".wmv",  ".mov", ".vob", ".asf", ".mkv",
-            ".webm", ".m4v", ".ts",  ".m2ts", ".mts", ".flv", ".3gp", ".ogv"};
+    // The eight classic types first, then the containers common on Linux, then sound files
+    // (cut with a sound profile).
+    return {".avi", ".mpg", ".mpeg", ".mp4", ".wmv", ".mov", ".vob", ".asf", ".mkv", ".webm", ".m4v", ".ts",
+            ".m2ts", ".mts", ".flv", ".3gp", ".ogv", ".mp3", ".m4a", ".flac", ".wav", ".ogg", ".opus"};
 }
 
 bool HasSupportedExtension(const QString& path, const QStringList& exts)

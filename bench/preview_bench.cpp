@@ -13,7 +13,13 @@
 // 5. Frame steps while paused: one frame forward (goal: median <= 50 ms), and back further
 //    than the frames kept behind the one shown.
 //
-// Usage: bench_preview [runs]   (default 5). Uses $DISPLAY, else starts an Xvfb of its own
+// 6. Hold after a seek while playing: from the request until the picture runs again (the
+//    second frame past the new position shown), on a 1080p source, against ffplay seeking by
+//    its arrow key on the same source (its clock read from its -stats line). Whether a sound
+//    device was there is said: without one both run on the system clock.
+//
+// Usage: bench_preview [runs]   (default 5).
+//        bench_preview --hold [seeks]   part 6 alone (default 10 seeks). Uses $DISPLAY, else starts an Xvfb of its own
 // for parts 1 and 2 (needs Xvfb and xdotool).
 #include "TestSupport.h"
 #include "app/MainForm.h"
@@ -25,6 +31,8 @@
 #include <QFile>
 #include <QProcess>
 #include <QThread>
+#include <QAudioDevice>
+#include <QMediaDevices>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -520,6 +528,127 @@ void SeekingAndSteps(const QString& clip, int positions)
     }
 }
 
+// ---- 6: the hold after a seek while playing
+
+// Ours: through the main window's graph, in this process.
+std::vector<double> OurHolds(const QString& clip, int seeks, double length)
+{
+    TFilterGraph* g = MainForm->FilterGraph;
+    MainForm->OpenSource(clip);
+    QTest::qWait(1500);
+    std::mt19937 rnd(6);
+    std::uniform_real_distribution<double> pick(5, length - 15);
+    std::vector<double> holds;
+    for (int i = 0; i < seeks; ++i) {
+        const double target = pick(rnd);
+        QElapsedTimer t;
+        t.start();
+        g->SeekExact(target);
+        // Running again: a frame two frames past the target is on the surface.
+        while (g->CurrentFrameTime() < target + 1.5 / kFps && t.elapsed() < 10000)
+            QTest::qWait(1);
+        holds.push_back(t.nsecsElapsed() / 1e6);
+        QTest::qWait(1000);
+    }
+    MainForm->sbtnPausePreviewClick();
+    return holds;
+}
+
+// ffplay on its own display, seeking 10 s on with its arrow key; its -stats line shows its
+// clock about every 30 ms. Empty when it could not be driven.
+std::vector<double> FfplayHolds(const QString& clip, int seeks)
+{
+    std::vector<double> holds;
+    Display d;
+    if (!d.Open())
+        return holds;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", d.Name());
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral("ffplay"), {"-hide_banner", "-stats", "-x", "640", "-y", "360", clip});
+    if (!p.waitForStarted(10000))
+        return holds;
+    QByteArray pending;
+    double clock = -1;
+    // Reads what ffplay printed so far; the clock is the first number of its last line.
+    auto read = [&](int waitMs) {
+        p.waitForReadyRead(waitMs);
+        pending += p.readAllStandardError();
+        const int end = std::max(pending.lastIndexOf('\r'), pending.lastIndexOf('\n'));
+        if (end < 0)
+            return;
+        const QList<QByteArray> lines = pending.left(end).split('\r');
+        pending = pending.mid(end + 1);
+        for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+            bool ok = false;
+            const double v = it->trimmed().split(' ').value(0).toDouble(&ok);
+            if (ok && !std::isnan(v)) {
+                clock = v;
+                return;
+            }
+        }
+    };
+    QElapsedTimer up;
+    up.start();
+    while (clock < 3 && up.elapsed() < 20000)
+        read(50);
+    const xcb_window_t w = d.WaitMapped(p.processId(), 5000);
+    if (clock < 3 || !w) {
+        p.kill();
+        p.waitForFinished(5000);
+        return holds;
+    }
+    const QString window = QString::number(w);
+    XdoTool(d, {"windowfocus", "--sync", window});
+    for (int i = 0; i < seeks; ++i) {
+        read(0);
+        const double before = clock;
+        QElapsedTimer t;
+        t.start();
+        XdoTool(d, {"key", "--window", window, "Right"});
+        // First the jump, then two frames of running on from where it landed.
+        double landed = -1;
+        while (t.elapsed() < 10000) {
+            read(5);
+            if (landed < 0 && clock > before + 5)
+                landed = clock;
+            if (landed >= 0 && clock >= landed + 1.5 / kFps)
+                break;
+        }
+        holds.push_back(landed >= 0 && t.elapsed() < 10000 ? t.nsecsElapsed() / 1e6 : -1);
+        QThread::msleep(1000);
+        read(0);
+    }
+    p.kill();
+    p.waitForFinished(5000);
+    return holds;
+}
+
+void HoldAfterSeek(const QString& clip, int seeks)
+{
+    QProcess probe;
+    probe.start("ffprobe", {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", clip});
+    probe.waitForFinished(60000);
+    const double seconds = probe.readAllStandardOutput().trimmed().toDouble();
+    const bool device = !QMediaDevices::defaultAudioOutput().isNull();
+    std::printf("\n6. Hold after a seek while playing, %s (%d seeks; sound device: %s)\n",
+                qPrintable(QFileInfo(clip).fileName()), seeks, device ? "yes" : "none, both on the system clock");
+    const std::vector<double> ours = OurHolds(clip, seeks, seconds);
+    std::vector<double> theirs = FfplayHolds(clip, seeks);
+    const bool missed = std::count(theirs.begin(), theirs.end(), -1.0) > 0;
+    theirs.erase(std::remove(theirs.begin(), theirs.end(), -1.0), theirs.end());
+    std::printf("   %-28s %10s %10s\n", "", "median", "worst");
+    std::printf("   %-28s %7.0f ms %7.0f ms\n", "Veltrane, request to running", Median(ours), Max(ours));
+    if (theirs.empty()) {
+        std::printf("   ffplay could not be driven on the display\n");
+        return;
+    }
+    std::printf("   %-28s %7.0f ms %7.0f ms%s\n", "ffplay, key to running", Median(theirs), Max(theirs),
+                missed ? "   (some seeks not seen)" : "");
+    std::printf("   ratio %32.2f\n", Median(ours) / Median(theirs));
+}
+
 // ---- 3: opening
 
 struct Opening {
@@ -580,11 +709,31 @@ int main(int argc, char** argv)
     VeltraneApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veltrane"));
     QApplication::setQuitOnLastWindowClosed(false);
-    const int runs = argc > 1 ? qMax(1, atoi(argv[1])) : 5;
+    const bool holdOnly = argc > 1 && QByteArray(argv[1]) == "--hold";
+    const int runs = argc > (holdOnly ? 2 : 1) ? qMax(1, atoi(argv[holdOnly ? 2 : 1])) : (holdOnly ? 10 : 5);
 
     // The clips are made once and kept beside the build.
     const QString dataDir = BuildDir() + "/bench-data";
     QDir().mkpath(dataDir);
+    if (holdOnly) {
+        // A minute of 1080p is enough for seeks 10 s apart.
+        const QString hd = dataDir + "/preview_1080p_1min.mp4";
+        if (!QFileInfo::exists(hd)
+            && !Run(QStringLiteral("ffmpeg"),
+                    {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                     QStringLiteral("testsrc2=s=1920x1080:r=%1:d=60").arg(kFps), "-f", "lavfi", "-i",
+                     "sine=f=440:r=48000:d=60", "-c:v", "libx264", "-preset", "veryfast", "-g", "250", "-pix_fmt",
+                     "yuv420p", "-c:a", "aac", "-shortest", hd})) {
+            std::fprintf(stderr, "ffmpeg could not make %s\n", qPrintable(hd));
+            return 1;
+        }
+        TempAppDir appDir;
+        MessageLog log;
+        FormsFixture forms(appDir.path());
+        MainForm->show();
+        HoldAfterSeek(hd, runs);
+        return 0;
+    }
     const QString small = dataDir + "/preview_10min.mp4";
     if (!QFileInfo::exists(small)) {
         std::printf("making a 10-minute clip (320x180, 25 fps, with sound) ...\n");
@@ -619,6 +768,7 @@ int main(int argc, char** argv)
     MainForm->show();
     OpeningTimes(small, runs);
     SeekingAndSteps(big, 20);
+    HoldAfterSeek(big, 10);
 
     for (const MessageRequest& m : log.shown)
         std::printf("message: %s\n", qPrintable(m.text));

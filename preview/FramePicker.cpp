@@ -37,11 +37,10 @@ TFramePicker::Step TFramePicker::Feed(double pts, double duration)
     const bool first = m_first;
     m_first = false;
     const double t = m_target + kEpsilon;
+    (void)duration;
     if (pts <= t) {
-        if (duration > 0 && pts + duration > t) {
-            m_active = m_holding = false;
-            return Step::Answer;
-        }
+        // Only the next frame's start says where this one ends: a stated duration may be
+        // wrong where the frame rate changes.
         m_holding = true;
         m_heldPts = pts;
         return Step::Hold;

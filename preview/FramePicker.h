@@ -10,7 +10,6 @@ public:
     enum class Step {
         Pass,       // no target: show it in turn
         Hold,       // it may be the one: keep it (a frame held before is not)
-        Answer,     // it is the one (a frame held before is not)
         HeldThenPass, // the held frame is the one; this frame comes after it
         After,      // nothing was held: this first frame past the target comes after the one
                     // shown before the search began (or is the first of all)

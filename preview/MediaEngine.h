@@ -73,6 +73,19 @@ public:
     virtual double Rate() const = 0;
     // Whether sound reaches an output device (false where the system has none).
     virtual bool AudioOutputActive() const = 0;
+
+    // The picture's size as shown: upright (a turned phone video stands), with the shape of
+    // its pixels; empty without a picture.
+    virtual QSize DisplaySize() const = 0;
+    // What the window should say about how the picture is shown (an HDR source is shown
+    // without tone mapping); empty when nothing.
+    virtual QString PictureNote() const = 0;
+    // The source's sound tracks and the one that plays (0 the first; -1 when none). A
+    // source opens with the track FFmpeg deems best; choosing another, once it is open,
+    // goes on at the same place and state without a new EngineOpened.
+    virtual int AudioTracks() const = 0;
+    virtual int AudioTrack() const = 0;
+    virtual void SetAudioTrack(int track) = 0;
 };
 
 // The module's one exported function.

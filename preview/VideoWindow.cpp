@@ -114,14 +114,18 @@ void TVideoWindow::FilterRemoving(TFilterGraph*)
 void TVideoWindow::ControlEvent(TControlEvent event, int param)
 {
     Q_UNUSED(param);
-    // Playing a source with a picture puts the surface over this control.
-    if (event == TControlEvent::Play && m_bound && m_bound->Engine() && m_bound->Engine()->HasVideo())
+    // Playing a source with a picture (a sound file's cover counts) puts the surface over
+    // this control.
+    if (event == TControlEvent::Play && m_bound && m_bound->Engine()
+        && (m_bound->Engine()->HasVideo() || !m_bound->Engine()->Frame().isNull()))
         EmbedVideo();
 }
 
 void TVideoWindow::EmbedVideo()
 {
     m_embedded = true;
+    // How the picture is shown, where that needs saying (HDR without tone mapping).
+    m_surface->setToolTip(m_bound && m_bound->Engine() ? m_bound->Engine()->PictureNote() : QString());
     PlaceSurface();
     m_surface->show();
 }

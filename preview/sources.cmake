@@ -17,15 +17,22 @@ set_property(SOURCE preview/MediaModule.cpp APPEND PROPERTY COMPILE_DEFINITIONS
 # the decoders.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(VT_FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libswscale libswresample libavutil)
-add_library(veltrane_media MODULE
+# Its own code as objects: the module links them, and so does the suite that drives the
+# engine with a clock and a sound output of its own.
+add_library(veltrane_media_objects OBJECT
   preview/engine/PlayerEngine.cpp preview/engine/PlayerEngine.h
   preview/engine/Session.cpp preview/engine/Session.h
   preview/engine/AudioOutput.cpp preview/engine/AudioOutput.h
-  preview/FramePicker.cpp preview/FramePicker.h
-  preview/PlaybackClock.cpp preview/PlaybackClock.h
   preview/MediaEngine.h)
-target_include_directories(veltrane_media PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(veltrane_media PRIVATE Qt6::Core Qt6::Gui Qt6::Multimedia PkgConfig::VT_FFMPEG)
+target_include_directories(veltrane_media_objects PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(veltrane_media_objects PUBLIC Qt6::Core Qt6::Gui Qt6::Multimedia PkgConfig::VT_FFMPEG)
+target_compile_options(veltrane_media_objects PRIVATE -Wall -Wextra)
+set_target_properties(veltrane_media_objects PROPERTIES POSITION_INDEPENDENT_CODE ON
+  CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+add_library(veltrane_media MODULE
+  preview/FramePicker.cpp preview/FramePicker.h
+  preview/PlaybackClock.cpp preview/PlaybackClock.h)
+target_link_libraries(veltrane_media PRIVATE veltrane_media_objects)
 target_compile_options(veltrane_media PRIVATE -Wall -Wextra)
 set_target_properties(veltrane_media PROPERTIES PREFIX "" OUTPUT_NAME "veltrane-media"
   LIBRARY_OUTPUT_DIRECTORY ${VT_APP_DIR} CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)

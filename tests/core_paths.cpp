@@ -77,10 +77,11 @@ void TestPaths::existence()
 
 void TestPaths::openFilter()
 {
-    // The eight classic types, then the containers common on Linux.
+    // The eight classic types, then the containers common on Linux, then sound files.
     QCOMPARE(SupportedExtensions(),
              QStringList({".avi", ".mpg", ".mpeg", ".mp4", ".wmv", ".mov", ".vob", ".asf", ".mkv", ".webm", ".m4v",
-                          ".ts", ".m2ts", ".mts", ".flv", ".3gp", ".ogv"}));
+                          ".ts", ".m2ts", ".mts", ".flv", ".3gp", ".ogv", ".mp3", ".m4a", ".flac", ".wav", ".ogg",
+                          ".opus"}));
     QCOMPARE(BuildOpenFilter({".avi", ".mpg", ".mpeg", ".mp4", ".wmv", ".mov", ".vob", ".asf"}),
              QStringLiteral("All Support Files(*.avi;*.mpg;*.mpeg;*.mp4;*.wmv;*.mov;*.vob;*.asf;)|"
                             "*.avi;*.mpg;*.mpeg;*.mp4;*.wmv;*.mov;*.vob;*.asf;|AVI Files (*.avi)|*.avi|"
@@ -89,9 +90,10 @@ void TestPaths::openFilter()
                             "ASF Files (*.asf)|*.asf|All Files (*.*)|*.*"));
     QVERIFY(BuildOpenFilter().startsWith(
         "All Support Files(*.avi;*.mpg;*.mpeg;*.mp4;*.wmv;*.mov;*.vob;*.asf;*.mkv;*.webm;*.m4v;*.ts;*.m2ts;*.mts;"
-        "*.flv;*.3gp;*.ogv;)|"));
-    QVERIFY(BuildOpenFilter().endsWith("|M2TS Files (*.m2ts)|*.m2ts|MTS Files (*.mts)|*.mts|FLV Files (*.flv)|*.flv|"
-                                       "3GP Files (*.3gp)|*.3gp|OGV Files (*.ogv)|*.ogv|All Files (*.*)|*.*"));
+        "*.flv;*.3gp;*.ogv;*.mp3;*.m4a;*.flac;*.wav;*.ogg;*.opus;)|"));
+    QVERIFY(BuildOpenFilter().endsWith("|3GP Files (*.3gp)|*.3gp|OGV Files (*.ogv)|*.ogv|MP3 Files (*.mp3)|*.mp3|"
+                                       "M4A Files (*.m4a)|*.m4a|FLAC Files (*.flac)|*.flac|WAV Files (*.wav)|*.wav|"
+                                       "OGG Files (*.ogg)|*.ogg|OPUS Files (*.opus)|*.opus|All Files (*.*)|*.*"));
     QCOMPARE(BuildOpenFilter({".mkv"}), QStringLiteral("All Support Files(*.mkv;)|*.mkv;|MKV Files (*.mkv)|*.mkv|"
                                                        "All Files (*.*)|*.*"));
 }

@@ -31,8 +31,6 @@ QString Pick(const QList<double>& frames, double duration, double target, bool e
         case TFramePicker::Step::Hold:
             held = f;
             break;
-        case TFramePicker::Step::Answer:
-            return "answer " + t(f);
         case TFramePicker::Step::HeldThenPass:
             return "answer " + t(held);
         case TFramePicker::Step::After:
@@ -88,6 +86,9 @@ private slots:
             << QList<double> {0, 0.04, 1.0} << 0.0 << 0.5 << true << QList<double> {0.02} << "answer 0.04";
         QTest::newRow("undecoded at the end of the stream")
             << QList<double> {0, 0.04} << 0.0 << 0.5 << true << QList<double> {0.08} << "retry";
+        // Where a 25 fps part meets a 30 fps one, the stated 40 ms reaches past the next start.
+        QTest::newRow("stated duration past the next start")
+            << QList<double> {0, 0.04, 0.0733, 0.1067} << 0.04 << 0.075 << true << QList<double>() << "answer 0.07";
         QTest::newRow("no frames at all") << QList<double>() << 0.04 << 1.0 << true << QList<double>() << "nothing";
     }
 

@@ -6,3 +6,6 @@ set_property(TEST tst_range_marks APPEND PROPERTY ENVIRONMENT "LC_ALL=C.UTF-8")
 veltrane_add_test(NAME tst_preview_frames SOURCES preview_frames.cpp)
 veltrane_add_test(NAME tst_frame_picker SOURCES frame_picker.cpp CORE)
 veltrane_add_test(NAME tst_playback_clock SOURCES playback_clock.cpp CORE)
+# The player engine itself, with a clock and a sound output the suite drives.
+veltrane_add_test(NAME tst_preview_engine SOURCES preview_engine.cpp CORE)
+target_link_libraries(tst_preview_engine PRIVATE veltrane_media_objects)

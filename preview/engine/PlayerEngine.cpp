@@ -17,7 +17,7 @@ constexpr int kHistory = 24; // frames kept behind the one shown
 constexpr double kEps = TFramePicker::kEpsilon;
 } // namespace
 
-PlayerEngine::PlayerEngine()
+PlayerEngine::PlayerEngine(EngineOptions options) : m_options(std::move(options))
 {
     // Damaged files are common; the decoders' complaints about them are no news to a user.
     av_log_set_level(AV_LOG_FATAL);
@@ -47,12 +47,17 @@ void PlayerEngine::Notify()
 void PlayerEngine::Open(const QString& path)
 {
     Close();
+    m_audioTrack = -1; // another source: the engine picks until told otherwise
+    Begin(path);
+}
+
+void PlayerEngine::Begin(const QString& path)
+{
+    m_path = path;
     ++m_sessionId;
-    m_s = std::make_unique<Session>(path, [this] { Notify(); });
-    {
-        std::lock_guard<std::mutex> l(m_s->mx);
-        m_s->surface = m_surface;
-    }
+    m_s = std::make_unique<Session>(path, [this] { Notify(); }, m_options.nowNs);
+    m_s->SetSurface(m_surface);
+    m_s->SetAudioTrack(m_audioTrack);
     m_s->clock.SetRate(m_rate);
     m_s->clock.Set(0);
     m_open = OpenState::Opening;
@@ -82,6 +87,7 @@ void PlayerEngine::Close()
     m_state = TPlayState::Stopped;
     m_audioEpoch = 0;
     m_audioAt = 0;
+    m_resume = Resume {};
 }
 
 qint64 PlayerEngine::DurationUs() const
@@ -109,13 +115,34 @@ bool PlayerEngine::AudioOutputActive() const
     return m_audio && m_audio->Working();
 }
 
+int PlayerEngine::AudioTrack() const
+{
+    if (!m_info.ok || !m_s || !m_s->ast)
+        return m_audioTrack;
+    const auto& all = m_info.audioStreams;
+    const auto it = std::find(all.begin(), all.end(), m_s->ast->index);
+    return it == all.end() ? -1 : int(it - all.begin());
+}
+
+void PlayerEngine::SetAudioTrack(int track)
+{
+    if (m_open != OpenState::Open || track < 0 || track >= AudioTracks() || track == AudioTrack())
+        return;
+    m_audioTrack = track;
+    // The sound's decoder and its packets are the session's from the start: open again
+    // and go on where the picture was, as it was.
+    const Resume resume {true, Position(), m_state};
+    const QString path = m_path;
+    Close();
+    m_resume = resume;
+    Begin(path);
+}
+
 void PlayerEngine::SetSurfaceSize(const QSize& size)
 {
     m_surface = size;
-    if (m_s) {
-        std::lock_guard<std::mutex> l(m_s->mx);
-        m_s->surface = size;
-    }
+    if (m_s)
+        m_s->SetSurface(size);
 }
 
 void PlayerEngine::SetVolume(float linear)
@@ -138,42 +165,39 @@ void PlayerEngine::StartAudio()
 {
     if (!m_info.hasAudio)
         return;
-    // The system's audio service is asked only now, for a source with sound.
-    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-    std::lock_guard<std::mutex> l(m_s->mx);
-    if (device.isNull()) {
-        // No device (a machine without sound): the clock runs on its own.
-        m_s->audioUse = Session::AudioUnwanted;
-        m_s->cvReader.notify_all();
-        return;
+    SoundSinkFactory factory = m_options.makeSink;
+    if (!factory) {
+        // The system's audio service is asked only now, for a source with sound.
+        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+        if (device.isNull()) {
+            // No device (a machine without sound): the clock runs on its own.
+            m_s->SetAudioWanted(false);
+            return;
+        }
+        factory = [device] { return MakeSystemSink(device); };
     }
-    m_s->audioUse = Session::AudioWanted;
-    m_audio = new AudioOutput(m_s.get(), device);
+    m_s->SetAudioWanted(true);
+    m_audio = new AudioOutput(m_s.get(), std::move(factory));
     m_audio->SetVolume(m_volume);
     m_audio->Start();
 }
 
 // ---- the sequence of frames: the ones passed (m_hist), then the session's queue
 
-void PlayerEngine::DropStaleLocked()
+int PlayerEngine::SequenceSize() const
 {
-    auto& q = m_s->frames;
-    const int serial = m_s->serial;
-    q.erase(std::remove_if(q.begin(), q.end(), [serial](const VideoFrame& f) { return f.serial != serial; }),
-            q.end());
+    return int(m_hist.size()) + m_s->FramesReady();
 }
 
-int PlayerEngine::SequenceSizeLocked() const
+double PlayerEngine::PtsAt(int i) const
 {
-    return int(m_hist.size() + m_s->frames.size());
+    if (i < int(m_hist.size()))
+        return m_hist[size_t(i)].pts;
+    const std::optional<FrameHead> h = m_s->PeekFrame(i - int(m_hist.size()));
+    return h ? h->pts : -1;
 }
 
-const VideoFrame& PlayerEngine::AtLocked(int i) const
-{
-    return i < int(m_hist.size()) ? m_hist[size_t(i)] : m_s->frames[size_t(i) - m_hist.size()];
-}
-
-void PlayerEngine::PushLocked(VideoFrame frame)
+void PlayerEngine::Append(VideoFrame frame)
 {
     if (frame.gapBefore)
         m_hist.clear(); // a step back must not jump over the frames that were dropped
@@ -183,17 +207,18 @@ void PlayerEngine::PushLocked(VideoFrame frame)
     m_cursor = int(m_hist.size()) - 1;
 }
 
-void PlayerEngine::MoveToLocked(int i)
+void PlayerEngine::MoveTo(int i)
 {
     if (i < int(m_hist.size())) {
         m_cursor = i;
         return;
     }
     int take = i - int(m_hist.size()) + 1;
-    while (take-- > 0 && !m_s->frames.empty()) {
-        VideoFrame f = std::move(m_s->frames.front());
-        m_s->frames.pop_front();
-        PushLocked(std::move(f));
+    while (take-- > 0) {
+        std::optional<VideoFrame> f = m_s->TakeFrame();
+        if (!f)
+            break;
+        Append(std::move(*f));
     }
 }
 
@@ -221,13 +246,10 @@ void PlayerEngine::Service()
     QString failText;
     bool infoNow = false;
     {
-        std::lock_guard<std::mutex> l(m_s->mx);
-        if (m_s->failNew) {
-            m_s->failNew = false;
-            failError = m_s->failError;
-            failText = m_s->failText;
-        }
-        if (m_open == OpenState::Opening && m_s->infoReady && !m_info.ok) {
+        const SessionNews news = m_s->TakeNews();
+        failError = news.failError;
+        failText = news.failText;
+        if (m_open == OpenState::Opening && news.infoReady && !m_info.ok) {
             m_info = m_s->info;
             infoNow = true;
         }
@@ -250,8 +272,14 @@ void PlayerEngine::Service()
     }
     if (m_open != OpenState::Opening && m_open != OpenState::Open)
         return;
-    if (infoNow)
+    if (infoNow) {
         StartAudio();
+        if (!m_info.hasVideo && !m_info.cover.isNull()) {
+            // A sound file's cover stands for the picture.
+            m_shown = m_info.cover;
+            ++m_showCount;
+        }
+    }
     if (!m_info.ok)
         return;
 
@@ -260,53 +288,55 @@ void PlayerEngine::Service()
     if (!m_info.hasVideo) {
         resolved = m_pending.kind != Pending::None;
     } else {
-        std::lock_guard<std::mutex> l(m_s->mx);
-        DropStaleLocked();
         while (m_pending.kind != Pending::None) {
-            if (m_s->frames.empty()) {
+            const std::optional<FrameHead> head = m_s->PeekFrame();
+            if (!head) {
                 // Nothing more comes in this epoch: what is shown stays.
-                if (m_s->videoEnded)
+                if (m_s->VideoEnded())
                     resolved = true;
                 break;
             }
-            VideoFrame& f = m_s->frames.front();
             if (m_pending.kind == Pending::Full) {
-                VideoFrame g = std::move(f);
-                m_s->frames.pop_front();
-                if (g.kind == VideoFrame::Before) {
-                    m_hist.push_back(std::move(g));
+                std::optional<VideoFrame> g = m_s->TakeFrame();
+                if (!g)
+                    continue;
+                if (g->kind == VideoFrame::Before) {
+                    m_hist.push_back(std::move(*g));
                     continue;
                 }
-                PushLocked(std::move(g));
+                Append(std::move(*g));
                 changed = resolved = true;
                 break;
             }
             if (m_pending.kind == Pending::Next) {
-                VideoFrame g = std::move(f);
-                m_s->frames.pop_front();
-                PushLocked(std::move(g));
+                std::optional<VideoFrame> g = m_s->TakeFrame();
+                if (!g)
+                    continue;
+                Append(std::move(*g));
                 changed = resolved = true;
                 break;
             }
             // A search on from where decoding stood.
-            if (f.request == m_pending.request && f.kind == VideoFrame::Answer) {
-                VideoFrame g = std::move(f);
-                m_s->frames.pop_front();
+            if (head->request == m_pending.request && head->kind == VideoFrame::Answer) {
+                std::optional<VideoFrame> g = m_s->TakeFrame();
+                if (!g)
+                    continue;
                 m_hist.clear(); // the frames between were passed over undrawn
-                PushLocked(std::move(g));
+                Append(std::move(*g));
                 changed = resolved = true;
                 break;
             }
-            if (f.request == m_pending.request && f.kind == VideoFrame::After) {
-                f.kind = VideoFrame::Normal; // the frame shown is the one; this comes next
+            if (head->request == m_pending.request && head->kind == VideoFrame::After) {
+                m_s->DemoteHead(); // the frame shown is the one; this comes next
                 resolved = true;
                 break;
             }
-            if (f.pts <= m_pending.target + kEps) {
+            if (head->pts <= m_pending.target + kEps) {
                 // Decoded before the search began: on the way to the target.
-                VideoFrame g = std::move(f);
-                m_s->frames.pop_front();
-                PushLocked(std::move(g));
+                std::optional<VideoFrame> g = m_s->TakeFrame();
+                if (!g)
+                    continue;
+                Append(std::move(*g));
                 changed = true;
                 continue;
             }
@@ -316,12 +346,21 @@ void PlayerEngine::Service()
         if (changed && m_cursor >= 0)
             Show(m_hist[size_t(m_cursor)]);
     }
-    m_s->cvVideo.notify_all();
     if (resolved)
         Resolved();
 
     if (m_open == OpenState::Opening && m_pending.kind == Pending::None) {
         m_open = OpenState::Open;
+        if (m_resume.on) {
+            const Resume r = m_resume;
+            m_resume = Resume {};
+            Seek(r.at);
+            if (r.state == TPlayState::Playing)
+                Play();
+            else
+                Halt(r.state);
+            return;
+        }
         if (m_client)
             m_client->EngineOpened();
         if (!m_s)
@@ -332,18 +371,12 @@ void PlayerEngine::Service()
     if (m_state == TPlayState::Playing && m_pending.kind == Pending::None && m_info.hasVideo) {
         const double now = m_s->clock.Now();
         bool moved = false;
-        {
-            std::lock_guard<std::mutex> l(m_s->mx);
-            DropStaleLocked();
-            while (m_cursor + 1 < SequenceSizeLocked() && AtLocked(m_cursor + 1).pts <= now + 0.002) {
-                MoveToLocked(m_cursor + 1);
-                moved = true;
-            }
-            if (moved && m_cursor >= 0)
-                Show(m_hist[size_t(m_cursor)]);
+        while (m_cursor + 1 < SequenceSize() && PtsAt(m_cursor + 1) <= now + 0.002) {
+            MoveTo(m_cursor + 1);
+            moved = true;
         }
-        if (moved) {
-            m_s->cvVideo.notify_all();
+        if (moved && m_cursor >= 0) {
+            Show(m_hist[size_t(m_cursor)]);
             changed = true;
         }
     }
@@ -358,12 +391,7 @@ void PlayerEngine::Schedule()
     m_timer.stop();
     if (!m_s || m_state != TPlayState::Playing || m_pending.kind != Pending::None || !m_info.hasVideo)
         return;
-    double next = -1;
-    {
-        std::lock_guard<std::mutex> l(m_s->mx);
-        if (m_cursor + 1 < SequenceSizeLocked())
-            next = AtLocked(m_cursor + 1).pts;
-    }
+    const double next = m_cursor + 1 < SequenceSize() ? PtsAt(m_cursor + 1) : -1;
     if (next < 0)
         return; // the decoder tells when the next frame is there
     const double wait = (next - m_s->clock.Now()) * 1000 / m_rate;
@@ -374,8 +402,14 @@ void PlayerEngine::Resolved()
 {
     const Pending p = m_pending;
     m_pending = Pending {};
-    // A seek stands at its target; a step at the frame it shows.
+    // A seek stands at its target; a step at the frame it shows. A seek past the last frame
+    // that decodes (a truncated file whose stated length runs on) stands at that frame.
     double at = (p.step || p.kind == Pending::Next) && m_shownPts >= 0 ? m_shownPts : p.target;
+    if (p.kind == Pending::Full && !p.step && m_cursor >= 0 && m_hist[size_t(m_cursor)].last) {
+        const double end = m_shownPts + std::max(m_info.frameDuration, 0.0);
+        if (p.target > end + kEps)
+            at = m_shownPts;
+    }
     if (p.kind == Pending::Next && m_shownPts < 0)
         at = m_s->clock.Now();
     m_s->clock.Set(std::max(0.0, at));
@@ -391,11 +425,7 @@ void PlayerEngine::Resolved()
 
 void PlayerEngine::NewAudioRun(double from)
 {
-    {
-        std::lock_guard<std::mutex> l(m_s->mx);
-        m_s->audioEpoch = ++m_audioEpoch;
-        m_s->audioStart = from;
-    }
+    m_s->NewAudioRun(++m_audioEpoch, from);
     m_s->clock.SetEpoch(m_audioEpoch);
     m_audioAt = from;
 }
@@ -410,10 +440,8 @@ void PlayerEngine::Halt(TPlayState state)
     }
     m_state = state;
     m_timer.stop();
-    if (m_s) {
-        std::lock_guard<std::mutex> l(m_s->mx);
-        m_s->playing = false;
-    }
+    if (m_s)
+        m_s->SetPlaying(false);
 }
 
 void PlayerEngine::Play()
@@ -425,10 +453,7 @@ void PlayerEngine::Play()
     if (length > 0 && m_pending.kind == Pending::None && Position() >= length - 1e-3)
         Seek(0);
     m_state = TPlayState::Playing;
-    {
-        std::lock_guard<std::mutex> l(m_s->mx);
-        m_s->playing = true;
-    }
+    m_s->SetPlaying(true);
     if (m_pending.kind == Pending::None) {
         const double at = Position();
         // Frames stepped while paused moved the picture away from where the sound stopped.
@@ -479,16 +504,10 @@ bool PlayerEngine::SameRun(double from, double to) const
 void PlayerEngine::FullSeek(double target, int keepBefore, bool step)
 {
     SeekOrder o;
-    {
-        std::lock_guard<std::mutex> l(m_s->mx);
-        o.serial = m_s->serial + 1;
-        o.request = ++m_lastRequest;
-        o.target = target;
-        o.keepBefore = keepBefore;
-        m_s->OrderSeekLocked(o);
-    }
-    m_s->cvReader.notify_all();
-    m_s->cvVideo.notify_all();
+    o.request = ++m_lastRequest;
+    o.target = target;
+    o.keepBefore = keepBefore;
+    m_s->OrderSeek(o);
     m_hist.clear();
     m_cursor = -1;
     m_timer.stop();
@@ -520,23 +539,19 @@ void PlayerEngine::Seek(double seconds)
     const int shownBefore = m_showCount;
     enum { Far, Here, Search } how = Far;
     {
-        std::lock_guard<std::mutex> l(m_s->mx);
-        DropStaleLocked();
-        const int n = SequenceSizeLocked();
+        const int n = SequenceSize();
         int i = n - 1;
-        while (i >= 0 && AtLocked(i).pts > t + kEps)
+        while (i >= 0 && PtsAt(i) > t + kEps)
             --i;
-        if (i >= 0 && (i < n - 1 || (m_s->videoEnded && m_s->frames.empty() && i == n - 1))) {
+        if (i >= 0 && (i < n - 1 || (m_s->VideoEnded() && m_s->FramesReady() == 0 && i == n - 1))) {
             // Among the frames at hand, with the next one known to start later.
-            MoveToLocked(i);
+            MoveTo(i);
             how = Here;
-        } else if (i >= 0 && i == n - 1 && SameRun(AtLocked(i).pts, t)) {
-            MoveToLocked(i);
+        } else if (i >= 0 && i == n - 1 && SameRun(PtsAt(i), t)) {
+            MoveTo(i);
             how = Search;
             m_pending = Pending {Pending::Cont, ++m_lastRequest, t, false};
-            m_s->contPending = true;
-            m_s->contRequest = m_pending.request;
-            m_s->contTarget = t;
+            m_s->SearchOn(m_pending.request, t);
         }
         if (how != Far && m_cursor >= 0)
             Show(m_hist[size_t(m_cursor)]);
@@ -545,7 +560,6 @@ void PlayerEngine::Seek(double seconds)
         FullSeek(t, 0, false);
         return;
     }
-    m_s->cvVideo.notify_all();
     m_s->clock.Set(t);
     NewAudioRun(t);
     if (how == Search)
@@ -577,17 +591,12 @@ void PlayerEngine::StepOnce(int d)
 {
     if (d > 0) {
         bool wait = false;
-        {
-            std::lock_guard<std::mutex> l(m_s->mx);
-            DropStaleLocked();
-            if (m_cursor + 1 < SequenceSizeLocked()) {
-                MoveToLocked(m_cursor + 1);
-                Show(m_hist[size_t(m_cursor)]);
-            } else if (!m_s->videoEnded) {
-                wait = true;
-            }
+        if (m_cursor + 1 < SequenceSize()) {
+            MoveTo(m_cursor + 1);
+            Show(m_hist[size_t(m_cursor)]);
+        } else if (!m_s->VideoEnded()) {
+            wait = true;
         }
-        m_s->cvVideo.notify_all();
         if (wait)
             m_pending = Pending {Pending::Next, ++m_lastRequest, 0, true};
         else

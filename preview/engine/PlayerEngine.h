@@ -6,18 +6,26 @@
 #include <QTimer>
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <memory>
 
 namespace vtmedia {
 
 class AudioOutput;
+class SoundSink;
+
+// What a test replaces: the time the clock runs on and where the sound goes.
+struct EngineOptions {
+    std::function<int64_t()> nowNs;                         // the steady clock when empty
+    std::function<std::unique_ptr<SoundSink>()> makeSink;  // the system's device when empty
+};
 
 // The engine as the user-interface thread sees it: which frame is shown and when, the
 // frames just shown (for steps back) and the seeks on their way.
 class PlayerEngine : public QObject, public TMediaEngine {
     Q_OBJECT
 public:
-    PlayerEngine();
+    explicit PlayerEngine(EngineOptions options = {});
     ~PlayerEngine() override;
 
     void SetClient(TMediaEngineClient* client) override { m_client = client; }
@@ -43,6 +51,11 @@ public:
     void SetRate(double rate) override;
     double Rate() const override { return m_rate; }
     bool AudioOutputActive() const override;
+    QSize DisplaySize() const override { return m_info.ok ? m_info.displaySize : QSize(); }
+    QString PictureNote() const override { return m_info.ok ? m_info.pictureNote : QString(); }
+    int AudioTracks() const override { return m_info.ok ? int(m_info.audioStreams.size()) : 0; }
+    int AudioTrack() const override;
+    void SetAudioTrack(int track) override;
 
 private:
     struct Pending {
@@ -53,6 +66,7 @@ private:
     };
 
     void Notify();
+    void Begin(const QString& path);
     void Service();
     void Halt(TPlayState state);
     void StartAudio();
@@ -62,15 +76,15 @@ private:
     void TellFrame(int countBefore);
     bool SameRun(double from, double to) const;
     void NewAudioRun(double from);
-    // With the session's lock held:
-    void DropStaleLocked();
-    int SequenceSizeLocked() const;
-    const VideoFrame& AtLocked(int i) const;
-    void MoveToLocked(int i);
-    void PushLocked(VideoFrame frame);
+    // The frames passed, then the session's queue, as one sequence.
+    int SequenceSize() const;
+    double PtsAt(int i) const;
+    void MoveTo(int i);
+    void Append(VideoFrame frame);
     void Show(const VideoFrame& frame);
     void Schedule();
 
+    EngineOptions m_options;
     TMediaEngineClient* m_client = nullptr;
     std::unique_ptr<Session> m_s;
     AudioOutput* m_audio = nullptr;
@@ -79,6 +93,15 @@ private:
     enum class OpenState { Closed, Opening, Open, Failed } m_open = OpenState::Closed;
     bool m_failureTold = false;
     StreamInfo m_info;
+    QString m_path;
+    int m_audioTrack = -1;
+    // After a change of sound track the source opens again and goes on from here, unseen
+    // by the client.
+    struct Resume {
+        bool on = false;
+        double at = 0;
+        TPlayState state = TPlayState::Stopped;
+    } m_resume;
 
     // Frames shown or passed since the last seek, in order, without gaps; m_cursor is
     // the one on the surface. Frames still to come are in the session's queue.

@@ -3,13 +3,17 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QTransform>
 #include <algorithm>
+#include <cstring>
 #include <chrono>
 #include <cmath>
 #include <sys/stat.h>
 
 extern "C" {
+#include <libavutil/display.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
@@ -35,7 +39,24 @@ int ErrorClass(int err)
 
 int Interrupted(void* opaque)
 {
-    return static_cast<Session*>(opaque)->abort.load() ? 1 : 0;
+    return static_cast<Session*>(opaque)->Aborted() ? 1 : 0;
+}
+
+// Every file a demuxer opens goes through here: playlists (HLS, DASH), concatenation
+// lists, image sequences and references inside a container would otherwise fetch from the
+// network or read other files. Only the source itself opens, and only as a file.
+int OpenOnlyTheSource(AVFormatContext* s, AVIOContext** pb, const char* url, int flags, AVDictionary** options)
+{
+    const auto* session = static_cast<const Session*>(s->opaque);
+    if (!session || !url || session->Url() != url || (flags & AVIO_FLAG_WRITE))
+        return AVERROR(EPERM);
+    AVDictionary* opts = nullptr;
+    if (options)
+        av_dict_copy(&opts, *options, 0);
+    av_dict_set(&opts, "protocol_whitelist", "file", 0);
+    const int ret = avio_open2(pb, url, flags, &s->interrupt_callback, &opts);
+    av_dict_free(&opts);
+    return ret;
 }
 
 AVCodecContext* OpenDecoder(AVStream* st, bool video)
@@ -70,6 +91,56 @@ QString CodecName(AVStream* st)
     return d ? QString::fromLatin1(d->name) : QStringLiteral("unknown");
 }
 
+// The matrix a picture's colours were coded with. Where the file does not say, pictures of
+// HD size and above are taken as BT.709, smaller ones as BT.601, as players commonly do.
+int SwsMatrix(const AVFrame* frame)
+{
+    switch (frame->colorspace) {
+    case AVCOL_SPC_BT709:
+        return SWS_CS_ITU709;
+    case AVCOL_SPC_FCC:
+        return SWS_CS_FCC;
+    case AVCOL_SPC_BT470BG:
+    case AVCOL_SPC_SMPTE170M:
+        return SWS_CS_ITU601;
+    case AVCOL_SPC_SMPTE240M:
+        return SWS_CS_SMPTE240M;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL:
+        return SWS_CS_BT2020;
+    default:
+        return frame->width >= 1280 || frame->height > 576 ? SWS_CS_ITU709 : SWS_CS_ITU601;
+    }
+}
+
+bool FullRange(const AVFrame* frame)
+{
+    if (frame->color_range == AVCOL_RANGE_JPEG)
+        return true;
+    switch (frame->format) { // the old full-range formats say it by their name
+    case AV_PIX_FMT_YUVJ420P:
+    case AV_PIX_FMT_YUVJ422P:
+    case AV_PIX_FMT_YUVJ444P:
+    case AV_PIX_FMT_YUVJ440P:
+    case AV_PIX_FMT_YUVJ411P:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Quarter turns clockwise that make the picture upright, from the stream's display matrix.
+int QuarterTurns(const AVStream* st)
+{
+    const auto* matrix = reinterpret_cast<const int32_t*>(av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+    if (!matrix)
+        return 0;
+    const double angle = -av_display_rotation_get(matrix); // clockwise degrees
+    if (std::isnan(angle))
+        return 0;
+    return int(((std::lround(angle / 90.0) % 4) + 4) % 4);
+}
+
 void FreeQueue(std::deque<QueuedPacket>& q)
 {
     for (QueuedPacket& p : q)
@@ -87,7 +158,10 @@ QString FileName(const QString& path)
 
 // ---- session
 
-Session::Session(const QString& path, std::function<void()> notify) : m_path(path), m_notify(std::move(notify)) {}
+Session::Session(const QString& path, std::function<void()> notify, std::function<int64_t()> nowNs)
+    : clock(std::move(nowNs)), m_path(path), m_notify(std::move(notify))
+{
+}
 
 Session::~Session()
 {
@@ -163,11 +237,13 @@ bool Session::OpenInput()
         return refuse(meResource, QStringLiteral("out of memory"));
     ic->interrupt_callback.callback = Interrupted;
     ic->interrupt_callback.opaque = this;
+    ic->opaque = this;
+    ic->io_open = OpenOnlyTheSource;
     AVDictionary* opts = nullptr;
     // A source is a local file; a playlist inside it may not reach out anywhere else.
     av_dict_set(&opts, "protocol_whitelist", "file", 0);
-    const QByteArray url = "file:" + local;
-    int ret = avformat_open_input(&ic, url.constData(), nullptr, &opts);
+    m_url = "file:" + local;
+    int ret = avformat_open_input(&ic, m_url.constData(), nullptr, &opts);
     av_dict_free(&opts);
     if (ret < 0) {
         ic = nullptr; // freed by the failed call
@@ -194,9 +270,17 @@ bool Session::OpenInput()
             }
         }
     }
-    const int ai = av_find_best_stream(ic, AVMEDIA_TYPE_AUDIO, -1, vi, nullptr, 0);
+    int ai = av_find_best_stream(ic, AVMEDIA_TYPE_AUDIO, -1, vi, nullptr, 0);
+    for (unsigned i = 0; i < ic->nb_streams; ++i)
+        if (ic->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+            info.audioStreams.push_back(int(i));
+    // The sound track asked for before opening, counted among the sound tracks.
+    if (m_audioTrack >= 0 && m_audioTrack < int(info.audioStreams.size()))
+        ai = info.audioStreams[size_t(m_audioTrack)];
     if (vi < 0 && ai < 0)
         return refuse(meFormat, QStringLiteral("it holds neither video nor sound"));
+    if (vi < 0)
+        info.cover = CoverArt();
 
     if (vi >= 0) {
         vst = ic->streams[vi];
@@ -231,6 +315,19 @@ bool Session::OpenInput()
                 info.keyFrames.push_back(Seconds(vst, e->timestamp));
         }
         std::sort(info.keyFrames.begin(), info.keyFrames.end());
+        info.quarterTurns = QuarterTurns(vst);
+        const AVCodecParameters* par = vst->codecpar;
+        double sar = par->sample_aspect_ratio.num > 0 && par->sample_aspect_ratio.den > 0
+            ? av_q2d(par->sample_aspect_ratio)
+            : 1.0;
+        if (sar < 0.1 || sar > 10)
+            sar = 1.0;
+        QSize size(int(std::lround(par->width * sar)), par->height);
+        info.displaySize = info.quarterTurns % 2 ? size.transposed() : size;
+        // High dynamic range pictures are shown as they are coded, without tone mapping.
+        if (par->color_trc == AVCOL_TRC_SMPTE2084 || par->color_trc == AVCOL_TRC_ARIB_STD_B67)
+            info.pictureNote = QStringLiteral("HDR video is shown without tone mapping: colours and brightness "
+                                              "differ from an HDR display.");
     }
     info.ok = true;
     return true;
@@ -243,6 +340,199 @@ void Session::ClearQueuesLocked()
     vqBytes = aqBytes = 0;
     vqSeconds = aqSeconds = 0;
 }
+
+// A sound file's picture (an album cover), scaled as a frame would be; null when none.
+QImage Session::CoverArt()
+{
+    for (unsigned i = 0; i < ic->nb_streams; ++i) {
+        const AVStream* st = ic->streams[i];
+        if (!(st->disposition & AV_DISPOSITION_ATTACHED_PIC) || st->attached_pic.size <= 0)
+            continue;
+        AVCodecContext* ctx = OpenDecoder(ic->streams[i], false);
+        if (!ctx)
+            continue;
+        QImage image;
+        AVFrame* frame = av_frame_alloc();
+        if (avcodec_send_packet(ctx, &st->attached_pic) >= 0 && avcodec_send_packet(ctx, nullptr) >= 0
+            && avcodec_receive_frame(ctx, frame) >= 0)
+            image = Convert(frame);
+        av_frame_free(&frame);
+        avcodec_free_context(&ctx);
+        if (!image.isNull())
+            return image;
+    }
+    return {};
+}
+
+// ---- the owner's side
+
+SessionNews Session::TakeNews()
+{
+    std::lock_guard<std::mutex> l(mx);
+    SessionNews n;
+    if (failNew) {
+        failNew = false;
+        n.failError = failError;
+        n.failText = failText;
+    }
+    n.infoReady = infoReady;
+    return n;
+}
+
+void Session::SetSurface(const QSize& size)
+{
+    std::lock_guard<std::mutex> l(mx);
+    surface = size;
+}
+
+bool Session::Playing()
+{
+    std::lock_guard<std::mutex> l(mx);
+    return playing;
+}
+
+void Session::SetPlaying(bool on)
+{
+    std::lock_guard<std::mutex> l(mx);
+    playing = on;
+}
+
+int Session::OrderSeek(SeekOrder order)
+{
+    {
+        std::lock_guard<std::mutex> l(mx);
+        order.serial = serial + 1;
+        OrderSeekLocked(order);
+    }
+    cvReader.notify_all();
+    cvVideo.notify_all();
+    return order.serial;
+}
+
+void Session::SearchOn(int request, double target)
+{
+    {
+        std::lock_guard<std::mutex> l(mx);
+        contPending = true;
+        contRequest = request;
+        contTarget = target;
+    }
+    cvVideo.notify_all();
+}
+
+void Session::DropStaleFramesLocked()
+{
+    const int current = serial;
+    frames.erase(std::remove_if(frames.begin(), frames.end(),
+                                [current](const VideoFrame& f) { return f.serial != current; }),
+                 frames.end());
+}
+
+int Session::FramesReady()
+{
+    std::lock_guard<std::mutex> l(mx);
+    DropStaleFramesLocked();
+    return int(frames.size());
+}
+
+std::optional<FrameHead> Session::PeekFrame(int i)
+{
+    std::lock_guard<std::mutex> l(mx);
+    DropStaleFramesLocked();
+    if (i < 0 || i >= int(frames.size()))
+        return std::nullopt;
+    const VideoFrame& f = frames[size_t(i)];
+    return FrameHead {f.pts, f.request, f.kind};
+}
+
+std::optional<VideoFrame> Session::TakeFrame()
+{
+    std::optional<VideoFrame> f;
+    {
+        std::lock_guard<std::mutex> l(mx);
+        DropStaleFramesLocked();
+        if (frames.empty())
+            return std::nullopt;
+        f = std::move(frames.front());
+        frames.pop_front();
+    }
+    cvVideo.notify_all(); // room for the next one
+    return f;
+}
+
+void Session::DemoteHead()
+{
+    std::lock_guard<std::mutex> l(mx);
+    DropStaleFramesLocked();
+    if (!frames.empty())
+        frames.front().kind = VideoFrame::Normal;
+}
+
+bool Session::VideoEnded()
+{
+    std::lock_guard<std::mutex> l(mx);
+    return videoEnded;
+}
+
+void Session::NewAudioRun(int epoch, double from)
+{
+    std::lock_guard<std::mutex> l(mx);
+    audioEpoch = epoch;
+    audioStart = from;
+}
+
+// ---- the sound's side
+
+void Session::SetAudioWanted(bool wanted)
+{
+    {
+        std::lock_guard<std::mutex> l(mx);
+        audioUse = wanted ? AudioWanted : AudioUnwanted;
+        if (!wanted) {
+            // The reader stops keeping packets for it.
+            FreeQueue(aq);
+            aqBytes = 0;
+            aqSeconds = 0;
+        }
+    }
+    cvReader.notify_all();
+}
+
+AudioRun Session::CurrentAudioRun()
+{
+    std::lock_guard<std::mutex> l(mx);
+    return AudioRun {audioEpoch, audioStart, playing};
+}
+
+std::optional<QueuedPacket> Session::TakeAudioPacket()
+{
+    QueuedPacket q;
+    {
+        std::lock_guard<std::mutex> l(mx);
+        // Packets of an older seek are of no use.
+        while (!aq.empty() && aq.front().serial != serial) {
+            QueuedPacket& old = aq.front();
+            if (old.pkt) {
+                aqBytes -= old.pkt->size;
+                aqSeconds -= old.pkt->duration > 0 ? old.pkt->duration * av_q2d(ast->time_base) : 0;
+            }
+            av_packet_free(&old.pkt);
+            aq.pop_front();
+        }
+        if (aq.empty())
+            return std::nullopt;
+        q = aq.front();
+        aq.pop_front();
+        if (q.pkt) {
+            aqBytes -= q.pkt->size;
+            aqSeconds -= q.pkt->duration > 0 ? q.pkt->duration * av_q2d(ast->time_base) : 0;
+        }
+    }
+    cvReader.notify_one();
+    return q;
+}
+
+// ---- the reader
 
 void Session::OrderSeekLocked(const SeekOrder& order)
 {
@@ -412,6 +702,7 @@ void Session::VideoMain()
             m_lastPts = -1;
             m_dropped = 0;
             m_gap = false;
+            m_gaveFrame = false;
             std::lock_guard<std::mutex> l(mx);
             m_decSerial = q.serial;
             if (active.serial == q.serial) {
@@ -432,6 +723,12 @@ void Session::VideoMain()
                 avcodec_send_packet(vctx, nullptr);
                 Decode(nullptr);
                 const TFramePicker::End end = m_picker.Finish();
+                if (end == TFramePicker::End::Nothing && !m_gaveFrame && !m_order.fromStart && m_order.target > 0) {
+                    // The seek landed where nothing decodes (past the cut of a truncated
+                    // file): start further back, until the last frame there is is found.
+                    Reseek(m_order.margin <= 0 ? 1.0 : m_order.margin * 2, m_order.noSkip);
+                    break;
+                }
                 if (end == TFramePicker::End::Retry) {
                     av_frame_unref(m_held);
                     Reseek(m_order.margin, true);
@@ -439,7 +736,9 @@ void Session::VideoMain()
                 }
                 if (end == TFramePicker::End::Held) {
                     FlushBefore();
+                    m_draining = true;
                     Output(m_held, m_heldPts, m_heldDuration, VideoFrame::Answer);
+                    m_draining = false;
                 }
                 av_frame_unref(m_held);
                 avcodec_flush_buffers(vctx);
@@ -487,6 +786,15 @@ void Session::Feed(AVPacket* pkt)
         if (m_picker.MaySkip(pts, info.frameDuration, m_order.keepBefore)) {
             skip = true;
             m_picker.NoteSkippable(pts);
+        }
+    }
+    // Playing behind the clock: frames nothing refers to are left undecoded, so that a slow
+    // machine keeps in time instead of falling further behind.
+    if (!skip && !m_picker.Active() && pkt->pts != AV_NOPTS_VALUE && clock.Running()) {
+        const double end = Seconds(vst, pkt->pts) + (info.frameDuration > 0 ? info.frameDuration : 0.04);
+        if (end < clock.Now() - kLateToDecode && Playing()) {
+            skip = true;
+            m_gap = true; // the frames shown are no longer one after another
         }
     }
     // Frames nothing refers to, well before the one wanted, need not be decoded at all.
@@ -579,13 +887,6 @@ void Session::Process(AVFrame* frame)
         m_heldPts = pts;
         m_heldDuration = duration;
         break;
-    case TFramePicker::Step::Answer:
-        if (m_held->buf[0])
-            KeepBefore(m_held, m_heldPts, m_heldDuration);
-        av_frame_unref(m_held);
-        FlushBefore();
-        Output(frame, pts, duration, VideoFrame::Answer);
-        break;
     case TFramePicker::Step::HeldThenPass:
         FlushBefore();
         Output(m_held, m_heldPts, m_heldDuration, VideoFrame::Answer);
@@ -656,11 +957,7 @@ void Session::Output(AVFrame* frame, double pts, double duration, VideoFrame::Ki
     if (kind == VideoFrame::Normal) {
         // Frames already late while playing are dropped undrawn, a few at a time at most,
         // so that a slow machine still shows pictures.
-        bool playingNow = false;
-        {
-            std::lock_guard<std::mutex> l(mx);
-            playingNow = playing;
-        }
+        const bool playingNow = Playing();
         const double end = pts + (duration > 0 ? duration : info.frameDuration);
         if (playingNow && clock.Running() && end < clock.Now() - 0.02 && m_dropped < 8) {
             ++m_dropped;
@@ -675,6 +972,7 @@ void Session::Output(AVFrame* frame, double pts, double duration, VideoFrame::Ki
     vf.duration = duration;
     vf.kind = kind;
     vf.gapBefore = m_gap;
+    vf.last = m_draining;
     m_gap = false;
     Push(std::move(vf));
 }
@@ -690,6 +988,7 @@ void Session::Push(VideoFrame vf)
             return;
         vf.serial = m_decSerial;
         vf.request = m_request;
+        m_gaveFrame = true;
         frames.push_back(std::move(vf));
     }
     m_notify();
@@ -713,22 +1012,39 @@ QImage Session::Convert(AVFrame* frame)
         sar = 1.0;
     const double dw = sw * sar;
     const double dh = sh;
+    // Turned a quarter, the picture stands the other way up in the surface.
+    const bool across = info.quarterTurns % 2 != 0;
+    const double uw = across ? dh : dw;
+    const double uh = across ? dw : dh;
     if (box.width() < 2 || box.height() < 2)
-        box = QSize(int(dw), int(dh));
+        box = QSize(int(uw), int(uh));
     // Fit the picture, with its shape, into the surface: no pixel more than it shows.
-    const double scale = std::min(box.width() / dw, box.height() / dh);
+    const double scale = std::min(box.width() / uw, box.height() / uh);
     const int ow = std::max(2, int(std::lround(dw * scale)));
     const int oh = std::max(2, int(std::lround(dh * scale)));
     m_sws = sws_getCachedContext(m_sws, sw, sh, AVPixelFormat(frame->format), ow, oh, AV_PIX_FMT_RGB32, SWS_BILINEAR,
                                  nullptr, nullptr, nullptr);
     if (!m_sws)
         return {};
+    // The colours as the stream codes them: its matrix and range, not the converter's
+    // BT.601 limited-range default. (A context made anew starts from that default.)
+    const int* coefficients = sws_getCoefficients(SwsMatrix(frame));
+    const int full = FullRange(frame) ? 1 : 0;
+    int* invTable = nullptr;
+    int* table = nullptr;
+    int srcRange = 0, dstRange = 0, brightness = 0, contrast = 0, saturation = 0;
+    if (sws_getColorspaceDetails(m_sws, &invTable, &srcRange, &table, &dstRange, &brightness, &contrast, &saturation)
+            >= 0
+        && (srcRange != full || std::memcmp(invTable, coefficients, 4 * sizeof(int)) != 0))
+        sws_setColorspaceDetails(m_sws, coefficients, full, table, dstRange, brightness, contrast, saturation);
     QImage image(ow, oh, QImage::Format_RGB32);
     if (image.isNull())
         return {};
     uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
     int lines[4] = {int(image.bytesPerLine()), 0, 0, 0};
     sws_scale(m_sws, frame->data, frame->linesize, 0, sh, dst, lines);
+    if (info.quarterTurns != 0)
+        image = image.transformed(QTransform().rotate(90.0 * info.quarterTurns));
     return image;
 }
 

@@ -30,6 +30,7 @@ constexpr int kKeepBefore = 12;     // frames a step back gets ready ahead of th
 constexpr int kMinPackets = 25;     // the reader rests once each queue holds this many
 constexpr double kMinQueued = 1.0;  // ... and this many seconds
 constexpr int64_t kMaxQueuedBytes = 8 << 20;
+constexpr double kLateToDecode = 0.1; // seconds behind the clock from which frames are skipped
 
 using Clock = TPlaybackClock;
 
@@ -54,6 +55,7 @@ struct VideoFrame {
     int request = 0;
     Kind kind = Normal;
     bool gapBefore = false; // frames before it were dropped undrawn
+    bool last = false;      // the stream's last frame that decodes
 };
 
 // A seek: flush everything and decode from a key frame before the target.
@@ -76,17 +78,49 @@ struct StreamInfo {
     bool hasAudio = false;
     double frameDuration = 0;
     std::vector<double> keyFrames; // seconds, ascending; empty when the file has no index
+    int quarterTurns = 0;          // clockwise turns that set the picture upright
+    QSize displaySize;             // upright, with the pixels' shape; empty without video
+    QString pictureNote;           // what the window should say about how it is shown
+    std::vector<int> audioStreams; // the sound tracks' stream indexes, in file order
+    QImage cover;                  // a sound file's picture, when it has one
+};
+
+// What the owner learns at a time: a failure not yet told, and whether opening is done.
+struct SessionNews {
+    int failError = 0;
+    QString failText;
+    bool infoReady = false;
+};
+
+// The head of the frame queue, without taking it.
+struct FrameHead {
+    double pts = 0;
+    int request = 0;
+    VideoFrame::Kind kind = VideoFrame::Normal;
+};
+
+// How the sound is to run now: from `start` whenever `epoch` changes.
+struct AudioRun {
+    int epoch = 0;
+    double start = 0;
+    bool playing = false;
 };
 
 class Session {
 public:
-    // notify() is called from the worker threads whenever there is news for the owner.
-    Session(const QString& path, std::function<void()> notify);
+    // notify() is called from the worker threads whenever there is news for the owner;
+    // nowNs is the clock's time source (the steady clock when empty).
+    Session(const QString& path, std::function<void()> notify, std::function<int64_t()> nowNs = {});
     ~Session();
 
+    // Which sound track plays (0 the first); before Start only. -1: the one FFmpeg deems best.
+    void SetAudioTrack(int track) { m_audioTrack = track; }
     void Start();
+    bool Aborted() const { return abort; }
+    // The one address the demuxers may open (set before opening begins).
+    const QByteArray& Url() const { return m_url; }
 
-    // ---- set once by the reader before `infoReady`, read-only afterwards
+    // ---- set once by the reader before opening is reported, read-only afterwards
     StreamInfo info;
     double startTime = 0; // seconds of the format's first time stamp
     AVFormatContext* ic = nullptr;
@@ -98,11 +132,61 @@ public:
 
     Clock clock;
 
-    // ---- shared
+    // ---- the owner's side (the user-interface thread)
+    SessionNews TakeNews();
+    void SetSurface(const QSize& size);
+    void SetPlaying(bool playing);
+    bool Playing();
+    // Flushes everything and has the reader seek; returns the new epoch's serial.
+    int OrderSeek(SeekOrder order);
+    // A seek forward that searches on from where decoding stands, without a flush.
+    void SearchOn(int request, double target);
+    // The frame queue of the current epoch (older frames are dropped on the way).
+    int FramesReady();
+    std::optional<FrameHead> PeekFrame(int i = 0);
+    std::optional<VideoFrame> TakeFrame();
+    // The frame at the head comes after the answer instead of being one.
+    void DemoteHead();
+    // The decoder gave everything it had in this epoch.
+    bool VideoEnded();
+    // Starts a new run of the sound at `from`.
+    void NewAudioRun(int epoch, double from);
+
+    // ---- the sound's side
+    void SetAudioWanted(bool wanted);
+    AudioRun CurrentAudioRun();
+    // The next packet of the current epoch for the sound's decoder.
+    std::optional<QueuedPacket> TakeAudioPacket();
+
+private:
+    void OrderSeekLocked(const SeekOrder& order);
+    void ClearQueuesLocked();
+    void DropStaleFramesLocked();
+    void ReaderMain();
+    bool OpenInput();
+    void Fail(int error, const QString& text);
+    bool FailLocked(int error, const QString& text);
+    bool EnoughLocked() const;
+    void DoSeek(const SeekOrder& order);
+
+    void VideoMain();
+    void Feed(AVPacket* pkt);
+    void Decode(AVPacket* pkt);
+    void Process(AVFrame* frame);
+    void Output(AVFrame* frame, double pts, double duration, VideoFrame::Kind kind);
+    void Push(VideoFrame frame);
+    QImage Convert(AVFrame* frame);
+    QImage CoverArt();
+    void Reseek(double margin, bool noSkip);
+    void KeepBefore(AVFrame* frame, double pts, double duration);
+    void FlushBefore();
+
+    std::atomic<bool> abort {false};
+
+    // ---- shared: everything below is guarded by mx
     std::mutex mx;
     std::condition_variable cvReader;
     std::condition_variable cvVideo;
-    std::atomic<bool> abort {false};
     bool infoReady = false;
     bool openFailed = false;
     int failError = 0;
@@ -132,30 +216,9 @@ public:
     int audioEpoch = 0;
     double audioStart = 0;
 
-    // Orders a seek (called with mx held); the reader carries it out.
-    void OrderSeekLocked(const SeekOrder& order);
-    void ClearQueuesLocked();
-
-private:
-    void ReaderMain();
-    bool OpenInput();
-    void Fail(int error, const QString& text);
-    bool FailLocked(int error, const QString& text);
-    bool EnoughLocked() const;
-    void DoSeek(const SeekOrder& order);
-
-    void VideoMain();
-    void Feed(AVPacket* pkt);
-    void Decode(AVPacket* pkt);
-    void Process(AVFrame* frame);
-    void Output(AVFrame* frame, double pts, double duration, VideoFrame::Kind kind);
-    void Push(VideoFrame frame);
-    QImage Convert(AVFrame* frame);
-    void Reseek(double margin, bool noSkip);
-    void KeepBefore(AVFrame* frame, double pts, double duration);
-    void FlushBefore();
-
     QString m_path;
+    QByteArray m_url;
+    int m_audioTrack = -1;
     std::function<void()> m_notify;
     std::thread m_reader;
     std::thread m_video;
@@ -173,6 +236,8 @@ private:
     double m_lastPts = -1;
     int m_dropped = 0;
     bool m_gap = false;
+    bool m_gaveFrame = false; // a frame went out in this epoch
+    bool m_draining = false;  // the frames going out now are the stream's last
     int m_packetsWithoutFrame = 0;
     SwsContext* m_sws = nullptr;
 };
