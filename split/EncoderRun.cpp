@@ -103,7 +103,7 @@ bool EncoderRun::GroupAlive() const
     while (const dirent* e = ::readdir(proc)) {
         if (e->d_name[0] < '0' || e->d_name[0] > '9')
             continue;
-        char path[64];
+        char path[sizeof "/proc//stat" + sizeof e->d_name];
         std::snprintf(path, sizeof path, "/proc/%s/stat", e->d_name);
         const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
         if (fd < 0)

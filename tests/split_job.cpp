@@ -443,7 +443,7 @@ private slots:
             };
         };
         JobDriver d;
-        for (const QString& go : {"a1", "a2", "a3"})
+        for (const QString go : {"a1", "a2", "a3"})
             d.Then(at(1, go.mid(1).toInt()), [&, go] { look(); m_fake->Go(go); });
         d.Then(at(2, 0), [&] { look(); m_fake->Go("b0"); });
         d.Then(at(2, 1), [&] { look(); m_fake->Go("b1"); });
