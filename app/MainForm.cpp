@@ -439,7 +439,6 @@ void TMainForm::OpenSource(const QString& path)
     ResetMarks();
     labLength->hide();
     VideoWindow->show();
-    JobState = 0;
 }
 
 void TMainForm::sbtnOpenClick()
@@ -569,16 +568,9 @@ void TMainForm::showEvent(QShowEvent* e)
 
 bool TMainForm::FormCloseQuery()
 {
-    if (JobState != 1)
+    if (JobState() != JobController::State::Running)
         return true;
-    if (ShowMessage(this, MsgIcon::Question, QStringLiteral("Exit Query"),
-                    QStringLiteral("Do you want to cancel the splitting and exit?"), MsgButtons::YesNo)
-        != MsgResult::Yes)
-        return false;
-    JobState = 2;
-    // Do not wait for the encoder's next output: stop it now.
-    StopEncoder();
-    return true;
+    return AskToCancelJob(QStringLiteral("Exit Query"), QStringLiteral("Do you want to cancel the splitting and exit?"));
 }
 
 void TMainForm::FormClose()

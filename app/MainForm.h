@@ -1,5 +1,6 @@
 #pragma once
 #include "app/AppPaths.h"
+#include "split/JobController.h"
 #include <QPixmap>
 #include <QPointer>
 #include <QString>
@@ -44,8 +45,9 @@ public:
     QString OpenFilter;
 
     bool SourceLoaded = false;
-    int JobState = 0;        // 0 idle, 1 running, 2 cancel requested
-    int ElapsedCounter = 0;  // process-timer ticks handled since the job began
+    JobController* Job = nullptr; // the split job the window shows
+    JobController::State JobState() const { return Job ? Job->CurrentState() : JobController::State::Idle; }
+    int ElapsedCounter = 0;  // seconds of work shown since the job began
     QString CurrentCommandLine;
 
     // ---- toolbar
@@ -220,6 +222,10 @@ public:
     void tmrProcessTimer();
     void imgCancelClick();
     void Completion();
+    // The job is over: the completion, or what stopped it.
+    void JobEnded(SplitJob::Outcome outcome);
+    // Asks `text` with Yes and No while the job is held; Yes cancels it and returns true.
+    bool AskToCancelJob(const QString& caption, const QString& text);
     EncoderRun* CurrentRun = nullptr; // the running section's encoder, if any
 
 protected:

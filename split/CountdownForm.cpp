@@ -104,7 +104,7 @@ void TCountDownForm::closeEvent(QCloseEvent* e)
 {
     // Closed by its title bar: the action is abandoned just as with Cancel, so the main
     // window does not stay in its job layout with nothing left to end it.
-    if (!m_cancelling && isVisible() && MainForm && MainForm->JobState == 0)
+    if (!m_cancelling && isVisible() && MainForm && MainForm->JobState() == JobController::State::Idle)
         MainForm->UnlockAfterJob();
     FormClose();
     e->accept();
