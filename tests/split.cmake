@@ -33,3 +33,8 @@ veltrane_add_test(NAME tst_split_cuts SOURCES split_cuts.cpp CORE LABEL unit)
 veltrane_add_test(NAME tst_split_exact SOURCES split_exact.cpp split_support.h)
 target_compile_definitions(tst_split_exact PRIVATE VT_FAKE_ENCODER_PATH="$<TARGET_FILE:split_fake_encoder>")
 set_tests_properties(tst_split_exact PROPERTIES TIMEOUT 1500)
+
+# The window's job controller on its own (core library only), with the stand-in encoder.
+veltrane_add_test(NAME tst_split_controller SOURCES split_controller.cpp split_fake.h CORE LABEL unit)
+target_compile_definitions(tst_split_controller PRIVATE VT_FAKE_ENCODER_PATH="$<TARGET_FILE:split_fake_encoder>")
+add_dependencies(tst_split_controller split_fake_encoder)

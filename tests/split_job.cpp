@@ -599,6 +599,51 @@ private slots:
         expectIdle();
     }
 
+    // The encoder finishes the last section while the user still reads the cancel (or
+    // close) question: Yes wins, no success is reported, no completion action runs.
+    void cancelQuestionWinsOverTheLastSection_data()
+    {
+        QTest::addColumn<bool>("closing");
+        QTest::newRow("Cancel") << false;
+        QTest::newRow("Close") << true;
+    }
+    void cancelQuestionWinsOverTheLastSection()
+    {
+        QFETCH(bool, closing);
+        QVERIFY(prepare("00:00:00", "00:00:10", 0));
+        SettingForm->chkOpenDir->setChecked(true);
+        m_fake->SetScript("out time=1.00 \\n\nwait go\noutput\nexit 0\n");
+        QStringList asked;
+        SetMessageHook([&](const MessageRequest& r) {
+            asked << r.caption;
+            if (r.buttons != MsgButtons::YesNo)
+                return MsgResult::Ok;
+            m_fake->Go("go"); // the encoder could write its file and end now
+            QTest::qWait(700);
+            return MsgResult::Yes;
+        });
+        bool stopped = false;
+        JobDriver d;
+        d.Then([] { return MainForm->CurrentRun && MainForm->CurrentRun->ChunksRead() >= 1; },
+               [&] {
+                   if (closing)
+                       stopped = MainForm->FormCloseQuery();
+                   else
+                       MainForm->imgCancelClick();
+               });
+        d.Start();
+        PressStart();
+        d.Stop();
+        m_msgs.reset();
+        m_msgs = std::make_unique<MessageLog>();
+        QVERIFY(!d.TimedOut());
+        QCOMPARE(asked, QStringList{closing ? "Exit Query" : "Query"});
+        QCOMPARE(stopped, closing);
+        QVERIFY(m_shell->opened.isEmpty());
+        QVERIFY(QDir(outDir()).entryList(QDir::Files).isEmpty());
+        expectIdle();
+    }
+
     // Closing ends the program's event loops, so this runs last.
     void closingDuringAJob()
     {
