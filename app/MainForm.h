@@ -1,5 +1,6 @@
 #pragma once
 #include "app/AppPaths.h"
+#include "prefs/AppState.h"
 #include "split/JobController.h"
 #include <QPixmap>
 #include <QPointer>
@@ -31,9 +32,13 @@ class EncoderRun;
 class TMainForm : public QWidget {
     Q_OBJECT
 public:
-    // appDir: empty for the executable's folder. arguments: the program's arguments.
-    explicit TMainForm(const QString& appDir = QString(), const QStringList& arguments = QStringList());
+    // state: what the windows share. appDir: empty for the executable's folder.
+    // arguments: the program's arguments.
+    explicit TMainForm(AppState& state, const QString& appDir = QString(),
+                       const QStringList& arguments = QStringList());
     ~TMainForm() override;
+
+    AppState& State;
 
     // ---- program-wide values (set while the window is created)
     QString AppDir;       // ends in the separator
@@ -248,6 +253,8 @@ private:
     friend class TInputRouter;
     void ShowPlayerTime(double seconds);
     void BuildLayout();
+    void FollowState();
+    bool m_pickingProfile = false; // the state hears of a pick made in this list
     bool m_shownOnce = false;
     bool m_opening = false; // a source is being loaded into the preview
 };

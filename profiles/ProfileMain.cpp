@@ -15,8 +15,10 @@ void TMainForm::FillProfileList()
         throw EVeltraneError(
             QStringLiteral("Unable to list the profiles: the folder %1 does not exist").arg(folder));
     const QStringList files = ListFilesByExtension(folder, QStringLiteral(".apf"));
+    State.profileNames.clear();
     for (const QString& name : files)
-        cmbProfile->addItem(StripExtension(name));
+        State.profileNames << StripExtension(name);
+    cmbProfile->addItems(State.profileNames);
     // Which profile is selected is the Settings dialog's business.
     cmbProfile->setCurrentIndex(-1);
 }

@@ -9,19 +9,15 @@
 #include "app/PathUtils.h"
 #include "app/Shell.h"
 #include "app/TimeCode.h"
-#include "prefs/SettingsForm.h"
 #include "preview/DSTrackBar.h"
 #include "preview/FilterGraph.h"
-#include "profiles/OutputSettingsForm.h"
 #include "profiles/ProfileFormat.h"
-#include "profiles/ValueListEditor.h"
 #include "split/CommandLine.h"
 #include "split/CountdownForm.h"
 #include "split/EncoderRun.h"
 #include "split/JobPlan.h"
 #include "split/SplitJob.h"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -42,14 +38,6 @@ QString ProductName()
 QString SelectedProfilePath(const TMainForm* f)
 {
     return ProfilePath(f->Paths.profileRoot, f->cmbProfile->currentText());
-}
-
-QString GridValue(int sort, const QString& name)
-{
-    if (!opSettingForm)
-        return QString();
-    const TValueListEditor* grid = opSettingForm->GridForSort(sort);
-    return grid ? grid->Value(name) : QString();
 }
 
 // Everything a press of Start takes from the window, in one place.
@@ -129,7 +117,9 @@ void TMainForm::SetupJob()
 void TMainForm::imgStartClick()
 {
     // Built once per press, before any check; every section of the job gets this text.
-    const QString switches = BuildProfileSwitches(SelectedProfilePath(this), GridValue);
+    const ProfileChoice& profile = State.Profile();
+    const QString switches = BuildProfileSwitches(
+        SelectedProfilePath(this), [&profile](int sort, const QString& name) { return profile.Value(sort, name); });
     RunSplitJob(switches);
 }
 
@@ -139,14 +129,14 @@ void TMainForm::RunSplitJob(const QString& profileSwitches)
         return;
     const JobInputs in = WindowJobInputs(this);
 
-    const QString extension = opSettingForm ? opSettingForm->OutputExtension : QStringLiteral(".mp4");
+    const QString extension = State.Profile().extension;
     JobPlan plan;
     if (const std::optional<JobCheckFailure> failure = CheckJob(in, extension, &plan)) {
         ShowCheckFailure(this, *failure);
         return;
     }
 
-    const bool alwaysReplace = SettingForm && SettingForm->chkOverwrite->isChecked();
+    const bool alwaysReplace = State.Preferences().overwrite;
     LockForJob();
     // The job goes on from the event loop; JobEnded follows.
     Job->Start(SplitJobOrder{in.sourcePath, plan, profileSwitches, EncoderPath}, alwaysReplace,
@@ -271,18 +261,10 @@ void TMainForm::Completion()
 {
     tmrPreview->stop();
     tmrProcess->stop();
-    if (SettingForm && SettingForm->chkTurnoff->isChecked()) {
-        CountDownForm->CountdownMode = 1;
-        CountDownForm->btnDoNow->setText(QStringLiteral("Turn off Now"));
-        CountDownForm->MessagePrefix = QStringLiteral("The computer will be turned off within");
-        CountDownForm->show();
-        return;
-    }
-    if (SettingForm && SettingForm->chkExit->isChecked()) {
-        CountDownForm->CountdownMode = 0;
-        CountDownForm->btnDoNow->setText(QStringLiteral("Exit Now"));
-        CountDownForm->MessagePrefix = QStringLiteral("The program will exit within");
-        CountDownForm->show();
+    const PreferenceValues& prefs = State.Preferences();
+    // Power-off wins over exit; either replaces the message and the folder.
+    if (prefs.autoTurnOff || prefs.autoExit) {
+        CountDownForm->Begin(prefs.autoTurnOff ? 1 : 0);
         return;
     }
     // Where the cuts fell, when that is not where they were marked.
@@ -291,7 +273,7 @@ void TMainForm::Completion()
     if (!notes.isEmpty())
         done += QStringLiteral("\n\n") + notes.join(QLatin1Char('\n'));
     ShowMessage(this, MsgIcon::Information, QStringLiteral("Completed"), done);
-    if (SettingForm && SettingForm->chkOpenDir->isChecked())
+    if (prefs.autoOpenDir)
         ShellOpen(edtOutputDir->text());
     UnlockAfterJob();
 }
