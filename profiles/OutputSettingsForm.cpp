@@ -206,6 +206,19 @@ void TopSettingForm::MakeListsAgree()
     }
 }
 
+void TopSettingForm::ShowForProfile(int index)
+{
+    show();
+    raise();
+    activateWindow();
+    // Same position: the grids keep their unsaved edits. Otherwise that profile is loaded
+    // afresh.
+    if (cmbProfile->currentIndex() != index) {
+        cmbProfile->setCurrentIndex(index);
+        cmbProfileChange();
+    }
+}
+
 void TopSettingForm::PublishProfile()
 {
     if (m_loading)

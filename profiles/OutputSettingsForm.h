@@ -57,6 +57,9 @@ public:
     // Profile path of the name in this dialog's own list.
     QString SelectedProfilePath() const;
 
+    // Shows the dialog on the profile at that position of the list (the main window's Detail).
+    void ShowForProfile(int index);
+
     void FormCreate();
     void cmbProfileChange();
     void Button1Click();

@@ -32,15 +32,6 @@ void TMainForm::cmbProfileChange()
 
 void TMainForm::BitBtn1Click()
 {
-    if (!opSettingForm)
-        return;
-    opSettingForm->show();
-    opSettingForm->raise();
-    opSettingForm->activateWindow();
-    // Same position: the grids keep their unsaved edits. Otherwise the main list's
-    // profile is loaded afresh.
-    if (opSettingForm->cmbProfile->currentIndex() != cmbProfile->currentIndex()) {
-        opSettingForm->cmbProfile->setCurrentIndex(cmbProfile->currentIndex());
-        opSettingForm->cmbProfileChange();
-    }
+    if (opSettingForm)
+        opSettingForm->ShowForProfile(cmbProfile->currentIndex());
 }
