@@ -1,8 +1,7 @@
 #include "about/AboutForm.h"
 #include "about/ProgramInfo.h"
-#include "app/Forms.h"
 #include "app/ImageControl.h"
-#include "app/MainForm.h"
+#include "app/WindowHelpers.h"
 #include "app/Shell.h"
 
 #include <QCloseEvent>
@@ -45,9 +44,10 @@ TImage* MakeLink(QWidget* parent, const char* name, const QRect& geometry, bool 
 
 } // namespace
 
-TAboutForm::TAboutForm(QWidget* parent)
+TAboutForm::TAboutForm(const QString& versionText, QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                          | Qt::WindowCloseButtonHint)
+                          | Qt::WindowCloseButtonHint),
+      VersionText(versionText)
 {
     setObjectName(QStringLiteral("AboutForm"));
     setWindowTitle(QStringLiteral("About"));
@@ -102,7 +102,7 @@ void TAboutForm::FormCreate()
 {
     const ProgramInfoValues& info = ProgramInfo();
     labProgramName->setText(info.productName);
-    labVersion->setText(QStringLiteral("Version ") + (MainForm ? MainForm->VersionText : QString()));
+    labVersion->setText(QStringLiteral("Version ") + VersionText);
     labCopyright->setText(kCopyrightPrefix + info.companyName + QLatin1Char(' ') + info.noticeYear);
     labWebsite->setText(info.website);
     Label8->setText(info.others[0].name);
@@ -115,16 +115,13 @@ void TAboutForm::FormCreate()
 
 void TAboutForm::FormShow()
 {
-    if (MainForm) {
-        DisableMainFormFor(this);
-        m_mainDisabled = true;
-    }
+    DisableMainFormFor(this);
+    m_mainDisabled = true;
 }
 
 void TAboutForm::FormClose()
 {
-    if (MainForm)
-        EnableMainFormAfter(this);
+    EnableMainFormAfter(this);
     m_mainDisabled = false;
 }
 

@@ -11,7 +11,10 @@ class TImage;
 class TAboutForm : public QWidget {
     Q_OBJECT
 public:
-    explicit TAboutForm(QWidget* parent = nullptr);
+    // versionText: what follows "Version " in the dialog.
+    explicit TAboutForm(const QString& versionText = QString(), QWidget* parent = nullptr);
+
+    QString VersionText;
 
     QLabel* labProgramName = nullptr;
     QLabel* labVersion = nullptr;

@@ -1,16 +1,15 @@
 #include "app/Forms.h"
 #include "about/AboutForm.h"
 #include "app/MainForm.h"
+#include "prefs/AppState.h"
 #include "prefs/SettingsForm.h"
 #include "profiles/CustomSizeForm.h"
 #include "profiles/OutputSettingsForm.h"
 #include "split/CountdownForm.h"
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QPushButton>
-#include <QScreen>
-#include <QSet>
+#include <memory>
 
 // The pictures live in the static GUI library; register them before any window needs one.
 static void InitVeltraneResources() { Q_INIT_RESOURCE(assets); }
@@ -23,13 +22,7 @@ TopSettingForm* opSettingForm = nullptr;
 TSizeForm* SizeForm = nullptr;
 
 namespace {
-QSet<QWidget*> g_disablers;
-
-void ApplyMainFormEnabled()
-{
-    if (MainForm)
-        MainForm->setEnabled(g_disablers.isEmpty());
-}
+std::unique_ptr<AppState> g_state;
 
 // Esc closes a dialog as its Cancel button does. It sees only what the control with the
 // focus left alone, so Esc still ends the editing of a grid cell first.
@@ -58,28 +51,35 @@ private:
 };
 } // namespace
 
-void DisableMainFormFor(QWidget* dialog)
-{
-    g_disablers.insert(dialog);
-    ApplyMainFormEnabled();
-}
-
-void EnableMainFormAfter(QWidget* dialog)
-{
-    g_disablers.remove(dialog);
-    ApplyMainFormEnabled();
-}
-
 void CreateForms(const StartOptions& options)
 {
     InitVeltraneResources();
     // Each constructor runs that window's creation steps; later ones rely on earlier ones.
-    MainForm = new TMainForm(options.appDir, options.arguments);
-    SettingForm = new TSettingForm();
+    g_state = std::make_unique<AppState>();
+    AppState& state = *g_state;
+    MainForm = new TMainForm(state, options.appDir, options.arguments);
+    SetMainWindow(MainForm);
+    SettingForm = new TSettingForm(state);
     CountDownForm = new TCountDownForm();
-    AboutForm = new TAboutForm();
-    opSettingForm = new TopSettingForm();
+    AboutForm = new TAboutForm(MainForm->VersionText);
+    opSettingForm = new TopSettingForm(state);
     SizeForm = new TSizeForm();
+
+    // What the dialogs ask of each other and of the main window.
+    QObject::connect(opSettingForm, &TopSettingForm::customSizeRequested, SizeForm, [] {
+        // One dialog only: a second request brings it to the front.
+        SizeForm->show();
+        SizeForm->raise();
+        SizeForm->activateWindow();
+    });
+    QObject::connect(SizeForm, &TSizeForm::sizeChosen, opSettingForm, &TopSettingForm::SetVideoSize);
+    QObject::connect(SizeForm, &TSizeForm::closing, opSettingForm, &TopSettingForm::DropCustomSize);
+    // The normal way out: the preferences are written and the program ends.
+    QObject::connect(CountDownForm, &TCountDownForm::exitRequested, MainForm, [] { MainForm->close(); });
+    QObject::connect(CountDownForm, &TCountDownForm::abandoned, MainForm, [] {
+        if (MainForm->JobState() == JobController::State::Idle)
+            MainForm->UnlockAfterJob();
+    });
     // About has no Cancel: its OK closes it.
     new TEscapeCancels(SettingForm, SettingForm->btnCancel);
     new TEscapeCancels(AboutForm, AboutForm->btnOK);
@@ -87,9 +87,11 @@ void CreateForms(const StartOptions& options)
     new TEscapeCancels(SizeForm, SizeForm->btnCancel);
 }
 
+AppState* SharedState() { return g_state.get(); }
+
 void DestroyForms()
 {
-    g_disablers.clear();
+    SetMainWindow(nullptr);
     delete SizeForm;
     SizeForm = nullptr;
     delete opSettingForm;
@@ -102,17 +104,5 @@ void DestroyForms()
     SettingForm = nullptr;
     delete MainForm;
     MainForm = nullptr;
-}
-
-void CentreOverMainForm(QWidget* dialog)
-{
-    QRect area;
-    if (MainForm && MainForm->isVisible())
-        area = MainForm->frameGeometry();
-    else if (QScreen* s = QGuiApplication::primaryScreen())
-        area = s->availableGeometry();
-    else
-        return;
-    const QSize size = dialog->frameGeometry().size().isValid() ? dialog->frameGeometry().size() : dialog->size();
-    dialog->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+    g_state.reset();
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include "app/WindowHelpers.h"
 #include <QString>
 #include <QStringList>
 
@@ -8,9 +9,13 @@ class TCountDownForm;
 class TAboutForm;
 class TopSettingForm;
 class TSizeForm;
+class AppState;
 class QWidget;
 
-// The program's windows, each created once, in this order, and alive until the end.
+// The program's windows, each created once, in this order, and alive until the end. Only
+// this file and the main window know them all; a dialog knows none of the others, and
+// hears from and talks to them through the application state and its own signals, which
+// CreateForms connects.
 extern TMainForm* MainForm;
 extern TSettingForm* SettingForm;
 extern TCountDownForm* CountDownForm;
@@ -26,11 +31,5 @@ struct StartOptions {
 void CreateForms(const StartOptions& options);
 void DestroyForms();
 
-// Dialogs that keep the main window disabled while they are shown. The main window is
-// enabled again only when the last of them has closed, so closing one dialog never frees
-// the main window under another (the countdown, for instance).
-void DisableMainFormFor(QWidget* dialog);
-void EnableMainFormAfter(QWidget* dialog);
-
-// Centre a dialog over the main window (or the screen when there is none).
-void CentreOverMainForm(QWidget* dialog);
+// What the windows share; alive from CreateForms to DestroyForms.
+AppState* SharedState();

@@ -7,6 +7,7 @@
 #include "app/PathUtils.h"
 #include "app/Shell.h"
 #include "prefs/PreferencesStore.h"
+#include "profiles/ProfileFormat.h"
 #include "prefs/SettingsForm.h"
 #include "preview/DSTrackBar.h"
 #include "preview/FilterGraph.h"
@@ -27,7 +28,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QToolButton>
 
@@ -79,13 +82,15 @@ QLabel* makePicture(QWidget* parent, const char* name, const QString& resource)
 
 } // namespace
 
-TMainForm::TMainForm(const QString& appDir, const QStringList& arguments)
+TMainForm::TMainForm(AppState& state, const QString& appDir, const QStringList& arguments)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      State(state)
 {
     setObjectName(QStringLiteral("MainForm"));
     AppDir = appDir;
     BuildLayout();
+    FollowState();
     FormCreate();
     // Sized once the profile names are known; the keyboard and the player's state are
     // followed before a source named on the command line starts playing.
@@ -96,6 +101,35 @@ TMainForm::TMainForm(const QString& appDir, const QStringList& arguments)
 }
 
 TMainForm::~TMainForm() = default;
+
+void TMainForm::FollowState()
+{
+    // The list and the state's pick are one: a pick here is the state's, and a position
+    // the state gets elsewhere (the stored one) is selected here without the list's change
+    // handler; the grids then load it when they hold another profile.
+    connect(cmbProfile, &QComboBox::currentIndexChanged, this, [this](int index) {
+        const QScopedValueRollback<bool> own(m_pickingProfile, true);
+        State.SetProfileIndex(index);
+    });
+    connect(&State, &AppState::profileIndexChanged, this, [this](int index) {
+        if (m_pickingProfile)
+            return;
+        {
+            const QSignalBlocker quiet(cmbProfile);
+            cmbProfile->setCurrentIndex(index >= 0 && index < cmbProfile->count() ? index : -1);
+        }
+        const QString loaded = State.Profile().path;
+        if (!loaded.isEmpty() && ProfilePath(Paths.profileRoot, cmbProfile->currentText()) != loaded)
+            cmbProfileChange();
+    });
+    // Confirmed preferences: the fixed output folder and the preview flag come here.
+    connect(&State, &AppState::preferencesConfirmed, this, [this] {
+        const PreferenceValues& v = State.Preferences();
+        if (v.aptotic)
+            edtOutputDir->setText(v.outputDir);
+        chkPreview->setChecked(v.preview);
+    });
+}
 
 void TMainForm::BuildLayout()
 {
@@ -368,6 +402,7 @@ void TMainForm::FormCreate()
     Paths = AppDir.isEmpty() ? ResolveAppPaths(QCoreApplication::applicationDirPath()) : PortableAppPaths(AppDir);
     AppDir = Paths.appDir;
     EncoderPath = Paths.encoderPath;
+    State.paths = Paths;
     // An installed program's first start: the user's folders and the shipped profiles.
     RunGuarded([this] { PrepareUserFiles(Paths); });
 
@@ -375,6 +410,7 @@ void TMainForm::FormCreate()
     panProgress->resize(panProgress->width(), 289);
 
     VersionText = ReadVersionText(PreferencesStore(Paths));
+    State.versionText = VersionText;
 
     InitProgramInfoValues(Paths.helpDir);
     const ProgramInfoValues& info = ProgramInfo();
@@ -439,7 +475,6 @@ void TMainForm::OpenSource(const QString& path)
     ResetMarks();
     labLength->hide();
     VideoWindow->show();
-    JobState = 0;
 }
 
 void TMainForm::sbtnOpenClick()
@@ -569,25 +604,15 @@ void TMainForm::showEvent(QShowEvent* e)
 
 bool TMainForm::FormCloseQuery()
 {
-    if (JobState != 1)
+    if (JobState() != JobController::State::Running)
         return true;
-    if (ShowMessage(this, MsgIcon::Question, QStringLiteral("Exit Query"),
-                    QStringLiteral("Do you want to cancel the splitting and exit?"), MsgButtons::YesNo)
-        != MsgResult::Yes)
-        return false;
-    JobState = 2;
-    // Do not wait for the encoder's next output: stop it now.
-    StopEncoder();
-    return true;
+    return AskToCancelJob(QStringLiteral("Exit Query"), QStringLiteral("Do you want to cancel the splitting and exit?"));
 }
 
 void TMainForm::FormClose()
 {
     // A refused write is shown; the program still ends.
-    RunGuarded([] {
-        if (SettingForm)
-            SettingForm->WritePreferences();
-    });
+    RunGuarded([this] { State.WritePreferences(State.Preferences()); });
 }
 
 void TMainForm::closeEvent(QCloseEvent* e)

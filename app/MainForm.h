@@ -1,5 +1,7 @@
 #pragma once
 #include "app/AppPaths.h"
+#include "prefs/AppState.h"
+#include "split/JobController.h"
 #include <QPixmap>
 #include <QPointer>
 #include <QString>
@@ -30,9 +32,13 @@ class EncoderRun;
 class TMainForm : public QWidget {
     Q_OBJECT
 public:
-    // appDir: empty for the executable's folder. arguments: the program's arguments.
-    explicit TMainForm(const QString& appDir = QString(), const QStringList& arguments = QStringList());
+    // state: what the windows share. appDir: empty for the executable's folder.
+    // arguments: the program's arguments.
+    explicit TMainForm(AppState& state, const QString& appDir = QString(),
+                       const QStringList& arguments = QStringList());
     ~TMainForm() override;
+
+    AppState& State;
 
     // ---- program-wide values (set while the window is created)
     QString AppDir;       // ends in the separator
@@ -44,8 +50,9 @@ public:
     QString OpenFilter;
 
     bool SourceLoaded = false;
-    int JobState = 0;        // 0 idle, 1 running, 2 cancel requested
-    int ElapsedCounter = 0;  // process-timer ticks handled since the job began
+    JobController* Job = nullptr; // the split job the window shows
+    JobController::State JobState() const { return Job ? Job->CurrentState() : JobController::State::Idle; }
+    int ElapsedCounter = 0;  // seconds of work shown since the job began
     QString CurrentCommandLine;
 
     // ---- toolbar
@@ -220,6 +227,10 @@ public:
     void tmrProcessTimer();
     void imgCancelClick();
     void Completion();
+    // The job is over: the completion, or what stopped it.
+    void JobEnded(SplitJob::Outcome outcome);
+    // Asks `text` with Yes and No while the job is held; Yes cancels it and returns true.
+    bool AskToCancelJob(const QString& caption, const QString& text);
     EncoderRun* CurrentRun = nullptr; // the running section's encoder, if any
 
 protected:
@@ -242,6 +253,8 @@ private:
     friend class TInputRouter;
     void ShowPlayerTime(double seconds);
     void BuildLayout();
+    void FollowState();
+    bool m_pickingProfile = false; // the state hears of a pick made in this list
     bool m_shownOnce = false;
     bool m_opening = false; // a source is being loaded into the preview
 };

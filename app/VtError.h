@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 // An error that ends the handler it was raised in and is shown in the program's
-// standard error box (see ErrorBox.h); the program then goes on.
+// standard error box (ShowErrorBox in app/Dialogs.h); the program then goes on.
 class EVeltraneError : public std::runtime_error {
 public:
     explicit EVeltraneError(const QString& message)

@@ -9,8 +9,6 @@ install(FILES ${CMAKE_SOURCE_DIR}/assets/Preferences.ini ${CMAKE_SOURCE_DIR}/ass
 # Desktop integration: the menu entry, the software-centre description and the icons, all
 # named after the application's id.
 set(VT_APP_ID org.veltrane.Veltrane)
-# Date of the release the metainfo names for PROJECT_VERSION.
-set(VT_RELEASE_DATE 2026-12-07)
 configure_file(${CMAKE_SOURCE_DIR}/assets/desktop/${VT_APP_ID}.metainfo.xml.in
                ${CMAKE_BINARY_DIR}/${VT_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${CMAKE_SOURCE_DIR}/assets/desktop/${VT_APP_ID}.desktop

@@ -1,14 +1,11 @@
 #include "prefs/SettingsForm.h"
 #include "app/AppPaths.h"
 #include "app/Dialogs.h"
-#include "app/Forms.h"
-#include "app/MainForm.h"
 #include "app/PathUtils.h"
-#include "app/VtError.h"
+#include "app/WindowHelpers.h"
+#include "prefs/AppState.h"
 #include "prefs/FolderPicker.h"
 #include "prefs/PreferencesStore.h"
-#include "profiles/OutputSettingsForm.h"
-#include "profiles/ProfileFormat.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -27,9 +24,6 @@
 
 namespace {
 
-const QString kMain = QStringLiteral("Main");
-const QString kDefault = QStringLiteral("Default");
-
 QCheckBox* makeCheck(QWidget* parent, const char* name, const QString& caption)
 {
     auto* c = new QCheckBox(caption, parent);
@@ -46,14 +40,20 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
 
 } // namespace
 
-TSettingForm::TSettingForm(QWidget* parent)
+TSettingForm::TSettingForm(AppState& state, QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                          | Qt::WindowCloseButtonHint)
+                          | Qt::WindowCloseButtonHint),
+      State(state)
 {
     setObjectName(QStringLiteral("SettingForm"));
     setWindowTitle(QStringLiteral("Settings"));
     setWindowIcon(QIcon(QStringLiteral(":/images/settings.png")));
     BuildLayout();
+    // The boxes are the live preferences: what they show is in force at once (a job
+    // started now reads it), confirmed or not.
+    for (QCheckBox* box : {chkPreview, chkOverwrite, chkoutputdir, chkOpenDir, chkExit, chkTurnoff})
+        connect(box, &QCheckBox::toggled, this, [this] { State.SetPreferences(ValuesShown()); });
+    connect(edtOutputDir, &QLineEdit::textChanged, this, [this] { State.SetPreferences(ValuesShown()); });
     FormCreate();
 }
 
@@ -135,7 +135,7 @@ void TSettingForm::BuildLayout()
 
 AppPaths TSettingForm::Paths() const
 {
-    return MainForm ? MainForm->Paths : ResolveAppPaths(QCoreApplication::applicationDirPath());
+    return State.paths;
 }
 
 QString TSettingForm::PreferencesPath() const
@@ -143,40 +143,7 @@ QString TSettingForm::PreferencesPath() const
     return Paths().preferencesFile;
 }
 
-void TSettingForm::ReadPreferences(bool fromDefault)
-{
-    const AppPaths paths = Paths();
-    const PreferencesStore store(paths);
-    const PreferenceValues v = ReadPreferenceValues(store, fromDefault ? kDefault : kMain, paths.defaultOutputDir);
-    chkPreview->setChecked(v.preview);
-    chkOverwrite->setChecked(v.overwrite);
-    chkoutputdir->setChecked(v.aptotic);
-    edtOutputDir->setText(v.outputDir);
-    chkOpenDir->setChecked(v.autoOpenDir);
-    chkExit->setChecked(v.autoExit);
-    chkTurnoff->setChecked(v.autoTurnOff);
-
-    // The stored position is selected without loading that profile: the list's change
-    // handler is not run, and nothing listening to the list hears of it.
-    if (MainForm && MainForm->cmbProfile) {
-        QComboBox* list = MainForm->cmbProfile;
-        {
-            const QSignalBlocker quiet(list);
-            list->setCurrentIndex(v.profile >= 0 && v.profile < list->count() ? v.profile : -1);
-        }
-        // A job takes its switches from the profile the list names and its values from the
-        // grids: once a profile has been loaded, the grids follow the list.
-        if (opSettingForm && !opSettingForm->LoadedProfilePath.isEmpty()
-            && ProfilePath(MainForm->Paths.profileRoot, list->currentText()) != opSettingForm->LoadedProfilePath)
-            MainForm->cmbProfileChange();
-    }
-    // A file that is there but cannot be read (a pipe, a folder, junk, …) gave the
-    // defaults above; the user is told why.
-    if (const QString why = store.Unusable(); !why.isEmpty())
-        throw EVeltraneError(why);
-}
-
-void TSettingForm::WritePreferences()
+PreferenceValues TSettingForm::ValuesShown() const
 {
     PreferenceValues v;
     v.preview = chkPreview->isChecked();
@@ -186,9 +153,37 @@ void TSettingForm::WritePreferences()
     v.autoOpenDir = chkOpenDir->isChecked();
     v.autoExit = chkExit->isChecked();
     v.autoTurnOff = chkTurnoff->isChecked();
-    v.profile = (MainForm && MainForm->cmbProfile) ? MainForm->cmbProfile->currentIndex() : -1;
-    PreferencesStore store(Paths());
-    WritePreferenceValues(store, v);
+    v.profile = State.ProfileIndex();
+    return v;
+}
+
+void TSettingForm::ShowValues(const PreferenceValues& v)
+{
+    chkPreview->setChecked(v.preview);
+    chkOverwrite->setChecked(v.overwrite);
+    chkoutputdir->setChecked(v.aptotic);
+    edtOutputDir->setText(v.outputDir);
+    chkOpenDir->setChecked(v.autoOpenDir);
+    chkExit->setChecked(v.autoExit);
+    chkTurnoff->setChecked(v.autoTurnOff);
+    State.SetPreferences(ValuesShown());
+}
+
+void TSettingForm::ReadPreferences(bool fromDefault)
+{
+    const PreferenceValues v = State.ReadPreferences(fromDefault);
+    ShowValues(v);
+    // The stored position is selected in the main window's list without the list's
+    // change handler; the main window loads that profile when the grids hold another.
+    State.SetProfileIndex(v.profile >= 0 && v.profile < State.profileNames.size() ? v.profile : -1);
+    // A file that is there but cannot be read (a pipe, a folder, …) gave the defaults
+    // above; the user is told why.
+    State.CheckPreferencesReadable();
+}
+
+void TSettingForm::WritePreferences()
+{
+    State.WritePreferences(ValuesShown());
 }
 
 // ---- handlers
@@ -197,26 +192,22 @@ void TSettingForm::FormCreate()
 {
     // An unreadable file is reported once here; the program starts with the defaults.
     RunGuarded([this] { ReadPreferences(false); });
-    if (chkoutputdir->isChecked() && MainForm)
-        MainForm->edtOutputDir->setText(edtOutputDir->text());
+    State.ConfirmPreferences(ValuesShown());
 }
 
 void TSettingForm::FormShow()
 {
     CentreOverMainForm(this);
-    if (MainForm) {
-        // Kept above the main window by the window manager, so a click on the disabled
-        // main window cannot bury the dialog behind it.
-        if (windowHandle() && MainForm->windowHandle())
-            windowHandle()->setTransientParent(MainForm->windowHandle());
-        DisableMainFormFor(this);
-    }
+    // Kept above the main window by the window manager, so a click on the disabled main
+    // window cannot bury the dialog behind it.
+    if (windowHandle() && MainWindowHandle())
+        windowHandle()->setTransientParent(MainWindowHandle());
+    DisableMainFormFor(this);
 }
 
 void TSettingForm::FormClose()
 {
-    if (MainForm)
-        EnableMainFormAfter(this);
+    EnableMainFormAfter(this);
 }
 
 void TSettingForm::btnOKClick()
@@ -224,18 +215,17 @@ void TSettingForm::btnOKClick()
     // A refused write ends the handler here: the dialog stays open and the main window's
     // fields keep their values.
     WritePreferences();
-    if (MainForm) {
-        if (chkoutputdir->isChecked())
-            MainForm->edtOutputDir->setText(edtOutputDir->text());
-        MainForm->chkPreview->setChecked(chkPreview->isChecked());
-    }
+    // The main window takes the fixed folder and the preview flag.
+    State.ConfirmPreferences(ValuesShown());
     close();
 }
 
 void TSettingForm::btnCancelClick()
 {
     close();
-    ReadPreferences(false);
+    // The stored values come back; the profile picked in the main window stays picked.
+    ShowValues(State.ReadPreferences(false));
+    State.CheckPreferencesReadable();
 }
 
 void TSettingForm::btnDefaultClick()

@@ -1,5 +1,6 @@
 #pragma once
 #include "app/AppPaths.h"
+#include "prefs/PreferencesStore.h"
 #include <QString>
 #include <QWidget>
 
@@ -7,12 +8,16 @@ class QCheckBox;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
+class AppState;
 
-// The Settings dialog; its check boxes are the live preferences a split job reads.
+// The Settings dialog. Its check boxes are the live preferences: what they show is the
+// application state's preferences in force, which a split job reads.
 class TSettingForm : public QWidget {
     Q_OBJECT
 public:
-    explicit TSettingForm(QWidget* parent = nullptr);
+    explicit TSettingForm(AppState& state, QWidget* parent = nullptr);
+
+    AppState& State;
 
     QCheckBox* chkPreview = nullptr;
     QCheckBox* chkOverwrite = nullptr;
@@ -32,11 +37,10 @@ public:
     // A file that exists but cannot be read gives the defaults, and then throws
     // "Unable to read <path>: <why>".
     void ReadPreferences(bool fromDefault);
-    // Writes the seven values and the main list's position to section "Main". A refused
+    // Writes the seven values shown and the picked profile's position to section "Main". A refused
     // write throws "Unable to write to <path>"; the keys written before it stay.
     void WritePreferences();
-    // Where the preferences live: the main window's paths, or those of the executable
-    // when there is no main window.
+    // Where the preferences live: the application state's paths.
     AppPaths Paths() const;
     // Full path of the user's preferences file.
     QString PreferencesPath() const;
@@ -56,5 +60,7 @@ protected:
 
 private:
     void BuildLayout();
+    PreferenceValues ValuesShown() const;
+    void ShowValues(const PreferenceValues& values);
     QGroupBox* m_options = nullptr;
 };

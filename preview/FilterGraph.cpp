@@ -70,10 +70,8 @@ void TFilterGraph::SetActive(bool active)
         m_engine->SetVolume(1.0f);
         m_seeking = new TMediaSeeking(this);
         for (const QPointer<QObject>& c : QList<QPointer<QObject>>(m_filterComponents)) {
-            if (auto* f = dynamic_cast<TGraphFilterComponent*>(c.data())) {
-                f->FilterAdding();
+            if (auto* f = dynamic_cast<TGraphFilterComponent*>(c.data()))
                 f->FilterAdded(this);
-            }
         }
         SendControlEvent(TControlEvent::Active, 1);
         return;
@@ -81,10 +79,8 @@ void TFilterGraph::SetActive(bool active)
 
     SendControlEvent(TControlEvent::Active, 0);
     for (const QPointer<QObject>& c : QList<QPointer<QObject>>(m_filterComponents)) {
-        if (auto* f = dynamic_cast<TGraphFilterComponent*>(c.data())) {
+        if (auto* f = dynamic_cast<TGraphFilterComponent*>(c.data()))
             f->FilterRemoving(this);
-            f->FilterRemoved();
-        }
     }
     TMediaEngine* engine = m_engine;
     TMediaSeeking* seeking = m_seeking;
@@ -327,10 +323,8 @@ void TFilterGraph::AttachFilter(QObject* component)
     m_filterComponents.append(component);
     // Joining an active graph: the part is added at once.
     if (m_engine)
-        if (auto* f = dynamic_cast<TGraphFilterComponent*>(component)) {
-            f->FilterAdding();
+        if (auto* f = dynamic_cast<TGraphFilterComponent*>(component))
             f->FilterAdded(this);
-        }
 }
 
 void TFilterGraph::DetachFilter(QObject* component)
@@ -340,10 +334,8 @@ void TFilterGraph::DetachFilter(QObject* component)
     m_filterComponents.removeAll(component);
     m_filterComponents.removeAll(nullptr);
     if (m_engine)
-        if (auto* f = dynamic_cast<TGraphFilterComponent*>(component)) {
+        if (auto* f = dynamic_cast<TGraphFilterComponent*>(component))
             f->FilterRemoving(this);
-            f->FilterRemoved();
-        }
 }
 
 void TFilterGraph::SendControlEvent(TControlEvent event, int param)

@@ -49,10 +49,8 @@ class TFilterGraph;
 class TGraphFilterComponent {
 public:
     virtual ~TGraphFilterComponent() = default;
-    virtual void FilterAdding() {}
     virtual void FilterAdded(TFilterGraph* graph) = 0;    // starts showing the graph's frames
     virtual void FilterRemoving(TFilterGraph* graph) = 0; // stops
-    virtual void FilterRemoved() {}
 };
 
 // Position and length of the loaded media, all in milliseconds.

@@ -149,6 +149,5 @@ void TVideoWindow::setVisible(bool visible)
 void TVideoWindow::resizeEvent(QResizeEvent* e)
 {
     QWidget::resizeEvent(e);
-    if (!FullScreen)
-        PlaceSurface();
+    PlaceSurface();
 }

@@ -17,8 +17,6 @@ public:
     // Kept public for the form's layout code; SetFilterGraph attaches the window to it.
     TFilterGraph* FilterGraph = nullptr;
     void SetFilterGraph(TFilterGraph* graph);
-
-    bool FullScreen = false;
     // Whether the surface that carries the picture is shown (it is after the first play).
     bool SurfaceVisible() const;
     // The widget that carries the picture.

@@ -1,10 +1,7 @@
 #include "profiles/CustomSizeForm.h"
 #include "app/Dialogs.h"
-#include "app/Forms.h"
-#include "app/MainForm.h"
+#include "app/WindowHelpers.h"
 #include "profiles/IniFile.h"
-#include "profiles/OutputSettingsForm.h"
-#include "profiles/ValueListEditor.h"
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -13,7 +10,6 @@
 #include <QShowEvent>
 
 namespace {
-const QString kVideoSize = QStringLiteral("Video Size");
 }
 
 TSizeForm::TSizeForm(QWidget* parent) : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
@@ -64,8 +60,7 @@ void TSizeForm::showEvent(QShowEvent* e)
 
 void TSizeForm::FormShow()
 {
-    if (MainForm)
-        DisableMainFormFor(this);
+    DisableMainFormFor(this);
 }
 
 void TSizeForm::keyPressEvent(QKeyEvent* e)
@@ -90,11 +85,9 @@ void TSizeForm::closeEvent(QCloseEvent* e)
 
 void TSizeForm::FormClose()
 {
-    // No size given: the row falls back to the source's own size.
-    if (opSettingForm && opSettingForm->vleVideo->Value(kVideoSize) == QLatin1String("Custom Size"))
-        opSettingForm->vleVideo->SetValue(kVideoSize, QStringLiteral("Original Size"));
-    if (MainForm)
-        EnableMainFormAfter(this);
+    // After OK the size is set already; otherwise the profile falls back to the source's size.
+    emit closing();
+    EnableMainFormAfter(this);
 }
 
 void TSizeForm::btnOKClick()
@@ -112,8 +105,7 @@ void TSizeForm::btnOKClick()
         return;
     }
     // The texts as typed, not the converted numbers.
-    if (opSettingForm)
-        opSettingForm->vleVideo->SetValue(kVideoSize, edtWidth->text() + QLatin1Char('x') + edtHeight->text());
+    emit sizeChosen(edtWidth->text() + QLatin1Char('x') + edtHeight->text());
     close();
 }
 

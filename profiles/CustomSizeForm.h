@@ -24,6 +24,12 @@ public:
     void btnOKClick();
     void btnCancelClick();
 
+Q_SIGNALS:
+    // OK with a valid size: "<width>x<height>" as typed.
+    void sizeChosen(const QString& size);
+    // The dialog closes, after OK or not.
+    void closing();
+
 protected:
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;

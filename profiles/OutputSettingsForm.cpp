@@ -1,8 +1,7 @@
 #include "profiles/OutputSettingsForm.h"
-#include "app/Forms.h"
-#include "app/MainForm.h"
 #include "app/PathUtils.h"
-#include "profiles/CustomSizeForm.h"
+#include "app/WindowHelpers.h"
+#include "prefs/AppState.h"
 #include "profiles/ProfileFormat.h"
 #include "profiles/ProfileSaveDialog.h"
 #include "profiles/ValueListEditor.h"
@@ -61,8 +60,8 @@ TValueListEditor* makeGrid(QWidget* parent, const char* name, const QStringList&
 
 } // namespace
 
-TopSettingForm::TopSettingForm(QWidget* parent)
-    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint)
+TopSettingForm::TopSettingForm(AppState& state, QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), State(state)
 {
     setObjectName(QStringLiteral("opSettingForm"));
     BuildLayout();
@@ -158,10 +157,11 @@ void TopSettingForm::BuildLayout()
 void TopSettingForm::FormCreate()
 {
     cmbProfile->clear();
-    if (MainForm)
-        for (int i = 0; i < MainForm->cmbProfile->count(); ++i)
-            cmbProfile->addItem(MainForm->cmbProfile->itemText(i));
+    cmbProfile->addItems(State.profileNames);
     cmbProfile->setCurrentIndex(-1);
+    // Whatever changes a value, the state has the profile's values as they now are.
+    for (TValueListEditor* grid : {vleVideo, vleAudio, vleAdvanced})
+        connect(grid, &TValueListEditor::StringsChange, this, &TopSettingForm::PublishProfile);
 }
 
 void TopSettingForm::showEvent(QShowEvent* e)
@@ -182,34 +182,77 @@ void TopSettingForm::hideEvent(QHideEvent* e)
 
 void TopSettingForm::MakeListsAgree()
 {
-    if (!MainForm || !MainForm->cmbProfile)
-        return;
-    QComboBox* mainList = MainForm->cmbProfile;
     const int mine = cmbProfile->currentIndex();
-    const int theirs = mainList->currentIndex();
+    const int theirs = State.ProfileIndex();
     if (mine == theirs)
         return;
     const auto holds = [this](int index) {
         return index >= 0 && index < cmbProfile->count() && !LoadedProfilePath.isEmpty()
-               && ProfilePath(MainForm->Paths.profileRoot, cmbProfile->itemText(index)) == LoadedProfilePath;
+               && ProfilePath(State.paths.profileRoot, cmbProfile->itemText(index)) == LoadedProfilePath;
     };
     if (holds(mine)) {
         // The profile chosen here is the one in force: the main list follows it, without
         // reloading (that would drop the edits made here).
-        const QSignalBlocker quiet(mainList);
-        mainList->setCurrentIndex(mine);
+        State.SetProfileIndex(mine);
         return;
     }
     // The grids hold the main list's profile (it was chosen there meanwhile), or neither
     // (the profile chosen here could not be loaded): this list follows the main one.
     cmbProfile->setCurrentIndex(theirs);
-    if (!holds(theirs))
-        MainForm->cmbProfileChange();
+    if (!holds(theirs)) {
+        const QString path = ProfilePath(State.paths.profileRoot, State.ProfileName(theirs));
+        if (SourceExists(path))
+            LoadProfile(path);
+    }
+}
+
+void TopSettingForm::ShowForProfile(int index)
+{
+    show();
+    raise();
+    activateWindow();
+    // Same position: the grids keep their unsaved edits. Otherwise that profile is loaded
+    // afresh.
+    if (cmbProfile->currentIndex() != index) {
+        cmbProfile->setCurrentIndex(index);
+        cmbProfileChange();
+    }
+}
+
+void TopSettingForm::PublishProfile()
+{
+    if (m_loading)
+        return;
+    ProfileChoice choice;
+    choice.path = LoadedProfilePath;
+    choice.extension = OutputExtension;
+    for (int sort = 1; sort <= 3; ++sort) {
+        const TValueListEditor* grid = GridForSort(sort);
+        QHash<QString, QString>& values = choice.values[sort];
+        for (int row = 0; row < grid->EntryCount(); ++row) {
+            const QString key = grid->Key(row);
+            if (!values.contains(key)) // the first row of a name is the one that counts
+                values.insert(key, grid->ValueAt(row));
+        }
+    }
+    State.SetProfile(choice);
+}
+
+void TopSettingForm::SetVideoSize(const QString& size)
+{
+    vleVideo->SetValue(kVideoSize, size);
+}
+
+void TopSettingForm::DropCustomSize()
+{
+    // No size given: the row falls back to the source's own size.
+    if (vleVideo->Value(kVideoSize) == kCustomSize)
+        vleVideo->SetValue(kVideoSize, kOriginalSize);
 }
 
 QString TopSettingForm::SelectedProfilePath() const
 {
-    return ProfilePath(MainForm ? MainForm->Paths.profileRoot : QString(), cmbProfile->currentText());
+    return ProfilePath(State.paths.profileRoot, cmbProfile->currentText());
 }
 
 TValueListEditor* TopSettingForm::GridForSort(int sort) const
@@ -232,15 +275,21 @@ void TopSettingForm::LoadProfile(const QString& path)
     // The whole file is read first: a file that cannot be read leaves the grids as they are.
     const ProfileContent content = ReadProfile(path);
     LoadedProfilePath = path;
+    // The grids get their heights, and the state the values, even when a bad "Index"
+    // stops the loading; the values are handed on once, when all are in.
+    struct Fit {
+        TopSettingForm* form;
+        ~Fit()
+        {
+            form->FitGridHeights();
+            form->m_loading = false;
+            form->PublishProfile();
+        }
+    } fit{this};
+    m_loading = true;
     for (TValueListEditor* grid : {vleVideo, vleAudio, vleAdvanced})
         grid->Clear();
     OutputExtension = QLatin1Char('.') + content.type;
-
-    // The grids get their heights even when a bad "Index" stops the loading.
-    struct Fit {
-        TopSettingForm* form;
-        ~Fit() { form->FitGridHeights(); }
-    } fit{this};
 
     for (const ProfileParameter& p : content.parameters) {
         // A parameter that names no grid is not shown (and so adds no grid value).
@@ -328,7 +377,7 @@ void TopSettingForm::Button2Click()
 void TopSettingForm::btnSaveAsClick()
 {
     // The dialog opens in the profile folder, where a copy is listed from the next start on.
-    const QString folder = MainForm ? MainForm->Paths.profilesDir : QString();
+    const QString folder = State.paths.profilesDir;
     const QString target = RunSaveDialog(this, SaveFilter, SaveDefaultExt, folder);
     if (target.isEmpty())
         return;
@@ -352,12 +401,9 @@ void TopSettingForm::btnAdvancedClick() { ToggleSection(btnAdvanced, vleAdvanced
 
 void TopSettingForm::vleVideoStringsChange()
 {
-    if (vleVideo->CurrentKey() == kVideoSize && vleVideo->Value(kVideoSize) == kCustomSize && SizeForm) {
-        // One dialog only: a second request brings it to the front.
-        SizeForm->show();
-        SizeForm->raise();
-        SizeForm->activateWindow();
-    }
+    // One dialog only: a second request brings it to the front.
+    if (vleVideo->CurrentKey() == kVideoSize && vleVideo->Value(kVideoSize) == kCustomSize)
+        emit customSizeRequested();
 }
 
 void TopSettingForm::DrawProfileCell(TValueListEditor* grid, int col, int row, TCellLook& look)

@@ -7,15 +7,19 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QScrollArea;
+class AppState;
 class TValueListEditor;
 struct TCellLook;
 
-// The profile dialog. Its three grids are the only in-memory copy of the current
-// profile values; the command line is built from them whether the dialog is shown or not.
+// The profile dialog. Its three grids are where the user edits the current profile's
+// values; every change is handed to the application state, from which a job takes them
+// whether the dialog is shown or not.
 class TopSettingForm : public QWidget {
     Q_OBJECT
 public:
-    explicit TopSettingForm(QWidget* parent = nullptr);
+    explicit TopSettingForm(AppState& state, QWidget* parent = nullptr);
+
+    AppState& State;
 
     QComboBox* cmbProfile = nullptr;
     QPushButton* btnSaveAs = nullptr;
@@ -53,6 +57,9 @@ public:
     // Profile path of the name in this dialog's own list.
     QString SelectedProfilePath() const;
 
+    // Shows the dialog on the profile at that position of the list (the main window's Detail).
+    void ShowForProfile(int index);
+
     void FormCreate();
     void cmbProfileChange();
     void Button1Click();
@@ -68,6 +75,13 @@ public:
     void vleVideoMouseDown();
     void vleAudioMouseDown();
     void vleAdvancedMouseDown();
+    // From the custom size dialog: the size typed there, or none given.
+    void SetVideoSize(const QString& size);
+    void DropCustomSize();
+
+Q_SIGNALS:
+    // "Custom Size" was picked for the video size: the size dialog is wanted.
+    void customSizeRequested();
 
 protected:
     void showEvent(QShowEvent* e) override;
@@ -81,4 +95,7 @@ private:
     void RefreshGrids();
     // After the dialog closed: both profile lists name the profile the grids hold.
     void MakeListsAgree();
+    // Hands the grids' values to the application state.
+    void PublishProfile();
+    bool m_loading = false; // LoadProfile is filling the grids
 };

@@ -15,8 +15,10 @@ void TMainForm::FillProfileList()
         throw EVeltraneError(
             QStringLiteral("Unable to list the profiles: the folder %1 does not exist").arg(folder));
     const QStringList files = ListFilesByExtension(folder, QStringLiteral(".apf"));
+    State.profileNames.clear();
     for (const QString& name : files)
-        cmbProfile->addItem(StripExtension(name));
+        State.profileNames << StripExtension(name);
+    cmbProfile->addItems(State.profileNames);
     // Which profile is selected is the Settings dialog's business.
     cmbProfile->setCurrentIndex(-1);
 }
@@ -30,15 +32,6 @@ void TMainForm::cmbProfileChange()
 
 void TMainForm::BitBtn1Click()
 {
-    if (!opSettingForm)
-        return;
-    opSettingForm->show();
-    opSettingForm->raise();
-    opSettingForm->activateWindow();
-    // Same position: the grids keep their unsaved edits. Otherwise the main list's
-    // profile is loaded afresh.
-    if (opSettingForm->cmbProfile->currentIndex() != cmbProfile->currentIndex()) {
-        opSettingForm->cmbProfile->setCurrentIndex(cmbProfile->currentIndex());
-        opSettingForm->cmbProfileChange();
-    }
+    if (opSettingForm)
+        opSettingForm->ShowForProfile(cmbProfile->currentIndex());
 }

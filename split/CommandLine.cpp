@@ -31,62 +31,7 @@ bool DecimalDigits(double value, int significant, std::string& digits, int& expo
     return true;
 }
 
-// Adds one unit in the last place of a run of decimal digits; returns true when it
-// carried over the first digit (the run then grew by one digit in front).
-bool IncrementDigits(std::string& digits)
-{
-    for (auto k = digits.size(); k-- > 0;) {
-        if (digits[k] == '9') {
-            digits[k] = '0';
-        } else {
-            ++digits[k];
-            return false;
-        }
-    }
-    digits.insert(digits.begin(), '1');
-    return true;
-}
-
 } // namespace
-
-QString FormatStartOffset(double seconds)
-{
-    std::string digits;
-    int exponent = 0;
-    if (!DecimalDigits(seconds, 18, digits, exponent))
-        return QString::number(seconds);
-    if (seconds == 0)
-        return QStringLiteral("0.0");
-
-    // Digits before the decimal point, then exactly one after it; the first digit dropped
-    // decides, so a half goes away from zero.
-    const int keep = exponent + 1; // digits of the value down to the tenths
-    std::string kept;
-    if (keep <= 0) {
-        // Smaller than 0.05 in magnitude at most rounds up to 0.1.
-        const bool up = keep == 0 && digits[0] >= '5';
-        kept = up ? "1" : "0";
-        exponent = 1; // kept now stands for tenths: "0" + kept
-        kept.insert(kept.begin(), '0');
-    } else {
-        kept = digits.substr(0, std::min<std::size_t>(keep, digits.size()));
-        while (static_cast<int>(kept.size()) < keep)
-            kept += '0';
-        const bool up = keep < static_cast<int>(digits.size()) && digits[keep] >= '5';
-        if (up && IncrementDigits(kept))
-            ++exponent;
-        if (exponent <= 0) {
-            kept.insert(kept.begin(), '0');
-            exponent = 1;
-        }
-    }
-    // kept holds the integer digits followed by one tenths digit.
-    std::string text = kept.substr(0, kept.size() - 1) + "." + kept.substr(kept.size() - 1);
-    const bool allZero = kept.find_first_not_of('0') == std::string::npos;
-    if (seconds < 0 && !allZero)
-        text.insert(text.begin(), '-');
-    return QString::fromStdString(text);
-}
 
 QString FormatLength(double seconds)
 {

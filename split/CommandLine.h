@@ -18,10 +18,8 @@ QString BuildProfileSwitches(const QString& profilePath, const GridValueLookup& 
 QString BuildSectionCommandLine(const QString& source, double start, double length, const QString& switches,
                                 const QString& output, const QStringList& extra = {});
 
-// Start offset in the "0.0" form (18 significant digits first, a half away from zero) and
-// length in the general form (15 significant digits, no trailing zeros, never an
+// Length in the general form (15 significant digits, no trailing zeros, never an
 // exponent); always with ".", whatever the locale, since ffmpeg reads no comma.
-QString FormatStartOffset(double seconds);
 QString FormatLength(double seconds);
 
 // Seconds as the encoder gets them: to the nearest microsecond (ffmpeg's own precision),

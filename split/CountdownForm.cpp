@@ -1,6 +1,5 @@
 #include "split/CountdownForm.h"
-#include "app/Forms.h"
-#include "app/MainForm.h"
+#include "app/WindowHelpers.h"
 #include "split/PowerOff.h"
 
 #include <QCloseEvent>
@@ -43,10 +42,18 @@ TCountDownForm::TCountDownForm(QWidget* parent)
     connect(tmrCountdown, &QTimer::timeout, this, &TCountDownForm::tmrCountdownTimer);
 }
 
+void TCountDownForm::Begin(qint32 mode)
+{
+    CountdownMode = mode;
+    btnDoNow->setText(mode == 1 ? QStringLiteral("Turn off Now") : QStringLiteral("Exit Now"));
+    MessagePrefix = mode == 1 ? QStringLiteral("The computer will be turned off within")
+                              : QStringLiteral("The program will exit within");
+    show();
+}
+
 void TCountDownForm::FormShow()
 {
-    if (MainForm)
-        DisableMainFormFor(this);
+    DisableMainFormFor(this);
     labMessage->setText(MessagePrefix + QStringLiteral(" 10 seconds."));
     SecondsLeft = 10;
     tmrCountdown->start();
@@ -55,8 +62,7 @@ void TCountDownForm::FormShow()
 void TCountDownForm::FormClose()
 {
     tmrCountdown->stop();
-    if (MainForm)
-        EnableMainFormAfter(this);
+    EnableMainFormAfter(this);
 }
 
 void TCountDownForm::tmrCountdownTimer()
@@ -74,8 +80,7 @@ void TCountDownForm::btnDoNowClick()
     // The countdown goes on: a refused power-off is asked again when it reaches 0.
     if (CountdownMode == 0) {
         // The normal way out: the preferences are written and the program ends.
-        if (MainForm)
-            MainForm->close();
+        emit exitRequested();
     } else if (CountdownMode == 1) {
         PowerOff();
     }
@@ -83,8 +88,7 @@ void TCountDownForm::btnDoNowClick()
 
 void TCountDownForm::btnCancelClick()
 {
-    if (MainForm)
-        MainForm->UnlockAfterJob();
+    emit abandoned();
     m_cancelling = true;
     close();
     m_cancelling = false;
@@ -104,8 +108,8 @@ void TCountDownForm::closeEvent(QCloseEvent* e)
 {
     // Closed by its title bar: the action is abandoned just as with Cancel, so the main
     // window does not stay in its job layout with nothing left to end it.
-    if (!m_cancelling && isVisible() && MainForm && MainForm->JobState == 0)
-        MainForm->UnlockAfterJob();
+    if (!m_cancelling && isVisible())
+        emit abandoned();
     FormClose();
     e->accept();
 }

@@ -22,11 +22,19 @@ public:
     QString MessagePrefix;
     qint32 CountdownMode = 0; // 0 exit the program, 1 turn the computer off
 
+    // Shows the dialog for mode 0 (exit the program) or 1 (turn the computer off).
+    void Begin(qint32 mode);
     void FormShow();
     void FormClose();
     void tmrCountdownTimer();
     void btnDoNowClick();
     void btnCancelClick();
+
+Q_SIGNALS:
+    // Exit Now (or the count reached 0 in exit mode): the program is to end the normal way.
+    void exitRequested();
+    // Cancel or the close box: the action is abandoned and the main window goes idle.
+    void abandoned();
 
 protected:
     void showEvent(QShowEvent* e) override;

@@ -1,7 +1,9 @@
 #include "split/EncoderRun.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <QTimer>
 
 #include <cerrno>
 #include <csignal>
@@ -12,12 +14,16 @@
 #include <sys/prctl.h>
 #include <sys/types.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 constexpr qsizetype kTailBytes = 8192;
-// How long Stop waits for the encoder and the programs it started to be gone.
-constexpr int kStopWaitMs = 5000;
-}
+// How long Stop waits for the encoder and the programs it started to be gone; after that
+// the event loop looks again every kReapEveryMs, for kReapForMs at most.
+constexpr int kStopWaitMs = 200;
+constexpr int kReapEveryMs = 20;
+constexpr int kReapForMs = 30000;
+} // namespace
 
 EncoderRun::EncoderRun(QObject* parent) : QObject(parent)
 {
@@ -34,7 +40,11 @@ EncoderRun::EncoderRun(QObject* parent) : QObject(parent)
         m_finished = true;
         emit activity();
     });
-    connect(&m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError) { emit activity(); });
+    connect(&m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            m_startFailed = true;
+        emit activity();
+    });
 }
 
 EncoderRun::~EncoderRun()
@@ -45,10 +55,13 @@ EncoderRun::~EncoderRun()
 bool EncoderRun::Start(const QString& program, const QStringList& arguments)
 {
     m_process.start(program, arguments, QIODevice::ReadOnly);
-    if (!m_process.waitForStarted(30000))
+    if (m_process.state() == QProcess::NotRunning) {
+        m_startFailed = true;
         return false;
+    }
+    // Known from the fork on; the group bears the same number.
     m_pid = m_process.processId();
-    return true;
+    return m_pid > 0;
 }
 
 QString EncoderRun::EndingSignal() const
@@ -100,15 +113,48 @@ void EncoderRun::Stop()
     if (m_process.state() != QProcess::NotRunning)
         m_process.waitForFinished(kStopWaitMs);
     // A killed member takes a moment to end.
-    while (GroupAlive() && waited.elapsed() < kStopWaitMs)
+    while (GroupAlive(m_pid) && waited.elapsed() < kStopWaitMs)
         QThread::msleep(2);
     // Once gone, its id may serve another group: never signal it again.
-    m_groupGone = !GroupAlive();
+    m_groupGone = !GroupAlive(m_pid);
+    if (m_groupGone || !QCoreApplication::instance())
+        return;
+    // A member caught in the kernel (a slow disk) ends once it leaves it: looked after from
+    // the event loop, and signalled only while the group is still there.
+    auto* reaper = new QTimer(QCoreApplication::instance());
+    auto* age = new QElapsedTimer;
+    age->start();
+    const qint64 group = m_pid;
+    m_groupGone = true; // this object signals it no more
+    QObject::connect(reaper, &QTimer::timeout, reaper, [reaper, age, group] {
+        if (GroupAlive(group) && age->elapsed() < kReapForMs) {
+            ::kill(-static_cast<pid_t>(group), SIGKILL);
+            return;
+        }
+        delete age;
+        reaper->deleteLater();
+    });
+    reaper->start(kReapEveryMs);
 }
 
-bool EncoderRun::GroupAlive() const
+void EncoderRun::Pause()
 {
-    if (m_pid <= 0 || (::kill(-static_cast<pid_t>(m_pid), 0) != 0 && errno == ESRCH))
+    // Until the encoder has been reaped its group cannot be anyone else's.
+    if (m_pid > 0 && !m_groupGone && !m_finished && !m_paused)
+        m_paused = ::kill(-static_cast<pid_t>(m_pid), SIGSTOP) == 0;
+}
+
+void EncoderRun::Resume()
+{
+    if (!std::exchange(m_paused, false) || m_groupGone)
+        return;
+    if (!m_finished || GroupAlive(m_pid))
+        ::kill(-static_cast<pid_t>(m_pid), SIGCONT);
+}
+
+bool EncoderRun::GroupAlive(qint64 group)
+{
+    if (group <= 0 || (::kill(-static_cast<pid_t>(group), 0) != 0 && errno == ESRCH))
         return false;
     // Members may be left as zombies until the system reaps them; only a member that has
     // not ended counts.
@@ -119,7 +165,7 @@ bool EncoderRun::GroupAlive() const
     while (const dirent* e = ::readdir(proc)) {
         if (e->d_name[0] < '0' || e->d_name[0] > '9')
             continue;
-        char path[64];
+        char path[sizeof "/proc//stat" + sizeof e->d_name];
         std::snprintf(path, sizeof path, "/proc/%s/stat", e->d_name);
         const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
         if (fd < 0)
@@ -134,7 +180,7 @@ bool EncoderRun::GroupAlive() const
         const char* close = std::strrchr(buf, ')');
         char state = 0;
         long ppid = 0, pgrp = 0;
-        if (close && std::sscanf(close + 1, " %c %ld %ld", &state, &ppid, &pgrp) == 3 && pgrp == m_pid
+        if (close && std::sscanf(close + 1, " %c %ld %ld", &state, &ppid, &pgrp) == 3 && pgrp == group
             && state != 'Z' && state != 'X') {
             alive = true;
             break;

@@ -14,8 +14,11 @@ public:
     explicit EncoderRun(QObject* parent = nullptr);
     ~EncoderRun() override; // stops the encoder
 
-    // False when the program could not be started (missing or not executable).
+    // Starts the program without waiting for it. False when no process could be made at
+    // all; a program that is missing or not executable shows later as FailedToStart(),
+    // with activity().
     bool Start(const QString& program, const QStringList& arguments);
+    bool FailedToStart() const { return m_startFailed; }
 
     // Up to maxBytes of output that has arrived; empty when none is waiting.
     QByteArray Read(qint64 maxBytes);
@@ -23,10 +26,14 @@ public:
     // The encoder has ended and all its output has been read.
     bool AtEnd() const;
 
-    // Ends the encoder and its whole process group now, and waits (a few seconds at most)
-    // until none of them is left. Also ends what an encoder that ended by itself left
-    // behind in its group.
+    // Ends the encoder and its whole process group now, and waits a moment until none of
+    // them is left; a member that takes longer is seen to from the event loop, so the
+    // caller never waits long. Also ends what an encoder that ended by itself left behind
+    // in its group.
     void Stop();
+    // Stops the encoder and its group where they are, and lets them go on.
+    void Pause();
+    void Resume();
 
     qint64 ProcessId() const { return m_pid; }
     int ChunksRead() const { return m_chunks; }
@@ -49,13 +56,15 @@ Q_SIGNALS:
 
 private:
     void Remember(const QByteArray& chunk);
-    bool GroupAlive() const;
+    static bool GroupAlive(qint64 group);
 
     QProcess m_process;
     qint64 m_pid = 0;
     bool m_stopped = false;
     bool m_finished = false;
     bool m_groupGone = false;
+    bool m_startFailed = false;
+    bool m_paused = false;
     int m_chunks = 0;
     QByteArray m_tail; // the last bytes of output, for the error line
     QByteArray m_line; // the line being read, for the notes

@@ -1,5 +1,6 @@
 // The split job of the main window: its checks and messages, the job layout, and the
-// binding of the running job (split/SplitJob) to the progress panel; then completion.
+// progress panel showing what the job controller (split/JobController) reports; then
+// completion. The window never waits for the job: its end comes as JobEnded.
 #include "about/ProgramInfo.h"
 #include "app/Dialogs.h"
 #include "app/Forms.h"
@@ -8,21 +9,16 @@
 #include "app/PathUtils.h"
 #include "app/Shell.h"
 #include "app/TimeCode.h"
-#include "prefs/SettingsForm.h"
 #include "preview/DSTrackBar.h"
 #include "preview/FilterGraph.h"
-#include "profiles/OutputSettingsForm.h"
 #include "profiles/ProfileFormat.h"
-#include "profiles/ValueListEditor.h"
 #include "split/CommandLine.h"
 #include "split/CountdownForm.h"
 #include "split/EncoderRun.h"
 #include "split/JobPlan.h"
 #include "split/SplitJob.h"
 
-#include <QCheckBox>
 #include <QComboBox>
-#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -33,11 +29,6 @@
 
 namespace {
 
-// The running job, so that a cancel, a close or a tick of the window reaches it.
-SplitJob* g_job = nullptr;
-// What the completion message adds about the cuts of the job that just ended.
-QStringList g_completionNotes;
-
 QString ProductName()
 {
     const QString name = ProgramInfo().productName;
@@ -47,14 +38,6 @@ QString ProductName()
 QString SelectedProfilePath(const TMainForm* f)
 {
     return ProfilePath(f->Paths.profileRoot, f->cmbProfile->currentText());
-}
-
-QString GridValue(int sort, const QString& name)
-{
-    if (!opSettingForm)
-        return QString();
-    const TValueListEditor* grid = opSettingForm->GridForSort(sort);
-    return grid ? grid->Value(name) : QString();
 }
 
 // Everything a press of Start takes from the window, in one place.
@@ -108,51 +91,6 @@ void ShowCheckFailure(TMainForm* f, const JobCheckFailure& failure)
     }
 }
 
-// Binds the job's reports to the progress panel.
-void BindJob(TMainForm* f, SplitJob* job)
-{
-    const bool equal = job->Order().plan.equalSections;
-    const QString sourceName = ExtractFileName(job->Order().sourcePath);
-    QObject::connect(job, &SplitJob::lookingUpCuts, f,
-                     [f] { f->labProcessing->setText(QStringLiteral("Finding the cut points...")); });
-    // What is being split, and under it where the section really lies in the source.
-    auto showSection = [f, equal, sourceName](const JobSection& section) {
-        f->labProcessing->setText((equal ? QStringLiteral("Splitting: Section ") + QString::number(section.number)
-                                         : QStringLiteral("Splitting: ") + sourceName)
-                                  + QLatin1Char('\n') + FormatCutTime(section.start) + QStringLiteral(" to ")
-                                  + FormatCutTime(section.end));
-    };
-    QObject::connect(job, &SplitJob::sectionStarted, f,
-                     [f, job, showSection](const JobSection& section, const QString& commandLine) {
-                         showSection(section);
-                         if (!commandLine.isEmpty())
-                             f->CurrentCommandLine = commandLine;
-                         f->CurrentRun = job->CurrentRun();
-                     });
-    QObject::connect(job, &SplitJob::progress, f, [f](int current, int total, double) {
-        ShowBar(f->pgbCurrent, f->labCurProgress, current);
-        ShowBar(f->pgbTotal, f->labTotalProgress, total);
-    });
-    QObject::connect(job, &SplitJob::clock, f,
-                     [f](qint64 elapsed, qint64 remaining) { ShowClock(f, elapsed, remaining); });
-    QObject::connect(job, &SplitJob::sectionDone, f, [f] { f->CurrentRun = nullptr; });
-    QObject::connect(job, &SplitJob::ended, f, [f] { f->CurrentRun = nullptr; });
-
-    // Asked per section, with the preference as it stands at that moment.
-    job->SetOverwriteQuestion([f, equal, showSection](const JobSection& section) {
-        if (SettingForm && SettingForm->chkOverwrite->isChecked())
-            return SplitJob::Overwrite::Replace;
-        showSection(section); // the question is about this one
-        const MsgResult answer =
-            ShowMessage(f, MsgIcon::Question, QStringLiteral("Overwrite"),
-                        QStringLiteral("The output file is existent. Overwrite it?"), MsgButtons::YesNo);
-        if (answer == MsgResult::Yes)
-            return SplitJob::Overwrite::Replace;
-        // No skips this section of an equal split, and ends a one-section job.
-        return equal ? SplitJob::Overwrite::Skip : SplitJob::Overwrite::Stop;
-    });
-}
-
 } // namespace
 
 void TMainForm::SetupJob()
@@ -160,59 +98,62 @@ void TMainForm::SetupJob()
     connect(imgStart, &TImage::clicked, this, &TMainForm::imgStartClick);
     connect(imgCancel, &TImage::clicked, this, &TMainForm::imgCancelClick);
     connect(tmrProcess, &QTimer::timeout, this, &TMainForm::tmrProcessTimer);
+
+    Job = new JobController(this);
+    connect(Job, &JobController::processing, this, [this](const QString& text) { labProcessing->setText(text); });
+    connect(Job, &JobController::runChanged, this, [this](EncoderRun* run, const QString& commandLine) {
+        CurrentRun = run;
+        if (!commandLine.isEmpty())
+            CurrentCommandLine = commandLine;
+    });
+    connect(Job, &JobController::progress, this, [this](int current, int total) {
+        ShowBar(pgbCurrent, labCurProgress, current);
+        ShowBar(pgbTotal, labTotalProgress, total);
+    });
+    connect(Job, &JobController::clock, this, [this](qint64 elapsed, qint64 remaining) { ShowClock(this, elapsed, remaining); });
+    connect(Job, &JobController::ended, this, &TMainForm::JobEnded);
 }
 
 void TMainForm::imgStartClick()
 {
     // Built once per press, before any check; every section of the job gets this text.
-    const QString switches = BuildProfileSwitches(SelectedProfilePath(this), GridValue);
+    const ProfileChoice& profile = State.Profile();
+    const QString switches = BuildProfileSwitches(
+        SelectedProfilePath(this), [&profile](int sort, const QString& name) { return profile.Value(sort, name); });
     RunSplitJob(switches);
 }
 
 void TMainForm::RunSplitJob(const QString& profileSwitches)
 {
+    if (Job->IsActive())
+        return;
     const JobInputs in = WindowJobInputs(this);
 
-    const QString extension = opSettingForm ? opSettingForm->OutputExtension : QStringLiteral(".mp4");
+    const QString extension = State.Profile().extension;
     JobPlan plan;
     if (const std::optional<JobCheckFailure> failure = CheckJob(in, extension, &plan)) {
         ShowCheckFailure(this, *failure);
         return;
     }
 
-    SplitJob job(SplitJobOrder{in.sourcePath, plan, profileSwitches, EncoderPath});
-    job.UseExternalClock(); // tmrProcess counts the seconds, as the window always did
-    BindJob(this, &job);
-
+    const bool alwaysReplace = State.Preferences().overwrite;
     LockForJob();
-    JobState = 1;
+    // The job goes on from the event loop; JobEnded follows.
+    Job->Start(SplitJobOrder{in.sourcePath, plan, profileSwitches, EncoderPath}, alwaysReplace,
+               [this](const JobSection&) {
+                   return ShowMessage(this, MsgIcon::Question, QStringLiteral("Overwrite"),
+                                      QStringLiteral("The output file is existent. Overwrite it?"), MsgButtons::YesNo)
+                          == MsgResult::Yes;
+               });
+}
 
-    // The job runs while the window is served; this waits for its end.
-    QEventLoop wait;
-    connect(&job, &SplitJob::ended, &wait, &QEventLoop::quit);
-    struct Restore {
-        TMainForm* f;
-        SplitJob* outer;
-        ~Restore()
-        {
-            f->CurrentRun = nullptr;
-            g_job = outer;
-        }
-    } restore{this, g_job};
-    g_job = &job;
-    job.Start();
-    wait.exec();
-    g_job = restore.outer;
-
-    switch (job.Result()) {
+void TMainForm::JobEnded(SplitJob::Outcome outcome)
+{
+    CurrentRun = nullptr;
+    const SplitJob* job = Job->Job();
+    switch (outcome) {
     case SplitJob::Outcome::Completed:
-        g_completionNotes = job.CompletionNotes();
-        if (!job.Lookup().problem.isEmpty() && job.Order().plan.count > 0)
-            g_completionNotes.prepend(QStringLiteral("The cut points could not be looked up in the source, so the "
-                                                     "sections lie at the marked times: %1")
-                                          .arg(job.Lookup().problem));
         Completion();
-        g_completionNotes.clear();
         break;
     case SplitJob::Outcome::EncoderMissing:
         tmrProcess->stop();
@@ -226,14 +167,14 @@ void TMainForm::RunSplitJob(const QString& profileSwitches)
         tmrPreview->stop();
         ShowMessage(this, MsgIcon::Error, ApplicationTitle(),
                     QStringLiteral("Section %1 could not be split. %2")
-                        .arg(job.FailedSection().number)
-                        .arg(job.FailureReason()));
+                        .arg(job->FailedSection().number)
+                        .arg(job->FailureReason()));
         UnlockAfterJob();
         break;
     case SplitJob::Outcome::Refused:
         // A link to the source that appeared after the checks.
         EndJobQuietly(this);
-        if (const std::optional<JobCheckFailure> refusal = job.Refusal())
+        if (const std::optional<JobCheckFailure> refusal = job->Refusal())
             ShowCheckFailure(this, *refusal);
         break;
     default: // cancelled, or No to the question of a one-section job
@@ -275,21 +216,19 @@ void TMainForm::UnlockAfterJob()
     sbtnOpen->setEnabled(true);
     sbtnSettings->setEnabled(true);
     panProgress->hide();
-    JobState = 0;
 }
 
 void TMainForm::StopEncoder()
 {
-    // The encoder and whatever it started end now, its partial file goes, and the job's
-    // wait in RunSplitJob returns.
-    if (g_job)
-        g_job->Cancel();
+    // The encoder and whatever it started end now, its partial file goes, and JobEnded
+    // runs before this returns.
+    Job->Cancel();
 }
 
 void TMainForm::tmrProcessTimer()
 {
-    if (g_job && g_job->IsRunning()) {
-        g_job->Tick(); // shown through the job's clock report
+    if (Job->IsActive()) {
+        Job->Tick(); // shown through the job's clock report; a held job does not count
         return;
     }
     ++ElapsedCounter;
@@ -298,41 +237,43 @@ void TMainForm::tmrProcessTimer()
 
 void TMainForm::imgCancelClick()
 {
-    if (ShowMessage(this, MsgIcon::Question, QStringLiteral("Query"),
-                    QStringLiteral("Do you want to cancel the splitting?"), MsgButtons::YesNo)
-        != MsgResult::Yes)
-        return;
-    JobState = 2;
+    AskToCancelJob(QStringLiteral("Query"), QStringLiteral("Do you want to cancel the splitting?"));
+}
+
+bool TMainForm::AskToCancelJob(const QString& caption, const QString& text)
+{
+    // Held while the question is open: the job cannot end behind it, and the user's
+    // thinking time is no working time.
+    const bool held = Job->CurrentState() == JobController::State::Running;
+    if (held)
+        Job->Pause();
+    if (ShowMessage(this, MsgIcon::Question, caption, text, MsgButtons::YesNo) != MsgResult::Yes) {
+        if (held)
+            Job->Resume();
+        return false;
+    }
     // Not waiting for the encoder's next output: it ends now.
     StopEncoder();
+    return true;
 }
 
 void TMainForm::Completion()
 {
     tmrPreview->stop();
     tmrProcess->stop();
-    if (SettingForm && SettingForm->chkTurnoff->isChecked()) {
-        JobState = 0;
-        CountDownForm->CountdownMode = 1;
-        CountDownForm->btnDoNow->setText(QStringLiteral("Turn off Now"));
-        CountDownForm->MessagePrefix = QStringLiteral("The computer will be turned off within");
-        CountDownForm->show();
-        return;
-    }
-    if (SettingForm && SettingForm->chkExit->isChecked()) {
-        JobState = 0;
-        CountDownForm->CountdownMode = 0;
-        CountDownForm->btnDoNow->setText(QStringLiteral("Exit Now"));
-        CountDownForm->MessagePrefix = QStringLiteral("The program will exit within");
-        CountDownForm->show();
+    const PreferenceValues& prefs = State.Preferences();
+    // Power-off wins over exit; either replaces the message and the folder.
+    if (prefs.autoTurnOff || prefs.autoExit) {
+        CountDownForm->Begin(prefs.autoTurnOff ? 1 : 0);
         return;
     }
     // Where the cuts fell, when that is not where they were marked.
     QString done = QStringLiteral("Splitting is completed successfully.");
-    if (!g_completionNotes.isEmpty())
-        done += QStringLiteral("\n\n") + g_completionNotes.join(QLatin1Char('\n'));
+    const QStringList notes = Job->CompletionNotes();
+    if (!notes.isEmpty())
+        done += QStringLiteral("\n\n") + notes.join(QLatin1Char('\n'));
     ShowMessage(this, MsgIcon::Information, QStringLiteral("Completed"), done);
-    if (SettingForm && SettingForm->chkOpenDir->isChecked())
+    if (prefs.autoOpenDir)
         ShellOpen(edtOutputDir->text());
     UnlockAfterJob();
 }

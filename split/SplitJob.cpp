@@ -3,6 +3,7 @@
 #include "split/OutputFile.h"
 
 #include <QThread>
+#include <utility>
 
 namespace {
 // One read of the encoder's output takes at most this many bytes.
@@ -57,10 +58,35 @@ void SplitJob::Cancel() { Finish(Outcome::Cancelled); }
 
 void SplitJob::Tick()
 {
-    if (m_state != State::Running)
+    if (m_state != State::Running || m_paused || m_asking)
         return;
     ++m_elapsed;
     emit clock(m_elapsed, RemainingSeconds(m_elapsed, m_total));
+}
+
+void SplitJob::Pause()
+{
+    if (m_state != State::Running || m_paused)
+        return;
+    m_paused = true;
+    if (m_run)
+        m_run->Pause();
+}
+
+void SplitJob::Resume()
+{
+    if (!m_paused)
+        return;
+    m_paused = false;
+    if (m_state != State::Running)
+        return;
+    if (m_run)
+        m_run->Resume();
+    // What came due meanwhile goes on from the event loop, as it would have.
+    if (std::exchange(m_pendingNext, false))
+        QMetaObject::invokeMethod(this, &SplitJob::NextSection, Qt::QueuedConnection);
+    if (std::exchange(m_pendingActivity, false))
+        QMetaObject::invokeMethod(this, &SplitJob::OnActivity, Qt::QueuedConnection);
 }
 
 void SplitJob::Begin()
@@ -127,6 +153,10 @@ void SplitJob::StopLookup()
 
 void SplitJob::NextSection()
 {
+    if (m_paused) {
+        m_pendingNext = true;
+        return;
+    }
     const QPointer<SplitJob> self(this);
     while (m_state == State::Running) {
         if (m_next > m_order.plan.count) {
@@ -147,8 +177,12 @@ void SplitJob::NextSection()
         }
         bool replace = false;
         if (OutputEntryExists(section.outputPath)) {
+            m_asking = true;
             const Overwrite answer = m_question ? m_question(section) : Overwrite::Skip;
-            if (!self || m_state != State::Running) // ended while the question was open
+            if (!self)
+                return;
+            m_asking = false;
+            if (m_state != State::Running) // ended while the question was open
                 return;
             if (answer == Overwrite::Stop) {
                 Finish(Outcome::Declined);
@@ -197,6 +231,7 @@ void SplitJob::RunSection(const JobSection& section, bool replace)
     if (!self || m_state != State::Running)
         return;
 
+    // Started without waiting: a program that cannot be run is seen in OnActivity.
     if (!m_run->Start(m_order.encoderPath, planned.arguments)) {
         // Too long an argument list is the profile's doing, not a missing encoder.
         if (m_run->ArgumentsTooLong()) {
@@ -215,8 +250,16 @@ void SplitJob::RunSection(const JobSection& section, bool replace)
 void SplitJob::OnActivity()
 {
     // A run that failed to start is no section that ended.
-    if (!m_runStarted)
+    if (!m_runStarted || m_state != State::Running)
         return;
+    if (m_paused) {
+        m_pendingActivity = true;
+        return;
+    }
+    if (m_run && m_run->FailedToStart()) {
+        Finish(Outcome::EncoderMissing);
+        return;
+    }
     const QPointer<SplitJob> self(this);
     while (m_state == State::Running && m_run && m_run->HasOutput()) {
         m_progress.Feed(m_run->Read(kChunkBytes));

@@ -59,10 +59,18 @@ public:
     // Stops the job at once: the encoder and what it started are ended and gone, the
     // partial output is removed, and cancelled() and ended() are emitted before it returns.
     void Cancel();
-    // One second of the job: elapsed and remaining times move on (see clock()).
+    // One second of the job: elapsed and remaining times move on (see clock()). Seconds
+    // while the job is paused or waits for the overwrite question are not counted.
     void Tick();
+    // Holds the job while the user is asked whether to stop it: the encoder and what it
+    // started are stopped where they are (their files stay open), and the job neither
+    // ends, nor moves on to the next section, nor counts seconds until Resume(). Cancel()
+    // ends a paused job as any other.
+    void Pause();
+    void Resume();
 
     bool IsRunning() const { return m_state == State::Running; }
+    bool IsPaused() const { return m_paused; }
     Outcome Result() const { return m_result; }
     const SplitJobOrder& Order() const { return m_order; }
     // The encoder of the running section (nothing between sections) and its command line.
@@ -136,6 +144,10 @@ private:
     Outcome m_result = Outcome::None;
     QTimer m_timer;
     bool m_externalClock = false;
+    bool m_paused = false;
+    bool m_asking = false;         // the overwrite question is open
+    bool m_pendingNext = false;    // the next section waits for Resume()
+    bool m_pendingActivity = false; // the encoder's output or end waits for Resume()
 
     qint64 m_next = 1; // the section to look at next; wide enough to step past the largest count
     JobSection m_section;

@@ -1,9 +1,10 @@
 #pragma once
-// Shared helpers for the suites: message boxes answered and recorded, a throw-away
-// application folder, the program's windows created and destroyed, clips made by ffmpeg.
+// Helpers for the suites that create the program's windows: message boxes answered and
+// recorded, the windows created and destroyed (the window-free helpers come with them).
 #include "app/Dialogs.h"
 #include "app/Forms.h"
 #include "app/VeltraneApplication.h"
+#include "CoreTestSupport.h"
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -31,20 +32,6 @@ public:
     bool starts = true; // whether a program "starts" for each request
 };
 
-// A fresh application folder. With withAssets, the shipped Profiles/ and Preferences.ini
-// are copied in (from the build's application folder).
-class TempAppDir {
-public:
-    explicit TempAppDir(bool withAssets = true);
-    QString path() const; // ends in "/"
-    QString file(const QString& name) const { return path() + name; }
-    void write(const QString& name, const QByteArray& content) const;
-    QByteArray read(const QString& name) const;
-
-private:
-    QTemporaryDir m_dir;
-};
-
 // Creates the program's windows on an application folder, as the program does at start.
 class FormsFixture {
 public:
@@ -54,18 +41,6 @@ public:
 
 // Answers every message box with Ok / Yes and logs it, so no suite ever waits on a real box.
 void InstallQuietMessageHook();
-
-// Folder of the built application (build/app/), and of the build.
-QString BuiltAppDir();
-QString BuildDir();
-
-// Makes a test clip with ffmpeg: testsrc video plus a sine tone. Returns false on failure.
-bool MakeClip(const QString& path, double seconds, const QString& size = QStringLiteral("320x240"),
-              int fps = 25);
-// Length of a media file in seconds by ffprobe, or -1.
-double ProbeDuration(const QString& path);
-// Runs ffprobe and returns "codec_type=codec_name" lines of the file's streams.
-QStringList ProbeStreams(const QString& path);
 
 #define VT_TEST_MAIN(TestObject)                                                                   \
     int main(int argc, char** argv)                                                                \

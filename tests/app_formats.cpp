@@ -119,7 +119,7 @@ private slots:
         // Cut: 0.4 s to 1.6 s, re-encoded to H.264 + AAC.
         QVERIFY(SelectProfile("MP4 - H.264"));
         QVERIFY(PrepareJob(clip, "00:00:00.4", "00:00:01.6", 0, out.path()));
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         QCOMPARE(log.lastText(), QStringLiteral("Splitting is completed successfully."));
         const QString output = out.filePath("clip_Clip1.mp4");
         QVERIFY2(QFile::exists(output), qPrintable(output));

@@ -338,6 +338,7 @@ private slots:
                     });
         driver.Start();
         QTest::mouseClick(w()->imgStart, Qt::LeftButton, {}, w()->imgStart->rect().center());
+        QVERIFY(QTest::qWaitFor([] { return MainForm->JobState() == JobController::State::Idle; }, 120000));
         driver.Stop();
         QVERIFY(!driver.TimedOut());
         QCOMPARE(underSecond, static_cast<QWidget*>(w()->imgCancel));

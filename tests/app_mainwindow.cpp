@@ -112,7 +112,7 @@ private Q_SLOTS:
         QVERIFY(!MainForm->tmrProcess->isActive());
         QCOMPARE(MainForm->tmrPreview->interval(), 1000);
         QCOMPARE(MainForm->tmrProcess->interval(), 1000);
-        QCOMPARE(MainForm->JobState, 0);
+        QCOMPARE(MainForm->JobState(), JobController::State::Idle);
         QVERIFY(!MainForm->SourceLoaded);
 
         // Tab order of the job region.
@@ -213,7 +213,7 @@ private Q_SLOTS:
         // Released away from the image: the face goes to hover, and no job starts.
         QTest::mouseRelease(f->imgStart, Qt::LeftButton, {}, QPoint(-30, -30));
         QCOMPARE(f->imgStart->Tag, 1);
-        QCOMPARE(f->JobState, 0);
+        QCOMPARE(f->JobState(), JobController::State::Idle);
 
         QTest::mouseMove(f->Image2, QPoint(5, f->Image2->height() - 5));
         QTRY_COMPARE(f->imgStart->Tag, 0);
@@ -361,7 +361,6 @@ private Q_SLOTS:
         MainForm->SourceLoaded = true; // as after an earlier source
         MainForm->ApplyStartTime(0.5);
         MainForm->ApplyEndTime(1.5);
-        MainForm->JobState = 2;
         MainForm->OpenSource(clip);
         QVERIFY2(log.shown.isEmpty(), qPrintable(log.lastText()));
         QCOMPARE(MainForm->edtSource->text(), clip);
@@ -374,7 +373,7 @@ private Q_SLOTS:
         QCOMPARE(MainForm->edtEnd->text(), QStringLiteral("00:00:00"));
         QCOMPARE(MainForm->StartSecondsForJob(), 0.0);
         QVERIFY(MainForm->labStart->isHidden() && MainForm->labEnd->isHidden() && MainForm->labLength->isHidden());
-        QCOMPARE(MainForm->JobState, 0);
+        QCOMPARE(MainForm->JobState(), JobController::State::Idle);
     }
 
     void helpOpensThroughShell()

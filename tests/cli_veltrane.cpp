@@ -327,7 +327,7 @@ private slots:
             QVERIFY(SelectProfile(profile));
             MainForm->EncoderPath = FakeEncoder::Program();
             QVERIFY(PrepareJob(m_clip, "00:00:02", "00:00:08", 3, out.path()));
-            RunGuarded([] { MainForm->imgStartClick(); });
+            PressStart();
             QCOMPARE(msgs.lastCaption(), QString("Completed"));
         }
         QCOMPARE(fake.Runs().size(), 3);

@@ -1,5 +1,5 @@
 # Where the program's files live, and the installed program itself.
-veltrane_add_test(NAME tst_core_apppaths SOURCES core_apppaths.cpp CORE)
+veltrane_add_test(NAME tst_core_apppaths SOURCES core_apppaths.cpp CORE LABEL unit)
 veltrane_add_test(NAME tst_install SOURCES install_layout.cpp CORE)
 target_compile_definitions(tst_install PRIVATE VT_CMAKE_COMMAND="${CMAKE_COMMAND}"
   VT_BUILD_DIR_PATH="${CMAKE_BINARY_DIR}" VT_APP_DIR_PATH="${VT_APP_DIR}" VT_VERSION="${PROJECT_VERSION}")

@@ -150,7 +150,7 @@ private slots:
     void okWritesEightKeysInOrder();
     void storedValuesAreLoadedAtStart();
     void loadDefaultThenCancelThenOk();
-    void cancelAndDefaultResetTheProfileAndItsGrids();
+    void defaultSelectsTheStoredProfileCancelKeepsThePick();
     void profilePositionOutsideListSelectsNothing();
     void unreadableNumbersReadAsDefaults();
     void aptoticOffTakesSourceFolder();
@@ -345,7 +345,7 @@ void PrefsSettingsTest::loadDefaultThenCancelThenOk()
     QVERIFY(log.shown.isEmpty());
 }
 
-void PrefsSettingsTest::cancelAndDefaultResetTheProfileAndItsGrids()
+void PrefsSettingsTest::defaultSelectsTheStoredProfileCancelKeepsThePick()
 {
     TempAppDir dir(false);
     prepareAppDir(dir, kStored); // stored Profile=1 in [Main], 2 in [Default]
@@ -372,16 +372,34 @@ void PrefsSettingsTest::cancelAndDefaultResetTheProfileAndItsGrids()
     QCOMPARE(opSettingForm->OutputExtension, QStringLiteral(".mkv"));
     QCOMPARE(opSettingForm->vleVideo->Value(QStringLiteral("Video Codec")), QStringLiteral("codec-b"));
     opSettingForm->vleVideo->SetValue(QStringLiteral("Video Codec"), QStringLiteral("edited"));
-    list->setCurrentIndex(2);
-    changed.clear();
     SettingForm->btnCancelClick();
-    QCOMPARE(list->currentIndex(), 1);
 
+    // Cancel, by its button or by Esc, leaves the profile the user picked in the main
+    // window, its grids and its edits alone: it is no Settings value.
+    const QList<std::function<void()>> cancels = {
+        [] { SettingForm->btnCancelClick(); },
+        [] { QTest::keyClick(SettingForm->focusWidget() ? SettingForm->focusWidget() : SettingForm, Qt::Key_Escape); }};
+    for (const auto& cancel : cancels) {
+        list->setCurrentIndex(2);
+        MainForm->cmbProfileChange(); // the user picks C, which loads it
+        opSettingForm->vleVideo->SetValue(QStringLiteral("Video Codec"), QStringLiteral("edited-c"));
+        showSettings();
+        SettingForm->chkExit->setChecked(!SettingForm->chkExit->isChecked());
+        changed.clear();
+        cancel();
+        QTRY_VERIFY(!SettingForm->isVisible());
+        QCOMPARE(list->currentIndex(), 2);
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(opSettingForm->OutputExtension, QStringLiteral(".mov"));
+        QCOMPARE(opSettingForm->vleVideo->Value(QStringLiteral("Video Codec")), QStringLiteral("edited-c"));
+        // What a job takes: the pick, its edit, and the stored Settings values again.
+        QCOMPARE(MainForm->State.ProfileIndex(), 2);
+        QCOMPARE(MainForm->State.Profile().extension, QStringLiteral(".mov"));
+        QCOMPARE(MainForm->State.Profile().Value(1, QStringLiteral("Video Codec")), QStringLiteral("edited-c"));
+        QCOMPARE(MainForm->State.Preferences().autoExit, SettingForm->chkExit->isChecked());
+        compareDialog(kStoredValues);
+    }
     QCOMPARE(activated.count(), 0);
-    QCOMPARE(changed.count(), 0);
-    // The grids hold B already: nothing was loaded again, the edit stays.
-    QCOMPARE(opSettingForm->OutputExtension, QStringLiteral(".mkv"));
-    QCOMPARE(opSettingForm->vleVideo->Value(QStringLiteral("Video Codec")), QStringLiteral("edited"));
     QVERIFY(log.shown.isEmpty());
 }
 

@@ -429,7 +429,7 @@ private slots:
         MainForm->sbtnPausePreviewClick();
         MainForm->ApplyStartTime(2);
         MainForm->ApplyEndTime(6);
-        MainForm->JobState = 2;
+        QCOMPARE(MainForm->JobState(), JobController::State::Idle);
         const QString length = MainForm->labLength->text();
         MainForm->edtOutputDir->setText(QStringLiteral("/elsewhere/"));
 
@@ -450,8 +450,6 @@ private slots:
         QVERIFY(!MainForm->labEnd->isHidden());
         QVERIFY(!MainForm->labLength->isHidden());
         QCOMPARE(MainForm->labLength->text(), length);
-        QCOMPARE(MainForm->JobState, 2);
-        MainForm->JobState = 0;
     }
 
     void aSourceThatDoesNotLoadInTimeIsReported()

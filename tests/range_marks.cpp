@@ -426,7 +426,7 @@ private slots:
         QTest::mouseRelease(w()->imgStart, Qt::LeftButton, {}, QPoint(-20, -20));
         QVERIFY(w()->edtEnd->hasFocus());
         QCOMPARE(bar()->SelEnd(), 0);
-        QCOMPARE(w()->JobState, 0);
+        QCOMPARE(w()->JobState(), JobController::State::Idle);
     }
 
     // Only a click of the left button in the section count picks the equal sections.

@@ -1,15 +1,13 @@
 # Split jobs: command lines and progress (core), jobs with a stand-in encoder, completion
 # and countdown, and whole jobs through the real encoder and ffmpeg.
-add_executable(split_fake_encoder split_fake_encoder.cpp)
-set_target_properties(split_fake_encoder PROPERTIES AUTOMOC OFF AUTORCC OFF AUTOUIC OFF)
 
-veltrane_add_test(NAME tst_split_commandline SOURCES split_commandline.cpp CORE)
+veltrane_add_test(NAME tst_split_commandline SOURCES split_commandline.cpp CORE LABEL unit)
 
 veltrane_add_test(NAME tst_split_job SOURCES split_job.cpp split_support.h)
 target_compile_definitions(tst_split_job PRIVATE VT_FAKE_ENCODER_PATH="$<TARGET_FILE:split_fake_encoder>")
 add_dependencies(tst_split_job split_fake_encoder)
 
-veltrane_add_test(NAME tst_split_completion SOURCES split_completion.cpp split_support.h)
+veltrane_add_test(NAME tst_split_completion SOURCES split_completion.cpp split_support.h LABEL forms)
 target_compile_definitions(tst_split_completion PRIVATE VT_FAKE_ENCODER_PATH="$<TARGET_FILE:split_fake_encoder>")
 
 veltrane_add_test(NAME tst_split_endtoend SOURCES split_endtoend.cpp split_support.h)
@@ -17,7 +15,7 @@ target_compile_definitions(tst_split_endtoend PRIVATE VT_FAKE_ENCODER_PATH="$<TA
 set_tests_properties(tst_split_endtoend PROPERTIES TIMEOUT 900)
 
 # The encoder program itself, with a stand-in ffmpeg beside it.
-veltrane_add_test(NAME tst_split_encoder SOURCES split_encoder.cpp CORE)
+veltrane_add_test(NAME tst_split_encoder SOURCES split_encoder.cpp CORE LABEL unit)
 
 # The job runner on its own (core library only), with the stand-in encoder.
 veltrane_add_test(NAME tst_split_runner SOURCES split_runner.cpp split_fake.h CORE)
@@ -29,7 +27,7 @@ veltrane_add_test(NAME tst_split_tiling SOURCES split_tiling.cpp CORE)
 set_tests_properties(tst_split_tiling PROPERTIES TIMEOUT 1200)
 
 # Where cuts fall, on made-up probes (core library only).
-veltrane_add_test(NAME tst_split_cuts SOURCES split_cuts.cpp CORE)
+veltrane_add_test(NAME tst_split_cuts SOURCES split_cuts.cpp CORE LABEL unit)
 
 # Copied video cut on exact frames: real encoder, ffmpeg, the preview, the window's completion.
 veltrane_add_test(NAME tst_split_exact SOURCES split_exact.cpp split_support.h)
@@ -40,3 +38,8 @@ set_tests_properties(tst_split_exact PROPERTIES TIMEOUT 1500)
 # picture by picture and by GStreamer's second decoders.
 veltrane_add_test(NAME tst_split_exact_sources SOURCES split_exact_sources.cpp CORE)
 set_tests_properties(tst_split_exact_sources PROPERTIES TIMEOUT 1500)
+
+# The window's job controller on its own (core library only), with the stand-in encoder.
+veltrane_add_test(NAME tst_split_controller SOURCES split_controller.cpp split_fake.h CORE LABEL unit)
+target_compile_definitions(tst_split_controller PRIVATE VT_FAKE_ENCODER_PATH="$<TARGET_FILE:split_fake_encoder>")
+add_dependencies(tst_split_controller split_fake_encoder)

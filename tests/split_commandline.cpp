@@ -24,31 +24,6 @@ private:
     }
 
 private slots:
-    void startOffsetForm_data()
-    {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("zero") << 0.0 << "0.0";
-        QTest::newRow("whole") << 75.0 << "75.0";
-        QTest::newRow("down") << 12.34 << "12.3";
-        QTest::newRow("half away from zero") << 12.25 << "12.3";
-        QTest::newRow("carry") << 59.96 << "60.0";
-        QTest::newRow("carry into a new digit") << 99.96 << "100.0";
-        QTest::newRow("second section") << 43.333333333333336 << "43.3";
-        QTest::newRow("third section") << 76.66666666666667 << "76.7";
-        QTest::newRow("small half") << 0.05 << "0.1";
-        QTest::newRow("small") << 0.04 << "0.0";
-        QTest::newRow("below one") << 0.96 << "1.0";
-        QTest::newRow("negative") << -12.25 << "-12.3";
-        QTest::newRow("large") << 86400.0 * 365 << "31536000.0";
-    }
-    void startOffsetForm()
-    {
-        QFETCH(double, value);
-        QFETCH(QString, text);
-        QCOMPARE(FormatStartOffset(value), text);
-    }
-
     void lengthForm_data()
     {
         QTest::addColumn<double>("value");
@@ -95,7 +70,6 @@ private slots:
         const QLocale before;
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         std::setlocale(LC_ALL, "de_DE.UTF-8"); // may not exist; the Qt default is enough then
-        QCOMPARE(FormatStartOffset(12.34), QString("12.3"));
         QCOMPARE(FormatLength(12.5), QString("12.5"));
         QCOMPARE(ProgressValueOfChunk("time=10.50 ").value_or(-1), 10.5);
         QVERIFY(!ProgressValueOfChunk("time=10,50 ").has_value());
@@ -254,8 +228,6 @@ cmd=-r
         QCOMPARE(plan.Section(3).length, 33.333333333333336);
         QCOMPARE(plan.Section(3).outputPath, QString("/out/holiday_Clip3.mp4"));
         QCOMPARE(plan.OutputPath(10), QString("/out/holiday_Clip10.mp4"));
-        QCOMPARE(FormatStartOffset(plan.Section(2).start), QString("43.3"));
-        QCOMPARE(FormatStartOffset(plan.Section(3).start), QString("76.7"));
     }
 
     void planOfAJob()

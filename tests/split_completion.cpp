@@ -26,7 +26,6 @@ private:
         SettingForm->chkExit->setChecked(exitProgram);
         SettingForm->chkOpenDir->setChecked(openDir);
         MainForm->LockForJob();
-        MainForm->JobState = 1;
         MainForm->pgbTotal->setValue(100);
         MainForm->Completion();
     }
@@ -78,7 +77,7 @@ private slots:
         QCOMPARE(r.icon, MsgIcon::Information);
         QCOMPARE(r.owner, static_cast<QWidget*>(MainForm));
         QCOMPARE(m_shell->opened, QStringList{"/some/output"}); // the field as it stands
-        QCOMPARE(MainForm->JobState, 0);
+        QCOMPARE(MainForm->JobState(), JobController::State::Idle);
         QVERIFY(!MainForm->panProgress->isVisible());
         QVERIFY(!MainForm->tmrProcess->isActive());
         QVERIFY(!MainForm->tmrPreview->isActive());
@@ -103,7 +102,7 @@ private slots:
         QVERIFY(CountDownForm->tmrCountdown->isActive());
         QVERIFY(!MainForm->isEnabled());
         QVERIFY(CountDownForm->isEnabled());
-        QCOMPARE(MainForm->JobState, 0);
+        QCOMPARE(MainForm->JobState(), JobController::State::Idle);
         QVERIFY(MainForm->panProgress->isVisible()); // the final progress stays in view
         QCOMPARE(MainForm->pgbTotal->value(), 100);
         QVERIFY(!MainForm->tmrProcess->isActive());
@@ -142,7 +141,7 @@ private slots:
         CountDownForm->btnCancel->click();
         QVERIFY(!CountDownForm->tmrCountdown->isActive());
         QVERIFY(MainForm->isEnabled());
-        QCOMPARE(MainForm->JobState, 0);
+        QCOMPARE(MainForm->JobState(), JobController::State::Idle);
         QVERIFY(MainForm->imgStart->isVisible());
 
         // Shown again for the next job: the count starts over.

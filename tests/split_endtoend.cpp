@@ -58,7 +58,7 @@ private slots:
     {
         QVERIFY(SelectProfile("MP4 - H.264"));
         QVERIFY(PrepareJob(m_clip, "00:00:00", "00:00:09", 3, m_out->path()));
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         QCOMPARE(m_msgs->lastText(), QString("Splitting is completed successfully."));
         QCOMPARE(m_msgs->shown.size(), 1);
         for (int i = 1; i <= 3; ++i) {
@@ -77,7 +77,7 @@ private slots:
     {
         QVERIFY(SelectProfile("MP4 - H.264"));
         QVERIFY(PrepareJob(m_clip, "00:00:02", "00:00:07", 0, m_out->path()));
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         QCOMPARE(m_msgs->lastText(), QString("Splitting is completed successfully."));
         const double d = ProbeDuration(outFile(1));
         QVERIFY2(qAbs(d - 5.0) < 0.3, qPrintable(QString("the range lasts %1 s").arg(d)));
@@ -100,11 +100,11 @@ private slots:
                },
                [] { MainForm->imgCancelClick(); });
         d.Start();
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         d.Stop();
         QVERIFY(!d.TimedOut());
         QCOMPARE(m_msgs->lastCaption(), QString("Query"));
-        QCOMPARE(MainForm->JobState, 0);
+        QCOMPARE(MainForm->JobState(), JobController::State::Idle);
         QVERIFY(!ProcessAlive(encoder));
         for (qint64 p : ffmpeg)
             QTRY_VERIFY_WITH_TIMEOUT(!ProcessAlive(p), 10000);
@@ -114,11 +114,11 @@ private slots:
     {
         QVERIFY(SelectProfile("Broken"));
         QVERIFY(PrepareJob(m_clip, "00:00:00", "00:00:09", 2, m_out->path()));
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         QCOMPARE(m_msgs->shown.size(), 1);
         const QString text = m_msgs->lastText();
         QVERIFY2(text.contains("Section 1") && text.contains("no_such_codec"), qPrintable(text));
-        QCOMPARE(MainForm->JobState, 0);
+        QCOMPARE(MainForm->JobState(), JobController::State::Idle);
         QVERIFY(!MainForm->panProgress->isVisible());
     }
 };

@@ -335,7 +335,7 @@ private slots:
         QVERIFY(SelectProfile("MP4 - Stream copy"));
         opSettingForm->GridForSort(1)->SetValue("Cut points", kExact);
         QVERIFY(PrepareJob(Clip("mpeg4.avi"), "00:00:02", "00:00:21.5", 3, out.path()));
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         const QString text = log.lastText();
         QVERIFY2(text.startsWith("Splitting is completed successfully.")
                      && text.contains("Sections 1 to 3 were cut on key frames instead of exact frames (exact cuts need "

@@ -44,7 +44,7 @@ private:
     static QString processingTimes() { return MainForm->labProcessing->text().section('\n', 1); }
     void expectIdle()
     {
-        QCOMPARE(MainForm->JobState, 0);
+        QCOMPARE(MainForm->JobState(), JobController::State::Idle);
         QVERIFY(!MainForm->panProgress->isVisible());
         QVERIFY(MainForm->imgStart->isVisible());
         QVERIFY(!MainForm->imgCancel->isVisible());
@@ -131,7 +131,7 @@ private slots:
             m_msgs->clear();
             MainForm->edtStart->setFocus();
             c.spoil();
-            RunGuarded([] { MainForm->imgStartClick(); });
+            PressStart();
             QCOMPARE(m_msgs->shown.size(), 1);
             const MessageRequest& r = m_msgs->shown.first();
             QCOMPARE(r.caption, c.caption);
@@ -148,7 +148,7 @@ private slots:
         MainForm->edtSectionQty->setText("");
         MainForm->rdbStartEnd->setChecked(true);
         m_msgs->clear();
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         QCOMPARE(m_msgs->lastText(), QString("Splitting is completed successfully."));
         QCOMPARE(m_fake->Runs().size(), 1);
     }
@@ -160,7 +160,7 @@ private slots:
         MainForm->edtStart->setText("00:00:00");
         MainForm->edtEnd->setText("00:00:05");
         MainForm->edtOutputDir->setText(m_out->path());
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         QCOMPARE(captions(), QStringList{"Invalid Start Time"});
         QVERIFY(m_fake->Runs().isEmpty());
     }
@@ -173,7 +173,7 @@ private slots:
         MainForm->cmbProfile->addItem("Short");
         MainForm->cmbProfile->setCurrentIndex(MainForm->cmbProfile->count() - 1);
         MainForm->cmbProfileChange(); // the grid now shows "B", whose value item is missing
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         QCOMPARE(m_msgs->shown.size(), 1);
         QCOMPARE(m_msgs->shown.first().icon, MsgIcon::Error);
         QCOMPARE(m_msgs->lastText(), QString("List index out of bounds (1)")); // ")" sorts before "."
@@ -186,7 +186,7 @@ private slots:
         QVERIFY(prepare("00:00:00", "00:00:10", 0));
         MainForm->rdbEqual->setChecked(true);
         MainForm->edtSectionQty->setText("0");
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         QCOMPARE(captions(), QStringList{"Completed"});
         QVERIFY(m_fake->Runs().isEmpty());
         expectIdle();
@@ -196,7 +196,7 @@ private slots:
     {
         QVERIFY(prepare("00:00:01", "00:00:11", 3));
         MainForm->edtOutputDir->setText(m_out->path()); // no trailing separator
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         const QList<FakeRun> runs = m_fake->Runs();
         QCOMPARE(runs.size(), 3);
         // Re-encoded sections start on the clip's frames (25 per second), given in full
@@ -227,7 +227,7 @@ private slots:
         // 12 s of source, 10 s to 110 s in 3: the first section ends with the source, the
         // others hold nothing and are not written; the completion says so.
         QVERIFY(prepare("00:00:10", "00:01:50", 3));
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         const QList<FakeRun> runs = m_fake->Runs();
         QCOMPARE(runs.size(), 1);
         QCOMPARE(runs[0].args.mid(3, 4), QStringList({"-ss", "10", "-t", "2"}));
@@ -245,7 +245,7 @@ private slots:
         const QString odd = m_media.path() + "/my \"odd\" $clip 'x' & ;.mp4";
         QVERIFY(QFile::copy(m_clip, odd) || QFile::exists(odd));
         QVERIFY(PrepareJob(odd, "00:00:01", "00:00:03", 0, m_out->path()));
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         const QList<FakeRun> runs = m_fake->Runs();
         QCOMPARE(runs.size(), 1);
         QCOMPARE(runs[0].args.at(2), odd);
@@ -265,7 +265,7 @@ private slots:
             f.write("old");
         }
         m_msgs->answers = {MsgResult::Yes, MsgResult::No, MsgResult::Yes};
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         QCOMPARE(captions(), QStringList({"Overwrite", "Overwrite", "Overwrite", "Completed"}));
         const MessageRequest& q = m_msgs->shown.first();
         QCOMPARE(q.text, QString("The output file is existent. Overwrite it?"));
@@ -283,14 +283,14 @@ private slots:
         // All skipped: still the completion action.
         m_msgs->clear();
         m_msgs->answers = {MsgResult::No, MsgResult::No, MsgResult::No};
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         QCOMPARE(captions(), QStringList({"Overwrite", "Overwrite", "Overwrite", "Completed"}));
         QCOMPARE(m_fake->Runs().size(), 2);
 
         // Ticked: replaced without a question.
         m_msgs->clear();
         SettingForm->chkOverwrite->setChecked(true);
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         QCOMPARE(captions(), QStringList{"Completed"});
         QCOMPARE(m_fake->Runs().size(), 5);
     }
@@ -303,7 +303,7 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.close();
         m_msgs->answers = {MsgResult::No};
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         QCOMPARE(captions(), QStringList{"Overwrite"});
         QVERIFY(m_fake->Runs().isEmpty());
         expectIdle();
@@ -311,7 +311,7 @@ private slots:
 
         m_msgs->clear();
         m_msgs->answers = {MsgResult::Yes};
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         QCOMPARE(captions(), QStringList({"Overwrite", "Completed"}));
         QCOMPARE(m_fake->Runs().size(), 1);
     }
@@ -357,7 +357,7 @@ private slots:
         for (int k = 1; k <= 7; ++k)
             d.Then(chunks(k), note(QString("g%1").arg(k)));
         d.Start();
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         d.Stop();
         QVERIFY(!d.TimedOut());
         QCOMPARE(seen.size(), 7);
@@ -400,7 +400,7 @@ private slots:
                    });
         }
         d.Start();
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         d.Stop();
         QVERIFY(!d.TimedOut());
         QCOMPARE(totals, QList<int>({12, 38})); // 12.5 and 37.5 to the even neighbour
@@ -443,16 +443,16 @@ private slots:
             };
         };
         JobDriver d;
-        for (const QString& go : {"a1", "a2", "a3"})
+        for (const QString go : {"a1", "a2", "a3"})
             d.Then(at(1, go.mid(1).toInt()), [&, go] { look(); m_fake->Go(go); });
         d.Then(at(2, 0), [&] { look(); m_fake->Go("b0"); });
         d.Then(at(2, 1), [&] { look(); m_fake->Go("b1"); });
         d.Start();
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         d.Stop();
         QVERIFY(!d.TimedOut());
-        look(); // after the job
-        QCOMPARE(shown, QStringList({"1/1% 0/0%", "2/2% 1/1%", "3/3% 2/2%", "0/0% 2/2%", "1/1% 50/50%", "1/1% 50/50%"}));
+        look(); // after the job: finished, whatever the encoder's last report said
+        QCOMPARE(shown, QStringList({"1/1% 0/0%", "2/2% 1/1%", "3/3% 2/2%", "0/0% 2/2%", "1/1% 50/50%", "100/100% 100/100%"}));
         QCOMPARE(captions(), QStringList{"Completed"});
     }
 
@@ -492,9 +492,8 @@ private slots:
         QVERIFY(MainForm->tmrProcess->isActive());
         QCOMPARE(MainForm->labCurProgress->text(), QString("0%"));
         QCOMPARE(MainForm->labTotalProgress->text(), QString("0%"));
-        MainForm->JobState = 1;
         MainForm->UnlockAfterJob();
-        QCOMPARE(MainForm->JobState, 0);
+        QCOMPARE(MainForm->JobState(), JobController::State::Idle);
         QVERIFY(MainForm->sbtnPlayPreview->isEnabled());
         QVERIFY(MainForm->imgStart->isVisible());
         QVERIFY(!MainForm->panProgress->isVisible());
@@ -519,7 +518,7 @@ private slots:
                        return false;
                    run = runs[0];
                    // Timer ticks are served while the encoder says nothing.
-                   return MainForm->JobState == 1 && MainForm->ElapsedCounter >= 2
+                   return MainForm->JobState() == JobController::State::Running && MainForm->ElapsedCounter >= 2
                           && MainForm->labElapsed->text().startsWith("00:00:0");
                },
                [&] {
@@ -529,7 +528,7 @@ private slots:
                    MainForm->imgCancelClick();
                });
         d.Start();
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         d.Stop();
         QVERIFY(!d.TimedOut());
         QCOMPARE(captions(), QStringList({"Query", "Query"}));
@@ -546,7 +545,7 @@ private slots:
         // A new job can start at once.
         m_fake->SetScript(QString());
         m_msgs->clear();
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         QCOMPARE(captions(), QStringList{"Completed"});
     }
 
@@ -555,7 +554,7 @@ private slots:
         QVERIFY(prepare("00:00:00", "00:00:10", 2));
         MainForm->EncoderPath = m_app->path() + "wmaspi.dll";
         QVERIFY(!QFile::exists(MainForm->EncoderPath));
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         QCOMPARE(m_msgs->shown.size(), 1);
         QCOMPARE(m_msgs->lastText(), QString("Error. Please re-install ") + ProgramInfo().productName);
         QCOMPARE(m_msgs->lastText(), QString("Error. Please re-install Veltrane"));
@@ -573,7 +572,7 @@ private slots:
         m_fake->SetScript("=== 1\noutput\nexit 0\n"
                           "=== 2\nout time=1.00 \\n\nerr [aac] Unsupported channel layout\\n\n"
                           "err Conversion failed!\\n\nout time=2.00 \\n\nexit 1\n");
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         QCOMPARE(m_fake->Runs().size(), 2); // nothing after the failed section
         QCOMPARE(m_msgs->shown.size(), 1);
         const QString text = m_msgs->lastText();
@@ -593,10 +592,55 @@ private slots:
     {
         QVERIFY(prepare("00:00:00", "00:00:05", 0));
         m_fake->SetScript("exit 3\n");
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         QCOMPARE(m_msgs->shown.size(), 1);
         QVERIFY2(m_msgs->lastText().contains("Section 1"), qPrintable(m_msgs->lastText()));
         QVERIFY2(m_msgs->lastText().contains("3"), qPrintable(m_msgs->lastText()));
+        expectIdle();
+    }
+
+    // The encoder finishes the last section while the user still reads the cancel (or
+    // close) question: Yes wins, no success is reported, no completion action runs.
+    void cancelQuestionWinsOverTheLastSection_data()
+    {
+        QTest::addColumn<bool>("closing");
+        QTest::newRow("Cancel") << false;
+        QTest::newRow("Close") << true;
+    }
+    void cancelQuestionWinsOverTheLastSection()
+    {
+        QFETCH(bool, closing);
+        QVERIFY(prepare("00:00:00", "00:00:10", 0));
+        SettingForm->chkOpenDir->setChecked(true);
+        m_fake->SetScript("out time=1.00 \\n\nwait go\noutput\nexit 0\n");
+        QStringList asked;
+        SetMessageHook([&](const MessageRequest& r) {
+            asked << r.caption;
+            if (r.buttons != MsgButtons::YesNo)
+                return MsgResult::Ok;
+            m_fake->Go("go"); // the encoder could write its file and end now
+            QTest::qWait(700);
+            return MsgResult::Yes;
+        });
+        bool stopped = false;
+        JobDriver d;
+        d.Then([] { return MainForm->CurrentRun && MainForm->CurrentRun->ChunksRead() >= 1; },
+               [&] {
+                   if (closing)
+                       stopped = MainForm->FormCloseQuery();
+                   else
+                       MainForm->imgCancelClick();
+               });
+        d.Start();
+        PressStart();
+        d.Stop();
+        m_msgs.reset();
+        m_msgs = std::make_unique<MessageLog>();
+        QVERIFY(!d.TimedOut());
+        QCOMPARE(asked, QStringList{closing ? "Exit Query" : "Query"});
+        QCOMPARE(stopped, closing);
+        QVERIFY(m_shell->opened.isEmpty());
+        QVERIFY(QDir(outDir()).entryList(QDir::Files).isEmpty());
         expectIdle();
     }
 
@@ -619,19 +663,19 @@ private slots:
                    m_msgs->answers = {MsgResult::No};
                    MainForm->close(); // kept open, job goes on
                });
-        d.Then([] { return MainForm->isVisible() && MainForm->JobState == 1; },
+        d.Then([] { return MainForm->isVisible() && MainForm->JobState() == JobController::State::Running; },
                [&] {
                    m_msgs->answers = {MsgResult::Yes};
                    closed = MainForm->close();
                });
         d.Start();
-        RunGuarded([] { MainForm->imgStartClick(); });
+        PressStart();
         d.Stop();
         QVERIFY(!d.TimedOut());
         QVERIFY(closed);
         QCOMPARE(captions(), QStringList({"Exit Query", "Exit Query"}));
         QCOMPARE(m_msgs->shown.first().text, QString("Do you want to cancel the splitting and exit?"));
-        QCOMPARE(MainForm->JobState, 0);
+        QCOMPARE(MainForm->JobState(), JobController::State::Idle);
         QVERIFY(MainForm->CurrentRun == nullptr);
         QTRY_VERIFY_WITH_TIMEOUT(!ProcessAlive(run.pid), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!ProcessAlive(run.childPid), 10000);

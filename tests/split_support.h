@@ -20,8 +20,9 @@
 #include <QTimer>
 #include <functional>
 
-// A job runs inside imgStartClick until it ends; the steps of a test therefore run from a
-// timer that the job's own loop serves. Each step waits for its condition, then acts.
+// A job runs from the event loop after imgStartClick has returned; the steps of a test run
+// from a timer the same loop serves while PressStart waits. Each step waits for its
+// condition, then acts.
 class JobDriver : public QObject {
 public:
     explicit JobDriver(int timeoutMs = 120000) : m_timeoutMs(timeoutMs)
@@ -59,10 +60,8 @@ private:
             // Never hang the suite: give up and end the job.
             m_timedOut = true;
             m_steps.clear();
-            if (MainForm && MainForm->JobState == 1) {
-                MainForm->JobState = 2;
+            if (MainForm && MainForm->JobState() != JobController::State::Idle)
                 MainForm->StopEncoder();
-            }
         }
     }
     QTimer m_timer;
@@ -72,6 +71,17 @@ private:
     QList<QPair<std::function<bool()>, std::function<void()>>> m_steps;
     std::function<void()> m_watch;
 };
+
+// Presses Start as the user does and serves the event loop until the job is over and the
+// window has shown its end (the completion, a failure, a cancel).
+inline void PressStart(int timeoutMs = 600000)
+{
+    RunGuarded([] { MainForm->imgStartClick(); });
+    QElapsedTimer t;
+    t.start();
+    while (MainForm->JobState() != JobController::State::Idle && t.elapsed() < timeoutMs)
+        QTest::qWait(5);
+}
 
 // Puts the fields of the main window for a job on `source`, a clip the player can load.
 inline bool PrepareJob(const QString& source, const QString& start, const QString& end, int sections,
