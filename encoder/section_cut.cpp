@@ -1,4 +1,5 @@
 #include "section_cut.h"
+#include "switches/ProfileSwitches.h"
 
 #include <cctype>
 #include <cstdio>
@@ -23,48 +24,12 @@ bool PlainNumber(const std::string& s)
     return digit;
 }
 
-// What a codec switch names: 'v', 'a', 's', '*' (every stream), or 0 (another stream).
-char CodecSwitchKind(const std::string& o)
-{
-    if (o == "-c" || o == "-codec")
-        return '*';
-    if (o == "-vcodec")
-        return 'v';
-    if (o == "-acodec")
-        return 'a';
-    if (o == "-scodec")
-        return 's';
-    std::string specifier;
-    if (o.rfind("-c:", 0) == 0)
-        specifier = o.substr(3);
-    else if (o.rfind("-codec:", 0) == 0)
-        specifier = o.substr(7);
-    else
-        return 0;
-    if (specifier == "a" || specifier == "a:0" || specifier == "v" || specifier == "v:0" || specifier == "V" || specifier == "s" || specifier == "s:0")
-        return specifier[0] == 'V' ? 'v' : specifier[0];
-    return 0;
-}
-
 // The sound is encoded: no codec switch says "copy" for it (ffmpeg encodes by default),
 // or it is filtered. Left out (-an) counts as copied: nothing to encode.
 bool SoundEncoded(const std::vector<std::string>& options)
 {
-    bool copied = false, off = false, filtered = false;
-    for (size_t k = 0; k < options.size(); ++k) {
-        const std::string& o = options[k];
-        if (o == "-an")
-            off = true;
-        else if (o == "-af" || o == "-filter:a" || o == "-filter_complex" || o == "-lavfi")
-            filtered = true;
-        const char kind = CodecSwitchKind(o);
-        if (kind && k + 1 < options.size()) {
-            if (kind == '*' || kind == 'a')
-                copied = options[k + 1] == "copy";
-            ++k;
-        }
-    }
-    return !off && (!copied || filtered);
+    const vt_switches::StreamTreatment t = vt_switches::ReadStreamTreatment(options);
+    return !t.audioOff && (!t.audioCopied || t.audioFiltered);
 }
 
 bool Has(const std::vector<std::string>& options, const std::string& name)
@@ -109,24 +74,13 @@ std::string Number(double v)
 
 bool VideoCopiedAsIs(const std::vector<std::string>& outputOptions)
 {
-    bool copied = false, off = false;
-    for (size_t k = 0; k < outputOptions.size(); ++k) {
-        const std::string& o = outputOptions[k];
-        if (o == "-vn")
-            off = true;
-        const char kind = CodecSwitchKind(o);
-        if (kind && k + 1 < outputOptions.size()) {
-            if (kind == '*' || kind == 'v')
-                copied = outputOptions[k + 1] == "copy";
-            ++k;
-        }
-    }
-    return copied && !off;
+    const vt_switches::StreamTreatment t = vt_switches::ReadStreamTreatment(outputOptions);
+    return t.videoCopied && !t.videoOff;
 }
 
 bool MapsStreams(const std::vector<std::string>& outputOptions)
 {
-    return Has(outputOptions, "-map");
+    return vt_switches::ReadStreamTreatment(outputOptions).mapsStreams;
 }
 
 bool TakeSectionCutOption(const std::vector<std::string>& in, size_t& k, SectionCut& cut, std::string& error)

@@ -1,5 +1,5 @@
 #include "split/CutPoints.h"
-#include "split/CommandLine.h"
+#include "switches/ProfileSwitches.h"
 
 #include <QRegularExpression>
 #include <algorithm>
@@ -15,36 +15,6 @@ constexpr double kFrameReach = 1.5;
 constexpr double kKeyReach = 3.0;
 // A little room around each point, so a point is never at the very edge of what was read.
 constexpr double kEdge = 0.01;
-
-enum class Applies { None, Video, Audio, Both };
-
-// The streams a codec switch names: -c, -codec, -c:v, -codec:a:0, -vcodec, -acodec ...
-Applies CodecSwitch(const QString& token)
-{
-    if (token == QLatin1String("-vcodec"))
-        return Applies::Video;
-    if (token == QLatin1String("-acodec"))
-        return Applies::Audio;
-    QString order;
-    if (token == QLatin1String("-c") || token == QLatin1String("-codec"))
-        return Applies::Both;
-    if (token.startsWith(QLatin1String("-c:")))
-        order = token.mid(3);
-    else if (token.startsWith(QLatin1String("-codec:")))
-        order = token.mid(7);
-    else
-        return Applies::None;
-    // The first stream of a kind is the one a cut looks at; other specifiers name other streams.
-    const QString kind = order.section(QLatin1Char(':'), 0, 0);
-    const QString rest = order.section(QLatin1Char(':'), 1);
-    if (!rest.isEmpty() && rest != QLatin1String("0"))
-        return Applies::None;
-    if (kind == QLatin1String("v") || kind == QLatin1String("V"))
-        return Applies::Video;
-    if (kind == QLatin1String("a"))
-        return Applies::Audio;
-    return Applies::None;
-}
 
 // The sorted presentation times and key frames of one stream, and what of it was read.
 struct StreamView {
@@ -196,34 +166,14 @@ CutPoint EndPoint(const StreamView& v, double planned, CutKind kind)
 
 ProfileStreams AnalyseProfileSwitches(const QString& switches)
 {
+    const vt_switches::StreamTreatment t = vt_switches::ReadStreamTreatment(vt_switches::SplitArguments(switches.toStdString()));
     ProfileStreams p;
-    bool exact = false;
-    const QStringList tokens = SplitCommandLine(switches);
-    for (int k = 0; k < tokens.size(); ++k) {
-        const QString& t = tokens.at(k);
-        if (t == QLatin1String("-cut_points") && k + 1 < tokens.size()) {
-            exact = tokens.at(++k) == QLatin1String("exact");
-            continue;
-        }
-        if (t == QLatin1String("-vn")) {
-            p.videoOff = true;
-            continue;
-        }
-        if (t == QLatin1String("-an")) {
-            p.audioOff = true;
-            continue;
-        }
-        const Applies applies = CodecSwitch(t);
-        if (applies == Applies::None || k + 1 >= tokens.size())
-            continue;
-        const bool copy = tokens.at(++k) == QLatin1String("copy");
-        if (applies == Applies::Video || applies == Applies::Both)
-            p.videoCopied = copy;
-        if (applies == Applies::Audio || applies == Applies::Both)
-            p.audioCopied = copy;
-    }
+    p.videoCopied = t.videoCopied;
+    p.audioCopied = t.audioCopied;
+    p.videoOff = t.videoOff;
+    p.audioOff = t.audioOff;
     // The encoder cuts copied video on frames only while it copies the video.
-    if (exact && p.videoCopied && !p.videoOff) {
+    if (t.exactCuts && p.videoCopied && !p.videoOff) {
         p.exactCuts = true;
         p.videoCopied = false;
     }
@@ -399,15 +349,7 @@ CutLookup PlaceCuts(const QList<double>& planned, CutKind kind, bool copies, con
 
 QString FormatCutTime(double seconds)
 {
-    if (!std::isfinite(seconds) || seconds < 0)
-        seconds = 0;
-    const qint64 ms = std::llround(seconds * 1000.0);
-    const qint64 s = ms / 1000;
-    return QStringLiteral("%1:%2:%3.%4")
-        .arg(s / 3600, 2, 10, QLatin1Char('0'))
-        .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
-        .arg(s % 60, 2, 10, QLatin1Char('0'))
-        .arg(ms % 1000, 3, 10, QLatin1Char('0'));
+    return QString::fromStdString(vt_switches::FormatClock(seconds));
 }
 
 namespace {

@@ -1,4 +1,5 @@
 #include "split/SourceProbe.h"
+#include "split/CommandLine.h"
 #include "split/JobPlan.h"
 
 #include <QDir>
@@ -27,8 +28,6 @@ constexpr int kMostReads = 4;
 constexpr qsizetype kMostIntervals = 1000;
 // A file's stated duration may fall short of its last packet by this much.
 constexpr double kBeyondEnd = 1.0;
-
-QString Seconds(double s) { return QString::number(s, 'f', 6); }
 
 std::optional<double> Decimal(const QString& text)
 {
@@ -109,8 +108,8 @@ bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadS
         merged = {ReadSpan{merged.first().from, merged.last().to}};
     QStringList intervals;
     for (const ReadSpan& s : merged) {
-        const QString from = Seconds(s.from - kReorderRoom + offset);
-        intervals << (s.to ? from + QLatin1Char('%') + Seconds(*s.to + kReorderRoom + offset) : from + QLatin1Char('%'));
+        const QString from = FormatSeconds(s.from - kReorderRoom + offset);
+        intervals << (s.to ? from + QLatin1Char('%') + FormatSeconds(*s.to + kReorderRoom + offset) : from + QLatin1Char('%'));
     }
     QStringList args{
         QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-hide_banner"), QStringLiteral("-of"),

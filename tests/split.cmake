@@ -35,3 +35,6 @@ veltrane_add_test(NAME tst_split_cuts SOURCES split_cuts.cpp CORE)
 veltrane_add_test(NAME tst_split_exact SOURCES split_exact.cpp split_support.h)
 target_compile_definitions(tst_split_exact PRIVATE VT_FAKE_ENCODER_PATH="$<TARGET_FILE:split_fake_encoder>")
 set_tests_properties(tst_split_exact PROPERTIES TIMEOUT 1500)
+
+# A profile's switches as the program and the encoder program both read them.
+veltrane_add_test(NAME tst_switches_reading SOURCES switches_reading.cpp CORE)

@@ -68,6 +68,7 @@ private slots:
         QTest::newRow("encoding") << " -c:v libx264 -c:a aac" << false;
         QTest::newRow("sound copied, video encoded") << " -c:a copy" << false;
         QTest::newRow("another video stream") << " -c:v:1 copy" << false;
+        QTest::newRow("-c:V:0, video that is no picture") << " -c:V:0 copy" << true;
         QTest::newRow("nothing named") << "" << false;
         QTest::newRow("sound only, copied") << " -vn -c:a copy" << true;
         QTest::newRow("sound only, -acodec") << " -vn  -acodec copy" << true;
