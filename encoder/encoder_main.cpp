@@ -520,7 +520,6 @@ int main(int argc, char** argv)
             keyed.seek = Seconds(plan.keyStart);
             SetLength(keyed.after, Seconds(plan.keyLength));
             keyed.cut.videoEndDts = plan.videoEndDts ? Seconds(*plan.videoEndDts) : std::string();
-            keyed.cut.readTwice = exact.CoarseOtherStreams();
             status = RunPlain(ffmpeg, keyed);
             break;
         }

@@ -24,50 +24,12 @@ bool PlainNumber(const std::string& s)
     return digit;
 }
 
-// The sound is encoded: no codec switch says "copy" for it (ffmpeg encodes by default),
-// or it is filtered. Left out (-an) counts as copied: nothing to encode.
-bool SoundEncoded(const std::vector<std::string>& options)
-{
-    const vt_switches::StreamTreatment t = vt_switches::ReadStreamTreatment(options);
-    return !t.audioOff && (!t.audioCopied || t.audioFiltered);
-}
-
 bool Has(const std::vector<std::string>& options, const std::string& name)
 {
     for (const std::string& o : options)
         if (o == name)
             return true;
     return false;
-}
-
-// The value of the last option among names; empty when none.
-std::string LastValue(const std::vector<std::string>& options, const std::vector<std::string>& names)
-{
-    std::string value;
-    for (size_t k = 0; k + 1 < options.size(); ++k)
-        for (const std::string& n : names)
-            if (options[k] == n) {
-                value = options[k + 1];
-                break;
-            }
-    return value;
-}
-
-// A bitstream filter for one kind of stream, keeping the one the profile gives it (the last
-// such option counts in ffmpeg, so ours goes last and runs theirs after it).
-void AddBitstreamFilter(std::vector<std::string>& options, char kind, const std::string& filter)
-{
-    const std::string k(1, kind);
-    const std::string theirs = LastValue(options, {"-bsf", "-bsf:" + k, "-bsf:" + k + ":0", "-" + k + "bsf"});
-    options.push_back("-bsf:" + k);
-    options.push_back(theirs.empty() ? filter : filter + "," + theirs);
-}
-
-std::string Number(double v)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.12f", v);
-    return buf;
 }
 
 } // namespace
@@ -129,33 +91,19 @@ std::vector<std::string> SectionCutInputs(const SectionCut& cut, const std::vect
         return inputs;
     }
 
-    if (SoundEncoded(outputOptions) || cut.readTwice) {
-        // The video from a reading of its own that ends at its decode time; the rest (sound,
-        // subtitles) from a second reading, ended by the section's length.
-        inputs.push_back("-t");
-        inputs.push_back(cut.videoEndDts);
-        for (const char* o : {"-an", "-sn", "-dn"})
-            inputs.push_back(o);
-        inputs.push_back("-i");
-        inputs.push_back(input);
-        inputs.insert(inputs.end(), inputOptions.begin(), inputOptions.end());
-        inputs.push_back("-vn");
-        inputs.push_back("-i");
-        inputs.push_back(input);
-        return inputs;
-    }
-
-    // Everything ends at the video's end; the sound and subtitles, their time stamps
-    // stretched by end/length from the section's start, get there at its length.
-    const std::string scale = Number(end / length);
-    for (const char* o : {"-itsscale:a", "-itsscale:s"}) {
+    // The video from a reading of its own that ends at its decode time; the rest (sound,
+    // subtitles) from a second reading, ended by the section's length. Their time stamps stay
+    // as the source has them, whatever the codecs (stretching them on the way in and back on
+    // the way out lost text subtitles that ffmpeg encodes, and rounded coarse ones).
+    inputs.push_back("-t");
+    inputs.push_back(cut.videoEndDts);
+    for (const char* o : {"-an", "-sn", "-dn"})
         inputs.push_back(o);
-        inputs.push_back(scale);
-    }
     inputs.push_back("-i");
     inputs.push_back(input);
-    outputOptions[lengthAt] = cut.videoEndDts;
-    for (const char kind : {'a', 's'})
-        AddBitstreamFilter(outputOptions, kind, "setts=ts=TS/" + scale);
+    inputs.insert(inputs.end(), inputOptions.begin(), inputOptions.end());
+    inputs.push_back("-vn");
+    inputs.push_back("-i");
+    inputs.push_back(input);
     return inputs;
 }

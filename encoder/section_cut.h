@@ -16,12 +16,9 @@
 // ffmpeg stops copied streams by decode time, all of them at the same -t. A key frame is
 // decoded before the frames shown just ahead of it, so a -t at the next key frame's time
 // would take that key frame and those frames along, and a -t at its decode time would end
-// the sound early. Two ways to stop each where it belongs:
-//   - the other streams are copied too: -t at the video's end, and their time stamps
-//     stretched on the way in (-itsscale) so that they reach it at the section's length,
-//     then set back on the way out (setts). Costs nothing.
-//   - the sound is encoded (its length counts samples, not time stamps): the source is read
-//     twice, once for the video with its own -t, once for the rest.
+// the sound early. So the source is read twice: once for the video, ended at its decode
+// time, once for the other streams, ended at the section's length. Their time stamps pass
+// as the source has them.
 #include <string>
 #include <vector>
 
@@ -29,9 +26,6 @@ struct SectionCut {
     std::string videoEndDts; // a plain decimal number of seconds; empty: none
     bool exactCuts = false;
     bool nextSectionFollows = false;
-    // The other streams' time stamps are too coarse to stretch (MP3 in AVI counts whole
-    // packets): the source is read twice instead.
-    bool readTwice = false;
 };
 
 // When in[k] is one of the options above, takes it and its value into cut, moves k past
