@@ -231,11 +231,20 @@ std::vector<std::string> PlainArguments(const Invocation& inv)
     args.push_back("-progress");
     args.push_back("pipe:1");
     std::vector<std::string> inputOptions = inv.before;
-    if (!inv.seek.empty() && !AtStart(inv.seek)) {
+    std::vector<std::string> after = inv.after;
+    const double seek = inv.seek.empty() ? 0 : std::strtod(inv.seek.c_str(), nullptr);
+    const double decodeFrom = inv.cut.decodeFrom.empty() ? seek : std::strtod(inv.cut.decodeFrom.c_str(), nullptr);
+    if (decodeFrom < seek && decodeFrom >= 0 && !VideoCopiedAsIs(after)) {
+        // Decoded from a clean place before the start; the rest up to the start is dropped.
+        if (decodeFrom > 0) {
+            inputOptions.push_back("-ss");
+            inputOptions.push_back(Seconds(decodeFrom));
+        }
+        after.insert(after.begin(), {"-ss", Seconds(seek - decodeFrom)});
+    } else if (!inv.seek.empty() && !AtStart(inv.seek)) {
         inputOptions.push_back("-ss");
         inputOptions.push_back(inv.seek);
     }
-    std::vector<std::string> after = inv.after;
     KeepPriorAtStart(after, inv.seek);
     const std::vector<std::string> inputs = SectionCutInputs(inv.cut, inputOptions, AsFile(inv.input), after);
     args.insert(args.end(), inputs.begin(), inputs.end());
@@ -517,6 +526,7 @@ int main(int argc, char** argv)
             if (!(plan.keyLength > 0))
                 return 0; // nothing lies between the key frames
             Invocation keyed = inv;
+            keyed.cut.decodeFrom.clear();
             keyed.seek = Seconds(plan.keyStart);
             SetLength(keyed.after, Seconds(plan.keyLength));
             keyed.cut.videoEndDts = plan.videoEndDts ? Seconds(*plan.videoEndDts) : std::string();

@@ -59,14 +59,14 @@ bool TakeSectionCutOption(const std::vector<std::string>& in, size_t& k, Section
         k += k + 1 < in.size() ? 1 : 0;
         return true;
     }
-    if (o != "-video_end_dts")
+    if (o != "-video_end_dts" && o != "-decode_from")
         return false;
     if (k + 1 >= in.size() || !PlainNumber(in[k + 1])) {
-        error = "-video_end_dts needs a number of seconds";
+        error = o + " needs a number of seconds";
         ++k;
         return true;
     }
-    cut.videoEndDts = in[++k];
+    (o == "-decode_from" ? cut.decodeFrom : cut.videoEndDts) = in[++k];
     return true;
 }
 

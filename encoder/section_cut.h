@@ -10,6 +10,13 @@
 //   -cut_points exact|keyframes
 //                              copied video cut on its exact frames (see exact_cut.h) or, as
 //                              without the option, on key frames. It comes with the profile.
+//   -decode_from <seconds>     for re-encoded video: decoding begins at this point of the
+//                              source (a clean place, the program found it), and what lies
+//                              between it and the section's start is decoded and dropped.
+//                              The seek alone lands where a transport stream, an
+//                              intra-refresh or an open-GOP stream cannot be decoded
+//                              cleanly from, and the section would open on garbage or on
+//                              a later picture repeated.
 //   -cut_end next              the next section begins where this one ends (so that a copy
 //                              that falls back to key frames ends where the next one starts).
 //
@@ -26,6 +33,7 @@ struct SectionCut {
     std::string videoEndDts; // a plain decimal number of seconds; empty: none
     bool exactCuts = false;
     bool nextSectionFollows = false;
+    std::string decodeFrom; // a plain decimal number of seconds; empty: none
 };
 
 // When in[k] is one of the options above, takes it and its value into cut, moves k past

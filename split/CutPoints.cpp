@@ -24,6 +24,7 @@ struct StreamView {
     std::optional<double> end;   // end of the stream, when a read reached the end of the file
     double tick = 0;
     int reorder = 0;
+    bool video = false;
 
     // Spans are merged and ascending: only the last one starting at or before `from` can
     // hold [from, to].
@@ -58,6 +59,10 @@ struct StreamView {
         const auto it = FirstKeyPast(t);
         return it == keys.cbegin() ? nullptr : &*(it - 1);
     }
+    const ProbePacket* KeyBefore(const ProbePacket* key) const
+    {
+        return key && key > keys.constData() ? key - 1 : nullptr;
+    }
     const ProbePacket* FirstKeyAfter(double t) const
     {
         const auto it = FirstKeyPast(t);
@@ -76,6 +81,7 @@ StreamView ViewOf(const ProbeData& probe, int stream)
         if (s.index == stream) {
             v.tick = s.Tick();
             v.reorder = s.reorder;
+            v.video = s.type == QLatin1String("video");
         }
     double end = -kInfinity;
     for (const ProbePacket& p : probe.packets) {
@@ -145,6 +151,21 @@ CutPoint KeyCut(const StreamView& v, const ProbePacket& key)
     c.dts = key.hasDts ? key.dts : key.pts - v.reorder * gap;
     c.dtsMargin = gap / 2.0;
     return c;
+}
+
+// Where to decode from for a re-encoded section that starts at frame: the key frame before
+// the last one at or before it. Decoding from the last one alone is not enough: an
+// intra-refresh stream marks where a refresh begins, clean only at the next one, and the
+// pictures shown before an open GOP's key frame refer to pictures before it. A stream that
+// starts with its key frame is clean from there.
+std::optional<double> DecodeFrom(const StreamView& v, double frame)
+{
+    const ProbePacket* last = v.LastKeyAtOrBefore(frame + kSameTime);
+    if (const ProbePacket* before = v.KeyBefore(last))
+        return before->pts;
+    if (last && !v.frames.isEmpty() && last->pts <= v.frames.first() + kSameTime && v.Covered(last->pts - kEdge, frame))
+        return last->pts;
+    return std::nullopt;
 }
 
 // A point with no frame at or after it: the stream ends within the last frame before it,
@@ -229,9 +250,12 @@ QList<ReadSpan> FirstReads(const QList<double>& planned, CutKind kind)
     for (int j = 0; j < planned.size(); ++j) {
         const double p = planned.at(j);
         double reach = kFrameReach;
+        double back = 0;
         if (kind == CutKind::KeyFrames)
             reach = j == 0 ? kEdge : (j + 1 == planned.size() ? kFrameReach : kKeyReach);
-        reads.append(ReadSpan{p - kSameTime - kEdge, p + reach});
+        else if (kind == CutKind::Frames && j + 1 < planned.size())
+            back = kDecodeReach; // the key frames a re-encoded section decodes from
+        reads.append(ReadSpan{p - kSameTime - kEdge - back, p + reach});
     }
     return reads;
 }
@@ -293,6 +317,14 @@ CutLookup PlaceCuts(const QList<double>& planned, CutKind kind, bool copies, con
         case CutKind::Frames:
             point.time = *frame;
             point.margin = MarginBefore(v, *frame);
+            if (v.video && j < last) {
+                // Nothing lies before the source's start: a read from there covers all before.
+                if (!v.Covered(std::max(*frame - kDecodeReach, -kEdge), *frame)) {
+                    readOn(*frame - kDecodeReach - kEdge, *frame + kEdge);
+                    continue;
+                }
+                point.decodeFrom = DecodeFrom(v, *frame);
+            }
             break;
         case CutKind::KeyFrames: {
             if (j == last)

@@ -135,6 +135,38 @@ private slots:
         QCOMPARE(found.plan->points.last().sourceEnd, planned.last() > 10.0);
     }
 
+    void decodesFromTwoKeyFramesBack_data()
+    {
+        QTest::addColumn<int>("gop");          // frames at 25 per second
+        QTest::addColumn<double>("start");
+        QTest::addColumn<double>("decodeFrom"); // -1: none
+        QTest::newRow("inside a group") << 50 << 5.0 << 2.0;
+        QTest::newRow("on a key frame") << 50 << 6.0 << 4.0;
+        QTest::newRow("in the first group") << 50 << 1.0 << 0.0;
+        QTest::newRow("in the second group: the first key frame is the start") << 50 << 2.5 << 0.0;
+        // Key frames 30 s apart: a read seeks to the key frame before it, so both are known.
+        QTest::newRow("long groups") << 750 << 35.0 << 0.0;
+        QTest::newRow("on the first frame: nothing before it") << 50 << 0.0 << -1.0;
+    }
+    void decodesFromTwoKeyFramesBack()
+    {
+        QFETCH(int, gop);
+        QFETCH(double, start);
+        QFETCH(double, decodeFrom);
+        const QList<double> planned{start, start + 1.0};
+        // What the first look reads, and nothing else.
+        ProbeData probe = Probe(25, 2000, gop, FirstReads(planned, CutKind::Frames));
+        const CutLookup found = PlaceCuts(planned, CutKind::Frames, false, probe, 0);
+        QVERIFY(found.plan);
+        const std::optional<double> from = found.plan->points.first().decodeFrom;
+        if (decodeFrom < 0)
+            QVERIFY(!from || *from >= start - kSameTime);
+        else
+            QVERIFY2(from && std::fabs(*from - decodeFrom) < 1e-9, qPrintable(QString::number(from.value_or(-1))));
+        // The end point starts nothing.
+        QVERIFY(!found.plan->points.last().decodeFrom);
+    }
+
     void readsOnWhereTheProbeFallsShort()
     {
         // Key frames 10 s apart: the first look around 6 s ([5, 9]) shows the one at 0 only,
@@ -151,7 +183,7 @@ private slots:
         QCOMPARE(Times(*found.plan), QList<double>({0.0, 10.0, 19.0}));
 
         // A point past what was read, in a file whose end is not known yet: read on to the end.
-        probe = Probe(25, 250, 50, {ReadSpan{0.99, 2.5}, ReadSpan{11.99, 13.5}});
+        probe = Probe(25, 250, 50, {ReadSpan{-1, 2.5}, ReadSpan{11.99, 13.5}});
         found = PlaceCuts({1.0, 12.0}, CutKind::Frames, false, probe, 0);
         QVERIFY(!found.plan);
         QCOMPARE(found.toRead.size(), 1);
@@ -186,7 +218,8 @@ private slots:
         const JobSection s = plan.Section(2);
         QCOMPARE(s.start, 3.84);
         QVERIFY(s.length < s.end - s.start && s.length > s.end - s.start - 0.02);
-        QVERIFY(SectionCutArguments(s).isEmpty());
+        // Decoded from the key frame before the last one at or before its start.
+        QCOMPARE(SectionCutArguments(s), QStringList({"-decode_from", "0"}));
         // Copied video cut on exact frames: the encoder learns where the next section starts,
         // which the last one has none of.
         QCOMPARE(SectionCutArguments(s, true), QStringList({"-cut_end", "next"}));
