@@ -223,6 +223,18 @@ void KeepPriorAtStart(std::vector<std::string>& after, const std::string& seek)
         }
 }
 
+// A profile's "-avoid_negative_ts make_zero" asks for a section that starts at 0. ffmpeg shifts
+// by the first decode time, though, so video with B-frames then starts as many frames late
+// as it reorders (0.08 s to 0.24 s), and the sound with it. The seek has already put the
+// start at 0; "auto" shifts only what would fall before it, by presentation time where
+// the container stores that (Matroska).
+void StartAtZero(std::vector<std::string>& after)
+{
+    for (size_t k = 0; k + 1 < after.size(); ++k)
+        if (after[k] == "-avoid_negative_ts" && after[k + 1] == "make_zero")
+            after[k + 1] = "auto";
+}
+
 // ffmpeg's arguments for an ordinary section: the source read once (or twice, see
 // section_cut.h), the profile's switches, the output.
 std::vector<std::string> PlainArguments(const Invocation& inv)
@@ -244,8 +256,22 @@ std::vector<std::string> PlainArguments(const Invocation& inv)
     } else if (!inv.seek.empty() && !AtStart(inv.seek)) {
         inputOptions.push_back("-ss");
         inputOptions.push_back(inv.seek);
+        // Nothing from before the seek: a subtitle cue that began earlier (which ffmpeg
+        // hands on, with a time before 0, when it encodes the subtitles) would otherwise
+        // shift the whole section by that much.
+        after.insert(after.begin(), {"-ss", "0"});
     }
     KeepPriorAtStart(after, inv.seek);
+    StartAtZero(after);
+    if (const std::string clip = SubtitleEndFilter(after, inv.length); !clip.empty()) {
+        // Ours first; the profile's own subtitle filters run after it (the last -bsf:s counts).
+        std::string theirs;
+        for (size_t k = 0; k + 1 < after.size(); ++k)
+            if (after[k] == "-bsf:s" || after[k] == "-bsf:s:0" || after[k] == "-sbsf")
+                theirs = after[k + 1];
+        after.push_back("-bsf:s");
+        after.push_back(theirs.empty() ? clip : clip + "," + theirs);
+    }
     const std::vector<std::string> inputs = SectionCutInputs(inv.cut, inputOptions, AsFile(inv.input), after);
     args.insert(args.end(), inputs.begin(), inputs.end());
     args.insert(args.end(), after.begin(), after.end());

@@ -45,6 +45,17 @@ bool MapsStreams(const std::vector<std::string>& outputOptions)
     return vt_switches::ReadStreamTreatment(outputOptions).mapsStreams;
 }
 
+std::string SubtitleEndFilter(const std::vector<std::string>& outputOptions, const std::string& length)
+{
+    const vt_switches::StreamTreatment t = vt_switches::ReadStreamTreatment(outputOptions);
+    if (!t.subtitleCopied || t.subtitlesOff || !PlainNumber(length) || length[0] == '-')
+        return std::string();
+    // The shorter of a cue's duration and what is left of the section after it starts:
+    // min(a, b) = (a + b - |a - b|) / 2, since a filter list takes no commas.
+    const std::string left = "(" + length + "/TB-PTS)";
+    return "setts=duration=(DURATION+" + left + "-abs(DURATION-" + left + "))/2";
+}
+
 bool TakeSectionCutOption(const std::vector<std::string>& in, size_t& k, SectionCut& cut, std::string& error)
 {
     const std::string& o = in[k];

@@ -45,6 +45,11 @@ bool TakeSectionCutOption(const std::vector<std::string>& in, size_t& k, Section
 bool VideoCopiedAsIs(const std::vector<std::string>& outputOptions);
 bool MapsStreams(const std::vector<std::string>& outputOptions);
 
+// A bitstream filter that ends copied subtitles at the section's length (a cue shown across
+// the end would otherwise make the file last longer than the section); empty when the
+// subtitles are not copied or the length is no plain number.
+std::string SubtitleEndFilter(const std::vector<std::string>& outputOptions, const std::string& length);
+
 // ffmpeg's input part for the cut: inputOptions (those given before -i, and the seek), -i and
 // the input, once or twice; outputOptions is adjusted to match.
 std::vector<std::string> SectionCutInputs(const SectionCut& cut, const std::vector<std::string>& inputOptions,

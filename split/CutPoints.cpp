@@ -13,6 +13,8 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kFrameReach = 1.5;
 // How far past an inner point a first look searches for the next key frame.
 constexpr double kKeyReach = 3.0;
+// How far past the marked end a second look searches for the key frame a copy ends on.
+constexpr double kEndReach = 12.0;
 // A little room around each point, so a point is never at the very edge of what was read.
 constexpr double kEdge = 0.01;
 
@@ -252,7 +254,7 @@ QList<ReadSpan> FirstReads(const QList<double>& planned, CutKind kind)
         double reach = kFrameReach;
         double back = 0;
         if (kind == CutKind::KeyFrames)
-            reach = j == 0 ? kEdge : (j + 1 == planned.size() ? kFrameReach : kKeyReach);
+            reach = j == 0 ? kEdge : kKeyReach;
         else if (kind == CutKind::Frames && j + 1 < planned.size())
             back = kDecodeReach; // the key frames a re-encoded section decodes from
         reads.append(ReadSpan{p - kSameTime - kEdge - back, p + reach});
@@ -327,8 +329,27 @@ CutLookup PlaceCuts(const QList<double>& planned, CutKind kind, bool copies, con
             }
             break;
         case CutKind::KeyFrames: {
-            if (j == last)
-                break; // the marked end: everything before it is inside
+            if (j == last) {
+                // The marked end: the copy runs on to the next key frame, so that its last
+                // group of pictures is whole. Cut at the marked end, B-frames shown before it
+                // would lack the picture after it they refer to, and the pictures after it
+                // that are decoded first would come along.
+                const ProbePacket* next = v.FirstKeyAfter(from);
+                if (next && v.Covered(from, next->pts)) {
+                    point = KeyCut(v, *next);
+                    break;
+                }
+                if (v.Covered(from, kInfinity)) {
+                    point = EndPoint(v, p, kind); // no key frame after it: to the end of the source
+                    break;
+                }
+                // Further each time: a long group of pictures, then the rest of the file.
+                const bool nearRead = v.Covered(from, p + kKeyReach);
+                readOn(from - kEdge, nearRead && !v.Covered(from, p + kEndReach) ? std::optional<double>(p + kEndReach)
+                                     : nearRead                                 ? std::nullopt
+                                                                                : std::optional<double>(p + kKeyReach));
+                continue;
+            }
             const double at = p + kSameTime;
             if (!v.Covered(at, at)) {
                 readOn(from - kEdge, p + (j == 0 ? kEdge : kKeyReach));
@@ -424,6 +445,10 @@ QStringList CutNotes(const CutPlan& cuts)
                                      : QStringLiteral("Copied streams are cut on key frames: the sections begin at %1.")
                                            .arg(JoinTimes(starts)));
         }
+        const CutPoint& last = cuts.points.last();
+        if (!cuts.planned.isEmpty() && !last.sourceEnd && last.time > cuts.planned.last() + kSameTime)
+            notes << QStringLiteral("The copy ends at %1, after the marked end, on a whole group of pictures.")
+                         .arg(FormatCutTime(last.time));
     }
 
     const CutPoint& end = cuts.points.last();

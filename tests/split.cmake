@@ -38,3 +38,8 @@ set_tests_properties(tst_split_exact PROPERTIES TIMEOUT 1500)
 
 # A profile's switches as the program and the encoder program both read them.
 veltrane_add_test(NAME tst_switches_reading SOURCES switches_reading.cpp CORE)
+
+# Cuts on the footage users have (open GOPs, intra refresh, broadcast streams, subtitles,
+# rotation), every picture against the source's: real encoder, ffmpeg and GStreamer.
+veltrane_add_test(NAME tst_split_footage SOURCES split_footage.cpp CORE)
+set_tests_properties(tst_split_footage PROPERTIES TIMEOUT 1200 LABELS media)
