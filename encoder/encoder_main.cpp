@@ -258,8 +258,11 @@ std::vector<std::string> PlainArguments(const Invocation& inv)
         inputOptions.push_back(inv.seek);
         // Nothing from before the seek: a subtitle cue that began earlier (which ffmpeg
         // hands on, with a time before 0, when it encodes the subtitles) would otherwise
-        // shift the whole section by that much.
-        after.insert(after.begin(), {"-ss", "0"});
+        // shift the whole section by that much. Not with copied video: ffmpeg compares the
+        // decode time of its packets with this, and would drop the key frame of video with
+        // B-frames, and everything up to the next key frame with it.
+        if (!VideoCopiedAsIs(after))
+            after.insert(after.begin(), {"-ss", "0"});
     }
     KeepPriorAtStart(after, inv.seek);
     StartAtZero(after);
