@@ -363,34 +363,31 @@ private slots:
                 const bool same = copied || fellBack.contains(i);
                 const QString file = plan.OutputPath(i);
                 const QString where = QString("section %1 (%2 to %3)").arg(i).arg(s.start).arg(s.end);
-                if (!(QFile::exists(file)))
-                    return where;
+                if (!QFile::exists(file))
+                    return where + ": not written";
 
                 QString errors;
                 const QList<Picture> pictures = Pictures(file, &errors);
-                if (!(errors.isEmpty()))
+                if (!errors.isEmpty())
                     return where + ": ffmpeg: " + errors;
-                if (!(!pictures.isEmpty()))
-                    return where;
+                if (pictures.isEmpty())
+                    return where + ": no pictures";
                 for (const auto& [type, start] : StreamStarts(file))
-                    if (!(std::fabs(start) <= startSlack))
-                    return QString("%1: the %2 starts at %3").arg(where, type).arg(start);
+                    if (std::fabs(start) > startSlack)
+                        return QString("%1: the %2 starts at %3").arg(where, type).arg(start);
 
                 for (const Picture& p : pictures) {
                     const double t = begin + p.time;
                     const auto it = std::min_element(original.cbegin(), original.cend(), [t](const Picture& a, const Picture& b) {
                         return std::fabs(a.time - t) < std::fabs(b.time - t);
                     });
-                    if (!(std::fabs(it->time - t) <= near))
-                    return QString("%1: no source picture at %2").arg(where).arg(t);
+                    if (std::fabs(it->time - t) > near)
+                        return QString("%1: no source picture at %2").arg(where).arg(t);
                     const double psnr = Psnr(it->grey, p.grey);
                     const QString says = QString("%1: the picture at %2 s is not the source's (%3 dB)").arg(where).arg(p.time).arg(psnr, 0, 'f', 1);
-                    if (same)
-                        if (!(psnr == 99.0))
-                    return says;
-                    else
-                        if (!(psnr >= 30.0))
-                    return says;
+                    // Copied pictures are the source's own; those encoded again are close to them.
+                    if (same ? psnr != 99.0 : psnr < 30.0)
+                        return says;
                 }
                 held += int(pictures.size());
 
@@ -398,11 +395,10 @@ private slots:
                     // No cue from before the cut; copied ones end with the section, so the file
                     // lasts as long as the section.
                     for (const auto& [at, length] : Cues(file))
-                        if (!(at >= -near))
-                    return QString("%1: a cue at %2").arg(where).arg(at);
-                    if (copied)
-                        if (!(FileLength(file) <= s.end - s.start + startSlack))
-                    return QString("%1: the file lasts %2 s").arg(where).arg(FileLength(file));
+                        if (at < -near)
+                            return QString("%1: a cue at %2").arg(where).arg(at);
+                    if (copied && FileLength(file) > s.end - s.start + startSlack)
+                        return QString("%1: the file lasts %2 s").arg(where).arg(FileLength(file));
                 }
 
                 // A second decoder reads it whole without complaint.
@@ -411,8 +407,8 @@ private slots:
                     const Ran gst = Run("gst-launch-1.0", {"-q", "playbin", "uri=" + QUrl::fromLocalFile(file).toString(),
                                                            "video-sink=fakesink", "audio-sink=fakesink", "text-sink=fakesink"},
                                         60000);
-                    if (!(gst.ok && !gst.out.contains("ERROR") && !gst.err.contains("ERROR") && !gst.err.contains("WARNING")))
-                    return where + ": GStreamer: " + gst.out + gst.err;
+                    if (!gst.ok || gst.out.contains("ERROR") || gst.err.contains("ERROR") || gst.err.contains("WARNING"))
+                        return where + ": GStreamer: " + gst.out + gst.err;
                 }
             }
 
@@ -424,7 +420,7 @@ private slots:
             int inRange = 0;
             for (const Picture& p : original)
                 inRange += p.time >= from - near && p.time < to - near ? 1 : 0;
-    if (held != inRange)
+            if (held != inRange)
                 return QString("the sections hold %1 pictures, the range %2").arg(held).arg(inRange);
             return QString();
         };
