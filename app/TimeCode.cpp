@@ -1,4 +1,5 @@
 #include "app/TimeCode.h"
+#include "switches/ProfileSwitches.h"
 #include <QLocale>
 #include <cmath>
 #include <limits>
@@ -178,12 +179,17 @@ QString FormatExactTimeCode(double seconds, QChar decimalSeparator)
     const qint64 totalMs = std::llround(seconds * 1000.0);
     if (totalMs % 1000 == 0)
         return FormatTimeCode(double(totalMs / 1000));
+    const QChar separator = decimalSeparator.isNull() ? UserDecimalSeparator() : decimalSeparator;
+    if (totalMs > 0) {
+        QString text = QString::fromStdString(vt_switches::FormatClock(double(totalMs) / 1000.0));
+        text[text.size() - 4] = separator; // the point before the milliseconds
+        return text;
+    }
     const qint64 whole = totalMs / 1000; // toward zero, as the whole-second form does
     const qint64 ms = totalMs < 0 ? -(totalMs % 1000) : totalMs % 1000;
     const qint64 h = whole / 3600;
     const qint64 m = (whole - 3600 * h) / 60;
     const qint64 s = whole - 3600 * h - 60 * m;
-    const QChar separator = decimalSeparator.isNull() ? UserDecimalSeparator() : decimalSeparator;
     // The seconds carry the sign of the whole time, so a time under one second keeps it.
     const QString secondsPart = (totalMs < 0 ? QStringLiteral("-") : QString())
         + QString::number(s < 0 ? -s : s).rightJustified(2, QLatin1Char('0')) + separator

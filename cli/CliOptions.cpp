@@ -1,4 +1,5 @@
 #include "cli/CliOptions.h"
+#include "split/CutPoints.h"
 
 #include <QCommandLineParser>
 #include <QLocale>
@@ -56,12 +57,7 @@ std::optional<double> ParseCliTime(const QString& text)
 
 QString FormatCliTime(double seconds)
 {
-    const qint64 ms = std::isfinite(seconds) ? std::llround(std::max(0.0, seconds) * 1000.0) : 0;
-    return QStringLiteral("%1:%2:%3.%4")
-        .arg(ms / 3600000, 2, 10, QLatin1Char('0'))
-        .arg(ms / 60000 % 60, 2, 10, QLatin1Char('0'))
-        .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'))
-        .arg(ms % 1000, 3, 10, QLatin1Char('0'));
+    return FormatCutTime(seconds);
 }
 
 CliParse ParseCliArguments(const QStringList& arguments)

@@ -228,6 +228,18 @@ void KeepPriorAtStart(std::vector<std::string>& after, const std::string& seek)
         }
 }
 
+// A profile's "-avoid_negative_ts make_zero" asks for a section that starts at 0. ffmpeg shifts
+// by the first decode time, though, so video with B-frames then starts as many frames late
+// as it reorders (0.08 s to 0.24 s), and the sound with it. The seek has already put the
+// start at 0; "auto" shifts only what would fall before it, by presentation time where
+// the container stores that (Matroska).
+void StartAtZero(std::vector<std::string>& after)
+{
+    for (size_t k = 0; k + 1 < after.size(); ++k)
+        if (after[k] == "-avoid_negative_ts" && after[k + 1] == "make_zero")
+            after[k + 1] = "auto";
+}
+
 // ffmpeg's arguments for an ordinary section: the source read once (or twice, see
 // section_cut.h), the profile's switches, the output.
 std::vector<std::string> PlainArguments(const Invocation& inv)
@@ -236,12 +248,38 @@ std::vector<std::string> PlainArguments(const Invocation& inv)
     args.push_back("-progress");
     args.push_back("pipe:1");
     std::vector<std::string> inputOptions = inv.before;
-    if (!inv.seek.empty() && !AtStart(inv.seek)) {
+    std::vector<std::string> after = inv.after;
+    const double seek = inv.seek.empty() ? 0 : std::strtod(inv.seek.c_str(), nullptr);
+    const double decodeFrom = inv.cut.decodeFrom.empty() ? seek : std::strtod(inv.cut.decodeFrom.c_str(), nullptr);
+    if (decodeFrom < seek && decodeFrom >= 0 && !VideoCopiedAsIs(after)) {
+        // Decoded from a clean place before the start; the rest up to the start is dropped.
+        if (decodeFrom > 0) {
+            inputOptions.push_back("-ss");
+            inputOptions.push_back(Seconds(decodeFrom));
+        }
+        after.insert(after.begin(), {"-ss", Seconds(seek - decodeFrom)});
+    } else if (!inv.seek.empty() && !AtStart(inv.seek)) {
         inputOptions.push_back("-ss");
         inputOptions.push_back(inv.seek);
+        // Nothing from before the seek: a subtitle cue that began earlier (which ffmpeg
+        // hands on, with a time before 0, when it encodes the subtitles) would otherwise
+        // shift the whole section by that much. Not with copied video: ffmpeg compares the
+        // decode time of its packets with this, and would drop the key frame of video with
+        // B-frames, and everything up to the next key frame with it.
+        if (!VideoCopiedAsIs(after))
+            after.insert(after.begin(), {"-ss", "0"});
     }
-    std::vector<std::string> after = inv.after;
     KeepPriorAtStart(after, inv.seek);
+    StartAtZero(after);
+    if (const std::string clip = SubtitleEndFilter(after, inv.length); !clip.empty()) {
+        // Ours first; the profile's own subtitle filters run after it (the last -bsf:s counts).
+        std::string theirs;
+        for (size_t k = 0; k + 1 < after.size(); ++k)
+            if (after[k] == "-bsf:s" || after[k] == "-bsf:s:0" || after[k] == "-sbsf")
+                theirs = after[k + 1];
+        after.push_back("-bsf:s");
+        after.push_back(theirs.empty() ? clip : clip + "," + theirs);
+    }
     const std::vector<std::string> inputs = SectionCutInputs(inv.cut, inputOptions, AsFile(inv.input), after);
     args.insert(args.end(), inputs.begin(), inputs.end());
     args.insert(args.end(), after.begin(), after.end());
@@ -589,10 +627,10 @@ int main(int argc, char** argv)
             if (!(plan.keyLength > 0))
                 return 0; // nothing lies between the key frames
             Invocation keyed = inv;
+            keyed.cut.decodeFrom.clear();
             keyed.seek = Seconds(plan.keyStart);
             SetLength(keyed.after, Seconds(plan.keyLength));
             keyed.cut.videoEndDts = plan.videoEndDts ? Seconds(*plan.videoEndDts) : std::string();
-            keyed.cut.readTwice = exact.CoarseOtherStreams();
             status = RunPlain(ffmpeg, keyed);
             break;
         }

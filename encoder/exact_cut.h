@@ -14,6 +14,8 @@
 // All this lives in a module of its own beside the encoder program (veltrane-exact.so),
 // loaded only for a section that asks for exact cuts: the FFmpeg libraries it links take
 // longer to load than a whole copied section often takes.
+#include "switches/ProfileSwitches.h"
+
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -22,17 +24,8 @@
 #include <optional>
 #include <string>
 
-// A time as HH:MM:SS.mmm for the messages of the encoder program.
-inline std::string FormatClock(double seconds)
-{
-    if (!std::isfinite(seconds) || seconds < 0)
-        seconds = 0;
-    const long long ms = std::llround(seconds * 1000.0);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld.%03lld", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60,
-                  ms % 1000);
-    return buf;
-}
+// Times in the encoder program's messages: HH:MM:SS.mmm, as the program writes them.
+using vt_switches::FormatClock;
 
 struct ExactCutRequest {
     std::string source;

@@ -1,4 +1,5 @@
 #include "section_cut.h"
+#include "switches/ProfileSwitches.h"
 
 #include <cctype>
 #include <cstdio>
@@ -23,50 +24,6 @@ bool PlainNumber(const std::string& s)
     return digit;
 }
 
-// What a codec switch names: 'v', 'a', 's', '*' (every stream), or 0 (another stream).
-char CodecSwitchKind(const std::string& o)
-{
-    if (o == "-c" || o == "-codec")
-        return '*';
-    if (o == "-vcodec")
-        return 'v';
-    if (o == "-acodec")
-        return 'a';
-    if (o == "-scodec")
-        return 's';
-    std::string specifier;
-    if (o.rfind("-c:", 0) == 0)
-        specifier = o.substr(3);
-    else if (o.rfind("-codec:", 0) == 0)
-        specifier = o.substr(7);
-    else
-        return 0;
-    if (specifier == "a" || specifier == "a:0" || specifier == "v" || specifier == "v:0" || specifier == "V" || specifier == "s" || specifier == "s:0")
-        return specifier[0] == 'V' ? 'v' : specifier[0];
-    return 0;
-}
-
-// The sound is encoded: no codec switch says "copy" for it (ffmpeg encodes by default),
-// or it is filtered. Left out (-an) counts as copied: nothing to encode.
-bool SoundEncoded(const std::vector<std::string>& options)
-{
-    bool copied = false, off = false, filtered = false;
-    for (size_t k = 0; k < options.size(); ++k) {
-        const std::string& o = options[k];
-        if (o == "-an")
-            off = true;
-        else if (o == "-af" || o == "-filter:a" || o == "-filter_complex" || o == "-lavfi")
-            filtered = true;
-        const char kind = CodecSwitchKind(o);
-        if (kind && k + 1 < options.size()) {
-            if (kind == '*' || kind == 'a')
-                copied = options[k + 1] == "copy";
-            ++k;
-        }
-    }
-    return !off && (!copied || filtered);
-}
-
 bool Has(const std::vector<std::string>& options, const std::string& name)
 {
     for (const std::string& o : options)
@@ -75,58 +32,28 @@ bool Has(const std::vector<std::string>& options, const std::string& name)
     return false;
 }
 
-// The value of the last option among names; empty when none.
-std::string LastValue(const std::vector<std::string>& options, const std::vector<std::string>& names)
-{
-    std::string value;
-    for (size_t k = 0; k + 1 < options.size(); ++k)
-        for (const std::string& n : names)
-            if (options[k] == n) {
-                value = options[k + 1];
-                break;
-            }
-    return value;
-}
-
-// A bitstream filter for one kind of stream, keeping the one the profile gives it (the last
-// such option counts in ffmpeg, so ours goes last and runs theirs after it).
-void AddBitstreamFilter(std::vector<std::string>& options, char kind, const std::string& filter)
-{
-    const std::string k(1, kind);
-    const std::string theirs = LastValue(options, {"-bsf", "-bsf:" + k, "-bsf:" + k + ":0", "-" + k + "bsf"});
-    options.push_back("-bsf:" + k);
-    options.push_back(theirs.empty() ? filter : filter + "," + theirs);
-}
-
-std::string Number(double v)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.12f", v);
-    return buf;
-}
-
 } // namespace
 
 bool VideoCopiedAsIs(const std::vector<std::string>& outputOptions)
 {
-    bool copied = false, off = false;
-    for (size_t k = 0; k < outputOptions.size(); ++k) {
-        const std::string& o = outputOptions[k];
-        if (o == "-vn")
-            off = true;
-        const char kind = CodecSwitchKind(o);
-        if (kind && k + 1 < outputOptions.size()) {
-            if (kind == '*' || kind == 'v')
-                copied = outputOptions[k + 1] == "copy";
-            ++k;
-        }
-    }
-    return copied && !off;
+    const vt_switches::StreamTreatment t = vt_switches::ReadStreamTreatment(outputOptions);
+    return t.videoCopied && !t.videoOff;
 }
 
 bool MapsStreams(const std::vector<std::string>& outputOptions)
 {
-    return Has(outputOptions, "-map");
+    return vt_switches::ReadStreamTreatment(outputOptions).mapsStreams;
+}
+
+std::string SubtitleEndFilter(const std::vector<std::string>& outputOptions, const std::string& length)
+{
+    const vt_switches::StreamTreatment t = vt_switches::ReadStreamTreatment(outputOptions);
+    if (!t.subtitleCopied || t.subtitlesOff || !PlainNumber(length) || length[0] == '-')
+        return std::string();
+    // The shorter of a cue's duration and what is left of the section after it starts:
+    // min(a, b) = (a + b - |a - b|) / 2, since a filter list takes no commas.
+    const std::string left = "(" + length + "/TB-PTS)";
+    return "setts=duration=(DURATION+" + left + "-abs(DURATION-" + left + "))/2";
 }
 
 bool TakeSectionCutOption(const std::vector<std::string>& in, size_t& k, SectionCut& cut, std::string& error)
@@ -143,14 +70,14 @@ bool TakeSectionCutOption(const std::vector<std::string>& in, size_t& k, Section
         k += k + 1 < in.size() ? 1 : 0;
         return true;
     }
-    if (o != "-video_end_dts")
+    if (o != "-video_end_dts" && o != "-decode_from")
         return false;
     if (k + 1 >= in.size() || !PlainNumber(in[k + 1])) {
-        error = "-video_end_dts needs a number of seconds";
+        error = o + " needs a number of seconds";
         ++k;
         return true;
     }
-    cut.videoEndDts = in[++k];
+    (o == "-decode_from" ? cut.decodeFrom : cut.videoEndDts) = in[++k];
     return true;
 }
 
@@ -175,33 +102,19 @@ std::vector<std::string> SectionCutInputs(const SectionCut& cut, const std::vect
         return inputs;
     }
 
-    if (SoundEncoded(outputOptions) || cut.readTwice) {
-        // The video from a reading of its own that ends at its decode time; the rest (sound,
-        // subtitles) from a second reading, ended by the section's length.
-        inputs.push_back("-t");
-        inputs.push_back(cut.videoEndDts);
-        for (const char* o : {"-an", "-sn", "-dn"})
-            inputs.push_back(o);
-        inputs.push_back("-i");
-        inputs.push_back(input);
-        inputs.insert(inputs.end(), inputOptions.begin(), inputOptions.end());
-        inputs.push_back("-vn");
-        inputs.push_back("-i");
-        inputs.push_back(input);
-        return inputs;
-    }
-
-    // Everything ends at the video's end; the sound and subtitles, their time stamps
-    // stretched by end/length from the section's start, get there at its length.
-    const std::string scale = Number(end / length);
-    for (const char* o : {"-itsscale:a", "-itsscale:s"}) {
+    // The video from a reading of its own that ends at its decode time; the rest (sound,
+    // subtitles) from a second reading, ended by the section's length. Their time stamps stay
+    // as the source has them, whatever the codecs (stretching them on the way in and back on
+    // the way out lost text subtitles that ffmpeg encodes, and rounded coarse ones).
+    inputs.push_back("-t");
+    inputs.push_back(cut.videoEndDts);
+    for (const char* o : {"-an", "-sn", "-dn"})
         inputs.push_back(o);
-        inputs.push_back(scale);
-    }
     inputs.push_back("-i");
     inputs.push_back(input);
-    outputOptions[lengthAt] = cut.videoEndDts;
-    for (const char kind : {'a', 's'})
-        AddBitstreamFilter(outputOptions, kind, "setts=ts=TS/" + scale);
+    inputs.insert(inputs.end(), inputOptions.begin(), inputOptions.end());
+    inputs.push_back("-vn");
+    inputs.push_back("-i");
+    inputs.push_back(input);
     return inputs;
 }

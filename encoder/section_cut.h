@@ -10,18 +10,22 @@
 //   -cut_points exact|keyframes
 //                              copied video cut on its exact frames (see exact_cut.h) or, as
 //                              without the option, on key frames. It comes with the profile.
+//   -decode_from <seconds>     for re-encoded video: decoding begins at this point of the
+//                              source (a clean place, the program found it), and what lies
+//                              between it and the section's start is decoded and dropped.
+//                              The seek alone lands where a transport stream, an
+//                              intra-refresh or an open-GOP stream cannot be decoded
+//                              cleanly from, and the section would open on garbage or on
+//                              a later picture repeated.
 //   -cut_end next              the next section begins where this one ends (so that a copy
 //                              that falls back to key frames ends where the next one starts).
 //
 // ffmpeg stops copied streams by decode time, all of them at the same -t. A key frame is
 // decoded before the frames shown just ahead of it, so a -t at the next key frame's time
 // would take that key frame and those frames along, and a -t at its decode time would end
-// the sound early. Two ways to stop each where it belongs:
-//   - the other streams are copied too: -t at the video's end, and their time stamps
-//     stretched on the way in (-itsscale) so that they reach it at the section's length,
-//     then set back on the way out (setts). Costs nothing.
-//   - the sound is encoded (its length counts samples, not time stamps): the source is read
-//     twice, once for the video with its own -t, once for the rest.
+// the sound early. So the source is read twice: once for the video, ended at its decode
+// time, once for the other streams, ended at the section's length. Their time stamps pass
+// as the source has them.
 #include <string>
 #include <vector>
 
@@ -29,9 +33,7 @@ struct SectionCut {
     std::string videoEndDts; // a plain decimal number of seconds; empty: none
     bool exactCuts = false;
     bool nextSectionFollows = false;
-    // The other streams' time stamps are too coarse to stretch (MP3 in AVI counts whole
-    // packets): the source is read twice instead.
-    bool readTwice = false;
+    std::string decodeFrom; // a plain decimal number of seconds; empty: none
 };
 
 // When in[k] is one of the options above, takes it and its value into cut, moves k past
@@ -42,6 +44,11 @@ bool TakeSectionCutOption(const std::vector<std::string>& in, size_t& k, Section
 // and -vn is absent), and whether they map streams themselves.
 bool VideoCopiedAsIs(const std::vector<std::string>& outputOptions);
 bool MapsStreams(const std::vector<std::string>& outputOptions);
+
+// A bitstream filter that ends copied subtitles at the section's length (a cue shown across
+// the end would otherwise make the file last longer than the section); empty when the
+// subtitles are not copied or the length is no plain number.
+std::string SubtitleEndFilter(const std::vector<std::string>& outputOptions, const std::string& length);
 
 // ffmpeg's input part for the cut: inputOptions (those given before -i, and the seek), -i and
 // the input, once or twice; outputOptions is adjusted to match.

@@ -3,6 +3,7 @@
 #include "app/VtError.h"
 #include "profiles/IniFile.h"
 #include "profiles/ProfileFormat.h"
+#include "switches/ProfileSwitches.h"
 
 #include <charconv>
 #include <cmath>
@@ -156,30 +157,7 @@ QStringList BuildSectionArguments(const QString& source, double start, double le
 QStringList SplitCommandLine(const QString& commandLine)
 {
     QStringList args;
-    QString current;
-    bool inArgument = false;
-    bool quoted = false;
-    for (const QChar c : commandLine) {
-        if (quoted) {
-            if (c == QLatin1Char('"'))
-                quoted = false;
-            else
-                current += c;
-        } else if (c == QLatin1Char('"')) {
-            quoted = true;
-            inArgument = true;
-        } else if (c == QLatin1Char(' ') || c == QLatin1Char('\t')) {
-            if (inArgument) {
-                args << current;
-                current.clear();
-                inArgument = false;
-            }
-        } else {
-            current += c;
-            inArgument = true;
-        }
-    }
-    if (inArgument)
-        args << current;
+    for (const std::string& a : vt_switches::SplitArguments(commandLine.toStdString()))
+        args << QString::fromStdString(a);
     return args;
 }

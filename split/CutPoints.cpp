@@ -1,5 +1,5 @@
 #include "split/CutPoints.h"
-#include "split/CommandLine.h"
+#include "switches/ProfileSwitches.h"
 
 #include <QRegularExpression>
 #include <algorithm>
@@ -13,38 +13,10 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kFrameReach = 1.5;
 // How far past an inner point a first look searches for the next key frame.
 constexpr double kKeyReach = 3.0;
+// How far past the marked end a second look searches for the key frame a copy ends on.
+constexpr double kEndReach = 12.0;
 // A little room around each point, so a point is never at the very edge of what was read.
 constexpr double kEdge = 0.01;
-
-enum class Applies { None, Video, Audio, Both };
-
-// The streams a codec switch names: -c, -codec, -c:v, -codec:a:0, -vcodec, -acodec ...
-Applies CodecSwitch(const QString& token)
-{
-    if (token == QLatin1String("-vcodec"))
-        return Applies::Video;
-    if (token == QLatin1String("-acodec"))
-        return Applies::Audio;
-    QString order;
-    if (token == QLatin1String("-c") || token == QLatin1String("-codec"))
-        return Applies::Both;
-    if (token.startsWith(QLatin1String("-c:")))
-        order = token.mid(3);
-    else if (token.startsWith(QLatin1String("-codec:")))
-        order = token.mid(7);
-    else
-        return Applies::None;
-    // The first stream of a kind is the one a cut looks at; other specifiers name other streams.
-    const QString kind = order.section(QLatin1Char(':'), 0, 0);
-    const QString rest = order.section(QLatin1Char(':'), 1);
-    if (!rest.isEmpty() && rest != QLatin1String("0"))
-        return Applies::None;
-    if (kind == QLatin1String("v") || kind == QLatin1String("V"))
-        return Applies::Video;
-    if (kind == QLatin1String("a"))
-        return Applies::Audio;
-    return Applies::None;
-}
 
 // The sorted presentation times and key frames of one stream, and what of it was read.
 struct StreamView {
@@ -54,6 +26,7 @@ struct StreamView {
     std::optional<double> end;   // end of the stream, when a read reached the end of the file
     double tick = 0;
     int reorder = 0;
+    bool video = false;
 
     // Spans are merged and ascending: only the last one starting at or before `from` can
     // hold [from, to].
@@ -88,6 +61,10 @@ struct StreamView {
         const auto it = FirstKeyPast(t);
         return it == keys.cbegin() ? nullptr : &*(it - 1);
     }
+    const ProbePacket* KeyBefore(const ProbePacket* key) const
+    {
+        return key && key > keys.constData() ? key - 1 : nullptr;
+    }
     const ProbePacket* FirstKeyAfter(double t) const
     {
         const auto it = FirstKeyPast(t);
@@ -106,6 +83,7 @@ StreamView ViewOf(const ProbeData& probe, int stream)
         if (s.index == stream) {
             v.tick = s.Tick();
             v.reorder = s.reorder;
+            v.video = s.type == QLatin1String("video");
         }
     double end = -kInfinity;
     for (const ProbePacket& p : probe.packets) {
@@ -177,6 +155,21 @@ CutPoint KeyCut(const StreamView& v, const ProbePacket& key)
     return c;
 }
 
+// Where to decode from for a re-encoded section that starts at frame: the key frame before
+// the last one at or before it. Decoding from the last one alone is not enough: an
+// intra-refresh stream marks where a refresh begins, clean only at the next one, and the
+// pictures shown before an open GOP's key frame refer to pictures before it. A stream that
+// starts with its key frame is clean from there.
+std::optional<double> DecodeFrom(const StreamView& v, double frame)
+{
+    const ProbePacket* last = v.LastKeyAtOrBefore(frame + kSameTime);
+    if (const ProbePacket* before = v.KeyBefore(last))
+        return before->pts;
+    if (last && !v.frames.isEmpty() && last->pts <= v.frames.first() + kSameTime && v.Covered(last->pts - kEdge, frame))
+        return last->pts;
+    return std::nullopt;
+}
+
 // A point with no frame at or after it: the stream ends within the last frame before it,
 // or before the point altogether.
 CutPoint EndPoint(const StreamView& v, double planned, CutKind kind)
@@ -196,34 +189,14 @@ CutPoint EndPoint(const StreamView& v, double planned, CutKind kind)
 
 ProfileStreams AnalyseProfileSwitches(const QString& switches)
 {
+    const vt_switches::StreamTreatment t = vt_switches::ReadStreamTreatment(vt_switches::SplitArguments(switches.toStdString()));
     ProfileStreams p;
-    bool exact = false;
-    const QStringList tokens = SplitCommandLine(switches);
-    for (int k = 0; k < tokens.size(); ++k) {
-        const QString& t = tokens.at(k);
-        if (t == QLatin1String("-cut_points") && k + 1 < tokens.size()) {
-            exact = tokens.at(++k) == QLatin1String("exact");
-            continue;
-        }
-        if (t == QLatin1String("-vn")) {
-            p.videoOff = true;
-            continue;
-        }
-        if (t == QLatin1String("-an")) {
-            p.audioOff = true;
-            continue;
-        }
-        const Applies applies = CodecSwitch(t);
-        if (applies == Applies::None || k + 1 >= tokens.size())
-            continue;
-        const bool copy = tokens.at(++k) == QLatin1String("copy");
-        if (applies == Applies::Video || applies == Applies::Both)
-            p.videoCopied = copy;
-        if (applies == Applies::Audio || applies == Applies::Both)
-            p.audioCopied = copy;
-    }
+    p.videoCopied = t.videoCopied;
+    p.audioCopied = t.audioCopied;
+    p.videoOff = t.videoOff;
+    p.audioOff = t.audioOff;
     // The encoder cuts copied video on frames only while it copies the video.
-    if (exact && p.videoCopied && !p.videoOff) {
+    if (t.exactCuts && p.videoCopied && !p.videoOff) {
         p.exactCuts = true;
         p.videoCopied = false;
     }
@@ -279,9 +252,12 @@ QList<ReadSpan> FirstReads(const QList<double>& planned, CutKind kind)
     for (int j = 0; j < planned.size(); ++j) {
         const double p = planned.at(j);
         double reach = kFrameReach;
+        double back = 0;
         if (kind == CutKind::KeyFrames)
-            reach = j == 0 ? kEdge : (j + 1 == planned.size() ? kFrameReach : kKeyReach);
-        reads.append(ReadSpan{p - kSameTime - kEdge, p + reach});
+            reach = j == 0 ? kEdge : kKeyReach;
+        else if (kind == CutKind::Frames && j + 1 < planned.size())
+            back = kDecodeReach; // the key frames a re-encoded section decodes from
+        reads.append(ReadSpan{p - kSameTime - kEdge - back, p + reach});
     }
     return reads;
 }
@@ -343,10 +319,37 @@ CutLookup PlaceCuts(const QList<double>& planned, CutKind kind, bool copies, con
         case CutKind::Frames:
             point.time = *frame;
             point.margin = MarginBefore(v, *frame);
+            if (v.video && j < last) {
+                // Nothing lies before the source's start: a read from there covers all before.
+                if (!v.Covered(std::max(*frame - kDecodeReach, -kEdge), *frame)) {
+                    readOn(*frame - kDecodeReach - kEdge, *frame + kEdge);
+                    continue;
+                }
+                point.decodeFrom = DecodeFrom(v, *frame);
+            }
             break;
         case CutKind::KeyFrames: {
-            if (j == last)
-                break; // the marked end: everything before it is inside
+            if (j == last) {
+                // The marked end: the copy runs on to the next key frame, so that its last
+                // group of pictures is whole. Cut at the marked end, B-frames shown before it
+                // would lack the picture after it they refer to, and the pictures after it
+                // that are decoded first would come along.
+                const ProbePacket* next = v.FirstKeyAfter(from);
+                if (next && v.Covered(from, next->pts)) {
+                    point = KeyCut(v, *next);
+                    break;
+                }
+                if (v.Covered(from, kInfinity)) {
+                    point = EndPoint(v, p, kind); // no key frame after it: to the end of the source
+                    break;
+                }
+                // Further each time: a long group of pictures, then the rest of the file.
+                const bool nearRead = v.Covered(from, p + kKeyReach);
+                readOn(from - kEdge, nearRead && !v.Covered(from, p + kEndReach) ? std::optional<double>(p + kEndReach)
+                                     : nearRead                                 ? std::nullopt
+                                                                                : std::optional<double>(p + kKeyReach));
+                continue;
+            }
             const double at = p + kSameTime;
             if (!v.Covered(at, at)) {
                 readOn(from - kEdge, p + (j == 0 ? kEdge : kKeyReach));
@@ -399,15 +402,7 @@ CutLookup PlaceCuts(const QList<double>& planned, CutKind kind, bool copies, con
 
 QString FormatCutTime(double seconds)
 {
-    if (!std::isfinite(seconds) || seconds < 0)
-        seconds = 0;
-    const qint64 ms = std::llround(seconds * 1000.0);
-    const qint64 s = ms / 1000;
-    return QStringLiteral("%1:%2:%3.%4")
-        .arg(s / 3600, 2, 10, QLatin1Char('0'))
-        .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
-        .arg(s % 60, 2, 10, QLatin1Char('0'))
-        .arg(ms % 1000, 3, 10, QLatin1Char('0'));
+    return QString::fromStdString(vt_switches::FormatClock(seconds));
 }
 
 namespace {
@@ -450,6 +445,10 @@ QStringList CutNotes(const CutPlan& cuts)
                                      : QStringLiteral("Copied streams are cut on key frames: the sections begin at %1.")
                                            .arg(JoinTimes(starts)));
         }
+        const CutPoint& last = cuts.points.last();
+        if (!cuts.planned.isEmpty() && !last.sourceEnd && last.time > cuts.planned.last() + kSameTime)
+            notes << QStringLiteral("The copy ends at %1, after the marked end, on a whole group of pictures.")
+                         .arg(FormatCutTime(last.time));
     }
 
     const CutPoint& end = cuts.points.last();

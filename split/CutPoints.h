@@ -91,6 +91,11 @@ struct CutPoint {
     double margin = 0;         // Frames: how far before `time` a section ending here stops
     std::optional<double> dts; // KeyFrames: decode time of the key frame's packet
     double dtsMargin = 0;      // KeyFrames: how far before `dts` copied video stops
+    // Frames, on video: where decoding must begin for the section starting here to open on
+    // clean pictures: the key frame before the last one at or before `time` (a key frame of
+    // an intra-refresh stream only starts a refresh, and an open GOP's key frame leaves the
+    // pictures shown just before it undecodable). None: no key frame lies within reach.
+    std::optional<double> decodeFrom;
 };
 
 struct CutPlan {
@@ -109,6 +114,8 @@ CutKind KindOfCut(const ProbeData& probe, const ProfileStreams& profile);
 
 // A point and a frame time this close count as one.
 constexpr double kSameTime = 0.0005;
+// How far before a re-encoded section's start the look-up searches for key frames to decode from.
+constexpr double kDecodeReach = 20.0;
 
 // The result of one look at the probe: the plan when every point is settled; otherwise the
 // stretches still to read (from, to; to empty: up to the end of the file).

@@ -125,6 +125,9 @@ QStringList SectionCutArguments(const JobSection& section, bool exactCuts)
         extra << QStringLiteral("-copypriorss") << QStringLiteral("0");
     if (exactCuts && section.followed)
         extra << QStringLiteral("-cut_end") << QStringLiteral("next");
+    // The exact cut finds its own way into copied video.
+    if (section.decodeFrom && !exactCuts)
+        extra << QStringLiteral("-decode_from") << FormatSeconds(*section.decodeFrom);
     return extra;
 }
 
@@ -163,6 +166,8 @@ JobSection JobPlan::Section(qint32 i) const
         s.copies = cuts->copies;
         if (cuts->kind == CutKind::KeyFrames && b.dts && !b.sourceEnd && !s.empty)
             s.videoEndDts = *b.dts - a.time - b.dtsMargin;
+        if (cuts->kind == CutKind::Frames && a.decodeFrom && *a.decodeFrom < a.time - kSameTime && !s.empty)
+            s.decodeFrom = std::max(0.0, *a.decodeFrom);
         s.followed = i < count && i + 1 < cuts->points.size() && cuts->points.at(i + 1).time > b.time;
         return s;
     }

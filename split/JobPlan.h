@@ -44,6 +44,9 @@ struct JobSection {
     // Copied video stops before the packet whose decode time, counted from start, reaches
     // this: the next section's key frame, decoded before frames that show earlier.
     std::optional<double> videoEndDts;
+    // Re-encoded video is decoded from here (seconds from the source's start, before start):
+    // a clean place to begin, what lies before start dropped.
+    std::optional<double> decodeFrom;
     bool copies = false; // copied streams take nothing from before start
     bool followed = false; // another section of the job begins where this one ends
 };

@@ -1,4 +1,5 @@
 #include "split/SourceProbe.h"
+#include "split/CommandLine.h"
 #include "split/JobPlan.h"
 
 #include <QDir>
@@ -27,8 +28,6 @@ constexpr int kMostReads = 4;
 constexpr qsizetype kMostIntervals = 1000;
 // A file's stated duration may fall short of its last packet by this much.
 constexpr double kBeyondEnd = 1.0;
-
-QString Seconds(double s) { return QString::number(s, 'f', 6); }
 
 std::optional<double> Decimal(const QString& text)
 {
@@ -83,6 +82,42 @@ QString FindFfprobe(const QString& encoderPath)
     return QStandardPaths::findExecutable(QStringLiteral("ffprobe"));
 }
 
+FfprobeRun RunFfprobe(const QString& ffprobe, const QStringList& args, const QString& source,
+                      const std::atomic<bool>* cancel, int limitMs)
+{
+    FfprobeRun run;
+    QProcess p;
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    // Never taken for a protocol or an option, whatever the name.
+    p.start(ffprobe, args + QStringList{QStringLiteral("file:") + source}, QIODevice::ReadOnly);
+    if (!p.waitForStarted(30000)) {
+        run.error = QStringLiteral("ffprobe could not be started (%1).").arg(ffprobe);
+        return run;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    while (!p.waitForFinished(kPollMs)) {
+        if (p.state() == QProcess::NotRunning)
+            break;
+        run.cancelled = cancel && cancel->load();
+        if (run.cancelled || clock.elapsed() > limitMs) {
+            p.kill();
+            p.waitForFinished(5000);
+            run.error = run.cancelled ? QStringLiteral("Cancelled.") : QStringLiteral("ffprobe took too long to read %1.").arg(source);
+            return run;
+        }
+    }
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        const QString says = QString::fromLocal8Bit(p.readAllStandardError()).trimmed().section(QLatin1Char('\n'), -1);
+        run.error = says.isEmpty() ? QStringLiteral("ffprobe could not read %1.").arg(source) : says;
+        return run;
+    }
+    run.output = p.readAllStandardOutput();
+    run.ok = true;
+    return run;
+}
+
 bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadSpan>& spans, ProbeData& probe,
                 QString* error, const std::atomic<bool>* cancel, const QString& selection)
 {
@@ -109,8 +144,8 @@ bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadS
         merged = {ReadSpan{merged.first().from, merged.last().to}};
     QStringList intervals;
     for (const ReadSpan& s : merged) {
-        const QString from = Seconds(s.from - kReorderRoom + offset);
-        intervals << (s.to ? from + QLatin1Char('%') + Seconds(*s.to + kReorderRoom + offset) : from + QLatin1Char('%'));
+        const QString from = FormatSeconds(s.from - kReorderRoom + offset);
+        intervals << (s.to ? from + QLatin1Char('%') + FormatSeconds(*s.to + kReorderRoom + offset) : from + QLatin1Char('%'));
     }
     QStringList args{
         QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-hide_banner"), QStringLiteral("-of"),
@@ -120,44 +155,18 @@ bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadS
         QStringLiteral("-read_intervals"), intervals.join(QLatin1Char(','))};
     if (!selection.isEmpty())
         args << QStringLiteral("-select_streams") << selection;
-    // Never taken for a protocol or an option, whatever the name.
-    args << QStringLiteral("file:") + source;
 
-    QProcess p;
-    p.setStandardInputFile(QProcess::nullDevice());
-    p.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    p.start(ffprobe, args, QIODevice::ReadOnly);
-    if (!p.waitForStarted(30000)) {
+    const FfprobeRun run = RunFfprobe(ffprobe, args, source, cancel, kRunLimitMs);
+    if (!run.ok) {
         if (error)
-            *error = QStringLiteral("ffprobe could not be started (%1).").arg(ffprobe);
-        return false;
-    }
-    QElapsedTimer clock;
-    clock.start();
-    while (!p.waitForFinished(kPollMs)) {
-        if ((cancel && cancel->load()) || clock.elapsed() > kRunLimitMs || p.state() == QProcess::NotRunning) {
-            if (p.state() == QProcess::NotRunning)
-                break;
-            p.kill();
-            p.waitForFinished(5000);
-            if (error)
-                *error = cancel && cancel->load() ? QStringLiteral("Cancelled.")
-                                                  : QStringLiteral("ffprobe took too long to read %1.").arg(source);
-            return false;
-        }
-    }
-    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        if (error) {
-            const QString says = QString::fromLocal8Bit(p.readAllStandardError()).trimmed().section(QLatin1Char('\n'), -1);
-            *error = says.isEmpty() ? QStringLiteral("ffprobe could not read %1.").arg(source) : says;
-        }
+            *error = run.error;
         return false;
     }
 
     QList<ProbeStream> streams;
     std::optional<double> start, length;
     QList<RawPacket> raw;
-    const QByteArray output = p.readAllStandardOutput();
+    const QByteArray& output = run.output;
     const QByteArrayView all(output);
     for (qsizetype at = 0; at < all.size();) {
         qsizetype end = all.indexOf('\n', at);

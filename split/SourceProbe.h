@@ -4,13 +4,28 @@
 // one only when a key frame lies far from its point or a point lies past the end.
 #include "split/CutPoints.h"
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <atomic>
 
 struct SplitJobOrder;
 
 // ffprobe beside the encoder program first, then on PATH; empty when there is none.
 QString FindFfprobe(const QString& encoderPath);
+
+// One run of ffprobe over a source, the one way this program runs it: the arguments, then
+// the source as a plain file ("file:", so that no name is taken for a protocol or an
+// option); standard input empty; ended with the program, on cancel, or after limitMs. ok:
+// it succeeded, and output holds what it printed; otherwise error says why, in a sentence.
+struct FfprobeRun {
+    bool ok = false;
+    bool cancelled = false;
+    QByteArray output;
+    QString error;
+};
+FfprobeRun RunFfprobe(const QString& ffprobe, const QStringList& args, const QString& source,
+                      const std::atomic<bool>* cancel = nullptr, int limitMs = 120000);
 
 // Reads the given stretches of the source (seconds from its start) with ffprobe and adds
 // the streams, the format and the packets it lists to probe, together with what was read.

@@ -43,3 +43,11 @@ set_tests_properties(tst_split_exact_sources PROPERTIES TIMEOUT 1500)
 veltrane_add_test(NAME tst_split_controller SOURCES split_controller.cpp split_fake.h CORE LABEL unit)
 target_compile_definitions(tst_split_controller PRIVATE VT_FAKE_ENCODER_PATH="$<TARGET_FILE:split_fake_encoder>")
 add_dependencies(tst_split_controller split_fake_encoder)
+
+# A profile's switches as the program and the encoder program both read them.
+veltrane_add_test(NAME tst_switches_reading SOURCES switches_reading.cpp CORE LABEL unit)
+
+# Cuts on the footage users have (open GOPs, intra refresh, broadcast streams, subtitles,
+# rotation), every picture against the source's: real encoder, ffmpeg and GStreamer.
+veltrane_add_test(NAME tst_split_footage SOURCES split_footage.cpp CORE)
+set_tests_properties(tst_split_footage PROPERTIES TIMEOUT 1200 LABELS media)

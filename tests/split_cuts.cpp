@@ -68,6 +68,7 @@ private slots:
         QTest::newRow("encoding") << " -c:v libx264 -c:a aac" << false;
         QTest::newRow("sound copied, video encoded") << " -c:a copy" << false;
         QTest::newRow("another video stream") << " -c:v:1 copy" << false;
+        QTest::newRow("-c:V:0, video that is no picture") << " -c:V:0 copy" << true;
         QTest::newRow("nothing named") << "" << false;
         QTest::newRow("sound only, copied") << " -vn -c:a copy" << true;
         QTest::newRow("sound only, -acodec") << " -vn  -acodec copy" << true;
@@ -108,12 +109,14 @@ private slots:
             << frames << ntsc << QList<double>{8.208, 9.877} << QList<double>{246 / ntsc, 296 / ntsc};
         QTest::newRow("past the end") << frames << 25.0 << QList<double>{6.0, 9.98, 12.0, 14.0}
                                       << QList<double>{6.0, 10.0, 10.0, 10.0};
-        QTest::newRow("copy: start back, inner nearest, end kept")
-            << keys << 25.0 << QList<double>{3.3, 5.1, 9.7} << QList<double>{2.0, 6.0, 9.7};
+        // The end runs on to the next key frame, here the end of the source: a whole group.
+        QTest::newRow("copy: start back, inner nearest, end on a whole group")
+            << keys << 25.0 << QList<double>{3.3, 5.1, 9.7} << QList<double>{2.0, 6.0, 10.0};
+        QTest::newRow("copy: end on the next key frame") << keys << 25.0 << QList<double>{3.3, 7.1} << QList<double>{2.0, 8.0};
         QTest::newRow("copy: a tie goes back") << keys << 25.0 << QList<double>{0.5, 5.0, 8.0} << QList<double>{0.0, 4.0, 8.0};
         QTest::newRow("copy: start on a key frame") << keys << 25.0 << QList<double>{4.0, 6.0} << QList<double>{4.0, 6.0};
         QTest::newRow("copy: two points, one key frame")
-            << keys << 25.0 << QList<double>{1.0, 3.8, 4.2, 7.0} << QList<double>{0.0, 4.0, 4.0, 7.0};
+            << keys << 25.0 << QList<double>{1.0, 3.8, 4.2, 7.0} << QList<double>{0.0, 4.0, 4.0, 8.0};
         // No key frame after 8 s: the rest goes with the section from there.
         QTest::newRow("copy: past the end") << keys << 25.0 << QList<double>{6.5, 9.5, 11.0, 13.0}
                                             << QList<double>{6.0, 8.0, 10.0, 10.0};
@@ -134,12 +137,44 @@ private slots:
         QCOMPARE(found.plan->points.last().sourceEnd, planned.last() > 10.0);
     }
 
+    void decodesFromTwoKeyFramesBack_data()
+    {
+        QTest::addColumn<int>("gop");          // frames at 25 per second
+        QTest::addColumn<double>("start");
+        QTest::addColumn<double>("decodeFrom"); // -1: none
+        QTest::newRow("inside a group") << 50 << 5.0 << 2.0;
+        QTest::newRow("on a key frame") << 50 << 6.0 << 4.0;
+        QTest::newRow("in the first group") << 50 << 1.0 << 0.0;
+        QTest::newRow("in the second group: the first key frame is the start") << 50 << 2.5 << 0.0;
+        // Key frames 30 s apart: a read seeks to the key frame before it, so both are known.
+        QTest::newRow("long groups") << 750 << 35.0 << 0.0;
+        QTest::newRow("on the first frame: nothing before it") << 50 << 0.0 << -1.0;
+    }
+    void decodesFromTwoKeyFramesBack()
+    {
+        QFETCH(int, gop);
+        QFETCH(double, start);
+        QFETCH(double, decodeFrom);
+        const QList<double> planned{start, start + 1.0};
+        // What the first look reads, and nothing else.
+        ProbeData probe = Probe(25, 2000, gop, FirstReads(planned, CutKind::Frames));
+        const CutLookup found = PlaceCuts(planned, CutKind::Frames, false, probe, 0);
+        QVERIFY(found.plan);
+        const std::optional<double> from = found.plan->points.first().decodeFrom;
+        if (decodeFrom < 0)
+            QVERIFY(!from || *from >= start - kSameTime);
+        else
+            QVERIFY2(from && std::fabs(*from - decodeFrom) < 1e-9, qPrintable(QString::number(from.value_or(-1))));
+        // The end point starts nothing.
+        QVERIFY(!found.plan->points.last().decodeFrom);
+    }
+
     void readsOnWhereTheProbeFallsShort()
     {
         // Key frames 10 s apart: the first look around 6 s ([5, 9]) shows the one at 0 only,
         // so the look goes on to 12 s, where one nearer than 6 s away would have to be.
         const QList<double> planned{1.0, 6.0, 19.0};
-        ProbeData probe = Probe(25, 500, 250, {ReadSpan{0.99, 1.01}, ReadSpan{5, 9}, ReadSpan{18.99, 20.5}});
+        ProbeData probe = Probe(25, 500, 250, {ReadSpan{0.99, 1.01}, ReadSpan{5, 9}, ReadSpan{18.99, std::nullopt}});
         CutLookup found = PlaceCuts(planned, CutKind::KeyFrames, true, probe, 0);
         QVERIFY(!found.plan);
         QCOMPARE(found.toRead.size(), 1);
@@ -147,10 +182,10 @@ private slots:
         probe.spans << found.toRead;
         found = PlaceCuts(planned, CutKind::KeyFrames, true, probe, 0);
         QVERIFY(found.plan);
-        QCOMPARE(Times(*found.plan), QList<double>({0.0, 10.0, 19.0}));
+        QCOMPARE(Times(*found.plan), QList<double>({0.0, 10.0, 20.0}));
 
         // A point past what was read, in a file whose end is not known yet: read on to the end.
-        probe = Probe(25, 250, 50, {ReadSpan{0.99, 2.5}, ReadSpan{11.99, 13.5}});
+        probe = Probe(25, 250, 50, {ReadSpan{-1, 2.5}, ReadSpan{11.99, 13.5}});
         found = PlaceCuts({1.0, 12.0}, CutKind::Frames, false, probe, 0);
         QVERIFY(!found.plan);
         QCOMPARE(found.toRead.size(), 1);
@@ -175,8 +210,8 @@ private slots:
             QVERIFY(s.videoEndDts && std::fabs(*s.videoEndDts - (6.0 - 0.08 - 4.0 - 0.02)) < 1e-9);
             QCOMPARE(SectionCutArguments(s),
                      QStringList({"-video_end_dts", FormatSeconds(*s.videoEndDts), "-copypriorss", "0"}));
-            // The last one ends at the marked end, with nothing after it to keep out.
-            QCOMPARE(plan.Section(3).end, 9.5);
+            // The last one runs on to a whole group of pictures: here to the source's end.
+            QCOMPARE(plan.Section(3).end, 10.0);
             QVERIFY(!plan.Section(3).videoEndDts);
         }
 
@@ -185,7 +220,8 @@ private slots:
         const JobSection s = plan.Section(2);
         QCOMPARE(s.start, 3.84);
         QVERIFY(s.length < s.end - s.start && s.length > s.end - s.start - 0.02);
-        QVERIFY(SectionCutArguments(s).isEmpty());
+        // Decoded from the key frame before the last one at or before its start.
+        QCOMPARE(SectionCutArguments(s), QStringList({"-decode_from", "0"}));
         // Copied video cut on exact frames: the encoder learns where the next section starts,
         // which the last one has none of.
         QCOMPARE(SectionCutArguments(s, true), QStringList({"-cut_end", "next"}));
@@ -219,6 +255,7 @@ private slots:
         QCOMPARE(CutNotes(cuts), QStringList({"Copied streams are cut on key frames: the sections begin at 00:00:00.480, "
                                               "00:00:00.960, 00:00:01.440, 00:00:01.920, 00:00:02.400, ... and "
                                               "00:00:09.600.",
+                                              "The copy ends at 00:00:10.000, after the marked end, on a whole group of pictures.",
                                               "980 of the 1000 sections were not written: their cuts fall on the same key frame."}));
         // Frames that lie where they were marked need no word; nor cuts never looked up.
         cuts = PlaceCuts({2.0, 4.0, 6.0}, CutKind::Frames, false, Probe(25, 250, 50), 0).plan.value();

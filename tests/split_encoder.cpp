@@ -74,7 +74,7 @@ private slots:
         QVERIFY(p.waitForFinished(30000));
         QCOMPARE(p.exitCode(), 0);
         QCOMPARE(ffmpegArgs(), QStringList({"-nostdin", "-hide_banner", "-nostats", "-loglevel", "error", "-progress",
-                                            "pipe:1", "-y", "-ss", "43.3", "-i", "/videos/a \"b\" c.mp4", "-t",
+                                            "pipe:1", "-y", "-ss", "43.3", "-i", "/videos/a \"b\" c.mp4", "-ss", "0", "-t",
                                             "33.3333333333333", "-c:v", "libx264", "-an", m_dir.path() + "/a_Clip2.mp4"}));
         // Each position on a line of its own with a blank behind the number, and after
         // ffmpeg's success the section's whole length, so the bars reach the end; nothing else.
@@ -86,25 +86,33 @@ private slots:
     {
         QTest::addColumn<QStringList>("profile");
         QTest::addColumn<QStringList>("ffmpeg"); // what ffmpeg gets after -progress pipe:1
-        const QString scale = "0.975000000000";
-        QTest::newRow("everything copied: one reading, the rest stretched to the video's end")
+        // Copied or encoded, the sound and subtitles come from a reading of their own with their
+        // time stamps as the source has them.
+        QTest::newRow("everything copied: the video read on its own")
             << QStringList{"-c:v", "copy", "-c:a", "copy"}
-            << QStringList{"-y", "-ss", "8", "-itsscale:a", scale, "-itsscale:s", scale, "-i", "/a.mp4", "-t", "3.9",
-                           "-copypriorss", "0", "-c:v", "copy", "-c:a", "copy", "-bsf:a", "setts=ts=TS/" + scale,
-                           "-bsf:s", "setts=ts=TS/" + scale, "/o.mp4"};
-        QTest::newRow("a filter of the profile's runs after ours")
+            << QStringList{"-y", "-ss", "8", "-t", "3.9", "-an", "-sn", "-dn", "-i", "/a.mp4", "-y", "-ss", "8", "-vn",
+                           "-i", "/a.mp4", "-t", "4", "-copypriorss", "0", "-c:v", "copy", "-c:a", "copy", "/o.mp4"};
+        QTest::newRow("a filter of the profile's stays as it is")
             << QStringList{"-c", "copy", "-bsf:a", "aac_adtstoasc"}
-            << QStringList{"-y", "-ss", "8", "-itsscale:a", scale, "-itsscale:s", scale, "-i", "/a.mp4", "-t", "3.9",
-                           "-copypriorss", "0", "-c", "copy", "-bsf:a", "aac_adtstoasc", "-bsf:a",
-                           "setts=ts=TS/" + scale + ",aac_adtstoasc", "-bsf:s", "setts=ts=TS/" + scale, "/o.mp4"};
+            << QStringList{"-y", "-ss", "8", "-t", "3.9", "-an", "-sn", "-dn", "-i", "/a.mp4", "-y", "-ss", "8", "-vn",
+                           "-i", "/a.mp4", "-t", "4", "-copypriorss", "0", "-c", "copy", "-bsf:a",
+                           "aac_adtstoasc", "-bsf:s", "setts=duration=(DURATION+(4/TB-PTS)-abs(DURATION-(4/TB-PTS)))/2",
+                           "/o.mp4"};
+        // Copied subtitles end with the section; a filter of the profile's for them runs after.
+        QTest::newRow("copied subtitles with a filter of their own")
+            << QStringList{"-c:v", "copy", "-c:s", "copy", "-bsf:s", "null"}
+            << QStringList{"-y", "-ss", "8", "-t", "3.9", "-an", "-sn", "-dn", "-i", "/a.mp4", "-y", "-ss", "8", "-vn",
+                           "-i", "/a.mp4", "-t", "4", "-copypriorss", "0", "-c:v", "copy", "-c:s", "copy",
+                           "-bsf:s", "null", "-bsf:s", "setts=duration=(DURATION+(4/TB-PTS)-abs(DURATION-(4/TB-PTS)))/2,null",
+                           "/o.mp4"};
         QTest::newRow("sound encoded: the video read on its own")
             << QStringList{"-c:v", "copy", "-c:a", "aac"}
             << QStringList{"-y", "-ss", "8", "-t", "3.9", "-an", "-sn", "-dn", "-i", "/a.mp4", "-y", "-ss", "8", "-vn",
                            "-i", "/a.mp4", "-t", "4", "-copypriorss", "0", "-c:v", "copy", "-c:a", "aac", "/o.mp4"};
         QTest::newRow("streams mapped by the profile: left to ffmpeg")
             << QStringList{"-map", "0", "-c", "copy"}
-            << QStringList{"-y", "-ss", "8", "-i", "/a.mp4", "-t", "4", "-copypriorss", "0", "-map", "0", "-c", "copy",
-                           "/o.mp4"};
+            << QStringList{"-y", "-ss", "8", "-i", "/a.mp4", "-t", "4", "-copypriorss", "0", "-map", "0", "-c",
+                           "copy", "-bsf:s", "setts=duration=(DURATION+(4/TB-PTS)-abs(DURATION-(4/TB-PTS)))/2", "/o.mp4"};
     }
     void copiedVideoEndsBeforeTheNextKeyFrame()
     {
@@ -114,6 +122,32 @@ private slots:
         p.start(encoder(), QStringList{"-y", "-i", "/a.mp4", "-ss", "8", "-t", "4", "-video_end_dts", "3.9",
                                        "-copypriorss", "0"}
                                + profile + QStringList{"/o.mp4"});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(ffmpegArgs().mid(7), ffmpeg);
+    }
+
+    void reencodedVideoDecodesFromACleanPlace_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QStringList>("ffmpeg"); // what ffmpeg gets after -progress pipe:1
+        QTest::newRow("from an earlier key frame, the rest dropped")
+            << QStringList{"-decode_from", "6.5", "-c:v", "libx264"}
+            << QStringList{"-y", "-ss", "6.500000", "-i", "/a.ts", "-ss", "3.500000", "-t", "4", "-c:v", "libx264", "/o.mkv"};
+        QTest::newRow("from the source's start") << QStringList{"-decode_from", "0", "-c:v", "libx264"}
+                                                 << QStringList{"-y", "-i", "/a.ts", "-ss", "10.000000", "-t", "4", "-c:v",
+                                                                "libx264", "/o.mkv"};
+        // Copied video cannot begin anywhere but on its key frame: the point is left alone.
+        QTest::newRow("copied video") << QStringList{"-decode_from", "6.5", "-c:v", "copy"}
+                                      << QStringList{"-y", "-ss", "10", "-i", "/a.ts", "-t", "4", "-c:v", "copy",
+                                                     "/o.mkv"};
+    }
+    void reencodedVideoDecodesFromACleanPlace()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, ffmpeg);
+        QProcess p;
+        p.start(encoder(), QStringList{"-y", "-i", "/a.ts", "-ss", "10", "-t", "4"} + options + QStringList{"/o.mkv"});
         QVERIFY(p.waitForFinished(30000));
         QCOMPARE(p.exitCode(), 0);
         QCOMPARE(ffmpegArgs().mid(7), ffmpeg);

@@ -261,7 +261,9 @@ private slots:
                     else if (after < 0 || k.pts < after)
                         after = k.pts;
                 }
-                at = j == 0 ? before : (j + 1 == planned.size() ? p : (after >= 0 && after - p < p - before ? after : before));
+                // The end runs on to the key frame at or after it (a whole group of pictures).
+                const double end = before >= p - kHalfMs ? before : (after >= 0 ? after : sourceEnd);
+                at = j == 0 ? before : (j + 1 == planned.size() ? end : (after >= 0 && after - p < p - before ? after : before));
             }
             want << std::min(at, sourceEnd);
         }
