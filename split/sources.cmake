@@ -3,6 +3,7 @@ list(APPEND VT_CORE_SOURCES
   split/JobPlan.cpp split/JobPlan.h
   split/CutPoints.cpp split/CutPoints.h
   split/SourceProbe.cpp split/SourceProbe.h
+  split/TrackList.cpp split/TrackList.h
   split/EncoderRun.cpp split/EncoderRun.h
   split/OutputFile.cpp split/OutputFile.h
   split/SplitJob.cpp split/SplitJob.h)
