@@ -1,4 +1,5 @@
 #include "section_cut.h"
+#include "stream_maps.h"
 
 #include <cctype>
 #include <cstdio>
@@ -168,8 +169,9 @@ std::vector<std::string> SectionCutInputs(const SectionCut& cut, const std::vect
     const double end = cut.videoEndDts.empty() ? 0 : std::strtod(cut.videoEndDts.c_str(), nullptr);
     const double length = lengthAt < outputOptions.size() ? std::strtod(outputOptions[lengthAt].c_str(), nullptr) : 0;
     // Nothing to do, or nothing that can be done: a profile that maps streams itself names
-    // inputs by number, so the source stays one input and ffmpeg's own -t decides.
-    if (cut.videoEndDts.empty() || !(end > 0) || !(length >= end) || Has(outputOptions, "-map")) {
+    // inputs by number, so the source stays one input and ffmpeg's own -t decides. Maps by
+    // kind (the program's own) follow the streams to their input.
+    if (cut.videoEndDts.empty() || !(end > 0) || !(length >= end) || !MapsByKind(outputOptions)) {
         inputs.push_back("-i");
         inputs.push_back(input);
         return inputs;
@@ -188,6 +190,7 @@ std::vector<std::string> SectionCutInputs(const SectionCut& cut, const std::vect
         inputs.push_back("-vn");
         inputs.push_back("-i");
         inputs.push_back(input);
+        PointMapsAtInputs(outputOptions, 0, 1, false);
         return inputs;
     }
 
