@@ -98,6 +98,8 @@ QString ContainerName(Container c)
 
 QString Described(const Track& t)
 {
+    if (t.kind == QLatin1Char('t') && !t.fileName.isEmpty())
+        return QStringLiteral("track %1 (%2)").arg(t.Name(), t.fileName);
     QString s = QStringLiteral("track %1 (%2").arg(t.Name(), t.codec.isEmpty() ? QStringLiteral("unknown") : t.codec);
     if (!t.language.isEmpty())
         s += QLatin1Char(' ') + t.language;
@@ -338,6 +340,10 @@ TrackMapping ComposeTrackMapping(const TrackList& list, const TrackSelection& se
                 leftOut << Described(t);
             break;
         default:
+            // MP4 keeps its chapters' titles in a text track that ffmpeg lists as data; the
+            // chapters themselves come along without it.
+            if (t.codec == QLatin1String("bin_data") && !list.chapters.isEmpty())
+                break;
             if (!profile.dataOff)
                 leftOut << Described(t);
             break;

@@ -40,3 +40,6 @@ set_tests_properties(tst_split_exact PROPERTIES TIMEOUT 1500)
 # picture by picture and by GStreamer's second decoders.
 veltrane_add_test(NAME tst_split_exact_sources SOURCES split_exact_sources.cpp CORE)
 set_tests_properties(tst_split_exact_sources PROPERTIES TIMEOUT 1500)
+
+# Which tracks a cut keeps and the maps that keep them (core library only).
+veltrane_add_test(NAME tst_split_tracks SOURCES split_tracks.cpp ${PROJECT_SOURCE_DIR}/encoder/stream_maps.cpp CORE)
