@@ -43,3 +43,7 @@ set_tests_properties(tst_split_exact_sources PROPERTIES TIMEOUT 1500)
 
 # Which tracks a cut keeps and the maps that keep them (core library only).
 veltrane_add_test(NAME tst_split_tracks SOURCES split_tracks.cpp ${PROJECT_SOURCE_DIR}/encoder/stream_maps.cpp CORE)
+
+# Every track through real cuts into Matroska, MP4 and MPEG-TS: key frames, exact frames, re-encoded.
+veltrane_add_test(NAME tst_split_tracks_media SOURCES split_tracks_media.cpp CORE)
+set_tests_properties(tst_split_tracks_media PROPERTIES TIMEOUT 1200)
