@@ -128,6 +128,9 @@ int CliSession::Run()
             SplitJobOrder order = *p.order;
             const CutLookupReport lookup = ResolveCuts(order);
             m_report.CutsPlaced(order.sourcePath, lookup.cuts, lookup.problem);
+            if (order.mapping && m_report.GetMode() != CliReport::Mode::Quiet)
+                for (const QString& note : order.mapping->notes) // the tracks the output cannot hold
+                    m_report.Warning(QStringLiteral("%1: %2").arg(p.source, note));
             m_report.Plan(order, p.length, m_profileName, PlanSections(order));
         }
         return refused ? 2 : 0;
