@@ -108,6 +108,13 @@ QString Described(const Track& t)
     return s + QLatin1Char(')');
 }
 
+// Containers of one sound stream and nothing else (an MP3 file takes exactly one).
+bool HoldsOneSoundTrack(const QString& extension)
+{
+    static const QStringList one{"mp3", "wav", "flac", "aac", "ac3", "eac3", "mp2", "opus", "oga", "amr", "au"};
+    return one.contains(extension.toLower());
+}
+
 } // namespace
 
 int TrackList::Count(QChar kind) const
@@ -301,11 +308,17 @@ TrackMapping ComposeTrackMapping(const TrackList& list, const TrackSelection& se
     if (profile.maps || list.tracks.isEmpty())
         return m; // the profile's own choice, or ffmpeg's when the source could not be listed
     const Container c = ContainerOf(container);
-    const QString where = ContainerName(c);
+    const QString where = c == Container::Other && HoldsOneSoundTrack(container)
+                              ? QStringLiteral("An %1 file").arg(container.toUpper())
+                              : ContainerName(c);
     QStringList leftOut;
     QString subtitleCodec; // one for all: ffmpeg takes -c:s for every subtitle track
+    int sound = 0;
     for (const Track& t : list.tracks) {
         if (!selection.Keeps(t))
+            continue;
+        // A sound file holds sound and nothing else; what it cannot hold is no surprise.
+        if (HoldsOneSoundTrack(container) && t.kind != QLatin1Char('a'))
             continue;
         const QString map = QStringLiteral("0:%1").arg(t.Name());
         switch (t.kind.unicode()) {
@@ -314,8 +327,13 @@ TrackMapping ComposeTrackMapping(const TrackList& list, const TrackSelection& se
                 m.arguments << QStringLiteral("-map") << map;
             break;
         case 'a':
-            if (!profile.audioOff)
-                m.arguments << QStringLiteral("-map") << map;
+            if (profile.audioOff)
+                break;
+            if (HoldsOneSoundTrack(container) && sound++ > 0) {
+                leftOut << Described(t);
+                break;
+            }
+            m.arguments << QStringLiteral("-map") << map;
             break;
         case 's': {
             if (profile.subtitlesOff)

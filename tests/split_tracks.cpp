@@ -106,6 +106,10 @@ private slots:
             << "ts" << copy << "all" << all << "s:0 s:1 t:0";
         QTest::newRow("other containers: sound and video only")
             << "avi" << " -c:v mpeg4 -c:a mp3" << "all" << all << "s:0 s:1 t:0";
+        QTest::newRow("MP3: the first sound track alone")
+            << "mp3" << " -vn -c:a libmp3lame" << "all" << "-map 0:a:0" << "a:1";
+        QTest::newRow("MP3: the chosen sound track")
+            << "mp3" << " -vn -c:a libmp3lame" << "a:1" << "-map 0:a:1" << "";
         QTest::newRow("re-encoded into Matroska: subtitles copied, not turned into ASS")
             << "mkv" << " -c:v libx264 -c:a aac" << "all" << all + " -map 0:s:0 -map 0:s:1 -map 0:t:0 -c:s copy" << "";
         QTest::newRow("the profile's subtitle codec stands")
