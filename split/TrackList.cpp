@@ -93,7 +93,7 @@ QString ContainerName(Container c)
     case Container::Other:
         break;
     }
-    return QStringLiteral("this output");
+    return QString();
 }
 
 QString Described(const Track& t)
@@ -308,9 +308,7 @@ TrackMapping ComposeTrackMapping(const TrackList& list, const TrackSelection& se
     if (profile.maps || list.tracks.isEmpty())
         return m; // the profile's own choice, or ffmpeg's when the source could not be listed
     const Container c = ContainerOf(container);
-    const QString where = c == Container::Other && HoldsOneSoundTrack(container)
-                              ? QStringLiteral("An %1 file").arg(container.toUpper())
-                              : ContainerName(c);
+    const QString where = c == Container::Other ? container.toUpper() : ContainerName(c);
     QStringList leftOut;
     QString subtitleCodec; // one for all: ffmpeg takes -c:s for every subtitle track
     int sound = 0;

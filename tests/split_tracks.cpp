@@ -139,6 +139,8 @@ private slots:
         QCOMPARE(m.notes.size(), 1);
         for (const QString& name : leftOut.split(' '))
             QVERIFY2(m.notes[0].contains("track " + name + " ("), qPrintable(m.notes[0]));
+        QVERIFY2(m.notes[0].startsWith(container == "ts" ? QString("MPEG-TS") : container.toUpper() == "MKV" ? QString("Matroska") : container.toUpper()),
+                 qPrintable(m.notes[0]));
         if (leftOut.contains("t:0"))
             QVERIFY2(m.notes[0].contains("(font.ttf)"), qPrintable(m.notes[0]));
         // MP4's chapter text track is no loss worth a note.
