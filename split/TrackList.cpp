@@ -279,7 +279,8 @@ ProfileTrackSwitches ReadProfileTrackSwitches(const QString& switches)
     for (qsizetype k = 0; k < a.size(); ++k) {
         const QString& o = a.at(k);
         const QString value = k + 1 < a.size() ? a.at(k + 1) : QString();
-        if (o == QLatin1String("-map"))
+        // A complex graph's outputs go to the file by themselves; a map would add the source's too.
+        if (o == QLatin1String("-map") || o == QLatin1String("-filter_complex") || o == QLatin1String("-lavfi"))
             p.maps = true;
         else if (o == QLatin1String("-vn"))
             p.videoOff = true;

@@ -68,7 +68,7 @@ QStringList MissingTracks(const TrackSelection& selection, const TrackList& list
 
 // What a profile's switches already say about the streams.
 struct ProfileTrackSwitches {
-    bool maps = false;            // -map: the profile's choice stands
+    bool maps = false;            // -map, -filter_complex, -lavfi: the profile's choice stands
     bool videoOff = false, audioOff = false, subtitlesOff = false, dataOff = false;
     bool subtitleCodec = false;   // -c:s, -scodec, -codec:s
     bool subtitlesCopied = false; // copied as they are (-c copy or -c:s copy)

@@ -116,6 +116,8 @@ private slots:
             << "mkv" << copy + " -c:s ass" << "all" << all + " -map 0:s:0 -map 0:s:1 -map 0:t:0" << "";
         QTest::newRow("the profile's own -map stands")
             << "mkv" << copy + " -map 0:a:1" << "all" << "" << "";
+        QTest::newRow("a complex filter graph chooses itself")
+            << "mkv" << " -filter_complex [0:v]hflip -c:a copy" << "all" << "" << "";
         QTest::newRow("-an and -sn leave their kinds out")
             << "mkv" << copy + " -an -sn" << "all" << "-map 0:v:0 -map 0:t:0" << "";
         QTest::newRow("a chosen set")
