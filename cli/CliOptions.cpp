@@ -20,6 +20,10 @@ const char kDescription[] =
 const char kEpilogue[] =
     "\n"
     "Times are HH:MM:SS[.mmm] or plain seconds (90, 12.5).\n"
+    "Every video, sound and subtitle track, the chapters and the attachments are kept where\n"
+    "the output's container can hold them (a profile with its own -map keeps its choice);\n"
+    "--tracks keeps fewer: v, a, s or d for every track of that kind, a:1 for one of them\n"
+    "(numbered from 0 per kind, as --list-tracks shows them).\n"
     "Without --overwrite or --no-overwrite an existing output is asked about on a terminal\n"
     "and kept (its section skipped) otherwise.\n"
     "\n"
@@ -94,11 +98,16 @@ CliParse ParseCliArguments(const QStringList& arguments)
     const QCommandLineOption keepGoing(QStringLiteral("keep-going"),
                                        QStringLiteral("Go on with the next source after one failed."));
     const QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("Print errors only."));
+    const QCommandLineOption tracks(QStringLiteral("tracks"),
+                                    QStringLiteral("The tracks to keep: all (default) or a list such as v,a:0,a:2,s."),
+                                    QStringLiteral("SPEC"));
+    const QCommandLineOption listTracks(QStringLiteral("list-tracks"),
+                                        QStringLiteral("Print each source's tracks and chapters; cut nothing."));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
     parser.addOptions({start, end, sections, every, profile, output, overwrite, noOverwrite, dryRun, progress,
-                       keepGoing, quiet, help, version});
+                       keepGoing, quiet, tracks, listTracks, help, version});
     parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("Video files to cut."),
                                  QStringLiteral("SOURCE..."));
 
@@ -117,7 +126,7 @@ CliParse ParseCliArguments(const QStringList& arguments)
         return CliParse{std::nullopt, QStringLiteral("veltrane-cli " VT_VERSION "\n"), 0};
 
     // An option given twice is a slip that would silently lose one of the values.
-    for (const QCommandLineOption* o : {&start, &end, &sections, &every, &profile, &output, &progress})
+    for (const QCommandLineOption* o : {&start, &end, &sections, &every, &profile, &output, &progress, &tracks})
         if (parser.values(*o).size() > 1)
             return Error(QStringLiteral("--%1 is given more than once").arg(o->names().constFirst()));
 
@@ -176,6 +185,15 @@ CliParse ParseCliArguments(const QStringList& arguments)
             return Error(QStringLiteral("--progress %1: the only format is json").arg(parser.value(progress)));
         opts.json = true;
     }
+    if (parser.isSet(tracks)) {
+        opts.tracksText = parser.value(tracks);
+        QString why;
+        const std::optional<TrackSelection> chosen = ParseTrackSelection(opts.tracksText, &why);
+        if (!chosen)
+            return Error(QStringLiteral("--tracks %1: %2").arg(opts.tracksText, why));
+        opts.tracks = *chosen;
+    }
+    opts.listTracks = parser.isSet(listTracks);
     opts.dryRun = parser.isSet(dryRun);
     opts.keepGoing = parser.isSet(keepGoing);
     opts.quiet = parser.isSet(quiet);

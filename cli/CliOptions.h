@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <optional>
 
+#include "split/TrackList.h"
+
 // What one call of veltrane-cli asks for, as read from its arguments.
 struct CliOptions {
     enum class Overwrite { Ask, Always, Never };
@@ -21,6 +23,9 @@ struct CliOptions {
     bool json = false;              // --progress json
     bool keepGoing = false;
     bool quiet = false;
+    TrackSelection tracks;          // --tracks SPEC; all by default
+    QString tracksText;
+    bool listTracks = false;        // --list-tracks: print the sources' tracks, cut nothing
 };
 
 // The result of reading the arguments: options to run with, or a text to print and the

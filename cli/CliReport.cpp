@@ -67,6 +67,26 @@ void CliReport::Warning(const QString& message)
     Write(stderr, QStringLiteral("veltrane-cli: warning: %1\n").arg(message));
 }
 
+void CliReport::Tracks(const QString& source, const TrackList& list)
+{
+    if (m_mode == Mode::Json) {
+        QJsonArray tracks;
+        for (const Track& t : list.tracks)
+            tracks.append(QJsonObject{{"index", t.index}, {"track", t.Name()}, {"kind", QString(t.kind)},
+                                      {"codec", t.codec}, {"language", t.language}, {"title", t.title},
+                                      {"channels", t.channels}, {"default", t.isDefault}, {"forced", t.forced}});
+        QJsonArray chapters;
+        for (const Chapter& c : list.chapters)
+            chapters.append(QJsonObject{{"start", c.start}, {"end", c.end}, {"title", c.title}});
+        Json({{"event", "tracks"}, {"source", source}, {"tracks", tracks}, {"chapters", chapters}});
+        return;
+    }
+    ClearLine();
+    Write(stdout, source + QLatin1Char('\n'));
+    for (const QString& line : DescribeTracks(list))
+        Write(stdout, QStringLiteral("  ") + line + QLatin1Char('\n'));
+}
+
 void CliReport::Refused(const QString& source, const QString& message)
 {
     Error(message);

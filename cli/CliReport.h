@@ -39,6 +39,8 @@ public:
     void Warning(const QString& message);
     // A source refused before anything ran for it.
     void Refused(const QString& source, const QString& message);
+    // --list-tracks: the source's tracks and chapters (printed even with --quiet).
+    void Tracks(const QString& source, const TrackList& list);
 
     // --dry-run: one source's plan. program: the encoder, first of each argument list.
     void Plan(const SplitJobOrder& order, double sourceLength, const QString& profile, const QList<PlannedSection>& sections);

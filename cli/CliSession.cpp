@@ -89,6 +89,8 @@ int CliSession::Run()
     QList<SourcePlan> plans;
     try {
         Prepare();
+        if (m_options.listTracks)
+            return ListTracks();
         for (const QString& source : m_options.sources) {
             if (m_interrupted)
                 break;
@@ -126,6 +128,9 @@ int CliSession::Run()
             SplitJobOrder order = *p.order;
             const CutLookupReport lookup = ResolveCuts(order);
             m_report.CutsPlaced(order.sourcePath, lookup.cuts, lookup.problem);
+            if (order.mapping && m_report.GetMode() != CliReport::Mode::Quiet)
+                for (const QString& note : order.mapping->notes) // the tracks the output cannot hold
+                    m_report.Warning(QStringLiteral("%1: %2").arg(p.source, note));
             m_report.Plan(order, p.length, m_profileName, PlanSections(order));
         }
         return refused ? 2 : 0;
@@ -267,6 +272,26 @@ void CliSession::ChooseProfile()
     }
 }
 
+int CliSession::ListTracks()
+{
+    int status = 0;
+    for (const QString& source : m_options.sources) {
+        const QString path = Absolute(source);
+        TrackList list;
+        QString error;
+        if (const QString why = WhyNoFile(source, path); !why.isEmpty()) {
+            m_report.Refused(path, QStringLiteral("%1: %2").arg(source, why));
+            status = 2;
+        } else if (!ProbeTracks(m_ffprobe, path, list, &error)) {
+            m_report.Refused(path, QStringLiteral("%1: its tracks cannot be listed (%2)").arg(source, error));
+            status = 2;
+        } else {
+            m_report.Tracks(path, list);
+        }
+    }
+    return status;
+}
+
 CliSession::SourcePlan CliSession::PlanSource(const QString& source)
 {
     SourcePlan p;
@@ -330,7 +355,22 @@ CliSession::SourcePlan CliSession::PlanSource(const QString& source)
         p.refusal = QStringLiteral("%1: the output folder %2 cannot be written").arg(source, plan.outputFolder);
         return p;
     }
-    p.order = SplitJobOrder{path, plan, m_switches, m_paths.encoderPath};
+    p.order = SplitJobOrder{path, plan, m_switches, m_paths.encoderPath, m_options.tracks, std::nullopt};
+    TrackList list;
+    QString trackError;
+    if (ProbeTracks(m_ffprobe, path, list, &trackError)) {
+        if (const QStringList missing = MissingTracks(m_options.tracks, list); !missing.isEmpty()) {
+            p.refusal = QStringLiteral("%1: --tracks %2 names %3, which it does not have (see --list-tracks)")
+                            .arg(source, m_options.tracksText, missing.join(QStringLiteral(", ")));
+            p.order.reset();
+            return p;
+        }
+        p.order->mapping = ComposeTrackMapping(list, m_options.tracks, m_extension.mid(1), m_switches);
+    } else if (!m_options.tracks.all) {
+        p.refusal = QStringLiteral("%1: its tracks cannot be listed (%2)").arg(source, trackError);
+        p.order.reset();
+        return p;
+    }
     return p;
 }
 
@@ -483,6 +523,8 @@ SourceResult CliSession::RunSource(int index, int count, const SplitJobOrder& or
     const bool ran = job.Result() == SplitJob::Outcome::Completed || job.Result() == SplitJob::Outcome::Failed;
     if (ran && job.Order().plan.cuts)
         r.notes = CutNotes(*job.Order().plan.cuts);
+    if (ran && job.Order().mapping)
+        r.notes += job.Order().mapping->notes;
 
     switch (job.Result()) {
     case SplitJob::Outcome::Completed:

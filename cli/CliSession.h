@@ -49,6 +49,7 @@ private:
     bool InterruptPending() const; // a stop signal came that was not read yet
     void ChooseProfile();
     SourcePlan PlanSource(const QString& source);
+    int ListTracks(); // --list-tracks
     void RefuseClashes(QList<SourcePlan>& plans);
     std::optional<double> ProbeLength(const QString& path, QString* error);
     QString DescribeFailure(const JobCheckFailure& failure, const SourcePlan& plan, const QString& outputDir) const;

@@ -27,6 +27,7 @@
 #include "exact_cut.h"
 // Options of the section's cut that ffmpeg has no switch for: see section_cut.h.
 #include "section_cut.h"
+#include "stream_maps.h"
 
 #include <cctype>
 #include <cerrno>
@@ -496,6 +497,9 @@ int RunExact(const std::string& ffmpeg, const Invocation& inv, ExactCut& exact, 
                                  std::string("-t"), Micro(std::max(0LL, endUs - firstUs))})
         args.push_back(a);
     std::vector<std::string> after = inv.after;
+    // The source (input 0) gives everything but the video, which comes from the pipe.
+    if (PointMapsAtInputs(after, 1, 0, true) > 0)
+        Say("note: an exact cut keeps one video track; the source's others are left out");
     SetLength(after, std::string());
     KeepPriorAtStart(after, Micro(firstUs));
     if (plan.decodeLead > 0) {
@@ -610,9 +614,10 @@ int main(int argc, char** argv)
             return 126;
         }
         ExactCut& exact = *loaded;
-        // A profile that maps streams itself names them by input; the pipe would add one.
+        // A profile that maps streams itself names them by input; the pipe adds one. Maps by
+        // kind are pointed at the pipe (the video) and the source (the rest).
         const ExactCutPlan plan =
-            exact.Plan(request, MapsStreams(inv.after) ? "the profile chooses the streams itself (-map)" : "");
+            exact.Plan(request, MapsByKind(inv.after) ? "" : "the profile chooses the streams itself (-map)");
         if (g_stop)
             return 128 + g_stop;
         switch (plan.mode) {

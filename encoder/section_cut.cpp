@@ -1,5 +1,6 @@
 #include "section_cut.h"
 #include "switches/ProfileSwitches.h"
+#include "stream_maps.h"
 
 #include <cctype>
 #include <cstdio>
@@ -22,14 +23,6 @@ bool PlainNumber(const std::string& s)
             return false;
     }
     return digit;
-}
-
-bool Has(const std::vector<std::string>& options, const std::string& name)
-{
-    for (const std::string& o : options)
-        if (o == name)
-            return true;
-    return false;
 }
 
 } // namespace
@@ -95,8 +88,9 @@ std::vector<std::string> SectionCutInputs(const SectionCut& cut, const std::vect
     const double end = cut.videoEndDts.empty() ? 0 : std::strtod(cut.videoEndDts.c_str(), nullptr);
     const double length = lengthAt < outputOptions.size() ? std::strtod(outputOptions[lengthAt].c_str(), nullptr) : 0;
     // Nothing to do, or nothing that can be done: a profile that maps streams itself names
-    // inputs by number, so the source stays one input and ffmpeg's own -t decides.
-    if (cut.videoEndDts.empty() || !(end > 0) || !(length >= end) || Has(outputOptions, "-map")) {
+    // inputs by number, so the source stays one input and ffmpeg's own -t decides. Maps by
+    // kind (the program's own) follow the streams to their input.
+    if (cut.videoEndDts.empty() || !(end > 0) || !(length >= end) || !MapsByKind(outputOptions)) {
         inputs.push_back("-i");
         inputs.push_back(input);
         return inputs;
@@ -116,5 +110,6 @@ std::vector<std::string> SectionCutInputs(const SectionCut& cut, const std::vect
     inputs.push_back("-vn");
     inputs.push_back("-i");
     inputs.push_back(input);
+    PointMapsAtInputs(outputOptions, 0, 1, false);
     return inputs;
 }

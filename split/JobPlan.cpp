@@ -1,4 +1,5 @@
 #include "split/JobPlan.h"
+#include "split/SourceProbe.h"
 #include "app/PathUtils.h"
 #include "app/TimeCode.h"
 #include "preview/RangeMath.h"
@@ -107,11 +108,29 @@ PlannedSection PlanSection(const SplitJobOrder& order, qint32 i, const QString& 
     p.section = order.plan.Section(i);
     const QString out = writtenPath.isEmpty() ? p.section.outputPath : writtenPath;
     const QStringList extra = SectionCutArguments(p.section, AnalyseProfileSwitches(order.profileSwitches).exactCuts);
-    p.arguments =
-        BuildSectionArguments(order.sourcePath, p.section.start, p.section.length, order.profileSwitches, out, extra);
-    p.commandLine =
-        BuildSectionCommandLine(order.sourcePath, p.section.start, p.section.length, order.profileSwitches, out, extra);
+    // After the profile's own switches: its "-c copy" must not undo the subtitles' codec.
+    QString switches = order.profileSwitches;
+    if (order.mapping)
+        for (const QString& a : order.mapping->arguments)
+            switches += QLatin1Char(' ') + a;
+    p.arguments = BuildSectionArguments(order.sourcePath, p.section.start, p.section.length, switches, out, extra);
+    p.commandLine = BuildSectionCommandLine(order.sourcePath, p.section.start, p.section.length, switches, out, extra);
     return p;
+}
+
+bool ResolveTracks(SplitJobOrder& order, QString* error, const std::atomic<bool>* cancel)
+{
+    const QString ffprobe = FindFfprobe(order.encoderPath);
+    if (ffprobe.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("ffprobe was not found");
+        return false;
+    }
+    TrackList list;
+    if (!ProbeTracks(ffprobe, order.sourcePath, list, error, cancel))
+        return false;
+    order.mapping = ComposeTrackMapping(list, order.tracks, order.plan.extension.mid(1), order.profileSwitches);
+    return true;
 }
 
 QStringList SectionCutArguments(const JobSection& section, bool exactCuts)

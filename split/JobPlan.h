@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "split/CutPoints.h"
+#include "split/TrackList.h"
 
 // What a press of Start reads from the main window, as plain values.
 struct JobInputs {
@@ -100,7 +101,16 @@ struct SplitJobOrder {
     JobPlan plan;
     QString profileSwitches; // as BuildProfileSwitches gives them
     QString encoderPath;
+    TrackSelection tracks = {}; // which of the source's tracks to keep
+    // The switches that keep them and what was left out, once the source's tracks are
+    // known (see ResolveTracks); without it ffmpeg picks one stream of each kind.
+    std::optional<TrackMapping> mapping = {};
 };
+
+// Lists the source's tracks with ffprobe and puts the mapping for the order's profile and
+// output into order.mapping. False (the mapping left unset) when the source could not be
+// listed; the reason in error.
+bool ResolveTracks(SplitJobOrder& order, QString* error = nullptr, const std::atomic<bool>* cancel = nullptr);
 
 // One section with what the encoder gets for it.
 struct PlannedSection {

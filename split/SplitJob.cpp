@@ -37,6 +37,8 @@ void SplitJob::SetOverwriteQuestion(OverwriteQuestion question) { m_question = s
 QStringList SplitJob::CompletionNotes() const
 {
     QStringList notes = m_order.plan.cuts ? CutNotes(*m_order.plan.cuts) : QStringList();
+    if (m_order.mapping)
+        notes += m_order.mapping->notes;
     return notes + EncoderNotes(m_encoderNotes, m_order.plan.count);
 }
 
@@ -107,17 +109,28 @@ void SplitJob::Begin()
     if (m_order.plan.count <= 0 || m_order.plan.cuts) {
         if (m_order.plan.cuts)
             m_lookupReport.cuts = *m_order.plan.cuts;
+        // A quick read of the stream headers; without it ffmpeg picks one track of each kind.
+        if (m_order.plan.count > 0 && !m_order.mapping)
+            ResolveTracks(m_order);
         NextSection();
         return;
     }
     // ffprobe reads the source meanwhile; the caller's loop goes on.
     m_stopLookup = std::make_shared<std::atomic<bool>>(false);
     auto report = std::make_shared<CutLookupReport>();
-    m_lookup = QThread::create([order = m_order, stop = m_stopLookup, report] { *report = LookUpCuts(order, stop.get()); });
+    auto tracks = std::make_shared<SplitJobOrder>(m_order);
+    m_lookup = QThread::create([order = m_order, stop = m_stopLookup, report, tracks] {
+        *report = LookUpCuts(order, stop.get());
+        if (!tracks->mapping && !stop->load())
+            ResolveTracks(*tracks, nullptr, stop.get());
+    });
     QThread* lookup = m_lookup;
-    connect(m_lookup, &QThread::finished, this, [this, lookup, report] {
-        if (lookup == m_lookup) // not one that a cancel has already waited for and let go
-            OnCutsFound(*report);
+    connect(m_lookup, &QThread::finished, this, [this, lookup, report, tracks] {
+        if (lookup != m_lookup) // one that a cancel has already waited for and let go
+            return;
+        if (!m_order.mapping)
+            m_order.mapping = tracks->mapping;
+        OnCutsFound(*report);
     });
     const QPointer<SplitJob> self(this);
     emit lookingUpCuts();

@@ -208,6 +208,13 @@ private slots:
         QTest::newRow("overwrite both ways") << QStringList{"--overwrite", "--no-overwrite", "@CLIP@"} << 2 << "cannot be used together";
         QTest::newRow("two sources, one set of names") << QStringList{"--output", "@OUT@", "@CLIP@", "@MEDIA@/other/clip.mp4"} << 2
                                                        << "would replace those of @CLIP@";
+        QTest::newRow("tracks not a list") << QStringList{"--tracks", "v;a", "@CLIP@"} << 2
+                                           << "--tracks v;a: \"v;a\" names no tracks";
+        QTest::newRow("a track the source lacks") << QStringList{"--tracks", "v,a:1", "@CLIP@"} << 2
+                                                  << "--tracks v,a:1 names a:1, which it does not have";
+        QTest::newRow("list tracks") << QStringList{"--list-tracks", "@CLIP@"} << 0 << "1      a:0    aac";
+        QTest::newRow("list tracks of no file") << QStringList{"--list-tracks", "@MEDIA@/gone.mp4"} << 2
+                                                << "@MEDIA@/gone.mp4: no such file";
         QTest::newRow("an output that is the source") << QStringList{"--sections", "2", "--output", "@OUT@", "@CLIP@"} << 2
                                                       << "@OUT@/clip_Clip2.mp4\" is the source video itself or a link to it";
     }

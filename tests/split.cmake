@@ -51,3 +51,10 @@ veltrane_add_test(NAME tst_switches_reading SOURCES switches_reading.cpp CORE LA
 # rotation), every picture against the source's: real encoder, ffmpeg and GStreamer.
 veltrane_add_test(NAME tst_split_footage SOURCES split_footage.cpp CORE)
 set_tests_properties(tst_split_footage PROPERTIES TIMEOUT 1200 LABELS media)
+
+# Which tracks a cut keeps and the maps that keep them (core library only).
+veltrane_add_test(NAME tst_split_tracks SOURCES split_tracks.cpp ${PROJECT_SOURCE_DIR}/encoder/stream_maps.cpp CORE LABEL unit)
+
+# Every track through real cuts into Matroska, MP4 and MPEG-TS: key frames, exact frames, re-encoded.
+veltrane_add_test(NAME tst_split_tracks_media SOURCES split_tracks_media.cpp CORE)
+set_tests_properties(tst_split_tracks_media PROPERTIES TIMEOUT 1200)

@@ -1,0 +1,246 @@
+// Every track through real cuts: clips made by ffmpeg with two sound tracks, subtitles,
+// chapters, a font and rotation, cut on key frames, on exact frames and re-encoded, as one
+// range and as three sections, through the job runner, the encoder program and ffmpeg.
+#include "split/SplitJob.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest/QtTest>
+#include <cmath>
+
+namespace {
+
+constexpr double kSoundFrame = 1024.0 / 44100.0;
+constexpr double kStart = 1.3, kEnd = 4.7;
+
+QString AppDir()
+{
+    const QByteArray env = qgetenv("VT_APP_DIR");
+    return (env.isEmpty() ? QDir::currentPath() + "/app" : QString::fromLocal8Bit(env)) + "/";
+}
+
+// Standard output of a run; error receives what it wrote to standard error.
+QByteArray Run(const QString& program, const QStringList& args, bool* ok = nullptr, QByteArray* error = nullptr)
+{
+    QProcess p;
+    p.start(program, args);
+    const bool done = p.waitForFinished(300000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (ok)
+        *ok = done;
+    const QByteArray err = p.readAllStandardError();
+    if (error)
+        *error = err;
+    if (!done)
+        qWarning("%s failed: %s", qPrintable(program + ' ' + args.join(' ')), err.constData());
+    return p.readAllStandardOutput();
+}
+
+QJsonObject Probe(const QString& file)
+{
+    return QJsonDocument::fromJson(Run("ffprobe", {"-v", "error", "-of", "json", "-show_streams", "-show_chapters",
+                                                   "-show_entries", "packet=stream_index,pts_time,duration_time",
+                                                   file}))
+        .object();
+}
+
+// kind, language and forced flag of each track worth comparing; MP4's chapter text track
+// is the chapters' own.
+QStringList Tracks(const QJsonObject& probe)
+{
+    QStringList tracks;
+    for (const QJsonValue& v : probe["streams"].toArray()) {
+        const QJsonObject s = v.toObject();
+        if (s["codec_name"].toString() == "bin_data")
+            continue;
+        QString language;
+        const QJsonObject tags = s["tags"].toObject();
+        for (auto it = tags.begin(); it != tags.end(); ++it)
+            if (it.key().compare("language", Qt::CaseInsensitive) == 0 && it.value().toString() != "und")
+                language = it.value().toString();
+        tracks << QStringLiteral("%1/%2%3")
+                      .arg(s["codec_type"].toString(), language,
+                           s["disposition"].toObject()["forced"].toInt() ? "/forced" : "");
+    }
+    return tracks;
+}
+
+// Seconds from the first packet's start to the last one's end, per stream index.
+QMap<int, double> Durations(const QJsonObject& probe)
+{
+    QMap<int, double> first, last;
+    for (const QJsonValue& v : probe["packets"].toArray()) {
+        const QJsonObject p = v.toObject();
+        const int s = p["stream_index"].toInt();
+        const double pts = p["pts_time"].toString().toDouble();
+        const double end = pts + p["duration_time"].toString().toDouble();
+        first[s] = first.contains(s) ? std::min(first[s], pts) : pts;
+        last[s] = last.contains(s) ? std::max(last[s], end) : end;
+    }
+    QMap<int, double> d;
+    for (auto it = first.begin(); it != first.end(); ++it)
+        d[it.key()] = last[it.key()] - it.value();
+    return d;
+}
+
+} // namespace
+
+class SplitTracksMediaTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+    QString Path(const QString& name) const { return m_dir.filePath(name); }
+
+    bool Make(const QStringList& args)
+    {
+        bool ok = false;
+        Run("ffmpeg", QStringList{"-v", "error", "-y"} + args, &ok);
+        return ok;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        const QStringList fonts = QDir("/usr/share/fonts/truetype/dejavu").entryList({"*.ttf"});
+        QVERIFY2(!fonts.isEmpty(), "a .ttf font in /usr/share/fonts/truetype/dejavu");
+        QFile srt(Path("cues.srt"));
+        QVERIFY(srt.open(QIODevice::WriteOnly));
+        srt.write("1\n00:00:00,500 --> 00:00:02,500\nHello\n\n2\n00:00:03,000 --> 00:00:05,000\nWorld\n");
+        srt.close();
+        QFile chapters(Path("chapters.txt"));
+        QVERIFY(chapters.open(QIODevice::WriteOnly));
+        chapters.write(";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=2000\ntitle=One\n"
+                       "[CHAPTER]\nTIMEBASE=1/1000\nSTART=2000\nEND=4000\ntitle=Two\n"
+                       "[CHAPTER]\nTIMEBASE=1/1000\nSTART=4000\nEND=6000\ntitle=Three\n");
+        chapters.close();
+        QVERIFY(Make({"-i", Path("cues.srt"), Path("cues.ass")}));
+        // Key frames a second apart, B-frames, two sound tracks.
+        QVERIFY(Make({"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=6", "-f", "lavfi", "-i",
+                      "sine=frequency=440:duration=6", "-f", "lavfi", "-i", "sine=frequency=660:duration=6", "-map",
+                      "0", "-map", "1", "-map", "2", "-c:v", "libx264", "-preset", "ultrafast", "-bf", "2", "-g", "25",
+                      "-c:a", "aac", "-metadata:s:a:0", "language=eng", "-metadata:s:a:1", "language=ger",
+                      Path("base.mkv")}));
+        QVERIFY(Make({"-i", Path("base.mkv"), "-i", Path("cues.srt"), "-i", Path("cues.ass"), "-i",
+                      Path("chapters.txt"), "-map", "0", "-map", "1", "-map", "2", "-map_chapters", "3", "-c", "copy",
+                      "-metadata:s:s:0", "language=eng", "-metadata:s:s:1", "language=ger", "-disposition:s:1",
+                      "forced", "-attach", "/usr/share/fonts/truetype/dejavu/" + fonts.first(), "-metadata:s:t",
+                      "mimetype=font/ttf", Path("clip.mkv")}));
+        QVERIFY(Make({"-i", Path("base.mkv"), "-i", Path("cues.srt"), "-i", Path("chapters.txt"), "-map", "0",
+                      "-map", "1", "-map_chapters", "2", "-c:v", "copy", "-c:a", "copy", "-c:s", "mov_text",
+                      "-metadata:s:s:0", "language=eng", "-metadata:s:v", "rotate=90", Path("clip.mp4")}));
+        QVERIFY(Make({"-i", Path("base.mkv"), "-map", "0", "-c", "copy", Path("clip.ts")}));
+    }
+
+    void cut_data()
+    {
+        QTest::addColumn<QString>("container");
+        QTest::addColumn<QString>("switches");
+        QTest::addColumn<int>("sections");
+        const QString copy = " -c:v copy -c:a copy -avoid_negative_ts make_zero";
+        const QList<std::pair<const char*, QString>> ways{
+            {"key frames", copy}, {"exact frames", " -cut_points exact" + copy},
+            {"re-encoded", " -c:v libx264 -preset ultrafast -c:a aac"}};
+        for (const char* container : {"mkv", "mp4", "ts"})
+            for (const auto& [way, switches] : ways)
+                for (int sections : {0, 3})
+                    QTest::addRow("%s, %s, %d sections", container, way, std::max(1, sections))
+                        << QString(container) << switches << sections;
+    }
+    void cut()
+    {
+        QFETCH(QString, container);
+        QFETCH(QString, switches);
+        QFETCH(int, sections);
+        const QString source = Path("clip." + container);
+        const QJsonObject in = Probe(source);
+        QTemporaryDir out;
+        SplitJob job(SplitJobOrder{source,
+                                   MakeJobPlan(kStart, kEnd, sections > 0, sections, source, out.path(), "." + container),
+                                   switches, AppDir() + "wmaspi.dll", TrackSelection{}, std::nullopt});
+        QSignalSpy ended(&job, &SplitJob::ended);
+        job.Start();
+        QVERIFY(ended.wait(300000));
+        QCOMPARE(job.Result(), SplitJob::Outcome::Completed);
+        // Nothing here fell back to key frames or lost a track on the way.
+        for (const QString& note : job.CompletionNotes())
+            QVERIFY2(!note.contains("instead of exact frames") && !note.contains("cannot hold"), qPrintable(note));
+
+        const bool encoded = switches.contains("libx264");
+        const JobPlan& plan = job.Order().plan;
+        for (int i = 1; i <= plan.count; ++i) {
+            const JobSection s = plan.Section(i);
+            const QJsonObject o = Probe(s.outputPath);
+            QVERIFY2(Tracks(o) == Tracks(in), qPrintable(s.outputPath + ": " + Tracks(o).join(' ')));
+
+            // Rotation: kept by a copy; applied to the pictures by an encoding.
+            if (container == "mp4") {
+                const QJsonObject v = o["streams"].toArray().first().toObject();
+                const bool turned = v["width"].toInt() == 120;
+                int rotation = 0;
+                for (const QJsonValue& d : v["side_data_list"].toArray())
+                    rotation = std::abs(d.toObject()["rotation"].toInt(rotation));
+                QVERIFY2(encoded ? turned : rotation == 90, qPrintable(s.outputPath));
+            }
+
+            // The chapters inside the section, counted from its start.
+            if (container != "ts") {
+                // A copy that stops its video at the next key frame's decode time has ffmpeg
+                // stop there (-t), the chapters with it.
+                const double length = s.videoEndDts ? *s.videoEndDts : s.end - s.start;
+                QList<std::pair<double, double>> want;
+                for (const QJsonValue& v : in["chapters"].toArray()) {
+                    const double a = v.toObject()["start_time"].toString().toDouble() - s.start;
+                    const double b = v.toObject()["end_time"].toString().toDouble() - s.start;
+                    if (b > 0.001 && a < length - 0.001)
+                        want.append({std::max(0.0, a), std::min(length, b)});
+                }
+                const QJsonArray got = o["chapters"].toArray();
+                QVERIFY2(got.size() == want.size(), qPrintable(QString("%1: %2 chapters, not %3").arg(s.outputPath).arg(got.size()).arg(want.size())));
+                for (int k = 0; k < got.size(); ++k) {
+                    // The copy's first picture may show a little after the cut (B-frames).
+                    QVERIFY2(std::abs(got[k].toObject()["start_time"].toString().toDouble() - want[k].first) < 0.1,
+                             qPrintable(QString("%1: chapter %2").arg(s.outputPath).arg(k)));
+                    QVERIFY2(std::abs(got[k].toObject()["end_time"].toString().toDouble() - want[k].second) < 0.1,
+                             qPrintable(QString("%1: chapter %2").arg(s.outputPath).arg(k)));
+                }
+            }
+
+            // Every sound track as long as the first, give or take a sound frame: each tiles the
+            // range as the first does. How far the video's copy reaches is the cut's own matter
+            // (a copy shows the pictures decoded ahead of its end), so it is only reported.
+            const QMap<int, double> lengths = Durations(o);
+            const QJsonArray streams = o["streams"].toArray();
+            double video = -1, firstSound = -1;
+            for (const QJsonValue& v : streams) {
+                const double length = lengths.value(v.toObject()["index"].toInt(), -1);
+                if (v.toObject()["codec_type"] == "video") {
+                    video = length;
+                    continue;
+                }
+                if (v.toObject()["codec_type"] != "audio")
+                    continue;
+                QVERIFY2(length > 0, qPrintable(s.outputPath));
+                if (firstSound < 0)
+                    firstSound = length;
+                QVERIFY2(std::abs(length - firstSound) <= kSoundFrame + 1e-3,
+                         qPrintable(QString("%1: sound %2 s, first sound %3 s").arg(s.outputPath).arg(length).arg(firstSound)));
+                qInfo("%s: section %d: sound %.3f s, video %.3f s", QTest::currentDataTag(), i, length, video);
+            }
+            QVERIFY(video > 0);
+
+            QByteArray said;
+            bool ok = false;
+            Run("ffmpeg", {"-v", "error", "-i", s.outputPath, "-map", "0:v", "-map", "0:a", "-f", "null", "-"}, &ok,
+                &said);
+            QVERIFY2(ok && said.isEmpty(), said.constData());
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(SplitTracksMediaTest)
+#include "split_tracks_media.moc"
