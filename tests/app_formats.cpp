@@ -107,7 +107,7 @@ private slots:
             // Cut with the sound profile.
             QVERIFY(SelectProfile("MP3 - Audio only"));
             QVERIFY(PrepareJob(clip, "00:00:00.4", "00:00:01.6", 0, out.path()));
-            RunGuarded([] { MainForm->imgStartClick(); });
+            PressStart();
             QCOMPARE(log.lastText(), QStringLiteral("Splitting is completed successfully."));
             const QString output = out.filePath("clip_Clip1.mp3");
             QVERIFY2(QFile::exists(output), qPrintable(output));

@@ -239,8 +239,6 @@ QString KnownFault(const QString& row)
         // The exact mode's own faults.
         {"variable frame rate H.264, exact",
          "exact cuts into MP4 of variable-frame-rate video write decode times that do not increase"},
-        {"subtitled Matroska, 23.976 fps, exact",
-         "exact cuts: a subtitle cue from before the cut, encoded anew, shifts the section's start"},
         {"phone MP4 into Matroska, exact", "the Matroska muxer of FFmpeg 5.1 writes no rotation"},
     };
     return known.value(row);

@@ -189,9 +189,8 @@ private slots:
 
             // The chapters inside the section, counted from its start.
             if (container != "ts") {
-                // A copy that stops its video at the next key frame's decode time has ffmpeg
-                // stop there (-t), the chapters with it.
-                const double length = s.videoEndDts ? *s.videoEndDts : s.end - s.start;
+                // The sound and subtitles run to the section's end, and the chapters with them.
+                const double length = s.end - s.start;
                 QList<std::pair<double, double>> want;
                 for (const QJsonValue& v : in["chapters"].toArray()) {
                     const double a = v.toObject()["start_time"].toString().toDouble() - s.start;
