@@ -1,5 +1,6 @@
 #include "exact_cut.h"
 #include "nal_units.h"
+#include "picture_headers.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -55,6 +56,10 @@ constexpr const char* kX264Preset = "faster";
 constexpr const char* kX264Quality = "16";
 constexpr const char* kX265Preset = "faster";
 constexpr const char* kX265Quality = "18";
+// MPEG-2: a fixed quantiser this fine keeps test pictures above 40 dB.
+constexpr int kMpeg2Quantiser = 2;
+// MPEG-2 encoders keep GOPs at most this long.
+constexpr int kLongestMpeg2Gop = 600;
 
 struct FreeAv {
     void operator()(AVPacket* p) const { av_packet_free(&p); }
@@ -159,7 +164,10 @@ struct SourceCut::Impl {
     AVRational tb{1, 1};
     double formatStart = 0;
     int64_t streamFirst = kNone; // the stream's first time stamp, where seeking can go no earlier
-    bool matchable = false;      // H.264 or H.265
+    bool matchable = false;      // H.264, H.265 or MPEG-2
+    bool nal = false;            // H.264 or H.265: NAL units, parameter sets
+    AVCodecID codecId = AV_CODEC_ID_NONE;
+    Bytes sourceHeaders;         // not NAL units: the source's stream headers (an MPEG-2 sequence header)
     NalCodec codec = NalCodec::H264;
     DecoderConfig config;
     std::vector<Bytes> inbandSets; // parameter sets met in packets (a source without a configuration)
@@ -267,9 +275,13 @@ bool SourceCut::Impl::Open(const std::string& source, std::string& problem)
             ic->streams[k]->discard = AVDISCARD_ALL;
 
     const AVCodecParameters* par = vs->codecpar;
-    matchable = par->codec_id == AV_CODEC_ID_H264 || par->codec_id == AV_CODEC_ID_HEVC;
+    codecId = par->codec_id;
+    nal = par->codec_id == AV_CODEC_ID_H264 || par->codec_id == AV_CODEC_ID_HEVC;
+    matchable = nal || par->codec_id == AV_CODEC_ID_MPEG2VIDEO;
     codec = par->codec_id == AV_CODEC_ID_HEVC ? NalCodec::Hevc : NalCodec::H264;
-    if (matchable) {
+    if (!nal && par->extradata_size > 0)
+        sourceHeaders.assign(par->extradata, par->extradata + par->extradata_size);
+    if (nal) {
         config = ReadDecoderConfig(codec, par->extradata, size_t(par->extradata_size));
         for (const Bytes& ps : config.parameterSets) {
             const NalUnit u{ps.data(), ps.size()};
@@ -288,10 +300,10 @@ std::string SourceCut::Impl::WhyNotMatchable()
     const AVCodecDescriptor* desc = avcodec_descriptor_get(par->codec_id);
     const std::string name = desc ? (desc->long_name ? desc->long_name : desc->name) : "an unknown codec";
     if (!matchable)
-        return "exact cuts need H.264 or H.265 video, and this video is " + name;
-    if (!config.ok)
+        return "exact cuts need H.264, H.265 or MPEG-2 video, and this video is " + name;
+    if (nal && !config.ok)
         return "the " + name + " decoder configuration of this video cannot be read";
-    const char* encoderName = codec == NalCodec::H264 ? "libx264" : "libx265";
+    const char* encoderName = !nal ? "mpeg2video" : codec == NalCodec::H264 ? "libx264" : "libx265";
     encoder = avcodec_find_encoder_by_name(encoderName);
     if (!encoder)
         return std::string("exact cuts need the encoder ") + encoderName + ", which this FFmpeg lacks";
@@ -313,7 +325,10 @@ std::string SourceCut::Impl::WhyNotMatchable()
     // fields they take for late.
     if (interlaced)
         return "exact cuts cannot match interlaced video";
-    if (codec == NalCodec::H264) {
+    if (!nal) {
+        // The encoder writes the source's profile and level, size, aspect and colours from
+        // the settings (Configure); its sequence header travels with its first picture.
+    } else if (codec == NalCodec::H264) {
         switch (par->profile & ~(FF_PROFILE_H264_CONSTRAINED | FF_PROFILE_H264_INTRA)) {
         case FF_PROFILE_H264_BASELINE: profile = "baseline"; break;
         case FF_PROFILE_H264_MAIN: profile = "main"; break;
@@ -377,6 +392,8 @@ std::string SourceCut::Impl::WhyNotMatchable()
     if (!probe)
         return std::string("the encoder ") + encoderName + " refused this video's settings (" + why + ")";
     encoderExtradata.assign(probe->extradata, probe->extradata + probe->extradata_size);
+    if (!nal)
+        return std::string();
     encoderSets = ReadDecoderConfig(codec, probe->extradata, size_t(probe->extradata_size)).parameterSets;
     if (encoderSets.empty())
         return std::string("the encoder ") + encoderName + " gave no parameter sets";
@@ -391,16 +408,34 @@ bool SourceCut::Impl::Configure(AVCodecContext* enc, std::string& why) const
     enc->pix_fmt = AVPixelFormat(par->format);
     enc->time_base = tb;
     enc->framerate = vs->avg_frame_rate.num > 0 ? vs->avg_frame_rate : vs->r_frame_rate;
+    if (!nal && enc->framerate.num > 0)
+        enc->time_base = av_inv_q(enc->framerate); // MPEG-2 counts frames (SectionWriter numbers them)
     enc->sample_aspect_ratio = par->sample_aspect_ratio.num > 0 ? par->sample_aspect_ratio : vs->sample_aspect_ratio;
     enc->color_range = par->color_range;
     enc->color_primaries = par->color_primaries;
     enc->color_trc = par->color_trc;
     enc->colorspace = par->color_space;
     enc->chroma_sample_location = par->chroma_location;
+    enc->max_b_frames = 0; // nothing decoded ahead: the pictures join the copy in decode order
+    enc->thread_count = 0;
+    if (!nal) {
+        // MPEG-2: the source's profile and level, a fine fixed quantiser, GOPs closed (the
+        // copied I-picture after them starts a GOP of its own).
+        enc->profile = par->profile >= 0 ? par->profile : FF_PROFILE_UNKNOWN;
+        enc->level = par->level >= 0 ? par->level : FF_LEVEL_UNKNOWN;
+        enc->gop_size = kLongestMpeg2Gop;
+        enc->flags |= AV_CODEC_FLAG_QSCALE | AV_CODEC_FLAG_CLOSED_GOP;
+        enc->global_quality = FF_QP2LAMBDA * kMpeg2Quantiser;
+        enc->qmin = 1;
+        // Closed GOPs take no scene-change key frames in this encoder.
+        const int r = av_opt_set_int(enc->priv_data, "sc_threshold", 1000000000, 0);
+        if (r < 0)
+            why = AvError(r);
+        return r >= 0;
+    }
     // Parameter sets apart from the pictures: they go into the container, or before each
     // key frame.
     enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    enc->max_b_frames = 0; // nothing decoded ahead: the pictures join the copy in decode order
     enc->gop_size = 1 << 20;
     enc->level = codec == NalCodec::H264 && par->level > 0 ? par->level : FF_LEVEL_UNKNOWN;
     enc->rc_max_rate = maxRate;
@@ -447,6 +482,14 @@ Scanned SourceCut::Impl::Describe(const AVPacket* pkt)
     s.key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
     if (!matchable) {
         s.clean = s.copyable = s.key;
+        return s;
+    }
+    if (!nal) {
+        // MPEG-2: any I-picture; the GOP says whether the B-pictures after it refer back.
+        const Mpeg2Headers h = DescribeMpeg2(pkt->data, size_t(pkt->size));
+        s.clean = s.copyable = h.pictureType == 1;
+        s.open = s.clean && !(h.gopHeader && h.closedGop && !h.brokenLink);
+        s.reference = h.pictureType != 3;
         return s;
     }
     // H.265 marks its random access points in the unit types, and files flag them; H.264
@@ -880,6 +923,9 @@ struct Chunk {
     int64_t feedBelow = kEndless;    // packets decoded before this are fed
     CodecPtr dec, enc;
     std::map<int64_t, int64_t> durations;
+    // An encoder that counts frames (MPEG-2) gets them numbered: the source's time of each.
+    std::map<int64_t, int64_t> numbered;
+    int64_t sent = 0;
     bool active = false, done = false;
 };
 
@@ -1036,10 +1082,10 @@ bool SectionWriter::OpenOutput()
 bool SectionWriter::SetDecoderConfig()
 {
     const bool encodes = s.headDecodeFrom != kNone || s.copyFrom == kNone || s.tailFrom != kNone;
-    Bytes extradata;
+    Bytes extradata = s.sourceHeaders; // not NAL units: the source's own
     for (const Bytes& ps : m_sourceSets)
         AppendAnnexB(extradata, ps);
-    if (!m_hevc && encodes)
+    if (s.nal && !m_hevc && encodes)
         for (const Bytes& ps : s.encoderSets)
             AppendAnnexB(extradata, ps);
     if (extradata.empty() && encodes)
@@ -1179,15 +1225,24 @@ bool SectionWriter::ReceivePackets(Chunk& c)
         if (e < 0)
             return Fail("cannot encode the video again: " + AvError(e));
         const AVPacket& encoded = *m_encoded;
-        const bool annexB = encoded.size > 3 && encoded.data[0] == 0 && encoded.data[1] == 0
-                            && (encoded.data[2] == 1 || (encoded.data[2] == 0 && encoded.data[3] == 1));
-        const std::vector<NalUnit> units = SplitNalUnits(encoded.data, size_t(encoded.size), annexB ? 0 : 4);
         OutPacket p;
         p.key = (encoded.flags & AV_PKT_FLAG_KEY) != 0;
-        p.data = ToAnnexB(s.codec, units, m_hevc && p.key ? &s.encoderSets : nullptr, false);
+        if (!s.nal)
+            p.data.assign(encoded.data, encoded.data + encoded.size); // headers in the picture's packet
+        const bool annexB = encoded.size > 3 && encoded.data[0] == 0 && encoded.data[1] == 0
+                            && (encoded.data[2] == 1 || (encoded.data[2] == 0 && encoded.data[3] == 1));
+        if (s.nal) {
+            const std::vector<NalUnit> units = SplitNalUnits(encoded.data, size_t(encoded.size), annexB ? 0 : 4);
+            p.data = ToAnnexB(s.codec, units, m_hevc && p.key ? &s.encoderSets : nullptr, false);
+        }
         p.pts = encoded.pts;
-        p.dts = encoded.pts - c.shift;
-        const auto known = c.durations.find(encoded.pts);
+        const auto number = c.numbered.find(encoded.pts);
+        if (number != c.numbered.end()) {
+            p.pts = number->second;
+            c.numbered.erase(number);
+        }
+        p.dts = p.pts - c.shift;
+        const auto known = c.durations.find(p.pts);
         p.duration = known != c.durations.end() ? known->second : 0;
         av_packet_unref(m_encoded.get());
         m_queued[c.part].push_back(std::move(p));
@@ -1221,6 +1276,10 @@ bool SectionWriter::EncodeFrame(Chunk& c, AVFrame* f)
     if (f) {
         f->pict_type = AV_PICTURE_TYPE_NONE; // the encoder decides, not the source's types
         c.durations[f->pts] = f->pkt_duration;
+        if (av_cmp_q(c.enc->time_base, s.tb) != 0) {
+            c.numbered[c.sent] = f->pts;
+            f->pts = c.sent++;
+        }
     }
     const int e = avcodec_send_frame(c.enc.get(), f);
     if (e < 0 && e != AVERROR_EOF)
@@ -1325,13 +1384,26 @@ bool SectionWriter::CopyPacket(const AVPacket* pkt, const Scanned& p, bool& copy
     if (shownBeforeCopy)
         return true;
     OutPacket o;
-    const std::vector<NalUnit> units = SplitNalUnits(pkt->data, size_t(pkt->size), s.config.lengthSize);
+    const bool afterHead = s.headDecodeFrom != kNone;
+    if (!s.nal) {
+        o.data.assign(pkt->data, pkt->data + pkt->size);
+        if (first) {
+            // MPEG-2: the copy's first picture starts a sequence (the source's header, where its
+            // packet has none) and a closed GOP: the B-pictures after it that referred to
+            // pictures before it are encoded again in the head, or the previous section's.
+            if (!DescribeMpeg2(o.data.data(), o.data.size()).sequenceHeader)
+                o.data.insert(o.data.begin(), s.sourceHeaders.begin(), s.sourceHeaders.end());
+            CloseMpeg2Gop(o.data.data(), o.data.size());
+        }
+    }
+    const std::vector<NalUnit> units =
+        s.nal ? SplitNalUnits(pkt->data, size_t(pkt->size), s.config.lengthSize) : std::vector<NalUnit>();
     // H.265 pictures encoded again carry their parameter sets in the stream, with the source's
     // ids: the copy brings the source's back, once (a decoder that meets them again before a
     // later CRA picture may take it for the start of a new sequence, and its RASL pictures
     // for ones it cannot decode).
-    const bool afterHead = s.headDecodeFrom != kNone;
-    o.data = ToAnnexB(s.codec, units, m_hevc && first && afterHead ? &m_sourceSets : nullptr, false);
+    if (s.nal)
+        o.data = ToAnnexB(s.codec, units, m_hevc && first && afterHead ? &m_sourceSets : nullptr, false);
     o.pts = p.pts;
     o.dts = m_copyDts.front();
     m_copyDts.pop_front();
