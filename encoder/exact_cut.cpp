@@ -168,6 +168,11 @@ struct SourceCut::Impl {
     bool nal = false;            // H.264 or H.265: NAL units, parameter sets
     AVCodecID codecId = AV_CODEC_ID_NONE;
     Bytes sourceHeaders;         // not NAL units: the source's stream headers (an MPEG-2 sequence header)
+    // MPEG-2 pictures without a time stamp of their own (program streams give the anchors
+    // only a decode time) are placed by their temporal reference from this one's of their
+    // GOP; kNone after a seek until a picture with one comes.
+    int64_t gopAnchorPts = kNone;
+    int gopAnchorReference = 0;
     NalCodec codec = NalCodec::H264;
     DecoderConfig config;
     std::vector<Bytes> inbandSets; // parameter sets met in packets (a source without a configuration)
@@ -487,6 +492,14 @@ Scanned SourceCut::Impl::Describe(const AVPacket* pkt)
     if (!nal) {
         // MPEG-2: any I-picture; the GOP says whether the B-pictures after it refer back.
         const Mpeg2Headers h = DescribeMpeg2(pkt->data, size_t(pkt->size));
+        if (h.gopHeader)
+            gopAnchorPts = kNone; // temporal references count from each GOP's start
+        if (pkt->pts != AV_NOPTS_VALUE && h.temporalReference >= 0) {
+            gopAnchorPts = pkt->pts;
+            gopAnchorReference = h.temporalReference;
+        } else if (pkt->pts == AV_NOPTS_VALUE && h.temporalReference >= 0 && gopAnchorPts != kNone) {
+            s.pts = gopAnchorPts + std::llround((h.temporalReference - gopAnchorReference) * FrameGap() / av_q2d(tb));
+        }
         s.clean = s.copyable = h.pictureType == 1;
         s.open = s.clean && !(h.gopHeader && h.closedGop && !h.brokenLink);
         s.reference = h.pictureType != 3;
@@ -520,6 +533,7 @@ Scanned SourceCut::Impl::Describe(const AVPacket* pkt)
 
 bool SourceCut::Impl::Seek(int64_t ts)
 {
+    gopAnchorPts = kNone;
     if (streamFirst != AV_NOPTS_VALUE && ts <= streamFirst) {
         // Formats without an index (MPEG transport and program streams) find a time only
         // roughly: their start is their first byte.
@@ -1445,6 +1459,8 @@ bool SectionWriter::ReadSource()
             continue;
         }
         const Scanned p = s.Describe(pkt.get());
+        if (!s.nal && pkt->pts == AV_NOPTS_VALUE)
+            pkt->pts = p.pts; // the decoder shows the picture at the time the plan gave it
         if (!begun && p.pts != firstPts) {
             av_packet_unref(pkt.get());
             if (p.hasDts && p.dts > firstDts + int64_t(kLateFrames * gap) && seeks < kMostSeeksBack) {

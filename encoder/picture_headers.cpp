@@ -43,6 +43,7 @@ Mpeg2Headers DescribeMpeg2(const uint8_t* data, size_t size)
         } else if (code == kPictureStart && left >= 2) {
             // temporal_reference (10 bits), picture_coding_type (3 bits)
             h.pictureType = (p[1] >> 3) & 7;
+            h.temporalReference = (p[0] << 2) | (p[1] >> 6);
         } else if (code == kExtension && left >= 3 && (p[0] >> 4) == kPictureCodingExtension && h.pictureType) {
             // f_codes (16 bits after the id), intra_dc_precision (2), picture_structure (2)
             h.pictureStructure = p[2] & 3;

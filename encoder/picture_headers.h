@@ -8,6 +8,7 @@
 // What a packet of MPEG-2 video holds before its first slice.
 struct Mpeg2Headers {
     int pictureType = 0; // 1 I, 2 P, 3 B; 0: no picture header
+    int temporalReference = -1; // the picture's place in its GOP's display order
     bool sequenceHeader = false;
     bool gopHeader = false;
     bool closedGop = false;  // the B-pictures right after the I-picture refer to nothing before it
