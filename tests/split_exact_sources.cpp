@@ -344,7 +344,7 @@ private slots:
         }
         // Sound starts within one of its frames (packets) of the video.
         const QList<double> sound = PacketTimes(path, "a");
-        const double soundFrame = sound.size() > 1 ? sound[1] - sound[0] : gap;
+        const double soundFrame = sound.size() > 1 ? (sound.last() - sound.first()) / (sound.size() - 1) : gap;
         QList<double> cues; // the source's subtitle cues, from its start
         for (const double t : PacketTimes(path, "s"))
             cues << t - sourceStart;
