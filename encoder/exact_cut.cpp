@@ -60,6 +60,11 @@ constexpr const char* kX265Quality = "18";
 constexpr int kMpeg2Quantiser = 2;
 // MPEG-2 encoders keep GOPs at most this long.
 constexpr int kLongestMpeg2Gop = 600;
+// MPEG-4 Part 2 with packed B-frames holds two pictures in one packet, with an empty one in
+// the next: a copy cannot begin or end between them as the cut needs.
+constexpr const char* kPackedBecause =
+    "this MPEG-4 Part 2 video packs its B-frames into the packets of the frames before them "
+    "(DivX's packed bitstream), so a copy cannot begin or end on any frame";
 
 struct FreeAv {
     void operator()(AVPacket* p) const { av_packet_free(&p); }
@@ -164,7 +169,7 @@ struct SourceCut::Impl {
     AVRational tb{1, 1};
     double formatStart = 0;
     int64_t streamFirst = kNone; // the stream's first time stamp, where seeking can go no earlier
-    bool matchable = false;      // H.264, H.265 or MPEG-2
+    bool matchable = false;      // H.264, H.265, MPEG-2 or MPEG-4 Part 2
     bool nal = false;            // H.264 or H.265: NAL units, parameter sets
     AVCodecID codecId = AV_CODEC_ID_NONE;
     Bytes sourceHeaders;         // not NAL units: the source's stream headers (an MPEG-2 sequence header)
@@ -173,6 +178,8 @@ struct SourceCut::Impl {
     // GOP; kNone after a seek until a picture with one comes.
     int64_t gopAnchorPts = kNone;
     int gopAnchorReference = 0;
+    bool packed = false; // MPEG-4 Part 2 with B-frames packed into the P-frames' packets
+    Mpeg4Layer sourceLayer; // MPEG-4 Part 2: the source's video object layer
     NalCodec codec = NalCodec::H264;
     DecoderConfig config;
     std::vector<Bytes> inbandSets; // parameter sets met in packets (a source without a configuration)
@@ -282,7 +289,7 @@ bool SourceCut::Impl::Open(const std::string& source, std::string& problem)
     const AVCodecParameters* par = vs->codecpar;
     codecId = par->codec_id;
     nal = par->codec_id == AV_CODEC_ID_H264 || par->codec_id == AV_CODEC_ID_HEVC;
-    matchable = nal || par->codec_id == AV_CODEC_ID_MPEG2VIDEO;
+    matchable = nal || par->codec_id == AV_CODEC_ID_MPEG2VIDEO || par->codec_id == AV_CODEC_ID_MPEG4;
     codec = par->codec_id == AV_CODEC_ID_HEVC ? NalCodec::Hevc : NalCodec::H264;
     if (!nal && par->extradata_size > 0)
         sourceHeaders.assign(par->extradata, par->extradata + par->extradata_size);
@@ -305,10 +312,21 @@ std::string SourceCut::Impl::WhyNotMatchable()
     const AVCodecDescriptor* desc = avcodec_descriptor_get(par->codec_id);
     const std::string name = desc ? (desc->long_name ? desc->long_name : desc->name) : "an unknown codec";
     if (!matchable)
-        return "exact cuts need H.264, H.265 or MPEG-2 video, and this video is " + name;
+        return "exact cuts need H.264, H.265, MPEG-2 or MPEG-4 Part 2 video, and this video is " + name;
     if (nal && !config.ok)
         return "the " + name + " decoder configuration of this video cannot be read";
-    const char* encoderName = !nal ? "mpeg2video" : codec == NalCodec::H264 ? "libx264" : "libx265";
+    const char* encoderName = codecId == AV_CODEC_ID_MPEG2VIDEO ? "mpeg2video"
+                              : codecId == AV_CODEC_ID_MPEG4     ? "mpeg4"
+                              : codec == NalCodec::H264          ? "libx264"
+                                                                 : "libx265";
+    if (codecId == AV_CODEC_ID_MPEG4) {
+        if (PackedMpeg4(par->extradata, size_t(std::max(0, par->extradata_size))))
+            return kPackedBecause;
+        sourceLayer = ReadMpeg4Layer(par->extradata, size_t(std::max(0, par->extradata_size)));
+        if (!sourceLayer.ok)
+            return "the video object layer of this MPEG-4 Part 2 video cannot be read (or it uses shapes or "
+                   "sprites the encoder mpeg4 does not write)";
+    }
     encoder = avcodec_find_encoder_by_name(encoderName);
     if (!encoder)
         return std::string("exact cuts need the encoder ") + encoderName + ", which this FFmpeg lacks";
@@ -414,7 +432,7 @@ bool SourceCut::Impl::Configure(AVCodecContext* enc, std::string& why) const
     enc->time_base = tb;
     enc->framerate = vs->avg_frame_rate.num > 0 ? vs->avg_frame_rate : vs->r_frame_rate;
     if (!nal && enc->framerate.num > 0)
-        enc->time_base = av_inv_q(enc->framerate); // MPEG-2 counts frames (SectionWriter numbers them)
+        enc->time_base = av_inv_q(enc->framerate); // these count frames (SectionWriter numbers them)
     enc->sample_aspect_ratio = par->sample_aspect_ratio.num > 0 ? par->sample_aspect_ratio : vs->sample_aspect_ratio;
     enc->color_range = par->color_range;
     enc->color_primaries = par->color_primaries;
@@ -424,8 +442,8 @@ bool SourceCut::Impl::Configure(AVCodecContext* enc, std::string& why) const
     enc->max_b_frames = 0; // nothing decoded ahead: the pictures join the copy in decode order
     enc->thread_count = 0;
     if (!nal) {
-        // MPEG-2: the source's profile and level, a fine fixed quantiser, GOPs closed (the
-        // copied I-picture after them starts a GOP of its own).
+        // MPEG-2 and MPEG-4 Part 2: the source's profile and level, a fine fixed quantiser,
+        // GOPs closed (the copied I-picture after them starts a GOP of its own).
         enc->profile = par->profile >= 0 ? par->profile : FF_PROFILE_UNKNOWN;
         enc->level = par->level >= 0 ? par->level : FF_LEVEL_UNKNOWN;
         enc->gop_size = kLongestMpeg2Gop;
@@ -433,7 +451,9 @@ bool SourceCut::Impl::Configure(AVCodecContext* enc, std::string& why) const
         enc->global_quality = FF_QP2LAMBDA * kMpeg2Quantiser;
         enc->qmin = 1;
         // Closed GOPs take no scene-change key frames in this encoder.
-        const int r = av_opt_set_int(enc->priv_data, "sc_threshold", 1000000000, 0);
+        int r = av_opt_set_int(enc->priv_data, "sc_threshold", 1000000000, 0);
+        if (r >= 0 && codecId == AV_CODEC_ID_MPEG4)
+            r = av_opt_set_int(enc->priv_data, "mpeg_quant", sourceLayer.quantType, 0);
         if (r < 0)
             why = AvError(r);
         return r >= 0;
@@ -487,6 +507,15 @@ Scanned SourceCut::Impl::Describe(const AVPacket* pkt)
     s.key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
     if (!matchable) {
         s.clean = s.copyable = s.key;
+        return s;
+    }
+    if (codecId == AV_CODEC_ID_MPEG4) {
+        // MPEG-4 Part 2: any I-VOP; the GOV says whether the B-VOPs after it refer back.
+        const Mpeg4Headers h = DescribeMpeg4(pkt->data, size_t(pkt->size));
+        packed = packed || h.vops > 1;
+        s.clean = s.copyable = h.vopType == 0;
+        s.open = s.clean && !(h.govHeader && h.closedGov && !h.brokenLink);
+        s.reference = h.vopType != 2;
         return s;
     }
     if (!nal) {
@@ -869,6 +898,8 @@ ExactCutPlan SourceCut::Plan(const ExactCutRequest& request, const std::string& 
             return d->PlanKeyFrames(because);
         return plan;
     }
+    if (d->packed)
+        return d->PlanKeyFrames(kPackedBecause);
     plan.mode = ExactCutPlan::Mode::Exact;
     plan.first = d->Seconds(d->firstFrame);
     if (d->nextFrame != kNone)
@@ -1243,6 +1274,10 @@ bool SectionWriter::ReceivePackets(Chunk& c)
         p.key = (encoded.flags & AV_PKT_FLAG_KEY) != 0;
         if (!s.nal)
             p.data.assign(encoded.data, encoded.data + encoded.size); // headers in the picture's packet
+        // MPEG-4 Part 2: decoders hold pictures back by the layer's low_delay; the encoded
+        // ones say the source's, so the copied pictures after them are not shown late.
+        if (s.codecId == AV_CODEC_ID_MPEG4 && s.sourceLayer.lowDelay >= 0)
+            SetMpeg4LowDelay(p.data.data(), p.data.size(), s.sourceLayer.lowDelay == 1);
         const bool annexB = encoded.size > 3 && encoded.data[0] == 0 && encoded.data[1] == 0
                             && (encoded.data[2] == 1 || (encoded.data[2] == 0 && encoded.data[3] == 1));
         if (s.nal) {
@@ -1401,7 +1436,13 @@ bool SectionWriter::CopyPacket(const AVPacket* pkt, const Scanned& p, bool& copy
     const bool afterHead = s.headDecodeFrom != kNone;
     if (!s.nal) {
         o.data.assign(pkt->data, pkt->data + pkt->size);
-        if (first) {
+        if (first && s.codecId == AV_CODEC_ID_MPEG4) {
+            // MPEG-4 Part 2: the source's video object layer again (the encoded pictures
+            // carried the encoder's), and a closed GOV as for MPEG-2.
+            if (!DescribeMpeg4(o.data.data(), o.data.size()).volHeader)
+                o.data.insert(o.data.begin(), s.sourceHeaders.begin(), s.sourceHeaders.end());
+            CloseMpeg4Gov(o.data.data(), o.data.size());
+        } else if (first) {
             // MPEG-2: the copy's first picture starts a sequence (the source's header, where its
             // packet has none) and a closed GOP: the B-pictures after it that referred to
             // pictures before it are encoded again in the head, or the previous section's.

@@ -1,5 +1,7 @@
 #include "picture_headers.h"
 
+#include <string>
+
 namespace {
 
 constexpr uint8_t kPictureStart = 0x00;
@@ -63,4 +65,157 @@ bool CloseMpeg2Gop(uint8_t* data, size_t size)
         }
     }
     return false;
+}
+
+namespace {
+constexpr uint8_t kVopStart = 0xB6;
+constexpr uint8_t kGovStart = 0xB3;
+constexpr uint8_t kUserData = 0xB2;
+constexpr uint8_t kFirstVol = 0x20;
+constexpr uint8_t kLastVol = 0x2F;
+} // namespace
+
+Mpeg4Headers DescribeMpeg4(const uint8_t* data, size_t size)
+{
+    Mpeg4Headers h;
+    if (!data)
+        return h;
+    for (size_t at = NextStartCode(data, size, 0); at < size; at = NextStartCode(data, size, at + 1)) {
+        const uint8_t code = data[at];
+        const size_t left = size - at - 1;
+        if (code >= kFirstVol && code <= kLastVol) {
+            h.volHeader = true;
+        } else if (code == kGovStart && left >= 3) {
+            // time_code (18 bits), closed_gov, broken_link
+            h.govHeader = true;
+            h.closedGov = (data[at + 3] & 0x20) != 0;
+            h.brokenLink = (data[at + 3] & 0x10) != 0;
+        } else if (code == kVopStart && left >= 1) {
+            if (h.vops++ == 0)
+                h.vopType = data[at + 1] >> 6;
+        }
+    }
+    return h;
+}
+
+bool CloseMpeg4Gov(uint8_t* data, size_t size)
+{
+    for (size_t at = NextStartCode(data, size, 0); at < size; at = NextStartCode(data, size, at + 1)) {
+        if (data[at] == kVopStart)
+            return false;
+        if (data[at] == kGovStart && size - at - 1 >= 3) {
+            data[at + 3] = uint8_t((data[at + 3] | 0x20) & ~0x10);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool PackedMpeg4(const uint8_t* data, size_t size)
+{
+    if (!data)
+        return false;
+    for (size_t at = NextStartCode(data, size, 0); at < size; at = NextStartCode(data, size, at + 1)) {
+        if (data[at] != kUserData)
+            continue;
+        size_t end = at + 1;
+        while (end < size && data[end] != 0)
+            ++end;
+        const std::string text(reinterpret_cast<const char*>(data + at + 1), end - at - 1);
+        if (text.rfind("DivX", 0) == 0 && !text.empty() && text.back() == 'p')
+            return true;
+    }
+    return false;
+}
+
+namespace {
+// Reads bits MSB first; reading past the end gives zeros and sets `over`.
+struct BitReader {
+    const uint8_t* data;
+    size_t size;
+    size_t bit = 0;
+    bool over = false;
+    unsigned Read(int n)
+    {
+        unsigned v = 0;
+        for (int k = 0; k < n; ++k, ++bit) {
+            if (bit / 8 >= size) {
+                over = true;
+                v <<= 1;
+                continue;
+            }
+            v = (v << 1) | ((data[bit / 8] >> (7 - bit % 8)) & 1);
+        }
+        return v;
+    }
+};
+
+// The layer starting at data (its start code's 4 bytes included).
+Mpeg4Layer ReadLayerAt(const uint8_t* data, size_t size)
+{
+    Mpeg4Layer l;
+    BitReader b{data, size, 32};
+    b.Read(1); // random_accessible_vol
+    b.Read(8); // video_object_type_indication
+    int verid = 1;
+    if (b.Read(1)) {
+        verid = int(b.Read(4));
+        b.Read(3); // priority
+    }
+    if (b.Read(4) == 15) // extended pixel aspect ratio
+        b.Read(16);
+    if (b.Read(1)) { // vol_control_parameters
+        b.Read(2);   // chroma_format
+        l.lowDelayBit = b.bit;
+        l.lowDelay = int(b.Read(1));
+        if (b.Read(1)) // vbv_parameters
+            b.Read(79);
+    }
+    const unsigned shape = b.Read(2);
+    if (shape != 0)
+        return l; // not rectangles: not read here
+    b.Read(1);
+    const unsigned resolution = b.Read(16);
+    b.Read(1);
+    if (b.Read(1)) { // fixed_vop_rate
+        int bits = 1;
+        while (resolution > 1 && (1u << bits) < resolution)
+            ++bits;
+        b.Read(bits);
+    }
+    b.Read(1 + 13 + 1 + 13 + 1); // width and height between markers
+    b.Read(1);                  // interlaced
+    b.Read(1);                  // obmc_disable
+    if (b.Read(verid == 1 ? 1 : 2) != 0)
+        return l; // sprites
+    if (b.Read(1)) // not_8_bit
+        b.Read(8);
+    l.quantType = int(b.Read(1));
+    l.ok = !b.over;
+    return l;
+}
+} // namespace
+
+Mpeg4Layer ReadMpeg4Layer(const uint8_t* data, size_t size)
+{
+    if (!data)
+        return {};
+    for (size_t at = NextStartCode(data, size, 0); at < size; at = NextStartCode(data, size, at + 1))
+        if (data[at] >= kFirstVol && data[at] <= kLastVol)
+            return ReadLayerAt(data + at - 3, size - at + 3);
+    return {};
+}
+
+void SetMpeg4LowDelay(uint8_t* data, size_t size, bool lowDelay)
+{
+    for (size_t at = NextStartCode(data, size, 0); at < size; at = NextStartCode(data, size, at + 1)) {
+        if (data[at] < kFirstVol || data[at] > kLastVol)
+            continue;
+        uint8_t* layer = data + at - 3;
+        const Mpeg4Layer l = ReadLayerAt(layer, size - at + 3);
+        if (l.lowDelay < 0 || l.lowDelayBit / 8 >= size - at + 3)
+            continue;
+        const uint8_t mask = uint8_t(0x80 >> (l.lowDelayBit % 8));
+        layer[l.lowDelayBit / 8] = lowDelay ? uint8_t(layer[l.lowDelayBit / 8] | mask) : uint8_t(layer[l.lowDelayBit / 8] & ~mask);
+    }
 }

@@ -112,9 +112,11 @@ QList<double> PacketTimes(const QString& file, const QString& kind, const QStrin
     QList<double> times;
     for (const QByteArray& line : Run("ffprobe", {"-v", "error", "-select_streams", kind + ":0", "-show_entries",
                                                   "packet=" + entry, "-of", "csv=p=0", file})
-                                      .split('\n'))
-        if (!line.trimmed().isEmpty() && line.trimmed() != "N/A")
-            times << line.trimmed().toDouble();
+                                      .split('\n')) {
+        const QByteArray value = line.split(',').first().trimmed(); // a packet with side data ends in a comma
+        if (!value.isEmpty() && value != "N/A")
+            times << value.toDouble();
+    }
     return times;
 }
 
@@ -147,7 +149,10 @@ QList<QByteArray> GstPictures(const QString& file, const QString& decoder, int w
                               QByteArray& errors)
 {
     const bool mp4 = file.endsWith(".mp4");
-    const QString parser = decoder.contains("265") ? "h265parse" : decoder.contains("mpeg2") ? "mpegvideoparse" : "h264parse";
+    const QString parser = decoder.contains("265")     ? "h265parse"
+                           : decoder.contains("mpeg2") ? "mpegvideoparse"
+                           : decoder.contains("mpeg4") ? "mpeg4videoparse"
+                                                       : "h264parse";
     const QString pipeline =
         QString("filesrc location=%1 ! %2 ! %3 ! %4 ! videoconvert ! video/x-raw,format=I420 ! filesink location=%5")
             .arg(file, mp4 ? "qtdemux" : "matroskademux", parser, decoder, raw);
@@ -242,6 +247,12 @@ private slots:
                  + x264
                  + QStringList{"-g", "240", "-sc_threshold", "0", "-c:a:0", "libopus", "-c:a:1", "ac3", "-c:s", "srt"}},
         };
+        // MPEG-4 Part 2 as camcorders and DivX wrote it: B-frames, H.263 quantisers and MPEG ones.
+        const QStringList mpeg4{"-f",  "lavfi", "-i",   picture + "25:duration=12", "-f", "lavfi", "-i", "sine=duration=12",
+                                "-c:v", "mpeg4", "-q:v", "3", "-g", "12", "-bf", "2"};
+        made << Made{"mpeg4.mp4", mpeg4 + QStringList{"-c:a", "aac"}}
+             << Made{"mpeg4-mpeg-quant.mkv", mpeg4 + QStringList{"-mpeg_quant", "1", "-c:a", "libmp3lame"}}
+             << Made{"mpeg4.avi", mpeg4 + QStringList{"-c:a", "libmp3lame"}};
         made << Made{"mpeg2.mpg", mpeg2} << Made{"mpeg2.ts", mpeg2} << Made{"mpeg2.mkv", mpeg2};
         for (const Made& m : made) {
             const QString path = m_media.path() + "/" + m.name;
@@ -281,6 +292,8 @@ private slots:
             {"MPEG-2 program stream", "mpeg2.mpg", "MKV", 1.3, 10.5, true, false, true, "avdec_mpeg2video"},
             {"MPEG-2 transport stream into MP4", "mpeg2.ts", "MP4", 1.3, 10.5, true, false, true, "avdec_mpeg2video"},
             {"MPEG-2 in Matroska", "mpeg2.mkv", "MKV", 1.3, 10.5, true, false, true, "avdec_mpeg2video"},
+            {"MPEG-4 Part 2 in MP4", "mpeg4.mp4", "MP4", 1.3, 10.5, true, false, true, "avdec_mpeg4"},
+            {"MPEG-4 Part 2 with MPEG quantisers in Matroska", "mpeg4-mpeg-quant.mkv", "MKV", 1.3, 10.5, true, false, true, "avdec_mpeg4"},
         };
         for (const Row& r : rows)
             for (const int sections : {0, 3})
