@@ -65,6 +65,10 @@ constexpr int kLongestMpeg2Gop = 600;
 constexpr const char* kPackedBecause =
     "this MPEG-4 Part 2 video packs its B-frames into the packets of the frames before them "
     "(DivX's packed bitstream), so a copy cannot begin or end on any frame";
+// AVI gives B-frames' anchors no presentation time: where their pictures show is not known.
+constexpr const char* kTimelessBecause =
+    "this MPEG-4 Part 2 video has B-frames in AVI, which keeps no presentation times for the frames "
+    "they refer to, so the frames cannot be matched";
 
 struct FreeAv {
     void operator()(AVPacket* p) const { av_packet_free(&p); }
@@ -179,6 +183,7 @@ struct SourceCut::Impl {
     int64_t gopAnchorPts = kNone;
     int gopAnchorReference = 0;
     bool packed = false; // MPEG-4 Part 2 with B-frames packed into the P-frames' packets
+    bool timeless = false; // MPEG-4 Part 2 pictures without a presentation time (AVI)
     Mpeg4Layer sourceLayer; // MPEG-4 Part 2: the source's video object layer
     NalCodec codec = NalCodec::H264;
     DecoderConfig config;
@@ -322,6 +327,8 @@ std::string SourceCut::Impl::WhyNotMatchable()
     if (codecId == AV_CODEC_ID_MPEG4) {
         if (PackedMpeg4(par->extradata, size_t(std::max(0, par->extradata_size))))
             return kPackedBecause;
+        if (par->video_delay > 0 && std::strcmp(ic->iformat->name, "avi") == 0)
+            return kTimelessBecause;
         sourceLayer = ReadMpeg4Layer(par->extradata, size_t(std::max(0, par->extradata_size)));
         if (!sourceLayer.ok)
             return "the video object layer of this MPEG-4 Part 2 video cannot be read (or it uses shapes or "
@@ -513,6 +520,7 @@ Scanned SourceCut::Impl::Describe(const AVPacket* pkt)
         // MPEG-4 Part 2: any I-VOP; the GOV says whether the B-VOPs after it refer back.
         const Mpeg4Headers h = DescribeMpeg4(pkt->data, size_t(pkt->size));
         packed = packed || h.vops > 1;
+        timeless = timeless || pkt->pts == AV_NOPTS_VALUE;
         s.clean = s.copyable = h.vopType == 0;
         s.open = s.clean && !(h.govHeader && h.closedGov && !h.brokenLink);
         s.reference = h.vopType != 2;
@@ -898,8 +906,8 @@ ExactCutPlan SourceCut::Plan(const ExactCutRequest& request, const std::string& 
             return d->PlanKeyFrames(because);
         return plan;
     }
-    if (d->packed)
-        return d->PlanKeyFrames(kPackedBecause);
+    if (d->packed || d->timeless)
+        return d->PlanKeyFrames(d->packed ? kPackedBecause : kTimelessBecause);
     plan.mode = ExactCutPlan::Mode::Exact;
     plan.first = d->Seconds(d->firstFrame);
     if (d->nextFrame != kNone)

@@ -252,7 +252,7 @@ private slots:
                                 "-c:v", "mpeg4", "-q:v", "3", "-g", "12", "-bf", "2"};
         made << Made{"mpeg4.mp4", mpeg4 + QStringList{"-c:a", "aac"}}
              << Made{"mpeg4-mpeg-quant.mkv", mpeg4 + QStringList{"-mpeg_quant", "1", "-c:a", "libmp3lame"}}
-             << Made{"mpeg4.avi", mpeg4 + QStringList{"-c:a", "libmp3lame"}};
+             << Made{"mpeg4-no-b-frames.avi", mpeg4.mid(0, mpeg4.size() - 2) + QStringList{"-bf", "0", "-c:a", "libmp3lame"}};
         made << Made{"mpeg2.mpg", mpeg2} << Made{"mpeg2.ts", mpeg2} << Made{"mpeg2.mkv", mpeg2};
         for (const Made& m : made) {
             const QString path = m_media.path() + "/" + m.name;
@@ -294,6 +294,7 @@ private slots:
             {"MPEG-2 in Matroska", "mpeg2.mkv", "MKV", 1.3, 10.5, true, false, true, "avdec_mpeg2video"},
             {"MPEG-4 Part 2 in MP4", "mpeg4.mp4", "MP4", 1.3, 10.5, true, false, true, "avdec_mpeg4"},
             {"MPEG-4 Part 2 with MPEG quantisers in Matroska", "mpeg4-mpeg-quant.mkv", "MKV", 1.3, 10.5, true, false, true, "avdec_mpeg4"},
+            {"MPEG-4 Part 2 without B-frames in AVI", "mpeg4-no-b-frames.avi", "MP4", 1.3, 10.5, true, false, true, "avdec_mpeg4"},
         };
         for (const Row& r : rows)
             for (const int sections : {0, 3})
