@@ -56,6 +56,12 @@ constexpr const char* kX264Preset = "faster";
 constexpr const char* kX264Quality = "16";
 constexpr const char* kX265Preset = "faster";
 constexpr const char* kX265Quality = "18";
+// VP9 and AV1: a quality and speed that keep test pictures above 40 dB and one key-frame
+// interval cheap.
+constexpr const char* kVp9Quality = "12";
+constexpr const char* kVp9Speed = "5";
+constexpr const char* kAv1Quality = "12";
+constexpr const char* kAv1Speed = "8";
 // MPEG-2: a fixed quantiser this fine keeps test pictures above 40 dB.
 constexpr int kMpeg2Quantiser = 2;
 // MPEG-2 encoders keep GOPs at most this long.
@@ -173,7 +179,7 @@ struct SourceCut::Impl {
     AVRational tb{1, 1};
     double formatStart = 0;
     int64_t streamFirst = kNone; // the stream's first time stamp, where seeking can go no earlier
-    bool matchable = false;      // H.264, H.265, MPEG-2 or MPEG-4 Part 2
+    bool matchable = false;      // H.264, H.265, MPEG-2, MPEG-4 Part 2, VP9 or AV1
     bool nal = false;            // H.264 or H.265: NAL units, parameter sets
     AVCodecID codecId = AV_CODEC_ID_NONE;
     Bytes sourceHeaders;         // not NAL units: the source's stream headers (an MPEG-2 sequence header)
@@ -294,7 +300,8 @@ bool SourceCut::Impl::Open(const std::string& source, std::string& problem)
     const AVCodecParameters* par = vs->codecpar;
     codecId = par->codec_id;
     nal = par->codec_id == AV_CODEC_ID_H264 || par->codec_id == AV_CODEC_ID_HEVC;
-    matchable = nal || par->codec_id == AV_CODEC_ID_MPEG2VIDEO || par->codec_id == AV_CODEC_ID_MPEG4;
+    matchable = nal || par->codec_id == AV_CODEC_ID_MPEG2VIDEO || par->codec_id == AV_CODEC_ID_MPEG4
+                || par->codec_id == AV_CODEC_ID_VP9 || par->codec_id == AV_CODEC_ID_AV1;
     codec = par->codec_id == AV_CODEC_ID_HEVC ? NalCodec::Hevc : NalCodec::H264;
     if (!nal && par->extradata_size > 0)
         sourceHeaders.assign(par->extradata, par->extradata + par->extradata_size);
@@ -317,11 +324,13 @@ std::string SourceCut::Impl::WhyNotMatchable()
     const AVCodecDescriptor* desc = avcodec_descriptor_get(par->codec_id);
     const std::string name = desc ? (desc->long_name ? desc->long_name : desc->name) : "an unknown codec";
     if (!matchable)
-        return "exact cuts need H.264, H.265, MPEG-2 or MPEG-4 Part 2 video, and this video is " + name;
+        return "exact cuts need H.264, H.265, MPEG-2, MPEG-4 Part 2, VP9 or AV1 video, and this video is " + name;
     if (nal && !config.ok)
         return "the " + name + " decoder configuration of this video cannot be read";
     const char* encoderName = codecId == AV_CODEC_ID_MPEG2VIDEO ? "mpeg2video"
                               : codecId == AV_CODEC_ID_MPEG4     ? "mpeg4"
+                              : codecId == AV_CODEC_ID_VP9       ? "libvpx-vp9"
+                              : codecId == AV_CODEC_ID_AV1       ? "libaom-av1"
                               : codec == NalCodec::H264          ? "libx264"
                                                                  : "libx265";
     if (codecId == AV_CODEC_ID_MPEG4) {
@@ -448,6 +457,30 @@ bool SourceCut::Impl::Configure(AVCodecContext* enc, std::string& why) const
     enc->chroma_sample_location = par->chroma_location;
     enc->max_b_frames = 0; // nothing decoded ahead: the pictures join the copy in decode order
     enc->thread_count = 0;
+    if (codecId == AV_CODEC_ID_VP9 || codecId == AV_CODEC_ID_AV1) {
+        // VP9 and AV1: constant quality, no hidden frames decoded ahead (so every packet is
+        // shown in turn), key frames only where the pictures start.
+        const bool vp9 = codecId == AV_CODEC_ID_VP9;
+        enc->profile = par->profile >= 0 ? par->profile : FF_PROFILE_UNKNOWN;
+        enc->gop_size = 1 << 20;
+        enc->bit_rate = 0;
+        const std::pair<const char*, const char*> options[] = {
+            {"crf", vp9 ? kVp9Quality : kAv1Quality},
+            {"cpu-used", vp9 ? kVp9Speed : kAv1Speed},
+            {"lag-in-frames", "0"},
+            {"auto-alt-ref", "0"},
+            {"row-mt", "1"},
+            {vp9 ? "deadline" : "usage", vp9 ? "good" : "realtime"},
+        };
+        for (const auto& [name, value] : options) {
+            const int r = av_opt_set(enc->priv_data, name, value, 0);
+            if (r < 0) {
+                why = std::string(name) + ": " + AvError(r);
+                return false;
+            }
+        }
+        return true;
+    }
     if (!nal) {
         // MPEG-2 and MPEG-4 Part 2: the source's profile and level, a fine fixed quantiser,
         // GOPs closed (the copied I-picture after them starts a GOP of its own).
@@ -513,6 +546,11 @@ Scanned SourceCut::Impl::Describe(const AVPacket* pkt)
     s.dts = s.hasDts ? pkt->dts : s.pts;
     s.key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
     if (!matchable) {
+        s.clean = s.copyable = s.key;
+        return s;
+    }
+    if (codecId == AV_CODEC_ID_VP9 || codecId == AV_CODEC_ID_AV1) {
+        // Key frames refer to nothing before them, nor does anything after them.
         s.clean = s.copyable = s.key;
         return s;
     }
@@ -1444,13 +1482,23 @@ bool SectionWriter::CopyPacket(const AVPacket* pkt, const Scanned& p, bool& copy
     const bool afterHead = s.headDecodeFrom != kNone;
     if (!s.nal) {
         o.data.assign(pkt->data, pkt->data + pkt->size);
-        if (first && s.codecId == AV_CODEC_ID_MPEG4) {
+        if (!first) {
+            // the middle of the copy: as it stands
+        } else if (s.codecId == AV_CODEC_ID_AV1) {
+            if (afterHead && !Av1HasSequenceHeader(o.data.data(), o.data.size())) {
+                // AV1: the copy's key frame brings the source's sequence header back (the
+                // encoded frames carried the encoder's).
+                const Bytes header = Av1SequenceHeaderOf(s.sourceHeaders.data(), s.sourceHeaders.size());
+                o.data.insert(o.data.begin() + long(Av1HeaderPlace(o.data.data(), o.data.size())), header.begin(),
+                              header.end());
+            }
+        } else if (s.codecId == AV_CODEC_ID_MPEG4) {
             // MPEG-4 Part 2: the source's video object layer again (the encoded pictures
             // carried the encoder's), and a closed GOV as for MPEG-2.
             if (!DescribeMpeg4(o.data.data(), o.data.size()).volHeader)
                 o.data.insert(o.data.begin(), s.sourceHeaders.begin(), s.sourceHeaders.end());
             CloseMpeg4Gov(o.data.data(), o.data.size());
-        } else if (first) {
+        } else if (s.codecId == AV_CODEC_ID_MPEG2VIDEO) {
             // MPEG-2: the copy's first picture starts a sequence (the source's header, where its
             // packet has none) and a closed GOP: the B-pictures after it that referred to
             // pictures before it are encoded again in the head, or the previous section's.

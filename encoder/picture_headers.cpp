@@ -1,5 +1,6 @@
 #include "picture_headers.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -218,4 +219,64 @@ void SetMpeg4LowDelay(uint8_t* data, size_t size, bool lowDelay)
         const uint8_t mask = uint8_t(0x80 >> (l.lowDelayBit % 8));
         layer[l.lowDelayBit / 8] = lowDelay ? uint8_t(layer[l.lowDelayBit / 8] | mask) : uint8_t(layer[l.lowDelayBit / 8] & ~mask);
     }
+}
+
+namespace {
+constexpr int kObuSequenceHeader = 1;
+constexpr int kObuTemporalDelimiter = 2;
+
+// One OBU at data[at]: its type and the offset after it; false when it runs past the end or
+// has no size field.
+bool NextObu(const uint8_t* data, size_t size, size_t at, int& type, size_t& end)
+{
+    if (at >= size)
+        return false;
+    const uint8_t header = data[at];
+    type = (header >> 3) & 15;
+    size_t k = at + 1 + ((header & 4) ? 1 : 0);
+    if (!(header & 2))
+        return false;
+    uint64_t length = 0;
+    for (int i = 0; i < 8; ++i, ++k) {
+        if (k >= size)
+            return false;
+        length |= uint64_t(data[k] & 0x7F) << (7 * i);
+        if (!(data[k] & 0x80)) {
+            ++k;
+            break;
+        }
+    }
+    if (length > size - std::min(size, k))
+        return false;
+    end = k + size_t(length);
+    return true;
+}
+} // namespace
+
+bool Av1HasSequenceHeader(const uint8_t* data, size_t size)
+{
+    int type = 0;
+    size_t end = 0;
+    for (size_t at = 0; data && NextObu(data, size, at, type, end); at = end)
+        if (type == kObuSequenceHeader)
+            return true;
+    return false;
+}
+
+size_t Av1HeaderPlace(const uint8_t* data, size_t size)
+{
+    int type = 0;
+    size_t end = 0;
+    return data && NextObu(data, size, 0, type, end) && type == kObuTemporalDelimiter ? end : 0;
+}
+
+std::vector<uint8_t> Av1SequenceHeaderOf(const uint8_t* av1c, size_t size)
+{
+    constexpr size_t kRecordHeader = 4; // marker and version, profile and level, ...
+    int type = 0;
+    size_t end = 0;
+    for (size_t at = kRecordHeader; av1c && NextObu(av1c, size, at, type, end); at = end)
+        if (type == kObuSequenceHeader)
+            return std::vector<uint8_t>(av1c + at, av1c + end);
+    return {};
 }

@@ -1,9 +1,10 @@
 #pragma once
 // Headers of video that is not made of NAL units, as the encoder needs them to join pictures
-// encoded again with copied ones: MPEG-2 video's start codes (sequence, GOP and picture
-// headers).
+// encoded again with copied ones: MPEG-2 and MPEG-4 Part 2 start codes (sequence, GOP and
+// picture headers, video object layers), AV1 sequence headers.
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // What a packet of MPEG-2 video holds before its first slice.
 struct Mpeg2Headers {
@@ -53,3 +54,10 @@ struct Mpeg4Layer {
 Mpeg4Layer ReadMpeg4Layer(const uint8_t* data, size_t size);
 // Sets low_delay in every video object layer of data that says it.
 void SetMpeg4LowDelay(uint8_t* data, size_t size, bool lowDelay);
+
+// AV1 (OBUs with size fields, as in MP4 and Matroska): whether the temporal unit holds a
+// sequence header, and where one can go in front of its frame (after a temporal delimiter).
+bool Av1HasSequenceHeader(const uint8_t* data, size_t size);
+size_t Av1HeaderPlace(const uint8_t* data, size_t size);
+// The sequence header OBU among an av1C record's configuration OBUs; empty when none.
+std::vector<uint8_t> Av1SequenceHeaderOf(const uint8_t* av1c, size_t size);

@@ -152,6 +152,8 @@ QList<QByteArray> GstPictures(const QString& file, const QString& decoder, int w
     const QString parser = decoder.contains("265")     ? "h265parse"
                            : decoder.contains("mpeg2") ? "mpegvideoparse"
                            : decoder.contains("mpeg4") ? "mpeg4videoparse"
+                           : decoder.contains("vp9")   ? "vp9parse"
+                           : decoder.contains("av1")   ? "av1parse"
                                                        : "h264parse";
     const QString pipeline =
         QString("filesrc location=%1 ! %2 ! %3 ! %4 ! videoconvert ! video/x-raw,format=I420 ! filesink location=%5")
@@ -253,6 +255,13 @@ private slots:
         made << Made{"mpeg4.mp4", mpeg4 + QStringList{"-c:a", "aac"}}
              << Made{"mpeg4-mpeg-quant.mkv", mpeg4 + QStringList{"-mpeg_quant", "1", "-c:a", "libmp3lame"}}
              << Made{"mpeg4-no-b-frames.avi", mpeg4.mid(0, mpeg4.size() - 2) + QStringList{"-bf", "0", "-c:a", "libmp3lame"}};
+        // VP9 and AV1 as downloads have them: a key frame every 2 s, hidden reference frames.
+        const QStringList sine{"-f", "lavfi", "-i", picture + "25:duration=12", "-f", "lavfi", "-i", "sine=duration=12"};
+        const QStringList vp9 = sine + QStringList{"-c:v", "libvpx-vp9", "-crf", "30", "-b:v", "0", "-cpu-used", "8", "-g", "50"};
+        const QStringList av1 = sine + QStringList{"-c:v", "libaom-av1", "-crf", "35", "-cpu-used", "8", "-g", "50"};
+        made << Made{"vp9.webm", vp9 + QStringList{"-c:a", "libopus"}} << Made{"vp9.mp4", vp9 + QStringList{"-c:a", "aac"}}
+             << Made{"av1.mp4", av1 + QStringList{"-c:a", "aac"}} << Made{"av1.mkv", av1 + QStringList{"-c:a", "libopus"}}
+             << Made{"av1.webm", av1 + QStringList{"-c:a", "libopus"}};
         made << Made{"mpeg2.mpg", mpeg2} << Made{"mpeg2.ts", mpeg2} << Made{"mpeg2.mkv", mpeg2};
         for (const Made& m : made) {
             const QString path = m_media.path() + "/" + m.name;
@@ -294,6 +303,11 @@ private slots:
             {"MPEG-2 in Matroska", "mpeg2.mkv", "MKV", 1.3, 10.5, true, false, true, "avdec_mpeg2video"},
             {"MPEG-4 Part 2 in MP4", "mpeg4.mp4", "MP4", 1.3, 10.5, true, false, true, "avdec_mpeg4"},
             {"MPEG-4 Part 2 with MPEG quantisers in Matroska", "mpeg4-mpeg-quant.mkv", "MKV", 1.3, 10.5, true, false, true, "avdec_mpeg4"},
+            {"VP9 in WebM", "vp9.webm", "MKV", 1.3, 10.5, true, false, true, "vp9dec"},
+            {"VP9 in MP4", "vp9.mp4", "MP4", 1.3, 10.5, true, false, true, "vp9dec"},
+            {"AV1 in MP4", "av1.mp4", "MP4", 1.3, 10.5, true, false, true, "av1dec"},
+            {"AV1 in Matroska", "av1.mkv", "MKV", 1.3, 10.5, true, false, true, "av1dec"},
+            {"AV1 in WebM into MP4", "av1.webm", "MP4", 1.3, 10.5, true, false, true, "av1dec"},
             {"MPEG-4 Part 2 without B-frames in AVI", "mpeg4-no-b-frames.avi", "MP4", 1.3, 10.5, true, false, true, "avdec_mpeg4"},
         };
         for (const Row& r : rows)
