@@ -360,10 +360,11 @@ std::string SourceCut::Impl::WhyNotMatchable()
     const bool sub444 = fd && fd->log2_chroma_w == 0 && fd->log2_chroma_h == 0 && fd->nb_components >= 3;
     const bool interlaced = par->field_order != AV_FIELD_UNKNOWN && par->field_order != AV_FIELD_PROGRESSIVE;
 
-    // Interlaced pictures encoded again do not join the copied ones: decoders drop copied
-    // fields they take for late.
-    if (interlaced)
-        return "exact cuts cannot match interlaced video";
+    // Interlaced H.264 and H.265 pictures encoded again do not join the copied ones: decoders
+    // drop copied fields they take for late. MPEG-2 and MPEG-4 Part 2 code both fields in one
+    // picture, whose order each picture says.
+    if (interlaced && nal)
+        return "exact cuts cannot match interlaced " + name;
     if (!nal) {
         // The encoder writes the source's profile and level, size, aspect and colours from
         // the settings (Configure); its sequence header travels with its first picture.
@@ -488,6 +489,11 @@ bool SourceCut::Impl::Configure(AVCodecContext* enc, std::string& why) const
         enc->level = par->level >= 0 ? par->level : FF_LEVEL_UNKNOWN;
         enc->gop_size = kLongestMpeg2Gop;
         enc->flags |= AV_CODEC_FLAG_QSCALE | AV_CODEC_FLAG_CLOSED_GOP;
+        if (par->field_order != AV_FIELD_UNKNOWN && par->field_order != AV_FIELD_PROGRESSIVE) {
+            // Fields coded as the source's, in its order (each decoded picture says which first).
+            enc->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+            enc->field_order = par->field_order;
+        }
         enc->global_quality = FF_QP2LAMBDA * kMpeg2Quantiser;
         enc->qmin = 1;
         // Closed GOPs take no scene-change key frames in this encoder.
