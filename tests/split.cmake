@@ -40,3 +40,6 @@ set_tests_properties(tst_split_exact PROPERTIES TIMEOUT 1500)
 # picture by picture and by GStreamer's second decoders.
 veltrane_add_test(NAME tst_split_exact_sources SOURCES split_exact_sources.cpp CORE)
 set_tests_properties(tst_split_exact_sources PROPERTIES TIMEOUT 1500)
+
+# The headers exact cuts read and mend in MPEG-2, MPEG-4 Part 2 and AV1 video.
+veltrane_add_test(NAME tst_split_exact_headers SOURCES split_exact_headers.cpp ../encoder/picture_headers.cpp CORE)
