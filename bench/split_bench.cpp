@@ -18,7 +18,7 @@
 //    profile with "Exact frames" against the same with "Key frames". Goal: the extra time
 //    per section at most what re-encoding one key-frame interval costs (ffmpeg decoding
 //    10 s from a key frame and encoding them as the encoder does). --rounds default 3.
-// 5. --exact-codecs: as 4 for MPEG-2 (program stream), MPEG-4 Part 2 (MP4), VP9 (WebM) and
+// 5. --exact-codecs: as 4 for MPEG-2 (transport stream), MPEG-4 Part 2 (MP4), VP9 (WebM) and
 //    AV1 (Matroska), each a 60 s 640x360 clip with a key frame every 5 s in 4 sections from
 //    3.5 s, against ffmpeg re-encoding one 5 s interval as the encoder does. Same goal.
 #include "TestSupport.h"
@@ -415,7 +415,7 @@ int ExactCodecsBenchmark(const QString& dir, int rounds)
     const int gop = 125; // 5 s at 25 fps
     const QStringList fixedQ{"-q:v", "2", "-qmin", "1", "-bf", "0", "-flags", "+cgop", "-sc_threshold", "1000000000"};
     const QList<Codec> codecs{
-        {"MPEG-2", "mpeg2.mpg", "MKV - Stream copy - no re-encoding", ".mkv",
+        {"MPEG-2", "mpeg2.ts", "MKV - Stream copy - no re-encoding", ".mkv",
          {"-c:v", "mpeg2video", "-q:v", "4", "-bf", "2", "-c:a", "mp2"}, QStringList{"-c:v", "mpeg2video"} + fixedQ},
         {"MPEG-4 Part 2", "mpeg4.mp4", "MP4 - Stream copy - no re-encoding", ".mp4",
          {"-c:v", "mpeg4", "-q:v", "4", "-bf", "2", "-c:a", "aac"}, QStringList{"-c:v", "mpeg4"} + fixedQ},
