@@ -1,7 +1,7 @@
 // How much a split job costs over ffmpeg alone, and whether a section deep into a long
 // source costs more than one at its start.
 //
-//   bench_split [--quick] [--copy-only | --exact] [--rounds N]
+//   bench_split [--quick] [--copy-only | --exact | --exact-codecs] [--rounds N]
 //
 // 1. A job of four equal sections of a 60 s clip, run through the main window and the
 //    wmaspi.dll encoder, against the same four sections run by ffmpeg directly with the
@@ -18,6 +18,9 @@
 //    profile with "Exact frames" against the same with "Key frames". Goal: the extra time
 //    per section at most what re-encoding one key-frame interval costs (ffmpeg decoding
 //    10 s from a key frame and encoding them as the encoder does). --rounds default 3.
+// 5. --exact-codecs: as 4 for MPEG-2 (transport stream), MPEG-4 Part 2 (MP4), VP9 (WebM) and
+//    AV1 (Matroska), each a 60 s 640x360 clip with a key frame every 5 s in 4 sections from
+//    3.5 s, against ffmpeg re-encoding one 5 s interval as the encoder does. Same goal.
 #include "TestSupport.h"
 #include "app/MainForm.h"
 #include "prefs/SettingsForm.h"
@@ -400,6 +403,84 @@ int ExactBenchmark(const QString& dir, int rounds)
     return 0;
 }
 
+// 5. Exact cuts against key-frame cuts for the other codecs exact cuts serve.
+int ExactCodecsBenchmark(const QString& dir, int rounds)
+{
+    struct Codec {
+        const char* name;
+        QString file, profile, extension;
+        QStringList make;     // the source's video encoder
+        QStringList interval; // as the encoder program encodes the head
+    };
+    const int gop = 125; // 5 s at 25 fps
+    const QStringList fixedQ{"-q:v", "2", "-qmin", "1", "-bf", "0", "-flags", "+cgop", "-sc_threshold", "1000000000"};
+    const QList<Codec> codecs{
+        {"MPEG-2", "mpeg2.ts", "MKV - Stream copy - no re-encoding", ".mkv",
+         {"-c:v", "mpeg2video", "-q:v", "4", "-bf", "2", "-c:a", "mp2"}, QStringList{"-c:v", "mpeg2video"} + fixedQ},
+        {"MPEG-4 Part 2", "mpeg4.mp4", "MP4 - Stream copy - no re-encoding", ".mp4",
+         {"-c:v", "mpeg4", "-q:v", "4", "-bf", "2", "-c:a", "aac"}, QStringList{"-c:v", "mpeg4"} + fixedQ},
+        {"VP9", "vp9.webm", "MKV - Stream copy - no re-encoding", ".mkv",
+         {"-c:v", "libvpx-vp9", "-crf", "32", "-b:v", "0", "-cpu-used", "8", "-c:a", "libopus"},
+         {"-c:v", "libvpx-vp9", "-crf", "12", "-b:v", "0", "-cpu-used", "5", "-lag-in-frames", "0", "-auto-alt-ref",
+          "0", "-row-mt", "1", "-deadline", "good"}},
+        {"AV1", "av1.mkv", "MKV - Stream copy - no re-encoding", ".mkv",
+         {"-c:v", "libaom-av1", "-crf", "35", "-cpu-used", "8", "-c:a", "libopus"},
+         {"-c:v", "libaom-av1", "-crf", "12", "-cpu-used", "8", "-lag-in-frames", "0", "-usage", "realtime",
+          "-row-mt", "1"}},
+    };
+    const int sections = 4;
+    const double start = 3.5;
+    for (const Codec& c : codecs) {
+        const QString clip = dir + "/" + c.file;
+        std::printf("making a 60 s 640x360 %s clip, a key frame every 5 s...\n", c.name);
+        std::fflush(stdout);
+        if (RunProcess("ffmpeg", QStringList{"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                             "testsrc2=size=640x360:rate=25:duration=60", "-f", "lavfi", "-i",
+                                             "sine=duration=60", "-g", QString::number(gop)}
+                                     + c.make + QStringList{clip})
+                .wall < 0)
+            return 1;
+        const QString outDir = dir + "/out-" + QString(c.file).section('.', 0, 0);
+        QDir().mkpath(outDir);
+        const QString keySwitches = ShippedSwitches(c.profile, "Key frames (fastest)");
+        const QString exactSwitches = ShippedSwitches(c.profile, "Exact frames (re-encode up to the first key frame)");
+        auto order = [&](const QString& switches) {
+            return SplitJobOrder{clip, MakeJobPlan(start, 60, true, sections, clip, outDir, c.extension), switches,
+                                BuiltAppDir() + "wmaspi.dll"};
+        };
+        if (RunSplitJob(order(keySwitches)).wall < 0)
+            return 1;
+        QList<double> keyWall, exactWall, intervalWall, bound;
+        for (int r = 0; r < rounds; ++r) {
+            Cost key, exact;
+            if (r % 2 == 0) {
+                key = RunSplitJob(order(keySwitches));
+                exact = RunSplitJob(order(exactSwitches));
+            } else {
+                exact = RunSplitJob(order(exactSwitches));
+                key = RunSplitJob(order(keySwitches));
+            }
+            const Cost interval = RunProcess("ffmpeg", QStringList{"-nostdin", "-hide_banner", "-loglevel", "error", "-ss",
+                                                                   "30", "-i", clip, "-frames:v", QString::number(gop),
+                                                                   "-an"}
+                                                           + c.interval + QStringList{"-f", "null", "-"});
+            if (key.wall < 0 || exact.wall < 0 || interval.wall < 0)
+                return 1;
+            keyWall << key.wall;
+            exactWall << exact.wall;
+            intervalWall << interval.wall;
+            bound << (exact.wall - key.wall) / sections / interval.wall;
+        }
+        std::printf("%s, %d sections from %.1f s, median of %d rounds (load average after: %s):\n"
+                    "  key frames %.3f s, exact frames %.3f s; re-encoding one key-frame interval %.3f s; extra "
+                    "per section / one interval %.2f (goal <= 1)\n",
+                    c.name, sections, start, rounds, qPrintable(LoadAverage()), Median(keyWall), Median(exactWall),
+                    Median(intervalWall), Median(bound));
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -417,6 +498,8 @@ int main(int argc, char** argv)
     QTemporaryDir work;
     if (app.arguments().contains("--copy-only"))
         return CopyBenchmark(work.path(), Rounds(app.arguments(), quick ? 3 : 9));
+    if (app.arguments().contains("--exact-codecs"))
+        return ExactCodecsBenchmark(work.path(), Rounds(app.arguments(), quick ? 1 : 3));
     if (app.arguments().contains("--exact"))
         return ExactBenchmark(work.path(), Rounds(app.arguments(), quick ? 1 : 3));
     const QString clip = work.path() + "/clip.mp4";

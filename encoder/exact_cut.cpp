@@ -1,5 +1,6 @@
 #include "exact_cut.h"
 #include "nal_units.h"
+#include "picture_headers.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -55,6 +56,25 @@ constexpr const char* kX264Preset = "faster";
 constexpr const char* kX264Quality = "16";
 constexpr const char* kX265Preset = "faster";
 constexpr const char* kX265Quality = "18";
+// VP9 and AV1: a quality and speed that keep test pictures above 40 dB and one key-frame
+// interval cheap.
+constexpr const char* kVp9Quality = "12";
+constexpr const char* kVp9Speed = "5";
+constexpr const char* kAv1Quality = "12";
+constexpr const char* kAv1Speed = "8";
+// MPEG-2: a fixed quantiser this fine keeps test pictures above 40 dB.
+constexpr int kMpeg2Quantiser = 2;
+// MPEG-2 encoders keep GOPs at most this long.
+constexpr int kLongestMpeg2Gop = 600;
+// MPEG-4 Part 2 with packed B-frames holds two pictures in one packet, with an empty one in
+// the next: a copy cannot begin or end between them as the cut needs.
+constexpr const char* kPackedBecause =
+    "this MPEG-4 Part 2 video packs its B-frames into the packets of the frames before them "
+    "(DivX's packed bitstream), so a copy cannot begin or end on any frame";
+// AVI gives B-frames' anchors no presentation time: where their pictures show is not known.
+constexpr const char* kTimelessBecause =
+    "this MPEG-4 Part 2 video has B-frames in AVI, which keeps no presentation times for the frames "
+    "they refer to, so the frames cannot be matched";
 
 struct FreeAv {
     void operator()(AVPacket* p) const { av_packet_free(&p); }
@@ -159,7 +179,18 @@ struct SourceCut::Impl {
     AVRational tb{1, 1};
     double formatStart = 0;
     int64_t streamFirst = kNone; // the stream's first time stamp, where seeking can go no earlier
-    bool matchable = false;      // H.264 or H.265
+    bool matchable = false;      // H.264, H.265, MPEG-2, MPEG-4 Part 2, VP9 or AV1
+    bool nal = false;            // H.264 or H.265: NAL units, parameter sets
+    AVCodecID codecId = AV_CODEC_ID_NONE;
+    Bytes sourceHeaders;         // not NAL units: the source's stream headers (an MPEG-2 sequence header)
+    // MPEG-2 pictures without a time stamp of their own (program streams give the anchors
+    // only a decode time) are placed by their temporal reference from this one's of their
+    // GOP; kNone after a seek until a picture with one comes.
+    int64_t gopAnchorPts = kNone;
+    int gopAnchorReference = 0;
+    bool packed = false; // MPEG-4 Part 2 with B-frames packed into the P-frames' packets
+    bool timeless = false; // MPEG-4 Part 2 pictures without a presentation time (AVI)
+    Mpeg4Layer sourceLayer; // MPEG-4 Part 2: the source's video object layer
     NalCodec codec = NalCodec::H264;
     DecoderConfig config;
     std::vector<Bytes> inbandSets; // parameter sets met in packets (a source without a configuration)
@@ -267,9 +298,14 @@ bool SourceCut::Impl::Open(const std::string& source, std::string& problem)
             ic->streams[k]->discard = AVDISCARD_ALL;
 
     const AVCodecParameters* par = vs->codecpar;
-    matchable = par->codec_id == AV_CODEC_ID_H264 || par->codec_id == AV_CODEC_ID_HEVC;
+    codecId = par->codec_id;
+    nal = par->codec_id == AV_CODEC_ID_H264 || par->codec_id == AV_CODEC_ID_HEVC;
+    matchable = nal || par->codec_id == AV_CODEC_ID_MPEG2VIDEO || par->codec_id == AV_CODEC_ID_MPEG4
+                || par->codec_id == AV_CODEC_ID_VP9 || par->codec_id == AV_CODEC_ID_AV1;
     codec = par->codec_id == AV_CODEC_ID_HEVC ? NalCodec::Hevc : NalCodec::H264;
-    if (matchable) {
+    if (!nal && par->extradata_size > 0)
+        sourceHeaders.assign(par->extradata, par->extradata + par->extradata_size);
+    if (nal) {
         config = ReadDecoderConfig(codec, par->extradata, size_t(par->extradata_size));
         for (const Bytes& ps : config.parameterSets) {
             const NalUnit u{ps.data(), ps.size()};
@@ -288,10 +324,25 @@ std::string SourceCut::Impl::WhyNotMatchable()
     const AVCodecDescriptor* desc = avcodec_descriptor_get(par->codec_id);
     const std::string name = desc ? (desc->long_name ? desc->long_name : desc->name) : "an unknown codec";
     if (!matchable)
-        return "exact cuts need H.264 or H.265 video, and this video is " + name;
-    if (!config.ok)
+        return "exact cuts need H.264, H.265, MPEG-2, MPEG-4 Part 2, VP9 or AV1 video, and this video is " + name;
+    if (nal && !config.ok)
         return "the " + name + " decoder configuration of this video cannot be read";
-    const char* encoderName = codec == NalCodec::H264 ? "libx264" : "libx265";
+    const char* encoderName = codecId == AV_CODEC_ID_MPEG2VIDEO ? "mpeg2video"
+                              : codecId == AV_CODEC_ID_MPEG4     ? "mpeg4"
+                              : codecId == AV_CODEC_ID_VP9       ? "libvpx-vp9"
+                              : codecId == AV_CODEC_ID_AV1       ? "libaom-av1"
+                              : codec == NalCodec::H264          ? "libx264"
+                                                                 : "libx265";
+    if (codecId == AV_CODEC_ID_MPEG4) {
+        if (PackedMpeg4(par->extradata, size_t(std::max(0, par->extradata_size))))
+            return kPackedBecause;
+        if (par->video_delay > 0 && std::strcmp(ic->iformat->name, "avi") == 0)
+            return kTimelessBecause;
+        sourceLayer = ReadMpeg4Layer(par->extradata, size_t(std::max(0, par->extradata_size)));
+        if (!sourceLayer.ok)
+            return "the video object layer of this MPEG-4 Part 2 video cannot be read (or it uses shapes or "
+                   "sprites the encoder mpeg4 does not write)";
+    }
     encoder = avcodec_find_encoder_by_name(encoderName);
     if (!encoder)
         return std::string("exact cuts need the encoder ") + encoderName + ", which this FFmpeg lacks";
@@ -309,11 +360,15 @@ std::string SourceCut::Impl::WhyNotMatchable()
     const bool sub444 = fd && fd->log2_chroma_w == 0 && fd->log2_chroma_h == 0 && fd->nb_components >= 3;
     const bool interlaced = par->field_order != AV_FIELD_UNKNOWN && par->field_order != AV_FIELD_PROGRESSIVE;
 
-    // Interlaced pictures encoded again do not join the copied ones: decoders drop copied
-    // fields they take for late.
-    if (interlaced)
-        return "exact cuts cannot match interlaced video";
-    if (codec == NalCodec::H264) {
+    // Interlaced H.264 and H.265 pictures encoded again do not join the copied ones: decoders
+    // drop copied fields they take for late. MPEG-2 and MPEG-4 Part 2 code both fields in one
+    // picture, whose order each picture says.
+    if (interlaced && nal)
+        return "exact cuts cannot match interlaced " + name;
+    if (!nal) {
+        // The encoder writes the source's profile and level, size, aspect and colours from
+        // the settings (Configure); its sequence header travels with its first picture.
+    } else if (codec == NalCodec::H264) {
         switch (par->profile & ~(FF_PROFILE_H264_CONSTRAINED | FF_PROFILE_H264_INTRA)) {
         case FF_PROFILE_H264_BASELINE: profile = "baseline"; break;
         case FF_PROFILE_H264_MAIN: profile = "main"; break;
@@ -377,6 +432,8 @@ std::string SourceCut::Impl::WhyNotMatchable()
     if (!probe)
         return std::string("the encoder ") + encoderName + " refused this video's settings (" + why + ")";
     encoderExtradata.assign(probe->extradata, probe->extradata + probe->extradata_size);
+    if (!nal)
+        return std::string();
     encoderSets = ReadDecoderConfig(codec, probe->extradata, size_t(probe->extradata_size)).parameterSets;
     if (encoderSets.empty())
         return std::string("the encoder ") + encoderName + " gave no parameter sets";
@@ -391,16 +448,65 @@ bool SourceCut::Impl::Configure(AVCodecContext* enc, std::string& why) const
     enc->pix_fmt = AVPixelFormat(par->format);
     enc->time_base = tb;
     enc->framerate = vs->avg_frame_rate.num > 0 ? vs->avg_frame_rate : vs->r_frame_rate;
+    if (!nal && enc->framerate.num > 0)
+        enc->time_base = av_inv_q(enc->framerate); // these count frames (SectionWriter numbers them)
     enc->sample_aspect_ratio = par->sample_aspect_ratio.num > 0 ? par->sample_aspect_ratio : vs->sample_aspect_ratio;
     enc->color_range = par->color_range;
     enc->color_primaries = par->color_primaries;
     enc->color_trc = par->color_trc;
     enc->colorspace = par->color_space;
     enc->chroma_sample_location = par->chroma_location;
+    enc->max_b_frames = 0; // nothing decoded ahead: the pictures join the copy in decode order
+    enc->thread_count = 0;
+    if (codecId == AV_CODEC_ID_VP9 || codecId == AV_CODEC_ID_AV1) {
+        // VP9 and AV1: constant quality, no hidden frames decoded ahead (so every packet is
+        // shown in turn), key frames only where the pictures start.
+        const bool vp9 = codecId == AV_CODEC_ID_VP9;
+        enc->profile = par->profile >= 0 ? par->profile : FF_PROFILE_UNKNOWN;
+        enc->gop_size = 1 << 20;
+        enc->bit_rate = 0;
+        const std::pair<const char*, const char*> options[] = {
+            {"crf", vp9 ? kVp9Quality : kAv1Quality},
+            {"cpu-used", vp9 ? kVp9Speed : kAv1Speed},
+            {"lag-in-frames", "0"},
+            {"auto-alt-ref", "0"},
+            {"row-mt", "1"},
+            {vp9 ? "deadline" : "usage", vp9 ? "good" : "realtime"},
+        };
+        for (const auto& [name, value] : options) {
+            const int r = av_opt_set(enc->priv_data, name, value, 0);
+            if (r < 0) {
+                why = std::string(name) + ": " + AvError(r);
+                return false;
+            }
+        }
+        return true;
+    }
+    if (!nal) {
+        // MPEG-2 and MPEG-4 Part 2: the source's profile and level, a fine fixed quantiser,
+        // GOPs closed (the copied I-picture after them starts a GOP of its own).
+        enc->profile = par->profile >= 0 ? par->profile : FF_PROFILE_UNKNOWN;
+        enc->level = par->level >= 0 ? par->level : FF_LEVEL_UNKNOWN;
+        enc->gop_size = kLongestMpeg2Gop;
+        enc->flags |= AV_CODEC_FLAG_QSCALE | AV_CODEC_FLAG_CLOSED_GOP;
+        if (par->field_order != AV_FIELD_UNKNOWN && par->field_order != AV_FIELD_PROGRESSIVE) {
+            // Fields coded as the source's, in its order (each decoded picture says which first).
+            enc->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+            enc->field_order = par->field_order;
+        }
+        enc->global_quality = FF_QP2LAMBDA * kMpeg2Quantiser;
+        enc->qmin = 1;
+        // Closed GOPs take no scene-change key frames in this encoder.
+        int r = av_opt_set_int(enc->priv_data, "sc_threshold", 1000000000, 0);
+        if (r >= 0 && codecId == AV_CODEC_ID_MPEG4)
+            r = av_opt_set_int(enc->priv_data, "mpeg_quant", sourceLayer.quantType, 0);
+        if (r < 0)
+            why = AvError(r);
+        return r >= 0;
+    }
     // Parameter sets apart from the pictures: they go into the container, or before each
     // key frame.
     enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    enc->max_b_frames = 0; // nothing decoded ahead: the pictures join the copy in decode order
     enc->gop_size = 1 << 20;
     enc->level = codec == NalCodec::H264 && par->level > 0 ? par->level : FF_LEVEL_UNKNOWN;
     enc->rc_max_rate = maxRate;
@@ -449,6 +555,37 @@ Scanned SourceCut::Impl::Describe(const AVPacket* pkt)
         s.clean = s.copyable = s.key;
         return s;
     }
+    if (codecId == AV_CODEC_ID_VP9 || codecId == AV_CODEC_ID_AV1) {
+        // Key frames refer to nothing before them, nor does anything after them.
+        s.clean = s.copyable = s.key;
+        return s;
+    }
+    if (codecId == AV_CODEC_ID_MPEG4) {
+        // MPEG-4 Part 2: any I-VOP; the GOV says whether the B-VOPs after it refer back.
+        const Mpeg4Headers h = DescribeMpeg4(pkt->data, size_t(pkt->size));
+        packed = packed || h.vops > 1;
+        timeless = timeless || pkt->pts == AV_NOPTS_VALUE;
+        s.clean = s.copyable = h.vopType == 0;
+        s.open = s.clean && !(h.govHeader && h.closedGov && !h.brokenLink);
+        s.reference = h.vopType != 2;
+        return s;
+    }
+    if (!nal) {
+        // MPEG-2: any I-picture; the GOP says whether the B-pictures after it refer back.
+        const Mpeg2Headers h = DescribeMpeg2(pkt->data, size_t(pkt->size));
+        if (h.gopHeader)
+            gopAnchorPts = kNone; // temporal references count from each GOP's start
+        if (pkt->pts != AV_NOPTS_VALUE && h.temporalReference >= 0) {
+            gopAnchorPts = pkt->pts;
+            gopAnchorReference = h.temporalReference;
+        } else if (pkt->pts == AV_NOPTS_VALUE && h.temporalReference >= 0 && gopAnchorPts != kNone) {
+            s.pts = gopAnchorPts + std::llround((h.temporalReference - gopAnchorReference) * FrameGap() / av_q2d(tb));
+        }
+        s.clean = s.copyable = h.pictureType == 1;
+        s.open = s.clean && !(h.gopHeader && h.closedGop && !h.brokenLink);
+        s.reference = h.pictureType != 3;
+        return s;
+    }
     // H.265 marks its random access points in the unit types, and files flag them; H.264
     // streams without later IDR pictures mark theirs with recovery points only, which not
     // every file flags.
@@ -477,6 +614,7 @@ Scanned SourceCut::Impl::Describe(const AVPacket* pkt)
 
 bool SourceCut::Impl::Seek(int64_t ts)
 {
+    gopAnchorPts = kNone;
     if (streamFirst != AV_NOPTS_VALUE && ts <= streamFirst) {
         // Formats without an index (MPEG transport and program streams) find a time only
         // roughly: their start is their first byte.
@@ -812,6 +950,8 @@ ExactCutPlan SourceCut::Plan(const ExactCutRequest& request, const std::string& 
             return d->PlanKeyFrames(because);
         return plan;
     }
+    if (d->packed || d->timeless)
+        return d->PlanKeyFrames(d->packed ? kPackedBecause : kTimelessBecause);
     plan.mode = ExactCutPlan::Mode::Exact;
     plan.first = d->Seconds(d->firstFrame);
     if (d->nextFrame != kNone)
@@ -880,6 +1020,9 @@ struct Chunk {
     int64_t feedBelow = kEndless;    // packets decoded before this are fed
     CodecPtr dec, enc;
     std::map<int64_t, int64_t> durations;
+    // An encoder that counts frames (MPEG-2) gets them numbered: the source's time of each.
+    std::map<int64_t, int64_t> numbered;
+    int64_t sent = 0;
     bool active = false, done = false;
 };
 
@@ -1036,10 +1179,10 @@ bool SectionWriter::OpenOutput()
 bool SectionWriter::SetDecoderConfig()
 {
     const bool encodes = s.headDecodeFrom != kNone || s.copyFrom == kNone || s.tailFrom != kNone;
-    Bytes extradata;
+    Bytes extradata = s.sourceHeaders; // not NAL units: the source's own
     for (const Bytes& ps : m_sourceSets)
         AppendAnnexB(extradata, ps);
-    if (!m_hevc && encodes)
+    if (s.nal && !m_hevc && encodes)
         for (const Bytes& ps : s.encoderSets)
             AppendAnnexB(extradata, ps);
     if (extradata.empty() && encodes)
@@ -1179,15 +1322,28 @@ bool SectionWriter::ReceivePackets(Chunk& c)
         if (e < 0)
             return Fail("cannot encode the video again: " + AvError(e));
         const AVPacket& encoded = *m_encoded;
-        const bool annexB = encoded.size > 3 && encoded.data[0] == 0 && encoded.data[1] == 0
-                            && (encoded.data[2] == 1 || (encoded.data[2] == 0 && encoded.data[3] == 1));
-        const std::vector<NalUnit> units = SplitNalUnits(encoded.data, size_t(encoded.size), annexB ? 0 : 4);
         OutPacket p;
         p.key = (encoded.flags & AV_PKT_FLAG_KEY) != 0;
-        p.data = ToAnnexB(s.codec, units, m_hevc && p.key ? &s.encoderSets : nullptr, false);
+        if (!s.nal)
+            p.data.assign(encoded.data, encoded.data + encoded.size); // headers in the picture's packet
+        // MPEG-4 Part 2: decoders hold pictures back by the layer's low_delay; the encoded
+        // ones say the source's, so the copied pictures after them are not shown late.
+        if (s.codecId == AV_CODEC_ID_MPEG4 && s.sourceLayer.lowDelay >= 0)
+            SetMpeg4LowDelay(p.data.data(), p.data.size(), s.sourceLayer.lowDelay == 1);
+        const bool annexB = encoded.size > 3 && encoded.data[0] == 0 && encoded.data[1] == 0
+                            && (encoded.data[2] == 1 || (encoded.data[2] == 0 && encoded.data[3] == 1));
+        if (s.nal) {
+            const std::vector<NalUnit> units = SplitNalUnits(encoded.data, size_t(encoded.size), annexB ? 0 : 4);
+            p.data = ToAnnexB(s.codec, units, m_hevc && p.key ? &s.encoderSets : nullptr, false);
+        }
         p.pts = encoded.pts;
-        p.dts = encoded.pts - c.shift;
-        const auto known = c.durations.find(encoded.pts);
+        const auto number = c.numbered.find(encoded.pts);
+        if (number != c.numbered.end()) {
+            p.pts = number->second;
+            c.numbered.erase(number);
+        }
+        p.dts = p.pts - c.shift;
+        const auto known = c.durations.find(p.pts);
         p.duration = known != c.durations.end() ? known->second : 0;
         av_packet_unref(m_encoded.get());
         m_queued[c.part].push_back(std::move(p));
@@ -1221,6 +1377,10 @@ bool SectionWriter::EncodeFrame(Chunk& c, AVFrame* f)
     if (f) {
         f->pict_type = AV_PICTURE_TYPE_NONE; // the encoder decides, not the source's types
         c.durations[f->pts] = f->pkt_duration;
+        if (av_cmp_q(c.enc->time_base, s.tb) != 0) {
+            c.numbered[c.sent] = f->pts;
+            f->pts = c.sent++;
+        }
     }
     const int e = avcodec_send_frame(c.enc.get(), f);
     if (e < 0 && e != AVERROR_EOF)
@@ -1325,13 +1485,42 @@ bool SectionWriter::CopyPacket(const AVPacket* pkt, const Scanned& p, bool& copy
     if (shownBeforeCopy)
         return true;
     OutPacket o;
-    const std::vector<NalUnit> units = SplitNalUnits(pkt->data, size_t(pkt->size), s.config.lengthSize);
+    const bool afterHead = s.headDecodeFrom != kNone;
+    if (!s.nal) {
+        o.data.assign(pkt->data, pkt->data + pkt->size);
+        if (!first) {
+            // the middle of the copy: as it stands
+        } else if (s.codecId == AV_CODEC_ID_AV1) {
+            if (afterHead && !Av1HasSequenceHeader(o.data.data(), o.data.size())) {
+                // AV1: the copy's key frame brings the source's sequence header back (the
+                // encoded frames carried the encoder's).
+                const Bytes header = Av1SequenceHeaderOf(s.sourceHeaders.data(), s.sourceHeaders.size());
+                o.data.insert(o.data.begin() + long(Av1HeaderPlace(o.data.data(), o.data.size())), header.begin(),
+                              header.end());
+            }
+        } else if (s.codecId == AV_CODEC_ID_MPEG4) {
+            // MPEG-4 Part 2: the source's video object layer again (the encoded pictures
+            // carried the encoder's), and a closed GOV as for MPEG-2.
+            if (!DescribeMpeg4(o.data.data(), o.data.size()).volHeader)
+                o.data.insert(o.data.begin(), s.sourceHeaders.begin(), s.sourceHeaders.end());
+            CloseMpeg4Gov(o.data.data(), o.data.size());
+        } else if (s.codecId == AV_CODEC_ID_MPEG2VIDEO) {
+            // MPEG-2: the copy's first picture starts a sequence (the source's header, where its
+            // packet has none) and a closed GOP: the B-pictures after it that referred to
+            // pictures before it are encoded again in the head, or the previous section's.
+            if (!DescribeMpeg2(o.data.data(), o.data.size()).sequenceHeader)
+                o.data.insert(o.data.begin(), s.sourceHeaders.begin(), s.sourceHeaders.end());
+            CloseMpeg2Gop(o.data.data(), o.data.size());
+        }
+    }
+    const std::vector<NalUnit> units =
+        s.nal ? SplitNalUnits(pkt->data, size_t(pkt->size), s.config.lengthSize) : std::vector<NalUnit>();
     // H.265 pictures encoded again carry their parameter sets in the stream, with the source's
     // ids: the copy brings the source's back, once (a decoder that meets them again before a
     // later CRA picture may take it for the start of a new sequence, and its RASL pictures
     // for ones it cannot decode).
-    const bool afterHead = s.headDecodeFrom != kNone;
-    o.data = ToAnnexB(s.codec, units, m_hevc && first && afterHead ? &m_sourceSets : nullptr, false);
+    if (s.nal)
+        o.data = ToAnnexB(s.codec, units, m_hevc && first && afterHead ? &m_sourceSets : nullptr, false);
     o.pts = p.pts;
     o.dts = m_copyDts.front();
     m_copyDts.pop_front();
@@ -1373,6 +1562,8 @@ bool SectionWriter::ReadSource()
             continue;
         }
         const Scanned p = s.Describe(pkt.get());
+        if (!s.nal && pkt->pts == AV_NOPTS_VALUE)
+            pkt->pts = p.pts; // the decoder shows the picture at the time the plan gave it
         if (!begun && p.pts != firstPts) {
             av_packet_unref(pkt.get());
             if (p.hasDts && p.dts > firstDts + int64_t(kLateFrames * gap) && seeks < kMostSeeksBack) {

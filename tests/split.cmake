@@ -58,3 +58,6 @@ veltrane_add_test(NAME tst_split_tracks SOURCES split_tracks.cpp ${PROJECT_SOURC
 # Every track through real cuts into Matroska, MP4 and MPEG-TS: key frames, exact frames, re-encoded.
 veltrane_add_test(NAME tst_split_tracks_media SOURCES split_tracks_media.cpp CORE)
 set_tests_properties(tst_split_tracks_media PROPERTIES TIMEOUT 1200)
+
+# The headers exact cuts read and mend in MPEG-2, MPEG-4 Part 2 and AV1 video.
+veltrane_add_test(NAME tst_split_exact_headers SOURCES split_exact_headers.cpp ${PROJECT_SOURCE_DIR}/encoder/picture_headers.cpp CORE)

@@ -323,7 +323,7 @@ private slots:
                             "cut on exact frames there (choose Key frames as Cut points)"));
     }
 
-    // MPEG-4 Part 2 in AVI cannot be matched: the window's job cuts it on key frames, the
+    // MPEG-4 Part 2 with B-frames in AVI cannot be matched: the window's job cuts it on key frames, the
     // sections still tile without overlap, and the completion says why.
     void mpeg4FallsBackToKeyFrames()
     {
@@ -338,8 +338,9 @@ private slots:
         PressStart();
         const QString text = log.lastText();
         QVERIFY2(text.startsWith("Splitting is completed successfully.")
-                     && text.contains("Sections 1 to 3 were cut on key frames instead of exact frames (exact cuts need "
-                                      "H.264 or H.265 video, and this video is MPEG-4 part 2): they begin at "
+                     && text.contains("Sections 1 to 3 were cut on key frames instead of exact frames (this MPEG-4 "
+                                      "Part 2 video has B-frames in AVI, which keeps no presentation times for the "
+                                      "frames they refer to, so the frames cannot be matched): they begin at "
                                       "00:00:00.000, 00:00:07.960 and 00:00:11.920."),
                  qPrintable(text));
         QCOMPARE(MainForm->labCurProgress->text(), QString("100%"));
