@@ -193,9 +193,7 @@ private slots:
     // What the command line takes for preferences it cannot read is what the program ships.
     void shippedValuesAreTheShippedFile()
     {
-        const QByteArray app = qgetenv("VT_APP_DIR");
-        const QString shipped = (app.isEmpty() ? QDir::currentPath() + "/app" : QString::fromLocal8Bit(app))
-                                + "/Preferences.ini";
+        const QString shipped = QStringLiteral(VT_SHIPPED_PREFERENCES);
         QVERIFY(QFile::exists(shipped));
         const PreferenceValues file = ReadPreferenceValues(PreferencesStore(shipped, QString()), "Main", "/fallback/");
         const PreferenceValues v = ShippedPreferenceValues("/fallback/");

@@ -2,6 +2,7 @@
 // in every container the program lists, with ffprobe's time stamps as the reference.
 // Damaged files are refused with their name; a source with sound only runs on the clock.
 #include "TestSupport.h"
+#include "frame_times.h"
 #include "app/MainForm.h"
 #include "preview/DSTrackBar.h"
 #include "preview/FilterGraph.h"
@@ -23,38 +24,6 @@ bool Ffmpeg(const QStringList& args)
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     p.start("ffmpeg", QStringList {"-nostdin", "-loglevel", "error", "-y"} + args);
     return p.waitForFinished(300000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-QString Probe(const QStringList& args)
-{
-    QProcess p;
-    p.start("ffprobe", QStringList {"-v", "error"} + args);
-    p.waitForFinished(60000);
-    return QString::fromLatin1(p.readAllStandardOutput());
-}
-
-// Start times of the video frames, from the source's start, as ffprobe decodes them.
-std::vector<double> FrameTimes(const QString& file)
-{
-    const double start = Probe({"-show_entries", "format=start_time", "-of", "csv=p=0", file}).trimmed().toDouble();
-    std::vector<double> times;
-    for (const QString& line : Probe({"-select_streams", "v:0", "-show_entries", "frame=best_effort_timestamp_time",
-                                      "-of", "csv=p=0", file})
-                                   .split('\n', Qt::SkipEmptyParts)) {
-        bool ok = false;
-        const double t = line.trimmed().remove(',').toDouble(&ok);
-        if (ok)
-            times.push_back(t - start);
-    }
-    std::sort(times.begin(), times.end());
-    return times;
-}
-
-// The frame whose display interval holds t: the last one starting at or before it.
-double FrameAt(const std::vector<double>& times, double t)
-{
-    auto it = std::upper_bound(times.begin(), times.end(), t + 1e-6);
-    return it == times.begin() ? times.front() : *(it - 1);
 }
 
 TFilterGraph* Graph() { return MainForm->FilterGraph; }

@@ -110,11 +110,13 @@ QList<StreamStart> StreamStarts(const QString& file)
     return out;
 }
 
-// Presentation times (seconds, as stored) of the packets of the first stream of a kind.
+// Presentation times (seconds, as stored) of the packets of the first stream of a kind, or of
+// the stream named ("a:1").
 QList<double> PacketTimes(const QString& file, const QString& kind, const QString& entry = "pts_time")
 {
     QList<double> times;
-    for (const QByteArray& line : Run("ffprobe", {"-v", "error", "-select_streams", kind + ":0", "-show_entries",
+    const QString stream = kind.contains(':') ? kind : kind + ":0";
+    for (const QByteArray& line : Run("ffprobe", {"-v", "error", "-select_streams", stream, "-show_entries",
                                                   "packet=" + entry, "-of", "csv=p=0", file})
                                       .split('\n')) {
         const QByteArray value = line.split(',').first().trimmed(); // a packet with side data ends in a comma
@@ -383,9 +385,11 @@ private slots:
                     at = std::min(at, f.time);
             cuts << at;
         }
-        // Sound starts within one of its frames (packets) of the video.
-        const QList<double> sound = PacketTimes(path, "a");
-        const double soundFrame = sound.size() > 1 ? (sound.last() - sound.first()) / (sound.size() - 1) : gap;
+        // Sound starts within one of its frames (packets) of the video; each sound track has
+        // frames of its own length (Opus 20 ms, AC-3 32 ms), and every track is kept in order.
+        QList<double> soundFrames;
+        for (QList<double> sound; !(sound = PacketTimes(path, QString("a:%1").arg(soundFrames.size()))).isEmpty();)
+            soundFrames << (sound.size() > 1 ? (sound.last() - sound.first()) / (sound.size() - 1) : gap);
         QList<double> cues; // the source's subtitle cues, from its start
         for (const double t : PacketTimes(path, "s"))
             cues << t - sourceStart;
@@ -415,6 +419,7 @@ private slots:
                                         .arg(name).arg(k).arg(got[k].time).arg(frames[want[k]].time - from)));
 
             // Every stream starts at 0 within one picture; subtitles with their first cue.
+            int soundTrack = 0;
             for (const StreamStart& s : StreamStarts(file)) {
                 if (s.type == "subtitle") {
                     double first = -1;
@@ -429,6 +434,7 @@ private slots:
                                  return c >= from - kHalfMs && c < to - kHalfMs;
                              })));
                 } else if (s.type == "audio") {
+                    const double soundFrame = soundFrames.value(soundTrack++, gap);
                     QVERIFY2(std::fabs(s.start) < soundFrame + kHalfMs,
                              qPrintable(QString("%1: the sound starts at %2 s, its frames last %3 s")
                                             .arg(name).arg(s.start).arg(soundFrame)));
