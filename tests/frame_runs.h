@@ -1,6 +1,7 @@
 #pragma once
 // Comparing runs of decoded frames or stored packets by their hashes.
 #include <QByteArray>
+#include <QFile>
 #include <QList>
 #include <algorithm>
 
@@ -19,4 +20,16 @@ inline qsizetype RunAt(const QList<QByteArray>& whole, const QList<QByteArray>& 
         if (std::equal(part.begin(), part.end(), whole.begin() + k))
             return k;
     return -1;
+}
+
+// A profile that loses nothing, so a section's pictures can be compared with the source's
+// by hash: FFV1 and PCM in Matroska.
+inline bool WriteLosslessProfile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly)
+           && f.write("[Main]\nType=mkv\nPara=2\n0=Video\n1=Audio\n"
+                      "[Video]\nSort=1\nList=0\nReadOnly=1\nValue=ffv1\ncmd=-c:v\n"
+                      "[Audio]\nSort=2\nList=0\nReadOnly=1\nValue=pcm_s16le\ncmd=-c:a\n")
+                  > 0;
 }

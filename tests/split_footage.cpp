@@ -11,6 +11,7 @@
 // subtitle from before the cut, and ffmpeg and GStreamer decode every output without error.
 #include "profiles/ProfileFormat.h"
 #include "split/CommandLine.h"
+#include "frame_runs.h"
 #include "split/SplitJob.h"
 
 #include <QDir>
@@ -283,11 +284,7 @@ private slots:
             QVERIFY2(!pictures.isEmpty(), qPrintable(f.name + ": " + errors));
             m_sourcePictures.insert(f.file, pictures);
         }
-        QFile lossless(m_dir.path() + "/Lossless.apf");
-        QVERIFY(lossless.open(QIODevice::WriteOnly));
-        lossless.write("[Main]\nType=mkv\nPara=2\n0=Video\n1=Audio\n"
-                       "[Video]\nSort=1\nList=0\nReadOnly=1\nValue=ffv1\ncmd=-c:v\n"
-                       "[Audio]\nSort=2\nList=0\nReadOnly=1\nValue=pcm_s16le\ncmd=-c:a\n");
+        QVERIFY(WriteLosslessProfile(m_dir.path() + "/Lossless.apf"));
     }
 
     void cutsRight_data()

@@ -167,12 +167,7 @@ private slots:
             QVERIFY(made);
             m_clips.insert(rate, clip);
         }
-        // The lossless profile: FFV1 and PCM in Matroska.
-        QFile f(m_dir.path() + "/Lossless.apf");
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("[Main]\nType=mkv\nPara=2\n0=Video\n1=Audio\n"
-                "[Video]\nSort=1\nList=0\nReadOnly=1\nValue=ffv1\ncmd=-c:v\n"
-                "[Audio]\nSort=2\nList=0\nReadOnly=1\nValue=pcm_s16le\ncmd=-c:a\n");
+        QVERIFY(WriteLosslessProfile(m_dir.path() + "/Lossless.apf"));
     }
 
     void tiles_data()
