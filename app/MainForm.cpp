@@ -95,6 +95,7 @@ TMainForm::TMainForm(AppState& state, const QString& appDir, const QStringList& 
     // Sized once the profile names are known; the keyboard and the player's state are
     // followed before a source named on the command line starts playing.
     FitLayoutToFont();
+    SetupTracks();
     SetupKeyboard();
     TakeSourceFromCommandLine(arguments);
     setAcceptDrops(true); // last step of the creation: dropped files are welcome from now on
@@ -277,6 +278,10 @@ void TMainForm::BuildLayout()
     BitBtn1 = new QPushButton(QIcon(QStringLiteral(":/images/detail.png")), QStringLiteral("Detail"), panRight);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(286, 210, 78, 26);
+    btnTracks = new QPushButton(QStringLiteral("Tracks"), panRight);
+    btnTracks->setObjectName(QStringLiteral("btnTracks"));
+    btnTracks->setFlat(true);
+    btnTracks->setGeometry(246, 187, 118, 22);
 
     Label3 = makeLabel(panRight, "Label3", QStringLiteral("Output Path:"), QRect(16, 240, 200, 18));
     edtOutputDir = new QLineEdit(panRight);
@@ -349,7 +354,8 @@ void TMainForm::BuildLayout()
     setTabOrder(edtEnd, rdbEqual);
     setTabOrder(rdbEqual, edtSectionQty);
     setTabOrder(edtSectionQty, cmbProfile);
-    setTabOrder(cmbProfile, BitBtn1);
+    setTabOrder(cmbProfile, btnTracks);
+    setTabOrder(btnTracks, BitBtn1);
     setTabOrder(BitBtn1, edtOutputDir);
     setTabOrder(edtOutputDir, bbtnBrowse);
 
@@ -463,6 +469,7 @@ void TMainForm::OpenSource(const QString& path)
     if (!PreferencesStore(Paths).GetFlag(QStringLiteral("Main"), QStringLiteral("Aptotic"), true))
         edtOutputDir->setText(WithTrailingBackslash(ExtractFolder(path)));
     SourceLoaded = true;
+    ListSourceTracks(path);
 
     // Plays the source and sets the scale labels; a file the player cannot render raises
     // here, and the remaining steps are not done.

@@ -1,4 +1,6 @@
 #pragma once
+#include "split/TrackList.h"
+#include <optional>
 #include "app/AppPaths.h"
 #include "prefs/AppState.h"
 #include "split/JobController.h"
@@ -102,6 +104,7 @@ public:
     QLabel* Label10 = nullptr;
     QComboBox* cmbProfile = nullptr;
     QPushButton* BitBtn1 = nullptr;
+    QPushButton* btnTracks = nullptr; // which of the source's tracks the cuts keep
     QLabel* Label3 = nullptr;
     QLineEdit* edtOutputDir = nullptr;
     QPushButton* bbtnBrowse = nullptr;
@@ -213,6 +216,17 @@ public:
     void FillProfileList();
     void cmbProfileChange();
     void BitBtn1Click();
+
+    // ---- tracks of the source
+    class TrackLister* Tracks = nullptr;
+    std::optional<TrackList> SourceTracks; // of edtSource's file, once listed
+    QString SourceTracksPath;
+    void SetupTracks();
+    void ListSourceTracks(const QString& path);
+    void btnTracksClick();
+    void ShowTracksChoice();
+    // The tracks a job on `source` keeps: all unless the user left some out.
+    TrackSelection JobTracks(const QString& source) const;
 
     // ---- output folder
     void bbtnBrowseClick();

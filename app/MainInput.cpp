@@ -169,7 +169,7 @@ void TMainForm::SetupKeyboard()
     const QList<QWidget*> order = {sbtnOpen,      sbtnSettings, sbtnAbout,     sbtnHelp,     tkbProgress,
                                    sbtnPlayPreview, sbtnPausePreview, sbtnStopPreview, sbtnSelStart, sbtnSelEnd,
                                    sbtnErase,     edtSource,    rdbStartEnd,   edtStart,     edtEnd,
-                                   rdbEqual,      edtSectionQty, cmbProfile,   BitBtn1,      edtOutputDir,
+                                   rdbEqual,      edtSectionQty, cmbProfile,   btnTracks,    BitBtn1,      edtOutputDir,
                                    bbtnBrowse,    imgStart,     imgCancel};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order.at(i - 1), order.at(i));
@@ -235,6 +235,7 @@ void TMainForm::SetupKeyboard()
     tip(imgStart, QStringLiteral("Split the marked range (Space or Enter when focused)"));
     tip(imgCancel, QStringLiteral("Stop the splitting"));
     tip(BitBtn1, QStringLiteral("Show and edit the options of the output profile"));
+    tip(btnTracks, QStringLiteral("Choose which video, sound and subtitle tracks of the source the cuts keep"));
     tip(bbtnBrowse, QStringLiteral("Choose the output folder"));
 
     tkbProgress->setAccessibleName(QStringLiteral("Position"));

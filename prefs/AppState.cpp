@@ -54,3 +54,11 @@ void AppState::WritePreferences(const PreferenceValues& values) const
     PreferencesStore store(paths);
     WritePreferenceValues(store, v);
 }
+
+void AppState::SetDroppedTracks(const QString& source, const QList<int>& dropped)
+{
+    if (dropped.isEmpty())
+        m_droppedTracks.remove(source);
+    else
+        m_droppedTracks.insert(source, dropped);
+}

@@ -3,6 +3,7 @@
 #include "prefs/PreferencesStore.h"
 
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -45,6 +46,11 @@ public:
     const ProfileChoice& Profile() const { return m_profile; }
     void SetProfile(const ProfileChoice& profile) { m_profile = profile; }
 
+    // The tracks the user left out of a source's cuts (their indices in the source), kept
+    // per source for as long as the program runs, so reopening a file keeps the choice.
+    QList<int> DroppedTracks(const QString& source) const { return m_droppedTracks.value(source); }
+    void SetDroppedTracks(const QString& source, const QList<int>& dropped);
+
     // The values of the preferences file's "Main" section, or of "Default"; the profile
     // position always comes from "Main". A file that is there but cannot be read gives
     // the defaults; CheckPreferencesReadable then throws, naming it.
@@ -62,4 +68,5 @@ private:
     PreferenceValues m_preferences;
     int m_profileIndex = -1;
     ProfileChoice m_profile;
+    QHash<QString, QList<int>> m_droppedTracks;
 };

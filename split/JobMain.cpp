@@ -139,7 +139,7 @@ void TMainForm::RunSplitJob(const QString& profileSwitches)
     const bool alwaysReplace = State.Preferences().overwrite;
     LockForJob();
     // The job goes on from the event loop; JobEnded follows.
-    Job->Start(SplitJobOrder{in.sourcePath, plan, profileSwitches, EncoderPath}, alwaysReplace,
+    Job->Start(SplitJobOrder{in.sourcePath, plan, profileSwitches, EncoderPath, JobTracks(in.sourcePath)}, alwaysReplace,
                [this](const JobSection&) {
                    return ShowMessage(this, MsgIcon::Question, QStringLiteral("Overwrite"),
                                       QStringLiteral("The output file is existent. Overwrite it?"), MsgButtons::YesNo)

@@ -259,6 +259,24 @@ std::optional<TrackSelection> ParseTrackSelection(const QString& text, QString* 
     return s;
 }
 
+TrackSelection SelectionWithout(const TrackList& list, const QList<int>& dropped)
+{
+    TrackSelection s;
+    bool droppedAny = false;
+    for (const Track& t : list.tracks) {
+        if (t.kind == QLatin1Char('t'))
+            continue; // attachments follow whatever is chosen
+        if (dropped.contains(t.index))
+            droppedAny = true;
+        else
+            s.items.append({t.kind, t.number});
+    }
+    s.all = !droppedAny;
+    if (s.all)
+        s.items.clear();
+    return s;
+}
+
 QStringList MissingTracks(const TrackSelection& selection, const TrackList& list)
 {
     QStringList missing;

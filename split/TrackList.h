@@ -63,6 +63,10 @@ struct TrackSelection {
 // with why in error.
 std::optional<TrackSelection> ParseTrackSelection(const QString& text, QString* error = nullptr);
 
+// The selection that keeps every track of the list except those at the given source
+// indices (Track::index): "all" when none is left out, else one item per kept track.
+TrackSelection SelectionWithout(const TrackList& list, const QList<int>& dropped);
+
 // The named tracks that the source does not have ("a:5"), for a message.
 QStringList MissingTracks(const TrackSelection& selection, const TrackList& list);
 

@@ -8,3 +8,7 @@ add_dependencies(tst_app_keyboard split_fake_encoder)
 veltrane_add_test(NAME tst_app_formats SOURCES app_formats.cpp split_support.h)
 target_compile_definitions(tst_app_formats PRIVATE VT_FAKE_ENCODER_PATH="$<TARGET_FILE:split_fake_encoder>")
 set_tests_properties(tst_app_formats PROPERTIES TIMEOUT 900)
+# The Tracks button: listed on opening, chosen per source, kept by the cut.
+veltrane_add_test(NAME tst_app_tracks SOURCES app_tracks.cpp split_support.h)
+target_compile_definitions(tst_app_tracks PRIVATE VT_FAKE_ENCODER_PATH="$<TARGET_FILE:split_fake_encoder>")
+add_dependencies(tst_app_tracks split_fake_encoder)

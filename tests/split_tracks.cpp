@@ -88,6 +88,33 @@ private slots:
         QCOMPARE(MissingTracks(*s, Source()).join(' '), missing);
     }
 
+    // The window's check boxes: the indices left unticked become a selection the job and
+    // the mapping read like --tracks.
+    void selectionWithout_data()
+    {
+        QTest::addColumn<QList<int>>("dropped");
+        QTest::addColumn<bool>("all");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("none left out") << QList<int>{} << true << "v:0 a:0 a:1 s:0 s:1 t:0 d:0";
+        QTest::newRow("second sound") << QList<int>{2} << false << "v:0 a:0 s:0 s:1 t:0 d:0";
+        QTest::newRow("video and data") << QList<int>{0, 6} << false << "a:0 a:1 s:0 s:1 t:0";
+        QTest::newRow("the font is not the user's to drop") << QList<int>{5} << true << "v:0 a:0 a:1 s:0 s:1 t:0 d:0";
+    }
+    void selectionWithout()
+    {
+        QFETCH(QList<int>, dropped);
+        QFETCH(bool, all);
+        QFETCH(QString, kept);
+        const TrackSelection s = SelectionWithout(Source(), dropped);
+        QCOMPARE(s.all, all);
+        QStringList names;
+        for (const Track& t : Source().tracks)
+            if (s.Keeps(t))
+                names << t.Name();
+        QCOMPARE(names.join(' '), kept);
+        QVERIFY(MissingTracks(s, Source()).isEmpty());
+    }
+
     void mapping_data()
     {
         QTest::addColumn<QString>("container");
