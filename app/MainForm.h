@@ -204,6 +204,8 @@ public:
     // A dropped item list, from the window or any control on it.
     void DropUrls(const QList<QUrl>& urls);
     QList<QShortcut*> Shortcuts;
+    // The position shown, Go To, the marks and key frames from the keyboard.
+    class TNavigator* Navigator = nullptr;
 
     // ---- size: the fixed layout scaled so every caption fits the font
     void FitLayoutToFont();
@@ -251,7 +253,6 @@ private:
     bool m_playing = false;
     class TInputRouter* m_inputRouter = nullptr;
     friend class TInputRouter;
-    void ShowPlayerTime(double seconds);
     void BuildLayout();
     void FollowState();
     bool m_pickingProfile = false; // the state hears of a pick made in this list

@@ -302,6 +302,11 @@ double TFilterGraph::FrameDuration() const
     return m_engine ? m_engine->FrameDuration() : 0;
 }
 
+double TFilterGraph::Destination() const
+{
+    return m_engine ? m_engine->Destination() : -1;
+}
+
 // ---- attached components
 
 void TFilterGraph::Attach(QObject* component)

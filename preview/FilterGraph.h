@@ -133,6 +133,9 @@ public:
     void StepFrame(int direction);
     // Duration of one video frame in seconds; 0 when not known.
     double FrameDuration() const;
+    // Where the picture stands once the seeks and steps asked for have arrived (the frame
+    // shown when none is on its way); -1 without a source. Moves "from here" start from it.
+    double Destination() const;
 
 Q_SIGNALS:
     // A new frame is on the surface (-1: none any more).

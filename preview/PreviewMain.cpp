@@ -1,5 +1,6 @@
 // The main window's preview: player, video surface, track bar and their buttons.
 #include "app/MainForm.h"
+#include "app/Navigation.h"
 #include "app/TimeCode.h"
 #include "preview/DSTrackBar.h"
 #include "preview/FilterGraph.h"
@@ -67,13 +68,11 @@ void TMainForm::sbtnStopPreviewClick()
 
 void TMainForm::tkbProgressTimer(QObject*, quint32, quint32)
 {
-    labCurrent->setText(FormatTimeCode(tkbProgress->Position()));
+    Navigator->ShowPicturePosition();
 }
 
 void TMainForm::tmrPreviewTimer()
 {
-    // During a job the preview stands at the end and shows the full length.
-    const double seconds = FilterGraph->SourceLength() / 1000.0;
-    labCurrent->setText(FormatTimeCode(seconds));
-    tkbProgress->SetPosition(RoundHalfEvenInt(seconds));
+    // During a job the preview holds its picture, and the position stays the picture's.
+    Navigator->ShowPicturePosition();
 }
