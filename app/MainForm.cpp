@@ -452,24 +452,28 @@ bool TMainForm::HasSupportedExtension(const QString& path) const
 
 void TMainForm::OpenSource(const QString& path)
 {
-    // Loading waits for the player; a drop arriving meanwhile must not start a second
-    // opening inside this one.
-    struct OpeningFlag {
-        bool& flag;
-        explicit OpeningFlag(bool& f) : flag(f) { flag = true; }
-        ~OpeningFlag() { flag = false; }
-    } opening(m_opening);
-
+    // The player opens the file while the window runs on; a drop arriving meanwhile must not
+    // start a second opening (m_opening holds until the player has decided).
+    m_opening = true;
     panbanner->hide();
     edtSource->setText(path);
     if (!PreferencesStore(Paths).GetFlag(QStringLiteral("Main"), QStringLiteral("Aptotic"), true))
         edtOutputDir->setText(WithTrailingBackslash(ExtractFolder(path)));
     SourceLoaded = true;
 
-    // Plays the source and sets the scale labels; a file the player cannot render raises
-    // here, and the remaining steps are not done.
-    LoadSourceIntoPreview(path);
+    // The player decides later: FinishOpening follows once it plays the source; a file it
+    // cannot render is reported then, and the remaining steps are not done.
+    try {
+        LoadSourceIntoPreview(path);
+    } catch (...) {
+        m_opening = false;
+        throw;
+    }
+}
 
+void TMainForm::FinishOpening()
+{
+    m_opening = false;
     tkbProgress->SetSelStart(0);
     tkbProgress->SetSelEnd(0);
     labStart->hide();

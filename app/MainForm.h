@@ -134,7 +134,10 @@ public:
     void FormShow();
     bool FormCloseQuery();   // false keeps the window open
     void FormClose();
+    // Starts opening a source; the window runs on while the player opens it.
     void OpenSource(const QString& path);
+    // Whether the player is still opening the source OpenSource named.
+    bool OpeningSource() const { return m_opening; }
     bool HasSupportedExtension(const QString& path) const;
     void TakeSourceFromCommandLine(const QStringList& arguments);
     void sbtnOpenClick();
@@ -155,6 +158,8 @@ public:
     // ---- preview
     void SetupPreview();  // wires the player, track bar and buttons
     void LoadSourceIntoPreview(const QString& path); // the player's steps of OpenSource
+    void PreviewSourceReady(); // ... once the player has opened it: plays it, sets the scale
+    void FinishOpening();      // the rest of OpenSource, after PreviewSourceReady
     void sbtnPlayPreviewClick();
     void sbtnPausePreviewClick();
     void sbtnStopPreviewClick();

@@ -121,6 +121,12 @@ TNavigator::TNavigator(TMainForm* form) : QObject(form), m_form(form)
     m_form->labCurrent->setContextMenuPolicy(Qt::PreventContextMenu);
     labFrame->setContextMenuPolicy(Qt::PreventContextMenu);
 
+    m_soundClock = new QTimer(this);
+    m_soundClock->setInterval(100);
+    connect(m_soundClock, &QTimer::timeout, this, [this] {
+        if (m_form->FilterGraph->CurrentFrameTime() < 0)
+            ShowPicturePosition();
+    });
     TFilterGraph* graph = m_form->FilterGraph;
     graph->Attach(this);
     connect(graph, &TFilterGraph::FrameShown, this, [this] { ShowPicturePosition(); });
@@ -240,23 +246,11 @@ void TNavigator::ShowPicturePosition()
 
 void TNavigator::ControlEvent(TControlEvent event, int param)
 {
-    // Sound alone shows no pictures: its position is read while it plays.
-    static constexpr int kSoundPositionMs = 100;
-    auto* timer = findChild<QTimer*>(QStringLiteral("SoundPosition"));
-    if (!timer) {
-        timer = new QTimer(this);
-        timer->setObjectName(QStringLiteral("SoundPosition"));
-        timer->setInterval(kSoundPositionMs);
-        connect(timer, &QTimer::timeout, this, [this] {
-            if (m_form->FilterGraph->CurrentFrameTime() < 0)
-                ShowPicturePosition();
-        });
-    }
     if (event == TControlEvent::Play)
-        timer->start();
+        m_soundClock->start();
     else if (event == TControlEvent::Pause || event == TControlEvent::Stop
              || (event == TControlEvent::Active && param == 0))
-        timer->stop();
+        m_soundClock->stop();
 }
 
 // ---- moves

@@ -87,5 +87,6 @@ private:
     QString m_readingFor;   // the source being read
     int m_keyMoves = 0;     // key-frame moves asked for before the list was there
     QThread* m_reader = nullptr;
+    class QTimer* m_soundClock = nullptr; // sound alone shows no pictures: read while it plays
     std::shared_ptr<std::atomic<bool>> m_cancel;
 };

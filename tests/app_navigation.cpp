@@ -69,7 +69,7 @@ class AppNavigationTest : public QObject {
         MainForm->show();
         MainForm->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(MainForm));
-        MainForm->OpenSource(m_clip);
+        OpenSourceAndWait(m_clip);
         MainForm->sbtnPausePreviewClick();
         Graph()->SeekExact(seconds);
         COMPARE_TIME(Settled(), FrameAt(m_times, seconds));

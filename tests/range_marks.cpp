@@ -63,7 +63,7 @@ class RangeMarksTest : public QObject {
     // makes every odd second fall on half a pixel (384 px / 768 positions).
     void openLong(int max = 768)
     {
-        w()->OpenSource(m_long);
+        OpenSourceAndWait(m_long);
         w()->sbtnPausePreviewClick();
         QCOMPARE(bar()->Max(), 10); // no tick has run yet
         bar()->SetMax(max);
@@ -350,7 +350,7 @@ private slots:
         // Opening a source resets the range the same way.
         enter(w()->edtStart, "0:0:10");
         enter(w()->edtEnd, "0:0:50");
-        w()->OpenSource(m_short);
+        OpenSourceAndWait(m_short);
         QCOMPARE(bar()->SelStart(), 0);
         QCOMPARE(bar()->SelEnd(), 0);
         QVERIFY(w()->labStart->isHidden());
