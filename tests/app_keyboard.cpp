@@ -377,6 +377,7 @@ private slots:
             w()->edtSource->setText("typed");
             dropOn(target, clip);
             QCOMPARE(w()->edtSource->text(), clip);
+            QTRY_VERIFY_WITH_TIMEOUT(!w()->OpeningSource(), kWait); // a drop meanwhile is ignored
             QCOMPARE(w()->edtStart->text(), QStringLiteral("00:00:00"));
         }
         QVERIFY2(m_log->shown.isEmpty(), qPrintable(m_log->lastText()));

@@ -41,6 +41,8 @@ class TestMainWindow : public QObject {
         QDropEvent ev(QPointF(200, 200), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(MainForm, &ev);
         delete mime;
+        // The player's answer; the window takes no other drop until it has come.
+        QTRY_VERIFY_WITH_TIMEOUT(!MainForm->OpeningSource(), 60000);
     }
 
     static QString touch(const QString& path)
