@@ -344,6 +344,7 @@ void TMainForm::FitLayoutToFont()
         need(e, QSize(e->width(), e->sizeHint().height()));
     for (QLabel* l : {labCurProgress, labTotalProgress})
         need(l, QSize(textWidth(l, QStringLiteral("100%")) + 2, l->height()));
+    need(labCurrent, QSize(textWidth(labCurrent, QStringLiteral("00:00:00.000")) + 2, labCurrent->height()));
     for (QLabel* l : {labElapsed, labRemaining})
         need(l, QSize(textWidth(l, QStringLiteral("000:00:00")) + 2, l->fontMetrics().height()));
     need(labProcessing, QSize(textWidth(labProcessing, QStringLiteral("Splitting: Section 999")),

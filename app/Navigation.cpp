@@ -261,6 +261,9 @@ void TNavigator::SeekTo(double seconds)
         return;
     const double length = m_form->FilterGraph->SourceLength() / 1000.0;
     m_form->FilterGraph->SeekExact(std::clamp(seconds, 0.0, length));
+    // Sound alone is where it was sent at once; pictures tell when they are shown.
+    if (m_form->FilterGraph->CurrentFrameTime() < 0)
+        ShowPicturePosition();
 }
 
 void TNavigator::SeekBy(double seconds)
