@@ -4,6 +4,7 @@
 #include "app/Dialogs.h"
 #include "app/Forms.h"
 #include "app/ImageControl.h"
+#include "app/Navigation.h"
 #include "app/PathUtils.h"
 #include "app/Shell.h"
 #include "prefs/PreferencesStore.h"
@@ -92,6 +93,7 @@ TMainForm::TMainForm(AppState& state, const QString& appDir, const QStringList& 
     BuildLayout();
     FollowState();
     FormCreate();
+    Navigator = new TNavigator(this); // reads its preference from the folder just found
     // Sized once the profile names are known; the keyboard and the player's state are
     // followed before a source named on the command line starts playing.
     FitLayoutToFont();
@@ -188,16 +190,16 @@ void TMainForm::BuildLayout()
 
     tkbProgress = new TDSTrackBar(panLeft);
     tkbProgress->setObjectName(QStringLiteral("tkbProgress"));
-    tkbProgress->setGeometry(6, 256, 384, 26);
+    tkbProgress->setGeometry(6, 256, 362, 26);
     tkbProgress->FilterGraph = FilterGraph;
 
-    labCurrent = makeLabel(panLeft, "labCurrent", QStringLiteral("00:00:00"), QRect(390, 259, 62, 20));
+    labCurrent = makeLabel(panLeft, "labCurrent", QStringLiteral("00:00:00"), QRect(368, 259, 86, 20));
     labCurrent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     labLeft = makeLabel(panLeft, "labLeft", QStringLiteral("00:00:00"), QRect(10, 282, 80, 16));
     labLeft->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    labMiddle = makeLabel(panLeft, "labMiddle", QStringLiteral("00:00:00"), QRect(158, 282, 80, 16));
+    labMiddle = makeLabel(panLeft, "labMiddle", QStringLiteral("00:00:00"), QRect(147, 282, 80, 16));
     labMiddle->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-    labRight = makeLabel(panLeft, "labRight", QStringLiteral("00:00:00"), QRect(306, 282, 80, 16));
+    labRight = makeLabel(panLeft, "labRight", QStringLiteral("00:00:00"), QRect(284, 282, 80, 16));
     labRight->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     for (QLabel* l : {labCurrent, labLeft, labMiddle, labRight})
         l->setStyleSheet(QStringLiteral("color:#c9d3e0;"));
@@ -456,14 +458,9 @@ bool TMainForm::HasSupportedExtension(const QString& path) const
 
 void TMainForm::OpenSource(const QString& path)
 {
-    // Loading waits for the player; a drop arriving meanwhile must not start a second
-    // opening inside this one.
-    struct OpeningFlag {
-        bool& flag;
-        explicit OpeningFlag(bool& f) : flag(f) { flag = true; }
-        ~OpeningFlag() { flag = false; }
-    } opening(m_opening);
-
+    // The player opens the file while the window runs on; a drop arriving meanwhile must not
+    // start a second opening (m_opening holds until the player has decided).
+    m_opening = true;
     panbanner->hide();
     edtSource->setText(path);
     if (!PreferencesStore(Paths).GetFlag(QStringLiteral("Main"), QStringLiteral("Aptotic"), true))
@@ -471,10 +468,19 @@ void TMainForm::OpenSource(const QString& path)
     SourceLoaded = true;
     ListSourceTracks(path);
 
-    // Plays the source and sets the scale labels; a file the player cannot render raises
-    // here, and the remaining steps are not done.
-    LoadSourceIntoPreview(path);
+    // The player decides later: FinishOpening follows once it plays the source; a file it
+    // cannot render is reported then, and the remaining steps are not done.
+    try {
+        LoadSourceIntoPreview(path);
+    } catch (...) {
+        m_opening = false;
+        throw;
+    }
+}
 
+void TMainForm::FinishOpening()
+{
+    m_opening = false;
     tkbProgress->SetSelStart(0);
     tkbProgress->SetSelEnd(0);
     labStart->hide();

@@ -137,7 +137,10 @@ public:
     void FormShow();
     bool FormCloseQuery();   // false keeps the window open
     void FormClose();
+    // Starts opening a source; the window runs on while the player opens it.
     void OpenSource(const QString& path);
+    // Whether the player is still opening the source OpenSource named.
+    bool OpeningSource() const { return m_opening; }
     bool HasSupportedExtension(const QString& path) const;
     void TakeSourceFromCommandLine(const QStringList& arguments);
     void sbtnOpenClick();
@@ -158,6 +161,8 @@ public:
     // ---- preview
     void SetupPreview();  // wires the player, track bar and buttons
     void LoadSourceIntoPreview(const QString& path); // the player's steps of OpenSource
+    void PreviewSourceReady(); // ... once the player has opened it: plays it, sets the scale
+    void FinishOpening();      // the rest of OpenSource, after PreviewSourceReady
     void sbtnPlayPreviewClick();
     void sbtnPausePreviewClick();
     void sbtnStopPreviewClick();
@@ -207,6 +212,8 @@ public:
     // A dropped item list, from the window or any control on it.
     void DropUrls(const QList<QUrl>& urls);
     QList<QShortcut*> Shortcuts;
+    // The position shown, Go To, the marks and key frames from the keyboard.
+    class TNavigator* Navigator = nullptr;
 
     // ---- size: the fixed layout scaled so every caption fits the font
     void FitLayoutToFont();
@@ -265,7 +272,6 @@ private:
     bool m_playing = false;
     class TInputRouter* m_inputRouter = nullptr;
     friend class TInputRouter;
-    void ShowPlayerTime(double seconds);
     void BuildLayout();
     void FollowState();
     bool m_pickingProfile = false; // the state hears of a pick made in this list

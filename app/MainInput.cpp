@@ -4,6 +4,7 @@
 #include "app/Dialogs.h"
 #include "app/ImageControl.h"
 #include "app/MainForm.h"
+#include "app/Navigation.h"
 #include "app/TimeCode.h"
 #include "preview/DSTrackBar.h"
 #include "preview/FilterGraph.h"
@@ -214,10 +215,6 @@ void TMainForm::SetupKeyboard()
         });
     }
 
-    // The position follows a thumb moved by the user, playing or not.
-    connect(tkbProgress, &TDSTrackBar::UserMoved, this,
-            [this] { labCurrent->setText(FormatTimeCode(tkbProgress->Position())); });
-
     // Tool tips name the shortcuts; accessible names follow the captions and labels.
     const auto tip = [](QWidget* w, const QString& text) { w->setToolTip(text); };
     tip(sbtnOpen, QStringLiteral("Open a video (Ctrl+O)"));
@@ -231,7 +228,8 @@ void TMainForm::SetupKeyboard()
     tip(sbtnSelEnd, QStringLiteral("End the marked range at the frame shown (O)"));
     tip(sbtnErase, QStringLiteral("Clear the marked range"));
     tip(tkbProgress, QStringLiteral("Position: Left/Right one frame (paused), Shift+Left/Right one second, "
-                                    "Home/End start/end"));
+                                    "Ctrl+Left/Right key frame before/after, Home/End start/end, [ and ] the "
+                                    "marks, Ctrl+G go to a time"));
     tip(imgStart, QStringLiteral("Split the marked range (Space or Enter when focused)"));
     tip(imgCancel, QStringLiteral("Stop the splitting"));
     tip(BitBtn1, QStringLiteral("Show and edit the options of the output profile"));
@@ -277,48 +275,27 @@ void TMainForm::TogglePlay()
         sbtnPlayPreviewClick();
 }
 
-void TMainForm::ShowPlayerTime(double seconds)
-{
-    // The thumb stands at the whole second, as the bar's own ticks put it.
-    tkbProgress->SetPosition(int(std::floor(std::max(0.0, seconds))));
-    labCurrent->setText(FormatTimeCode(seconds));
-}
-
 void TMainForm::StepFrame(int direction)
 {
+    // The position label follows the frame once it is shown.
     if (!SourceLoaded || !tkbProgress->isEnabled() || Playing())
         return;
-    const double now = FilterGraph->CurrentFrameTime();
-    const double frame = FilterGraph->FrameDuration();
     FilterGraph->StepFrame(direction);
-    if (now >= 0 && frame > 0)
-        ShowPlayerTime(std::clamp(now + direction * frame, 0.0, FilterGraph->SourceLength() / 1000.0));
 }
 
 void TMainForm::SeekBy(double seconds)
 {
-    if (!SourceLoaded || !tkbProgress->isEnabled())
-        return;
-    const double target = std::clamp(FrameTimeForMark() + seconds, 0.0, FilterGraph->SourceLength() / 1000.0);
-    FilterGraph->SeekExact(target);
-    ShowPlayerTime(target);
+    Navigator->SeekBy(seconds);
 }
 
 void TMainForm::SeekToStart()
 {
-    if (!SourceLoaded || !tkbProgress->isEnabled())
-        return;
-    FilterGraph->SeekExact(0);
-    ShowPlayerTime(0);
+    Navigator->SeekTo(0);
 }
 
 void TMainForm::SeekToEnd()
 {
-    if (!SourceLoaded || !tkbProgress->isEnabled())
-        return;
-    const double length = FilterGraph->SourceLength() / 1000.0;
-    FilterGraph->SeekExact(length);
-    ShowPlayerTime(length);
+    Navigator->SeekTo(FilterGraph->SourceLength() / 1000.0);
 }
 
 // ---- size from the font
@@ -368,6 +345,7 @@ void TMainForm::FitLayoutToFont()
         need(e, QSize(e->width(), e->sizeHint().height()));
     for (QLabel* l : {labCurProgress, labTotalProgress})
         need(l, QSize(textWidth(l, QStringLiteral("100%")) + 2, l->height()));
+    need(labCurrent, QSize(textWidth(labCurrent, QStringLiteral("00:00:00.000")) + 2, labCurrent->height()));
     for (QLabel* l : {labElapsed, labRemaining})
         need(l, QSize(textWidth(l, QStringLiteral("000:00:00")) + 2, l->fontMetrics().height()));
     need(labProcessing, QSize(textWidth(labProcessing, QStringLiteral("Splitting: Section 999")),

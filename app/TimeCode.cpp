@@ -1,6 +1,8 @@
 #include "app/TimeCode.h"
 #include "switches/ProfileSwitches.h"
 #include <QLocale>
+#include <QStringList>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -140,32 +142,55 @@ QString FormatTimeCode(double seconds)
     return TwoDigits(h) + QLatin1Char(':') + TwoDigits(m) + QLatin1Char(':') + TwoDigits(s);
 }
 
+std::optional<TypedTime> ReadTypedTime(const QString& text, QChar decimalSeparator)
+{
+    const QChar separator = decimalSeparator.isNull() ? UserDecimalSeparator() : decimalSeparator;
+    // Up to two ":" split the text; whatever follows the second belongs to the seconds,
+    // where a further ":" makes it unreadable.
+    QStringList parts;
+    qsizetype from = 0;
+    for (int i = 0; i < 2; ++i) {
+        const qsizetype colon = text.indexOf(QLatin1Char(':'), from);
+        if (colon < 0)
+            break;
+        parts << text.mid(from, colon - from);
+        from = colon + 1;
+    }
+    parts << text.mid(from);
+
+    TypedTime t;
+    t.parts = int(parts.size());
+    const QString& secondsPart = parts.last();
+    // A fraction without its whole part is no time (a stray point is too easily typed).
+    if (secondsPart.startsWith(QLatin1Char('.')))
+        return std::nullopt;
+    if (!ReadDecimal(secondsPart, separator, t.seconds))
+        return std::nullopt;
+    if (t.parts >= 2 && !ReadWhole(parts.at(t.parts - 2), t.minutes))
+        return std::nullopt;
+    if (t.parts == 3 && !ReadWhole(parts.at(0), t.hours))
+        return std::nullopt;
+    // Hours and minutes are added as one 32-bit whole number; anything larger is no time.
+    const qint64 whole = 3600 * t.hours + 60 * t.minutes;
+    if (whole < std::numeric_limits<qint32>::min() || whole > std::numeric_limits<qint32>::max())
+        return std::nullopt;
+    return t;
+}
+
 double ParseTimeCode(const QString& text, QChar decimalSeparator)
 {
-    const qsizetype first = text.indexOf(QLatin1Char(':'));
-    if (first < 0)
-        return -1;
-    const QString hoursPart = text.left(first);
-    const QString rest = text.mid(first + 1);
-    const qsizetype second = rest.indexOf(QLatin1Char(':'));
-    if (second < 0)
-        return -1;
-    const QString minutesPart = rest.left(second);
-    const QString secondsPart = rest.mid(second + 1);
+    const std::optional<TypedTime> t = ReadTypedTime(text, decimalSeparator);
+    return t ? t->Total() : -1;
+}
 
-    if (secondsPart.startsWith(QLatin1Char('.')))
-        return -1;
+QString FormatPositionTime(double seconds, QChar decimalSeparator)
+{
+    if (!std::isfinite(seconds) || seconds < 0)
+        seconds = 0;
+    const qint64 totalMs = std::llround(std::min(seconds, 9.0e12) * 1000.0);
+    const qint64 whole = totalMs / 1000;
     const QChar separator = decimalSeparator.isNull() ? UserDecimalSeparator() : decimalSeparator;
-    qint64 h = 0;
-    qint64 m = 0;
-    double s = 0;
-    if (!ReadWhole(hoursPart, h) || !ReadWhole(minutesPart, m) || !ReadDecimal(secondsPart, separator, s))
-        return -1;
-    // Hours and minutes are added as one 32-bit whole number; anything larger is no time code.
-    const qint64 whole = 3600 * h + 60 * m;
-    if (whole < std::numeric_limits<qint32>::min() || whole > std::numeric_limits<qint32>::max())
-        return -1;
-    return double(whole) + s;
+    return FormatTimeCode(double(whole)) + separator + QString::number(totalMs % 1000).rightJustified(3, QLatin1Char('0'));
 }
 
 QString FormatExactTimeCode(double seconds, QChar decimalSeparator)

@@ -1,4 +1,5 @@
 #include "cli/CliOptions.h"
+#include "app/TimeCode.h"
 #include "split/CutPoints.h"
 
 #include <QCommandLineParser>
@@ -19,7 +20,7 @@ const char kDescription[] =
 
 const char kEpilogue[] =
     "\n"
-    "Times are HH:MM:SS[.mmm] or plain seconds (90, 12.5).\n"
+    "Times are HH:MM:SS[.mmm], MM:SS[.mmm] or plain seconds (90, 12.5).\n"
     "Every video, sound and subtitle track, the chapters and the attachments are kept where\n"
     "the output's container can hold them (a profile with its own -map keeps its choice);\n"
     "--tracks keeps fewer: v, a, s or d for every track of that kind, a:1 for one of them\n"
@@ -40,23 +41,17 @@ CliParse Error(const QString& message)
 
 std::optional<double> ParseCliTime(const QString& text)
 {
-    static const QRegularExpression code(QStringLiteral("^(\\d{1,6}):([0-5]?\\d):([0-5]?\\d(?:\\.\\d+)?)$"));
-    static const QRegularExpression plain(QStringLiteral("^\\d{1,9}(?:\\.\\d+)?$"));
+    // The window's reading, with "." whatever the locale, and stricter about the values a
+    // script may pass: digits, ":" and "." only (no sign, no exponent), and below 60 the
+    // minutes after hours and the seconds after minutes.
+    static const QRegularExpression plain(QStringLiteral("^[0-9:.]+$"));
     const QString t = text.trimmed();
-    const QLocale c = QLocale::c();
-    bool ok = false;
-    if (const QRegularExpressionMatch m = code.match(t); m.hasMatch()) {
-        const double seconds = c.toDouble(m.captured(3), &ok);
-        if (!ok)
-            return std::nullopt;
-        return m.captured(1).toLongLong() * 3600.0 + m.captured(2).toLongLong() * 60.0 + seconds;
-    }
-    if (plain.match(t).hasMatch()) {
-        const double seconds = c.toDouble(t, &ok);
-        if (ok)
-            return seconds;
-    }
-    return std::nullopt;
+    if (!plain.match(t).hasMatch())
+        return std::nullopt;
+    const std::optional<TypedTime> read = ReadTypedTime(t, QLatin1Char('.'));
+    if (!read || (read->parts == 3 && read->minutes >= 60) || (read->parts >= 2 && read->seconds >= 60))
+        return std::nullopt;
+    return read->Total();
 }
 
 QString FormatCliTime(double seconds)
@@ -145,7 +140,7 @@ CliParse ParseCliArguments(const QStringList& arguments)
     };
     for (auto [o, text, value] : {std::tuple{&start, &opts.startText, &opts.start}, std::tuple{&end, &opts.endText, &opts.end}})
         if (parser.isSet(*o) && !readTime(*o, *text, *value))
-            return Error(QStringLiteral("--%1 %2: not a time (HH:MM:SS[.mmm] or seconds)").arg(o->names().constFirst(), *text));
+            return Error(QStringLiteral("--%1 %2: not a time (HH:MM:SS[.mmm], MM:SS or seconds)").arg(o->names().constFirst(), *text));
     if (parser.isSet(sections) && parser.isSet(every))
         return Error(QStringLiteral("--sections and --every cannot be used together"));
     if (parser.isSet(sections)) {
@@ -161,7 +156,7 @@ CliParse ParseCliArguments(const QStringList& arguments)
         opts.everyText = parser.value(every);
         opts.every = ParseCliTime(opts.everyText);
         if (!opts.every || !(*opts.every >= 0.001))
-            return Error(QStringLiteral("--every %1: not a duration of at least a millisecond (HH:MM:SS[.mmm] or "
+            return Error(QStringLiteral("--every %1: not a duration of at least a millisecond (HH:MM:SS[.mmm], MM:SS or "
                                         "seconds)")
                              .arg(opts.everyText));
     }

@@ -41,8 +41,8 @@ constexpr qint32 kMaxCliSections = 100000;
 
 CliParse ParseCliArguments(const QStringList& arguments);
 
-// "HH:MM:SS[.fff]" (hours of any length, minutes and seconds below 60) or plain seconds
-// ("90", "12.5"), always with "."; nothing for any other text.
+// "HH:MM:SS[.fff]" (hours of any length, minutes and seconds below 60), "MM:SS[.fff]" or
+// plain seconds ("90", "12.5"), always with "."; nothing for any other text.
 std::optional<double> ParseCliTime(const QString& text);
 
 // Seconds as "HH:MM:SS.mmm".

@@ -4,11 +4,11 @@
 #include "profiles/ProfileFormat.h"
 #include "split/CommandLine.h"
 #include "split/OutputFile.h"
+#include "split/SourceProbe.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QHash>
 #include <QLocale>
@@ -17,11 +17,14 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <cmath>
 #include <poll.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -84,9 +87,20 @@ CliSession::CliSession(const CliOptions& options, int interruptFd)
 {
 }
 
-int CliSession::Run()
+void CliSession::Start()
 {
-    QList<SourcePlan> plans;
+    // Called from the application's event loop, which the jobs then run in.
+    if (const std::optional<int> status = PlanAll()) {
+        QCoreApplication::exit(*status);
+        return;
+    }
+    m_current = -1;
+    RunNext();
+}
+
+std::optional<int> CliSession::PlanAll()
+{
+    QList<SourcePlan>& plans = m_plans;
     try {
         Prepare();
         if (m_options.listTracks)
@@ -106,7 +120,7 @@ int CliSession::Run()
     }
     RefuseClashes(plans);
 
-    QList<SourceResult> results;
+    QList<SourceResult>& results = m_results;
     bool refused = false;
     for (const SourcePlan& p : plans) {
         SourceResult r;
@@ -140,33 +154,23 @@ int CliSession::Run()
         m_report.Summary(results, 2);
         return 2;
     }
+    return std::nullopt;
+}
 
-    const int count = int(plans.size());
-    bool stop = false;
-    for (int i = 0; i < count; ++i) {
-        if (!plans[i].order)
-            continue;
-        if (stop || m_interrupted)
-            break;
-        results[i] = RunSource(i + 1, count, *plans[i].order);
-        switch (results[i].outcome) {
-        case SourceResult::Outcome::Failed:
-        case SourceResult::Outcome::Refused:
-            stop = !m_options.keepGoing;
-            break;
-        case SourceResult::Outcome::EncoderMissing: // every other source would fail alike
-        case SourceResult::Outcome::Cancelled:
-            stop = true;
-            break;
-        default:
-            break;
-        }
+void CliSession::RunNext()
+{
+    const int count = int(m_plans.size());
+    while (++m_current < count && !m_plans[m_current].order) {
     }
-    const int status = ExitStatus(results);
-    if (m_interrupted)
-        m_report.Error(QStringLiteral("interrupted; no partial output is left"));
-    m_report.Summary(results, status);
-    return status;
+    if (m_current >= count || m_stop || m_interrupted) {
+        const int status = ExitStatus(m_results);
+        if (m_interrupted)
+            m_report.Error(QStringLiteral("interrupted; no partial output is left"));
+        m_report.Summary(m_results, status);
+        QCoreApplication::exit(status);
+        return;
+    }
+    StartSource(m_current + 1, count, *m_plans[m_current].order);
 }
 
 void CliSession::Interrupt()
@@ -179,8 +183,6 @@ void CliSession::Interrupt()
     m_interrupted = true;
     if (m_job)
         m_job->Cancel();
-    if (m_probeLoop)
-        m_probeLoop->quit();
 }
 
 bool CliSession::InterruptPending() const
@@ -440,40 +442,39 @@ void CliSession::RefuseClashes(QList<SourcePlan>& plans)
 
 std::optional<double> CliSession::ProbeLength(const QString& path, QString* error)
 {
-    QProcess probe;
-    probe.setStandardInputFile(QProcess::nullDevice());
-    QEventLoop loop;
-    connect(&probe, &QProcess::finished, &loop, &QEventLoop::quit);
-    connect(&probe, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
-    QTimer::singleShot(kProbeTimeoutMs, &loop, &QEventLoop::quit);
-    // "file:" keeps a name such as "a:b.mp4" from being read as a protocol.
-    probe.start(m_ffprobe, {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                            QStringLiteral("format=duration"), QStringLiteral("-of"),
-                            QStringLiteral("default=nw=1:nk=1"), QStringLiteral("file:") + path});
-    m_probeLoop = &loop;
-    if (probe.state() != QProcess::NotRunning)
-        loop.exec();
-    m_probeLoop = nullptr;
-    if (probe.state() != QProcess::NotRunning) {
-        probe.kill();
-        probe.waitForFinished();
-        *error = m_interrupted ? QStringLiteral("interrupted") : QStringLiteral("ffprobe took too long");
+    // A plain wait for ffprobe; a stop signal that comes meanwhile ends it, seen by a
+    // watcher, since no event loop runs here.
+    std::atomic<bool> stop{false};
+    std::atomic<bool> done{false};
+    std::thread watcher([&] {
+        while (!done.load()) {
+            if (InterruptPending()) {
+                stop = true;
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    const FfprobeRun run = RunFfprobe(m_ffprobe,
+                                      {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                                       QStringLiteral("format=duration"), QStringLiteral("-of"),
+                                       QStringLiteral("default=nw=1:nk=1")},
+                                      path, &stop, kProbeTimeoutMs);
+    done = true;
+    watcher.join();
+    // A Ctrl+C reaches ffprobe too, and it may end before the watcher sees our own signal.
+    if (stop.load() || (!run.ok && InterruptPending()))
+        Interrupt();
+    if (m_interrupted) {
+        *error = QStringLiteral("interrupted");
         return std::nullopt;
     }
-    if (probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0) {
-        // A Ctrl+C reaches ffprobe too, and it may end before our own signal is read.
-        if (InterruptPending())
-            Interrupt();
-        if (m_interrupted) {
-            *error = QStringLiteral("interrupted");
-            return std::nullopt;
-        }
-        const QString said = LastLine(probe.readAllStandardError());
-        *error = said.isEmpty() ? QStringLiteral("ffprobe failed: ") + probe.errorString() : QStringLiteral("ffprobe: ") + said;
+    if (!run.ok) {
+        *error = run.error.startsWith(QLatin1String("ffprobe")) ? run.error : QStringLiteral("ffprobe: ") + run.error;
         return std::nullopt;
     }
     bool ok = false;
-    const double seconds = QLocale::c().toDouble(LastLine(probe.readAllStandardOutput()), &ok);
+    const double seconds = QLocale::c().toDouble(LastLine(run.output), &ok);
     if (!ok || !std::isfinite(seconds) || seconds < 0) {
         *error = QStringLiteral("ffprobe finds no duration in it");
         return std::nullopt;
@@ -481,13 +482,15 @@ std::optional<double> CliSession::ProbeLength(const QString& path, QString* erro
     return seconds;
 }
 
-SourceResult CliSession::RunSource(int index, int count, const SplitJobOrder& order)
+void CliSession::StartSource(int index, int count, const SplitJobOrder& order)
 {
-    SourceResult r;
+    m_running = SourceResult();
+    SourceResult& r = m_running;
     r.source = order.sourcePath;
     r.sections = order.plan.count;
     r.outputFolder = order.plan.outputFolder;
-    SplitJob job(order);
+    auto* running = new SplitJob(order, this);
+    SplitJob& job = *running;
     connect(&job, &SplitJob::sectionStarted, this, [this](const JobSection& s, const QString&) { m_report.SectionBegins(s); });
     connect(&job, &SplitJob::progress, this, [this](int current, int total, double time) { m_report.Progress(current, total, time); });
     connect(&job, &SplitJob::clock, this, [this](qint64 elapsed, qint64 remaining) { m_report.Clock(elapsed, remaining); });
@@ -511,12 +514,22 @@ SourceResult CliSession::RunSource(int index, int count, const SplitJobOrder& or
     job.SetOverwriteQuestion([this](const JobSection& s) { return DecideOverwrite(s); });
 
     m_report.SourceBegins(index, count, order, m_profileName);
-    QEventLoop loop;
-    connect(&job, &SplitJob::ended, &loop, &QEventLoop::quit);
+    // Taken up from the loop, once the job has left its own call chain.
+    connect(&job, &SplitJob::ended, this, &CliSession::SourceEnded, Qt::QueuedConnection);
     m_job = &job;
     job.Start();
-    loop.exec();
+}
+
+void CliSession::SourceEnded()
+{
+    SplitJob* running = m_job;
+    if (!running)
+        return;
     m_job = nullptr;
+    running->deleteLater();
+    const SplitJob& job = *running;
+    const SplitJobOrder& order = job.Order();
+    SourceResult& r = m_running;
     r.elapsed = job.Elapsed();
     // Where the written sections really lie; an interrupted job's notes would tell of
     // sections that were never reached.
@@ -550,7 +563,20 @@ SourceResult CliSession::RunSource(int index, int count, const SplitJobOrder& or
         break;
     }
     m_report.SourceEnds(r);
-    return r;
+    m_results[m_current] = r;
+    switch (r.outcome) {
+    case SourceResult::Outcome::Failed:
+    case SourceResult::Outcome::Refused:
+        m_stop = !m_options.keepGoing;
+        break;
+    case SourceResult::Outcome::EncoderMissing: // every other source would fail alike
+    case SourceResult::Outcome::Cancelled:
+        m_stop = true;
+        break;
+    default:
+        break;
+    }
+    RunNext();
 }
 
 SplitJob::Overwrite CliSession::DecideOverwrite(const JobSection& section)

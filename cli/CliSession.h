@@ -11,8 +11,6 @@
 #include <optional>
 #include <stdexcept>
 
-class QEventLoop;
-
 // Input that refuses the whole call (exit status 2); the message names the argument or file.
 class CliInputError : public std::runtime_error {
 public:
@@ -31,9 +29,10 @@ class CliSession : public QObject {
 public:
     // interruptFd: readable once SIGINT, SIGTERM or SIGHUP came (-1: none).
     CliSession(const CliOptions& options, int interruptFd);
-    // The exit status: 0 all done, 1 a section failed, 2 bad arguments or input,
+    // Plans and runs the call from the application's event loop, which it then leaves
+    // with the exit status: 0 all done, 1 a section failed, 2 bad arguments or input,
     // 130 interrupted.
-    int Run();
+    void Start();
     // Stops at once: the running encoder ends, its partial output goes, nothing else starts.
     void Interrupt();
 
@@ -53,7 +52,12 @@ private:
     void RefuseClashes(QList<SourcePlan>& plans);
     std::optional<double> ProbeLength(const QString& path, QString* error);
     QString DescribeFailure(const JobCheckFailure& failure, const SourcePlan& plan, const QString& outputDir) const;
-    SourceResult RunSource(int index, int count, const SplitJobOrder& order);
+    // Everything before the first job; a status when the call ends there.
+    std::optional<int> PlanAll();
+    // The next source's job, or the summary and the end of the loop when none is left.
+    void RunNext();
+    void StartSource(int index, int count, const SplitJobOrder& order);
+    void SourceEnded();
     SplitJob::Overwrite DecideOverwrite(const JobSection& section);
     SplitJob::Overwrite AskOverwrite(const JobSection& section);
     int ExitStatus(const QList<SourceResult>& results) const;
@@ -73,5 +77,9 @@ private:
     bool m_replaceAll = false;
     bool m_noMoreAnswers = false;
     QPointer<SplitJob> m_job;
-    QPointer<QEventLoop> m_probeLoop;
+    QList<SourcePlan> m_plans;
+    QList<SourceResult> m_results;
+    SourceResult m_running; // the source whose job runs
+    int m_current = -1;     // its place in m_plans
+    bool m_stop = false;    // no further source runs
 };

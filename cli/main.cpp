@@ -39,5 +39,6 @@ int main(int argc, char** argv)
 
     CliSession session(*parsed.options, caught ? StopSignalFd() : -1);
     OnStopSignal(&session, [&session] { session.Interrupt(); });
-    return session.Run();
+    QMetaObject::invokeMethod(&session, &CliSession::Start, Qt::QueuedConnection);
+    return app.exec();
 }

@@ -1,9 +1,9 @@
 #include "preview/FilterGraph.h"
 #include "app/Dialogs.h"
 
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -116,67 +116,55 @@ qint32 TFilterGraph::RenderSource(const QString& path)
     }
     m_source = QFileInfo(path).absoluteFilePath();
     m_load = Load::Loading;
-    m_loadError = 0;
+    m_loadCode = 0;
     m_loadErrorText.clear();
-
-    // The rest of the program needs the length right after this call, and a refused file
-    // must fail here, in the caller's handler: wait for the engine to decide.
+    // The engine decides on its threads and tells EngineOpened or EngineOpenFailed; the
+    // limit is checked from the event loop, as the answer is.
+    if (!m_loadLimit) {
+        m_loadLimit = new QTimer(this);
+        m_loadLimit->setSingleShot(true);
+        connect(m_loadLimit, &QTimer::timeout, this, [this] {
+            if (m_load == Load::Loading)
+                LoadFailed(QStringLiteral("The file did not load in time"), VT_E_TIMEOUT);
+        });
+    }
+    m_loadLimit->start(std::max(0, LoadTimeoutMs));
     m_engine->Open(m_source);
-    QEventLoop loop;
-    QTimer limit;
-    limit.setSingleShot(true);
-    bool timedOut = false;
-    connect(&limit, &QTimer::timeout, &loop, [&] {
-        timedOut = true;
-        loop.quit();
-    });
-    if (m_load == Load::Loading && LoadTimeoutMs <= 0) {
-        timedOut = true; // no wait at all: only a decision already made counts
-    } else if (m_load == Load::Loading) {
-        m_wait = &loop;
-        limit.start(LoadTimeoutMs);
-        // Input waits until the file is decided, so no handler runs half-way through an opening.
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-        m_wait = nullptr;
-    }
-    if (!m_engine)
-        return VT_S_FALSE; // the graph was deactivated meanwhile
-
-    if (m_load == Load::Failed) {
-        m_failureReported = true;
-        m_engine->Close();
-        QString text = m_loadErrorText;
-        if (text.isEmpty())
-            text = QStringLiteral("The file cannot be played");
-        throw EDirectShowException(text, VT_E_PLAYER_BASE + m_loadError);
-    }
-    if (timedOut && m_load != Load::Loaded) {
-        m_failureReported = true;
-        m_engine->Close();
-        throw EDirectShowException(QStringLiteral("The file did not load in time"), VT_E_TIMEOUT);
-    }
-
-    // Full volume, normal rate, again for the new source; not checked.
-    m_engine->SetVolume(1.0f);
-    m_engine->SetRate(1.0);
-    SendControlEvent(TControlEvent::Rendered);
     return VT_S_OK;
+}
+
+void TFilterGraph::LoadFailed(const QString& text, qint32 code)
+{
+    m_load = Load::Failed;
+    m_loadLimit->stop();
+    m_loadCode = code;
+    m_loadErrorText = text.isEmpty() ? QStringLiteral("The file cannot be played") : text;
+    m_failureReported = true;
+    // Closed outside the engine's own call that told of the failure.
+    QTimer::singleShot(0, this, [this] {
+        if (m_engine && m_load == Load::Failed)
+            m_engine->Close();
+    });
+    emit SourceFailed(EDirectShowException::FormatMessage(m_loadErrorText, code));
 }
 
 void TFilterGraph::EngineOpened()
 {
+    if (m_load != Load::Loading)
+        return; // too late: the file was given up
     m_load = Load::Loaded;
-    if (m_wait)
-        m_wait->quit();
+    m_loadLimit->stop();
+    // Full volume, normal rate, again for the new source; not checked.
+    m_engine->SetVolume(1.0f);
+    m_engine->SetRate(1.0);
+    SendControlEvent(TControlEvent::Rendered);
+    emit SourceReady();
 }
 
 void TFilterGraph::EngineOpenFailed(int error, const QString& text)
 {
-    m_load = Load::Failed;
-    m_loadError = error;
-    m_loadErrorText = text;
-    if (m_wait)
-        m_wait->quit();
+    if (m_load == Load::Loading)
+        LoadFailed(text, VT_E_PLAYER_BASE + error);
 }
 
 void TFilterGraph::EngineFrame()
@@ -300,6 +288,11 @@ void TFilterGraph::StepFrame(int direction)
 double TFilterGraph::FrameDuration() const
 {
     return m_engine ? m_engine->FrameDuration() : 0;
+}
+
+double TFilterGraph::Destination() const
+{
+    return m_engine ? m_engine->Destination() : -1;
 }
 
 // ---- attached components

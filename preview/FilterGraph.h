@@ -7,7 +7,7 @@
 #include <QPointer>
 #include <QString>
 
-class QEventLoop;
+class QTimer;
 
 // Result codes of the player operations: success codes are 0 or positive, failures negative.
 constexpr qint32 VT_S_OK = 0;
@@ -85,9 +85,15 @@ public:
 
     // Stops the player and drops its source; the attached components stay bound.
     void ResetGraph();
-    // Opens the file and waits until its first frame is ready or it is refused. Returns
-    // VT_S_FALSE without a graph; raises EDirectShowException when the file cannot be played.
+    // Starts opening the file and returns at once: SourceReady follows when its first frame
+    // is ready, SourceFailed when it is refused or does not load in time. Returns VT_S_FALSE
+    // without a graph; raises EDirectShowException for a path that names nothing.
     qint32 RenderSource(const QString& path);
+    // Between RenderSource and SourceReady or SourceFailed.
+    bool Loading() const { return m_load == Load::Loading; }
+    // The last refusal: the player's own text and the code (0 when the last opening worked).
+    QString FailureText() const { return m_loadErrorText; }
+    qint32 FailureCode() const { return m_loadCode; }
     bool Play();
     bool Pause();
     bool Stop();
@@ -120,7 +126,7 @@ public:
     // True while a seek or frame step has not reached the surface yet.
     bool SeekPending() const;
 
-    // How long RenderSource waits for the player to load or refuse a file (0: not at all).
+    // How long the player may take to load or refuse a file (0: no time at all).
     int LoadTimeoutMs = 60000;
 
     // ---- exact positions
@@ -133,13 +139,22 @@ public:
     void StepFrame(int direction);
     // Duration of one video frame in seconds; 0 when not known.
     double FrameDuration() const;
+    // Where the picture stands once the seeks and steps asked for have arrived (the frame
+    // shown when none is on its way); -1 without a source. Moves "from here" start from it.
+    double Destination() const;
 
 Q_SIGNALS:
     // A new frame is on the surface (-1: none any more).
     void FrameShown(double seconds);
+    // The file RenderSource opens can be played: its length is known, its first frame shown.
+    void SourceReady();
+    // It cannot: message is the failure as the error box shows it ("x.mp4 cannot be played:
+    // ... ($80040202).").
+    void SourceFailed(const QString& message);
 
 private:
     void SendControlEvent(TControlEvent event, int param = 0);
+    void LoadFailed(const QString& text, qint32 code);
     bool Playable() const;
 
     void EngineOpened() override;
@@ -153,8 +168,8 @@ private:
     QList<QPointer<QObject>> m_filterComponents;
     QString m_source;
     enum class Load { None, Loading, Loaded, Failed } m_load = Load::None;
-    int m_loadError = 0;
     QString m_loadErrorText;
-    QEventLoop* m_wait = nullptr;
+    qint32 m_loadCode = 0;
+    QTimer* m_loadLimit = nullptr;
     bool m_failureReported = false;
 };

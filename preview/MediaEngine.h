@@ -60,6 +60,11 @@ public:
     virtual void Step(int direction) = 0;
     // True while a seek or a step has not reached the surface yet.
     virtual bool Busy() const = 0;
+    // Where the picture stands once the seeks and steps on their way have arrived: the
+    // target of the last seek, moved by the steps asked for after it (a frame each); the
+    // frame shown when nothing is on its way. -1 without a source. A command that moves on
+    // from "here" starts from this, so quick commands add up instead of being lost.
+    virtual double Destination() const = 0;
 
     virtual double FrameTime() const = 0;     // start of the frame shown, seconds; -1 none
     virtual double FrameDuration() const = 0; // 0 when not known

@@ -1,5 +1,7 @@
 // The main window's preview: player, video surface, track bar and their buttons.
+#include "app/Dialogs.h"
 #include "app/MainForm.h"
+#include "app/Navigation.h"
 #include "app/TimeCode.h"
 #include "preview/DSTrackBar.h"
 #include "preview/FilterGraph.h"
@@ -25,6 +27,21 @@ void TMainForm::SetupPreview()
     connect(sbtnPausePreview, &QToolButton::clicked, this, &TMainForm::sbtnPausePreviewClick);
     connect(sbtnStopPreview, &QToolButton::clicked, this, &TMainForm::sbtnStopPreviewClick);
     connect(tkbProgress, &TDSTrackBar::OnTimer, this, &TMainForm::tkbProgressTimer);
+    // Only an opening the window began goes on here; a file rendered by other code stays as it is.
+    connect(FilterGraph, &TFilterGraph::SourceReady, this, [this] {
+        if (!OpeningSource())
+            return;
+        RunGuarded([this] {
+            PreviewSourceReady();
+            FinishOpening();
+        });
+    });
+    connect(FilterGraph, &TFilterGraph::SourceFailed, this, [this](const QString& message) {
+        if (!OpeningSource())
+            return;
+        m_opening = false; // what follows the opening is not done
+        ShowErrorBox(message);
+    });
     tmrPreview->setInterval(1000);
     connect(tmrPreview, &QTimer::timeout, this, &TMainForm::tmrPreviewTimer);
 }
@@ -35,8 +52,12 @@ void TMainForm::LoadSourceIntoPreview(const QString& path)
     if (!FilterGraph->Active())
         FilterGraph->SetActive(true);
     FilterGraph->ResetGraph();
-    // A file the player refuses raises here; what follows is then not done.
+    // Opening finishes later (SourceReady, SourceFailed); a path that names nothing raises here.
     FilterGraph->RenderSource(path);
+}
+
+void TMainForm::PreviewSourceReady()
+{
     FilterGraph->Play();
     labMiddle->setText(FormatTimeCode(FilterGraph->SourceLength() / 2000.0));
     labRight->setText(FormatTimeCode(FilterGraph->SourceLength() / 1000.0));
@@ -67,13 +88,11 @@ void TMainForm::sbtnStopPreviewClick()
 
 void TMainForm::tkbProgressTimer(QObject*, quint32, quint32)
 {
-    labCurrent->setText(FormatTimeCode(tkbProgress->Position()));
+    Navigator->ShowPicturePosition();
 }
 
 void TMainForm::tmrPreviewTimer()
 {
-    // During a job the preview stands at the end and shows the full length.
-    const double seconds = FilterGraph->SourceLength() / 1000.0;
-    labCurrent->setText(FormatTimeCode(seconds));
-    tkbProgress->SetPosition(RoundHalfEvenInt(seconds));
+    // During a job the preview holds its picture, and the position stays the picture's.
+    Navigator->ShowPicturePosition();
 }

@@ -6,6 +6,7 @@
 #include "app/Forms.h"
 #include "app/ImageControl.h"
 #include "app/MainForm.h"
+#include "app/Navigation.h"
 #include "app/PathUtils.h"
 #include "app/Shell.h"
 #include "app/TimeCode.h"
@@ -216,6 +217,7 @@ void TMainForm::UnlockAfterJob()
     sbtnOpen->setEnabled(true);
     sbtnSettings->setEnabled(true);
     panProgress->hide();
+    Navigator->ShowPicturePosition();
 }
 
 void TMainForm::StopEncoder()

@@ -1,5 +1,31 @@
 #include "TestSupport.h"
+#include "app/MainForm.h"
 #include "app/Shell.h"
+#include "preview/FilterGraph.h"
+
+namespace {
+constexpr int kOpenWaitMs = 90000;
+}
+
+void OpenSourceAndWait(const QString& path)
+{
+    MainForm->OpenSource(path);
+    QTRY_VERIFY_WITH_TIMEOUT(!MainForm->OpeningSource(), kOpenWaitMs);
+}
+
+qint32 RenderAndWait(TFilterGraph* graph, const QString& path)
+{
+    const qint32 code = graph->RenderSource(path);
+    if (code != VT_S_OK)
+        return code;
+    QElapsedTimer t;
+    t.start();
+    while (graph->Loading() && t.elapsed() < kOpenWaitMs)
+        QTest::qWait(5);
+    if (graph->FailureCode() != 0)
+        throw EDirectShowException(graph->FailureText(), graph->FailureCode());
+    return graph->Loading() ? VT_E_TIMEOUT : VT_S_OK;
+}
 
 MessageLog::MessageLog()
 {

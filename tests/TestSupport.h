@@ -42,6 +42,14 @@ public:
 // Answers every message box with Ok / Yes and logs it, so no suite ever waits on a real box.
 void InstallQuietMessageHook();
 
+class TFilterGraph;
+// Opens a source in the main window and waits until the player has opened it (and the
+// window has taken it up) or refused it (and the window has said so).
+void OpenSourceAndWait(const QString& path);
+// Renders a file into the graph and waits for the player: VT_S_OK once it is ready; a file
+// it refuses raises the failure the window would show.
+qint32 RenderAndWait(TFilterGraph* graph, const QString& path);
+
 #define VT_TEST_MAIN(TestObject)                                                                   \
     int main(int argc, char** argv)                                                                \
     {                                                                                              \

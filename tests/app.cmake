@@ -1,4 +1,6 @@
 veltrane_add_test(NAME tst_mainwindow SOURCES app_mainwindow.cpp)
+# The position shown and moving about from the keyboard, on a clip with known key frames.
+veltrane_add_test(NAME tst_app_navigation SOURCES app_navigation.cpp)
 # The window without a mouse, screen readers, drops on any control, captions at two font
 # sizes; a job run by the stand-in encoder for the double click on Split.
 veltrane_add_test(NAME tst_app_keyboard SOURCES app_keyboard.cpp split_support.h)

@@ -88,8 +88,9 @@ private slots:
         QTemporaryDir out;
         MainForm->EncoderPath = BuiltAppDir() + "wmaspi.dll";
 
-        // Opens, as a drop on the window.
+        // Opens, as a drop on the window, once the player has it.
         MainForm->WMDropFiles({clip});
+        QTRY_VERIFY_WITH_TIMEOUT(!MainForm->OpeningSource(), 60000);
         QVERIFY2(log.shown.isEmpty(), qPrintable(log.lastText()));
         QCOMPARE(MainForm->edtSource->text(), clip);
         const qint32 length = MainForm->FilterGraph->SourceLength();

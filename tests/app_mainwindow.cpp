@@ -41,6 +41,8 @@ class TestMainWindow : public QObject {
         QDropEvent ev(QPointF(200, 200), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(MainForm, &ev);
         delete mime;
+        // The player's answer; the window takes no other drop until it has come.
+        QTRY_VERIFY_WITH_TIMEOUT(!MainForm->OpeningSource(), 60000);
     }
 
     static QString touch(const QString& path)
@@ -361,7 +363,7 @@ private Q_SLOTS:
         MainForm->SourceLoaded = true; // as after an earlier source
         MainForm->ApplyStartTime(0.5);
         MainForm->ApplyEndTime(1.5);
-        MainForm->OpenSource(clip);
+        OpenSourceAndWait(clip);
         QVERIFY2(log.shown.isEmpty(), qPrintable(log.lastText()));
         QCOMPARE(MainForm->edtSource->text(), clip);
         QCOMPARE(MainForm->edtOutputDir->text(), dir.path() + "sub/");
@@ -431,7 +433,7 @@ private Q_SLOTS:
         MessageLog log;
         // The timer fires inside the player's wait for the first file.
         QTimer::singleShot(0, [&] { MainForm->WMDropFiles({second}); });
-        MainForm->OpenSource(first);
+        OpenSourceAndWait(first);
         QTest::qWait(50);
         QCOMPARE(MainForm->edtSource->text(), first);
         QCOMPARE(MainForm->labRight->text(), QStringLiteral("00:00:02"));

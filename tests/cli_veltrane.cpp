@@ -181,6 +181,8 @@ private slots:
                                             << "--sections and --every";
         QTest::newRow("every nothing") << QStringList{"--every", "0", "@CLIP@"} << 2 << "--every 0:";
         QTest::newRow("start not a time") << QStringList{"--start", "1:75:00", "@CLIP@"} << 2 << "--start 1:75:00: not a time";
+        QTest::newRow("seconds of MM:SS above 59") << QStringList{"--start", "1:60", "@CLIP@"} << 2 << "--start 1:60: not a time";
+        QTest::newRow("a signed time") << QStringList{"--end", "+5", "@CLIP@"} << 2 << "--end +5: not a time";
         QTest::newRow("start given twice") << QStringList{"--start", "1", "--start", "2", "@CLIP@"} << 2 << "--start is given more than once";
         QTest::newRow("start past the end") << QStringList{"--start", "00:00:30", "@CLIP@"} << 2
                                             << "--start 00:00:30 is not before the end of @CLIP@ (its length is 00:00:12.000)";
@@ -260,7 +262,7 @@ private slots:
         QTest::addColumn<QString>("line");           // a line of the plain plan
         QTest::newRow("the whole source") << QStringList{} << QList<double>{0, 12}
                                           << "  section 1/1: 00:00:00.000 to 00:00:12.000 -> @OUT@/clip_Clip1.mp4\n";
-        QTest::newRow("three equal sections") << QStringList{"--start", "00:00:02", "--end", "8", "--sections", "3"}
+        QTest::newRow("three equal sections") << QStringList{"--start", "00:02", "--end", "8", "--sections", "3"}
                                               << QList<double>{2, 2, 4, 2, 6, 2}
                                               << "  range: 00:00:02.000 to 00:00:08.000, 3 sections\n";
         QTest::newRow("every 5 s, the last shorter") << QStringList{"--every", "5"} << QList<double>{0, 5, 5, 5, 10, 2}

@@ -67,8 +67,16 @@ void TestTimeCode::parse_data()
 
     // Not time codes.
     QTest::newRow("leading dot in seconds") << "00:00:.5" << -1.0;
-    QTest::newRow("one colon") << "10:00" << -1.0;
-    QTest::newRow("no colon") << "100" << -1.0;
+    // Minutes and seconds, or seconds alone, as the command line takes them.
+    QTest::newRow("minutes and seconds") << "10:00" << 600.0;
+    QTest::newRow("minutes and seconds with a fraction") << "1:30.25" << 90.25;
+    QTest::newRow("plain seconds") << "100" << 100.0;
+    QTest::newRow("plain seconds with a fraction") << "5.5" << 5.5;
+    QTest::newRow("plain seconds between blanks") << " 90 " << 90.0;
+    QTest::newRow("plain fraction without its whole part") << ".5" << -1.0;
+    QTest::newRow("empty minutes of two parts") << ":30" << -1.0;
+    QTest::newRow("letters") << "five" << -1.0;
+    QTest::newRow("blank inside plain seconds") << "5 5" << -1.0;
     QTest::newRow("further colon in seconds") << "1:2:3:4" << -1.0;
     QTest::newRow("blank after hours") << "1 :2:3" << -1.0;
     QTest::newRow("blank after minutes") << "1:2 :3" << -1.0;

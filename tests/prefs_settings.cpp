@@ -447,19 +447,19 @@ void PrefsSettingsTest::aptoticOffTakesSourceFolder()
     MessageLog log;
     QCOMPARE(MainForm->edtOutputDir->text(), QString());
 
-    RunGuarded([&] { MainForm->OpenSource(clip); });
+    RunGuarded([&] { OpenSourceAndWait(clip); });
     QCOMPARE(MainForm->edtOutputDir->text(), clipDir + QLatin1Char('/'));
 
     // A source at the root keeps the single separator. The file need not be playable: the
     // folder is taken before the player is asked.
-    RunGuarded([&] { MainForm->OpenSource(QStringLiteral("/veltrane-no-such-clip.mp4")); });
+    RunGuarded([&] { OpenSourceAndWait(QStringLiteral("/veltrane-no-such-clip.mp4")); });
     QCOMPARE(MainForm->edtOutputDir->text(), QStringLiteral("/"));
 
     // The file decides, not the dialog: once the fixed folder is stored, opening leaves the field.
     SettingForm->chkoutputdir->setChecked(true);
     SettingForm->btnOKClick();
     QCOMPARE(MainForm->edtOutputDir->text(), QStringLiteral("/srv/fixed/"));
-    RunGuarded([&] { MainForm->OpenSource(clip); });
+    RunGuarded([&] { OpenSourceAndWait(clip); });
     QCOMPARE(MainForm->edtOutputDir->text(), QStringLiteral("/srv/fixed/"));
 }
 

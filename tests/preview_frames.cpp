@@ -71,7 +71,7 @@ private slots:
         FormsFixture forms(app.path());
         const std::vector<double> times = FrameTimes(m_gop);
         QCOMPARE(int(times.size()), 300);
-        MainForm->OpenSource(m_gop);
+        OpenSourceAndWait(m_gop);
         MainForm->sbtnPausePreviewClick();
         QCOMPARE(Graph()->FrameDuration(), 0.04);
 
@@ -124,7 +124,7 @@ private slots:
         MessageLog log;
         FormsFixture forms(app.path());
         const std::vector<double> times = FrameTimes(m_gop);
-        MainForm->OpenSource(m_gop);
+        OpenSourceAndWait(m_gop);
         QCOMPARE(Graph()->State(), TPlayState::Playing);
         Graph()->SeekExact(7.77);
         QSignalSpy shown(Graph(), &TFilterGraph::FrameShown);
@@ -155,7 +155,7 @@ private slots:
         MessageLog log;
         FormsFixture forms(app.path());
         const std::vector<double> times = FrameTimes(m_gop);
-        MainForm->OpenSource(m_gop);
+        OpenSourceAndWait(m_gop);
         std::mt19937 rng(15);
         std::uniform_real_distribution<double> anywhere(-1.0, 13.0);
         std::uniform_int_distribution<int> what(0, 9);
@@ -237,7 +237,7 @@ private slots:
         MessageLog log;
         FormsFixture forms(app.path());
         Graph()->SetActive(true);
-        QCOMPARE(Graph()->RenderSource(file), VT_S_OK);
+        QCOMPARE(RenderAndWait(Graph(), file), VT_S_OK);
         QVERIFY(qAbs(Graph()->SourceLength() - 4000) <= 200);
         COMPARE_TIME(Graph()->CurrentFrameTime(), times.front());
         Graph()->Play();
@@ -281,7 +281,7 @@ private slots:
         FormsFixture forms(app.path());
         QCOMPARE(MainForm->VideoWindow->size(), QSize(440, 240));
         Graph()->SetActive(true);
-        QCOMPARE(Graph()->RenderSource(file), VT_S_OK);
+        QCOMPARE(RenderAndWait(Graph(), file), VT_S_OK);
         QCOMPARE(Graph()->CurrentImage().size(), shown);
     }
 
@@ -345,7 +345,7 @@ private slots:
         FormsFixture forms(app.path());
         Graph()->SetActive(true);
         try {
-            Graph()->RenderSource(file);
+            RenderAndWait(Graph(), file);
             QFAIL("the file was accepted");
         } catch (const EDirectShowException& e) {
             QCOMPARE(e.code(), VT_E_PLAYER_BASE + error);
@@ -356,7 +356,7 @@ private slots:
         QVERIFY(!Graph()->Play());
         QCOMPARE(Graph()->CurrentFrameTime(), -1.0);
         // The same graph opens a good file afterwards.
-        QCOMPARE(Graph()->RenderSource(m_gop), VT_S_OK);
+        QCOMPARE(RenderAndWait(Graph(), m_gop), VT_S_OK);
         QCOMPARE(Graph()->SourceLength(), 12000);
     }
 
@@ -369,7 +369,7 @@ private slots:
         TempAppDir app;
         MessageLog log;
         FormsFixture forms(app.path());
-        MainForm->OpenSource(file);
+        OpenSourceAndWait(file);
         QVERIFY(log.shown.isEmpty());
         QVERIFY(qAbs(Graph()->SourceLength() - 6000) <= 100);
         QCOMPARE(Graph()->CurrentFrameTime(), -1.0);

@@ -116,7 +116,14 @@ private slots:
         FormsFixture forms(app.path());
         EventRecorder rec;
         MainForm->FilterGraph->Attach(&rec);
+        // The window runs on while the player opens the file: nothing that follows the
+        // opening is done yet, and the answer comes from the event loop.
         MainForm->OpenSource(m_clip5);
+        QVERIFY(MainForm->OpeningSource());
+        QVERIFY(MainForm->FilterGraph->Loading());
+        QCOMPARE(MainForm->labRight->text(), QStringLiteral("00:00:00"));
+        QCOMPARE(rec.events, QStringList({"active(1)", "stop", "rendering"}));
+        QTRY_VERIFY_WITH_TIMEOUT(!MainForm->OpeningSource(), kWait);
         QVERIFY(log.shown.isEmpty());
 
         QCOMPARE(rec.events, QStringList({"active(1)", "stop", "rendering", "rendered", "play"}));
@@ -134,18 +141,19 @@ private slots:
         QCOMPARE(MainForm->VideoWindow->Surface()->geometry(), MainForm->VideoWindow->rect());
         QCOMPARE(MainForm->FilterGraph->Volume(), 1.0f);
 
-        // Max keeps its start-up value until the first tick, a second later.
-        QCOMPARE(MainForm->tkbProgress->Max(), 10);
+        // The bar is as long as the source from the first picture on.
+        QCOMPARE(MainForm->tkbProgress->Max(), len / 1000);
         QVERIFY(MainForm->tkbProgress->TimerRunning());
         QSignalSpy ticks(MainForm->tkbProgress, &TDSTrackBar::OnTimer);
         QTRY_COMPARE_WITH_TIMEOUT(MainForm->tkbProgress->Max(), len / 1000, kWait);
         QTRY_VERIFY_WITH_TIMEOUT(!ticks.isEmpty(), kWait);
         QCOMPARE(ticks.first().at(2).value<quint32>(), quint32(len));
         QVERIFY(ticks.first().at(1).value<quint32>() <= quint32(len));
-        // labCurrent follows the thumb.
+        // labCurrent tells the picture shown, the thumb its whole second.
         QTRY_VERIFY_WITH_TIMEOUT(MainForm->tkbProgress->Position() >= 1, kWait);
-        QTRY_COMPARE_WITH_TIMEOUT(MainForm->labCurrent->text(), FormatTimeCode(MainForm->tkbProgress->Position()),
-                                  kWait);
+        MainForm->sbtnPausePreviewClick();
+        QCOMPARE(MainForm->labCurrent->text(), FormatPositionTime(MainForm->FilterGraph->CurrentFrameTime()));
+        QCOMPARE(MainForm->tkbProgress->Position(), int(MainForm->FilterGraph->CurrentFrameTime()));
 
         // Frames reach the surface.
         QSignalSpy frames(MainForm->FilterGraph, &TFilterGraph::FrameShown);
@@ -160,7 +168,7 @@ private slots:
         TempAppDir app;
         MessageLog log;
         FormsFixture forms(app.path());
-        MainForm->OpenSource(m_clip5);
+        OpenSourceAndWait(m_clip5);
         TDSTrackBar* bar = MainForm->tkbProgress;
         QVERIFY(bar->TimerRunning());
         QTest::mouseClick(MainForm->sbtnPausePreview, Qt::LeftButton);
@@ -194,28 +202,27 @@ private slots:
         QVERIFY(bar->TimerRunning());
         MainForm->setEnabled(true);
 
-        // During a job the preview shows the full length and the thumb at the end.
+        // During a job the preview holds its picture, and the position is that picture's.
         MainForm->sbtnStopPreviewClick();
         QTRY_COMPARE_WITH_TIMEOUT(state(), TPlayState::Paused, kWait);
-        bar->SetMax(3);
-        MainForm->tmrPreviewTimer();
-        const qint32 len = MainForm->FilterGraph->SourceLength();
-        QCOMPARE(MainForm->labCurrent->text(), FormatTimeCode(len / 1000.0));
-        QCOMPARE(bar->Position(), 3); // clamped to Max
+        const double picture = MainForm->FilterGraph->CurrentFrameTime();
         bar->SetMax(100);
+        bar->SetPosition(50);
         MainForm->tmrPreviewTimer();
-        QCOMPARE(bar->Position(), RoundHalfEvenInt(len / 1000.0));
+        QCOMPARE(MainForm->labCurrent->text(), FormatPositionTime(picture));
+        QCOMPARE(bar->Position(), int(picture));
+        QCOMPARE(bar->Max(), MainForm->FilterGraph->SourceLength() / 1000);
         QVERIFY(log.shown.isEmpty());
     }
 
-    // A job stops the preview: the bar's own timer stops, the preview timer shows the full
-    // length with the thumb at the end, and after the job playback waits for Play.
+    // A job stops the preview: the bar's own timer stops, the position stays the picture's,
+    // and after the job playback waits for Play.
     void thePreviewDuringAJob()
     {
         TempAppDir app;
         MessageLog log;
         FormsFixture forms(app.path());
-        MainForm->OpenSource(m_clip5);
+        OpenSourceAndWait(m_clip5);
         TDSTrackBar* bar = MainForm->tkbProgress;
         QTRY_COMPARE_WITH_TIMEOUT(bar->Max(), 5, kWait);
         QTRY_VERIFY_WITH_TIMEOUT(bar->Position() >= 1, kWait);
@@ -223,8 +230,9 @@ private slots:
         QVERIFY(!bar->TimerRunning());
         QVERIFY(MainForm->tmrPreview->isActive());
         QTRY_COMPARE_WITH_TIMEOUT(state(), TPlayState::Stopped, kWait);
-        QTRY_COMPARE_WITH_TIMEOUT(MainForm->labCurrent->text(), QStringLiteral("00:00:05"), kWait);
-        QCOMPARE(bar->Position(), 5);
+        QTRY_COMPARE_WITH_TIMEOUT(MainForm->labCurrent->text(),
+                                  FormatPositionTime(MainForm->FilterGraph->CurrentFrameTime()), kWait);
+        QCOMPARE(bar->Position(), int(MainForm->FilterGraph->CurrentFrameTime()));
         MainForm->tmrProcess->stop();
         MainForm->UnlockAfterJob();
         QVERIFY(!MainForm->tmrPreview->isActive());
@@ -241,7 +249,7 @@ private slots:
         MessageLog log;
         FormsFixture forms(app.path());
         MainForm->show();
-        MainForm->OpenSource(m_clip8);
+        OpenSourceAndWait(m_clip8);
         TDSTrackBar* bar = MainForm->tkbProgress;
         const qint32 len = MainForm->FilterGraph->SourceLength();
         QTRY_COMPARE_WITH_TIMEOUT(bar->Max(), len / 1000, kWait);
@@ -250,25 +258,27 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(state(), TPlayState::Paused, kWait);
         setPosition(1000);
         QTRY_VERIFY_WITH_TIMEOUT(qAbs(position() - (qint64(1000))) <= kSlack, kWait);
+        // The picture has arrived: the thumb follows it no more until the next one.
+        QTRY_VERIFY_WITH_TIMEOUT(!MainForm->FilterGraph->SeekPending(), kWait);
 
         // A key or a page step moves the thumb and seeks as a release does; the position
-        // label follows while paused.
+        // label follows the picture while paused.
         bar->SetPosition(0); // the program's own moves do not seek
         QCoreApplication::processEvents();
         QVERIFY(qAbs(position() - 1000) <= kSlack);
         for (int i = 0; i < 6; ++i)
             QTest::keyClick(bar, Qt::Key_Up);
         QCOMPARE(bar->Position(), 6);
-        QCOMPARE(MainForm->labCurrent->text(), QStringLiteral("00:00:06"));
         QTRY_VERIFY_WITH_TIMEOUT(qAbs(position() - qint64(len) * 6 / 8) <= kSlack, kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(MainForm->labCurrent->text().startsWith("00:00:06."), kWait);
         QTest::keyClick(bar, Qt::Key_PageUp);
         QCOMPARE(bar->Position(), 8);
         QTest::keyClick(bar, Qt::Key_PageDown);
         QCOMPARE(bar->Position(), 6);
         QTest::keyClick(bar, Qt::Key_Down);
         QCOMPARE(bar->Position(), 5);
-        QCOMPARE(MainForm->labCurrent->text(), QStringLiteral("00:00:05"));
         QTRY_VERIFY_WITH_TIMEOUT(qAbs(position() - qint64(len) * 5 / 8) <= kSlack, kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(MainForm->labCurrent->text().startsWith("00:00:05."), kWait);
         QTest::keyClick(bar, Qt::Key_Up);
         QTRY_VERIFY_WITH_TIMEOUT(qAbs(position() - qint64(len) * 6 / 8) <= kSlack, kWait);
 
@@ -320,12 +330,14 @@ private slots:
         QCoreApplication::processEvents();
         QVERIFY(qAbs(position() - qint64(len) * 7 / 8) <= kSlack);
 
-        // A tick while paused puts Max and the thumb back where the player stands.
+        // A tick while paused puts Max and the thumb back where the player stands, once its
+        // picture is shown.
+        QTRY_VERIFY_WITH_TIMEOUT(!MainForm->FilterGraph->SeekPending(), kWait);
         bar->Tick();
         QCOMPARE(bar->Max(), 8);
         QCOMPARE(bar->Position(), int(position() / 1000));
         QVERIFY(bar->Position() >= 6);
-        QCOMPARE(MainForm->labCurrent->text(), FormatTimeCode(bar->Position()));
+        QCOMPARE(MainForm->labCurrent->text(), FormatPositionTime(MainForm->FilterGraph->CurrentFrameTime()));
         QVERIFY(log.shown.isEmpty());
     }
 
@@ -334,12 +346,12 @@ private slots:
         TempAppDir app;
         MessageLog log;
         FormsFixture forms(app.path());
-        MainForm->OpenSource(m_clip8);
+        OpenSourceAndWait(m_clip8);
         QTRY_COMPARE_WITH_TIMEOUT(MainForm->tkbProgress->Max(), 8, kWait);
         MainForm->tkbProgress->SetSelStart(2);
         MainForm->tkbProgress->SetSelEnd(6);
 
-        MainForm->OpenSource(m_clip5);
+        OpenSourceAndWait(m_clip5);
         QVERIFY(log.shown.isEmpty());
         QCOMPARE(MainForm->FilterGraph->Source(), m_clip5);
         QCOMPARE(MainForm->FilterGraph->VideoOutput(), static_cast<QObject*>(MainForm->VideoWindow));
@@ -347,9 +359,8 @@ private slots:
         QCOMPARE(MainForm->labRight->text(), QStringLiteral("00:00:05"));
         QCOMPARE(MainForm->tkbProgress->SelStart(), 0);
         QCOMPARE(MainForm->tkbProgress->SelEnd(), 0);
-        // The old Max stays until the next tick.
-        QCOMPARE(MainForm->tkbProgress->Max(), 8);
-        QTRY_COMPARE_WITH_TIMEOUT(MainForm->tkbProgress->Max(), 5, kWait);
+        // The bar is the new source's from its first picture on.
+        QCOMPARE(MainForm->tkbProgress->Max(), 5);
     }
 
     // Characters that mean something in an address are only part of the name here.
@@ -360,7 +371,7 @@ private slots:
         FormsFixture forms(app.path());
         const QString odd = m_clips.filePath(QStringLiteral("odd #1 %20 ?x=y&z [a] é.mp4"));
         QVERIFY(QFile::exists(odd) || QFile::copy(m_clip5, odd));
-        MainForm->OpenSource(odd);
+        OpenSourceAndWait(odd);
         QVERIFY2(log.shown.isEmpty(), qPrintable(log.lastText()));
         QCOMPARE(MainForm->labRight->text(), QStringLiteral("00:00:05"));
         QCOMPARE(state(), TPlayState::Playing);
@@ -371,7 +382,7 @@ private slots:
         TempAppDir app;
         MessageLog log;
         FormsFixture forms(app.path());
-        MainForm->OpenSource(m_hour);
+        OpenSourceAndWait(m_hour);
         QCOMPARE(MainForm->FilterGraph->SourceLength(), 3599900);
         QCOMPARE(MainForm->labRight->text(), QStringLiteral("00:59:59"));
         QCOMPARE(MainForm->labMiddle->text(), QStringLiteral("00:29:59"));
@@ -389,6 +400,7 @@ private slots:
         QTest::mouseClick(MainForm->sbtnOpen, Qt::LeftButton);
         SetOpenDialogHook({});
 
+        QTRY_VERIFY_WITH_TIMEOUT(!MainForm->OpeningSource(), kWait);
         QCOMPARE(log.shown.size(), 1);
         const MessageRequest box = log.shown.first();
         QCOMPARE(box.icon, MsgIcon::Error);
@@ -412,7 +424,7 @@ private slots:
         // The program goes on: Play does nothing harmful, and a good file opens.
         MainForm->sbtnPlayPreviewClick();
         QCOMPARE(log.shown.size(), 1);
-        MainForm->OpenSource(m_clip5);
+        OpenSourceAndWait(m_clip5);
         QCOMPARE(log.shown.size(), 1);
         QCOMPARE(MainForm->labRight->text(), QStringLiteral("00:00:05"));
         QCOMPARE(state(), TPlayState::Playing);
@@ -425,7 +437,7 @@ private slots:
         TempAppDir app; // the shipped preferences: output beside the source
         MessageLog log;
         FormsFixture forms(app.path());
-        MainForm->OpenSource(m_clip8);
+        OpenSourceAndWait(m_clip8);
         MainForm->sbtnPausePreviewClick();
         MainForm->ApplyStartTime(2);
         MainForm->ApplyEndTime(6);
@@ -435,7 +447,7 @@ private slots:
 
         const QString bad = QDir(app.path()).filePath(QStringLiteral("refused.mp4"));
         QVERIFY(QFile::copy(m_bad, bad));
-        RunGuarded([&] { MainForm->OpenSource(bad); });
+        RunGuarded([&] { OpenSourceAndWait(bad); });
         QCOMPARE(log.shown.size(), 1);
         QCOMPARE(MainForm->edtSource->text(), bad);
         QCOMPARE(MainForm->edtOutputDir->text(), app.path());
@@ -458,14 +470,14 @@ private slots:
         MessageLog log;
         FormsFixture forms(app.path());
         MainForm->FilterGraph->LoadTimeoutMs = 0; // the engine's answer always comes later
-        RunGuarded([this] { MainForm->OpenSource(m_clip5); });
+        RunGuarded([this] { OpenSourceAndWait(m_clip5); });
         QCOMPARE(log.shown.size(), 1);
         QCOMPARE(log.lastText(), QStringLiteral("The file did not load in time ($800705B4)."));
         QCOMPARE(MainForm->labRight->text(), QStringLiteral("00:00:00"));
         QVERIFY(MainForm->FilterGraph->Active());
         // With time enough, the same file opens.
         MainForm->FilterGraph->LoadTimeoutMs = 60000;
-        RunGuarded([this] { MainForm->OpenSource(m_clip5); });
+        RunGuarded([this] { OpenSourceAndWait(m_clip5); });
         QCOMPARE(log.shown.size(), 1);
         QCOMPARE(MainForm->labRight->text(), QStringLiteral("00:00:05"));
     }

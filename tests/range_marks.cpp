@@ -60,24 +60,24 @@ class RangeMarksTest : public QObject {
     }
 
     // A loaded source, paused at once so no tick changes the bar, and a bar whose Max
-    // makes every odd second fall on half a pixel (384 px / 768 positions).
-    void openLong(int max = 768)
+    // makes every odd second fall on half a pixel (two positions a pixel).
+    void openLong(int max = -1)
     {
-        w()->OpenSource(m_long);
+        OpenSourceAndWait(m_long);
         w()->sbtnPausePreviewClick();
-        QCOMPARE(bar()->Max(), 10); // no tick has run yet
-        bar()->SetMax(max);
+        QCOMPARE(bar()->Max(), 7200); // the source's length from its first picture on
+        bar()->SetMax(max >= 0 ? max : 2 * barWidth());
         QCOMPARE(bar()->x(), 6);
-        QCOMPARE(bar()->width(), 384);
     }
+    int barWidth() const { return MainForm->tkbProgress->width(); }
     // Where the marks stand: their share of the bar, kept inside the preview region.
     int startLeft(int sel) const
     {
-        return KeepInside(StartMarkLeft(6, 384, sel, bar()->Max()), w()->labStart->width(), w()->panLeft->width());
+        return KeepInside(StartMarkLeft(6, barWidth(), sel, bar()->Max()), w()->labStart->width(), w()->panLeft->width());
     }
     int endLeft(int sel) const
     {
-        return KeepInside(EndMarkLeft(6, 384, sel, bar()->Max(), w()->labEnd->width()), w()->labEnd->width(),
+        return KeepInside(EndMarkLeft(6, barWidth(), sel, bar()->Max(), w()->labEnd->width()), w()->labEnd->width(),
                           w()->panLeft->width());
     }
 
@@ -142,8 +142,8 @@ private slots:
         QVERIFY(w()->labLength->isVisibleTo(w()));
         QVERIFY(w()->labEnd->isHidden());
         QCOMPARE(w()->labLength->text(), kOrderError); // the end is still 0
-        // Past the bar's end (Max has not caught up yet), the mark stays inside the region.
-        QVERIFY(StartMarkLeft(6, 384, 3723, bar()->Max()) > w()->panLeft->width());
+        // Past the bar's end (a Max set shorter than the source), the mark stays inside the region.
+        QVERIFY(StartMarkLeft(6, barWidth(), 3723, bar()->Max()) > w()->panLeft->width());
         QCOMPARE(w()->labStart->x() + w()->labStart->width(), w()->panLeft->width());
         QCOMPARE(w()->labStart->y(), 298);
         QCOMPARE(w()->labStart->width(), w()->labStart->sizeHint().width());
@@ -157,7 +157,7 @@ private slots:
         enter(w()->edtStart, "00:00:11.5");
         QCOMPARE(bar()->SelStart(), 12);
         QCOMPARE(w()->edtStart->text(), QStringLiteral("00:00:11.500"));
-        // 5 s on 384 px / 768 positions is 2.5 px: the half goes to the even pixel.
+        // 5 s at two positions a pixel is 2.5 px: the half goes to the even pixel.
         enter(w()->edtStart, "0:0:5");
         QCOMPARE(bar()->SelStart(), 5);
         QCOMPARE(w()->labStart->x(), 8);
@@ -172,7 +172,7 @@ private slots:
         enter(w()->edtEnd, "00:00:40");
         const QPoint startPos = w()->labStart->pos();
         const QString length = w()->labLength->text();
-        for (const QString& bad : {QStringLiteral("abc"), QStringLiteral("10:00"), QStringLiteral("00:00:.5"),
+        for (const QString& bad : {QStringLiteral("abc"), QStringLiteral("10:00:00:00"), QStringLiteral("00:00:.5"),
                                    QStringLiteral("1 :2:3"), QStringLiteral(""), QStringLiteral("00:00:-1")}) {
             enter(w()->edtStart, bad);
             QCOMPARE(w()->edtStart->text(), bad);
@@ -227,7 +227,7 @@ private slots:
         QCOMPARE(bar()->SelEnd(), 7200);
         QCOMPARE(w()->edtEnd->text(), QStringLiteral("05:00:00"));
         QCOMPARE(w()->labEnd->text(), QStringLiteral("05:00:00 ]"));
-        QCOMPARE(w()->labEnd->x(), 6 + 384 - w()->labEnd->width());
+        QCOMPARE(w()->labEnd->x(), 6 + barWidth() - w()->labEnd->width());
         QCOMPARE(w()->labLength->text(), kLengthPrefix + "01:00:00");
         // A start beyond the source likewise.
         enter(w()->edtStart, "3:0:0");
@@ -279,10 +279,10 @@ private slots:
     {
         openLong(7200);
         enter(w()->edtEnd, "0:0:30");
-        QVERIFY(EndMarkLeft(6, 384, 30, 7200, w()->labEnd->width()) < 0);
+        QVERIFY(EndMarkLeft(6, barWidth(), 30, 7200, w()->labEnd->width()) < 0);
         QCOMPARE(w()->labEnd->x(), 0);
         enter(w()->edtStart, "1:59:59.5");
-        QVERIFY(StartMarkLeft(6, 384, 7200, 7200) + w()->labStart->width() > w()->panLeft->width());
+        QVERIFY(StartMarkLeft(6, barWidth(), 7200, 7200) + w()->labStart->width() > w()->panLeft->width());
         QCOMPARE(w()->labStart->x() + w()->labStart->width(), w()->panLeft->width());
         for (QLabel* mark : {w()->labStart, w()->labEnd})
             QVERIFY(w()->panLeft->rect().contains(mark->geometry()));
@@ -350,7 +350,7 @@ private slots:
         // Opening a source resets the range the same way.
         enter(w()->edtStart, "0:0:10");
         enter(w()->edtEnd, "0:0:50");
-        w()->OpenSource(m_short);
+        OpenSourceAndWait(m_short);
         QCOMPARE(bar()->SelStart(), 0);
         QCOMPARE(bar()->SelEnd(), 0);
         QVERIFY(w()->labStart->isHidden());
@@ -451,7 +451,7 @@ private slots:
         enter(w()->edtStart, "0:0:0");
         QCOMPARE(w()->labStart->x(), 6);
         enter(w()->edtEnd, "0:0:1");
-        QCOMPARE(w()->labEnd->x(), 6 + 384 - w()->labEnd->width());
+        QCOMPARE(w()->labEnd->x(), 6 + barWidth() - w()->labEnd->width());
         QCOMPARE(w()->labLength->text(), kLengthPrefix + "00:00:01");
     }
 };

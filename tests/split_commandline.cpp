@@ -252,6 +252,17 @@ cmd=-r
         QCOMPARE(plan.start, 10.25);
         QCOMPARE(plan.sectionLength, 10.0);
         QCOMPARE(plan.Section(3).outputPath, m_dir.path() + "/holiday_Clip3.mkv");
+        // Typed seconds and MM:SS are read by the job's checks as the fields read them.
+        JobInputs typed = in;
+        typed.startSeconds.reset();
+        typed.endSeconds.reset();
+        typed.startText = "10.25";
+        typed.endText = "0:40.25";
+        typed.decimalSeparator = QLatin1Char('.');
+        JobPlan fromText;
+        QVERIFY(!CheckJob(typed, ".mkv", &fromText));
+        QCOMPARE(fromText.start, 10.25);
+        QCOMPARE(fromText.sectionLength, 10.0);
 
         const SplitJobOrder order{source, plan, " -c copy", "/x/wmaspi.dll"};
         const QList<PlannedSection> all = PlanSections(order);

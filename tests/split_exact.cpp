@@ -279,7 +279,7 @@ private slots:
         for (const Frame& f : Frames(m_played))
             times << f.time;
         QVERIFY(times.size() > 10);
-        MainForm->OpenSource(m_played);
+        OpenSourceAndWait(m_played);
         QElapsedTimer t;
         t.start();
         while (MainForm->FilterGraph->SourceLength() <= 0 && t.elapsed() < 30000)

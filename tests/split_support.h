@@ -87,7 +87,7 @@ inline void PressStart(int timeoutMs = 600000)
 inline bool PrepareJob(const QString& source, const QString& start, const QString& end, int sections,
                        const QString& outputDir)
 {
-    MainForm->OpenSource(source);
+    OpenSourceAndWait(source);
     QElapsedTimer t;
     t.start();
     while (MainForm->FilterGraph->SourceLength() <= 0 && t.elapsed() < 60000)

@@ -489,6 +489,35 @@ double PlayerEngine::Position() const
     return std::max(0.0, p);
 }
 
+double PlayerEngine::Destination() const
+{
+    if (!m_s)
+        return -1;
+    const double frame = std::max(m_info.frameDuration, 0.0);
+    double at = 0;
+    switch (m_pending.kind) {
+    case Pending::Full:
+        // A step back beyond the frames kept seeks to just before the frame shown: it lands
+        // on the frame before.
+        at = m_pending.step ? m_pending.target + 1e-5 - frame : m_pending.target;
+        break;
+    case Pending::Cont:
+        at = m_pending.target;
+        break;
+    case Pending::Next:
+        at = m_shownPts + frame;
+        break;
+    case Pending::None:
+        at = m_shownPts >= 0 ? m_shownPts : Position();
+        break;
+    }
+    at += m_steps * frame;
+    const double length = m_info.durationUs > 0 ? m_info.durationUs / 1e6 : -1;
+    if (length >= 0 && at > length)
+        at = length;
+    return std::max(0.0, at);
+}
+
 bool PlayerEngine::SameRun(double from, double to) const
 {
     // Decoding on is no more work than a seek when no key frame lies between.

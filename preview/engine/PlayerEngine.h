@@ -42,6 +42,7 @@ public:
     void Seek(double seconds) override;
     void Step(int direction) override;
     bool Busy() const override { return m_pending.kind != Pending::None || m_steps != 0; }
+    double Destination() const override;
     double FrameTime() const override { return m_shownPts; }
     double FrameDuration() const override;
     QImage Frame() const override { return m_shown; }
