@@ -81,7 +81,7 @@ private slots:
         MainForm->EncoderPath = BuiltAppDir() + "wmaspi.dll";
         const QString film = m_media.filePath("film.mkv");
 
-        MainForm->OpenSource(film);
+        OpenSourceAndWait(film);
         QTRY_VERIFY_WITH_TIMEOUT(MainForm->btnTracks->isEnabled(), kWait);
         QCOMPARE(MainForm->btnTracks->text(), QStringLiteral("Tracks: all"));
 
@@ -105,10 +105,10 @@ private slots:
         QCOMPARE(MainForm->btnTracks->text(), QStringLiteral("Tracks: 3 of 4"));
 
         // Another source starts with every track; coming back finds the choice again.
-        MainForm->OpenSource(m_media.filePath("other.mkv"));
+        OpenSourceAndWait(m_media.filePath("other.mkv"));
         QTRY_COMPARE_WITH_TIMEOUT(MainForm->btnTracks->isEnabled(), true, kWait);
         QCOMPARE(MainForm->btnTracks->text(), QStringLiteral("Tracks: all"));
-        MainForm->OpenSource(film);
+        OpenSourceAndWait(film);
         QTRY_COMPARE_WITH_TIMEOUT(MainForm->btnTracks->text(), QStringLiteral("Tracks: 3 of 4"), kWait);
 
         // Two copied sections: video, the English sound and the subtitle, nothing German.
