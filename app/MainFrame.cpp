@@ -418,6 +418,8 @@ bool TMainForm::RestorePlacement()
 
 void TMainForm::SavePlacement()
 {
+    if (!m_shownOnce)
+        return; // never placed on a screen: nothing to remember
     WindowPlacement p;
     // The size to come back to: not the full screen's or the maximised one.
     p.geometry = (windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized)) ? normalGeometry() : geometry();
