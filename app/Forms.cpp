@@ -1,5 +1,6 @@
 #include "app/Forms.h"
 #include "about/AboutForm.h"
+#include "app/FocusStyle.h"
 #include "app/MainForm.h"
 #include "prefs/AppState.h"
 #include "prefs/SettingsForm.h"
@@ -88,6 +89,7 @@ private:
 void CreateForms(const StartOptions& options)
 {
     InitVeltraneResources();
+    InstallFocusStyle();
     // Each constructor runs that window's creation steps; later ones rely on earlier ones.
     g_state = std::make_unique<AppState>();
     AppState& state = *g_state;
