@@ -2,6 +2,7 @@
 #include "app/VtError.h"
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 MessageHook g_hook;
@@ -34,8 +35,16 @@ MsgResult ShowMessage(QWidget* owner, MsgIcon icon, const QString& caption, cons
     QMessageBox box(toQt(icon), caption, text,
                     buttons == MsgButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
                     owner && owner->isEnabled() ? owner : nullptr);
+    QPushButton* open = nullptr;
+    if (buttons == MsgButtons::OkOpenFolder) {
+        open = box.addButton(QStringLiteral("Open Folder"), QMessageBox::ActionRole);
+        box.setDefaultButton(QMessageBox::Ok);
+        box.setEscapeButton(QMessageBox::Ok);
+    }
     const int r = box.exec();
-    if (buttons == MsgButtons::Ok)
+    if (open && box.clickedButton() == open)
+        return MsgResult::OpenFolder;
+    if (buttons != MsgButtons::YesNo)
         return MsgResult::Ok;
     return r == QMessageBox::Yes ? MsgResult::Yes : MsgResult::No;
 }

@@ -6,8 +6,9 @@ class QWidget;
 
 // Every message box of the program goes through here, so tests can see and answer them.
 enum class MsgIcon { None, Information, Question, Error };
-enum class MsgButtons { Ok, YesNo };
-enum class MsgResult { Ok, Yes, No };
+// OkOpenFolder: OK (the default) and "Open Folder", which answers OpenFolder.
+enum class MsgButtons { Ok, YesNo, OkOpenFolder };
+enum class MsgResult { Ok, Yes, No, OpenFolder };
 
 struct MessageRequest {
     QWidget* owner = nullptr;

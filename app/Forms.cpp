@@ -1,5 +1,6 @@
 #include "app/Forms.h"
 #include "about/AboutForm.h"
+#include "app/FocusStyle.h"
 #include "app/MainForm.h"
 #include "prefs/AppState.h"
 #include "prefs/SettingsForm.h"
@@ -49,11 +50,46 @@ protected:
 private:
     QPointer<QPushButton> m_cancel;
 };
+
+// Enter presses the dialog's default button, or the button that has the focus, as in any
+// dialog. Like Esc it sees only what the control with the focus left alone (a grid cell
+// being edited keeps its Enter).
+class TEnterAccepts : public QObject {
+public:
+    TEnterAccepts(QWidget* dialog, QPushButton* accept) : QObject(dialog), m_dialog(dialog), m_accept(accept)
+    {
+        accept->setDefault(true);
+        dialog->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() != QEvent::KeyPress)
+            return false;
+        auto* k = static_cast<QKeyEvent*>(e);
+        const Qt::KeyboardModifiers mods = k->modifiers() & ~Qt::KeypadModifier;
+        if ((k->key() != Qt::Key_Return && k->key() != Qt::Key_Enter) || mods != Qt::NoModifier || k->isAutoRepeat())
+            return false;
+        auto* focused = qobject_cast<QPushButton*>(m_dialog->focusWidget());
+        QPushButton* target = focused && focused->window() == m_dialog ? focused : m_accept.data();
+        if (target && target->isEnabled() && target->isVisible()) {
+            target->click();
+            return true;
+        }
+        return false;
+    }
+
+private:
+    QWidget* m_dialog;
+    QPointer<QPushButton> m_accept;
+};
 } // namespace
 
 void CreateForms(const StartOptions& options)
 {
     InitVeltraneResources();
+    InstallFocusStyle();
     // Each constructor runs that window's creation steps; later ones rely on earlier ones.
     g_state = std::make_unique<AppState>();
     AppState& state = *g_state;
@@ -85,6 +121,10 @@ void CreateForms(const StartOptions& options)
     new TEscapeCancels(AboutForm, AboutForm->btnOK);
     new TEscapeCancels(opSettingForm, opSettingForm->Button2);
     new TEscapeCancels(SizeForm, SizeForm->btnCancel);
+    new TEnterAccepts(SettingForm, SettingForm->btnOK);
+    new TEnterAccepts(AboutForm, AboutForm->btnOK);
+    new TEnterAccepts(opSettingForm, opSettingForm->Button1);
+    new TEnterAccepts(SizeForm, SizeForm->btnOK);
 }
 
 AppState* SharedState() { return g_state.get(); }

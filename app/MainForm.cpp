@@ -85,7 +85,8 @@ QLabel* makePicture(QWidget* parent, const char* name, const QString& resource)
 
 TMainForm::TMainForm(AppState& state, const QString& appDir, const QStringList& arguments)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+                           | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint
+                           | Qt::WindowCloseButtonHint),
       State(state)
 {
     setObjectName(QStringLiteral("MainForm"));
@@ -99,6 +100,8 @@ TMainForm::TMainForm(AppState& state, const QString& appDir, const QStringList& 
     FitLayoutToFont();
     SetupTracks();
     SetupKeyboard();
+    SetupFrame();
+    RestorePlacement();
     TakeSourceFromCommandLine(arguments);
     setAcceptDrops(true); // last step of the creation: dropped files are welcome from now on
 }
@@ -136,7 +139,7 @@ void TMainForm::FollowState()
 
 void TMainForm::BuildLayout()
 {
-    setFixedSize(kWidth, kToolbarHeight + kRegionHeight);
+    resize(kWidth, kToolbarHeight + kRegionHeight); // the smallest size; see SetupFrame
     setWindowIcon(QIcon(QStringLiteral(":/images/veltrane.png")));
 
     // ---- toolbar
@@ -157,6 +160,7 @@ void TMainForm::BuildLayout()
             "QToolButton{color:white;font-weight:600;border:1px solid transparent;border-radius:6px;padding:2px;"
             "background:transparent;} QToolButton:hover{background:rgba(255,255,255,26);border-color:rgba(255,255,255,46);}"
             " QToolButton:pressed{background:rgba(0,0,0,60);border-color:rgba(0,0,0,90);}"
+            " QToolButton:focus{border:1px dashed #ffd166;background:rgba(255,209,102,30);}"
             " QToolButton:disabled{color:#7d8aa0;}"));
 
     // ---- preview region
@@ -229,6 +233,7 @@ void TMainForm::BuildLayout()
             "QToolButton{color:#e8edf3;border:1px solid transparent;border-radius:6px;padding:2px;background:transparent;}"
             " QToolButton:hover{background:rgba(255,255,255,22);border-color:rgba(255,255,255,40);}"
             " QToolButton:pressed{background:rgba(0,0,0,60);border-color:rgba(0,0,0,90);}"
+            " QToolButton:focus{border:1px dashed #ffd166;background:rgba(255,209,102,30);}"
             " QToolButton:disabled{color:#6b7685;}"));
 
     // ---- job region
@@ -609,7 +614,8 @@ void TMainForm::showEvent(QShowEvent* e)
     QWidget::showEvent(e);
     if (!m_shownOnce) {
         m_shownOnce = true;
-        if (QScreen* s = screen())
+        QScreen* s = screen();
+        if (s && !m_placed)
             move(s->availableGeometry().center() - QPoint(width() / 2, height() / 2));
         RunGuarded([this] { FormShow(); });
     }
@@ -625,7 +631,10 @@ bool TMainForm::FormCloseQuery()
 void TMainForm::FormClose()
 {
     // A refused write is shown; the program still ends.
-    RunGuarded([this] { State.WritePreferences(State.Preferences()); });
+    RunGuarded([this] {
+        State.WritePreferences(State.Preferences());
+        SavePlacement();
+    });
 }
 
 void TMainForm::closeEvent(QCloseEvent* e)

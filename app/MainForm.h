@@ -219,6 +219,25 @@ public:
     void FitLayoutToFont();
     double LayoutScale = 1.0;
 
+    // ---- frame (MainFrame.cpp): resizing, full screen, the window's place
+    void SetupFrame();
+    // The smallest size: the form as drawn for the font, and room for added strips.
+    QSize SmallestSize() const;
+    // Adds `strip` across the preview region between the track bar's scale and the
+    // player's buttons (a timeline, say), `height` pixels high at the default font; the
+    // window's smallest height grows by it, and strips added later go below. A hidden
+    // strip takes no room (call AfterStripsChanged() after showing or hiding one).
+    void AddPreviewStrip(QWidget* strip, int height);
+    // Adds `strip` to the job region between the output folder and the Split button, at
+    // least `minHeight` pixels high at the default font; it takes the region's extra height.
+    void AddJobStrip(QWidget* strip, int minHeight);
+    void AfterStripsChanged();
+    bool IsFullScreen() const;
+    void SetFullScreen(bool on); // the picture alone on the whole screen; needs a source
+    void ToggleFullScreen();
+    bool RestorePlacement();     // false: none stored
+    void SavePlacement();        // throws when the preferences cannot be written
+
     // ---- profiles
     void FillProfileList();
     void cmbProfileChange();
@@ -256,6 +275,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dragMoveEvent(QDragMoveEvent* e) override;
@@ -272,6 +292,9 @@ private:
     bool m_playing = false;
     class TInputRouter* m_inputRouter = nullptr;
     friend class TInputRouter;
+    class TMainFrame* m_frame = nullptr;
+    friend class TMainFrame;
+    bool m_placed = false; // opened where it was last closed
     void BuildLayout();
     void FollowState();
     bool m_pickingProfile = false; // the state hears of a pick made in this list

@@ -377,5 +377,5 @@ void TMainForm::FitLayoutToFont()
             w->setGeometry(scaled(w->geometry()));
         }
     }
-    setFixedSize(qRound(width() * k), qRound(height() * k));
+    resize(qRound(width() * k), qRound(height() * k));
 }

@@ -18,7 +18,14 @@
 //    its arrow key on the same source (its clock read from its -stats line). Whether a sound
 //    device was there is said: without one both run on the system clock.
 //
+// 7. Playback filling the screen: a 1080p source at 25 and at 30 frames a second played in
+//    the window grown to the screen and in full screen; frames painted a second, frames
+//    missed (a gap of more than one frame between two painted ones) and processor use,
+//    against ffplay playing the same file at the same size (its own count of dropped frames
+//    read from its -stats line). Goal: the source's rate, nothing missed, processor <= ffplay's.
+//
 // Usage: bench_preview [runs]   (default 5).
+//        bench_preview --fullscreen [seconds]   part 7 alone (default 8 s a measure); needs $DISPLAY
 //        bench_preview --hold [seeks]   part 6 alone (default 10 seeks). Uses $DISPLAY, else starts an Xvfb of its own
 // for parts 1 and 2 (needs Xvfb and xdotool).
 #include "TestSupport.h"
@@ -30,6 +37,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QScreen>
 #include <QThread>
 #include <QAudioDevice>
 #include <QMediaDevices>
@@ -697,10 +705,167 @@ void OpeningTimes(const QString& clip, int runs)
                     Median(lengths) / probeMs);
 }
 
+// ---- 7: playback filling the screen
+
+struct Playback {
+    QSize size;         // the surface
+    double rate = -1;   // distinct frames painted a second
+    int painted = 0;
+    int missed = 0;     // frames the source has between painted ones
+    double cpu = -1;    // percent of one core
+};
+
+// Counts the frames the surface paints: each paint of a frame time not painted before.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* surface) : m_surface(surface) { surface->installEventFilter(this); }
+    ~PaintCounter() override { m_surface->removeEventFilter(this); }
+    std::vector<double> times;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint) {
+            const double t = MainForm->FilterGraph->CurrentFrameTime();
+            if (t >= 0 && (times.empty() || t != times.back()))
+                times.push_back(t);
+        }
+        return false;
+    }
+
+private:
+    QWidget* m_surface;
+};
+
+Playback MeasurePlayback(double seconds, double fps)
+{
+    TMainForm* f = MainForm;
+    f->FilterGraph->SeekExact(0);
+    f->sbtnPlayPreviewClick();
+    QTest::qWait(1500);
+    Playback r;
+    r.size = f->VideoWindow->Surface()->size();
+    PaintCounter counter(f->VideoWindow->Surface());
+    const qint64 self = QCoreApplication::applicationPid();
+    const double cpu0 = CpuSeconds(self);
+    QElapsedTimer t;
+    t.start();
+    QTest::qWait(int(seconds * 1000));
+    const double wall = t.nsecsElapsed() / 1e9;
+    r.cpu = (CpuSeconds(self) - cpu0) / wall * 100;
+    r.painted = int(counter.times.size());
+    r.rate = r.painted / wall;
+    for (size_t i = 1; i < counter.times.size(); ++i)
+        r.missed += std::max(0, int(std::lround((counter.times[i] - counter.times[i - 1]) * fps)) - 1);
+    return r;
+}
+
+struct FfplayRun {
+    double cpu = -1;
+    int dropped = -1; // its "fd=" count over the measure
+};
+
+// ffplay on the display at the given size (full screen when `full`), measured as ours.
+FfplayRun FfplayPlayback(const Display& d, const QString& clip, QSize size, bool full, double seconds)
+{
+    FfplayRun r;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", d.Name());
+    p.setProcessEnvironment(env);
+    QStringList args = {"-hide_banner", "-stats", "-autoexit"};
+    if (full)
+        args << "-fs";
+    else
+        args << "-x" << QString::number(size.width()) << "-y" << QString::number(size.height());
+    p.start(QStringLiteral("ffplay"), args << clip);
+    if (!p.waitForStarted(10000))
+        return r;
+    QByteArray pending;
+    int fd = -1;
+    auto read = [&](int waitMs) {
+        p.waitForReadyRead(waitMs);
+        pending += p.readAllStandardError();
+        const int at = pending.lastIndexOf("fd=");
+        if (at >= 0) {
+            bool ok = false;
+            const int v = pending.mid(at + 3).trimmed().split(' ').value(0).toInt(&ok);
+            if (ok)
+                fd = v;
+            pending = pending.mid(at + 3);
+        }
+    };
+    QElapsedTimer up;
+    up.start();
+    while (up.elapsed() < 1500)
+        read(50);
+    const int fd0 = fd;
+    const double cpu0 = CpuSeconds(p.processId());
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < seconds * 1000)
+        read(50);
+    const double cpu1 = CpuSeconds(p.processId());
+    r.cpu = cpu0 >= 0 && cpu1 >= 0 ? (cpu1 - cpu0) / (t.nsecsElapsed() / 1e9) * 100 : -1;
+    r.dropped = fd >= 0 && fd0 >= 0 ? fd - fd0 : -1;
+    p.kill();
+    p.waitForFinished(5000);
+    return r;
+}
+
+void FullScreenPlayback(const QString& clip, double fps, double seconds)
+{
+    Display d;
+    if (!d.Open())
+        return;
+    TMainForm* f = MainForm;
+    f->OpenSource(clip);
+    const QRect screen = f->screen()->availableGeometry();
+    std::printf("\n7. Playback filling the screen, %s (%.0f fps), screen %dx%d, %.0f s each\n",
+                qPrintable(QFileInfo(clip).fileName()), fps, f->screen()->geometry().width(),
+                f->screen()->geometry().height(), seconds);
+    std::printf("   %-34s %11s %8s %7s %8s\n", "", "surface", "fps", "missed", "cpu");
+    const auto line = [](const char* what, const Playback& r) {
+        std::printf("   %-34s %5dx%-5d %8.2f %7d %7.0f%%\n", what, r.size.width(), r.size.height(), r.rate, r.missed,
+                    r.cpu);
+    };
+    f->setGeometry(screen.adjusted(0, 30, 0, 0)); // below the title bar
+    QTest::qWait(500);
+    const Playback grown = MeasurePlayback(seconds, fps);
+    line("Veltrane, window grown to screen", grown);
+    f->SetFullScreen(true);
+    QTest::qWait(800);
+    const Playback full = MeasurePlayback(seconds, fps);
+    line("Veltrane, full screen", full);
+    f->SetFullScreen(false);
+    f->sbtnPausePreviewClick();
+    QTest::qWait(300);
+    const FfplayRun ffGrown = FfplayPlayback(d, clip, grown.size, false, seconds);
+    const FfplayRun ffFull = FfplayPlayback(d, clip, QSize(), true, seconds);
+    if (ffGrown.cpu < 0 && ffFull.cpu < 0) {
+        std::printf("   ffplay could not be run\n");
+        return;
+    }
+    std::printf("   %-34s %5dx%-5d %8s %7d %7.0f%%   (its own dropped-frame count)\n", "ffplay, same size",
+                grown.size.width(), grown.size.height(), "-", ffGrown.dropped, ffGrown.cpu);
+    std::printf("   %-34s %11s %8s %7d %7.0f%%\n", "ffplay, full screen (-fs)", "", "-", ffFull.dropped, ffFull.cpu);
+    if (ffGrown.cpu > 0 && ffFull.cpu > 0)
+        std::printf("   processor ratio (goal <= 1.0): grown %.2f, full screen %.2f\n", grown.cpu / ffGrown.cpu,
+                    full.cpu / ffFull.cpu);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    const bool fullOnly = argc > 1 && QByteArray(argv[1]) == "--fullscreen";
+    if (fullOnly && qgetenv("DISPLAY").isEmpty()) {
+        std::fprintf(stderr, "--fullscreen paints on a real display: set DISPLAY (an Xvfb will do)\n");
+        return 2;
+    }
+    // Part 7 paints on the display as a user sees it.
+    if (fullOnly)
+        qputenv("QT_QPA_PLATFORM", "xcb");
     if (qgetenv("QT_QPA_PLATFORM").isEmpty())
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // The player engine is loaded from the built application's folder.
@@ -715,6 +880,34 @@ int main(int argc, char** argv)
     // The clips are made once and kept beside the build.
     const QString dataDir = BuildDir() + "/bench-data";
     QDir().mkpath(dataDir);
+    // 1080p at 25 and 30 frames a second, 30 s each.
+    const auto hdClip = [&](int fps) {
+        const QString path = dataDir + QStringLiteral("/preview_1080p_%1fps_30s.mp4").arg(fps);
+        if (!QFileInfo::exists(path)
+            && !Run(QStringLiteral("ffmpeg"),
+                    {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                     QStringLiteral("testsrc2=s=1920x1080:r=%1:d=30").arg(fps), "-f", "lavfi", "-i",
+                     "sine=f=440:r=48000:d=30", "-c:v", "libx264", "-preset", "veryfast", "-g", QString::number(fps * 2),
+                     "-pix_fmt", "yuv420p", "-c:a", "aac", "-shortest", path}))
+            return QString();
+        return path;
+    };
+    if (fullOnly) {
+        const double seconds = argc > 2 ? qMax(2.0, atof(argv[2])) : 8.0;
+        TempAppDir appDir;
+        MessageLog log;
+        FormsFixture forms(appDir.path());
+        MainForm->show();
+        for (int fps : {25, 30}) {
+            const QString clip = hdClip(fps);
+            if (clip.isEmpty()) {
+                std::fprintf(stderr, "ffmpeg could not make the %d fps clip\n", fps);
+                return 1;
+            }
+            FullScreenPlayback(clip, fps, seconds);
+        }
+        return 0;
+    }
     if (holdOnly) {
         // A minute of 1080p is enough for seeks 10 s apart.
         const QString hd = dataDir + "/preview_1080p_1min.mp4";

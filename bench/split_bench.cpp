@@ -562,7 +562,7 @@ int main(int argc, char** argv)
         const Cost job = ProgramJob(clip, sections, work.path());
         ownCpu += Cpu(RUSAGE_SELF) - selfBefore;
         jobCpu += job.cpu;
-        if (messages.lastText() != "Splitting is completed successfully.") {
+        if (!messages.lastText().startsWith("Splitting is completed successfully.")) {
             std::fprintf(stderr, "the job did not complete: %s\n", qPrintable(messages.lastText()));
             return Cost{-1, -1};
         }

@@ -2,6 +2,8 @@
 #include "app/PathUtils.h"
 #include "split/CutPoints.h"
 
+#include <QDir>
+
 JobController::JobController(QObject* parent) : QObject(parent) {}
 
 JobController::~JobController()
@@ -50,7 +52,11 @@ bool JobController::Start(const SplitJobOrder& order, bool alwaysReplace, Replac
     });
     connect(job, &SplitJob::progress, this, [this](int current, int total, double) { emit progress(current, total); });
     connect(job, &SplitJob::clock, this, &JobController::clock);
-    connect(job, &SplitJob::sectionDone, this, [this] { emit runChanged(nullptr, QString()); });
+    m_written = 0;
+    connect(job, &SplitJob::sectionDone, this, [this] {
+        ++m_written;
+        emit runChanged(nullptr, QString());
+    });
     connect(job, &SplitJob::ended, this, &JobController::OnEnded);
 
     const bool equal = order.plan.equalSections;
@@ -118,4 +124,19 @@ void JobController::OnEnded(SplitJob::Outcome outcome)
     }
     SetState(State::Idle);
     emit ended(outcome);
+}
+
+QString CompletionText(int filesWritten, const QString& outputFolder, const QStringList& notes)
+{
+    const QString folder = QDir::toNativeSeparators(outputFolder);
+    QString text = QStringLiteral("Splitting is completed successfully.\n\n");
+    if (filesWritten <= 0)
+        text += QStringLiteral("No file was written to %1.").arg(folder);
+    else if (filesWritten == 1)
+        text += QStringLiteral("1 file was written to %1.").arg(folder);
+    else
+        text += QStringLiteral("%1 files were written to %2.").arg(filesWritten).arg(folder);
+    if (!notes.isEmpty())
+        text += QStringLiteral("\n\n") + notes.join(QLatin1Char('\n'));
+    return text;
 }

@@ -50,6 +50,8 @@ public:
     SplitJob* Job() const { return m_job.get(); }
     // What the completion message adds: where the cuts fell, what the encoder noted.
     QStringList CompletionNotes() const;
+    // Outputs the last job put in place (skipped and empty sections are not counted).
+    int FilesWritten() const { return m_written; }
 
 Q_SIGNALS:
     void stateChanged(JobController::State state);
@@ -72,4 +74,10 @@ private:
 
     State m_state = State::Idle;
     std::unique_ptr<SplitJob> m_job;
+    int m_written = 0;
 };
+
+// The completion message: "Splitting is completed successfully.", then how many files were
+// written to which folder (as the user typed it, with this system's separators), then the
+// notes on where the cuts fell.
+QString CompletionText(int filesWritten, const QString& outputFolder, const QStringList& notes);

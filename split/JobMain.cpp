@@ -269,13 +269,13 @@ void TMainForm::Completion()
         CountDownForm->Begin(prefs.autoTurnOff ? 1 : 0);
         return;
     }
-    // Where the cuts fell, when that is not where they were marked.
-    QString done = QStringLiteral("Splitting is completed successfully.");
-    const QStringList notes = Job->CompletionNotes();
-    if (!notes.isEmpty())
-        done += QStringLiteral("\n\n") + notes.join(QLatin1Char('\n'));
-    ShowMessage(this, MsgIcon::Information, QStringLiteral("Completed"), done);
-    if (prefs.autoOpenDir)
-        ShellOpen(edtOutputDir->text());
+    // What was written where, and where the cuts fell when that is not where they were
+    // marked. The folder is offered when it is not opened anyway.
+    const QString folder = edtOutputDir->text();
+    const MsgResult answer = ShowMessage(this, MsgIcon::Information, QStringLiteral("Completed"),
+                                         CompletionText(Job->FilesWritten(), folder, Job->CompletionNotes()),
+                                         prefs.autoOpenDir ? MsgButtons::Ok : MsgButtons::OkOpenFolder);
+    if (prefs.autoOpenDir || answer == MsgResult::OpenFolder)
+        ShellOpen(folder);
     UnlockAfterJob();
 }

@@ -109,7 +109,8 @@ private slots:
             QVERIFY(SelectProfile("MP3 - Audio only"));
             QVERIFY(PrepareJob(clip, "00:00:00.4", "00:00:01.6", 0, out.path()));
             PressStart();
-            QCOMPARE(log.lastText(), QStringLiteral("Splitting is completed successfully."));
+            QCOMPARE(log.lastText(), QStringLiteral("Splitting is completed successfully.\n\n1 file was written to %1.")
+                                         .arg(MainForm->edtOutputDir->text()));
             const QString output = out.filePath("clip_Clip1.mp3");
             QVERIFY2(QFile::exists(output), qPrintable(output));
             QVERIFY2(qAbs(ProbeDuration(output) - 1.2) <= 0.2, qPrintable(QString::number(ProbeDuration(output))));
@@ -121,7 +122,8 @@ private slots:
         QVERIFY(SelectProfile("MP4 - H.264"));
         QVERIFY(PrepareJob(clip, "00:00:00.4", "00:00:01.6", 0, out.path()));
         PressStart();
-        QCOMPARE(log.lastText(), QStringLiteral("Splitting is completed successfully."));
+        QCOMPARE(log.lastText(), QStringLiteral("Splitting is completed successfully.\n\n1 file was written to %1.")
+                                         .arg(MainForm->edtOutputDir->text()));
         const QString output = out.filePath("clip_Clip1.mp4");
         QVERIFY2(QFile::exists(output), qPrintable(output));
         const double seconds = ProbeDuration(output);

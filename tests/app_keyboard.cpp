@@ -344,7 +344,8 @@ private slots:
         QCOMPARE(underSecond, static_cast<QWidget*>(w()->imgCancel));
         QCOMPARE(fake.Runs().size(), 1);
         QCOMPARE(m_log->shown.size(), 2);
-        QCOMPARE(m_log->shown.first().text, QStringLiteral("Splitting is completed successfully."));
+        QCOMPARE(m_log->shown.first().text, QStringLiteral("Splitting is completed successfully.\n\n1 file was written to %1.")
+                                                 .arg(w()->edtOutputDir->text()));
         QCOMPARE(m_log->lastText(), QString("No file manager could be started to open the folder \"%1\".")
                                         .arg(w()->edtOutputDir->text()));
     }

@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <memory>
 
+Q_DECLARE_METATYPE(MsgResult)
+
 class SplitCompletionTest : public QObject {
     Q_OBJECT
 
@@ -66,27 +68,58 @@ private slots:
         QCOMPARE(CountDownForm->minimumSize(), CountDownForm->maximumSize()); // fixed border
     }
 
+    void successMessageThenFolder_data()
+    {
+        QTest::addColumn<bool>("autoOpen");   // the preference opens the folder anyway
+        QTest::addColumn<MsgResult>("answer"); // what the user presses
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("opened by the preference") << true << MsgResult::Ok << true;
+        QTest::newRow("offered, taken") << false << MsgResult::OpenFolder << true;
+        QTest::newRow("offered, OK") << false << MsgResult::Ok << false;
+    }
+
     void successMessageThenFolder()
     {
+        QFETCH(bool, autoOpen);
+        QFETCH(MsgResult, answer);
+        QFETCH(bool, opened);
         MainForm->edtOutputDir->setText("/some/output"); // no trailing separator
-        finishJob(false, false, true);
+        m_msgs->answers << answer;
+        finishJob(false, false, autoOpen);
         QCOMPARE(m_msgs->shown.size(), 1);
         const MessageRequest& r = m_msgs->shown.first();
         QCOMPARE(r.caption, QString("Completed"));
-        QCOMPARE(r.text, QString("Splitting is completed successfully."));
+        // No job ran here: nothing was written.
+        QCOMPARE(r.text, QString("Splitting is completed successfully.\n\nNo file was written to /some/output."));
         QCOMPARE(r.icon, MsgIcon::Information);
+        QCOMPARE(r.buttons, autoOpen ? MsgButtons::Ok : MsgButtons::OkOpenFolder);
         QCOMPARE(r.owner, static_cast<QWidget*>(MainForm));
-        QCOMPARE(m_shell->opened, QStringList{"/some/output"}); // the field as it stands
+        QCOMPARE(m_shell->opened, opened ? QStringList{"/some/output"} : QStringList()); // the field as it stands
         QCOMPARE(MainForm->JobState(), JobController::State::Idle);
         QVERIFY(!MainForm->panProgress->isVisible());
         QVERIFY(!MainForm->tmrProcess->isActive());
         QVERIFY(!MainForm->tmrPreview->isActive());
         QVERIFY(CountDownForm->isHidden());
+    }
 
-        m_shell->opened.clear();
-        finishJob(false, false, false);
-        QVERIFY(m_shell->opened.isEmpty());
-        QCOMPARE(m_msgs->shown.size(), 2);
+    void completionTextCountsTheFiles_data()
+    {
+        QTest::addColumn<int>("files");
+        QTest::addColumn<QStringList>("notes");
+        QTest::addColumn<QString>("text");
+        const QString done = "Splitting is completed successfully.\n\n";
+        QTest::newRow("none") << 0 << QStringList() << done + "No file was written to /out/.";
+        QTest::newRow("one") << 1 << QStringList() << done + "1 file was written to /out/.";
+        QTest::newRow("three, with notes") << 3 << QStringList{"a note", "another"}
+                                           << done + "3 files were written to /out/.\n\na note\nanother";
+    }
+
+    void completionTextCountsTheFiles()
+    {
+        QFETCH(int, files);
+        QFETCH(QStringList, notes);
+        QFETCH(QString, text);
+        QCOMPARE(CompletionText(files, "/out/", notes), text);
     }
 
     void powerOffWinsAndCountsDown()

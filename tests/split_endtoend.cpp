@@ -59,7 +59,8 @@ private slots:
         QVERIFY(SelectProfile("MP4 - H.264"));
         QVERIFY(PrepareJob(m_clip, "00:00:00", "00:00:09", 3, m_out->path()));
         PressStart();
-        QCOMPARE(m_msgs->lastText(), QString("Splitting is completed successfully."));
+        QCOMPARE(m_msgs->lastText(), QString("Splitting is completed successfully.\n\n3 files were written to %1.")
+                                         .arg(MainForm->edtOutputDir->text()));
         QCOMPARE(m_msgs->shown.size(), 1);
         for (int i = 1; i <= 3; ++i) {
             QVERIFY2(QFile::exists(outFile(i)), qPrintable(outFile(i)));
@@ -78,7 +79,8 @@ private slots:
         QVERIFY(SelectProfile("MP4 - H.264"));
         QVERIFY(PrepareJob(m_clip, "00:00:02", "00:00:07", 0, m_out->path()));
         PressStart();
-        QCOMPARE(m_msgs->lastText(), QString("Splitting is completed successfully."));
+        QCOMPARE(m_msgs->lastText(), QString("Splitting is completed successfully.\n\n1 file was written to %1.")
+                                         .arg(MainForm->edtOutputDir->text()));
         const double d = ProbeDuration(outFile(1));
         QVERIFY2(qAbs(d - 5.0) < 0.3, qPrintable(QString("the range lasts %1 s").arg(d)));
         QVERIFY(!QFile::exists(outFile(2)));

@@ -149,7 +149,8 @@ private slots:
         MainForm->rdbStartEnd->setChecked(true);
         m_msgs->clear();
         PressStart();
-        QCOMPARE(m_msgs->lastText(), QString("Splitting is completed successfully."));
+        QCOMPARE(m_msgs->lastText(), QString("Splitting is completed successfully.\n\n1 file was written to %1.")
+                                         .arg(MainForm->edtOutputDir->text()));
         QCOMPARE(m_fake->Runs().size(), 1);
     }
 
@@ -235,8 +236,10 @@ private slots:
         QVERIFY(!QFile::exists(outDir() + "clip_Clip2.mp4") && !QFile::exists(outDir() + "clip_Clip3.mp4"));
         QCOMPARE(captions(), QStringList{"Completed"});
         QCOMPARE(m_msgs->lastText(), QString("Splitting is completed successfully.\n\n"
+                                             "1 file was written to %1.\n\n"
                                              "The source ends at 00:00:12.000, before the marked end.\n"
-                                             "Sections 2 and 3 were not written: the source ends before them."));
+                                             "Sections 2 and 3 were not written: the source ends before them.")
+                                         .arg(MainForm->edtOutputDir->text()));
         expectIdle();
     }
 
