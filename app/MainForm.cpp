@@ -10,6 +10,7 @@
 #include "profiles/ProfileFormat.h"
 #include "prefs/SettingsForm.h"
 #include "preview/DSTrackBar.h"
+#include "preview/TimelineStrip.h"
 #include "preview/FilterGraph.h"
 #include "preview/VideoWindow.h"
 
@@ -38,7 +39,8 @@ namespace {
 
 constexpr int kWidth = 840;
 constexpr int kToolbarHeight = 64;
-constexpr int kRegionHeight = 384;
+constexpr int kStripHeight = 64; // the timeline strip under the track bar
+constexpr int kRegionHeight = 384 + kStripHeight;
 constexpr int kLeftWidth = 460;
 constexpr int kRightWidth = kWidth - kLeftWidth;
 
@@ -208,7 +210,11 @@ void TMainForm::BuildLayout()
         l->hide();
     }
 
-    const int by = 320;
+    TimelineStrip = new TTimelineStrip(panLeft);
+    TimelineStrip->setObjectName(QStringLiteral("TimelineStrip"));
+    TimelineStrip->setGeometry(6, 316, 384, kStripHeight - 4);
+
+    const int by = 320 + kStripHeight;
     sbtnPlayPreview = makeToolButton(panLeft, "sbtnPlayPreview", QStringLiteral("Play"),
                                      QStringLiteral(":/images/play.png"), QRect(6, by, 72, 58), 24);
     sbtnPausePreview = makeToolButton(panLeft, "sbtnPausePreview", QStringLiteral("Pause"),
@@ -391,6 +397,7 @@ void TMainForm::BuildLayout()
     installEventFilter(this); // the window's own enabling, for the time fields' focus
 
     SetupPreview();
+    SetupTimeline();
     SetupRange();
     SetupJob();
 }

@@ -214,6 +214,16 @@ void TMainForm::SetupKeyboard()
         });
     }
 
+    // Zoom of the track bar around the picture shown (Ctrl+wheel over the bar does the same).
+    const std::pair<QKeySequence, int> zoomKeys[] = {
+        {QKeySequence(Qt::Key_Plus), 1}, {QKeySequence(Qt::Key_Equal), 1}, {QKeySequence(Qt::KeypadModifier | Qt::Key_Plus), 1},
+        {QKeySequence(Qt::Key_Minus), -1}, {QKeySequence(Qt::KeypadModifier | Qt::Key_Minus), -1}};
+    for (const auto& [keys, steps] : zoomKeys) {
+        auto* shortcut = new QShortcut(keys, this);
+        Shortcuts << shortcut;
+        connect(shortcut, &QShortcut::activated, tkbProgress, [this, steps = steps] { tkbProgress->Zoom(steps); });
+    }
+
     // The position follows a thumb moved by the user, playing or not.
     connect(tkbProgress, &TDSTrackBar::UserMoved, this,
             [this] { labCurrent->setText(FormatTimeCode(tkbProgress->Position())); });
@@ -231,7 +241,7 @@ void TMainForm::SetupKeyboard()
     tip(sbtnSelEnd, QStringLiteral("End the marked range at the frame shown (O)"));
     tip(sbtnErase, QStringLiteral("Clear the marked range"));
     tip(tkbProgress, QStringLiteral("Position: Left/Right one frame (paused), Shift+Left/Right one second, "
-                                    "Home/End start/end"));
+                                    "Home/End start/end; zoom: + and - or Ctrl+wheel. Key frames are marked"));
     tip(imgStart, QStringLiteral("Split the marked range (Space or Enter when focused)"));
     tip(imgCancel, QStringLiteral("Stop the splitting"));
     tip(BitBtn1, QStringLiteral("Show and edit the options of the output profile"));

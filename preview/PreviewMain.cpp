@@ -4,6 +4,7 @@
 #include "preview/DSTrackBar.h"
 #include "preview/FilterGraph.h"
 #include "preview/RangeMath.h"
+#include "preview/TimelineLoader.h"
 #include "preview/VideoWindow.h"
 
 #include <QLabel>
@@ -43,6 +44,7 @@ void TMainForm::LoadSourceIntoPreview(const QString& path)
     tkbProgress->SetSelStart(0);
     tkbProgress->SetSelEnd(0);
     VideoWindow->setVisible(true);
+    TimelineLoader->Open(path);
 }
 
 void TMainForm::sbtnPlayPreviewClick()
