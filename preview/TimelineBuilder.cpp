@@ -45,6 +45,19 @@ void TimelineBuilder::Sound(qint64 startUs, int sampleRate, const float* const* 
 TimelineData TimelineBuilder::snapshot(bool finished)
 {
     std::lock_guard lock(m_mx);
+    return SnapshotLocked(finished);
+}
+
+std::optional<TimelineData> TimelineBuilder::trySnapshot()
+{
+    std::unique_lock lock(m_mx, std::try_to_lock);
+    if (!lock.owns_lock())
+        return std::nullopt;
+    return SnapshotLocked(false);
+}
+
+TimelineData TimelineBuilder::SnapshotLocked(bool finished)
+{
     // The keys found while reading replace the index's once they reach past its last one,
     // or when the reading is done.
     if (m_keysChanged && (finished || m_data.keys.isEmpty() || (!m_found.empty() && m_found.back() > m_data.keys.times().back()))) {

@@ -154,8 +154,11 @@ void TTimelineLoader::Poll()
     const int g = m_job->builder.generation();
     if (g == m_seen)
         return;
+    std::optional<TimelineData> now = m_job->builder.trySnapshot();
+    if (!now)
+        return; // the next poll takes it
     m_seen = g;
-    m_data = m_job->builder.snapshot();
+    m_data = std::move(*now);
     emit Changed();
 }
 

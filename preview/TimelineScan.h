@@ -52,12 +52,16 @@ public:
     // What has been found so far; `finished` marks it complete (the index keys give way to
     // the ones the reading found).
     TimelineData snapshot(bool finished = false);
+    // The same without waiting: nothing while the reading thread holds the data. The window
+    // uses this one, so a reading thread put aside by the system never holds it up.
+    std::optional<TimelineData> trySnapshot();
     // Bumped by every change, so a reader copies only when something is new.
     int generation() const { return m_generation.load(); }
 
     std::atomic<bool> cancel {false};
 
 private:
+    TimelineData SnapshotLocked(bool finished);
     std::mutex m_mx;
     TimelineData m_data;
     std::vector<qint64> m_found;
