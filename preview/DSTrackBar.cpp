@@ -20,7 +20,7 @@ const QColor kThumbHover(0xff, 0xff, 0xff);
 const QColor kThumbEdge(0x9f, 0xb0, 0xc8);
 const QColor kThumbFocus(0x5a, 0xa0, 0xff);
 const QColor kDisabled(0x5d, 0x68, 0x78);
-const QColor kKeyFrame(0x5f, 0xd4, 0xe8);
+const QColor kKeyFrame(0x3d, 0xe0, 0xff);
 } // namespace
 
 TDSTrackBar::TDSTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent)
@@ -41,6 +41,11 @@ TDSTrackBar::TDSTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent)
             return;
         }
         PageTowards(m_pageTarget);
+    });
+    // The whole bar is the stretch shown until zoomed: it changes with the range.
+    connect(this, &QSlider::rangeChanged, this, [this] {
+        if (!m_zoomed)
+            emit ViewChanged();
     });
     // A position set in whole seconds (keys, paging, the form) moves the exact thumb along.
     connect(this, &QSlider::valueChanged, this, [this](int v) {
@@ -355,7 +360,7 @@ void TDSTrackBar::paintEvent(QPaintEvent*)
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setPen(QPen(enabled ? kKeyFrame : kDisabled, 1));
     for (int x : KeyFramePixels())
-        p.drawLine(x, top - 2, x, top + chH + 1);
+        p.drawLine(x, top - 3, x, top + chH + 2);
     p.setRenderHint(QPainter::Antialiasing, true);
 
     // Selection: the marked range, as a band in the channel and two marks under it.
