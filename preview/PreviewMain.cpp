@@ -33,6 +33,8 @@ void TMainForm::SetupPreview()
 void TMainForm::LoadSourceIntoPreview(const QString& path)
 {
     SourceLoaded = true;
+    // The timeline of a file the player refuses is empty, not the one of the source before.
+    TimelineLoader->Open(path);
     if (!FilterGraph->Active())
         FilterGraph->SetActive(true);
     FilterGraph->ResetGraph();
@@ -44,7 +46,6 @@ void TMainForm::LoadSourceIntoPreview(const QString& path)
     tkbProgress->SetSelStart(0);
     tkbProgress->SetSelEnd(0);
     VideoWindow->setVisible(true);
-    TimelineLoader->Open(path);
 }
 
 void TMainForm::sbtnPlayPreviewClick()

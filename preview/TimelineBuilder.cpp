@@ -17,6 +17,8 @@ void TimelineBuilder::Opened(qint64 durationUs, qint64 frameUs, std::vector<qint
 void TimelineBuilder::KeyFrame(qint64 tUs)
 {
     std::lock_guard lock(m_mx);
+    if (m_found.size() >= size_t(kMaxKeyFrames))
+        return;
     m_found.push_back(tUs);
     m_keysChanged = true;
     ++m_generation;

@@ -13,8 +13,9 @@
 // stored min, max, min, max, ...
 constexpr int kPeaksPerSecond = 200;
 constexpr qint64 kPeakUs = 1000000 / kPeaksPerSecond;
-// A day of sound at most; what lies beyond is not drawn.
-constexpr qint64 kMaxPeaks = qint64(24) * 3600 * kPeaksPerSecond;
+// Eight hours of sound at most (11 MB), whatever times a file claims; what lies beyond is
+// not drawn.
+constexpr qint64 kMaxPeaks = qint64(8) * 3600 * kPeaksPerSecond;
 
 class PeakReducer {
 public:
@@ -79,7 +80,7 @@ struct TimelineSourceId {
 constexpr qint64 kMaxCacheBytes = 96 << 20;
 constexpr int kMaxThumbs = 20000;
 constexpr int kMaxThumbSide = 512;
-constexpr int kMaxKeyFrames = 10000000;
+constexpr int kMaxKeyFrames = 2000000; // 16 MB: a picture every 1/120 s for over four hours
 
 QByteArray WriteTimelineCache(const TimelineSourceId& id, const TimelineData& data);
 // The data of a stored file, when it is whole, unchanged and of this source; else nothing.

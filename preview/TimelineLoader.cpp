@@ -105,6 +105,8 @@ void TTimelineLoader::Open(const QString& path)
             return;
         }
     }
+    // Room for the reading: its pictures' budget and its peaks.
+    Trim(kMemoryBudget - TimelineScanOptions().thumbBudgetBytes - kMaxPeaks * 2);
     emit Changed();
     if (m_id.size < 0) {
         emit Finished(false);
@@ -169,7 +171,7 @@ void TTimelineLoader::JobEnded(TimelineJob* job, bool whole)
         if (job->thread.joinable())
             job->thread.join();
         if (job->cached)
-            m_data = *job->cached;
+            m_data = std::move(*job->cached);
         else
             m_data = job->builder.snapshot();
         if (whole)
@@ -193,11 +195,16 @@ void TTimelineLoader::Remember(const TimelineSourceId& id, const TimelineData& d
 {
     m_memory.remove_if([&](const auto& e) { return e.first == id; });
     m_memory.emplace_front(id, std::make_shared<const TimelineData>(data));
+    Trim(kMemoryBudget);
+}
+
+void TTimelineLoader::Trim(qint64 bytes)
+{
     qint64 total = 0;
     for (auto it = m_memory.begin(); it != m_memory.end();) {
         total += it->second->memoryBytes();
-        // The source open stays; older ones go once the budget is passed.
-        if (it != m_memory.begin() && total > kMemoryBudget)
+        // The source open stays (it shares its data with Data()); older ones go first.
+        if (!(it->first == m_id) && total > bytes)
             it = m_memory.erase(it);
         else
             ++it;

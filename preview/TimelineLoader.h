@@ -42,6 +42,8 @@ private:
     void Poll();
     void JobEnded(TimelineJob* job, bool whole);
     void Remember(const TimelineSourceId& id, const TimelineData& data);
+    // Drops the oldest sources kept until the others take at most `bytes`.
+    void Trim(qint64 bytes);
 
     TimelineData m_data;
     TimelineSourceId m_id;
