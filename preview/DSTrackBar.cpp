@@ -232,7 +232,7 @@ void TDSTrackBar::mousePressEvent(QMouseEvent* e)
     const int x = e->position().toPoint().x();
     if (ThumbRect().adjusted(-1, 0, 1, 0).contains(x, ThumbRect().center().y())) {
         m_dragging = true;
-        m_dragOffset = x - ThumbRect().center().x();
+        m_dragOffset = x - (m_zoomed ? int(std::lround(PixelOfTime(ThumbUs()))) : PixelOfPosition(value()));
     } else {
         m_pageTarget = x;
         PageTowards(x);
@@ -492,7 +492,8 @@ void TDSTrackBar::SetView(const TimelineView& view)
 
 void TDSTrackBar::Zoom(int steps)
 {
-    const qint64 total = TimelineUs();
+    // Only a source with a known length zooms.
+    const qint64 total = m_durationUs;
     if (steps == 0 || total <= 0)
         return;
     const int span = std::max(1, width() - 1 - 2 * Margin());

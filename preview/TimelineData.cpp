@@ -218,7 +218,15 @@ public:
 
 QByteArray WriteTimelineCache(const TimelineSourceId& id, const TimelineData& d)
 {
+    // One buffer: the header first, its checksum filled in once the fields follow it.
     Writer w;
+    qint64 size = kHeader + 1024 + qint64(d.keys.size()) * 8 + d.peaks.size();
+    for (const TimelineThumb& t : d.thumbs)
+        size += 12 + t.rgb.size();
+    w.out.reserve(size);
+    w.out.append(kMagic, 8);
+    w.u32(kVersion);
+    w.out.append(16, '\0');
     w.bytes(id.path.toUtf8());
     w.i64(id.size);
     w.i64(id.mtimeMs);
@@ -235,13 +243,10 @@ QByteArray WriteTimelineCache(const TimelineSourceId& id, const TimelineData& d)
         w.i64(t.timeUs);
         w.bytes(t.rgb);
     }
-    QByteArray out(kMagic, 8);
-    char v[4];
-    qToLittleEndian(kVersion, v);
-    out.append(v, 4);
-    out.append(QCryptographicHash::hash(w.out, QCryptographicHash::Md5));
-    out.append(w.out);
-    return out;
+    const QByteArray body = QByteArray::fromRawData(w.out.constData() + kHeader, w.out.size() - kHeader);
+    const QByteArray sum = QCryptographicHash::hash(body, QCryptographicHash::Md5);
+    std::memcpy(w.out.data() + 12, sum.constData(), 16);
+    return w.out;
 }
 
 std::optional<TimelineData> ReadTimelineCache(const QByteArray& bytes, const TimelineSourceId& id)

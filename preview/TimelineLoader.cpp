@@ -30,7 +30,7 @@ std::optional<TimelineData> ReadCache(const QString& file, const TimelineSourceI
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxCacheBytes)
         return std::nullopt;
-    return ReadTimelineCache(f.read(kMaxCacheBytes), id);
+    return ReadTimelineCache(f.readAll(), id);
 }
 
 void WriteCache(const QString& folder, const QString& file, const TimelineSourceId& id, const TimelineData& data,
