@@ -1,6 +1,7 @@
 // The timeline read from clips ffmpeg makes: key frames as ffprobe lists them, the sound's
 // peaks, the pictures, and the stored reading used again or refused when damaged.
 #include "TestSupport.h"
+#include "preview/DSTrackBar.h"
 #include "preview/TimelineLoader.h"
 
 #include <QFile>
@@ -138,6 +139,41 @@ private slots:
         QVERIFY(touched.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
         touched.close();
         QVERIFY(!ReadTimelineCache(whole, TimelineSourceId::of(clip)));
+    }
+
+    // The bar zooms around the picture shown down to single frames, 12 pixels each, with the
+    // key frames among them where they are; and out again to the whole source.
+    void trackBarZoomsToFramesAndBack()
+    {
+        TDSTrackBar bar;
+        bar.resize(400, 26);
+        bar.SetMax(100);
+        bar.SetTimeline(100000000, 40000);
+        std::vector<qint64> keys;
+        for (qint64 t = 29000000; t <= 31000000; t += 40000)
+            keys.push_back(t);
+        bar.SetKeyFrames(KeyFrameIndex(keys));
+        bar.SetFrameTime(30.0);
+        QSignalSpy views(&bar, &TDSTrackBar::ViewChanged);
+        QWheelEvent wheel(QPointF(200, 10), bar.mapToGlobal(QPointF(200, 10)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                          Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&bar, &wheel);
+        QCOMPARE(bar.View().spanUs, 50000000);
+        QVERIFY(bar.View().startUs <= 30000000 && bar.View().endUs() > 30000000);
+        QCOMPARE(bar.Position(), 0); // zooming is no seek
+        bar.Zoom(30);
+        QVERIFY(bar.Zoomed());
+        QVERIFY(views.count() >= 2);
+        const TimelineView v = bar.View();
+        QVERIFY(v.startUs <= 30000000 && v.endUs() > 30000000);
+        const QList<int> marks = bar.KeyFramePixels();
+        QVERIFY(marks.size() >= 30);
+        for (int i = 1; i < marks.size(); ++i)
+            QVERIFY2(std::abs(marks[i] - marks[i - 1] - 12) <= 1, qPrintable(QString::number(marks[i] - marks[i - 1])));
+        QCOMPARE(qRound(bar.PixelOfTime(30000000)), bar.ThumbRect().center().x());
+        bar.Zoom(-30);
+        QVERIFY(!bar.Zoomed());
+        QCOMPARE(bar.View(), (TimelineView {0, 100000000}));
     }
 
     // A known pattern of sound: 440 Hz at half scale, silence, then 0.9 of full scale.
