@@ -11,6 +11,7 @@
 #include "profiles/ProfileFormat.h"
 #include "prefs/SettingsForm.h"
 #include "preview/DSTrackBar.h"
+#include "preview/TimelineStrip.h"
 #include "preview/FilterGraph.h"
 #include "preview/VideoWindow.h"
 
@@ -39,6 +40,7 @@ namespace {
 
 constexpr int kWidth = 840;
 constexpr int kToolbarHeight = 64;
+constexpr int kStripHeight = 64; // the timeline strip under the track bar
 constexpr int kRegionHeight = 384;
 constexpr int kLeftWidth = 460;
 constexpr int kRightWidth = kWidth - kLeftWidth;
@@ -101,6 +103,7 @@ TMainForm::TMainForm(AppState& state, const QString& appDir, const QStringList& 
     SetupTracks();
     SetupKeyboard();
     SetupFrame();
+    AddPreviewStrip(TimelineStrip, kStripHeight);
     RestorePlacement();
     TakeSourceFromCommandLine(arguments);
     setAcceptDrops(true); // last step of the creation: dropped files are welcome from now on
@@ -214,6 +217,9 @@ void TMainForm::BuildLayout()
         l->setStyleSheet(QStringLiteral("color:#ffd166;font-weight:600;"));
         l->hide();
     }
+
+    TimelineStrip = new TTimelineStrip(panLeft);
+    TimelineStrip->setObjectName(QStringLiteral("TimelineStrip"));
 
     const int by = 320;
     sbtnPlayPreview = makeToolButton(panLeft, "sbtnPlayPreview", QStringLiteral("Play"),
@@ -404,6 +410,7 @@ void TMainForm::BuildLayout()
     installEventFilter(this); // the window's own enabling, for the time fields' focus
 
     SetupPreview();
+    SetupTimeline();
     SetupRange();
     SetupJob();
 }

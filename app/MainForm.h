@@ -28,6 +28,8 @@ class TPanel;
 class TFilterGraph;
 class TVideoWindow;
 class TDSTrackBar;
+class TTimelineLoader;
+class TTimelineStrip;
 class EncoderRun;
 
 // The one main window: toolbar, preview region, job region.
@@ -80,6 +82,8 @@ public:
     QLabel* labCurrent = nullptr;
     QLabel* labStart = nullptr;
     QLabel* labEnd = nullptr;
+    TTimelineStrip* TimelineStrip = nullptr; // pictures and waveform of the bar's stretch
+    TTimelineLoader* TimelineLoader = nullptr;
     QToolButton* sbtnPlayPreview = nullptr;
     QToolButton* sbtnPausePreview = nullptr;
     QToolButton* sbtnStopPreview = nullptr;
@@ -168,6 +172,7 @@ public:
     void sbtnStopPreviewClick();
     void tkbProgressTimer(QObject* sender, quint32 currentPos, quint32 stopPos);
     void tmrPreviewTimer();
+    void SetupTimeline(); // key frames on the bar, zoom, the strip under it
 
     // ---- marked range
     void SetupRange();

@@ -215,6 +215,16 @@ void TMainForm::SetupKeyboard()
         });
     }
 
+    // Zoom of the track bar around the picture shown (Ctrl+wheel over the bar does the same).
+    const std::pair<QKeySequence, int> zoomKeys[] = {
+        {QKeySequence(Qt::Key_Plus), 1}, {QKeySequence(Qt::Key_Equal), 1}, {QKeySequence(Qt::KeypadModifier | Qt::Key_Plus), 1},
+        {QKeySequence(Qt::Key_Minus), -1}, {QKeySequence(Qt::KeypadModifier | Qt::Key_Minus), -1}};
+    for (const auto& [keys, steps] : zoomKeys) {
+        auto* shortcut = new QShortcut(keys, this);
+        Shortcuts << shortcut;
+        connect(shortcut, &QShortcut::activated, tkbProgress, [this, steps = steps] { tkbProgress->Zoom(steps); });
+    }
+
     // Tool tips name the shortcuts; accessible names follow the captions and labels.
     const auto tip = [](QWidget* w, const QString& text) { w->setToolTip(text); };
     tip(sbtnOpen, QStringLiteral("Open a video (Ctrl+O)"));
@@ -229,7 +239,7 @@ void TMainForm::SetupKeyboard()
     tip(sbtnErase, QStringLiteral("Clear the marked range"));
     tip(tkbProgress, QStringLiteral("Position: Left/Right one frame (paused), Shift+Left/Right one second, "
                                     "Ctrl+Left/Right key frame before/after, Home/End start/end, [ and ] the "
-                                    "marks, Ctrl+G go to a time"));
+                                    "marks, Ctrl+G go to a time; zoom: + and - or Ctrl+wheel. Key frames are marked"));
     tip(imgStart, QStringLiteral("Split the marked range (Space or Enter when focused)"));
     tip(imgCancel, QStringLiteral("Stop the splitting"));
     tip(BitBtn1, QStringLiteral("Show and edit the options of the output profile"));

@@ -7,6 +7,7 @@
 #include <QWheelEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -19,6 +20,7 @@ const QColor kThumbHover(0xff, 0xff, 0xff);
 const QColor kThumbEdge(0x9f, 0xb0, 0xc8);
 const QColor kThumbFocus(0x5a, 0xa0, 0xff);
 const QColor kDisabled(0x5d, 0x68, 0x78);
+const QColor kKeyFrame(0x3d, 0xe0, 0xff);
 } // namespace
 
 TDSTrackBar::TDSTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent)
@@ -39,6 +41,16 @@ TDSTrackBar::TDSTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent)
             return;
         }
         PageTowards(m_pageTarget);
+    });
+    // The whole bar is the stretch shown until zoomed: it changes with the range.
+    connect(this, &QSlider::rangeChanged, this, [this] {
+        if (!m_zoomed)
+            emit ViewChanged();
+    });
+    // A position set in whole seconds (keys, paging, the form) moves the exact thumb along.
+    connect(this, &QSlider::valueChanged, this, [this](int v) {
+        if (m_thumbUs / UnitUs() != v)
+            m_thumbUs = qint64(v) * UnitUs();
     });
 }
 
@@ -133,6 +145,11 @@ void TDSTrackBar::Tick()
     setMinimum(0);
     setMaximum(int(quint64(d) / quint64(unit)));
     setValue(int(quint64(c) / quint64(unit)));
+    if (m_zoomed) {
+        m_thumbUs = c * 1000;
+        SetView(TimelineZoom::Follow(m_view, m_thumbUs, TimelineUs()));
+        update();
+    }
     emit OnTimer(this, quint32(c), quint32(d));
 }
 
@@ -155,6 +172,8 @@ int TDSTrackBar::ChannelTop() const
 
 int TDSTrackBar::PixelOfPosition(int position) const
 {
+    if (m_zoomed)
+        return int(std::lround(PixelOfTime(qint64(position) * UnitUs())));
     const int m = Margin();
     const int span = width() - 1 - 2 * m;
     const qint64 range = qint64(maximum()) - minimum();
@@ -166,6 +185,10 @@ int TDSTrackBar::PixelOfPosition(int position) const
 
 int TDSTrackBar::PositionOfPixel(int x) const
 {
+    if (m_zoomed) {
+        const qint64 t = TimelineZoom::TimeOfX(m_view, x, Margin(), width() - 1 - 2 * Margin());
+        return qBound(minimum(), int(t / UnitUs()), maximum());
+    }
     const int m = Margin();
     const int span = width() - 1 - 2 * m;
     const qint64 range = qint64(maximum()) - minimum();
@@ -178,7 +201,7 @@ int TDSTrackBar::PositionOfPixel(int x) const
 QRect TDSTrackBar::ThumbRect() const
 {
     const int w = ThumbWidth();
-    const int cx = PixelOfPosition(value());
+    const int cx = m_zoomed ? int(std::lround(PixelOfTime(ThumbUs()))) : PixelOfPosition(value());
     return QRect(cx - w / 2, 1, w, 2 * m_thumbLength);
 }
 
@@ -209,7 +232,7 @@ void TDSTrackBar::mousePressEvent(QMouseEvent* e)
     const int x = e->position().toPoint().x();
     if (ThumbRect().adjusted(-1, 0, 1, 0).contains(x, ThumbRect().center().y())) {
         m_dragging = true;
-        m_dragOffset = x - PixelOfPosition(value());
+        m_dragOffset = x - (m_zoomed ? int(std::lround(PixelOfTime(ThumbUs()))) : PixelOfPosition(value()));
     } else {
         m_pageTarget = x;
         PageTowards(x);
@@ -222,7 +245,15 @@ void TDSTrackBar::mousePressEvent(QMouseEvent* e)
 void TDSTrackBar::mouseMoveEvent(QMouseEvent* e)
 {
     const int x = e->position().toPoint().x();
-    if (m_dragging) {
+    if (m_dragging && m_zoomed) {
+        // Zoomed in, the thumb moves by pictures, not by whole seconds.
+        const qint64 before = m_thumbUs;
+        m_thumbUs = TimelineZoom::TimeOfX(m_view, x - m_dragOffset, Margin(), width() - 1 - 2 * Margin());
+        setValue(int(m_thumbUs / UnitUs()));
+        update();
+        if (m_thumbUs != before)
+            emit UserMoved();
+    } else if (m_dragging) {
         const int before = value();
         setValue(PositionOfPixel(x - m_dragOffset));
         if (value() != before)
@@ -254,6 +285,11 @@ void TDSTrackBar::SeekToThumb()
     // The thumb's share of the stop position; with Max 0 there is no share to take.
     if (!m_seeking || maximum() == 0)
         return;
+    if (m_zoomed) {
+        // To the millisecond at or after the thumb, so its picture is the one shown.
+        m_seeking->SetPositions((m_thumbUs + 999) / 1000);
+        return;
+    }
     qint64 stop = 0;
     if (!m_seeking->GetStopPosition(stop))
         return;
@@ -273,6 +309,13 @@ void TDSTrackBar::keyPressEvent(QKeyEvent* e)
 
 void TDSTrackBar::wheelEvent(QWheelEvent* e)
 {
+    if (e->modifiers() & Qt::ControlModifier) {
+        const int notches = e->angleDelta().y() / 120;
+        if (notches != 0)
+            Zoom(notches);
+        e->accept();
+        return;
+    }
     const int before = value();
     QSlider::wheelEvent(e);
     if (value() != before) {
@@ -313,6 +356,13 @@ void TDSTrackBar::paintEvent(QPaintEvent*)
     p.setBrush(kChannel);
     p.drawRoundedRect(channel.adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
 
+    // Key frames: where a cut that copies the video can fall.
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(QPen(enabled ? kKeyFrame : kDisabled, 1));
+    for (int x : KeyFramePixels())
+        p.drawLine(x, top - 3, x, top + chH + 2);
+    p.setRenderHint(QPainter::Antialiasing, true);
+
     // Selection: the marked range, as a band in the channel and two marks under it.
     const int lo = qMin(m_selStart, m_selEnd);
     const int hi = qMax(m_selStart, m_selEnd);
@@ -342,7 +392,7 @@ void TDSTrackBar::paintEvent(QPaintEvent*)
     // Minute ticks, or hour ticks (drawn longer) where minute ticks would crowd.
     const qint64 range = qint64(maximum()) - minimum();
     const int hour = m_timerInterval > 0 ? 3600000 / m_timerInterval : 0;
-    const int step = TickStep(m_frequency, hour, range, right - left);
+    const int step = m_zoomed ? 0 : TickStep(m_frequency, hour, range, right - left);
     if (step > 0)
         for (qint64 i = step; i < range; i += step)
             tick(minimum() + int(i), hour > 0 && i % hour == 0 ? 5 : 3);
@@ -376,4 +426,103 @@ void TDSTrackBar::paintEvent(QPaintEvent*)
         const double cx = thumb.center().x();
         p.drawLine(QPointF(cx, thumb.top() + 4), QPointF(cx, thumb.bottom() - 4));
     }
+}
+
+// ---- the timeline
+
+qint64 TDSTrackBar::UnitUs() const
+{
+    return qint64(m_timerInterval > 0 ? m_timerInterval : 1000) * 1000;
+}
+
+qint64 TDSTrackBar::TimelineUs() const
+{
+    return m_durationUs > 0 ? m_durationUs : qint64(maximum()) * UnitUs();
+}
+
+qint64 TDSTrackBar::ThumbUs() const
+{
+    return m_thumbUs;
+}
+
+void TDSTrackBar::SetTimeline(qint64 durationUs, qint64 frameUs)
+{
+    const bool changed = durationUs != m_durationUs;
+    m_durationUs = std::max<qint64>(durationUs, 0);
+    m_frameUs = std::max<qint64>(frameUs, 0);
+    if (changed && m_zoomed) {
+        m_zoomed = false;
+        emit ViewChanged();
+    }
+    update();
+}
+
+void TDSTrackBar::SetKeyFrames(const KeyFrameIndex& keys)
+{
+    m_keys = keys;
+    update();
+}
+
+void TDSTrackBar::SetFrameTime(double seconds)
+{
+    if (!(seconds >= 0) || m_mouseDown)
+        return;
+    m_thumbUs = qint64(std::llround(seconds * 1e6));
+    if (m_zoomed) {
+        SetView(TimelineZoom::Follow(m_view, m_thumbUs, TimelineUs()));
+        update();
+    }
+}
+
+TimelineView TDSTrackBar::View() const
+{
+    if (m_zoomed)
+        return m_view;
+    // The whole bar: its positions run to Max, as the thumb's do.
+    return TimelineZoom::Whole(maximum() > 0 ? qint64(maximum()) * UnitUs() : TimelineUs());
+}
+
+void TDSTrackBar::SetView(const TimelineView& view)
+{
+    if (view == m_view)
+        return;
+    m_view = view;
+    emit ViewChanged();
+}
+
+void TDSTrackBar::Zoom(int steps)
+{
+    // Only a source with a known length zooms.
+    const qint64 total = m_durationUs;
+    if (steps == 0 || total <= 0)
+        return;
+    const int span = std::max(1, width() - 1 - 2 * Margin());
+    const TimelineView v = TimelineZoom::Zoom(View(), m_thumbUs, std::pow(TimelineZoom::kStep, -steps), total,
+                                              TimelineZoom::MinimumSpan(m_frameUs, span));
+    const bool zoomed = !TimelineZoom::IsWhole(v, total);
+    if (zoomed == m_zoomed && v == m_view)
+        return;
+    m_zoomed = zoomed;
+    m_view = v;
+    update();
+    emit ViewChanged();
+}
+
+double TDSTrackBar::PixelOfTime(qint64 us) const
+{
+    const int m = Margin();
+    return TimelineZoom::XOfTime(View(), us, m, width() - 1 - 2 * m);
+}
+
+QList<int> TDSTrackBar::KeyFramePixels() const
+{
+    QList<int> out;
+    const TimelineView v = View();
+    const auto [first, last] = m_keys.within(v.startUs, v.endUs() + 1);
+    for (int i = first; i < last; ++i) {
+        const int x = int(std::lround(PixelOfTime(m_keys.times()[size_t(i)])));
+        if (out.isEmpty() || out.back() != x)
+            out.append(x);
+    }
+    return out;
 }

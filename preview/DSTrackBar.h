@@ -1,5 +1,7 @@
 #pragma once
 #include "preview/FilterGraph.h"
+#include "preview/KeyFrameIndex.h"
+#include "preview/TimelineZoom.h"
 #include <QPointer>
 #include <QSlider>
 #include <QTimer>
@@ -58,7 +60,26 @@ public:
 
     void ControlEvent(TControlEvent event, int param) override;
 
+    // ---- the timeline: the source's key frames, and zooming around the picture shown.
+    // A new length (a new source) shows the whole source again.
+    void SetTimeline(qint64 durationUs, qint64 frameUs);
+    void SetKeyFrames(const KeyFrameIndex& keys);
+    const KeyFrameIndex& KeyFrames() const { return m_keys; }
+    // The picture shown: zoomed in, the thumb stands at its time and the stretch follows it.
+    void SetFrameTime(double seconds);
+    // The stretch shown: the whole source unless zoomed.
+    TimelineView View() const;
+    bool Zoomed() const { return m_zoomed; }
+    // Closer (steps > 0) or farther (< 0) by TimelineZoom::kStep a step, around the picture
+    // shown; down to single pictures, out to the whole source.
+    void Zoom(int steps);
+    // Pixel of a time on the bar, and the pixels of the key frames drawn (one per column).
+    double PixelOfTime(qint64 us) const;
+    QList<int> KeyFramePixels() const;
+
 Q_SIGNALS:
+    // The stretch shown changed (zoom, or following the picture).
+    void ViewChanged();
     // CurrentPos and StopPos in milliseconds.
     void OnTimer(QObject* sender, quint32 currentPos, quint32 stopPos);
     // The user moved the thumb: dragged it, paged it with the mouse, or moved it with a key
@@ -81,6 +102,10 @@ private:
     int ThumbWidth() const;
     int Margin() const;
     int ChannelTop() const;
+    qint64 UnitUs() const;
+    qint64 TimelineUs() const;
+    qint64 ThumbUs() const;
+    void SetView(const TimelineView& view);
 
     int m_selStart = 0;
     int m_selEnd = 0;
@@ -97,4 +122,11 @@ private:
     QTimer m_repeat; // page steps go on while the button is held away from the thumb
     TMediaSeeking* m_seeking = nullptr;
     QPointer<TFilterGraph> m_graph;
+
+    KeyFrameIndex m_keys;
+    qint64 m_durationUs = 0;
+    qint64 m_frameUs = 0;
+    bool m_zoomed = false;
+    TimelineView m_view;
+    qint64 m_thumbUs = 0; // zoomed in: the thumb's exact time
 };

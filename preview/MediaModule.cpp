@@ -1,5 +1,6 @@
 // Finds and loads the player engine's module the first time a source is opened.
 #include "preview/MediaEngine.h"
+#include "preview/TimelineScan.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -30,34 +31,52 @@ QStringList Candidates()
 
 } // namespace
 
-TMediaEngine* CreateMediaEngine(QString* error)
+// The module, loaded once; null with the reason when it cannot be.
+static void* ModuleHandle(QString* error)
 {
-    static TCreateMediaEngine create = nullptr;
+    static void* handle = nullptr;
     static QString failure;
-    if (!create && failure.isEmpty()) {
+    if (!handle && failure.isEmpty()) {
         QStringList tried;
         for (const QString& file : Candidates()) {
             if (!QFileInfo(file).isFile()) {
                 tried << file;
                 continue;
             }
-            void* handle = dlopen(QFile::encodeName(file).constData(), RTLD_NOW | RTLD_LOCAL);
-            if (!handle) {
+            handle = dlopen(QFile::encodeName(file).constData(), RTLD_NOW | RTLD_LOCAL);
+            if (!handle)
                 failure = QString::fromLocal8Bit(dlerror());
-                break;
-            }
-            create = reinterpret_cast<TCreateMediaEngine>(dlsym(handle, VT_MEDIA_ENGINE_ENTRY));
-            if (!create)
-                failure = QStringLiteral("%1 is not the player engine").arg(file);
             break;
         }
-        if (!create && failure.isEmpty())
+        if (!handle && failure.isEmpty())
             failure = QStringLiteral("The player engine was not found (%1)").arg(tried.join(QStringLiteral(", ")));
     }
+    if (!handle && error)
+        *error = failure;
+    return handle;
+}
+
+TMediaEngine* CreateMediaEngine(QString* error)
+{
+    void* handle = ModuleHandle(error);
+    if (!handle)
+        return nullptr;
+    const auto create = reinterpret_cast<TCreateMediaEngine>(dlsym(handle, VT_MEDIA_ENGINE_ENTRY));
     if (!create) {
         if (error)
-            *error = failure;
+            *error = QStringLiteral("%1 is not the player engine").arg(QStringLiteral(VT_MEDIA_MODULE_NAME));
         return nullptr;
     }
     return create();
+}
+
+TScanTimeline LoadTimelineScanner(QString* error)
+{
+    void* handle = ModuleHandle(error);
+    if (!handle)
+        return nullptr;
+    const auto scan = reinterpret_cast<TScanTimeline>(dlsym(handle, VT_TIMELINE_SCAN_ENTRY));
+    if (!scan && error)
+        *error = QStringLiteral("%1 cannot read timelines").arg(QStringLiteral(VT_MEDIA_MODULE_NAME));
+    return scan;
 }

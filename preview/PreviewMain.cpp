@@ -6,6 +6,7 @@
 #include "preview/DSTrackBar.h"
 #include "preview/FilterGraph.h"
 #include "preview/RangeMath.h"
+#include "preview/TimelineLoader.h"
 #include "preview/VideoWindow.h"
 
 #include <QLabel>
@@ -49,6 +50,8 @@ void TMainForm::SetupPreview()
 void TMainForm::LoadSourceIntoPreview(const QString& path)
 {
     SourceLoaded = true;
+    // The timeline of a file the player refuses is empty, not the one of the source before.
+    TimelineLoader->Open(path);
     if (!FilterGraph->Active())
         FilterGraph->SetActive(true);
     FilterGraph->ResetGraph();

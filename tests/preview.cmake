@@ -9,3 +9,5 @@ veltrane_add_test(NAME tst_playback_clock SOURCES playback_clock.cpp CORE LABEL 
 # The player engine itself, with a clock and a sound output the suite drives.
 veltrane_add_test(NAME tst_preview_engine SOURCES preview_engine.cpp CORE)
 target_link_libraries(tst_preview_engine PRIVATE veltrane_media_objects)
+veltrane_add_test(NAME tst_timeline_data SOURCES timeline_data.cpp CORE LABEL unit)
+veltrane_add_test(NAME tst_timeline_media SOURCES timeline_media.cpp)

@@ -1,0 +1,310 @@
+#include "preview/TimelineData.h"
+
+#include <QCryptographicHash>
+#include <QFileInfo>
+#include <QtEndian>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+// ---- peaks
+
+namespace {
+qint8 PeakByte(float v)
+{
+    if (!(v == v))
+        return 0;
+    return qint8(std::lround(std::clamp(v, -1.0f, 1.0f) * 127.0f));
+}
+} // namespace
+
+void PeakReducer::close()
+{
+    if (!m_open)
+        return;
+    if (m_done.size() / 2 < kMaxPeaks) {
+        m_done.append(char(PeakByte(m_min)));
+        m_done.append(char(PeakByte(m_max)));
+    }
+    m_open = false;
+    ++m_bucket;
+}
+
+void PeakReducer::add(qint64 startUs, int sampleRate, const float* const* planes, int channels, int count)
+{
+    if (sampleRate <= 0 || channels <= 0 || count <= 0)
+        return;
+    // Position in stretches, kept as a fraction so long runs do not drift.
+    const double step = double(kPeaksPerSecond) / sampleRate;
+    const double first = std::max(0.0, double(startUs) * kPeaksPerSecond / 1e6);
+    for (int s = 0; s < count; ++s) {
+        const qint64 b = qint64(first + s * step);
+        if (b >= kMaxPeaks)
+            break;
+        if (b > m_bucket) {
+            close();
+            // Silence where the sound leaves a gap.
+            while (m_bucket < b) {
+                if (m_done.size() / 2 < kMaxPeaks)
+                    m_done.append(2, char(0));
+                ++m_bucket;
+            }
+        }
+        float lo = planes[0][s], hi = lo;
+        for (int c = 1; c < channels; ++c) {
+            lo = std::min(lo, planes[c][s]);
+            hi = std::max(hi, planes[c][s]);
+        }
+        if (!m_open) {
+            m_open = true;
+            m_min = lo;
+            m_max = hi;
+        } else {
+            m_min = std::min(m_min, lo);
+            m_max = std::max(m_max, hi);
+        }
+    }
+}
+
+QByteArray PeakReducer::peaks() const
+{
+    QByteArray out = m_done;
+    if (m_open && out.size() / 2 < kMaxPeaks) {
+        out.append(char(PeakByte(m_min)));
+        out.append(char(PeakByte(m_max)));
+    }
+    return out;
+}
+
+std::vector<PeakColumn> PeakColumns(const QByteArray& peaks, qint64 startUs, qint64 spanUs, int columns)
+{
+    std::vector<PeakColumn> out(size_t(std::max(0, columns)));
+    const qint64 n = peaks.size() / 2;
+    if (columns <= 0 || spanUs <= 0 || n == 0)
+        return out;
+    const auto* p = reinterpret_cast<const qint8*>(peaks.constData());
+    for (int c = 0; c < columns; ++c) {
+        const double t0 = double(startUs) + double(spanUs) * c / columns;
+        const double t1 = double(startUs) + double(spanUs) * (c + 1) / columns;
+        qint64 a = qint64(std::floor(t0 / kPeakUs));
+        qint64 b = qint64(std::ceil(t1 / kPeakUs)); // exclusive
+        a = std::max<qint64>(a, 0);
+        b = std::min(b, n);
+        if (b <= a)
+            continue;
+        PeakColumn col;
+        col.known = true;
+        col.min = 127;
+        col.max = -127;
+        for (qint64 i = a; i < b; ++i) {
+            col.min = std::min(col.min, p[2 * i]);
+            col.max = std::max(col.max, p[2 * i + 1]);
+        }
+        out[size_t(c)] = col;
+    }
+    return out;
+}
+
+// ---- data
+
+int TimelineData::thumbAt(qint64 tUs) const
+{
+    if (thumbs.empty())
+        return -1;
+    auto it = std::upper_bound(thumbs.begin(), thumbs.end(), tUs,
+                               [](qint64 t, const TimelineThumb& th) { return t < th.timeUs; });
+    return it == thumbs.begin() ? 0 : int(it - thumbs.begin()) - 1;
+}
+
+qint64 TimelineData::memoryBytes() const
+{
+    qint64 n = qint64(keys.times().size()) * 8 + peaks.size();
+    for (const TimelineThumb& t : thumbs)
+        n += t.rgb.size() + 32;
+    return n;
+}
+
+TimelineSourceId TimelineSourceId::of(const QString& path)
+{
+    TimelineSourceId id;
+    const QFileInfo fi(path);
+    id.path = fi.absoluteFilePath();
+    if (fi.isFile()) {
+        id.size = fi.size();
+        id.mtimeMs = fi.lastModified().toMSecsSinceEpoch();
+    }
+    return id;
+}
+
+QString TimelineSourceId::cacheName() const
+{
+    QCryptographicHash h(QCryptographicHash::Sha256);
+    h.addData(path.toUtf8());
+    h.addData(QByteArray::number(size) + '/' + QByteArray::number(mtimeMs));
+    return QString::fromLatin1(h.result().toHex().left(40)) + QStringLiteral(".vtl");
+}
+
+// ---- stored file: magic, version, MD5 of what follows, then the fields little-endian.
+
+namespace {
+
+constexpr char kMagic[8] = {'V', 'T', 'L', 'I', 'N', 'E', '\r', '\n'};
+constexpr quint32 kVersion = 1;
+constexpr int kHeader = 8 + 4 + 16;
+
+class Writer {
+public:
+    void u32(quint32 v)
+    {
+        char b[4];
+        qToLittleEndian(v, b);
+        out.append(b, 4);
+    }
+    void i64(qint64 v)
+    {
+        char b[8];
+        qToLittleEndian(v, b);
+        out.append(b, 8);
+    }
+    void bytes(const QByteArray& b)
+    {
+        u32(quint32(b.size()));
+        out.append(b);
+    }
+    QByteArray out;
+};
+
+// Every read is checked against what is left; a failed read leaves the reader failed.
+class Reader {
+public:
+    explicit Reader(const QByteArray& b, int from) : data(b), pos(from) {}
+    quint32 u32()
+    {
+        if (!take(4))
+            return 0;
+        return qFromLittleEndian<quint32>(data.constData() + pos - 4);
+    }
+    qint64 i64()
+    {
+        if (!take(8))
+            return 0;
+        return qFromLittleEndian<qint64>(data.constData() + pos - 8);
+    }
+    QByteArray bytes(qint64 max)
+    {
+        const quint32 n = u32();
+        if (!ok || n > max || !take(n)) {
+            ok = false;
+            return {};
+        }
+        return data.mid(pos - n, n);
+    }
+    qint64 left() const { return data.size() - pos; }
+    bool take(qint64 n)
+    {
+        if (!ok || n < 0 || n > left()) {
+            ok = false;
+            return false;
+        }
+        pos += n;
+        return true;
+    }
+    const QByteArray& data;
+    qint64 pos;
+    bool ok = true;
+};
+
+} // namespace
+
+QByteArray WriteTimelineCache(const TimelineSourceId& id, const TimelineData& d)
+{
+    // One buffer: the header first, its checksum filled in once the fields follow it.
+    Writer w;
+    qint64 size = kHeader + 1024 + qint64(d.keys.size()) * 8 + d.peaks.size();
+    for (const TimelineThumb& t : d.thumbs)
+        size += 12 + t.rgb.size();
+    w.out.reserve(size);
+    w.out.append(kMagic, 8);
+    w.u32(kVersion);
+    w.out.append(16, '\0');
+    w.bytes(id.path.toUtf8());
+    w.i64(id.size);
+    w.i64(id.mtimeMs);
+    w.i64(d.durationUs);
+    w.i64(d.frameUs);
+    w.u32(quint32(d.keys.size()));
+    for (qint64 t : d.keys.times())
+        w.i64(t);
+    w.bytes(d.peaks);
+    w.u32(quint32(d.thumbWidth));
+    w.u32(quint32(d.thumbHeight));
+    w.u32(quint32(d.thumbs.size()));
+    for (const TimelineThumb& t : d.thumbs) {
+        w.i64(t.timeUs);
+        w.bytes(t.rgb);
+    }
+    const QByteArray body = QByteArray::fromRawData(w.out.constData() + kHeader, w.out.size() - kHeader);
+    const QByteArray sum = QCryptographicHash::hash(body, QCryptographicHash::Md5);
+    std::memcpy(w.out.data() + 12, sum.constData(), 16);
+    return w.out;
+}
+
+std::optional<TimelineData> ReadTimelineCache(const QByteArray& bytes, const TimelineSourceId& id)
+{
+    if (bytes.size() < kHeader || bytes.size() > kMaxCacheBytes || std::memcmp(bytes.constData(), kMagic, 8) != 0)
+        return std::nullopt;
+    if (qFromLittleEndian<quint32>(bytes.constData() + 8) != kVersion)
+        return std::nullopt;
+    const QByteArray body = QByteArray::fromRawData(bytes.constData() + kHeader, bytes.size() - kHeader);
+    if (QCryptographicHash::hash(body, QCryptographicHash::Md5) != bytes.mid(12, 16))
+        return std::nullopt;
+
+    Reader r(bytes, kHeader);
+    TimelineSourceId stored;
+    stored.path = QString::fromUtf8(r.bytes(1 << 16));
+    stored.size = r.i64();
+    stored.mtimeMs = r.i64();
+    if (!r.ok || !(stored == id))
+        return std::nullopt;
+    TimelineData d;
+    d.durationUs = r.i64();
+    d.frameUs = r.i64();
+    if (d.durationUs < 0 || d.frameUs < 0 || d.frameUs > 60000000)
+        return std::nullopt;
+    const quint32 keyCount = r.u32();
+    // Each count is held against the bytes left before anything is made for it.
+    if (!r.ok || keyCount > quint32(kMaxKeyFrames) || qint64(keyCount) * 8 > r.left())
+        return std::nullopt;
+    std::vector<qint64> keys(keyCount);
+    for (quint32 i = 0; i < keyCount; ++i) {
+        keys[i] = r.i64();
+        if (i > 0 && keys[i] <= keys[i - 1])
+            return std::nullopt;
+    }
+    d.keys = KeyFrameIndex(std::move(keys));
+    d.peaks = r.bytes(kMaxPeaks * 2);
+    if (!r.ok || d.peaks.size() % 2)
+        return std::nullopt;
+    d.thumbWidth = int(r.u32());
+    d.thumbHeight = int(r.u32());
+    const quint32 thumbCount = r.u32();
+    if (!r.ok || d.thumbWidth < 0 || d.thumbWidth > kMaxThumbSide || d.thumbHeight < 0
+        || d.thumbHeight > kMaxThumbSide || thumbCount > quint32(kMaxThumbs))
+        return std::nullopt;
+    const qint64 thumbBytes = qint64(d.thumbWidth) * d.thumbHeight * 3;
+    if (thumbCount > 0 && (thumbBytes == 0 || qint64(thumbCount) * (12 + thumbBytes) > r.left()))
+        return std::nullopt;
+    d.thumbs.reserve(thumbCount);
+    for (quint32 i = 0; i < thumbCount; ++i) {
+        TimelineThumb t;
+        t.timeUs = r.i64();
+        t.rgb = r.bytes(thumbBytes);
+        if (!r.ok || t.rgb.size() != thumbBytes || (i > 0 && t.timeUs <= d.thumbs.back().timeUs))
+            return std::nullopt;
+        d.thumbs.push_back(std::move(t));
+    }
+    if (r.left() != 0)
+        return std::nullopt;
+    d.complete = true; // only a whole reading is stored
+    return d;
+}

@@ -1,0 +1,87 @@
+#pragma once
+// What the timeline shows of a source beside its picture: the key frames, small pictures
+// and the sound's peaks, with the file format they are kept in between runs.
+#include "preview/KeyFrameIndex.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+#include <vector>
+
+// The sound's peaks: for each stretch of 1/kPeaksPerSecond s from the source's start the
+// lowest and highest sample of all channels, as signed bytes (-127..127, full scale 127),
+// stored min, max, min, max, ...
+constexpr int kPeaksPerSecond = 200;
+constexpr qint64 kPeakUs = 1000000 / kPeaksPerSecond;
+// Eight hours of sound at most (11 MB), whatever times a file claims; what lies beyond is
+// not drawn.
+constexpr qint64 kMaxPeaks = qint64(8) * 3600 * kPeaksPerSecond;
+
+class PeakReducer {
+public:
+    // Planar float samples (full scale 1.0) of `channels` channels; the first at startUs.
+    // A stretch the sound skips stays silent; samples before the last stretch reached are
+    // counted into it.
+    void add(qint64 startUs, int sampleRate, const float* const* planes, int channels, int count);
+    // The peaks so far, the stretch being filled included.
+    QByteArray peaks() const;
+    qint64 count() const { return m_done.size() / 2 + (m_open ? 1 : 0); }
+
+private:
+    void close();
+    QByteArray m_done;
+    qint64 m_bucket = 0; // index of the open stretch
+    bool m_open = false;
+    float m_min = 0, m_max = 0;
+};
+
+// One column of a drawn waveform.
+struct PeakColumn {
+    qint8 min = 0;
+    qint8 max = 0;
+    bool known = false; // false where no peaks reach
+};
+// The peaks over [startUs, startUs + spanUs) in `columns` columns of equal time: each column
+// the extremes of the stretches it covers, or of the one stretch it lies in.
+std::vector<PeakColumn> PeakColumns(const QByteArray& peaks, qint64 startUs, qint64 spanUs, int columns);
+
+struct TimelineThumb {
+    qint64 timeUs = 0;
+    QByteArray rgb; // width x height x 3 bytes, rows top down, no padding
+};
+
+struct TimelineData {
+    qint64 durationUs = 0;
+    qint64 frameUs = 0; // length of one picture, 0 when not known
+    KeyFrameIndex keys;
+    QByteArray peaks;
+    int thumbWidth = 0;
+    int thumbHeight = 0;
+    std::vector<TimelineThumb> thumbs; // ascending times
+    bool complete = false; // the whole source was read
+
+    // The small picture shown for a time: the last one at or before it (the first one before
+    // them all); -1 when there is none.
+    int thumbAt(qint64 tUs) const;
+    qint64 memoryBytes() const;
+};
+
+// A source as the cache knows it: a file changed in size or time is another source.
+struct TimelineSourceId {
+    QString path;
+    qint64 size = -1;
+    qint64 mtimeMs = 0;
+    static TimelineSourceId of(const QString& path); // size -1 when it cannot be read
+    QString cacheName() const;                       // a file name: hash of the three
+    bool operator==(const TimelineSourceId& o) const = default;
+};
+
+// Bounds of a stored file; whatever is larger was not written by this program.
+constexpr qint64 kMaxCacheBytes = 96 << 20;
+constexpr int kMaxThumbs = 20000;
+constexpr int kMaxThumbSide = 512;
+constexpr int kMaxKeyFrames = 2000000; // 16 MB: a picture every 1/120 s for over four hours
+
+QByteArray WriteTimelineCache(const TimelineSourceId& id, const TimelineData& data);
+// The data of a stored file, when it is whole, unchanged and of this source; else nothing.
+std::optional<TimelineData> ReadTimelineCache(const QByteArray& bytes, const TimelineSourceId& id);

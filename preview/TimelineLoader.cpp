@@ -1,0 +1,212 @@
+#include "preview/TimelineLoader.h"
+#include "preview/TimelineScan.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
+
+struct TimelineJob {
+    TimelineSourceId id;
+    QString cacheFile;
+    QString cacheFolder;
+    TimelineBuilder builder;
+    std::optional<TimelineData> cached; // set by the worker before `loaded`
+    std::atomic<bool> loaded {false};
+    std::thread thread;
+};
+
+namespace {
+
+// The stored reading of a source, when there is a sound one.
+std::optional<TimelineData> ReadCache(const QString& file, const TimelineSourceId& id)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxCacheBytes)
+        return std::nullopt;
+    return ReadTimelineCache(f.readAll(), id);
+}
+
+void WriteCache(const QString& folder, const QString& file, const TimelineSourceId& id, const TimelineData& data,
+                qint64 budget)
+{
+    if (!QDir().mkpath(folder))
+        return;
+    const QByteArray bytes = WriteTimelineCache(id, data);
+    if (bytes.size() > kMaxCacheBytes)
+        return;
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
+        return;
+    // Oldest first out once the folder holds more than its share.
+    QFileInfoList files = QDir(folder).entryInfoList({QStringLiteral("*.vtl")}, QDir::Files, QDir::Time);
+    qint64 total = 0;
+    for (const QFileInfo& fi : files) {
+        total += fi.size();
+        if (total > budget && fi.absoluteFilePath() != QFileInfo(file).absoluteFilePath())
+            QFile::remove(fi.absoluteFilePath());
+    }
+}
+
+} // namespace
+
+TTimelineLoader::TTimelineLoader(QObject* parent) : QObject(parent)
+{
+    m_poll.setInterval(250);
+    connect(&m_poll, &QTimer::timeout, this, &TTimelineLoader::Poll);
+}
+
+TTimelineLoader::~TTimelineLoader()
+{
+    Close();
+    for (auto& job : m_ending)
+        if (job->thread.joinable())
+            job->thread.join();
+}
+
+QString TTimelineLoader::CacheFolder() const
+{
+    if (!m_cacheFolder.isEmpty())
+        return m_cacheFolder;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/veltrane/timeline");
+}
+
+void TTimelineLoader::Close()
+{
+    m_poll.stop();
+    if (m_job) {
+        m_job->builder.cancel = true;
+        m_ending.push_back(std::move(m_job));
+    }
+    m_job.reset();
+    m_data = TimelineData();
+    m_id = TimelineSourceId();
+    m_source.clear();
+    m_seen = -1;
+}
+
+void TTimelineLoader::Open(const QString& path)
+{
+    Close();
+    m_source = path;
+    m_id = TimelineSourceId::of(path);
+    for (auto it = m_memory.begin(); it != m_memory.end(); ++it) {
+        if (it->first == m_id) {
+            m_data = *it->second;
+            m_memory.splice(m_memory.begin(), m_memory, it);
+            emit Changed();
+            emit Finished(true);
+            return;
+        }
+    }
+    // Room for the reading: its pictures' budget and its peaks.
+    Trim(kMemoryBudget - TimelineScanOptions().thumbBudgetBytes - kMaxPeaks * 2);
+    emit Changed();
+    if (m_id.size < 0) {
+        emit Finished(false);
+        return;
+    }
+
+    auto job = std::make_shared<TimelineJob>();
+    job->id = m_id;
+    job->cacheFolder = CacheFolder();
+    job->cacheFile = QDir(job->cacheFolder).filePath(m_id.cacheName());
+    m_job = job;
+    QPointer<TTimelineLoader> self(this);
+    TimelineJob* raw = job.get();
+    const qint64 diskBudget = kDiskBudget;
+    job->thread = std::thread([raw, path, self, diskBudget] {
+        // Behind the player: the picture and the window come first.
+        setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), 10);
+        bool whole = false;
+        raw->cached = ReadCache(raw->cacheFile, raw->id);
+        if (raw->cached) {
+            whole = true;
+        } else if (!raw->builder.Cancelled()) {
+            QString error;
+            TScanTimeline scan = LoadTimelineScanner(&error);
+            if (scan && scan(path, TimelineScanOptions(), &raw->builder, &error) == 0) {
+                whole = true;
+                raw->cached = raw->builder.snapshot(true);
+                WriteCache(raw->cacheFolder, raw->cacheFile, raw->id, *raw->cached, diskBudget);
+            }
+        }
+        raw->loaded = true;
+        // The loader joins this thread when it hears of its end, or in its destructor.
+        QMetaObject::invokeMethod(
+            self.data(), [self, raw, whole] {
+                if (self)
+                    self->JobEnded(raw, whole);
+            },
+            Qt::QueuedConnection);
+    });
+    m_poll.start();
+}
+
+void TTimelineLoader::Poll()
+{
+    if (!m_job || m_job->loaded)
+        return;
+    const int g = m_job->builder.generation();
+    if (g == m_seen)
+        return;
+    std::optional<TimelineData> now = m_job->builder.trySnapshot();
+    if (!now)
+        return; // the next poll takes it
+    m_seen = g;
+    m_data = std::move(*now);
+    emit Changed();
+}
+
+void TTimelineLoader::JobEnded(TimelineJob* job, bool whole)
+{
+    if (m_job.get() == job) {
+        m_poll.stop();
+        if (job->thread.joinable())
+            job->thread.join();
+        if (job->cached)
+            m_data = std::move(*job->cached);
+        else
+            m_data = job->builder.snapshot();
+        if (whole)
+            Remember(m_id, m_data);
+        m_job.reset();
+        emit Changed();
+        emit Finished(whole);
+        return;
+    }
+    for (auto it = m_ending.begin(); it != m_ending.end(); ++it) {
+        if (it->get() == job) {
+            if ((*it)->thread.joinable())
+                (*it)->thread.join();
+            m_ending.erase(it);
+            return;
+        }
+    }
+}
+
+void TTimelineLoader::Remember(const TimelineSourceId& id, const TimelineData& data)
+{
+    m_memory.remove_if([&](const auto& e) { return e.first == id; });
+    m_memory.emplace_front(id, std::make_shared<const TimelineData>(data));
+    Trim(kMemoryBudget);
+}
+
+void TTimelineLoader::Trim(qint64 bytes)
+{
+    qint64 total = 0;
+    for (auto it = m_memory.begin(); it != m_memory.end();) {
+        total += it->second->memoryBytes();
+        // The source open stays (it shares its data with Data()); older ones go first.
+        if (!(it->first == m_id) && total > bytes)
+            it = m_memory.erase(it);
+        else
+            ++it;
+    }
+}
