@@ -231,7 +231,8 @@ public:
     // Adds `strip` across the preview region between the track bar's scale and the
     // player's buttons (a timeline, say), `height` pixels high at the default font; the
     // window's smallest height grows by it, and strips added later go below. A hidden
-    // strip takes no room (call AfterStripsChanged() after showing or hiding one).
+    // strip takes no room (call AfterStripsChanged() after showing or hiding one). May be
+    // called anywhere in or after the constructor.
     void AddPreviewStrip(QWidget* strip, int height);
     // Adds `strip` to the job region between the output folder and the Split button, at
     // least `minHeight` pixels high at the default font; it takes the region's extra height.

@@ -98,7 +98,7 @@ QPixmap Restretch(const TBackdrop& b, const std::function<int(Band)>& growth)
 
 struct TStrip {
     QPointer<QWidget> w;
-    int height = 0; // at this font
+    int height = 0; // at the default font
 };
 
 } // namespace
@@ -163,9 +163,11 @@ public:
         int h = 0;
         for (const TStrip& s : strips)
             if (s.w && !s.w->isHidden())
-                h += s.height;
+                h += Height(s);
         return h;
     }
+
+    int Height(const TStrip& s) const { return qRound(s.height * f->LayoutScale); }
 
     QSize Minimum() const
     {
@@ -174,6 +176,8 @@ public:
 
     void Arrange()
     {
+        if (!base.isValid())
+            return; // not set up yet
         if (full) {
             f->panLeft->setGeometry(f->rect());
             f->Image2->setGeometry(f->panLeft->rect());
@@ -227,8 +231,8 @@ public:
         for (const TStrip& s : std::as_const(previewStrips)) {
             if (!s.w || s.w->isHidden())
                 continue;
-            s.w->setGeometry(stripMargin, y, f->panLeft->width() - 2 * stripMargin, s.height);
-            y += s.height;
+            s.w->setGeometry(stripMargin, y, f->panLeft->width() - 2 * stripMargin, Height(s));
+            y += Height(s);
         }
         const int jobBottom = faceTop + dh - qRound(8 * f->LayoutScale);
         const int jobWidth = f->panRight->width() - 2 * jobStripLeft;
@@ -241,8 +245,8 @@ public:
             for (const TStrip& s : std::as_const(jobStrips)) {
                 if (!s.w || s.w->isHidden())
                     continue;
-                s.w->setGeometry(jobStripLeft, top, jobWidth, s.height + extra);
-                top += s.height + extra;
+                s.w->setGeometry(jobStripLeft, top, jobWidth, Height(s) + extra);
+                top += Height(s) + extra;
             }
         }
     }
@@ -323,7 +327,8 @@ protected:
 
 void TMainForm::SetupFrame()
 {
-    m_frame = new TMainFrame(this);
+    if (!m_frame) // strips may have come first
+        m_frame = new TMainFrame(this);
     m_frame->Record();
     setMinimumSize(m_frame->Minimum());
     VideoWindow->installEventFilter(m_frame);
@@ -349,8 +354,10 @@ QSize TMainForm::SmallestSize() const
 
 void TMainForm::AddPreviewStrip(QWidget* strip, int height)
 {
+    if (!m_frame)
+        m_frame = new TMainFrame(this);
     strip->setParent(panLeft);
-    m_frame->previewStrips.append({strip, qRound(height * LayoutScale)});
+    m_frame->previewStrips.append({strip, height});
     strip->show();
     AfterStripsChanged();
 }
@@ -360,15 +367,17 @@ void TMainForm::AddJobStrip(QWidget* strip, int minHeight)
     strip->setParent(panRight);
     // Under the progress panel, which covers the job fields while a job runs.
     strip->stackUnder(panProgress);
-    m_frame->jobStrips.append({strip, qRound(minHeight * LayoutScale)});
+    if (!m_frame)
+        m_frame = new TMainFrame(this);
+    m_frame->jobStrips.append({strip, minHeight});
     strip->show();
     AfterStripsChanged();
 }
 
 void TMainForm::AfterStripsChanged()
 {
-    if (m_frame->full)
-        return;
+    if (!m_frame || m_frame->full || !m_frame->base.isValid())
+        return; // placed once the frame is set up
     const QSize least = m_frame->Minimum();
     setMinimumSize(least);
     // The window grows by what it now needs, so the picture keeps its size.
