@@ -45,6 +45,7 @@ struct JobSection {
     // Copied video stops before the packet whose decode time, counted from start, reaches
     // this: the next section's key frame, decoded before frames that show earlier.
     std::optional<double> videoEndDts;
+    bool videoDtsStored = false; // the source stores that decode time (not worked out from durations)
     // Re-encoded video is decoded from here (seconds from the source's start, before start):
     // a clean place to begin, what lies before start dropped.
     std::optional<double> decodeFrom;
