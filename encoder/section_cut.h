@@ -20,7 +20,13 @@
 //   -cut_end next              the next section begins where this one ends (so that a copy
 //                              that falls back to key frames ends where the next one starts).
 //   -video_dts stored          the source stores the video's decode times (MP4, MPEG-TS; not
-//                              Matroska, where ffmpeg works them out from the durations).
+//                              Matroska, where ffmpeg works them out) and the output keeps
+//                              the source's time base (MP4): the source is read once.
+//   -video_shown_until <seconds>
+//                              the copied video carries the next section's key frame, for the
+//                              pictures decoded after it and shown before it (an open group of
+//                              pictures); the MP4 output's edit list ends the video here, so
+//                              that key frame is not shown.
 //
 // ffmpeg stops copied streams by decode time, all of them at the same -t. A key frame is
 // decoded before the frames shown just ahead of it, so a -t at the next key frame's time
@@ -40,6 +46,7 @@ struct SectionCut {
     bool nextSectionFollows = false;
     std::string decodeFrom; // a plain decimal number of seconds; empty: none
     bool videoDtsStored = false;
+    std::string videoShownUntil; // a plain decimal number of seconds; empty: none
 };
 
 // When in[k] is one of the options above, takes it and its value into cut, moves k past

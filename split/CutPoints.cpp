@@ -32,6 +32,7 @@ struct StreamView {
     // The file stores decode times (MP4 and its kin, MPEG-TS); elsewhere (Matroska) FFmpeg
     // works them out, and not always the same way after a seek.
     bool storesDts = false;
+    QList<ProbePacket> decoded; // packets with a decode time, in decode order
 
     // Spans are merged and ascending: only the last one starting at or before `from` can
     // hold [from, to].
@@ -100,11 +101,14 @@ StreamView ViewOf(const ProbeData& probe, int stream)
         v.frames.append(p.pts);
         if (p.key)
             v.keys.append(p);
+        if (p.hasDts)
+            v.decoded.append(p);
         end = std::max(end, p.pts + std::max(0.0, p.duration));
     }
     std::sort(v.frames.begin(), v.frames.end());
     v.frames.erase(std::unique(v.frames.begin(), v.frames.end()), v.frames.end());
     std::sort(v.keys.begin(), v.keys.end(), [](const ProbePacket& a, const ProbePacket& b) { return a.pts < b.pts; });
+    std::sort(v.decoded.begin(), v.decoded.end(), [](const ProbePacket& a, const ProbePacket& b) { return a.dts < b.dts; });
 
     QList<ReadSpan> spans = probe.spans;
     std::sort(spans.begin(), spans.end(), [](const ReadSpan& a, const ReadSpan& b) { return a.from < b.from; });
@@ -165,6 +169,18 @@ CutPoint KeyCut(const StreamView& v, const ProbePacket& key)
     c.dtsStored = key.hasDts && v.storesDts;
     c.dts = key.hasDts ? key.dts : key.pts - v.reorder * gap;
     c.dtsMargin = c.dtsStored ? std::min(gap / 2.0, std::max(2 * v.tick, kLeastDtsMargin)) : gap / 2.0;
+    if (c.dtsStored) {
+        // The read goes on from the key frame in decode order: its group's first pictures are known.
+        auto it = std::lower_bound(v.decoded.cbegin(), v.decoded.cend(), key.dts,
+                                   [](const ProbePacket& p, double t) { return p.dts < t; });
+        if (it != v.decoded.cend() && it->pts == key.pts) {
+            bool leading = false;
+            for (++it; it != v.decoded.cend() && it->pts < key.pts; ++it)
+                leading = true;
+            if (leading && it != v.decoded.cend())
+                c.leadingEndDts = it->dts;
+        }
+    }
     return c;
 }
 

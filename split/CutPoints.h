@@ -93,6 +93,10 @@ struct CutPoint {
     std::optional<double> dts; // KeyFrames: decode time of the key frame's packet
     double dtsMargin = 0;      // KeyFrames: how far before `dts` copied video stops
     bool dtsStored = false;    // KeyFrames: the source stores `dts` (else it is worked out)
+    // KeyFrames, where `dts` is stored: the key frame opens a group whose first pictures are
+    // shown before it but decoded after it (open GOPs, RASL and RADL pictures); the decode
+    // time of the first picture after those.
+    std::optional<double> leadingEndDts;
     // Frames, on video: where decoding must begin for the section starting here to open on
     // clean pictures: the key frame before the last one at or before `time` (a key frame of
     // an intra-refresh stream only starts a refresh, and an open GOP's key frame leaves the
