@@ -231,6 +231,9 @@ QString KnownFault(const QString& row)
     static const QHash<QString, QString> known{
         {"x264 open GOP, key frames",
          "key-frame copies: the B-frames shown before an open GOP's I-frame refer to the group before it"},
+        {"x264 open GOP in MP4, key frames",
+         "key-frame copies: the section after an open GOP's I-frame still carries the B-frames shown before it (hidden by "
+         "the edit list), which refer to the group before it"},
         {"x264 intra refresh, key frames",
          "key-frame copies of intra-refresh video start on a recovery point, clean only one refresh later"},
         {"x265 default (open GOP, CRA and RASL), key frames",
