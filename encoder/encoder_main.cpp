@@ -25,6 +25,7 @@
 #include "Sandbox.h"
 #include "SwitchPolicy.h"
 #include "exact_cut.h"
+#include "mp4_edits.h"
 // Options of the section's cut that ffmpeg has no switch for: see section_cut.h.
 #include "section_cut.h"
 #include "stream_maps.h"
@@ -648,6 +649,11 @@ int main(int argc, char** argv)
         }
     } else {
         status = RunPlain(ffmpeg, inv);
+        if (status == 0 && !inv.cut.videoShownUntil.empty() && KeepsDecodeTimes(inv.output)) {
+            std::string error;
+            if (!EndVideoEditAt(inv.output, std::strtod(inv.cut.videoShownUntil.c_str(), nullptr), error))
+                Say("note: the next section's first picture also shows at this section's end: " + error);
+        }
     }
     // The bars reach the end: ffmpeg's last position is the last frame's start, not the end.
     if (status == 0 && !inv.length.empty())

@@ -25,6 +25,31 @@ bool PlainNumber(const std::string& s)
     return digit;
 }
 
+// Whether the options filter the video's packets or scale time stamps themselves: the one
+// reading would have to share those with them.
+bool OwnVideoTiming(const std::vector<std::string>& options)
+{
+    for (const std::string& o : options) {
+        if (o.rfind("-itsscale", 0) == 0 || o == "-vbsf")
+            return true;
+        if (o.rfind("-bsf", 0) == 0 && o != "-bsf:a" && o.rfind("-bsf:a:", 0) != 0 && o != "-bsf:s"
+            && o.rfind("-bsf:s:", 0) != 0)
+            return true;
+    }
+    return false;
+}
+
+std::string Exact(double v)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.17g", v);
+    return buf;
+}
+
+// The smallest share by which the video's end may fall short of the section's length for
+// the stretch to be undone exactly: below it, rounding in a long section could cost a tick.
+constexpr double kLeastStretch = 2e-6;
+
 } // namespace
 
 bool VideoCopiedAsIs(const std::vector<std::string>& outputOptions)
@@ -52,25 +77,29 @@ std::string SubtitleEndFilter(const std::vector<std::string>& outputOptions, con
 bool TakeSectionCutOption(const std::vector<std::string>& in, size_t& k, SectionCut& cut, std::string& error)
 {
     const std::string& o = in[k];
-    if (o == "-cut_points" || o == "-cut_end") {
+    if (o == "-cut_points" || o == "-cut_end" || o == "-video_dts") {
         const std::string value = k + 1 < in.size() ? in[k + 1] : std::string();
         if (o == "-cut_points" && (value == "exact" || value == "keyframes"))
             cut.exactCuts = value == "exact";
         else if (o == "-cut_end" && value == "next")
             cut.nextSectionFollows = true;
+        else if (o == "-video_dts" && value == "stored")
+            cut.videoDtsStored = true;
         else
-            error = o == "-cut_points" ? "-cut_points takes exact or keyframes" : "-cut_end takes next";
+            error = o == "-cut_points" ? "-cut_points takes exact or keyframes"
+                    : o == "-cut_end"  ? "-cut_end takes next"
+                                       : "-video_dts takes stored";
         k += k + 1 < in.size() ? 1 : 0;
         return true;
     }
-    if (o != "-video_end_dts" && o != "-decode_from")
+    if (o != "-video_end_dts" && o != "-decode_from" && o != "-video_shown_until")
         return false;
     if (k + 1 >= in.size() || !PlainNumber(in[k + 1])) {
         error = o + " needs a number of seconds";
         ++k;
         return true;
     }
-    (o == "-decode_from" ? cut.decodeFrom : cut.videoEndDts) = in[++k];
+    (o == "-decode_from" ? cut.decodeFrom : o == "-video_shown_until" ? cut.videoShownUntil : cut.videoEndDts) = in[++k];
     return true;
 }
 
@@ -93,6 +122,28 @@ std::vector<std::string> SectionCutInputs(const SectionCut& cut, const std::vect
     if (cut.videoEndDts.empty() || !(end > 0) || !(length >= end) || !MapsByKind(outputOptions)) {
         inputs.push_back("-i");
         inputs.push_back(input);
+        return inputs;
+    }
+
+    if (cut.videoDtsStored && !OwnVideoTiming(inputOptions) && !OwnVideoTiming(outputOptions)
+        && (length - end) / length >= kLeastStretch) {
+        // One reading. ffmpeg multiplies each video time stamp (counted from the seek) by the
+        // stretch and drops the fraction, towards zero; the filter on the way out divides and
+        // rounds away from zero again, which gives back every stamp exactly: the quotient lies
+        // within 1/stretch (< 1) of it on the side towards zero. Half the room that leaves
+        // keeps floating-point error out.
+        const double stretch = length / end;
+        const std::string back = Exact(end / length);
+        const std::string slack = Exact((1 - end / length) / 2);
+        inputs.push_back("-itsscale:v");
+        inputs.push_back(Exact(stretch));
+        inputs.push_back("-i");
+        inputs.push_back(input);
+        const auto undo = [&](const char* v) {
+            return std::string("sgn(") + v + ")*ceil(abs(" + v + ")*" + back + "-" + slack + ")";
+        };
+        outputOptions.push_back("-bsf:v");
+        outputOptions.push_back("setts=pts=" + undo("PTS") + ":dts=" + undo("DTS"));
         return inputs;
     }
 

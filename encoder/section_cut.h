@@ -19,13 +19,24 @@
 //                              a later picture repeated.
 //   -cut_end next              the next section begins where this one ends (so that a copy
 //                              that falls back to key frames ends where the next one starts).
+//   -video_dts stored          the source stores the video's decode times (MP4, MPEG-TS; not
+//                              Matroska, where ffmpeg works them out) and the output keeps
+//                              the source's time base (MP4): the source is read once.
+//   -video_shown_until <seconds>
+//                              the copied video carries the next section's key frame, for the
+//                              pictures decoded after it and shown before it (an open group of
+//                              pictures); the MP4 output's edit list ends the video here, so
+//                              that key frame is not shown.
 //
 // ffmpeg stops copied streams by decode time, all of them at the same -t. A key frame is
 // decoded before the frames shown just ahead of it, so a -t at the next key frame's time
 // would take that key frame and those frames along, and a -t at its decode time would end
-// the sound early. So the source is read twice: once for the video, ended at its decode
-// time, once for the other streams, ended at the section's length. Their time stamps pass
-// as the source has them.
+// the sound early. Where the video's decode times are stored, the video's time stamps are
+// stretched on the way in (-itsscale) so that its end lands on the section's length, and
+// put back exactly on the way out; one reading serves every stream, and the sound and
+// subtitles keep their own time stamps untouched. Otherwise the source is read twice: once
+// for the video, ended at its decode time, once for the other streams, ended at the
+// section's length.
 #include <string>
 #include <vector>
 
@@ -34,6 +45,8 @@ struct SectionCut {
     bool exactCuts = false;
     bool nextSectionFollows = false;
     std::string decodeFrom; // a plain decimal number of seconds; empty: none
+    bool videoDtsStored = false;
+    std::string videoShownUntil; // a plain decimal number of seconds; empty: none
 };
 
 // When in[k] is one of the options above, takes it and its value into cut, moves k past

@@ -17,6 +17,8 @@ constexpr double kKeyReach = 3.0;
 constexpr double kEndReach = 12.0;
 // A little room around each point, so a point is never at the very edge of what was read.
 constexpr double kEdge = 0.01;
+// The least room before a stored decode time: the microseconds ffmpeg counts in.
+constexpr double kLeastDtsMargin = 4e-6;
 
 // The sorted presentation times and key frames of one stream, and what of it was read.
 struct StreamView {
@@ -27,6 +29,10 @@ struct StreamView {
     double tick = 0;
     int reorder = 0;
     bool video = false;
+    // The file stores decode times (MP4 and its kin, MPEG-TS); elsewhere (Matroska) FFmpeg
+    // works them out, and not always the same way after a seek.
+    bool storesDts = false;
+    QList<ProbePacket> decoded; // packets with a decode time, in decode order
 
     // Spans are merged and ascending: only the last one starting at or before `from` can
     // hold [from, to].
@@ -85,6 +91,9 @@ StreamView ViewOf(const ProbeData& probe, int stream)
             v.reorder = s.reorder;
             v.video = s.type == QLatin1String("video");
         }
+    const QStringList formats = probe.formatName.split(QLatin1Char(','));
+    v.storesDts = formats.contains(QLatin1String("mp4")) || formats.contains(QLatin1String("mov"))
+                  || formats.contains(QLatin1String("mpegts"));
     double end = -kInfinity;
     for (const ProbePacket& p : probe.packets) {
         if (p.stream != stream || p.discard)
@@ -92,11 +101,14 @@ StreamView ViewOf(const ProbeData& probe, int stream)
         v.frames.append(p.pts);
         if (p.key)
             v.keys.append(p);
+        if (p.hasDts)
+            v.decoded.append(p);
         end = std::max(end, p.pts + std::max(0.0, p.duration));
     }
     std::sort(v.frames.begin(), v.frames.end());
     v.frames.erase(std::unique(v.frames.begin(), v.frames.end()), v.frames.end());
     std::sort(v.keys.begin(), v.keys.end(), [](const ProbePacket& a, const ProbePacket& b) { return a.pts < b.pts; });
+    std::sort(v.decoded.begin(), v.decoded.end(), [](const ProbePacket& a, const ProbePacket& b) { return a.dts < b.dts; });
 
     QList<ReadSpan> spans = probe.spans;
     std::sort(spans.begin(), spans.end(), [](const ReadSpan& a, const ReadSpan& b) { return a.from < b.from; });
@@ -144,14 +156,31 @@ double MarginBefore(const StreamView& v, double frame)
 
 // A key frame as a cut: its decode time, which Matroska does not store (ffmpeg works it out
 // as the time of the frame shown `reorder` frames before), and how far before it copied
-// video stops: half a frame, between the packet decoded before it and itself.
+// video stops: half a frame, between the packet decoded before it and itself. A stored decode
+// time is met exactly, give or take the rounding of the seek into the stream's time base:
+// two ticks then, since the frame gap is a guess where the frames before the key frame were
+// not read, and at 50 frames a second half the guess is a whole frame, the one decoded just
+// before the key frame.
 CutPoint KeyCut(const StreamView& v, const ProbePacket& key)
 {
     CutPoint c;
     c.time = key.pts;
     const double gap = FrameGap(v, key.pts);
+    c.dtsStored = key.hasDts && v.storesDts;
     c.dts = key.hasDts ? key.dts : key.pts - v.reorder * gap;
-    c.dtsMargin = gap / 2.0;
+    c.dtsMargin = c.dtsStored ? std::min(gap / 2.0, std::max(2 * v.tick, kLeastDtsMargin)) : gap / 2.0;
+    if (c.dtsStored) {
+        // The read goes on from the key frame in decode order: its group's first pictures are known.
+        auto it = std::lower_bound(v.decoded.cbegin(), v.decoded.cend(), key.dts,
+                                   [](const ProbePacket& p, double t) { return p.dts < t; });
+        if (it != v.decoded.cend() && it->pts == key.pts) {
+            bool leading = false;
+            for (++it; it != v.decoded.cend() && it->pts < key.pts; ++it)
+                leading = true;
+            if (leading && it != v.decoded.cend())
+                c.leadingEndDts = it->dts;
+        }
+    }
     return c;
 }
 

@@ -72,6 +72,7 @@ struct ReadSpan {
 struct ProbeData {
     double formatStart = 0;             // the format's start time, absolute
     std::optional<double> formatLength; // the format's duration
+    QString formatName;                 // ffprobe's, e.g. "mov,mp4,m4a,3gp,3g2,mj2", "matroska,webm"
     QList<ProbeStream> streams;
     QList<ProbePacket> packets; // in any order, no two alike
     QList<ReadSpan> spans;
@@ -91,6 +92,11 @@ struct CutPoint {
     double margin = 0;         // Frames: how far before `time` a section ending here stops
     std::optional<double> dts; // KeyFrames: decode time of the key frame's packet
     double dtsMargin = 0;      // KeyFrames: how far before `dts` copied video stops
+    bool dtsStored = false;    // KeyFrames: the source stores `dts` (else it is worked out)
+    // KeyFrames, where `dts` is stored: the key frame opens a group whose first pictures are
+    // shown before it but decoded after it (open GOPs, RASL and RADL pictures); the decode
+    // time of the first picture after those.
+    std::optional<double> leadingEndDts;
     // Frames, on video: where decoding must begin for the section starting here to open on
     // clean pictures: the key frame before the last one at or before `time` (a key frame of
     // an intra-refresh stream only starts a refresh, and an open GOP's key frame leaves the

@@ -138,6 +138,10 @@ QStringList SectionCutArguments(const JobSection& section, bool exactCuts)
     QStringList extra;
     if (section.videoEndDts)
         extra << QStringLiteral("-video_end_dts") << FormatSeconds(*section.videoEndDts);
+    if (section.videoEndDts && section.videoDtsStored)
+        extra << QStringLiteral("-video_dts") << QStringLiteral("stored");
+    if (section.videoShownUntil)
+        extra << QStringLiteral("-video_shown_until") << FormatSeconds(*section.videoShownUntil);
     // A copied stream would otherwise bring packets from before the cut along (audio
     // decoded ahead of it), which the section before holds already.
     if (section.copies)
@@ -183,8 +187,20 @@ JobSection JobPlan::Section(qint32 i) const
         s.empty = !(b.time > a.time);
         s.length = s.empty ? 0.0 : std::max(0.0, b.time - a.time - b.margin);
         s.copies = cuts->copies;
-        if (cuts->kind == CutKind::KeyFrames && b.dts && !b.sourceEnd && !s.empty)
+        if (cuts->kind == CutKind::KeyFrames && b.dts && !b.sourceEnd && !s.empty) {
             s.videoEndDts = *b.dts - a.time - b.dtsMargin;
+            // One reading stretches and restores the video's time stamps in the source's own
+            // time base, which MP4 keeps and Matroska's milliseconds do not.
+            static const QStringList keepsTimeBase{".mp4", ".m4v", ".mov", ".3gp"};
+            s.videoDtsStored = b.dtsStored && keepsTimeBase.contains(extension.toLower());
+            // An open group of pictures after the cut: its first pictures show before its key
+            // frame, in this section. The copy runs on past them in decode order, the key frame
+            // with it, which the MP4 edit list then hides; Matroska has no way to hide it.
+            if (b.leadingEndDts && s.videoDtsStored) {
+                s.videoEndDts = *b.leadingEndDts - a.time - b.dtsMargin;
+                s.videoShownUntil = b.time - a.time;
+            }
+        }
         if (cuts->kind == CutKind::Frames && a.decodeFrom && *a.decodeFrom < a.time - kSameTime && !s.empty)
             s.decodeFrom = std::max(0.0, *a.decodeFrom);
         s.followed = i < count && i + 1 < cuts->points.size() && cuts->points.at(i + 1).time > b.time;

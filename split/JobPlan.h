@@ -45,6 +45,10 @@ struct JobSection {
     // Copied video stops before the packet whose decode time, counted from start, reaches
     // this: the next section's key frame, decoded before frames that show earlier.
     std::optional<double> videoEndDts;
+    bool videoDtsStored = false; // the source stores that decode time, and the output its time base
+    // The copied video carries the next key frame and the pictures shown before it but decoded
+    // after it; the output shows it up to here (seconds from start), the key frame not.
+    std::optional<double> videoShownUntil;
     // Re-encoded video is decoded from here (seconds from the source's start, before start):
     // a clean place to begin, what lies before start dropped.
     std::optional<double> decodeFrom;

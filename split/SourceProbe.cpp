@@ -150,7 +150,7 @@ bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadS
     QStringList args{
         QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-hide_banner"), QStringLiteral("-of"),
         QStringLiteral("compact=p=1:nk=0"), QStringLiteral("-show_entries"),
-        QStringLiteral("format=start_time,duration:stream=index,codec_type,time_base,width,height,has_b_frames"
+        QStringLiteral("format=start_time,duration,format_name:stream=index,codec_type,time_base,width,height,has_b_frames"
                        ":stream_disposition=attached_pic:packet=stream_index,pts,dts,duration,flags"),
         QStringLiteral("-read_intervals"), intervals.join(QLatin1Char(','))};
     if (!selection.isEmpty())
@@ -229,6 +229,8 @@ bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadS
                     start = Decimal(QString::fromLatin1(value));
                 else if (key == "duration")
                     length = Decimal(QString::fromLatin1(value));
+                else if (key == "format_name")
+                    probe.formatName = QString::fromLatin1(value);
             });
         }
     }

@@ -35,6 +35,7 @@ ProbeData Probe(double rate, int count, int gop, QList<ReadSpan> spans = {}, boo
         p.packets << f;
     }
     p.spans = spans.isEmpty() ? QList<ReadSpan>{ReadSpan{-1, std::nullopt}} : spans;
+    p.formatName = storesDts ? "mov,mp4,m4a,3gp,3g2,mj2" : "matroska,webm";
     return p;
 }
 
@@ -197,23 +198,29 @@ private slots:
         JobPlan plan = MakeJobPlan(1.0, 9.5, true, 3, "/v/a.mkv", "/o", ".mkv");
         QCOMPARE(plan.PlannedPoints(), QList<double>({1.0, 1.0 + 8.5 / 3, 1.0 + 2 * 8.5 / 3, 9.5}));
 
-        // Copied: each section runs from its key frame to the next, its video ending half a
-        // frame before the next key frame's decode time; a file without stored decode times
-        // gets the one ffmpeg works out.
-        for (const bool storesDts : {true, false}) {
-            plan.cuts = PlaceCuts(plan.PlannedPoints(), CutKind::KeyFrames, true, Probe(25, 250, 50, {}, storesDts), 0).plan;
-            QVERIFY(plan.cuts);
-            const JobSection s = plan.Section(2);
-            QCOMPARE(s.start, 4.0);
-            QCOMPARE(s.end, 6.0);
-            QCOMPARE(s.length, 2.0);
-            QVERIFY(s.videoEndDts && std::fabs(*s.videoEndDts - (6.0 - 0.08 - 4.0 - 0.02)) < 1e-9);
-            QCOMPARE(SectionCutArguments(s),
-                     QStringList({"-video_end_dts", FormatSeconds(*s.videoEndDts), "-copypriorss", "0"}));
-            // The last one runs on to a whole group of pictures: here to the source's end.
-            QCOMPARE(plan.Section(3).end, 10.0);
-            QVERIFY(!plan.Section(3).videoEndDts);
-        }
+        // Copied: each section runs from its key frame to the next, its video ending just
+        // before the next key frame's decode time: two ticks before a stored one, half a frame
+        // before the one ffmpeg works out for a file without. Into MP4, whose time base is the
+        // source's, the encoder reads a source with stored decode times once.
+        for (const bool storesDts : {true, false})
+            for (const QString ext : {".mkv", ".mp4"}) {
+                plan.extension = ext;
+                plan.cuts = PlaceCuts(plan.PlannedPoints(), CutKind::KeyFrames, true, Probe(25, 250, 50, {}, storesDts), 0).plan;
+                QVERIFY(plan.cuts);
+                const JobSection s = plan.Section(2);
+                QCOMPARE(s.start, 4.0);
+                QCOMPARE(s.end, 6.0);
+                QCOMPARE(s.length, 2.0);
+                QVERIFY(s.videoEndDts);
+                QCOMPARE(*s.videoEndDts, 6.0 - 0.08 - 4.0 - (storesDts ? 2 / 90000.0 : 0.02));
+                QStringList args{"-video_end_dts", FormatSeconds(*s.videoEndDts)};
+                if (storesDts && ext == ".mp4")
+                    args << "-video_dts" << "stored";
+                QCOMPARE(SectionCutArguments(s), args + QStringList({"-copypriorss", "0"}));
+                // The last one runs on to a whole group of pictures: here to the source's end.
+                QCOMPARE(plan.Section(3).end, 10.0);
+                QVERIFY(!plan.Section(3).videoEndDts);
+            }
 
         // Re-encoded: from frame to frame, the length a little short of the next frame.
         plan.cuts = PlaceCuts(plan.PlannedPoints(), CutKind::Frames, false, Probe(25, 250, 50), 0).plan;

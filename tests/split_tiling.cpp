@@ -372,6 +372,86 @@ private slots:
                 QVERIFY2(k < next, qPrintable(QString("packet %1 (%2 s) is in no section").arg(k).arg(packets[k].pts)));
         sameCuts();
     }
+
+    // Where the source stores the video's decode times, a copied section reads it once;
+    // its outputs hold exactly the packets, with the same times, that reading the video and
+    // the rest apart gives.
+    void oneReadingCopiesAsTwo_data()
+    {
+        QTest::addColumn<QString>("source"); // made here, by its name
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<bool>("once");       // whether the plan may read it once
+        QTest::newRow("MP4 into MP4") << "rate25.mp4" << "MP4" << true;
+        QTest::newRow("MP4, 2 sounds and subtitles, into MP4") << "subs.mp4" << "MP4" << true;
+        QTest::newRow("MPEG-TS into MP4") << "broadcast.ts" << "MP4" << true;
+        // Matroska counts in milliseconds: the stretched stamps would be rounded there before
+        // they are put back.
+        QTest::newRow("MP4 into Matroska") << "rate25.mp4" << "MKV" << false;
+        // Matroska stores no decode times: ffmpeg works them out.
+        QTest::newRow("Matroska into MP4") << "rate30.mkv" << "MP4" << false;
+    }
+    void oneReadingCopiesAsTwo()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, profile);
+        QFETCH(bool, once);
+        QString clip = m_clips.value(source == "rate25.mp4" ? "25" : "30000/1001");
+        if (source == "subs.mp4" || source == "broadcast.ts") {
+            clip = m_dir.path() + "/" + source;
+            if (!QFile::exists(clip)) {
+                QFile srt(m_dir.path() + "/cues.srt");
+                QVERIFY(srt.open(QIODevice::WriteOnly));
+                srt.write("1\n00:00:01,000 --> 00:00:07,500\nacross a cut\n\n2\n00:00:09,000 --> 00:00:09,800\ninside\n\n");
+                srt.close();
+                QStringList args{"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=160x120:duration=20:rate=50",
+                                 "-f", "lavfi", "-i", "sine=frequency=440:duration=20"};
+                if (source == "subs.mp4")
+                    args << "-i" << srt.fileName() << "-map" << "0" << "-map" << "1" << "-map" << "1" << "-map" << "2" << "-c:s" << "mov_text";
+                else
+                    args << "-output_ts_offset" << "95440" << "-c:a" << "mp2";
+                args << "-c:v" << "libx264" << "-preset" << "ultrafast" << "-bf" << "3" << "-g" << "60" << "-pix_fmt" << "yuv420p" << clip;
+                bool made = false;
+                Run("ffmpeg", args, &made);
+                QVERIFY(made);
+            }
+        }
+        const QString profileFile = ProfilePath(AppDir(), profile + " - Stream copy - no re-encoding");
+        const QString switches = BuildProfileSwitches(profileFile, ShownValues(profileFile));
+        QTemporaryDir out;
+        SplitJob job(SplitJobOrder{clip, MakeJobPlan(1.3, 17.1, true, 3, clip, out.path(), "." + ReadProfile(profileFile).type),
+                                  switches, AppDir() + "wmaspi.dll"});
+        QSignalSpy ended(&job, &SplitJob::ended);
+        job.Start();
+        QVERIFY(ended.wait(300000));
+        QCOMPARE(job.Result(), SplitJob::Outcome::Completed);
+
+        // Every stream's packets: time stamps, length, flags and a hash of the data.
+        const auto packetsOf = [](const QString& file) {
+            return Run("ffprobe", {"-v", "error", "-show_data_hash", "crc32", "-show_entries",
+                                   "packet=stream_index,pts,dts,duration,flags,size,data_hash", "-of", "csv=p=0", file})
+                .split('\n');
+        };
+        int readOnce = 0;
+        for (int i = 1; i <= job.Order().plan.count; ++i) {
+            const PlannedSection planned = PlanSection(job.Order(), i);
+            QStringList args = planned.arguments;
+            const qsizetype flag = args.indexOf("-video_dts");
+            if (flag < 0)
+                continue; // the last section runs to the source's end
+            ++readOnce;
+            args.remove(flag, 2);
+            const QString twice = out.path() + "/twice" + planned.section.outputPath.mid(planned.section.outputPath.lastIndexOf('.'));
+            args.last() = twice;
+            QProcess encoder;
+            encoder.start(AppDir() + "wmaspi.dll", args);
+            QVERIFY(encoder.waitForFinished(120000));
+            QCOMPARE(encoder.exitCode(), 0);
+            const QList<QByteArray> one = packetsOf(planned.section.outputPath), two = packetsOf(twice);
+            QVERIFY(one.size() > 100);
+            QCOMPARE(one, two);
+        }
+        QCOMPARE(readOnce > 0, once);
+    }
 };
 
 QTEST_GUILESS_MAIN(SplitTilingTest)

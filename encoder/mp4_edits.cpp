@@ -1,0 +1,186 @@
+#include "mp4_edits.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// A box within a buffer: payload from `at` to `end`.
+struct Box {
+    uint32_t type = 0;
+    size_t at = 0;  // first byte after the header
+    size_t end = 0; // one past the last byte
+};
+
+constexpr uint32_t Tag(const char (&t)[5])
+{
+    return uint32_t(uint8_t(t[0])) << 24 | uint32_t(uint8_t(t[1])) << 16 | uint32_t(uint8_t(t[2])) << 8 | uint8_t(t[3]);
+}
+
+uint64_t Read(const std::vector<uint8_t>& b, size_t at, int bytes)
+{
+    uint64_t v = 0;
+    for (int k = 0; k < bytes; ++k)
+        v = v << 8 | b[at + size_t(k)];
+    return v;
+}
+
+void Write(std::vector<uint8_t>& b, size_t at, int bytes, uint64_t v)
+{
+    for (int k = bytes - 1; k >= 0; --k, v >>= 8)
+        b[at + size_t(k)] = uint8_t(v);
+}
+
+// The boxes directly inside [from, to); false when one does not fit.
+bool Children(const std::vector<uint8_t>& b, size_t from, size_t to, std::vector<Box>& out)
+{
+    out.clear();
+    while (from + 8 <= to) {
+        uint64_t size = Read(b, from, 4);
+        size_t header = 8;
+        if (size == 1) {
+            if (from + 16 > to)
+                return false;
+            size = Read(b, from + 8, 8);
+            header = 16;
+        } else if (size == 0) {
+            size = to - from;
+        }
+        if (size < header || size > to - from)
+            return false;
+        out.push_back(Box{uint32_t(Read(b, from + 4, 4)), from + header, from + size_t(size)});
+        from += size_t(size);
+    }
+    return true;
+}
+
+const Box* Find(const std::vector<Box>& boxes, uint32_t type)
+{
+    for (const Box& x : boxes)
+        if (x.type == type)
+            return &x;
+    return nullptr;
+}
+
+// A full box's duration field: after version and flags, creation and modification times
+// (and for tkhd the track id and a reserved word), 32 or 64 bits wide by version.
+struct Field {
+    size_t at = 0;
+    int bytes = 0;
+};
+Field DurationOf(const std::vector<uint8_t>& b, const Box& box, bool track)
+{
+    const bool wide = b[box.at] == 1;
+    const size_t times = wide ? 16 : 8;
+    const size_t at = box.at + 4 + times + (track ? 8 : 4); // tkhd: id and reserved; mvhd: timescale
+    return Field{at, wide ? 8 : 4};
+}
+
+} // namespace
+
+bool EndVideoEditAt(const std::string& path, double seconds, std::string& error)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        error = "cannot open " + path;
+        return false;
+    }
+    const auto fail = [&](const std::string& why) {
+        error = why;
+        ::close(fd);
+        return false;
+    };
+    // The top-level boxes, read header by header, up to the movie box.
+    const off_t fileSize = ::lseek(fd, 0, SEEK_END);
+    off_t at = 0;
+    std::vector<uint8_t> moov;
+    off_t moovAt = -1;
+    while (at + 8 <= fileSize) {
+        std::vector<uint8_t> head(16);
+        if (::pread(fd, head.data(), 16, at) < 8)
+            return fail("cannot read " + path);
+        uint64_t size = Read(head, 0, 4);
+        if (size == 1)
+            size = Read(head, 8, 8);
+        else if (size == 0)
+            size = uint64_t(fileSize - at);
+        if (size < 8 || size > uint64_t(fileSize - at))
+            return fail("not an MP4 file: " + path);
+        if (Read(head, 4, 4) == Tag("moov")) {
+            if (size > (64u << 20))
+                return fail("the movie box of " + path + " is too large");
+            moov.resize(size_t(size));
+            if (::pread(fd, moov.data(), moov.size(), at) != ssize_t(moov.size()))
+                return fail("cannot read " + path);
+            moovAt = at;
+            break;
+        }
+        at += off_t(size);
+    }
+    if (moovAt < 0)
+        return fail("no movie box in " + path);
+
+    std::vector<Box> top, inner;
+    const size_t moovHeader = Read(moov, 0, 4) == 1 ? 16 : 8;
+    if (!Children(moov, moovHeader, moov.size(), top))
+        return fail("a damaged movie box in " + path);
+    const Box* mvhd = Find(top, Tag("mvhd"));
+    if (!mvhd || mvhd->end - mvhd->at < 32)
+        return fail("no movie header in " + path);
+    const bool wideMovie = moov[mvhd->at] == 1;
+    const uint64_t timescale = Read(moov, mvhd->at + 4 + (wideMovie ? 16 : 8), 4);
+    if (timescale == 0)
+        return fail("no time scale in " + path);
+    const uint64_t wanted = uint64_t(std::floor(seconds * double(timescale) + 1e-6));
+
+    bool done = false;
+    uint64_t longest = 0;
+    for (const Box& trak : top) {
+        if (trak.type != Tag("trak") || !Children(moov, trak.at, trak.end, inner))
+            continue;
+        const std::vector<Box> trakBoxes = inner;
+        const Box* tkhd = Find(trakBoxes, Tag("tkhd"));
+        const Box* mdia = Find(trakBoxes, Tag("mdia"));
+        if (!tkhd || !mdia || tkhd->end - tkhd->at < 40)
+            continue;
+        const Field trackDuration = DurationOf(moov, *tkhd, true);
+        std::vector<Box> media;
+        const Box* hdlr = Children(moov, mdia->at, mdia->end, media) ? Find(media, Tag("hdlr")) : nullptr;
+        const bool video = hdlr && hdlr->end - hdlr->at >= 12 && Read(moov, hdlr->at + 8, 4) == Tag("vide");
+        const Box* edts = Find(trakBoxes, Tag("edts"));
+        std::vector<Box> edits;
+        const Box* elst = edts && Children(moov, edts->at, edts->end, edits) ? Find(edits, Tag("elst")) : nullptr;
+        if (video && !done && elst && elst->end - elst->at >= 8) {
+            done = true;
+            const bool wide = moov[elst->at] == 1;
+            const int bytes = wide ? 8 : 4;
+            const size_t entry = size_t(2 * bytes + 4);
+            const uint64_t count = Read(moov, elst->at + 4, 4);
+            if (count == 0 || elst->at + 8 + count * entry > elst->end)
+                return fail("a damaged edit list in " + path);
+            uint64_t total = 0;
+            for (uint64_t k = 0; k < count; ++k)
+                total += Read(moov, elst->at + 8 + k * entry, bytes);
+            const size_t last = elst->at + 8 + (count - 1) * entry;
+            const uint64_t lastLength = Read(moov, last, bytes);
+            if (total > wanted && total - wanted < lastLength) {
+                Write(moov, last, bytes, lastLength - (total - wanted));
+                Write(moov, trackDuration.at, trackDuration.bytes, wanted);
+            }
+        }
+        longest = std::max(longest, Read(moov, trackDuration.at, trackDuration.bytes));
+    }
+    if (!done)
+        return fail("no video track with an edit list in " + path);
+    const Field movieDuration = DurationOf(moov, *mvhd, false);
+    if (longest > 0 && longest < Read(moov, movieDuration.at, movieDuration.bytes))
+        Write(moov, movieDuration.at, movieDuration.bytes, longest);
+    if (::pwrite(fd, moov.data(), moov.size(), moovAt) != ssize_t(moov.size()))
+        return fail("cannot write " + path);
+    ::close(fd);
+    return true;
+}
