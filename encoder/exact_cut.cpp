@@ -378,11 +378,15 @@ std::string SourceCut::Impl::WhyNotMatchable()
     const bool sub444 = fd && fd->log2_chroma_w == 0 && fd->log2_chroma_h == 0 && fd->nb_components >= 3;
     const bool interlaced = par->field_order != AV_FIELD_UNKNOWN && par->field_order != AV_FIELD_PROGRESSIVE;
 
-    // Interlaced H.264 and H.265 pictures encoded again do not join the copied ones: decoders
-    // drop copied fields they take for late. MPEG-2 and MPEG-4 Part 2 code both fields in one
-    // picture, whose order each picture says.
-    if (interlaced && nal)
+    // Interlaced H.265 pictures encoded again do not join the copied ones: decoders drop copied
+    // fields they take for late. MPEG-2, MPEG-4 Part 2 and H.264 (macroblock pairs) code both
+    // fields in one picture, whose order each picture says.
+    if (interlaced && codec == NalCodec::Hevc)
         return "exact cuts cannot match interlaced " + name;
+    // Interlaced H.264 in a container without decode times (Matroska): decoders drop the first
+    // copied pictures after the encoded ones.
+    if (interlaced && nal && !req.outputKeepsDecodeTimes)
+        return "exact cuts of interlaced " + name + " need an output that keeps decode times (MP4 or MOV)";
     if (!nal) {
         // The encoder writes the source's profile and level, size, aspect and colours from
         // the settings (Configure); its sequence header travels with its first picture.
@@ -531,6 +535,11 @@ bool SourceCut::Impl::Configure(AVCodecContext* enc, std::string& why) const
     enc->rc_buffer_size = bufferSize;
     enc->thread_count = 0;
     const bool h264 = codec == NalCodec::H264;
+    if (h264 && par->field_order != AV_FIELD_UNKNOWN && par->field_order != AV_FIELD_PROGRESSIVE) {
+        // Interlaced H.264: fields coded as the source's (macroblock pairs), in its order.
+        enc->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+        enc->field_order = par->field_order;
+    }
     int r = av_opt_set(enc->priv_data, "preset", h264 ? kX264Preset : kX265Preset, 0);
     if (r >= 0)
         r = av_opt_set(enc->priv_data, "crf", h264 ? kX264Quality : kX265Quality, 0);
