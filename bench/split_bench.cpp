@@ -1,7 +1,7 @@
 // How much a split job costs over ffmpeg alone, and whether a section deep into a long
 // source costs more than one at its start.
 //
-//   bench_split [--quick] [--copy-only | --exact | --exact-codecs] [--rounds N]
+//   bench_split [--quick] [--copy-only | --exact | --exact-codecs [--codec MPEG-2]] [--rounds N]
 //
 // 1. A job of four equal sections of a 60 s clip, run through the main window and the
 //    wmaspi.dll encoder, against the same four sections run by ffmpeg directly with the
@@ -404,7 +404,7 @@ int ExactBenchmark(const QString& dir, int rounds)
 }
 
 // 5. Exact cuts against key-frame cuts for the other codecs exact cuts serve.
-int ExactCodecsBenchmark(const QString& dir, int rounds)
+int ExactCodecsBenchmark(const QString& dir, int rounds, const QString& only)
 {
     struct Codec {
         const char* name;
@@ -431,6 +431,8 @@ int ExactCodecsBenchmark(const QString& dir, int rounds)
     const int sections = 4;
     const double start = 3.5;
     for (const Codec& c : codecs) {
+        if (!only.isEmpty() && only != QLatin1String(c.name))
+            continue;
         const QString clip = dir + "/" + c.file;
         std::printf("making a 60 s 640x360 %s clip, a key frame every 5 s...\n", c.name);
         std::fflush(stdout);
@@ -499,7 +501,11 @@ int main(int argc, char** argv)
     if (app.arguments().contains("--copy-only"))
         return CopyBenchmark(work.path(), Rounds(app.arguments(), quick ? 3 : 9));
     if (app.arguments().contains("--exact-codecs"))
-        return ExactCodecsBenchmark(work.path(), Rounds(app.arguments(), quick ? 1 : 3));
+    {
+        const qsizetype at = app.arguments().indexOf("--codec");
+        return ExactCodecsBenchmark(work.path(), Rounds(app.arguments(), quick ? 1 : 3),
+                                    at > 0 ? app.arguments().value(at + 1) : QString());
+    }
     if (app.arguments().contains("--exact"))
         return ExactBenchmark(work.path(), Rounds(app.arguments(), quick ? 1 : 3));
     const QString clip = work.path() + "/clip.mp4";

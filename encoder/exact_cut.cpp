@@ -379,14 +379,17 @@ std::string SourceCut::Impl::WhyNotMatchable()
     const bool interlaced = par->field_order != AV_FIELD_UNKNOWN && par->field_order != AV_FIELD_PROGRESSIVE;
 
     // Interlaced H.265 pictures encoded again do not join the copied ones: decoders drop copied
-    // fields they take for late. MPEG-2, MPEG-4 Part 2 and H.264 (macroblock pairs) code both
-    // fields in one picture, whose order each picture says.
+    // fields they take for late. MPEG-2 and MPEG-4 Part 2 code both fields in one picture,
+    // whose order each picture says.
     if (interlaced && codec == NalCodec::Hevc)
         return "exact cuts cannot match interlaced " + name;
-    // Interlaced H.264 in a container without decode times (Matroska): decoders drop the first
-    // copied pictures after the encoded ones.
-    if (interlaced && nal && !req.outputKeepsDecodeTimes)
-        return "exact cuts of interlaced " + name + " need an output that keeps decode times (MP4 or MOV)";
+    // Interlaced H.264 (macroblock pairs) encoded again joins the copy for FFmpeg reading MP4,
+    // but decoders that order the pictures by their presentation times alone (GStreamer's, and
+    // FFmpeg's reading Matroska) drop the first copied pictures after the encoded ones.
+    if (interlaced && nal)
+        return "exact cuts cannot match interlaced " + name
+               + ": decoders that order pictures by their presentation times drop the first copied pictures "
+                 "after the ones encoded again";
     if (!nal) {
         // The encoder writes the source's profile and level, size, aspect and colours from
         // the settings (Configure); its sequence header travels with its first picture.
@@ -535,11 +538,6 @@ bool SourceCut::Impl::Configure(AVCodecContext* enc, std::string& why) const
     enc->rc_buffer_size = bufferSize;
     enc->thread_count = 0;
     const bool h264 = codec == NalCodec::H264;
-    if (h264 && par->field_order != AV_FIELD_UNKNOWN && par->field_order != AV_FIELD_PROGRESSIVE) {
-        // Interlaced H.264: fields coded as the source's (macroblock pairs), in its order.
-        enc->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
-        enc->field_order = par->field_order;
-    }
     int r = av_opt_set(enc->priv_data, "preset", h264 ? kX264Preset : kX265Preset, 0);
     if (r >= 0)
         r = av_opt_set(enc->priv_data, "crf", h264 ? kX264Quality : kX265Quality, 0);

@@ -294,12 +294,6 @@ private slots:
                      QStringList{"-f", "lavfi", "-i", picture + "50:duration=12", "-f", "lavfi", "-i", "sine=duration=12",
                                  "-vf", "tinterlace=interleave_top,setfield=tff", "-c:v", "mpeg2video", "-q:v", "3",
                                  "-flags", "+ildct+ilme", "-top", "1", "-g", "12", "-bf", "2", "-c:a", "mp2"}};
-        // Interlaced H.264 as broadcasts and camcorders have it: fields in macroblock pairs (MBAFF),
-        // the top one first. x264, the only H.264 encoder here, codes no field pictures (PAFF).
-        made << Made{"h264-interlaced.mp4",
-                     QStringList{"-f", "lavfi", "-i", picture + "50:duration=12", "-f", "lavfi", "-i", "sine=duration=12",
-                                 "-vf", "tinterlace=interleave_top,setfield=tff", "-flags", "+ildct+ilme"}
-                         + x264 + QStringList{"-x264-params", "interlaced=1:tff=1:keyint=50:scenecut=0", "-c:a", "aac"}};
         made << Made{"mpeg2.mpg", mpeg2} << Made{"mpeg2.ts", mpeg2} << Made{"mpeg2.mkv", mpeg2};
         for (const Made& m : made) {
             const QString path = m_media.path() + "/" + m.name;
@@ -344,7 +338,6 @@ private slots:
             {"MPEG-4 Part 2 in MP4", "mpeg4.mp4", "MP4", 1.3, 10.5, true, false, true, "avdec_mpeg4", kVisuallyLossless},
             {"MPEG-4 Part 2 with MPEG quantisers in Matroska", "mpeg4-mpeg-quant.mkv", "MKV", 1.3, 10.5, true, false, true, "avdec_mpeg4", kVisuallyLossless},
             {"interlaced MPEG-2", "mpeg2-interlaced.ts", "MKV", 1.3, 10.5, true, false, true, "avdec_mpeg2video", kVisuallyLossless},
-            {"interlaced H.264 (MBAFF)", "h264-interlaced.mp4", "MP4", 1.3, 10.5, true, false, true, "avdec_h264"},
             {"VP9 in WebM", "vp9.webm", "MKV", 1.3, 10.5, true, false, true, "vp9dec", kVisuallyLossless},
             {"VP9 in MP4", "vp9.mp4", "MP4", 1.3, 10.5, true, false, true, "vp9dec", kVisuallyLossless},
             {"AV1 in MP4", "av1.mp4", "MP4", 1.3, 10.5, true, false, true, "av1dec", kVisuallyLossless},
