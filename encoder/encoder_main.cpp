@@ -30,6 +30,7 @@
 #include "section_cut.h"
 #include "stream_maps.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -242,6 +243,11 @@ void StartAtZero(std::vector<std::string>& after)
             after[k + 1] = "auto";
 }
 
+bool HasOption(const std::vector<std::string>& options, const std::string& name)
+{
+    return std::find(options.begin(), options.end(), name) != options.end();
+}
+
 // ffmpeg's arguments for an ordinary section: the source read once (or twice, see
 // section_cut.h), the profile's switches, the output.
 std::vector<std::string> PlainArguments(const Invocation& inv)
@@ -273,6 +279,13 @@ std::vector<std::string> PlainArguments(const Invocation& inv)
     }
     KeepPriorAtStart(after, inv.seek);
     StartAtZero(after);
+    if (VideoCopiedAsIs(after) && !HasOption(inputOptions, "-fflags")) {
+        // Copied pictures need a presentation time each, which program streams and AVI give
+        // only some of (not to the reference pictures before B-frames): Matroska refuses a
+        // picture without one, MP4 would show them in decode order.
+        inputOptions.push_back("-fflags");
+        inputOptions.push_back("+genpts");
+    }
     if (const std::string clip = SubtitleEndFilter(after, inv.length); !clip.empty()) {
         // Ours first; the profile's own subtitle filters run after it (the last -bsf:s counts).
         std::string theirs;

@@ -14,6 +14,7 @@ extern "C" {
 #include <cmath>
 #include <cstring>
 #include <deque>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <numeric>
@@ -44,6 +45,8 @@ constexpr size_t kMostInbandSets = 16;
 constexpr int kLastH264SpsId = 31;
 // Decode times may be moved on a tick at a time where a frame lasts at least this many ticks.
 constexpr double kLeastTicksAFrame = 16;
+// A stream whose ticks are too coarse for that has each split into this many.
+constexpr int kTickSplit = 1000;
 // The pipe counts time in ticks no finer than this many a second.
 constexpr int64_t kFinestPipeTicks = 10000000;
 // A section encoded again as a whole is worth a note when it is longer than key-frame
@@ -176,7 +179,8 @@ struct SourceCut::Impl {
     AVFormatContext* ic = nullptr;
     int v = -1;
     AVStream* vs = nullptr;
-    AVRational tb{1, 1};
+    AVRational tb{1, 1};         // the times below count these ticks (see Open)
+    AVRational streamTb{1, 1};   // the stream's own
     double formatStart = 0;
     int64_t streamFirst = kNone; // the stream's first time stamp, where seeking can go no earlier
     bool matchable = false;      // H.264, H.265, MPEG-2, MPEG-4 Part 2, VP9 or AV1
@@ -190,6 +194,12 @@ struct SourceCut::Impl {
     int gopAnchorReference = 0;
     bool packed = false; // MPEG-4 Part 2 with B-frames packed into the P-frames' packets
     bool timeless = false; // MPEG-4 Part 2 pictures without a presentation time (AVI)
+    // MPEG-4 Part 2 with B-frames in AVI: the reference pictures come without a presentation
+    // time. Each shows where the next one decodes (the B-frames between show at their decode
+    // times), so a reference picture and the B-frames after it wait for the next one.
+    bool timeAnchors = false;
+    std::deque<PacketPtr> anchorGroup; // a reference picture and the B-frames after it
+    std::deque<PacketPtr> readyPackets;
     Mpeg4Layer sourceLayer; // MPEG-4 Part 2: the source's video object layer
     NalCodec codec = NalCodec::H264;
     DecoderConfig config;
@@ -246,6 +256,7 @@ struct SourceCut::Impl {
     std::string WhyNotMatchable();
     Scanned Describe(const AVPacket* pkt);
     bool Seek(int64_t ts);
+    int ReadVideoPacket(AVPacket* pkt);
     template <typename Done> bool Scan(int64_t ts, std::vector<Scanned>& out, bool& ended, Done done);
     bool PlanExact(std::string& problem, std::string& keyFramesBecause);
     bool FindStart(int64_t startTs, int64_t endTs, std::vector<Scanned>& pkts, std::string& problem,
@@ -290,7 +301,7 @@ bool SourceCut::Impl::Open(const std::string& source, std::string& problem)
     if (v < 0)
         return false;
     vs = ic->streams[v];
-    tb = vs->time_base;
+    tb = streamTb = vs->time_base;
     formatStart = ic->start_time != AV_NOPTS_VALUE ? ic->start_time / double(AV_TIME_BASE) : 0.0;
     streamFirst = vs->start_time;
     for (unsigned k = 0; k < ic->nb_streams; ++k)
@@ -303,6 +314,7 @@ bool SourceCut::Impl::Open(const std::string& source, std::string& problem)
     matchable = nal || par->codec_id == AV_CODEC_ID_MPEG2VIDEO || par->codec_id == AV_CODEC_ID_MPEG4
                 || par->codec_id == AV_CODEC_ID_VP9 || par->codec_id == AV_CODEC_ID_AV1;
     codec = par->codec_id == AV_CODEC_ID_HEVC ? NalCodec::Hevc : NalCodec::H264;
+    timeAnchors = par->codec_id == AV_CODEC_ID_MPEG4 && par->video_delay > 0 && std::strcmp(ic->iformat->name, "avi") == 0;
     if (!nal && par->extradata_size > 0)
         sourceHeaders.assign(par->extradata, par->extradata + par->extradata_size);
     if (nal) {
@@ -313,8 +325,16 @@ bool SourceCut::Impl::Open(const std::string& source, std::string& problem)
                 usedIds.insert(IsSequenceParameterSet(codec, NalType(codec, u)) ? H264SpsId(u) : H264PpsId(u));
         }
     }
-    // Decode times a tick apart must stay well inside a frame.
+    // Decode times a tick apart must stay well inside a frame. Where the stream counts whole
+    // frames (AVI), its times are counted here in finer ticks, so that pictures encoded again
+    // can decode a tick apart ahead of the copy's.
     fineTicks = FrameGap() / av_q2d(tb) >= kLeastTicksAFrame;
+    if (!fineTicks && tb.den <= INT_MAX / kTickSplit) {
+        tb.den *= kTickSplit;
+        if (streamFirst != AV_NOPTS_VALUE)
+            streamFirst = av_rescale_q(streamFirst, streamTb, tb);
+        fineTicks = FrameGap() / av_q2d(tb) >= kLeastTicksAFrame;
+    }
     return true;
 }
 
@@ -336,8 +356,6 @@ std::string SourceCut::Impl::WhyNotMatchable()
     if (codecId == AV_CODEC_ID_MPEG4) {
         if (PackedMpeg4(par->extradata, size_t(std::max(0, par->extradata_size))))
             return kPackedBecause;
-        if (par->video_delay > 0 && std::strcmp(ic->iformat->name, "avi") == 0)
-            return kTimelessBecause;
         sourceLayer = ReadMpeg4Layer(par->extradata, size_t(std::max(0, par->extradata_size)));
         if (!sourceLayer.ok)
             return "the video object layer of this MPEG-4 Part 2 video cannot be read (or it uses shapes or "
@@ -360,11 +378,18 @@ std::string SourceCut::Impl::WhyNotMatchable()
     const bool sub444 = fd && fd->log2_chroma_w == 0 && fd->log2_chroma_h == 0 && fd->nb_components >= 3;
     const bool interlaced = par->field_order != AV_FIELD_UNKNOWN && par->field_order != AV_FIELD_PROGRESSIVE;
 
-    // Interlaced H.264 and H.265 pictures encoded again do not join the copied ones: decoders
-    // drop copied fields they take for late. MPEG-2 and MPEG-4 Part 2 code both fields in one
-    // picture, whose order each picture says.
-    if (interlaced && nal)
+    // Interlaced H.265 pictures encoded again do not join the copied ones: decoders drop copied
+    // fields they take for late. MPEG-2 and MPEG-4 Part 2 code both fields in one picture,
+    // whose order each picture says.
+    if (interlaced && codec == NalCodec::Hevc)
         return "exact cuts cannot match interlaced " + name;
+    // Interlaced H.264 (macroblock pairs) encoded again joins the copy for FFmpeg reading MP4,
+    // but decoders that order the pictures by their presentation times alone (GStreamer's, and
+    // FFmpeg's reading Matroska) drop the first copied pictures after the encoded ones.
+    if (interlaced && nal)
+        return "exact cuts cannot match interlaced " + name
+               + ": decoders that order pictures by their presentation times drop the first copied pictures "
+                 "after the ones encoded again";
     if (!nal) {
         // The encoder writes the source's profile and level, size, aspect and colours from
         // the settings (Configure); its sequence header travels with its first picture.
@@ -615,6 +640,8 @@ Scanned SourceCut::Impl::Describe(const AVPacket* pkt)
 bool SourceCut::Impl::Seek(int64_t ts)
 {
     gopAnchorPts = kNone;
+    anchorGroup.clear();
+    readyPackets.clear();
     if (streamFirst != AV_NOPTS_VALUE && ts <= streamFirst) {
         // Formats without an index (MPEG transport and program streams) find a time only
         // roughly: their start is their first byte.
@@ -622,10 +649,58 @@ bool SourceCut::Impl::Seek(int64_t ts)
             return true;
         ts = streamFirst;
     }
+    ts = av_rescale_q(ts, tb, streamTb);
     int r = av_seek_frame(ic, v, ts, AVSEEK_FLAG_BACKWARD);
     if (r < 0)
         r = avformat_seek_file(ic, v, std::numeric_limits<int64_t>::min(), ts, ts, 0);
     return r >= 0;
+}
+
+// The next packet of the video that has a time, reference pictures of AVI's MPEG-4 Part 2 with
+// the presentation time AVI does not keep (see timeAnchors).
+int SourceCut::Impl::ReadVideoPacket(AVPacket* pkt)
+{
+    for (;;) {
+        if (!readyPackets.empty()) {
+            av_packet_move_ref(pkt, readyPackets.front().get());
+            readyPackets.pop_front();
+            return 0;
+        }
+        PacketPtr read(av_packet_alloc());
+        if (!read)
+            return AVERROR(ENOMEM);
+        const int r = av_read_frame(ic, read.get());
+        if (r < 0) {
+            if (r != AVERROR_EOF || anchorGroup.empty())
+                return r;
+            // The last reference picture shows after the B-frames that follow it.
+            const AVPacket& last = *anchorGroup.back();
+            anchorGroup.front()->pts = last.dts + std::max<int64_t>(1, last.duration);
+            std::move(anchorGroup.begin(), anchorGroup.end(), std::back_inserter(readyPackets));
+            anchorGroup.clear();
+            continue;
+        }
+        if (read->stream_index != v || (read->pts == AV_NOPTS_VALUE && read->dts == AV_NOPTS_VALUE))
+            continue;
+        if (av_cmp_q(tb, streamTb) != 0)
+            av_packet_rescale_ts(read.get(), streamTb, tb);
+        if (!timeAnchors) {
+            av_packet_move_ref(pkt, read.get());
+            return 0;
+        }
+        if (read->pts == AV_NOPTS_VALUE) {
+            if (!anchorGroup.empty()) {
+                anchorGroup.front()->pts = read->dts;
+                std::move(anchorGroup.begin(), anchorGroup.end(), std::back_inserter(readyPackets));
+                anchorGroup.clear();
+            }
+            anchorGroup.push_back(std::move(read));
+        } else if (anchorGroup.empty()) {
+            readyPackets.push_back(std::move(read)); // B-frames before the first reference picture read
+        } else {
+            anchorGroup.push_back(std::move(read));
+        }
+    }
 }
 
 // Reads the video's packets from the key frame at or before ts until done(packets, known)
@@ -641,24 +716,20 @@ bool SourceCut::Impl::Scan(int64_t ts, std::vector<Scanned>& out, bool& ended, D
     PacketPtr pkt(av_packet_alloc());
     int64_t known = kNone;
     while (out.size() < kMostScanned) {
-        const int r = av_read_frame(ic, pkt.get());
+        const int r = ReadVideoPacket(pkt.get());
         if (r < 0) {
             ended = r == AVERROR_EOF;
             if (!ended)
                 readError = r;
             return ended;
         }
-        if (pkt->stream_index == v && (pkt->pts != AV_NOPTS_VALUE || pkt->dts != AV_NOPTS_VALUE)) {
-            const Scanned s = Describe(pkt.get());
-            out.push_back(s);
-            if (s.hasDts)
-                known = std::max(known, s.dts);
-            if (done(out, known)) {
-                av_packet_unref(pkt.get());
-                return true;
-            }
-        }
+        const Scanned s = Describe(pkt.get());
+        out.push_back(s);
+        if (s.hasDts)
+            known = std::max(known, s.dts);
         av_packet_unref(pkt.get());
+        if (done(out, known))
+            return true;
     }
     return false;
 }
@@ -1170,7 +1241,7 @@ bool SectionWriter::OpenOutput()
         const AVRational frame = av_div_q(av_inv_q(rate), m_os->time_base);
         m_nominal = frame.den == 1 ? frame.num : 0;
     }
-    m_sourceTick = std::max<int64_t>(1, av_rescale_q(1, s.tb, m_os->time_base));
+    m_sourceTick = std::max<int64_t>(1, av_rescale_q(1, s.streamTb, m_os->time_base));
     return true;
 }
 
@@ -1461,7 +1532,13 @@ bool SectionWriter::FinishChunk(Chunk& c)
 // decodes a picture not needed.
 bool SectionWriter::FeedChunk(Chunk& c, const AVPacket* pkt, const Scanned& p)
 {
-    return !p.hasDts || p.dts < c.feedBelow ? Feed(c, pkt) : FinishChunk(c);
+    if (p.hasDts && p.dts >= c.feedBelow)
+        return FinishChunk(c);
+    // MPEG-2 and MPEG-4 Part 2: no picture refers to a B-picture, so one shown before the
+    // chunk's first need not be decoded.
+    if (!s.nal && !p.reference && p.pts < c.from)
+        return true;
+    return Feed(c, pkt);
 }
 
 // A packet for the copy: from the copy's first clean start up to the packet it stops before.
@@ -1551,15 +1628,11 @@ bool SectionWriter::ReadSource()
     for (;;) {
         if (m_stop && *m_stop)
             return Fail("stopped");
-        const int e = av_read_frame(s.ic, pkt.get());
+        const int e = s.ReadVideoPacket(pkt.get());
         if (e < 0) {
             if (e != AVERROR_EOF)
                 return Fail("cannot read the source: " + AvError(e));
             break;
-        }
-        if (pkt->stream_index != s.v || (pkt->pts == AV_NOPTS_VALUE && pkt->dts == AV_NOPTS_VALUE)) {
-            av_packet_unref(pkt.get());
-            continue;
         }
         const Scanned p = s.Describe(pkt.get());
         if (!s.nal && pkt->pts == AV_NOPTS_VALUE)

@@ -1,6 +1,7 @@
 #include "split/TrackList.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -308,6 +309,8 @@ ProfileTrackSwitches ReadProfileTrackSwitches(const QString& switches)
             p.subtitlesOff = true;
         else if (o == QLatin1String("-dn"))
             p.dataOff = true;
+        else if (o.startsWith(QLatin1String("-disposition")))
+            p.dispositions = true;
         else if (o == QLatin1String("-c") || o == QLatin1String("-codec")) {
             if (!p.subtitleCodec)
                 p.subtitlesCopied = value == QLatin1String("copy");
@@ -331,17 +334,33 @@ TrackMapping ComposeTrackMapping(const TrackList& list, const TrackSelection& se
     QStringList leftOut;
     QString subtitleCodec; // one for all: ffmpeg takes -c:s for every subtitle track
     int sound = 0;
+    // Each kept track's flags as the source has them: left alone, ffmpeg flags the first
+    // subtitle track default where the source flags none (a player then shows it unasked),
+    // and an exact cut's video would take the flags of the pipe it comes from.
+    QStringList dispositions;
+    QHash<QChar, int> kept;
+    const auto keep = [&](const Track& t) {
+        QStringList flags;
+        if (t.isDefault)
+            flags << QStringLiteral("default");
+        if (t.forced)
+            flags << QStringLiteral("forced");
+        if (t.attachedPicture)
+            flags << QStringLiteral("attached_pic");
+        dispositions << QStringLiteral("-disposition:%1:%2").arg(t.kind).arg(kept[t.kind]++)
+                     << (flags.isEmpty() ? QStringLiteral("0") : flags.join(QLatin1Char('+')));
+        m.arguments << QStringLiteral("-map") << QStringLiteral("0:%1").arg(t.Name());
+    };
     for (const Track& t : list.tracks) {
         if (!selection.Keeps(t))
             continue;
         // A sound file holds sound and nothing else; what it cannot hold is no surprise.
         if (HoldsOneSoundTrack(container) && t.kind != QLatin1Char('a'))
             continue;
-        const QString map = QStringLiteral("0:%1").arg(t.Name());
         switch (t.kind.unicode()) {
         case 'v':
             if (!profile.videoOff)
-                m.arguments << QStringLiteral("-map") << map;
+                keep(t);
             break;
         case 'a':
             if (profile.audioOff)
@@ -350,7 +369,7 @@ TrackMapping ComposeTrackMapping(const TrackList& list, const TrackSelection& se
                 leftOut << Described(t);
                 break;
             }
-            m.arguments << QStringLiteral("-map") << map;
+            keep(t);
             break;
         case 's': {
             if (profile.subtitlesOff)
@@ -364,13 +383,13 @@ TrackMapping ComposeTrackMapping(const TrackList& list, const TrackSelection& se
             }
             if (!profile.subtitleCodec)
                 subtitleCodec = codec;
-            m.arguments << QStringLiteral("-map") << map;
+            keep(t);
             break;
         }
         case 't':
             // Fonts for styled subtitles; only Matroska keeps attachments.
             if (c == Container::Matroska)
-                m.arguments << QStringLiteral("-map") << map;
+                m.arguments << QStringLiteral("-map") << QStringLiteral("0:%1").arg(t.Name());
             else if (!t.fileName.isEmpty() || !t.codec.isEmpty())
                 leftOut << Described(t);
             break;
@@ -386,6 +405,9 @@ TrackMapping ComposeTrackMapping(const TrackList& list, const TrackSelection& se
     }
     if (!subtitleCodec.isEmpty())
         m.arguments << QStringLiteral("-c:s") << subtitleCodec;
+    // Only Matroska and MP4 store the flags; a profile's own word on them stands.
+    if ((c == Container::Matroska || c == Container::WebM || c == Container::Mp4) && !profile.dispositions)
+        m.arguments << dispositions;
     if (!leftOut.isEmpty())
         m.notes << QStringLiteral("%1 cannot hold %2, so %3 left out.")
                        .arg(where, leftOut.join(QStringLiteral(", ")),

@@ -76,6 +76,7 @@ struct ProfileTrackSwitches {
     bool videoOff = false, audioOff = false, subtitlesOff = false, dataOff = false;
     bool subtitleCodec = false;   // -c:s, -scodec, -codec:s
     bool subtitlesCopied = false; // copied as they are (-c copy or -c:s copy)
+    bool dispositions = false;    // -disposition: the profile sets the tracks' flags itself
 };
 ProfileTrackSwitches ReadProfileTrackSwitches(const QString& switches);
 

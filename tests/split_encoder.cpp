@@ -90,28 +90,28 @@ private slots:
         // time stamps as the source has them.
         QTest::newRow("everything copied: the video read on its own")
             << QStringList{"-c:v", "copy", "-c:a", "copy"}
-            << QStringList{"-y", "-ss", "8", "-t", "3.9", "-an", "-sn", "-dn", "-i", "/a.mp4", "-y", "-ss", "8", "-vn",
+            << QStringList{"-y", "-ss", "8", "-fflags", "+genpts", "-t", "3.9", "-an", "-sn", "-dn", "-i", "/a.mp4", "-y", "-ss", "8", "-fflags", "+genpts", "-vn",
                            "-i", "/a.mp4", "-t", "4", "-copypriorss", "0", "-c:v", "copy", "-c:a", "copy", "/o.mp4"};
         QTest::newRow("a filter of the profile's stays as it is")
             << QStringList{"-c", "copy", "-bsf:a", "aac_adtstoasc"}
-            << QStringList{"-y", "-ss", "8", "-t", "3.9", "-an", "-sn", "-dn", "-i", "/a.mp4", "-y", "-ss", "8", "-vn",
+            << QStringList{"-y", "-ss", "8", "-fflags", "+genpts", "-t", "3.9", "-an", "-sn", "-dn", "-i", "/a.mp4", "-y", "-ss", "8", "-fflags", "+genpts", "-vn",
                            "-i", "/a.mp4", "-t", "4", "-copypriorss", "0", "-c", "copy", "-bsf:a",
                            "aac_adtstoasc", "-bsf:s", "setts=duration=(DURATION+(4/TB-PTS)-abs(DURATION-(4/TB-PTS)))/2",
                            "/o.mp4"};
         // Copied subtitles end with the section; a filter of the profile's for them runs after.
         QTest::newRow("copied subtitles with a filter of their own")
             << QStringList{"-c:v", "copy", "-c:s", "copy", "-bsf:s", "null"}
-            << QStringList{"-y", "-ss", "8", "-t", "3.9", "-an", "-sn", "-dn", "-i", "/a.mp4", "-y", "-ss", "8", "-vn",
+            << QStringList{"-y", "-ss", "8", "-fflags", "+genpts", "-t", "3.9", "-an", "-sn", "-dn", "-i", "/a.mp4", "-y", "-ss", "8", "-fflags", "+genpts", "-vn",
                            "-i", "/a.mp4", "-t", "4", "-copypriorss", "0", "-c:v", "copy", "-c:s", "copy",
                            "-bsf:s", "null", "-bsf:s", "setts=duration=(DURATION+(4/TB-PTS)-abs(DURATION-(4/TB-PTS)))/2,null",
                            "/o.mp4"};
         QTest::newRow("sound encoded: the video read on its own")
             << QStringList{"-c:v", "copy", "-c:a", "aac"}
-            << QStringList{"-y", "-ss", "8", "-t", "3.9", "-an", "-sn", "-dn", "-i", "/a.mp4", "-y", "-ss", "8", "-vn",
+            << QStringList{"-y", "-ss", "8", "-fflags", "+genpts", "-t", "3.9", "-an", "-sn", "-dn", "-i", "/a.mp4", "-y", "-ss", "8", "-fflags", "+genpts", "-vn",
                            "-i", "/a.mp4", "-t", "4", "-copypriorss", "0", "-c:v", "copy", "-c:a", "aac", "/o.mp4"};
         QTest::newRow("streams mapped by the profile: left to ffmpeg")
             << QStringList{"-map", "0", "-c", "copy"}
-            << QStringList{"-y", "-ss", "8", "-i", "/a.mp4", "-t", "4", "-copypriorss", "0", "-map", "0", "-c",
+            << QStringList{"-y", "-ss", "8", "-fflags", "+genpts", "-i", "/a.mp4", "-t", "4", "-copypriorss", "0", "-map", "0", "-c",
                            "copy", "-bsf:s", "setts=duration=(DURATION+(4/TB-PTS)-abs(DURATION-(4/TB-PTS)))/2", "/o.mp4"};
     }
     void copiedVideoEndsBeforeTheNextKeyFrame()
@@ -139,7 +139,7 @@ private slots:
                                                                 "libx264", "/o.mkv"};
         // Copied video cannot begin anywhere but on its key frame: the point is left alone.
         QTest::newRow("copied video") << QStringList{"-decode_from", "6.5", "-c:v", "copy"}
-                                      << QStringList{"-y", "-ss", "10", "-i", "/a.ts", "-t", "4", "-c:v", "copy",
+                                      << QStringList{"-y", "-ss", "10", "-fflags", "+genpts", "-i", "/a.ts", "-t", "4", "-c:v", "copy",
                                                      "/o.mkv"};
     }
     void reencodedVideoDecodesFromACleanPlace()

@@ -125,10 +125,13 @@ private slots:
 
         const QString copy = " -c:v copy -c:a copy -avoid_negative_ts make_zero";
         const QString all = "-map 0:v:0 -map 0:a:0 -map 0:a:1";
+        // Every kept track's flags as the source has them, in Matroska and MP4 only.
+        const QString flags = " -disposition:v:0 default -disposition:a:0 default -disposition:a:1 0";
+        const QString subtitleFlags = " -disposition:s:0 0 -disposition:s:1 forced";
         QTest::newRow("Matroska keeps everything as it is")
-            << "mkv" << copy << "all" << all + " -map 0:s:0 -map 0:s:1 -map 0:t:0 -c:s copy" << "";
+            << "mkv" << copy << "all" << all + " -map 0:s:0 -map 0:s:1 -map 0:t:0 -c:s copy" + flags + subtitleFlags << "";
         QTest::newRow("MP4: text as mov_text, pictures and fonts left out")
-            << "mp4" << copy << "all" << all + " -map 0:s:0 -c:s mov_text" << "s:1 t:0";
+            << "mp4" << copy << "all" << all + " -map 0:s:0 -c:s mov_text" + flags + " -disposition:s:0 0" << "s:1 t:0";
         QTest::newRow("MPEG-TS holds no text subtitles")
             << "ts" << copy << "all" << all << "s:0 s:1 t:0";
         QTest::newRow("other containers: sound and video only")
@@ -138,19 +141,22 @@ private slots:
         QTest::newRow("MP3: the chosen sound track")
             << "mp3" << " -vn -c:a libmp3lame" << "a:1" << "-map 0:a:1" << "";
         QTest::newRow("re-encoded into Matroska: subtitles copied, not turned into ASS")
-            << "mkv" << " -c:v libx264 -c:a aac" << "all" << all + " -map 0:s:0 -map 0:s:1 -map 0:t:0 -c:s copy" << "";
+            << "mkv" << " -c:v libx264 -c:a aac" << "all" << all + " -map 0:s:0 -map 0:s:1 -map 0:t:0 -c:s copy" + flags + subtitleFlags << "";
         QTest::newRow("the profile's subtitle codec stands")
-            << "mkv" << copy + " -c:s ass" << "all" << all + " -map 0:s:0 -map 0:s:1 -map 0:t:0" << "";
+            << "mkv" << copy + " -c:s ass" << "all" << all + " -map 0:s:0 -map 0:s:1 -map 0:t:0" + flags + subtitleFlags << "";
         QTest::newRow("the profile's own -map stands")
             << "mkv" << copy + " -map 0:a:1" << "all" << "" << "";
         QTest::newRow("a complex filter graph chooses itself")
             << "mkv" << " -filter_complex [0:v]hflip -c:a copy" << "all" << "" << "";
         QTest::newRow("-an and -sn leave their kinds out")
-            << "mkv" << copy + " -an -sn" << "all" << "-map 0:v:0 -map 0:t:0" << "";
+            << "mkv" << copy + " -an -sn" << "all" << "-map 0:v:0 -map 0:t:0 -disposition:v:0 default" << "";
         QTest::newRow("a chosen set")
-            << "mp4" << copy << "v,a:1,s:0" << "-map 0:v:0 -map 0:a:1 -map 0:s:0 -c:s mov_text" << "t:0";
+            << "mp4" << copy << "v,a:1,s:0"
+            << "-map 0:v:0 -map 0:a:1 -map 0:s:0 -c:s mov_text -disposition:v:0 default -disposition:a:0 0 -disposition:s:0 0" << "t:0";
         QTest::newRow("a chosen picture subtitle MP4 cannot hold")
-            << "mp4" << copy << "a:0,s:1" << "-map 0:a:0" << "s:1 t:0";
+            << "mp4" << copy << "a:0,s:1" << "-map 0:a:0 -disposition:a:0 default" << "s:1 t:0";
+        QTest::newRow("the profile's own flags stand")
+            << "mkv" << copy + " -disposition:a:0 0" << "a" << "-map 0:a:0 -map 0:a:1 -map 0:t:0" << "";
     }
     void mapping()
     {

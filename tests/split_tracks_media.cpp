@@ -48,8 +48,73 @@ QJsonObject Probe(const QString& file)
         .object();
 }
 
-// kind, language and forced flag of each track worth comparing; MP4's chapter text track
-// is the chapters' own.
+// A picture subtitle stream as Blu-ray discs carry it (PGS): at each cue's start a white bar,
+// cleared at its end.
+QByteArray PictureCues(const QList<std::pair<double, double>>& cues, int width, int height)
+{
+    QByteArray out;
+    const auto put = [](QByteArray& b, quint32 value, int bytes) {
+        for (int k = bytes - 1; k >= 0; --k)
+            b.append(char((value >> (8 * k)) & 0xff));
+    };
+    const auto segment = [&](double at, int type, const QByteArray& data) {
+        out.append("PG");
+        put(out, quint32(qRound64(at * 90000)), 4);
+        put(out, 0, 4);
+        put(out, quint32(type), 1);
+        put(out, quint32(data.size()), 2);
+        out.append(data);
+    };
+    const int w = width / 2, h = height / 6, x = width / 4, y = height - 2 * h;
+    int number = 0;
+    for (const auto& [from, to] : cues) {
+        for (const bool show : {true, false}) {
+            const double at = show ? from : to;
+            QByteArray composition;
+            put(composition, quint32(width), 2);
+            put(composition, quint32(height), 2);
+            put(composition, 0x10, 1);
+            put(composition, quint32(++number), 2);
+            put(composition, show ? 0x80 : 0, 1); // a new picture, or one that clears the last
+            put(composition, 0, 2);
+            put(composition, show ? 1 : 0, 1);
+            if (show) {
+                put(composition, 0, 4);
+                put(composition, quint32(x), 2);
+                put(composition, quint32(y), 2);
+            }
+            segment(at, 0x16, composition);
+            QByteArray window;
+            for (const int v : {1, 0})
+                put(window, quint32(v), 1);
+            for (const int v : {x, y, w, h})
+                put(window, quint32(v), 2);
+            segment(at, 0x17, window);
+            if (show) {
+                segment(at, 0x14, QByteArray::fromHex("0000" "01eb8080ff")); // colour 1: white
+                QByteArray lines;
+                for (int row = 0; row < h; ++row) {
+                    lines.append(QByteArray::fromHex("00"));
+                    put(lines, 0xc000u | quint32(w), 2); // w pixels of colour 1
+                    lines.append(QByteArray::fromHex("010000"));
+                }
+                QByteArray object;
+                put(object, 0, 3);
+                put(object, 0xc0, 1);
+                put(object, quint32(lines.size() + 4), 3);
+                put(object, quint32(w), 2);
+                put(object, quint32(h), 2);
+                object.append(lines);
+                segment(at, 0x15, object);
+            }
+            segment(at, 0x80, QByteArray());
+        }
+    }
+    return out;
+}
+
+// kind, language, default and forced flags of each track worth comparing; MP4's chapter text
+// track is the chapters' own.
 QStringList Tracks(const QJsonObject& probe)
 {
     QStringList tracks;
@@ -62,14 +127,27 @@ QStringList Tracks(const QJsonObject& probe)
         for (auto it = tags.begin(); it != tags.end(); ++it)
             if (it.key().compare("language", Qt::CaseInsensitive) == 0 && it.value().toString() != "und")
                 language = it.value().toString();
-        tracks << QStringLiteral("%1/%2%3")
-                      .arg(s["codec_type"].toString(), language,
-                           s["disposition"].toObject()["forced"].toInt() ? "/forced" : "");
+        const QJsonObject flags = s["disposition"].toObject();
+        tracks << QStringLiteral("%1/%2%3%4")
+                      .arg(s["codec_type"].toString(), language, flags["default"].toInt() ? "/default" : "",
+                           flags["forced"].toInt() ? "/forced" : "");
     }
     return tracks;
 }
 
 // Seconds from the first packet's start to the last one's end, per stream index.
+QMap<int, double> Starts(const QJsonObject& probe)
+{
+    QMap<int, double> first;
+    for (const QJsonValue& v : probe["packets"].toArray()) {
+        const QJsonObject p = v.toObject();
+        const int s = p["stream_index"].toInt();
+        const double pts = p["pts_time"].toString().toDouble();
+        first[s] = first.contains(s) ? std::min(first[s], pts) : pts;
+    }
+    return first;
+}
+
 QMap<int, double> Durations(const QJsonObject& probe)
 {
     QMap<int, double> first, last;
@@ -133,7 +211,16 @@ private slots:
         QVERIFY(Make({"-i", Path("base.mkv"), "-i", Path("cues.srt"), "-i", Path("chapters.txt"), "-map", "0",
                       "-map", "1", "-map_chapters", "2", "-c:v", "copy", "-c:a", "copy", "-c:s", "mov_text",
                       "-metadata:s:s:0", "language=eng", "-metadata:s:v", "rotate=90", Path("clip.mp4")}));
-        QVERIFY(Make({"-i", Path("base.mkv"), "-map", "0", "-c", "copy", Path("clip.ts")}));
+        // A broadcast: two sound PIDs and DVB subtitles (made from picture cues, which is all
+        // ffmpeg's DVB subtitle encoder takes).
+        QFile pictureCues(Path("cues.sup"));
+        QVERIFY(pictureCues.open(QIODevice::WriteOnly));
+        pictureCues.write(PictureCues({{0.5, 2.0}, {2.5, 4.0}, {4.5, 5.5}}, 160, 120));
+        pictureCues.close();
+        QVERIFY(Make({"-i", Path("base.mkv"), "-fix_sub_duration", "-itsoffset", "0.5", "-i", Path("cues.sup"), "-map",
+                      "0", "-map", "1", "-c:v", "copy", "-c:a", "copy", "-c:s", "dvbsub", "-metadata:s:s:0",
+                      "language=fin", Path("clip.ts")}));
+        QCOMPARE(Tracks(Probe(Path("clip.ts"))), QStringList({"video/", "audio/eng", "audio/ger", "subtitle/fin"}));
     }
 
     void cut_data()
@@ -175,7 +262,8 @@ private slots:
         for (int i = 1; i <= plan.count; ++i) {
             const JobSection s = plan.Section(i);
             const QJsonObject o = Probe(s.outputPath);
-            QVERIFY2(Tracks(o) == Tracks(in), qPrintable(s.outputPath + ": " + Tracks(o).join(' ')));
+            QVERIFY2(Tracks(o) == Tracks(in),
+                     qPrintable(s.outputPath + ": " + Tracks(o).join(' ') + ", the source's " + Tracks(in).join(' ')));
 
             // Rotation: kept by a copy; applied to the pictures by an encoding.
             if (container == "mp4") {
@@ -209,28 +297,30 @@ private slots:
                 }
             }
 
-            // Every sound track as long as the first, give or take a sound frame: each tiles the
-            // range as the first does. How far the video's copy reaches is the cut's own matter
-            // (a copy shows the pictures decoded ahead of its end), so it is only reported.
-            const QMap<int, double> lengths = Durations(o);
+            // Every sound track starts and ends with the video, give or take a sound frame at
+            // each end: each tiles the range as the video does.
+            const QMap<int, double> lengths = Durations(o), starts = Starts(o);
             const QJsonArray streams = o["streams"].toArray();
-            double video = -1, firstSound = -1;
-            for (const QJsonValue& v : streams) {
-                const double length = lengths.value(v.toObject()["index"].toInt(), -1);
-                if (v.toObject()["codec_type"] == "video") {
-                    video = length;
-                    continue;
+            double video = -1, videoStart = 0;
+            for (const QJsonValue& v : streams)
+                if (v.toObject()["codec_type"] == "video" && video < 0) {
+                    video = lengths.value(v.toObject()["index"].toInt(), -1);
+                    videoStart = starts.value(v.toObject()["index"].toInt());
                 }
+            QVERIFY(video > 0);
+            for (const QJsonValue& v : streams) {
                 if (v.toObject()["codec_type"] != "audio")
                     continue;
-                QVERIFY2(length > 0, qPrintable(s.outputPath));
-                if (firstSound < 0)
-                    firstSound = length;
-                QVERIFY2(std::abs(length - firstSound) <= kSoundFrame + 1e-3,
-                         qPrintable(QString("%1: sound %2 s, first sound %3 s").arg(s.outputPath).arg(length).arg(firstSound)));
-                qInfo("%s: section %d: sound %.3f s, video %.3f s", QTest::currentDataTag(), i, length, video);
+                const int index = v.toObject()["index"].toInt();
+                const double length = lengths.value(index, -1), start = starts.value(index);
+                qInfo("%s: section %d: sound %.3f s from %.3f s, video %.3f s from %.3f s", QTest::currentDataTag(), i,
+                      length, start, video, videoStart);
+                QVERIFY2(std::abs(start - videoStart) <= kSoundFrame + 1e-3,
+                         qPrintable(QString("%1: sound from %2 s, video from %3 s").arg(s.outputPath).arg(start).arg(videoStart)));
+                QVERIFY2(std::abs((start + length) - (videoStart + video)) <= kSoundFrame + 1e-3,
+                         qPrintable(QString("%1: sound to %2 s, video to %3 s")
+                                        .arg(s.outputPath).arg(start + length).arg(videoStart + video)));
             }
-            QVERIFY(video > 0);
 
             QByteArray said;
             bool ok = false;
