@@ -192,6 +192,8 @@ void TMainForm::SetupKeyboard()
         {QKeySequence(Qt::Key_End), &TMainForm::SeekToEnd, false},
         {QKeySequence(Qt::CTRL | Qt::Key_O), &TMainForm::sbtnOpenClick, false},
         {QKeySequence(Qt::Key_F1), &TMainForm::sbtnHelpClick, false},
+        {QKeySequence(Qt::Key_X), &TMainForm::ToggleSplitPoint, false},
+        {QKeySequence(Qt::CTRL | Qt::Key_J), &TMainForm::AddToQueue, false},
     };
     for (const Binding& b : bindings) {
         auto* shortcut = new QShortcut(b.keys, this);

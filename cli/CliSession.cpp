@@ -352,7 +352,8 @@ CliSession::SourcePlan CliSession::PlanSource(const QString& source)
             return p;
         }
     }
-    plan.nameTemplate = m_options.nameTemplate;
+    // The window's template unless the call names its own.
+    plan.nameTemplate = m_options.nameTemplate.isEmpty() ? m_prefs.nameTemplate : m_options.nameTemplate;
     plan.profileName = m_profileName;
     if (m_options.splitAt)
         ApplyBounds(plan, BoundariesAtPoints(plan.start, plan.end, *m_options.splitAt));
