@@ -4,6 +4,7 @@
 #include "app/Dialogs.h"
 #include "app/ImageControl.h"
 #include "app/MainForm.h"
+#include "split/SectionModeRow.h"
 #include "app/TimeCode.h"
 #include "preview/DSTrackBar.h"
 #include "preview/FilterGraph.h"
@@ -169,8 +170,9 @@ void TMainForm::SetupKeyboard()
     const QList<QWidget*> order = {sbtnOpen,      sbtnSettings, sbtnAbout,     sbtnHelp,     tkbProgress,
                                    sbtnPlayPreview, sbtnPausePreview, sbtnStopPreview, sbtnSelStart, sbtnSelEnd,
                                    sbtnErase,     edtSource,    rdbStartEnd,   edtStart,     edtEnd,
-                                   rdbEqual,      edtSectionQty, cmbProfile,   BitBtn1,      edtOutputDir,
-                                   bbtnBrowse,    imgStart,     imgCancel};
+                                   rdbEqual,      edtSectionQty, SectionModes->rdbSections, SectionModes->cmbSectionMode,
+                                   SectionModes->edtSectionValue, cmbProfile,   BitBtn1,      edtOutputDir,
+                                   bbtnBrowse,    imgStart,     imgCancel,    btnAddToQueue, btnQueue};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order.at(i - 1), order.at(i));
 
