@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -127,6 +128,7 @@ TQueueForm::TQueueForm(const QString& file, const QString& encoderPath, QWidget*
     });
     connect(&m_queue, &JobQueue::jobChanged, this, [this](qint64 id) {
         RefreshRow(id);
+        ShowState();
         const QueueJob* j = m_queue.Find(id);
         // Progress alone is not worth a write; a change of status is.
         if (!j || j->status != QueueJob::Status::Running || j->progress == 0)
@@ -192,6 +194,9 @@ void TQueueForm::Refresh()
     if (keep && m_queue.IndexOf(*keep) >= 0)
         lstJobs->selectRow(int(m_queue.IndexOf(*keep)));
     lstJobs->resizeColumnsToContents();
+    // Room for "running 100%" before any job runs.
+    lstJobs->setColumnWidth(kStatus, std::max(lstJobs->columnWidth(kStatus),
+                                              lstJobs->fontMetrics().horizontalAdvance(QStringLiteral("running 100%")) + 12));
     ShowState();
 }
 
