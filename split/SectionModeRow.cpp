@@ -31,10 +31,8 @@ TSectionModes::TSectionModes(QWidget* panel, const QRect& row) : QObject(panel)
     cmbSectionMode->setAccessibleName(QStringLiteral("Sections by"));
     edtSectionValue->setAccessibleName(QStringLiteral("Section length or size"));
     // Choosing a mode or typing a value chooses the row, as the equal-sections field does.
-    connect(cmbSectionMode, &QComboBox::activated, this, [this] {
-        rdbSections->setChecked(true);
-        ShowMode();
-    });
+    connect(cmbSectionMode, &QComboBox::currentIndexChanged, this, &TSectionModes::ShowMode);
+    connect(cmbSectionMode, &QComboBox::activated, this, [this] { rdbSections->setChecked(true); });
     connect(edtSectionValue, &QLineEdit::textEdited, this, [this](const QString& text) {
         rdbSections->setChecked(true);
         (Mode() == SectionMode::Size ? m_sizeText : m_lengthText) = text;

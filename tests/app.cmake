@@ -8,3 +8,8 @@ add_dependencies(tst_app_keyboard split_fake_encoder)
 veltrane_add_test(NAME tst_app_formats SOURCES app_formats.cpp split_support.h)
 target_compile_definitions(tst_app_formats PRIVATE VT_FAKE_ENCODER_PATH="$<TARGET_FILE:split_fake_encoder>")
 set_tests_properties(tst_app_formats PROPERTIES TIMEOUT 900)
+# Split points set with X and drawn on the track bar, Split at them and into the queue; the
+# section mode values the window refuses.
+veltrane_add_test(NAME tst_app_sections SOURCES app_sections.cpp split_support.h LABEL forms)
+target_compile_definitions(tst_app_sections PRIVATE VT_FAKE_ENCODER_PATH="$<TARGET_FILE:split_fake_encoder>")
+add_dependencies(tst_app_sections split_fake_encoder)
