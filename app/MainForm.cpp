@@ -478,6 +478,7 @@ void TMainForm::OpenSource(const QString& path)
     labStart->hide();
     labEnd->hide();
     ResetMarks();
+    SectionModes->ClearPoints(); // they belong to the source
     labLength->hide();
     VideoWindow->show();
 }

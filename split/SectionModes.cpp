@@ -357,7 +357,9 @@ bool ProbeSizes(const QString& ffprobe, const SplitJobOrder& order, QList<SizedP
                            QStringLiteral("format=start_time,bit_rate:stream=index,codec_type:stream_disposition="
                                           "attached_pic:packet=stream_index,pts_time,dts_time,size,flags"),
                            QStringLiteral("-read_intervals"), from + QLatin1Char('%') + to};
-    const FfprobeRun run = RunFfprobe(ffprobe, args, order.sourcePath, cancel);
+    // Every packet of the range is listed: a long film takes ffprobe a while to read.
+    constexpr int kSizeProbeLimitMs = 30 * 60 * 1000;
+    const FfprobeRun run = RunFfprobe(ffprobe, args, order.sourcePath, cancel, kSizeProbeLimitMs);
     if (!run.ok) {
         if (error)
             *error = run.error;
