@@ -6,7 +6,9 @@
 #include "prefs/SettingsForm.h"
 #include "profiles/CustomSizeForm.h"
 #include "profiles/OutputSettingsForm.h"
+#include "queue/QueueForm.h"
 #include "split/CountdownForm.h"
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QPushButton>
@@ -21,6 +23,7 @@ TCountDownForm* CountDownForm = nullptr;
 TAboutForm* AboutForm = nullptr;
 TopSettingForm* opSettingForm = nullptr;
 TSizeForm* SizeForm = nullptr;
+TQueueForm* QueueForm = nullptr;
 
 namespace {
 std::unique_ptr<AppState> g_state;
@@ -116,6 +119,21 @@ void CreateForms(const StartOptions& options)
         if (MainForm->JobState() == JobController::State::Idle)
             MainForm->UnlockAfterJob();
     });
+    // The queue, kept beside the preferences; the main window adds to it and shows it.
+    QueueForm = new TQueueForm(QFileInfo(MainForm->Paths.preferencesFile).absolutePath() + QStringLiteral("/Queue.json"),
+                               MainForm->EncoderPath);
+    QueueForm->SetJobMaker([](const QString& source) { return MainForm->QueueJobFor(source, false); });
+    QueueForm->SetReplaceRule([&state] { return state.Preferences().overwrite; });
+    const auto showQueue = [] {
+        QueueForm->show();
+        QueueForm->raise();
+        QueueForm->activateWindow();
+    };
+    QObject::connect(MainForm, &TMainForm::queueShowRequested, QueueForm, showQueue);
+    QObject::connect(MainForm, &TMainForm::queueJobRequested, QueueForm, [showQueue](const QueueJob& job) {
+        QueueForm->AddJob(job);
+        showQueue();
+    });
     // About has no Cancel: its OK closes it.
     new TEscapeCancels(SettingForm, SettingForm->btnCancel);
     new TEscapeCancels(AboutForm, AboutForm->btnOK);
@@ -132,6 +150,8 @@ AppState* SharedState() { return g_state.get(); }
 void DestroyForms()
 {
     SetMainWindow(nullptr);
+    delete QueueForm;
+    QueueForm = nullptr;
     delete SizeForm;
     SizeForm = nullptr;
     delete opSettingForm;

@@ -9,6 +9,7 @@ class TCountDownForm;
 class TAboutForm;
 class TopSettingForm;
 class TSizeForm;
+class TQueueForm;
 class AppState;
 class QWidget;
 
@@ -22,6 +23,7 @@ extern TCountDownForm* CountDownForm;
 extern TAboutForm* AboutForm;
 extern TopSettingForm* opSettingForm;
 extern TSizeForm* SizeForm;
+extern TQueueForm* QueueForm;
 
 struct StartOptions {
     QString appDir;        // empty: the executable's folder

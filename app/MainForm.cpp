@@ -1,4 +1,5 @@
 #include "app/MainForm.h"
+#include "split/SectionModeRow.h"
 #include "about/AboutForm.h"
 #include "about/ProgramInfo.h"
 #include "app/Dialogs.h"
@@ -279,30 +280,33 @@ void TMainForm::BuildLayout()
     edtSectionQty->setGeometry(198, 141, 44, 24);
     Label7 = makeLabel(panRight, "Label7", QStringLiteral("equal sections."), QRect(248, 142, 110, 22));
 
-    labLength = makeLabel(panRight, "labLength", QString(), QRect(16, 168, 348, 18));
+    // Sections by length, size, chapters or split points, under the equal sections.
+    SectionModes = new TSectionModes(panRight, QRect(16, 167, 348, 22));
+
+    labLength = makeLabel(panRight, "labLength", QString(), QRect(16, 189, 348, 18));
     labLength->setStyleSheet(QStringLiteral("color:#1d5fd1;"));
     labLength->hide();
 
-    Label10 = makeLabel(panRight, "Label10", QStringLiteral("Output Profile:"), QRect(16, 192, 200, 18));
+    Label10 = makeLabel(panRight, "Label10", QStringLiteral("Output Profile:"), QRect(16, 206, 200, 18));
     cmbProfile = new QComboBox(panRight);
     cmbProfile->setObjectName(QStringLiteral("cmbProfile"));
     cmbProfile->setEditable(false);
-    cmbProfile->setGeometry(16, 210, 264, 26);
+    cmbProfile->setGeometry(16, 222, 264, 26);
     BitBtn1 = new QPushButton(QIcon(QStringLiteral(":/images/detail.png")), QStringLiteral("Detail"), panRight);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setGeometry(286, 210, 78, 26);
+    BitBtn1->setGeometry(286, 222, 78, 26);
     btnTracks = new QPushButton(QStringLiteral("Tracks"), panRight);
     btnTracks->setObjectName(QStringLiteral("btnTracks"));
     btnTracks->setFlat(true);
-    btnTracks->setGeometry(246, 187, 118, 22);
+    btnTracks->setGeometry(246, 206, 118, 18);
 
-    Label3 = makeLabel(panRight, "Label3", QStringLiteral("Output Path:"), QRect(16, 240, 200, 18));
+    Label3 = makeLabel(panRight, "Label3", QStringLiteral("Output Path:"), QRect(16, 247, 200, 18));
     edtOutputDir = new QLineEdit(panRight);
     edtOutputDir->setObjectName(QStringLiteral("edtOutputDir"));
-    edtOutputDir->setGeometry(16, 258, 264, 24);
+    edtOutputDir->setGeometry(16, 264, 264, 24);
     bbtnBrowse = new QPushButton(QIcon(QStringLiteral(":/images/browse.png")), QStringLiteral("Browse"), panRight);
     bbtnBrowse->setObjectName(QStringLiteral("bbtnBrowse"));
-    bbtnBrowse->setGeometry(286, 257, 78, 26);
+    bbtnBrowse->setGeometry(286, 263, 78, 26);
 
     chkPreview = new QCheckBox(QStringLiteral("Preview"), panRight);
     chkPreview->setObjectName(QStringLiteral("chkPreview"));
@@ -413,6 +417,7 @@ void TMainForm::BuildLayout()
     SetupTimeline();
     SetupRange();
     SetupJob();
+    SetupQueue();
 }
 
 void TMainForm::FormCreate()
@@ -498,6 +503,7 @@ void TMainForm::FinishOpening()
     labStart->hide();
     labEnd->hide();
     ResetMarks();
+    SectionModes->ClearPoints(); // they belong to the source
     labLength->hide();
     VideoWindow->show();
 }

@@ -3,6 +3,7 @@
 #include <optional>
 #include "app/AppPaths.h"
 #include "prefs/AppState.h"
+#include "queue/JobQueue.h"
 #include "split/JobController.h"
 #include <QPixmap>
 #include <QPointer>
@@ -11,6 +12,7 @@
 #include <QStringList>
 #include <QVector>
 #include <QWidget>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -31,6 +33,7 @@ class TDSTrackBar;
 class TTimelineLoader;
 class TTimelineStrip;
 class EncoderRun;
+class TSectionModes;
 
 // The one main window: toolbar, preview region, job region.
 class TMainForm : public QWidget {
@@ -115,6 +118,9 @@ public:
     TImage* imgStart = nullptr;
     TImage* imgCancel = nullptr;
     QCheckBox* chkPreview = nullptr; // hidden; mirrors the Settings dialog's box
+    TSectionModes* SectionModes = nullptr; // sections by length, size, chapters, split points
+    QPushButton* btnAddToQueue = nullptr;  // the current source as a job of the queue (Ctrl+J)
+    QPushButton* btnQueue = nullptr;       // shows the queue
 
     // ---- progress panel
     TPanel* panProgress = nullptr;
@@ -278,6 +284,19 @@ public:
     // Asks `text` with Yes and No while the job is held; Yes cancels it and returns true.
     bool AskToCancelJob(const QString& caption, const QString& text);
     EncoderRun* CurrentRun = nullptr; // the running section's encoder, if any
+
+    // ---- split points and the queue
+    void SetupQueue();
+    void ToggleSplitPoint(); // X: a split point at the frame shown, or away when one is there
+    void AddToQueue();       // Ctrl+J
+    // A job of the queue for `source` with the window's profile, output, sections and name
+    // template; with the marks when withMarks. Nothing, after a message, when the sections
+    // cannot be read.
+    std::optional<QueueJob> QueueJobFor(const QString& source, bool withMarks);
+
+Q_SIGNALS:
+    void queueJobRequested(const QueueJob& job);
+    void queueShowRequested();
 
 protected:
     void showEvent(QShowEvent* e) override;

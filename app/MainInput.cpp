@@ -5,6 +5,7 @@
 #include "app/ImageControl.h"
 #include "app/MainForm.h"
 #include "app/Navigation.h"
+#include "split/SectionModeRow.h"
 #include "app/TimeCode.h"
 #include "preview/DSTrackBar.h"
 #include "preview/FilterGraph.h"
@@ -170,8 +171,9 @@ void TMainForm::SetupKeyboard()
     const QList<QWidget*> order = {sbtnOpen,      sbtnSettings, sbtnAbout,     sbtnHelp,     tkbProgress,
                                    sbtnPlayPreview, sbtnPausePreview, sbtnStopPreview, sbtnSelStart, sbtnSelEnd,
                                    sbtnErase,     edtSource,    rdbStartEnd,   edtStart,     edtEnd,
-                                   rdbEqual,      edtSectionQty, cmbProfile,   btnTracks,    BitBtn1,      edtOutputDir,
-                                   bbtnBrowse,    imgStart,     imgCancel};
+                                   rdbEqual,      edtSectionQty, SectionModes->rdbSections, SectionModes->cmbSectionMode,
+                                   SectionModes->edtSectionValue, cmbProfile,   btnTracks,    BitBtn1,      edtOutputDir,
+                                   bbtnBrowse,    imgStart,     imgCancel,    btnAddToQueue, btnQueue};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order.at(i - 1), order.at(i));
 
@@ -193,6 +195,8 @@ void TMainForm::SetupKeyboard()
         {QKeySequence(Qt::Key_End), &TMainForm::SeekToEnd, false},
         {QKeySequence(Qt::CTRL | Qt::Key_O), &TMainForm::sbtnOpenClick, false},
         {QKeySequence(Qt::Key_F1), &TMainForm::sbtnHelpClick, false},
+        {QKeySequence(Qt::Key_X), &TMainForm::ToggleSplitPoint, false},
+        {QKeySequence(Qt::CTRL | Qt::Key_J), &TMainForm::AddToQueue, false},
     };
     for (const Binding& b : bindings) {
         auto* shortcut = new QShortcut(b.keys, this);

@@ -1,6 +1,8 @@
 #include "cli/CliOptions.h"
 #include "app/TimeCode.h"
 #include "split/CutPoints.h"
+#include "split/OutputNames.h"
+#include "split/SectionModes.h"
 
 #include <QCommandLineParser>
 #include <QLocale>
@@ -16,11 +18,16 @@ namespace {
 
 const char kDescription[] =
     "Cuts a range out of each SOURCE video, as one file or as sections, with the output\n"
-    "profiles and preferences of Veltrane. Outputs are named SOURCE-NAME_ClipN.EXT.";
+    "profiles and preferences of Veltrane. Outputs are named SOURCE-NAME_ClipN.EXT unless\n"
+    "--name says otherwise.";
 
 const char kEpilogue[] =
     "\n"
     "Times are HH:MM:SS[.mmm], MM:SS[.mmm] or plain seconds (90, 12.5).\n"
+    "Sizes are bytes or a number with K, M, G or T (counted in 1024s), optionally less some\n"
+    "bytes: 25M, 700M, 4G-1 (the largest file FAT32 holds).\n"
+    "Name fields: {source} {n} {n:3} (padded) {title} {start} {end} {profile}; the default is\n"
+    "{source}_Clip{n}. Names are made safe for any file system and never repeat.\n"
     "Every video, sound and subtitle track, the chapters and the attachments are kept where\n"
     "the output's container can hold them (a profile with its own -map keeps its choice);\n"
     "--tracks keeps fewer: v, a, s or d for every track of that kind, a:1 for one of them\n"
@@ -74,6 +81,17 @@ CliParse ParseCliArguments(const QStringList& arguments)
                                    QStringLiteral("Divide the range into sections of DURATION; the last one is "
                                                   "shorter."),
                                    QStringLiteral("DURATION"));
+    const QCommandLineOption maxSize(QStringLiteral("max-size"),
+                                     QStringLiteral("Divide the range into sections no larger than SIZE (25M, 4G-1)."),
+                                     QStringLiteral("SIZE"));
+    const QCommandLineOption chapters(QStringLiteral("chapters"),
+                                      QStringLiteral("Divide the range at the source's chapters."));
+    const QCommandLineOption splitAt(QStringLiteral("split-at"),
+                                     QStringLiteral("Divide the range at these times (T1,T2,...)."),
+                                     QStringLiteral("TIMES"));
+    const QCommandLineOption name(QStringLiteral("name"),
+                                  QStringLiteral("Output name template (default: {source}_Clip{n})."),
+                                  QStringLiteral("TEMPLATE"));
     const QCommandLineOption profile(QStringLiteral("profile"),
                                      QStringLiteral("Output profile: a name from the profile list or an .apf file "
                                                     "(default: the one the preferences select)."),
@@ -101,7 +119,7 @@ CliParse ParseCliArguments(const QStringList& arguments)
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
-    parser.addOptions({start, end, sections, every, profile, output, overwrite, noOverwrite, dryRun, progress,
+    parser.addOptions({start, end, sections, every, maxSize, chapters, splitAt, name, profile, output, overwrite, noOverwrite, dryRun, progress,
                        keepGoing, quiet, tracks, listTracks, help, version});
     parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("Video files to cut."),
                                  QStringLiteral("SOURCE..."));
@@ -121,7 +139,8 @@ CliParse ParseCliArguments(const QStringList& arguments)
         return CliParse{std::nullopt, QStringLiteral("veltrane-cli " VT_VERSION "\n"), 0};
 
     // An option given twice is a slip that would silently lose one of the values.
-    for (const QCommandLineOption* o : {&start, &end, &sections, &every, &profile, &output, &progress, &tracks})
+    for (const QCommandLineOption* o :
+         {&start, &end, &sections, &every, &maxSize, &splitAt, &name, &profile, &output, &progress, &tracks})
         if (parser.values(*o).size() > 1)
             return Error(QStringLiteral("--%1 is given more than once").arg(o->names().constFirst()));
 
@@ -141,8 +160,41 @@ CliParse ParseCliArguments(const QStringList& arguments)
     for (auto [o, text, value] : {std::tuple{&start, &opts.startText, &opts.start}, std::tuple{&end, &opts.endText, &opts.end}})
         if (parser.isSet(*o) && !readTime(*o, *text, *value))
             return Error(QStringLiteral("--%1 %2: not a time (HH:MM:SS[.mmm], MM:SS or seconds)").arg(o->names().constFirst(), *text));
-    if (parser.isSet(sections) && parser.isSet(every))
-        return Error(QStringLiteral("--sections and --every cannot be used together"));
+    {
+        // One way of dividing the range at a time.
+        QStringList ways;
+        for (const QCommandLineOption* o : {&sections, &every, &maxSize, &chapters, &splitAt})
+            if (parser.isSet(*o))
+                ways << QStringLiteral("--") + o->names().constFirst();
+        if (ways.size() == 2 && ways.contains(QStringLiteral("--sections")) && ways.contains(QStringLiteral("--every")))
+            return Error(QStringLiteral("--sections and --every cannot be used together"));
+        if (ways.size() > 1)
+            return Error(QStringLiteral("%1 cannot be used together").arg(ways.join(QStringLiteral(", "))));
+    }
+    if (parser.isSet(maxSize)) {
+        opts.maxSizeText = parser.value(maxSize);
+        opts.maxSize = ParseByteSize(opts.maxSizeText);
+        if (!opts.maxSize)
+            return Error(QStringLiteral("--max-size %1: not a size of at least 1K (bytes, or a number with K, M, G or "
+                                        "T, such as 25M or 4G-1)")
+                             .arg(opts.maxSizeText));
+    }
+    opts.chapters = parser.isSet(chapters);
+    if (parser.isSet(splitAt)) {
+        opts.splitAtText = parser.value(splitAt);
+        QString why;
+        opts.splitAt = ParseTimeList(opts.splitAtText, &why);
+        if (!opts.splitAt)
+            return Error(QStringLiteral("--split-at %1: %2 (times are HH:MM:SS[.mmm], MM:SS or seconds, separated by commas)")
+                             .arg(opts.splitAtText, why));
+    }
+    if (parser.isSet(name)) {
+        opts.nameTemplate = parser.value(name);
+        if (opts.nameTemplate.trimmed().isEmpty())
+            return Error(QStringLiteral("--name: no template given"));
+        if (opts.nameTemplate.contains(QLatin1Char('/')))
+            return Error(QStringLiteral("--name %1: a name cannot hold a folder (use --output)").arg(opts.nameTemplate));
+    }
     if (parser.isSet(sections)) {
         static const QRegularExpression whole(QStringLiteral("^\\d{1,9}$"));
         const QString n = parser.value(sections).trimmed();

@@ -16,6 +16,12 @@ struct CliOptions {
     qint32 sections = 0;            // --sections N; 0: one range out
     std::optional<double> every;    // --every DURATION, seconds
     QString everyText;
+    std::optional<qint64> maxSize;  // --max-size SIZE, bytes
+    QString maxSizeText;
+    bool chapters = false;          // --chapters: a section per chapter
+    std::optional<QList<double>> splitAt; // --split-at T1,T2,...
+    QString splitAtText;
+    QString nameTemplate;           // --name TEMPLATE; empty: NAME_ClipN
     QString profile;                // NAME or FILE; empty: the one the preferences select
     QString outputDir;              // empty: as the preferences say
     Overwrite overwrite = Overwrite::Ask;

@@ -5,6 +5,7 @@
 #include "split/CommandLine.h"
 #include "split/OutputFile.h"
 #include "split/SourceProbe.h"
+#include "split/SectionModes.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -353,6 +354,39 @@ CliSession::SourcePlan CliSession::PlanSource(const QString& source)
             return p;
         }
     }
+    // The window's template unless the call names its own.
+    plan.nameTemplate = m_options.nameTemplate.isEmpty() ? m_prefs.nameTemplate : m_options.nameTemplate;
+    plan.profileName = m_profileName;
+    if (m_options.splitAt)
+        ApplyBounds(plan, BoundariesAtPoints(plan.start, plan.end, *m_options.splitAt));
+    if (m_options.chapters)
+        plan.pending = SectionRequest{SectionMode::Chapters};
+    if (m_options.maxSize)
+        plan.pending = SectionRequest{SectionMode::Size, 0, *m_options.maxSize};
+    if (plan.pending) {
+        // Placed on the source now, so that names, clashes and a dry run see the sections.
+        SplitJobOrder placing{path, plan, m_switches, m_paths.encoderPath, m_options.tracks, std::nullopt};
+        QString why;
+        if (!ResolveSections(placing, &why)) {
+            p.refusal = QStringLiteral("%1: %2 %3")
+                            .arg(source, m_options.chapters ? QStringLiteral("--chapters:") : QStringLiteral("--max-size %1:").arg(m_options.maxSizeText), why);
+            return p;
+        }
+        plan = placing.plan;
+    }
+    if (plan.count > kMaxCliSections) {
+        p.refusal = QStringLiteral("%1: %2 sections; at most %3").arg(source).arg(plan.count).arg(kMaxCliSections);
+        return p;
+    }
+    if (!NamePlanSections(plan)) {
+        p.refusal = QStringLiteral("%1: --name: at most %2 sections can be named").arg(source).arg(kMostNamedSections);
+        return p;
+    }
+    if (!plan.names.isEmpty())
+        if (const std::optional<JobCheckFailure> failure = CheckOutputsAgainstSource(plan, path)) {
+            p.refusal = DescribeFailure(*failure, p, outputDir);
+            return p;
+        }
     if (!QFileInfo(plan.outputFolder).isWritable()) {
         p.refusal = QStringLiteral("%1: the output folder %2 cannot be written").arg(source, plan.outputFolder);
         return p;
@@ -414,19 +448,36 @@ void CliSession::RefuseClashes(QList<SourcePlan>& plans)
         if (p.order)
             if (const auto id = fileId(p.order->sourcePath))
                 sources.insert(*id);
+    QHash<QString, QString> named; // canonical folder + an output name from a template -> its source
     for (SourcePlan& p : plans) {
         if (!p.order)
             continue;
         const JobPlan& plan = p.order->plan;
+        if (!plan.names.isEmpty()) {
+            const QString folder = QFileInfo(plan.outputFolder).canonicalFilePath() + QLatin1Char('/');
+            QString clash;
+            for (const QString& n : plan.names)
+                if (const auto other = named.constFind((folder + n).toLower()); other != named.cend() && other.value() != p.source)
+                    clash = QStringLiteral("%1: its output %2 would replace one of %3 in the same call")
+                                .arg(p.source, plan.outputFolder + n, other.value());
+            if (!clash.isEmpty()) {
+                p.refusal = clash;
+                p.order.reset();
+                continue;
+            }
+            for (const QString& n : plan.names)
+                named.insert((folder + n).toLower(), p.source);
+        }
         const QString key = QFileInfo(plan.outputFolder).canonicalFilePath() + QLatin1Char('/') + plan.baseName
                             + QStringLiteral("_Clip") + plan.extension;
-        if (const auto other = firstOutput.constFind(key); other != firstOutput.cend()) {
+        if (const auto other = firstOutput.constFind(key); plan.names.isEmpty() && other != firstOutput.cend()) {
             p.refusal = QStringLiteral("%1: its outputs %2 would replace those of %3 in the same call")
                             .arg(p.source, plan.OutputPath(1), other.value());
             p.order.reset();
             continue;
         }
-        firstOutput.insert(key, p.source);
+        if (plan.names.isEmpty())
+            firstOutput.insert(key, p.source);
         const auto own = fileId(p.order->sourcePath);
         for (qint64 i = 1; i <= plan.count; ++i) {
             const QString out = plan.OutputPath(static_cast<qint32>(i));

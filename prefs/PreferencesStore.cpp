@@ -79,6 +79,8 @@ PreferenceValues ReadPreferenceValues(const PreferencesStore& store, const QStri
     v.autoExit = store.GetFlag(section, QStringLiteral("Auto Exit"), d.autoExit);
     v.autoTurnOff = store.GetFlag(section, QStringLiteral("Auto Turn Off"), d.autoTurnOff);
     v.profile = store.GetInteger(kMain, QStringLiteral("Profile"), d.profile);
+    // Like the profile, the name template is the user's own and not part of the defaults.
+    v.nameTemplate = store.GetText(kMain, QStringLiteral("Name Template"), QString());
     return v;
 }
 
@@ -101,6 +103,10 @@ void WritePreferenceValues(PreferencesStore& store, const PreferenceValues& v)
     store.PutFlag(kMain, QStringLiteral("Auto Exit"), v.autoExit);
     store.PutFlag(kMain, QStringLiteral("Auto Turn Off"), v.autoTurnOff);
     store.PutInteger(kMain, QStringLiteral("Profile"), v.profile);
+    // Written once it was ever set, so files of older versions keep their eight keys.
+    const QString unset = QStringLiteral("\x01");
+    if (!v.nameTemplate.isEmpty() || store.GetText(kMain, QStringLiteral("Name Template"), unset) != unset)
+        store.PutText(kMain, QStringLiteral("Name Template"), v.nameTemplate);
 }
 
 QString ReadVersionText(const PreferencesStore& store)

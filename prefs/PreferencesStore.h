@@ -44,6 +44,7 @@ struct PreferenceValues {
     bool autoExit = false;
     bool autoTurnOff = false; // a power-off nobody asked for would lose the user's other work
     qint32 profile = 0;       // position in the profile list
+    QString nameTemplate;     // output names; empty: NAME_ClipN
 };
 
 // Reads the seven values of a section ("Main", or "Default" for Load Default) and the
@@ -58,8 +59,8 @@ PreferenceValues ReadPreferenceValues(const PreferencesStore& store, const QStri
 PreferenceValues ShippedPreferenceValues(const QString& defaultOutputDir);
 
 // Writes all eight values to "Main" in the order Preview, Overwrite, Aptotic, Output Dir,
-// Auto Open Dir, Auto Exit, Auto Turn Off, Profile. A refused write throws; the keys
-// written before it stay.
+// Auto Open Dir, Auto Exit, Auto Turn Off, Profile, then the Name Template once one was set.
+// A refused write throws; the keys written before it stay.
 void WritePreferenceValues(PreferencesStore& store, const PreferenceValues& values);
 
 // The version text the caption and the About dialog show.

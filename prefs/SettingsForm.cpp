@@ -6,6 +6,7 @@
 #include "prefs/AppState.h"
 #include "prefs/FolderPicker.h"
 #include "prefs/PreferencesStore.h"
+#include "split/OutputNames.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -15,6 +16,7 @@
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QIcon>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
@@ -54,6 +56,10 @@ TSettingForm::TSettingForm(AppState& state, QWidget* parent)
     for (QCheckBox* box : {chkPreview, chkOverwrite, chkoutputdir, chkOpenDir, chkExit, chkTurnoff})
         connect(box, &QCheckBox::toggled, this, [this] { State.SetPreferences(ValuesShown()); });
     connect(edtOutputDir, &QLineEdit::textChanged, this, [this] { State.SetPreferences(ValuesShown()); });
+    connect(edtNameTemplate, &QLineEdit::textChanged, this, [this] {
+        ShowNameExample();
+        State.SetPreferences(ValuesShown());
+    });
     FormCreate();
 }
 
@@ -74,6 +80,18 @@ void TSettingForm::BuildLayout()
         makeCheck(m_options, "chkOpenDir", QStringLiteral("Open the output directory when the task is completed. "));
     chkExit = makeCheck(m_options, "chkExit", QStringLiteral("Exit the program when the task is completed."));
     chkTurnoff = makeCheck(m_options, "chkTurnoff", QStringLiteral("Turn off the computer when the task is completed."));
+    labNameTemplate = new QLabel(QStringLiteral("Output names:"), m_options);
+    labNameTemplate->setObjectName(QStringLiteral("labNameTemplate"));
+    edtNameTemplate = new QLineEdit(m_options);
+    edtNameTemplate->setObjectName(QStringLiteral("edtNameTemplate"));
+    edtNameTemplate->setPlaceholderText(kDefaultNameTemplate);
+    edtNameTemplate->setToolTip(QStringLiteral(
+        "Fields: {source} the source's name, {n} the section's number ({n:3}: 001), {title} its chapter or "
+        "segment name, {start} and {end} its times, {profile} the output profile. Empty: %1").arg(kDefaultNameTemplate));
+    labNameTemplate->setBuddy(edtNameTemplate);
+    labNameExample = new QLabel(m_options);
+    labNameExample->setObjectName(QStringLiteral("labNameExample"));
+    labNameExample->setStyleSheet(QStringLiteral("color:#1d5fd1;"));
     btnDefault = makeButton(this, "btnDefault", QStringLiteral("&Load Default"));
     btnOK = makeButton(this, "btnOK", QStringLiteral("&OK"));
     btnCancel = makeButton(this, "btnCancel", QStringLiteral("&Cancel"));
@@ -96,6 +114,12 @@ void TSettingForm::BuildLayout()
     options->addWidget(chkOpenDir);
     options->addWidget(chkExit);
     options->addWidget(chkTurnoff);
+    options->addSpacing(6);
+    auto* nameRow = new QHBoxLayout;
+    nameRow->addWidget(labNameTemplate);
+    nameRow->addWidget(edtNameTemplate, 1);
+    options->addLayout(nameRow);
+    options->addWidget(labNameExample);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(btnDefault);
@@ -117,7 +141,8 @@ void TSettingForm::BuildLayout()
     setTabOrder(edtOutputDir, chkExit);
     setTabOrder(chkExit, chkOpenDir);
     setTabOrder(chkOpenDir, chkTurnoff);
-    setTabOrder(chkTurnoff, btnDefault);
+    setTabOrder(chkTurnoff, edtNameTemplate);
+    setTabOrder(edtNameTemplate, btnDefault);
     setTabOrder(btnDefault, btnOK);
     setTabOrder(btnOK, btnCancel);
     setTabOrder(btnCancel, bbtnBrowse);
@@ -154,7 +179,21 @@ PreferenceValues TSettingForm::ValuesShown() const
     v.autoExit = chkExit->isChecked();
     v.autoTurnOff = chkTurnoff->isChecked();
     v.profile = State.ProfileIndex();
+    v.nameTemplate = edtNameTemplate->text() == kDefaultNameTemplate ? QString() : edtNameTemplate->text();
     return v;
+}
+
+void TSettingForm::ShowNameExample()
+{
+    // Two sections of a made-up job, so a template without a number shows what happens.
+    const QString profile = State.ProfileIndex() >= 0 && State.ProfileIndex() < State.profileNames.size()
+                                ? State.profileNames.at(State.ProfileIndex())
+                                : QStringLiteral("MP4 - H.264 + AAC");
+    const QStringList names = NameSections(edtNameTemplate->text(),
+                                           {NameFields{QStringLiteral("holiday"), 1, QStringLiteral("Arrival"), 0, 95.5, profile},
+                                            NameFields{QStringLiteral("holiday"), 2, QStringLiteral("Beach"), 95.5, 300, profile}},
+                                           QStringLiteral(".mp4"));
+    labNameExample->setText(QStringLiteral("For example: %1, %2").arg(names.at(0), names.at(1)));
 }
 
 void TSettingForm::ShowValues(const PreferenceValues& v)
@@ -166,6 +205,11 @@ void TSettingForm::ShowValues(const PreferenceValues& v)
     chkOpenDir->setChecked(v.autoOpenDir);
     chkExit->setChecked(v.autoExit);
     chkTurnoff->setChecked(v.autoTurnOff);
+    {
+        const QSignalBlocker quiet(edtNameTemplate);
+        edtNameTemplate->setText(v.nameTemplate);
+    }
+    ShowNameExample();
     State.SetPreferences(ValuesShown());
 }
 

@@ -6,6 +6,7 @@
 
 class QCheckBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class AppState;
@@ -27,6 +28,9 @@ public:
     QCheckBox* chkOpenDir = nullptr;
     QCheckBox* chkExit = nullptr;
     QCheckBox* chkTurnoff = nullptr;
+    QLabel* labNameTemplate = nullptr;
+    QLineEdit* edtNameTemplate = nullptr; // the output name template; empty: NAME_ClipN
+    QLabel* labNameExample = nullptr;     // what it gives, live
     QPushButton* btnDefault = nullptr;
     QPushButton* btnOK = nullptr;
     QPushButton* btnCancel = nullptr;
@@ -61,6 +65,7 @@ protected:
 private:
     void BuildLayout();
     PreferenceValues ValuesShown() const;
+    void ShowNameExample();
     void ShowValues(const PreferenceValues& values);
     QGroupBox* m_options = nullptr;
 };

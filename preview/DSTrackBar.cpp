@@ -339,6 +339,12 @@ void TDSTrackBar::leaveEvent(QEvent* e)
 
 // ---- drawing
 
+void TDSTrackBar::SetSplitPoints(const QList<double>& seconds)
+{
+    m_splitPoints = seconds;
+    update();
+}
+
 void TDSTrackBar::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
@@ -408,6 +414,17 @@ void TDSTrackBar::paintEvent(QPaintEvent*)
             tri.lineTo(x + 3.5, tickY + 4);
             tri.closeSubpath();
             p.drawPath(tri);
+        }
+    }
+
+    // Split points: a red line across the channel at each.
+    if (!m_splitPoints.isEmpty() && maximum() > minimum()) {
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.setPen(QPen(enabled ? QColor(0xd9, 0x3b, 0x3b) : kDisabled, 2));
+        const double x0 = PixelOfPosition(minimum()), x1 = PixelOfPosition(maximum());
+        for (double s : m_splitPoints) {
+            const int x = int(std::lround(x0 + (x1 - x0) * (s - minimum()) / double(maximum() - minimum())));
+            p.drawLine(x, top - 3, x, top + chH + 3);
         }
     }
 

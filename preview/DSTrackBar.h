@@ -30,6 +30,10 @@ public:
     void SetSelStart(int s);
     void SetSelEnd(int s);
 
+    // Points where the range is to be split (seconds), drawn across the channel.
+    void SetSplitPoints(const QList<double>& seconds);
+    const QList<double>& SplitPoints() const { return m_splitPoints; }
+
     int Frequency() const { return m_frequency; }
     void SetFrequency(int f);
     int ThumbLength() const { return m_thumbLength; }
@@ -109,6 +113,7 @@ private:
 
     int m_selStart = 0;
     int m_selEnd = 0;
+    QList<double> m_splitPoints;
     int m_frequency = 60;
     int m_thumbLength = 8;
     int m_timerInterval = 1000;

@@ -17,6 +17,7 @@
 #include "split/CountdownForm.h"
 #include "split/EncoderRun.h"
 #include "split/JobPlan.h"
+#include "split/SectionModeRow.h"
 #include "split/SplitJob.h"
 
 #include <QComboBox>
@@ -134,6 +135,32 @@ void TMainForm::RunSplitJob(const QString& profileSwitches)
     JobPlan plan;
     if (const std::optional<JobCheckFailure> failure = CheckJob(in, extension, &plan)) {
         ShowCheckFailure(this, *failure);
+        return;
+    }
+
+    // Sections by length, size, chapters or split points; names from the template.
+    plan.nameTemplate = State.Preferences().nameTemplate;
+    plan.profileName = cmbProfile->currentText();
+    QString why;
+    if (SectionModes->Chosen()) {
+        JobCheckFailure failure;
+        const std::optional<SectionRequest> request = SectionModes->Request(plan.start, plan.end, &failure);
+        if (!request) {
+            ShowCheckFailure(this, failure);
+            SectionModes->edtSectionValue->setFocus();
+            return;
+        }
+        if (!ApplySectionRequest(plan, *request, &why)) {
+            ShowMessage(this, MsgIcon::Information, QStringLiteral("Invalid Section"), why);
+            return;
+        }
+    } else if (!NamePlanSections(plan)) {
+        ShowMessage(this, MsgIcon::Information, QStringLiteral("Invalid Section"),
+                    QStringLiteral("A name template names at most %1 sections.").arg(kMostNamedSections));
+        return;
+    }
+    if (const std::optional<JobCheckFailure> same = CheckOutputsAgainstSource(plan, in.sourcePath)) {
+        ShowCheckFailure(this, *same);
         return;
     }
 

@@ -168,6 +168,8 @@ double PlannedStart(const JobPlan& plan, qint32 i)
 {
     if (!plan.equalSections)
         return plan.start;
+    if (!plan.bounds.isEmpty())
+        return plan.bounds.value(i - 1, plan.end);
     const long double at = static_cast<long double>(plan.start)
                            + static_cast<long double>(i - 1) * static_cast<long double>(plan.sectionLength);
     return static_cast<double>(at);
@@ -211,6 +213,8 @@ JobSection JobPlan::Section(qint32 i) const
     s.start = PlannedStart(*this, i);
     if (equalSections && lastEndsAtEnd && i == count)
         s.length = end - s.start;
+    if (!bounds.isEmpty())
+        s.length = bounds.value(i, end) - s.start;
     s.end = s.start + s.length;
     return s;
 }
@@ -220,6 +224,8 @@ QList<double> JobPlan::PlannedPoints() const
     QList<double> points;
     if (count <= 0)
         return points;
+    if (!bounds.isEmpty())
+        return bounds;
     for (qint64 i = 1; i <= count; ++i)
         points.append(PlannedStart(*this, static_cast<qint32>(i)));
     points.append(end);
@@ -228,7 +234,23 @@ QList<double> JobPlan::PlannedPoints() const
 
 QString JobPlan::OutputPath(qint32 i) const
 {
+    if (!names.isEmpty())
+        return outputFolder + names.value(i - 1);
     return outputFolder + baseName + QStringLiteral("_Clip") + QString::number(i) + extension;
+}
+
+QString JobPlan::NamePrefix() const
+{
+    if (names.isEmpty())
+        return baseName + QStringLiteral("_Clip");
+    QString prefix = names.first();
+    for (const QString& n : names) {
+        qsizetype k = 0;
+        while (k < prefix.size() && k < n.size() && prefix.at(k) == n.at(k))
+            ++k;
+        prefix.truncate(k);
+    }
+    return prefix;
 }
 
 // ---- progress

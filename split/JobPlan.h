@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "split/CutPoints.h"
+#include "split/SectionModes.h"
 #include "split/TrackList.h"
 
 // What a press of Start reads from the main window, as plain values.
@@ -68,6 +69,20 @@ public:
     QString baseName;          // the source's file name before its last "."
     QString extension;         // "." + the profile's "Type"
     bool lastEndsAtEnd = false; // sections of a fixed length: the last one ends at `end`
+    // Sections between chosen points (chapters, split points, a size limit): count + 1
+    // times from start to end. Empty: equal sections, or sections of sectionLength.
+    QList<double> bounds;
+    // The sections' file names (without the folder) from a name template; empty: NAME_ClipN.
+    QStringList names;
+    QStringList titles;        // the sections' names (chapter titles), for the template
+    QString nameTemplate;      // empty: the default, NAME_ClipN
+    QString profileName;       // for the template's {profile}
+    // Sections that can only be placed once the source is read (its chapters, its packets'
+    // sizes): see ResolveSections. Until then count is 0.
+    std::optional<SectionRequest> pending;
+    // No section may be larger than this (checked after each is written, and cut again
+    // shorter when it is).
+    std::optional<SizeLimit> sizeLimit;
     // Where the cuts really fall, once looked up in the source (see ResolveCuts); without
     // it the sections lie at the planned points.
     std::optional<CutPlan> cuts;
@@ -76,6 +91,9 @@ public:
     // the looked-up cuts. Every front end and the runner take their sections from here.
     JobSection Section(qint32 i) const;
     QString OutputPath(qint32 i) const;
+    // The start of every output name that does not come from a template, for the sweep of
+    // temporary files a killed job left; with named sections, the part all names share.
+    QString NamePrefix() const;
     // The start, the points between equal sections and the end: count + 1 times (none
     // when count is 0 or less).
     QList<double> PlannedPoints() const;

@@ -108,6 +108,12 @@ bool PartialOutput::IsEmpty() const
     return m_fd < 0 || ::fstat(m_fd, &st) != 0 || st.st_size == 0;
 }
 
+qint64 PartialOutput::Size() const
+{
+    struct stat st {};
+    return m_fd < 0 || ::fstat(m_fd, &st) != 0 ? 0 : qint64(st.st_size);
+}
+
 bool PartialOutput::Commit(bool replace, QString* error)
 {
     if (m_fd < 0) {
@@ -225,6 +231,14 @@ std::optional<QString> FindOutputThatIsSource(const JobPlan& plan, const QString
         return ::stat(Native(path).constData(), &st) == 0 && SameInode(st, source);
     };
 
+    // Names from a template follow no pattern to look for: each is asked for (their count
+    // is bounded).
+    if (!plan.names.isEmpty()) {
+        for (qint64 i = 1; i <= plan.count; ++i)
+            if (isSource(plan.OutputPath(static_cast<qint32>(i))))
+                return plan.OutputPath(static_cast<qint32>(i));
+        return std::nullopt;
+    }
     // One look at the folder rather than one per section, whatever the count. Names are
     // compared without regard to case (a folder may not tell them apart); the planned name
     // itself then decides.

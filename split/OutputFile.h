@@ -26,6 +26,7 @@ public:
     QString FinalPath() const { return m_final; }
     // The temporary file holds nothing (the encoder wrote nothing).
     bool IsEmpty() const;
+    qint64 Size() const; // bytes written so far
     // Puts the complete file in place. replace: an entry at the final name may be replaced
     // (it keeps the permissions of a file it replaces); otherwise an entry that appeared
     // since the job looked is kept and this fails.

@@ -103,10 +103,9 @@ void SplitJob::Begin()
         return;
     }
     // What a killed run of the program left behind for these outputs.
-    if (m_order.plan.count > 0)
-        RemoveLeftoverParts(m_order.plan.outputFolder, m_order.plan.baseName + QStringLiteral("_Clip"),
-                            m_order.plan.extension);
-    if (m_order.plan.count <= 0 || m_order.plan.cuts) {
+    if (m_order.plan.count > 0 && !m_order.plan.NamePrefix().isEmpty())
+        RemoveLeftoverParts(m_order.plan.outputFolder, m_order.plan.NamePrefix(), m_order.plan.extension);
+    if (!m_order.plan.pending && (m_order.plan.count <= 0 || m_order.plan.cuts)) {
         if (m_order.plan.cuts)
             m_lookupReport.cuts = *m_order.plan.cuts;
         // A quick read of the stream headers; without it ffmpeg picks one track of each kind.
@@ -115,21 +114,54 @@ void SplitJob::Begin()
         NextSection();
         return;
     }
-    // ffprobe reads the source meanwhile; the caller's loop goes on.
+    StartLookup();
+}
+
+void SplitJob::StartLookup()
+{
+    // ffprobe reads the source meanwhile; the caller's loop goes on. Sections that wait for
+    // the source (its chapters, its sizes) are placed first.
     m_stopLookup = std::make_shared<std::atomic<bool>>(false);
     auto report = std::make_shared<CutLookupReport>();
-    auto tracks = std::make_shared<SplitJobOrder>(m_order);
-    m_lookup = QThread::create([order = m_order, stop = m_stopLookup, report, tracks] {
-        *report = LookUpCuts(order, stop.get());
-        if (!tracks->mapping && !stop->load())
-            ResolveTracks(*tracks, nullptr, stop.get());
+    auto resolved = std::make_shared<SplitJobOrder>(m_order);
+    auto problem = std::make_shared<QString>();
+    m_lookup = QThread::create([stop = m_stopLookup, report, resolved, problem] {
+        if (resolved->plan.pending && !ResolveSections(*resolved, problem.get(), stop.get())) {
+            if (problem->isEmpty())
+                *problem = QStringLiteral("The sections could not be placed on the source.");
+            return;
+        }
+        *report = LookUpCuts(*resolved, stop.get());
+        if (!resolved->mapping && !stop->load())
+            ResolveTracks(*resolved, nullptr, stop.get());
     });
     QThread* lookup = m_lookup;
-    connect(m_lookup, &QThread::finished, this, [this, lookup, report, tracks] {
+    connect(m_lookup, &QThread::finished, this, [this, lookup, report, resolved, problem] {
         if (lookup != m_lookup) // one that a cancel has already waited for and let go
             return;
+        if (!problem->isEmpty()) {
+            StopLookup();
+            m_reason = *problem;
+            m_refusal = JobCheckFailure{9, QStringLiteral("Invalid Section"), *problem, JobFocus::None};
+            Finish(Outcome::Refused);
+            return;
+        }
+        const bool placed = m_order.plan.pending.has_value() || !resolved->plan.names.isEmpty();
+        m_order.plan = resolved->plan;
         if (!m_order.mapping)
-            m_order.mapping = tracks->mapping;
+            m_order.mapping = resolved->mapping;
+        if (placed) {
+            // The names are known only now (or changed with sections placed again).
+            if (const std::optional<JobCheckFailure> refusal = CheckOutputsAgainstSource(m_order.plan, m_order.sourcePath)) {
+                StopLookup();
+                m_reason = refusal->message;
+                m_refusal = refusal;
+                Finish(Outcome::Refused);
+                return;
+            }
+            if (!m_order.plan.NamePrefix().isEmpty())
+                RemoveLeftoverParts(m_order.plan.outputFolder, m_order.plan.NamePrefix(), m_order.plan.extension);
+        }
         OnCutsFound(*report);
     });
     const QPointer<SplitJob> self(this);
@@ -330,6 +362,15 @@ void SplitJob::EndSection()
         FailSection(QStringLiteral("The encoder wrote nothing to %1.").arg(m_section.outputPath));
         return;
     }
+    if (m_order.plan.sizeLimit && m_part->Size() > m_order.plan.sizeLimit->maxBytes) {
+        const qint64 written = m_part->Size();
+        m_part.reset();
+        if (RecutShorter(written))
+            return;
+        FailSection(QStringLiteral("It came out at %1, larger than the limit of %2, and cannot be cut shorter.")
+                        .arg(FormatByteSize(written), FormatByteSize(m_order.plan.sizeLimit->maxBytes)));
+        return;
+    }
     QString error;
     if (!m_part->Commit(m_replace, &error)) {
         FailSection(error);
@@ -342,6 +383,32 @@ void SplitJob::EndSection()
         return;
     // From the event loop, not from inside the ended encoder's signal.
     QMetaObject::invokeMethod(this, &SplitJob::NextSection, Qt::QueuedConnection);
+}
+
+bool SplitJob::RecutShorter(qint64 written)
+{
+    // The estimate was short: it learns from what was written, and this section and those
+    // after it are placed again from its start. Earlier sections stay as they are.
+    constexpr int kMostRecuts = 4;
+    const qint32 i = m_section.number;
+    JobPlan& plan = m_order.plan;
+    if (++m_recuts[i] > kMostRecuts || plan.bounds.size() < i + 1)
+        return false;
+    SizeLimit& limit = *plan.sizeLimit;
+    const double from = m_section.start, to = m_section.end;
+    const double estimated = limit.keyFrames ? EstimateBytes(limit.packets, from, to, limit.model)
+                                             : limit.model.scale * limit.model.bytesPerSecond * (to - from) + limit.model.fixed;
+    LearnFromOversizedSection(limit.model, estimated, written, to - from, limit.maxBytes);
+    const SizePlan again = PlanSizeLimitedSections(limit.packets, plan.bounds.at(i - 1), plan.end, limit.maxBytes,
+                                                   limit.keyFrames, limit.model);
+    if (!again.problem.isEmpty() || again.bounds.size() < 2 || !(again.bounds.at(1) < to - kSameTime))
+        return false;
+    const QList<double> bounds = plan.bounds.mid(0, i - 1) + again.bounds;
+    ApplyBounds(plan, bounds);
+    plan.cuts.reset();
+    m_next = i;
+    StartLookup();
+    return true;
 }
 
 void SplitJob::FailSection(const QString& reason)

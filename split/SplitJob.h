@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QHash>
 #include <QTimer>
 #include <atomic>
 #include <functional>
@@ -128,6 +129,8 @@ private:
     enum class State { Idle, Running, Ended };
 
     void Begin();
+    void StartLookup();
+    bool RecutShorter(qint64 written);
     void OnCutsFound(const CutLookupReport& report);
     void StopLookup();
     void NextSection();
@@ -168,5 +171,6 @@ private:
     QThread* m_lookup = nullptr;
     std::shared_ptr<std::atomic<bool>> m_stopLookup;
     CutLookupReport m_lookupReport;
+    QHash<qint32, int> m_recuts; // how often each section was cut again shorter
     QList<EncoderNote> m_encoderNotes;
 };

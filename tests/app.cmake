@@ -14,3 +14,8 @@ set_tests_properties(tst_app_formats PROPERTIES TIMEOUT 900)
 veltrane_add_test(NAME tst_app_tracks SOURCES app_tracks.cpp split_support.h)
 target_compile_definitions(tst_app_tracks PRIVATE VT_FAKE_ENCODER_PATH="$<TARGET_FILE:split_fake_encoder>")
 add_dependencies(tst_app_tracks split_fake_encoder)
+# Split points set with X and drawn on the track bar, Split at them and into the queue; the
+# section mode values the window refuses.
+veltrane_add_test(NAME tst_app_sections SOURCES app_sections.cpp split_support.h LABEL forms)
+target_compile_definitions(tst_app_sections PRIVATE VT_FAKE_ENCODER_PATH="$<TARGET_FILE:split_fake_encoder>")
+add_dependencies(tst_app_sections split_fake_encoder)

@@ -12,6 +12,7 @@
 #include "preview/VideoWindow.h"
 #include "profiles/CustomSizeForm.h"
 #include "profiles/OutputSettingsForm.h"
+#include "split/SectionModeRow.h"
 
 #include <QAccessible>
 #include <QLabel>
@@ -115,8 +116,9 @@ private slots:
                                        f->tkbProgress,  f->sbtnPlayPreview,  f->sbtnPausePreview, f->sbtnStopPreview,
                                        f->sbtnSelStart, f->sbtnSelEnd,       f->sbtnErase,       f->edtSource,
                                        f->rdbStartEnd,  f->edtStart,         f->edtEnd,          f->edtSectionQty,
+                                       f->SectionModes->cmbSectionMode, f->SectionModes->edtSectionValue,
                                        f->cmbProfile,   f->BitBtn1,          f->edtOutputDir,    f->bbtnBrowse,
-                                       f->imgStart,     f->sbtnOpen};
+                                       f->imgStart,     f->btnAddToQueue,    f->btnQueue,        f->sbtnOpen};
         f->sbtnOpen->setFocus(Qt::TabFocusReason);
         QList<QWidget*> visited{QApplication::focusWidget()};
         while (visited.size() < order.size()) {

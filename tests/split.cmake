@@ -61,3 +61,11 @@ set_tests_properties(tst_split_tracks_media PROPERTIES TIMEOUT 1200)
 
 # The headers exact cuts read and mend in MPEG-2, MPEG-4 Part 2 and AV1 video.
 veltrane_add_test(NAME tst_split_exact_headers SOURCES split_exact_headers.cpp ${PROJECT_SOURCE_DIR}/encoder/picture_headers.cpp CORE)
+
+# Sections of a length, of a size, at chapters and at chosen points; output name templates
+# (core library only).
+veltrane_add_test(NAME tst_split_sections SOURCES split_sections.cpp CORE LABEL unit)
+
+# Sections no larger than a size and at chapters, through the real encoder and ffmpeg.
+veltrane_add_test(NAME tst_split_sections_media SOURCES split_sections_media.cpp CORE)
+set_tests_properties(tst_split_sections_media PROPERTIES TIMEOUT 1200)

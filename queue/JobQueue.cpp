@@ -1,0 +1,342 @@
+#include "queue/JobQueue.h"
+#include "split/CutPoints.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <cmath>
+
+namespace {
+
+constexpr qint64 kMostFileBytes = 8 * 1024 * 1024;
+constexpr qsizetype kMostJobs = 10000;
+constexpr qsizetype kMostText = 4096;          // a path, a template, a message
+constexpr qsizetype kMostSwitches = 256 * 1024; // a profile's switches
+constexpr qsizetype kMostPoints = 10000;
+constexpr double kMostSeconds = 1e7;           // well past any recording
+
+const char* const kModes[] = {"equal", "length", "size", "chapters", "points"};
+const char* const kStatuses[] = {"waiting", "running", "done", "failed", "skipped", "cancelled"};
+
+std::optional<QString> Text(const QJsonObject& o, const char* key, qsizetype most, bool required = false)
+{
+    const QJsonValue v = o.value(QLatin1String(key));
+    if (v.isUndefined() || v.isNull())
+        return required ? std::nullopt : std::optional<QString>(QString());
+    if (!v.isString() || v.toString().size() > most || v.toString().contains(QChar(0)))
+        return std::nullopt;
+    return v.toString();
+}
+
+// A time: absent, or a finite number of seconds in range.
+bool Seconds(const QJsonObject& o, const char* key, std::optional<double>& out)
+{
+    const QJsonValue v = o.value(QLatin1String(key));
+    if (v.isUndefined() || v.isNull())
+        return true;
+    if (!v.isDouble() || !std::isfinite(v.toDouble()) || v.toDouble() < 0 || v.toDouble() > kMostSeconds)
+        return false;
+    out = v.toDouble();
+    return true;
+}
+
+std::optional<QueueJob> ReadJob(const QJsonValue& value)
+{
+    if (!value.isObject())
+        return std::nullopt;
+    const QJsonObject o = value.toObject();
+    QueueJob job;
+    const std::optional<QString> source = Text(o, "source", kMostText, true);
+    if (!source || source->isEmpty() || !QDir::isAbsolutePath(*source))
+        return std::nullopt;
+    job.sourcePath = QDir::cleanPath(*source);
+    if (!Seconds(o, "start", job.start) || !Seconds(o, "end", job.end))
+        return std::nullopt;
+    if (job.start && job.end && !(*job.end > *job.start))
+        return std::nullopt;
+    const QJsonValue count = o.value(QLatin1String("count"));
+    if (!count.isUndefined()) {
+        if (!count.isDouble() || count.toDouble() != std::floor(count.toDouble()) || count.toDouble() < 1
+            || count.toDouble() > kMostNamedSections)
+            return std::nullopt;
+        job.count = qint32(count.toDouble());
+    }
+    const std::optional<QString> mode = Text(o, "mode", 16);
+    if (!mode)
+        return std::nullopt;
+    bool knownMode = mode->isEmpty();
+    for (int m = 0; m < 5; ++m)
+        if (*mode == QLatin1String(kModes[m])) {
+            job.sections.mode = SectionMode(m);
+            knownMode = true;
+        }
+    if (!knownMode)
+        return std::nullopt;
+    std::optional<double> every;
+    if (!Seconds(o, "every", every))
+        return std::nullopt;
+    job.sections.every = every.value_or(0);
+    if (job.sections.mode == SectionMode::Length && !(job.sections.every >= 0.001))
+        return std::nullopt;
+    const QJsonValue bytes = o.value(QLatin1String("maxBytes"));
+    if (!bytes.isUndefined()) {
+        // Whole bytes, exactly representable: up to 2^53.
+        if (!bytes.isDouble() || bytes.toDouble() != std::floor(bytes.toDouble()) || bytes.toDouble() < 1024
+            || bytes.toDouble() > 9007199254740992.0)
+            return std::nullopt;
+        job.sections.maxBytes = qint64(bytes.toDouble());
+    }
+    if (job.sections.mode == SectionMode::Size && job.sections.maxBytes < 1024)
+        return std::nullopt;
+    const QJsonValue points = o.value(QLatin1String("points"));
+    if (!points.isUndefined()) {
+        if (!points.isArray() || points.toArray().size() > kMostPoints)
+            return std::nullopt;
+        for (const QJsonValue& p : points.toArray()) {
+            if (!p.isDouble() || !std::isfinite(p.toDouble()) || p.toDouble() < 0 || p.toDouble() > kMostSeconds)
+                return std::nullopt;
+            job.sections.points << p.toDouble();
+        }
+    }
+    const std::optional<QString> profileName = Text(o, "profile", kMostText);
+    const std::optional<QString> profilePath = Text(o, "profilePath", kMostText);
+    const std::optional<QString> switches = Text(o, "switches", kMostSwitches);
+    const std::optional<QString> extension = Text(o, "extension", 32, true);
+    const std::optional<QString> outputDir = Text(o, "outputDir", kMostText);
+    const std::optional<QString> nameTemplate = Text(o, "name", kMostText);
+    const std::optional<QString> message = Text(o, "message", kMostText);
+    const std::optional<QString> status = Text(o, "status", 16);
+    if (!profileName || !profilePath || !switches || !extension || !outputDir || !nameTemplate || !message || !status)
+        return std::nullopt;
+    // The extension becomes part of every output name: a dot and letters or digits only.
+    static const QRegularExpression plainExtension(QStringLiteral("^\\.[A-Za-z0-9]{1,16}$"));
+    if (!plainExtension.match(*extension).hasMatch())
+        return std::nullopt;
+    if (!outputDir->isEmpty() && !QDir::isAbsolutePath(*outputDir))
+        return std::nullopt;
+    // A template names files inside the output folder, never a folder of its own.
+    if (nameTemplate->contains(QLatin1Char('/')))
+        return std::nullopt;
+    job.profileName = *profileName;
+    job.profilePath = *profilePath;
+    job.profileSwitches = *switches;
+    job.extension = *extension;
+    job.outputDir = outputDir->isEmpty() ? QString() : QDir::cleanPath(*outputDir);
+    job.nameTemplate = *nameTemplate;
+    job.message = *message;
+    for (int s = 0; s < 6; ++s)
+        if (*status == QLatin1String(kStatuses[s]))
+            job.status = QueueJob::Status(s);
+    // A job the program was running when it ended starts again from its beginning.
+    if (job.status == QueueJob::Status::Running) {
+        job.status = QueueJob::Status::Waiting;
+        job.message.clear();
+    }
+    job.progress = job.status == QueueJob::Status::Done ? 100 : 0;
+    return job;
+}
+
+} // namespace
+
+QString StatusName(QueueJob::Status status) { return QLatin1String(kStatuses[int(status)]); }
+
+qsizetype JobQueue::IndexOf(qint64 id) const
+{
+    for (qsizetype i = 0; i < m_jobs.size(); ++i)
+        if (m_jobs.at(i).id == id)
+            return i;
+    return -1;
+}
+
+const QueueJob* JobQueue::Find(qint64 id) const
+{
+    const qsizetype i = IndexOf(id);
+    return i < 0 ? nullptr : &m_jobs.at(i);
+}
+
+qint64 JobQueue::Add(QueueJob job)
+{
+    job.id = m_nextId++;
+    job.status = QueueJob::Status::Waiting;
+    job.progress = 0;
+    m_jobs.append(job);
+    emit changed();
+    return job.id;
+}
+
+bool JobQueue::Remove(qint64 id)
+{
+    const qsizetype i = IndexOf(id);
+    if (i < 0 || m_jobs.at(i).status == QueueJob::Status::Running)
+        return false;
+    m_jobs.removeAt(i);
+    emit changed();
+    return true;
+}
+
+bool JobQueue::Move(qint64 id, int step)
+{
+    const qsizetype i = IndexOf(id);
+    const qsizetype to = i + step;
+    if (i < 0 || to < 0 || to >= m_jobs.size())
+        return false;
+    m_jobs.move(i, to);
+    emit changed();
+    return true;
+}
+
+std::optional<qint64> JobQueue::NextWaiting() const
+{
+    for (const QueueJob& j : m_jobs)
+        if (j.status == QueueJob::Status::Waiting)
+            return j.id;
+    return std::nullopt;
+}
+
+void JobQueue::SetStatus(qint64 id, QueueJob::Status status, const QString& message)
+{
+    const qsizetype i = IndexOf(id);
+    if (i < 0)
+        return;
+    m_jobs[i].status = status;
+    m_jobs[i].message = message;
+    if (status == QueueJob::Status::Done)
+        m_jobs[i].progress = 100;
+    else if (status == QueueJob::Status::Waiting)
+        m_jobs[i].progress = 0;
+    emit jobChanged(id);
+}
+
+void JobQueue::SetProgress(qint64 id, int progress)
+{
+    const qsizetype i = IndexOf(id);
+    if (i < 0 || m_jobs.at(i).progress == progress)
+        return;
+    m_jobs[i].progress = std::clamp(progress, 0, 100);
+    emit jobChanged(id);
+}
+
+void JobQueue::RemoveFinished()
+{
+    const qsizetype before = m_jobs.size();
+    m_jobs.removeIf([](const QueueJob& j) {
+        return j.status != QueueJob::Status::Waiting && j.status != QueueJob::Status::Running;
+    });
+    if (m_jobs.size() != before)
+        emit changed();
+}
+
+QByteArray JobQueue::ToJson() const
+{
+    QJsonArray jobs;
+    for (const QueueJob& j : m_jobs) {
+        QJsonObject o;
+        o.insert(QStringLiteral("source"), j.sourcePath);
+        if (j.start)
+            o.insert(QStringLiteral("start"), *j.start);
+        if (j.end)
+            o.insert(QStringLiteral("end"), *j.end);
+        o.insert(QStringLiteral("count"), j.count);
+        o.insert(QStringLiteral("mode"), QLatin1String(kModes[int(j.sections.mode)]));
+        if (j.sections.mode == SectionMode::Length)
+            o.insert(QStringLiteral("every"), j.sections.every);
+        if (j.sections.mode == SectionMode::Size)
+            o.insert(QStringLiteral("maxBytes"), double(j.sections.maxBytes));
+        if (!j.sections.points.isEmpty()) {
+            QJsonArray points;
+            for (double p : j.sections.points)
+                points.append(p);
+            o.insert(QStringLiteral("points"), points);
+        }
+        o.insert(QStringLiteral("profile"), j.profileName);
+        o.insert(QStringLiteral("profilePath"), j.profilePath);
+        o.insert(QStringLiteral("switches"), j.profileSwitches);
+        o.insert(QStringLiteral("extension"), j.extension);
+        o.insert(QStringLiteral("outputDir"), j.outputDir);
+        o.insert(QStringLiteral("name"), j.nameTemplate);
+        o.insert(QStringLiteral("status"), StatusName(j.status));
+        o.insert(QStringLiteral("message"), j.message.left(kMostText));
+        jobs.append(o);
+    }
+    QJsonObject root;
+    root.insert(QStringLiteral("queue"), 1);
+    root.insert(QStringLiteral("jobs"), jobs);
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+bool JobQueue::FromJson(const QByteArray& json, int* dropped, QString* error)
+{
+    auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (json.size() > kMostFileBytes)
+        return fail(QStringLiteral("The queue file is larger than %1.").arg(FormatByteSize(kMostFileBytes)));
+    QJsonParseError parse{};
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &parse);
+    if (parse.error != QJsonParseError::NoError || !doc.isObject())
+        return fail(QStringLiteral("The queue file is no queue (%1).").arg(parse.errorString()));
+    const QJsonObject root = doc.object();
+    if (root.value(QLatin1String("queue")).toInt() != 1 || !root.value(QLatin1String("jobs")).isArray())
+        return fail(QStringLiteral("The queue file is no queue of this program's."));
+    const QJsonArray array = root.value(QLatin1String("jobs")).toArray();
+    QList<QueueJob> jobs;
+    int bad = 0;
+    for (const QJsonValue& v : array) {
+        if (jobs.size() >= kMostJobs) {
+            ++bad;
+            continue;
+        }
+        std::optional<QueueJob> job = ReadJob(v);
+        if (!job) {
+            ++bad;
+            continue;
+        }
+        job->id = m_nextId++;
+        jobs.append(*job);
+    }
+    m_jobs = jobs;
+    if (dropped)
+        *dropped = bad;
+    emit changed();
+    return true;
+}
+
+bool JobQueue::Save(const QString& path, QString* error) const
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(ToJson()) < 0 || !file.commit()) {
+        if (error)
+            *error = QStringLiteral("The queue cannot be written to %1 (%2).").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool JobQueue::Load(const QString& path, int* dropped, QString* error)
+{
+    if (dropped)
+        *dropped = 0;
+    const QFileInfo info(path);
+    if (!info.exists())
+        return true;
+    // Only a plain file of a sane size is read (not a pipe or a device that never ends).
+    if (!info.isFile() || info.size() > kMostFileBytes) {
+        if (error)
+            *error = QStringLiteral("%1 is no queue file.").arg(path);
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("%1 cannot be read (%2).").arg(path, file.errorString());
+        return false;
+    }
+    return FromJson(file.read(kMostFileBytes + 1), dropped, error);
+}
