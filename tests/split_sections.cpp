@@ -80,7 +80,7 @@ private slots:
     void longNamesStayUnique()
     {
         const QString title = QString(150, QChar(0x00e9)); // 300 bytes of UTF-8
-        const QStringList names = NameSections("{title}", {NameFields{"x", 1, title}, NameFields{"x", 2, title}}, ".mkv");
+        const QStringList names = NameSections("{title}", {NameFields{"x", 1, title, 0, 0, {}}, NameFields{"x", 2, title, 0, 0, {}}}, ".mkv");
         QCOMPARE(names.size(), 2);
         QVERIFY(names.at(0) != names.at(1));
         for (const QString& n : names) {
