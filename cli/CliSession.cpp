@@ -148,7 +148,8 @@ int CliSession::Run()
             continue;
         if (stop || m_interrupted)
             break;
-        results[i] = RunSource(i + 1, count, *plans[i].order);
+        results[i] = m_options.segments.isEmpty() ? RunSource(i + 1, count, *plans[i].order)
+                                                  : RunSegments(i + 1, count, *plans[i].order);
         switch (results[i].outcome) {
         case SourceResult::Outcome::Failed:
         case SourceResult::Outcome::Refused:
@@ -179,6 +180,8 @@ void CliSession::Interrupt()
     m_interrupted = true;
     if (m_job)
         m_job->Cancel();
+    if (m_segmentJob)
+        m_segmentJob->Cancel();
     if (m_probeLoop)
         m_probeLoop->quit();
 }
@@ -315,8 +318,19 @@ CliSession::SourcePlan CliSession::PlanSource(const QString& source)
                                                 : ExtractFolder(path);
     // A common --end for a batch means "up to there": a source that ends earlier is cut up to
     // its own end, rather than given sections that lie past it and would come out empty.
-    double end = m_options.end.value_or(*length);
-    if (end > *length && m_options.start.value_or(0.0) < *length) {
+    // Segments are checked as one range from the first start to the last end.
+    std::optional<double> optionStart = m_options.start, optionEnd = m_options.end;
+    for (const Segment& s : m_options.segments) {
+        optionStart = std::min(optionStart.value_or(s.start), s.start);
+        optionEnd = std::max(optionEnd.value_or(s.end), s.end);
+    }
+    double end = optionEnd.value_or(*length);
+    if (!m_options.segments.isEmpty() && end > *length && optionStart.value_or(0.0) < *length) {
+        if (m_report.GetMode() != CliReport::Mode::Quiet)
+            m_report.Warning(QStringLiteral("the segments reach past the end of %1 (%2); they are cut up to its end")
+                                 .arg(source, FormatCliTime(*length)));
+        end = *length;
+    } else if (end > *length && m_options.start.value_or(0.0) < *length) {
         if (m_report.GetMode() != CliReport::Mode::Quiet)
             m_report.Warning(QStringLiteral("--end %1 lies past the end of %2; it is cut up to its end (%3)")
                                  .arg(m_options.endText, source, FormatCliTime(*length)));
@@ -324,7 +338,7 @@ CliSession::SourcePlan CliSession::PlanSource(const QString& source)
     }
     JobInputs in;
     in.sourcePath = path;
-    in.startSeconds = m_options.start.value_or(0.0);
+    in.startSeconds = optionStart.value_or(0.0);
     in.endSeconds = end;
     in.equalSections = m_options.sections > 0;
     in.quantityText = QString::number(m_options.sections);
@@ -354,6 +368,18 @@ CliSession::SourcePlan CliSession::PlanSource(const QString& source)
     if (!QFileInfo(plan.outputFolder).isWritable()) {
         p.refusal = QStringLiteral("%1: the output folder %2 cannot be written").arg(source, plan.outputFolder);
         return p;
+    }
+    if (!m_options.segments.isEmpty()) {
+        // Every file the segments write, checked against the source as the sections' are.
+        SegmentJobOrder so = SegmentOrder(SplitJobOrder{path, plan, m_switches, m_paths.encoderPath, m_options.tracks, std::nullopt});
+        plan.outputNames.clear();
+        for (const QString& out : SegmentJobOutputs(so))
+            plan.outputNames << QFileInfo(out).completeBaseName();
+        plan.count = qint32(plan.outputNames.size());
+        if (const std::optional<JobCheckFailure> failure = CheckOutputsAgainstSource(plan, path)) {
+            p.refusal = DescribeFailure(*failure, p, outputDir);
+            return p;
+        }
     }
     p.order = SplitJobOrder{path, plan, m_switches, m_paths.encoderPath, m_options.tracks, std::nullopt};
     TrackList list;
@@ -548,6 +574,75 @@ SourceResult CliSession::RunSource(int index, int count, const SplitJobOrder& or
     default: // cancelled, or stopped at the question
         r.outcome = SourceResult::Outcome::Cancelled;
         break;
+    }
+    m_report.SourceEnds(r);
+    return r;
+}
+
+SegmentJobOrder CliSession::SegmentOrder(const SplitJobOrder& order) const
+{
+    SegmentJobOrder so;
+    so.base = order;
+    so.outputFolder = order.plan.outputFolder;
+    so.baseName = StripExtension(ExtractFileName(order.sourcePath));
+    so.extension = m_extension;
+    so.segments = m_options.segments;
+    so.output = m_options.join ? SegmentOutput::Joined : SegmentOutput::Separate;
+    so.chaptersAtJoins = m_options.chapters;
+    return so;
+}
+
+SourceResult CliSession::RunSegments(int index, int count, const SplitJobOrder& order)
+{
+    SourceResult r;
+    r.source = order.sourcePath;
+    r.sections = m_options.join ? 1 : int(m_options.segments.size());
+    r.outputFolder = order.plan.outputFolder;
+    SegmentJob job(SegmentOrder(order));
+    SplitJobOrder shown = order;
+    shown.plan.count = qint32(m_options.segments.size());
+    m_report.SourceBegins(index, count, shown, m_profileName);
+    connect(&job, &SegmentJob::segmentStarted, this, [this](int i, int, const QString& output) {
+        JobSection s;
+        s.number = i;
+        s.start = m_options.segments.at(i - 1).start;
+        s.length = m_options.segments.at(i - 1).end - s.start;
+        s.outputPath = output;
+        m_report.SectionBegins(s);
+    });
+    connect(&job, &SegmentJob::progress, this, [this](int current, int total) { m_report.Progress(current, total, 0); });
+    connect(&job, &SegmentJob::joining, this, [this](const QString& output) {
+        m_report.Line(QStringLiteral("joining the segments into %1").arg(output));
+    });
+    job.SetOverwriteQuestion([this](const JobSection& s) { return DecideOverwrite(s); });
+    QEventLoop loop;
+    connect(&job, &SegmentJob::ended, &loop, &QEventLoop::quit);
+    m_segmentJob = &job;
+    job.Start();
+    loop.exec();
+    m_segmentJob = nullptr;
+    r.done = int(job.Written().size());
+    r.notes = job.Notes();
+    for (const QString& w : job.Written())
+        r.notes << QStringLiteral("written: %1").arg(w);
+    switch (job.Result()) {
+    case SegmentJob::Outcome::Completed: r.outcome = SourceResult::Outcome::Completed; break;
+    case SegmentJob::Outcome::Failed:
+        r.outcome = SourceResult::Outcome::Failed;
+        r.message = job.FailureReason();
+        m_report.Error(QStringLiteral("%1: %2").arg(order.sourcePath, r.message));
+        break;
+    case SegmentJob::Outcome::EncoderMissing:
+        r.outcome = SourceResult::Outcome::EncoderMissing;
+        r.message = job.FailureReason();
+        m_report.Error(r.message);
+        break;
+    case SegmentJob::Outcome::Refused:
+        r.outcome = SourceResult::Outcome::Refused;
+        r.message = job.FailureReason();
+        m_report.Error(QStringLiteral("%1: %2").arg(order.sourcePath, r.message));
+        break;
+    default: r.outcome = SourceResult::Outcome::Cancelled; break;
     }
     m_report.SourceEnds(r);
     return r;

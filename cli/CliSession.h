@@ -4,6 +4,7 @@
 #include "cli/CliReport.h"
 #include "prefs/PreferencesStore.h"
 #include "split/JobPlan.h"
+#include "segments/SegmentJob.h"
 #include "split/SplitJob.h"
 
 #include <QObject>
@@ -54,6 +55,8 @@ private:
     std::optional<double> ProbeLength(const QString& path, QString* error);
     QString DescribeFailure(const JobCheckFailure& failure, const SourcePlan& plan, const QString& outputDir) const;
     SourceResult RunSource(int index, int count, const SplitJobOrder& order);
+    SourceResult RunSegments(int index, int count, const SplitJobOrder& order);
+    SegmentJobOrder SegmentOrder(const SplitJobOrder& order) const;
     SplitJob::Overwrite DecideOverwrite(const JobSection& section);
     SplitJob::Overwrite AskOverwrite(const JobSection& section);
     int ExitStatus(const QList<SourceResult>& results) const;
@@ -73,5 +76,6 @@ private:
     bool m_replaceAll = false;
     bool m_noMoreAnswers = false;
     QPointer<SplitJob> m_job;
+    QPointer<SegmentJob> m_segmentJob;
     QPointer<QEventLoop> m_probeLoop;
 };

@@ -212,6 +212,8 @@ QList<double> JobPlan::PlannedPoints() const
 
 QString JobPlan::OutputPath(qint32 i) const
 {
+    if (i >= 1 && i <= outputNames.size())
+        return outputFolder + outputNames.at(i - 1) + extension;
     return outputFolder + baseName + QStringLiteral("_Clip") + QString::number(i) + extension;
 }
 
