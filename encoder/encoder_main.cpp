@@ -736,7 +736,7 @@ int RunJoin(int argc, char** argv)
     if (encodeSound) {
         args.insert(args.end(), audio.begin(), audio.end());
         // Filled or trimmed to the time stamps, so no join moves the sound against the pictures.
-        args.insert(args.end(), {"-af", "aresample=async=1"});
+        args.insert(args.end(), {"-af", "aresample=async=1:min_hard_comp=0.01"});
     }
     args.push_back(AsFile(output));
     return RunWithProgress(ffmpeg, args);
