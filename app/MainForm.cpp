@@ -393,6 +393,7 @@ void TMainForm::BuildLayout()
     SetupPreview();
     SetupRange();
     SetupJob();
+    SetupSegments();
 }
 
 void TMainForm::FormCreate()

@@ -233,6 +233,11 @@ public:
     bool AskToCancelJob(const QString& caption, const QString& text);
     EncoderRun* CurrentRun = nullptr; // the running section's encoder, if any
 
+    // ---- segments (segments/SegmentsMain.cpp): several ranges, apart or joined
+    void SetupSegments();
+    class TSegmentsPanel* Segments = nullptr;
+    QToolButton* sbtnSegments = nullptr;
+
 protected:
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;

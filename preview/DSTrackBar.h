@@ -1,4 +1,6 @@
 #pragma once
+#include <QList>
+#include <QPair>
 #include "preview/FilterGraph.h"
 #include <QPointer>
 #include <QSlider>
@@ -58,6 +60,11 @@ public:
 
     void ControlEvent(TControlEvent event, int param) override;
 
+    // Stretches drawn along the channel (the segments of the source), in positions; the one
+    // at `highlighted` (-1: none) stands out.
+    void SetRanges(const QList<QPair<double, double>>& ranges, int highlighted = -1);
+    const QList<QPair<double, double>>& Ranges() const { return m_ranges; }
+
 Q_SIGNALS:
     // CurrentPos and StopPos in milliseconds.
     void OnTimer(QObject* sender, quint32 currentPos, quint32 stopPos);
@@ -97,4 +104,6 @@ private:
     QTimer m_repeat; // page steps go on while the button is held away from the thumb
     TMediaSeeking* m_seeking = nullptr;
     QPointer<TFilterGraph> m_graph;
+    QList<QPair<double, double>> m_ranges;
+    int m_highlighted = -1;
 };
