@@ -1,4 +1,5 @@
 #include "segments/SegmentsPanel.h"
+#include "app/Dialogs.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -7,7 +8,6 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -176,8 +176,8 @@ QString TSegmentsPanel::Status() const { return m_status->text(); }
 void TSegmentsPanel::Say(const QString& text, bool error)
 {
     m_status->setText(text);
-    if (error && showMessages)
-        QMessageBox::information(this, QStringLiteral("Segments"), text);
+    if (error)
+        ShowMessage(this, MsgIcon::Information, QStringLiteral("Segments"), text);
 }
 
 QString TSegmentsPanel::DefaultFolder() const

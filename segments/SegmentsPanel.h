@@ -62,9 +62,6 @@ public:
     // What the last action said (also shown in the panel).
     QString Status() const;
 
-    // Errors are shown in a message box unless this is off (tests read Status()).
-    bool showMessages = true;
-
 Q_SIGNALS:
     // A segment was chosen: the window marks it and shows its start.
     void showSegment(double start, double end);
