@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -618,9 +619,12 @@ SourceResult CliSession::RunSegments(int index, int count, const SplitJobOrder& 
     QEventLoop loop;
     connect(&job, &SegmentJob::ended, &loop, &QEventLoop::quit);
     m_segmentJob = &job;
+    QElapsedTimer clock;
+    clock.start();
     job.Start();
     loop.exec();
     m_segmentJob = nullptr;
+    r.elapsed = clock.elapsed() / 1000;
     r.done = int(job.Written().size());
     r.notes = job.Notes();
     for (const QString& w : job.Written())
