@@ -125,6 +125,20 @@ int CliSession::Run()
         for (const SourcePlan& p : plans) {
             if (!p.order)
                 continue;
+            if (!m_options.segments.isEmpty()) {
+                // The segments and the files they go to; each is cut as a range of its own.
+                const SegmentJobOrder so = SegmentOrder(*p.order);
+                const QStringList outputs = SegmentJobOutputs(so);
+                for (int k = 0; k < so.segments.size(); ++k)
+                    m_report.Line(QStringLiteral("%1: segment %2: %3 - %4%5")
+                                      .arg(p.source)
+                                      .arg(k + 1)
+                                      .arg(FormatCliTime(so.segments[k].start), FormatCliTime(so.segments[k].end),
+                                           m_options.join ? QString() : QStringLiteral(" -> ") + outputs.value(k)));
+                if (m_options.join)
+                    m_report.Line(QStringLiteral("%1: joined into %2").arg(p.source, outputs.value(0)));
+                continue;
+            }
             // The sections as the job will cut them: on the frames or key frames it finds.
             SplitJobOrder order = *p.order;
             const CutLookupReport lookup = ResolveCuts(order);
