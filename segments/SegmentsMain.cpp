@@ -30,7 +30,7 @@ void TMainForm::SetupSegments()
     sbtnSegments->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
     sbtnSegments->setIconSize(QSize(32, 32));
     sbtnSegments->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    sbtnSegments->setGeometry(int(394 * LayoutScale), int(3 * LayoutScale), int(92 * LayoutScale), int(58 * LayoutScale));
+    sbtnSegments->setGeometry(394, 3, 92, 58); // scaled with the toolbar when the font needs it
     sbtnSegments->setStyleSheet(sbtnHelp->styleSheet());
     sbtnSegments->setFont(sbtnHelp->font());
     sbtnSegments->setCheckable(true);
@@ -39,7 +39,10 @@ void TMainForm::SetupSegments()
     sbtnSegments->setFocusPolicy(Qt::TabFocus);
     sbtnSegments->show();
 
-    Segments = new TSegmentsPanel(this);
+    // A window of its own, not a child of this one: the layout sized to the font measures this
+    // window's controls only. It goes when this window goes.
+    Segments = new TSegmentsPanel(nullptr);
+    connect(this, &QObject::destroyed, Segments, [panel = Segments] { delete panel; });
     Segments->marks = [this]() -> std::optional<std::pair<double, double>> {
         if (!SourceLoaded)
             return std::nullopt;
