@@ -418,6 +418,7 @@ void TMainForm::BuildLayout()
     SetupRange();
     SetupJob();
     SetupQueue();
+    SetupSegments();
 }
 
 void TMainForm::FormCreate()

@@ -285,6 +285,11 @@ public:
     bool AskToCancelJob(const QString& caption, const QString& text);
     EncoderRun* CurrentRun = nullptr; // the running section's encoder, if any
 
+    // ---- segments (segments/SegmentsMain.cpp): several ranges, apart or joined
+    void SetupSegments();
+    class TSegmentsPanel* Segments = nullptr;
+    QToolButton* sbtnSegments = nullptr;
+
     // ---- split points and the queue
     void SetupQueue();
     void ToggleSplitPoint(); // X: a split point at the frame shown, or away when one is there

@@ -168,7 +168,7 @@ void TMainForm::SetupKeyboard()
     VideoWindow->setFocus(Qt::OtherFocusReason);
 
     // Focus order: toolbar, preview region, then the job region in its own order.
-    const QList<QWidget*> order = {sbtnOpen,      sbtnSettings, sbtnAbout,     sbtnHelp,     tkbProgress,
+    const QList<QWidget*> order = {sbtnOpen,      sbtnSettings, sbtnAbout,     sbtnHelp,     sbtnSegments, tkbProgress,
                                    sbtnPlayPreview, sbtnPausePreview, sbtnStopPreview, sbtnSelStart, sbtnSelEnd,
                                    sbtnErase,     edtSource,    rdbStartEnd,   edtStart,     edtEnd,
                                    rdbEqual,      edtSectionQty, SectionModes->rdbSections, SectionModes->cmbSectionMode,

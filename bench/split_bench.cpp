@@ -1,7 +1,7 @@
 // How much a split job costs over ffmpeg alone, and whether a section deep into a long
 // source costs more than one at its start.
 //
-//   bench_split [--quick] [--copy-only | --exact | --exact-codecs [--codec MPEG-2]] [--rounds N]
+//   bench_split [--quick] [--copy-only | --exact | --exact-codecs [--codec MPEG-2] | --join] [--rounds N]
 //
 // 1. A job of four equal sections of a 60 s clip, run through the main window and the
 //    wmaspi.dll encoder, against the same four sections run by ffmpeg directly with the
@@ -21,7 +21,13 @@
 // 5. --exact-codecs: as 4 for MPEG-2 (transport stream), MPEG-4 Part 2 (MP4), VP9 (WebM) and
 //    AV1 (Matroska), each a 60 s 640x360 clip with a key frame every 5 s in 4 sections from
 //    3.5 s, against ffmpeg re-encoding one 5 s interval as the encoder does. Same goal.
+//
+// 6. --join: the 10-minute 1080p clip of 4 (a key frame every 10 s), 10 segments of 20 s from
+//    3.5 s, one a minute, joined into one file with "Exact frames", against ffmpeg copying the
+//    same key-frame ranges directly plus re-encoding one key-frame interval per join as the
+//    encoder does. Goal: ratio <= 1.
 #include "TestSupport.h"
+#include "segments/SegmentJob.h"
 #include "app/MainForm.h"
 #include "prefs/SettingsForm.h"
 #include "preview/FilterGraph.h"
@@ -488,6 +494,95 @@ int ExactCodecsBenchmark(const QString& dir, int rounds, const QString& only)
 
 } // namespace
 
+// 6. Segments joined with exact frames against copying them and re-encoding an interval per join.
+int JoinBenchmark(const QString& dir, int rounds)
+{
+    const QString clip = dir + "/hd.mp4";
+    const int gop = 250;
+    std::printf("making a 10-minute 1080p clip, a key frame every 10 s...\n");
+    std::fflush(stdout);
+    if (!MakeLongHdClip(dir, clip, gop)) {
+        std::fprintf(stderr, "could not make the clip\n");
+        return 1;
+    }
+    const QString outDir = dir + "/out";
+    QDir().mkpath(outDir);
+    QList<Segment> segments;
+    for (int k = 0; k < 10; ++k)
+        segments << Segment{3.5 + 60.0 * k, 23.5 + 60.0 * k, QString()};
+    SegmentJobOrder order;
+    order.base.sourcePath = clip;
+    order.base.profileSwitches = ShippedSwitches("MP4 - Stream copy - no re-encoding", "Exact frames (re-encode up to the first key frame)");
+    order.base.encoderPath = BuiltAppDir() + "wmaspi.dll";
+    order.outputFolder = outDir + "/";
+    order.baseName = "hd";
+    order.extension = ".mp4";
+    order.segments = segments;
+    order.output = SegmentOutput::Joined;
+    std::printf("exact frames:%s\nload average before: %s\n", qPrintable(order.base.profileSwitches), qPrintable(LoadAverage()));
+    auto join = [&]() {
+        SegmentJob job(order);
+        job.SetOverwriteQuestion([](const JobSection&) { return SplitJob::Overwrite::Replace; });
+        QSignalSpy ended(&job, &SegmentJob::ended);
+        ::sync();
+        const double children = Cpu(RUSAGE_CHILDREN), self = Cpu(RUSAGE_SELF);
+        QElapsedTimer t;
+        t.start();
+        job.Start();
+        ended.wait(3600000);
+        const Cost c{t.nsecsElapsed() / 1e9, Cpu(RUSAGE_SELF) - self + Cpu(RUSAGE_CHILDREN) - children};
+        if (job.Result() != SegmentJob::Outcome::Completed) {
+            std::fprintf(stderr, "the join did not complete: %s\n", qPrintable(job.FailureReason()));
+            return Cost{-1, -1};
+        }
+        return c;
+    };
+    // ffmpeg copying each segment's key-frame range (from the key frame before its start to the
+    // one after its end) into a file of its own.
+    auto copy = [&]() {
+        ::sync();
+        Cost all{0, 0};
+        for (int k = 0; k < segments.size(); ++k) {
+            const double from = std::floor(segments[k].start / 10) * 10, to = std::ceil(segments[k].end / 10) * 10;
+            const Cost c = RunProcess("ffmpeg", {"-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-ss",
+                                                 QString::number(from), "-i", clip, "-t", QString::number(to - from),
+                                                 "-c", "copy", "-avoid_negative_ts", "make_zero",
+                                                 outDir + QString("/copy%1.mp4").arg(k)});
+            all.wall += c.wall;
+            all.cpu += c.cpu;
+        }
+        return all;
+    };
+    auto oneInterval = [&] {
+        return RunProcess("ffmpeg", {"-nostdin", "-hide_banner", "-loglevel", "error", "-ss", "300", "-i", clip,
+                                     "-frames:v", QString::number(gop), "-an", "-c:v", "libx264", "-preset", "faster",
+                                     "-crf", "16", "-f", "null", "-"});
+    };
+    copy(); // warms the file cache
+    const int joins = int(segments.size()) - 1;
+    QList<double> joinWall, copyWall, intervalWall, ratio;
+    for (int r = 0; r < rounds; ++r) {
+        const Cost j = join();
+        const Cost c = copy();
+        const Cost i = oneInterval();
+        if (j.wall < 0 || c.wall < 0 || i.wall < 0)
+            return 1;
+        joinWall << j.wall;
+        copyWall << c.wall;
+        intervalWall << i.wall;
+        ratio << j.wall / (c.wall + joins * i.wall);
+        std::printf("round %d: joined %.3f s (processor %.3f s); copied %.3f s (processor %.3f s); one interval "
+                    "re-encoded %.3f s (processor %.3f s)\n",
+                    r + 1, j.wall, j.cpu, c.wall, c.cpu, i.wall, i.cpu);
+        std::fflush(stdout);
+    }
+    std::printf("10 segments of 20 s joined with exact frames, %d rounds (load average after: %s):\n"
+                "  joined %.3f s; copied %.3f s + %d x one interval %.3f s = %.3f s; ratio %.3f (goal <= 1)\n",
+                rounds, qPrintable(LoadAverage()), Median(joinWall), Median(copyWall), joins, Median(intervalWall),
+                Median(copyWall) + joins * Median(intervalWall), Median(ratio));
+    return Median(ratio) <= 1.0 ? 0 : 1;
+}
+
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -509,6 +604,8 @@ int main(int argc, char** argv)
         return ExactCodecsBenchmark(work.path(), Rounds(app.arguments(), quick ? 1 : 3),
                                     at > 0 ? app.arguments().value(at + 1) : QString());
     }
+    if (app.arguments().contains("--join"))
+        return JoinBenchmark(work.path(), Rounds(app.arguments(), quick ? 1 : 3));
     if (app.arguments().contains("--exact"))
         return ExactBenchmark(work.path(), Rounds(app.arguments(), quick ? 1 : 3));
     const QString clip = work.path() + "/clip.mp4";

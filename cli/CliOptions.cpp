@@ -116,11 +116,23 @@ CliParse ParseCliArguments(const QStringList& arguments)
                                     QStringLiteral("SPEC"));
     const QCommandLineOption listTracks(QStringLiteral("list-tracks"),
                                         QStringLiteral("Print each source's tracks and chapters; cut nothing."));
+    const QCommandLineOption segments(QStringLiteral("segments"),
+                                      QStringLiteral("Cut the segments listed in FILE (CSV: start,end,name), each a "
+                                                     "file of its own."),
+                                      QStringLiteral("FILE"));
+    const QCommandLineOption range(QStringLiteral("range"),
+                                   QStringLiteral("A segment to cut; may be given more than once."),
+                                   QStringLiteral("START-END"));
+    const QCommandLineOption join(QStringLiteral("join"),
+                                  QStringLiteral("Join the segments into one file, SOURCE-NAME_Joined.EXT."));
+    const QCommandLineOption joinChapters(QStringLiteral("join-chapters"),
+                                          QStringLiteral("With --join: a chapter for each segment."));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
-    parser.addOptions({start, end, sections, every, maxSize, chapters, splitAt, name, profile, output, overwrite, noOverwrite, dryRun, progress,
-                       keepGoing, quiet, tracks, listTracks, help, version});
+    parser.addOptions({start, end, sections, every, maxSize, chapters, splitAt, name, profile, output, overwrite, noOverwrite,
+                       dryRun, progress, keepGoing, quiet, tracks, listTracks, segments, range, join, joinChapters, help,
+                       version});
     parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("Video files to cut."),
                                  QStringLiteral("SOURCE..."));
 
@@ -140,7 +152,7 @@ CliParse ParseCliArguments(const QStringList& arguments)
 
     // An option given twice is a slip that would silently lose one of the values.
     for (const QCommandLineOption* o :
-         {&start, &end, &sections, &every, &maxSize, &splitAt, &name, &profile, &output, &progress, &tracks})
+         {&start, &end, &sections, &every, &maxSize, &splitAt, &name, &profile, &output, &progress, &tracks, &segments})
         if (parser.values(*o).size() > 1)
             return Error(QStringLiteral("--%1 is given more than once").arg(o->names().constFirst()));
 
@@ -240,6 +252,42 @@ CliParse ParseCliArguments(const QStringList& arguments)
             return Error(QStringLiteral("--tracks %1: %2").arg(opts.tracksText, why));
         opts.tracks = *chosen;
     }
+    if (parser.isSet(segments) || parser.isSet(range)) {
+        for (const QCommandLineOption* o : {&start, &end, &sections, &every, &maxSize, &chapters, &splitAt})
+            if (parser.isSet(*o))
+                return Error(QStringLiteral("--%1 cannot be used with segments").arg(o->names().constFirst()));
+        if (parser.isSet(segments) && parser.isSet(range))
+            return Error(QStringLiteral("--segments and --range cannot be used together"));
+        if (parser.isSet(segments)) {
+            QString why;
+            const std::optional<QByteArray> text = ReadSegmentFile(parser.value(segments), &why);
+            if (!text)
+                return Error(QStringLiteral("--segments: %1").arg(why));
+            const SegmentReadResult read = ParseSegmentCsv(*text);
+            if (!read.error.isEmpty())
+                return Error(QStringLiteral("--segments %1: %2").arg(parser.value(segments), read.error));
+            if (read.segments.isEmpty())
+                return Error(QStringLiteral("--segments %1: no segments in it").arg(parser.value(segments)));
+            opts.segments = read.segments;
+        }
+        const QStringList ranges = parser.values(range);
+        if (ranges.size() > kMaxSegments)
+            return Error(QStringLiteral("--range: more than %1 segments").arg(kMaxSegments));
+        for (const QString& r : ranges) {
+            const qsizetype dash = r.indexOf(QLatin1Char('-'));
+            const std::optional<double> a = dash > 0 ? ParseCliTime(r.left(dash)) : std::nullopt;
+            const std::optional<double> b = dash > 0 ? ParseCliTime(r.mid(dash + 1)) : std::nullopt;
+            if (!a || !b || !IsValidSegmentRange(*a, *b))
+                return Error(QStringLiteral("--range %1: not START-END with START before END (HH:MM:SS[.mmm] or seconds)").arg(r));
+            opts.segments.append(Segment{*a, *b, QString()});
+        }
+    }
+    if ((parser.isSet(join) || parser.isSet(joinChapters)) && opts.segments.isEmpty())
+        return Error(QStringLiteral("--%1 needs --segments or --range").arg(parser.isSet(join) ? "join" : "join-chapters"));
+    if (parser.isSet(joinChapters) && !parser.isSet(join))
+        return Error(QStringLiteral("--join-chapters needs --join"));
+    opts.join = parser.isSet(join);
+    opts.joinChapters = parser.isSet(joinChapters);
     opts.listTracks = parser.isSet(listTracks);
     opts.dryRun = parser.isSet(dryRun);
     opts.keepGoing = parser.isSet(keepGoing);

@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <optional>
 
+#include "segments/SegmentList.h"
 #include "split/TrackList.h"
 
 // What one call of veltrane-cli asks for, as read from its arguments.
@@ -32,6 +33,9 @@ struct CliOptions {
     TrackSelection tracks;          // --tracks SPEC; all by default
     QString tracksText;
     bool listTracks = false;        // --list-tracks: print the sources' tracks, cut nothing
+    QList<Segment> segments;        // --segments FILE or --range START-END...; empty: none
+    bool join = false;              // --join: the segments into one file
+    bool joinChapters = false;      // --join-chapters: a chapter per segment in the joined file
 };
 
 // The result of reading the arguments: options to run with, or a text to print and the

@@ -252,6 +252,14 @@ void CliReport::SectionFailed(const JobSection& section, const QString& reason)
               {"output", section.outputPath}, {"reason", reason}});
 }
 
+void CliReport::Line(const QString& text)
+{
+    if (m_mode == Mode::Quiet || m_mode == Mode::Json)
+        return;
+    ClearLine();
+    Out(text + QLatin1Char('\n'));
+}
+
 void CliReport::SourceEnds(const SourceResult& r)
 {
     ClearLine();

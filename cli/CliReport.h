@@ -37,6 +37,8 @@ public:
 
     void Error(const QString& message);
     void Warning(const QString& message);
+    // A line of its own among the reports (not in quiet or JSON mode).
+    void Line(const QString& text);
     // A source refused before anything ran for it.
     void Refused(const QString& source, const QString& message);
     // --list-tracks: the source's tracks and chapters (printed even with --quiet).

@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -139,6 +140,20 @@ std::optional<int> CliSession::PlanAll()
         for (const SourcePlan& p : plans) {
             if (!p.order)
                 continue;
+            if (!m_options.segments.isEmpty()) {
+                // The segments and the files they go to; each is cut as a range of its own.
+                const SegmentJobOrder so = SegmentOrder(*p.order);
+                const QStringList outputs = SegmentJobOutputs(so);
+                for (int k = 0; k < so.segments.size(); ++k)
+                    m_report.Line(QStringLiteral("%1: segment %2: %3 - %4%5")
+                                      .arg(p.source)
+                                      .arg(k + 1)
+                                      .arg(FormatCliTime(so.segments[k].start), FormatCliTime(so.segments[k].end),
+                                           m_options.join ? QString() : QStringLiteral(" -> ") + outputs.value(k)));
+                if (m_options.join)
+                    m_report.Line(QStringLiteral("%1: joined into %2").arg(p.source, outputs.value(0)));
+                continue;
+            }
             // The sections as the job will cut them: on the frames or key frames it finds.
             SplitJobOrder order = *p.order;
             const CutLookupReport lookup = ResolveCuts(order);
@@ -171,7 +186,10 @@ void CliSession::RunNext()
         QCoreApplication::exit(status);
         return;
     }
-    StartSource(m_current + 1, count, *m_plans[m_current].order);
+    if (m_options.segments.isEmpty())
+        StartSource(m_current + 1, count, *m_plans[m_current].order);
+    else
+        StartSegments(m_current + 1, count, *m_plans[m_current].order);
 }
 
 void CliSession::Interrupt()
@@ -184,6 +202,8 @@ void CliSession::Interrupt()
     m_interrupted = true;
     if (m_job)
         m_job->Cancel();
+    if (m_segmentJob)
+        m_segmentJob->Cancel();
 }
 
 bool CliSession::InterruptPending() const
@@ -318,8 +338,19 @@ CliSession::SourcePlan CliSession::PlanSource(const QString& source)
                                                 : ExtractFolder(path);
     // A common --end for a batch means "up to there": a source that ends earlier is cut up to
     // its own end, rather than given sections that lie past it and would come out empty.
-    double end = m_options.end.value_or(*length);
-    if (end > *length && m_options.start.value_or(0.0) < *length) {
+    // Segments are checked as one range from the first start to the last end.
+    std::optional<double> optionStart = m_options.start, optionEnd = m_options.end;
+    for (const Segment& s : m_options.segments) {
+        optionStart = std::min(optionStart.value_or(s.start), s.start);
+        optionEnd = std::max(optionEnd.value_or(s.end), s.end);
+    }
+    double end = optionEnd.value_or(*length);
+    if (!m_options.segments.isEmpty() && end > *length && optionStart.value_or(0.0) < *length) {
+        if (m_report.GetMode() != CliReport::Mode::Quiet)
+            m_report.Warning(QStringLiteral("the segments reach past the end of %1 (%2); they are cut up to its end")
+                                 .arg(source, FormatCliTime(*length)));
+        end = *length;
+    } else if (end > *length && m_options.start.value_or(0.0) < *length) {
         if (m_report.GetMode() != CliReport::Mode::Quiet)
             m_report.Warning(QStringLiteral("--end %1 lies past the end of %2; it is cut up to its end (%3)")
                                  .arg(m_options.endText, source, FormatCliTime(*length)));
@@ -327,7 +358,7 @@ CliSession::SourcePlan CliSession::PlanSource(const QString& source)
     }
     JobInputs in;
     in.sourcePath = path;
-    in.startSeconds = m_options.start.value_or(0.0);
+    in.startSeconds = optionStart.value_or(0.0);
     in.endSeconds = end;
     in.equalSections = m_options.sections > 0;
     in.quantityText = QString::number(m_options.sections);
@@ -390,6 +421,18 @@ CliSession::SourcePlan CliSession::PlanSource(const QString& source)
     if (!QFileInfo(plan.outputFolder).isWritable()) {
         p.refusal = QStringLiteral("%1: the output folder %2 cannot be written").arg(source, plan.outputFolder);
         return p;
+    }
+    if (!m_options.segments.isEmpty()) {
+        // Every file the segments write, checked against the source as the sections' are.
+        SegmentJobOrder so = SegmentOrder(SplitJobOrder{path, plan, m_switches, m_paths.encoderPath, m_options.tracks, std::nullopt});
+        plan.outputNames.clear();
+        for (const QString& out : SegmentJobOutputs(so))
+            plan.outputNames << QFileInfo(out).completeBaseName();
+        plan.count = qint32(plan.outputNames.size());
+        if (const std::optional<JobCheckFailure> failure = CheckOutputsAgainstSource(plan, path)) {
+            p.refusal = DescribeFailure(*failure, p, outputDir);
+            return p;
+        }
     }
     p.order = SplitJobOrder{path, plan, m_switches, m_paths.encoderPath, m_options.tracks, std::nullopt};
     TrackList list;
@@ -613,6 +656,11 @@ void CliSession::SourceEnded()
         r.outcome = SourceResult::Outcome::Cancelled;
         break;
     }
+    SourceDone(r);
+}
+
+void CliSession::SourceDone(const SourceResult& r)
+{
     m_report.SourceEnds(r);
     m_results[m_current] = r;
     switch (r.outcome) {
@@ -628,6 +676,85 @@ void CliSession::SourceEnded()
         break;
     }
     RunNext();
+}
+
+SegmentJobOrder CliSession::SegmentOrder(const SplitJobOrder& order) const
+{
+    SegmentJobOrder so;
+    so.base = order;
+    so.outputFolder = order.plan.outputFolder;
+    so.baseName = StripExtension(ExtractFileName(order.sourcePath));
+    so.extension = m_extension;
+    so.segments = m_options.segments;
+    so.output = m_options.join ? SegmentOutput::Joined : SegmentOutput::Separate;
+    so.chaptersAtJoins = m_options.joinChapters;
+    return so;
+}
+
+void CliSession::StartSegments(int index, int count, const SplitJobOrder& order)
+{
+    m_running = SourceResult();
+    m_running.source = order.sourcePath;
+    m_running.sections = m_options.join ? 1 : int(m_options.segments.size());
+    m_running.outputFolder = order.plan.outputFolder;
+    auto* job = new SegmentJob(SegmentOrder(order), this);
+    SplitJobOrder shown = order;
+    shown.plan.count = qint32(m_options.segments.size());
+    m_report.SourceBegins(index, count, shown, m_profileName);
+    connect(job, &SegmentJob::segmentStarted, this, [this](int i, int, const QString& output) {
+        JobSection s;
+        s.number = i;
+        s.start = m_options.segments.at(i - 1).start;
+        s.length = m_options.segments.at(i - 1).end - s.start;
+        s.outputPath = output;
+        m_report.SectionBegins(s);
+    });
+    connect(job, &SegmentJob::progress, this, [this](int current, int total) { m_report.Progress(current, total, 0); });
+    connect(job, &SegmentJob::joining, this, [this](const QString& output) {
+        m_report.Line(QStringLiteral("joining the segments into %1").arg(output));
+    });
+    job->SetOverwriteQuestion([this](const JobSection& s) { return DecideOverwrite(s); });
+    // Taken up from the loop, once the job has left its own call chain.
+    connect(job, &SegmentJob::ended, this, &CliSession::SegmentsEnded, Qt::QueuedConnection);
+    m_segmentJob = job;
+    m_segmentClock.start();
+    job->Start();
+}
+
+void CliSession::SegmentsEnded()
+{
+    SegmentJob* job = m_segmentJob;
+    if (!job)
+        return;
+    m_segmentJob = nullptr;
+    job->deleteLater();
+    SourceResult& r = m_running;
+    const QString source = r.source;
+    r.elapsed = m_segmentClock.elapsed() / 1000;
+    r.done = int(job->Written().size());
+    r.notes = job->Notes();
+    for (const QString& w : job->Written())
+        r.notes << QStringLiteral("written: %1").arg(w);
+    switch (job->Result()) {
+    case SegmentJob::Outcome::Completed: r.outcome = SourceResult::Outcome::Completed; break;
+    case SegmentJob::Outcome::Failed:
+        r.outcome = SourceResult::Outcome::Failed;
+        r.message = job->FailureReason();
+        m_report.Error(QStringLiteral("%1: %2").arg(source, r.message));
+        break;
+    case SegmentJob::Outcome::EncoderMissing:
+        r.outcome = SourceResult::Outcome::EncoderMissing;
+        r.message = job->FailureReason();
+        m_report.Error(r.message);
+        break;
+    case SegmentJob::Outcome::Refused:
+        r.outcome = SourceResult::Outcome::Refused;
+        r.message = job->FailureReason();
+        m_report.Error(QStringLiteral("%1: %2").arg(source, r.message));
+        break;
+    default: r.outcome = SourceResult::Outcome::Cancelled; break;
+    }
+    SourceDone(r);
 }
 
 SplitJob::Overwrite CliSession::DecideOverwrite(const JobSection& section)

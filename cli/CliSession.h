@@ -4,9 +4,11 @@
 #include "cli/CliReport.h"
 #include "prefs/PreferencesStore.h"
 #include "split/JobPlan.h"
+#include "segments/SegmentJob.h"
 #include "split/SplitJob.h"
 
 #include <QObject>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <optional>
 #include <stdexcept>
@@ -58,6 +60,11 @@ private:
     void RunNext();
     void StartSource(int index, int count, const SplitJobOrder& order);
     void SourceEnded();
+    void SourceDone(const SourceResult& r);
+    // Segments of the source, apart or joined, instead of its sections.
+    void StartSegments(int index, int count, const SplitJobOrder& order);
+    void SegmentsEnded();
+    SegmentJobOrder SegmentOrder(const SplitJobOrder& order) const;
     SplitJob::Overwrite DecideOverwrite(const JobSection& section);
     SplitJob::Overwrite AskOverwrite(const JobSection& section);
     int ExitStatus(const QList<SourceResult>& results) const;
@@ -82,4 +89,6 @@ private:
     SourceResult m_running; // the source whose job runs
     int m_current = -1;     // its place in m_plans
     bool m_stop = false;    // no further source runs
+    QPointer<SegmentJob> m_segmentJob;
+    QElapsedTimer m_segmentClock;
 };

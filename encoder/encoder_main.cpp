@@ -18,6 +18,9 @@
 //
 // (both times equal: nothing lay between the key frames, and no output was written).
 //
+// With -join it puts the finished pieces of one job together into one file instead (see
+// RunJoin below).
+//
 // Profile switches that would reach beyond the one output (see SwitchPolicy.h) are refused
 // before ffmpeg starts: status 2, and one line on standard error naming the option. ffmpeg
 // itself runs in a sandbox (see Sandbox.h); a layer the kernel lacks is said on standard
@@ -405,14 +408,19 @@ void ReportProgressLine(const std::string& line)
     ReportProgress(double(us) / 1e6);
 }
 
-int RunPlain(const std::string& ffmpeg, const Invocation& inv)
+int RunWithProgress(const std::string& ffmpeg, const std::vector<std::string>& args);
+
+int RunPlain(const std::string& ffmpeg, const Invocation& inv) { return RunWithProgress(ffmpeg, PlainArguments(inv)); }
+
+// Runs ffmpeg with "-progress pipe:1" among its arguments and passes its position on.
+int RunWithProgress(const std::string& ffmpeg, const std::vector<std::string>& args)
 {
     int progress[2];
     if (::pipe2(progress, O_CLOEXEC) != 0) {
         Say(std::string("cannot create a pipe: ") + std::strerror(errno));
         return 126;
     }
-    const pid_t child = Spawn(ffmpeg, PlainArguments(inv), -1, progress[1]);
+    const pid_t child = Spawn(ffmpeg, args, -1, progress[1]);
     ::close(progress[1]);
     if (child < 0) {
         ::close(progress[0]);
@@ -580,10 +588,180 @@ int RunExact(const std::string& ffmpeg, const Invocation& inv, ExactCut& exact, 
     return Wait(child);
 }
 
+// ---- joining finished pieces into one file
+//
+//   wmaspi.dll -join <list> [-chapters <metadata>] [-c:a <codec> [-b:a <rate>] [-ar <rate>] [-ac <n>]] <output>
+//
+// The list is an ffconcat script that the program wrote in the output folder, naming pieces
+// of the same job there; ffmpeg's concat demuxer reads them in order, each piece's time
+// stamps running on from where the one before ended (its "outpoint"), and the streams are
+// copied. Sound that was encoded piece by piece is encoded once more (each piece's encoder
+// delay would otherwise sound at every join) and kept on its time stamps, so it stays with
+// the pictures. The list, the chapters and the output must lie in one folder, and the list
+// may only name plain files there: the sandbox then holds ffmpeg to that folder.
+
+bool PlainName(const std::string& name)
+{
+    if (name.empty() || name.size() > 255 || name[0] == '.' || name[0] == '-')
+        return false;
+    for (const char c : name)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-'))
+            return false;
+    return true;
+}
+
+bool PlainNumber(const std::string& text)
+{
+    if (text.empty() || text.size() > 24)
+        return false;
+    int dots = 0;
+    for (const char c : text) {
+        if (c == '.')
+            ++dots;
+        else if (!std::isdigit(static_cast<unsigned char>(c)))
+            return false;
+    }
+    return dots <= 1 && text[0] != '.';
+}
+
+std::string FolderOf(const std::string& path)
+{
+    const size_t cut = path.rfind('/');
+    return cut == std::string::npos ? std::string(".") : path.substr(0, cut);
+}
+
+// The list as the program writes it, and nothing else: a version line, then for each piece a
+// "file 'NAME'" line and its "inpoint"/"outpoint".
+bool CheckJoinList(const std::string& path, std::string& why)
+{
+    FILE* f = std::fopen(path.c_str(), "r");
+    if (!f) {
+        why = "cannot read the list " + path;
+        return false;
+    }
+    char line[512];
+    int number = 0, files = 0;
+    bool ok = true;
+    while (ok && std::fgets(line, sizeof line, f)) {
+        std::string l(line);
+        ++number;
+        if (l.empty() || l.back() != '\n' || number > 300000) {
+            ok = false;
+            break;
+        }
+        l.pop_back();
+        if (number == 1) {
+            ok = l == "ffconcat version 1.0";
+        } else if (l.rfind("file '", 0) == 0 && l.size() > 7 && l.back() == '\'') {
+            ok = PlainName(l.substr(6, l.size() - 7));
+            ++files;
+        } else if (l.rfind("inpoint ", 0) == 0) {
+            ok = files > 0 && PlainNumber(l.substr(8));
+        } else if (l.rfind("outpoint ", 0) == 0) {
+            ok = files > 0 && PlainNumber(l.substr(9));
+        } else {
+            ok = false;
+        }
+    }
+    std::fclose(f);
+    if (!ok || files == 0)
+        why = "the list " + path + " is not one the program wrote (line " + std::to_string(number) + ")";
+    return ok && files > 0;
+}
+
+int RunJoin(int argc, char** argv)
+{
+    std::vector<std::string> in(argv + 2, argv + argc);
+    if (in.size() < 2) {
+        Say("usage: wmaspi.dll -join <list> [-chapters <metadata>] [-c:a <codec> ...] <output>");
+        return 2;
+    }
+    const std::string list = in.front();
+    const std::string output = in.back();
+    std::string chapters;
+    std::vector<std::string> audio;
+    const size_t optionsEnd = in.size() - 1; // the output is last
+    for (size_t k = 1; k < optionsEnd; k += 2) {
+        const std::string& key = in[k];
+        if (k + 1 >= optionsEnd) {
+            Say("-join: " + key + " has no value");
+            return 2;
+        }
+        const std::string& value = in[k + 1];
+        if (key == "-chapters") {
+            chapters = value;
+        } else if (key == "-c:a" || key == "-b:a" || key == "-ar" || key == "-ac" || key == "-q:a" || key == "-profile:a") {
+            for (const char c : value)
+                if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.' || c == '-')) {
+                    Say("-join: " + key + " " + value + " is refused");
+                    return 2;
+                }
+            audio.push_back(key);
+            audio.push_back(value);
+        } else {
+            Say("-join: unknown option " + key);
+            return 2;
+        }
+    }
+    const std::string folder = FolderOf(output);
+    if (FolderOf(list) != folder || (!chapters.empty() && FolderOf(chapters) != folder)) {
+        Say("-join: the list, the chapters and the output must lie in one folder");
+        return 2;
+    }
+    if (output.find('%') != std::string::npos) {
+        Say("-join: an output name with % is refused");
+        return 2;
+    }
+    std::string why;
+    if (!CheckJoinList(list, why)) {
+        Say(why);
+        return 2;
+    }
+    const std::string ffmpeg = FindFfmpeg();
+    if (ffmpeg.empty()) {
+        Say("ffmpeg was not found beside the encoder or on the PATH; please install ffmpeg");
+        return 127;
+    }
+    const Sandbox sandbox(ffmpeg, list, output);
+    for (const std::string& missing : sandbox.Missing())
+        Say("sandbox: " + missing);
+    g_sandbox = &sandbox;
+    struct sigaction sa {};
+    sa.sa_handler = Forward;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(sig, &sa, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    std::vector<std::string> args = FfmpegStart();
+    // The output is the job's own temporary file, made empty for ffmpeg to fill.
+    args.insert(args.end(), {"-y", "-progress", "pipe:1"});
+    const bool encodeSound = !audio.empty() && !(audio.size() == 2 && audio[1] == "copy");
+    // Each piece's time stamps as they are: a first piece whose sound begins before 0 (its
+    // encoder delay) would otherwise move everything later by that much.
+    if (encodeSound)
+        args.push_back("-copyts");
+    args.insert(args.end(), {"-f", "concat", "-safe", "1", "-protocol_whitelist", "file", "-i", AsFile(list)});
+    if (!chapters.empty())
+        args.insert(args.end(), {"-f", "ffmetadata", "-protocol_whitelist", "file", "-i", AsFile(chapters)});
+    args.insert(args.end(), {"-map", "0", "-c", "copy"});
+    if (!chapters.empty())
+        args.insert(args.end(), {"-map_chapters", "1"});
+    if (encodeSound) {
+        args.insert(args.end(), audio.begin(), audio.end());
+        // Filled or trimmed to the time stamps, so no join moves the sound against the pictures.
+        args.insert(args.end(), {"-af", "aresample=async=1:min_hard_comp=0.01"});
+    }
+    args.push_back(AsFile(output));
+    return RunWithProgress(ffmpeg, args);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc >= 2 && std::strcmp(argv[1], "-join") == 0)
+        return RunJoin(argc, argv);
     const std::string refused = RefusedProfileSwitches(std::vector<std::string>(argv + 1, argv + argc));
     if (!refused.empty()) {
         Say(refused);

@@ -1,4 +1,6 @@
 #include "preview/DSTrackBar.h"
+
+#include <algorithm>
 #include "app/VtError.h"
 #include "preview/RangeMath.h"
 
@@ -345,6 +347,13 @@ void TDSTrackBar::SetSplitPoints(const QList<double>& seconds)
     update();
 }
 
+void TDSTrackBar::SetRanges(const QList<QPair<double, double>>& ranges, int highlighted)
+{
+    m_ranges = ranges;
+    m_highlighted = highlighted;
+    update();
+}
+
 void TDSTrackBar::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
@@ -381,6 +390,20 @@ void TDSTrackBar::paintEvent(QPaintEvent*)
             p.setPen(Qt::NoPen);
             p.setBrush(sel);
             p.drawRoundedRect(QRectF(x0, top + 1.5, x1 - x0, chH - 3), 1.5, 1.5);
+        }
+    }
+
+    // Segments: thin bars just under the channel, the selected one brighter.
+    if (!m_ranges.isEmpty() && maximum() > minimum()) {
+        const double x0 = PixelOfPosition(minimum());
+        const double perPosition = (PixelOfPosition(maximum()) - x0) / double(qint64(maximum()) - minimum());
+        p.setPen(Qt::NoPen);
+        for (int i = 0; i < m_ranges.size(); ++i) {
+            const double a = x0 + (m_ranges[i].first - minimum()) * perPosition;
+            const double b = x0 + (m_ranges[i].second - minimum()) * perPosition;
+            p.setBrush(!enabled ? kDisabled : i == m_highlighted ? QColor(0x2e, 0xe6, 0xa6) : QColor(0x1f, 0x9e, 0x8a));
+            p.drawRect(QRectF(std::clamp(a, double(left), double(right)), top + chH + 1,
+                              std::max(2.0, std::clamp(b, double(left), double(right)) - std::clamp(a, double(left), double(right))), 3));
         }
     }
 

@@ -1,4 +1,6 @@
 #pragma once
+#include <QList>
+#include <QPair>
 #include "preview/FilterGraph.h"
 #include "preview/KeyFrameIndex.h"
 #include "preview/TimelineZoom.h"
@@ -81,6 +83,11 @@ public:
     double PixelOfTime(qint64 us) const;
     QList<int> KeyFramePixels() const;
 
+    // Stretches drawn along the channel (the segments of the source), in positions; the one
+    // at `highlighted` (-1: none) stands out.
+    void SetRanges(const QList<QPair<double, double>>& ranges, int highlighted = -1);
+    const QList<QPair<double, double>>& Ranges() const { return m_ranges; }
+
 Q_SIGNALS:
     // The stretch shown changed (zoom, or following the picture).
     void ViewChanged();
@@ -134,4 +141,7 @@ private:
     bool m_zoomed = false;
     TimelineView m_view;
     qint64 m_thumbUs = 0; // zoomed in: the thumb's exact time
+
+    QList<QPair<double, double>> m_ranges;
+    int m_highlighted = -1;
 };

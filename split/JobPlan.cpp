@@ -236,6 +236,8 @@ QString JobPlan::OutputPath(qint32 i) const
 {
     if (!names.isEmpty())
         return outputFolder + names.value(i - 1);
+    if (i >= 1 && i <= outputNames.size())
+        return outputFolder + outputNames.at(i - 1) + extension;
     return outputFolder + baseName + QStringLiteral("_Clip") + QString::number(i) + extension;
 }
 

@@ -86,6 +86,8 @@ public:
     // Where the cuts really fall, once looked up in the source (see ResolveCuts); without
     // it the sections lie at the planned points.
     std::optional<CutPlan> cuts;
+    // When set, section i's file name (without folder and extension) is outputNames[i - 1].
+    QStringList outputNames;
 
     // Section i (1..count): start worked out in extended precision, stored as a double, or
     // the looked-up cuts. Every front end and the runner take their sections from here.

@@ -113,7 +113,7 @@ private slots:
         TMainForm* f = w();
         // The two split modes are one stop, the checked one; arrows move between them.
         const QList<QWidget*> order = {f->sbtnOpen,     f->sbtnSettings,     f->sbtnAbout,       f->sbtnHelp,
-                                       f->tkbProgress,  f->sbtnPlayPreview,  f->sbtnPausePreview, f->sbtnStopPreview,
+                                       f->sbtnSegments, f->tkbProgress,  f->sbtnPlayPreview,  f->sbtnPausePreview, f->sbtnStopPreview,
                                        f->sbtnSelStart, f->sbtnSelEnd,       f->sbtnErase,       f->edtSource,
                                        f->rdbStartEnd,  f->edtStart,         f->edtEnd,          f->edtSectionQty,
                                        f->SectionModes->cmbSectionMode, f->SectionModes->edtSectionValue,

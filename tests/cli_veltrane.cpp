@@ -219,6 +219,17 @@ private slots:
                                                 << "@MEDIA@/gone.mp4: no such file";
         QTest::newRow("an output that is the source") << QStringList{"--sections", "2", "--output", "@OUT@", "@CLIP@"} << 2
                                                       << "@OUT@/clip_Clip2.mp4\" is the source video itself or a link to it";
+        QTest::newRow("a range backwards") << QStringList{"--range", "5-4", "@CLIP@"} << 2 << "--range 5-4: not START-END";
+        QTest::newRow("a range and a start") << QStringList{"--range", "1-2", "--start", "1", "@CLIP@"} << 2
+                                             << "--start cannot be used with segments";
+        QTest::newRow("join without segments") << QStringList{"--join", "@CLIP@"} << 2 << "--join needs --segments or --range";
+        QTest::newRow("no segments file") << QStringList{"--segments", "@MEDIA@/none.csv", "@CLIP@"} << 2
+                                          << "--segments: @MEDIA@/none.csv cannot be read";
+        QTest::newRow("a segment's output that is the source")
+            << QStringList{"--range", "1-2", "--range", "3-4", "--output", "@OUT@", "@CLIP@"} << 2
+            << "@OUT@/clip_Clip2.mp4\" is the source video itself or a link to it";
+        QTest::newRow("segments planned") << QStringList{"--dry-run", "--range", "1-2", "--range", "00:00:03.5-4", "--join", "@CLIP@"}
+                                          << 0 << "segment 2: 00:00:03.500 - 00:00:04.000";
     }
 
     void arguments()
