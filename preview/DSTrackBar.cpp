@@ -447,6 +447,8 @@ void TDSTrackBar::paintEvent(QPaintEvent*)
         const double x0 = PixelOfPosition(minimum()), x1 = PixelOfPosition(maximum());
         for (double s : m_splitPoints) {
             const int x = int(std::lround(x0 + (x1 - x0) * (s - minimum()) / double(maximum() - minimum())));
+            if (x < left || x > right)
+                continue; // outside the stretch a zoomed bar shows
             p.drawLine(x, top - 3, x, top + chH + 3);
         }
     }

@@ -5,6 +5,7 @@
 #include "app/Dialogs.h"
 #include "app/ImageControl.h"
 #include "app/MainForm.h"
+#include "app/Navigation.h"
 #include "app/PathUtils.h"
 #include "preview/DSTrackBar.h"
 #include "preview/FilterGraph.h"
@@ -17,6 +18,7 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QShortcut>
+#include <memory>
 #include <QStyle>
 #include <QToolButton>
 
@@ -117,21 +119,32 @@ void TMainForm::SetupSegments()
             return;
         ApplyStartTime(start);
         ApplyEndTime(end);
-        if (tkbProgress->isEnabled() && !Playing()) {
-            FilterGraph->SeekExact(start);
-            ShowPlayerTime(start);
-        }
+        if (tkbProgress->isEnabled() && !Playing())
+            Navigator->SeekTo(start);
     });
     connect(Segments, &TSegmentsPanel::openSource, this, [this](const QString& path, std::optional<double> start, std::optional<double> end) {
+        // The opening finishes later and clears the marks then: the project's marks follow it.
+        auto ready = std::make_shared<QMetaObject::Connection>();
+        auto failed = std::make_shared<QMetaObject::Connection>();
+        *ready = connect(FilterGraph, &TFilterGraph::SourceReady, this, [this, ready, failed, start, end] {
+            disconnect(*ready);
+            disconnect(*failed);
+            if (start)
+                ApplyStartTime(*start);
+            if (end)
+                ApplyEndTime(*end);
+        });
+        *failed = connect(FilterGraph, &TFilterGraph::SourceFailed, this, [ready, failed] {
+            disconnect(*ready);
+            disconnect(*failed);
+        });
         try {
             OpenSource(path);
         } catch (...) {
+            disconnect(*ready);
+            disconnect(*failed);
             return; // the window says why the video cannot be shown, as for any other
         }
-        if (start)
-            ApplyStartTime(*start);
-        if (end)
-            ApplyEndTime(*end);
     });
     connect(edtSource, &QLineEdit::textChanged, Segments, &TSegmentsPanel::SourceChanged);
     // One job at a time: the Split button waits while the segments are cut.
