@@ -132,6 +132,10 @@ public:
         add(f->Image4, 0, false, Grow::None, Grow::All);
         add(f->imgStart, 0, false, Grow::All, Grow::None);
         add(f->imgCancel, 0, false, Grow::All, Grow::None);
+        // The queue's buttons flank the Split face and go down with it.
+        for (QWidget* w : {static_cast<QWidget*>(f->btnAddToQueue), static_cast<QWidget*>(f->btnQueue)})
+            if (w)
+                add(w, 0, false, Grow::All, Grow::None);
         add(f->panProgress, 0, false, Grow::None, Grow::All);
         add(f->imgProgressBack, 0, false, Grow::None, Grow::All);
         const double k = f->LayoutScale;
