@@ -8,6 +8,7 @@
 #include "app/Dialogs.h"
 #include "app/ImageControl.h"
 #include "app/MainForm.h"
+#include "app/Navigation.h"
 #include "prefs/PreferencesStore.h"
 #include "prefs/WindowPlacement.h"
 #include "preview/DSTrackBar.h"
@@ -199,6 +200,9 @@ public:
             a.w->setGeometry(a.base.x() + qRound(a.moveX * dw), a.base.y() + grow(a.moveY),
                              a.base.width() + (a.widen ? dw : 0), a.base.height() + grow(a.heighten));
         }
+        // The frame number sits on the scale's row, which has only now reached its place.
+        if (f->Navigator)
+            f->Navigator->PlaceFrameLabel();
         // The marks lie under the bar at their places on it.
         f->labStart->move(f->labStart->x(), markTop + picture);
         f->labEnd->move(f->labEnd->x(), markTop + picture);

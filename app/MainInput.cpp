@@ -341,8 +341,12 @@ void TMainForm::FitLayoutToFont()
     // (and, beside it, its picture).
     for (QToolButton* b : findChildren<QToolButton*>())
         need(b, QSize(textWidth(b, b->text()) + 10, b->iconSize().height() + b->fontMetrics().height() + 10));
-    for (QPushButton* b : findChildren<QPushButton*>())
-        need(b, QSize(textWidth(b, b->text()) + b->iconSize().width() + 18, b->sizeHint().height()));
+    for (QPushButton* b : findChildren<QPushButton*>()) {
+        if (b->isFlat()) // a caption without a frame (Tracks): its text is all it needs
+            need(b, QSize(textWidth(b, b->text()) + 8, b->fontMetrics().height()));
+        else
+            need(b, QSize(textWidth(b, b->text()) + b->iconSize().width() + 18, b->sizeHint().height()));
+    }
     for (QRadioButton* b : findChildren<QRadioButton*>())
         need(b, b->sizeHint());
     need(cmbProfile, cmbProfile->sizeHint());

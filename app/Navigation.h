@@ -50,6 +50,9 @@ public:
     // Remembered in the preferences.
     void SetShowsFrameNumber(bool on);
 
+    // Under the position, on the scale's row; again whenever the window's controls move.
+    void PlaceFrameLabel();
+
     // ---- moves; each starts where the previous one will land
     void SeekTo(double seconds); // clamped to the source
     void SeekBy(double seconds);
@@ -78,7 +81,6 @@ private:
     void ShowTime(double seconds);
     void ReadKeyFrames();
     void TakeKeyFrames(const QString& source, const QList<double>& times);
-    void PlaceFrameLabel();
 
     TMainForm* m_form;
     bool m_showFrame = false;

@@ -23,11 +23,11 @@ void TMainForm::SetupQueue()
 {
     btnAddToQueue = new QPushButton(QStringLiteral("Add to Queue"), panRight);
     btnAddToQueue->setObjectName(QStringLiteral("btnAddToQueue"));
-    btnAddToQueue->setGeometry(12, 322, 106, 28);
+    btnAddToQueue->setGeometry(4, 322, 116, 28);
     btnAddToQueue->setToolTip(QStringLiteral("Add the source with its marks, sections and profile to the queue (Ctrl+J)"));
     btnQueue = new QPushButton(QStringLiteral("Queue"), panRight);
     btnQueue->setObjectName(QStringLiteral("btnQueue"));
-    btnQueue->setGeometry(262, 322, 106, 28);
+    btnQueue->setGeometry(262, 322, 112, 28);
     btnQueue->setToolTip(QStringLiteral("Show the queue of jobs"));
     connect(btnAddToQueue, &QPushButton::clicked, this, [this] { RunGuarded([this] { AddToQueue(); }); });
     connect(btnQueue, &QPushButton::clicked, this, &TMainForm::queueShowRequested);

@@ -117,7 +117,7 @@ private slots:
                                        f->sbtnSelStart, f->sbtnSelEnd,       f->sbtnErase,       f->edtSource,
                                        f->rdbStartEnd,  f->edtStart,         f->edtEnd,          f->edtSectionQty,
                                        f->SectionModes->cmbSectionMode, f->SectionModes->edtSectionValue,
-                                       f->cmbProfile,   f->BitBtn1,          f->edtOutputDir,    f->bbtnBrowse,
+                                       f->cmbProfile,   f->btnTracks,        f->BitBtn1,          f->edtOutputDir,    f->bbtnBrowse,
                                        f->imgStart,     f->btnAddToQueue,    f->btnQueue,        f->sbtnOpen};
         f->sbtnOpen->setFocus(Qt::TabFocusReason);
         QList<QWidget*> visited{QApplication::focusWidget()};

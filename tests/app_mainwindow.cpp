@@ -105,10 +105,10 @@ private Q_SLOTS:
         QVERIFY(!MainForm->panProgress->isVisible());
         QVERIFY(!MainForm->chkPreview->isVisible());
         QVERIFY(MainForm->panbanner->isVisible());
-        QCOMPARE(MainForm->panProgress->height(), 289);
+        QCOMPARE(MainForm->panProgress->height(), 289 + 64); // and the timeline strip's height
         QVERIFY(MainForm->panProgress->geometry().bottom() < MainForm->imgStart->geometry().top());
         // Resizable down to the form as drawn, and maximised.
-        QCOMPARE(MainForm->minimumSize(), QSize(840, 448));
+        QCOMPARE(MainForm->minimumSize(), QSize(840, 448 + 64));
         QVERIFY(MainForm->maximumSize().width() > 840 && MainForm->maximumSize().height() > 448);
         QVERIFY(MainForm->windowFlags() & Qt::WindowMaximizeButtonHint);
         QVERIFY(MainForm->windowFlags() & Qt::WindowMinimizeButtonHint);

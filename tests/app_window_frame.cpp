@@ -28,6 +28,10 @@
 
 namespace {
 
+// The form as drawn, and the timeline strip under the track bar that every window has.
+constexpr int kTimeline = 64;
+const QSize kSmallest(840, 448 + kTimeline);
+
 constexpr int kWait = 30000;
 
 bool Ffmpeg(const QStringList& args)
@@ -84,7 +88,7 @@ class WindowFrameTest : public QObject {
     // The source paused on a frame that has been painted.
     void openPaused(const QString& clip)
     {
-        MainForm->OpenSource(clip);
+        OpenSourceAndWait(clip); // the opening finishes later and starts playing then
         MainForm->sbtnPausePreviewClick();
         MainForm->FilterGraph->SeekExact(0.4);
         QTRY_VERIFY_WITH_TIMEOUT(MainForm->FilterGraph->CurrentFrameTime() >= 0.39, kWait);
@@ -122,8 +126,8 @@ private Q_SLOTS:
     void smallestSizeIsTheFormAsDrawn()
     {
         showActive();
-        QCOMPARE(MainForm->minimumSize(), QSize(840, 448));
-        QCOMPARE(MainForm->size(), QSize(840, 448));
+        QCOMPARE(MainForm->minimumSize(), kSmallest);
+        QCOMPARE(MainForm->size(), kSmallest);
         QVERIFY(MainForm->maximumSize().width() > 4000);
         QVERIFY(MainForm->windowFlags() & Qt::WindowMaximizeButtonHint);
         const QStringList places = Places(MainForm);
@@ -133,7 +137,7 @@ private Q_SLOTS:
         QCOMPARE(MainForm->size(), QSize(1500, 950));
         QVERIFY(Places(MainForm) != places);
         MainForm->resize(500, 300); // below the smallest size
-        QCOMPARE(MainForm->size(), QSize(840, 448));
+        QCOMPARE(MainForm->size(), kSmallest);
         QCOMPARE(Places(MainForm), places);
         QCOMPARE(MainForm->grab().toImage(), picture);
     }
@@ -149,7 +153,7 @@ private Q_SLOTS:
         const QRect source = f->edtSource->geometry();
         const QRect face = f->imgStart->geometry();
         const int rightGap = f->width() - f->panRight->geometry().right();
-        f->resize(840 + 400, 448 + 300);
+        f->resize(840 + 400, kSmallest.height() + 300);
         QCOMPARE(f->VideoWindow->geometry(), video.adjusted(0, 0, 400, 300));
         QCOMPARE(f->tkbProgress->geometry(), bar.translated(0, 300).adjusted(0, 0, 400, 0));
         QCOMPARE(f->sbtnPlayPreview->geometry(), play.translated(0, 300));
@@ -163,9 +167,9 @@ private Q_SLOTS:
         // A strip added under the bar takes its height from the picture, not from the buttons.
         auto* strip = new QWidget;
         f->AddPreviewStrip(strip, 80);
-        QCOMPARE(f->minimumHeight(), 448 + 80);
+        QCOMPARE(f->minimumHeight(), kSmallest.height() + 80);
         QCOMPARE(f->VideoWindow->height(), video.height() + 300 - 80);
-        QCOMPARE(strip->y(), f->tkbProgress->y() + 311 - 256);
+        QCOMPARE(strip->y(), f->tkbProgress->y() + 311 - 256 + kTimeline);
         QCOMPARE(strip->height(), 80);
         QCOMPARE(f->sbtnPlayPreview->geometry(), play.translated(0, 300));
         QVERIFY(strip->geometry().bottom() < f->sbtnPlayPreview->y());
@@ -183,10 +187,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("clip");
         QTest::addColumn<double>("aspect"); // width / height as shown
         QTest::addColumn<QSize>("window");
-        QTest::newRow("rotated, smallest") << "rotated.mp4" << 180.0 / 320 << QSize(840, 448);
+        QTest::newRow("rotated, smallest") << "rotated.mp4" << 180.0 / 320 << kSmallest;
         QTest::newRow("rotated, wide") << "rotated.mp4" << 180.0 / 320 << QSize(1500, 700);
         QTest::newRow("rotated, tall") << "rotated.mp4" << 180.0 / 320 << QSize(900, 1200);
-        QTest::newRow("anamorphic, smallest") << "anamorphic.mp4" << 16.0 / 9 << QSize(840, 448);
+        QTest::newRow("anamorphic, smallest") << "anamorphic.mp4" << 16.0 / 9 << kSmallest;
         QTest::newRow("anamorphic, wide") << "anamorphic.mp4" << 16.0 / 9 << QSize(1600, 700);
         QTest::newRow("anamorphic, tall") << "anamorphic.mp4" << 16.0 / 9 << QSize(900, 1200);
         QTest::newRow("anamorphic, full screen") << "anamorphic.mp4" << 16.0 / 9 << QSize();
@@ -258,7 +262,7 @@ private Q_SLOTS:
         QVERIFY(!f->IsFullScreen());
         QVERIFY(!(f->windowState() & Qt::WindowFullScreen));
         QTRY_COMPARE(f->geometry(), normal);
-        QCOMPARE(f->minimumSize(), QSize(840, 448));
+        QCOMPARE(f->minimumSize(), kSmallest);
         QVERIFY(f->panRight->isVisible() && f->panToolbar->isVisible() && f->tkbProgress->isVisible());
         QVERIFY(f->labStart->isVisible()); // the mark made in full screen
         QVERIFY(!f->panbanner->isVisible());
