@@ -1,4 +1,5 @@
 #include "preview/engine/Session.h"
+#include "preview/engine/SourceOnly.h"
 #include "preview/MediaEngine.h"
 
 #include <QFile>
@@ -42,21 +43,10 @@ int Interrupted(void* opaque)
     return static_cast<Session*>(opaque)->Aborted() ? 1 : 0;
 }
 
-// Every file a demuxer opens goes through here: playlists (HLS, DASH), concatenation
-// lists, image sequences and references inside a container would otherwise fetch from the
-// network or read other files. Only the source itself opens, and only as a file.
 int OpenOnlyTheSource(AVFormatContext* s, AVIOContext** pb, const char* url, int flags, AVDictionary** options)
 {
     const auto* session = static_cast<const Session*>(s->opaque);
-    if (!session || !url || session->Url() != url || (flags & AVIO_FLAG_WRITE))
-        return AVERROR(EPERM);
-    AVDictionary* opts = nullptr;
-    if (options)
-        av_dict_copy(&opts, *options, 0);
-    av_dict_set(&opts, "protocol_whitelist", "file", 0);
-    const int ret = avio_open2(pb, url, flags, &s->interrupt_callback, &opts);
-    av_dict_free(&opts);
-    return ret;
+    return session ? OpenOnlySource(session->Url(), s, pb, url, flags, options) : AVERROR(EPERM);
 }
 
 AVCodecContext* OpenDecoder(AVStream* st, bool video)

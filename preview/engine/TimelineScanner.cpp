@@ -2,6 +2,7 @@
 // flag is noted; the key frames kept as small pictures are decoded (the decoder skips all
 // others), and all of the sound is decoded for its peaks.
 #include "preview/TimelineScan.h"
+#include "preview/engine/SourceOnly.h"
 
 #include <QFile>
 #include <algorithm>
@@ -43,20 +44,10 @@ int Interrupted(void* opaque)
     return static_cast<Scan*>(opaque)->sink->Cancelled() ? 1 : 0;
 }
 
-// Only the source itself opens, and only as a file: no playlist or reference inside it may
-// reach other files or the network.
 int OpenOnlyTheSource(AVFormatContext* s, AVIOContext** pb, const char* url, int flags, AVDictionary** options)
 {
     const auto* scan = static_cast<const Scan*>(s->opaque);
-    if (!scan || !url || scan->url != url || (flags & AVIO_FLAG_WRITE))
-        return AVERROR(EPERM);
-    AVDictionary* opts = nullptr;
-    if (options)
-        av_dict_copy(&opts, *options, 0);
-    av_dict_set(&opts, "protocol_whitelist", "file", 0);
-    const int ret = avio_open2(pb, url, flags, &s->interrupt_callback, &opts);
-    av_dict_free(&opts);
-    return ret;
+    return scan ? OpenOnlySource(scan->url, s, pb, url, flags, options) : AVERROR(EPERM);
 }
 
 AVCodecContext* OpenDecoder(AVStream* st, bool video)
