@@ -111,6 +111,8 @@ private slots:
         showActive();
         openPaused();
         TMainForm* f = w();
+        // Tracks takes the focus once the source's tracks have been listed.
+        QTRY_VERIFY_WITH_TIMEOUT(f->btnTracks->isEnabled(), 30000);
         // The two split modes are one stop, the checked one; arrows move between them.
         const QList<QWidget*> order = {f->sbtnOpen,     f->sbtnSettings,     f->sbtnAbout,       f->sbtnHelp,
                                        f->sbtnSegments, f->tkbProgress,  f->sbtnPlayPreview,  f->sbtnPausePreview, f->sbtnStopPreview,
