@@ -3,6 +3,7 @@
 // presses that add up; Go To, the marks and the key frames on a clip whose key frames are
 // known; time fields that take seconds and MM:SS and mark what they cannot read.
 #include "TestSupport.h"
+#include "shown_frames.h"
 #include "frame_times.h"
 #include "app/MainForm.h"
 #include "app/Navigation.h"
@@ -24,29 +25,6 @@ constexpr int kWait = 30000;
 // Key frames forced at these times (frames of a 25 fps clip); none between.
 const QList<double> kKeys{0.0, 1.2, 5.0, 7.4, 9.0};
 
-bool Ffmpeg(const QStringList& args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start("ffmpeg", QStringList{"-nostdin", "-loglevel", "error", "-y"} + args);
-    return p.waitForFinished(300000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-TFilterGraph* Graph() { return MainForm->FilterGraph; }
-
-// Waits until nothing is on its way to the surface; the frame shown (-2 when it never settles).
-double Settled()
-{
-    QElapsedTimer t;
-    t.start();
-    while (Graph()->SeekPending() && t.elapsed() < kWait)
-        QTest::qWait(5);
-    return Graph()->SeekPending() ? -2 : Graph()->CurrentFrameTime();
-}
-
-#define COMPARE_TIME(actual, expected)                                                                       \
-    QVERIFY2(std::abs((actual) - (expected)) < 1e-5,                                                        \
-             qPrintable(QStringLiteral("shows %1 s, expected %2 s").arg(actual, 0, 'f', 6).arg(expected, 0, 'f', 6)))
 
 // The label tells the picture on the surface, to the millisecond.
 #define COMPARE_LABEL_TO_PICTURE()                                                                          \

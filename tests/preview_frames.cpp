@@ -2,6 +2,7 @@
 // in every container the program lists, with ffprobe's time stamps as the reference.
 // Damaged files are refused with their name; a source with sound only runs on the clock.
 #include "TestSupport.h"
+#include "shown_frames.h"
 #include "frame_times.h"
 #include "app/MainForm.h"
 #include "preview/DSTrackBar.h"
@@ -18,30 +19,6 @@ namespace {
 
 constexpr int kWait = 30000;
 
-bool Ffmpeg(const QStringList& args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start("ffmpeg", QStringList {"-nostdin", "-loglevel", "error", "-y"} + args);
-    return p.waitForFinished(300000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-TFilterGraph* Graph() { return MainForm->FilterGraph; }
-
-// Waits for the seek or step to reach the surface and returns the frame shown (-2 when it
-// never arrives).
-double Settled()
-{
-    QElapsedTimer t;
-    t.start();
-    while (Graph()->SeekPending() && t.elapsed() < kWait)
-        QTest::qWait(5);
-    return Graph()->SeekPending() ? -2 : Graph()->CurrentFrameTime();
-}
-
-#define COMPARE_TIME(actual, expected)                                                                       \
-    QVERIFY2(std::abs((actual) - (expected)) < 1e-5,                                                        \
-             qPrintable(QStringLiteral("shows %1 s, expected %2 s").arg(actual, 0, 'f', 6).arg(expected, 0, 'f', 6)))
 
 } // namespace
 
