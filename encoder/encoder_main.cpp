@@ -669,6 +669,17 @@ bool CheckJoinList(const std::string& path, std::string& why)
     return ok && files > 0;
 }
 
+// A stop asked of this program reaches the ffmpeg it runs; a closed pipe is no crash.
+void ForwardStopSignals()
+{
+    struct sigaction sa {};
+    sa.sa_handler = Forward;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(sig, &sa, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
 int RunJoin(int argc, char** argv)
 {
     std::vector<std::string> in(argv + 2, argv + argc);
@@ -726,12 +737,7 @@ int RunJoin(int argc, char** argv)
     for (const std::string& missing : sandbox.Missing())
         Say("sandbox: " + missing);
     g_sandbox = &sandbox;
-    struct sigaction sa {};
-    sa.sa_handler = Forward;
-    sigemptyset(&sa.sa_mask);
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(sig, &sa, nullptr);
-    ::signal(SIGPIPE, SIG_IGN);
+    ForwardStopSignals();
 
     std::vector<std::string> args = FfmpegStart();
     // The output is the job's own temporary file, made empty for ffmpeg to fill.
@@ -784,12 +790,7 @@ int main(int argc, char** argv)
         Say("sandbox: " + missing);
     g_sandbox = &sandbox;
 
-    struct sigaction sa {};
-    sa.sa_handler = Forward;
-    sigemptyset(&sa.sa_mask);
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(sig, &sa, nullptr);
-    ::signal(SIGPIPE, SIG_IGN);
+    ForwardStopSignals();
 
     int status = 0;
     if (inv.cut.exactCuts && VideoCopiedAsIs(inv.after)) {
