@@ -32,6 +32,7 @@
 // Options of the section's cut that ffmpeg has no switch for: see section_cut.h.
 #include "section_cut.h"
 #include "stream_maps.h"
+#include "subtitle_cues.h"
 
 #include <algorithm>
 #include <cctype>
@@ -253,7 +254,22 @@ bool HasOption(const std::vector<std::string>& options, const std::string& name)
 
 // ffmpeg's arguments for an ordinary section: the source read once (or twice, see
 // section_cut.h), the profile's switches, the output.
-std::vector<std::string> PlainArguments(const Invocation& inv)
+// The section's cues as the next input (numbered input), counted from where the output's -ss
+// puts the section's start, and the output's subtitle maps pointed at them.
+void TakeCuesFrom(const std::string& cueFile, int input, double outputStart, std::vector<std::string>& args,
+                  std::vector<std::string>& after)
+{
+    if (outputStart != 0) {
+        args.push_back("-itsoffset");
+        args.push_back(Seconds(outputStart));
+    }
+    args.push_back("-i");
+    args.push_back(AsFile(cueFile));
+    PointSubtitleMapsAt(after, input);
+}
+
+// cueFile: the section's subtitles, read ahead (see subtitle_cues.h); empty: from the source.
+std::vector<std::string> PlainArguments(const Invocation& inv, const std::string& cueFile)
 {
     std::vector<std::string> args = FfmpegStart();
     args.push_back("-progress");
@@ -262,6 +278,7 @@ std::vector<std::string> PlainArguments(const Invocation& inv)
     std::vector<std::string> after = inv.after;
     const double seek = inv.seek.empty() ? 0 : std::strtod(inv.seek.c_str(), nullptr);
     const double decodeFrom = inv.cut.decodeFrom.empty() ? seek : std::strtod(inv.cut.decodeFrom.c_str(), nullptr);
+    double outputStart = 0; // where the output's -ss puts the section's start
     if (decodeFrom < seek && decodeFrom >= 0 && !VideoCopiedAsIs(after)) {
         // Decoded from a clean place before the start; the rest up to the start is dropped.
         if (decodeFrom > 0) {
@@ -269,6 +286,7 @@ std::vector<std::string> PlainArguments(const Invocation& inv)
             inputOptions.push_back(Seconds(decodeFrom));
         }
         after.insert(after.begin(), {"-ss", Seconds(seek - decodeFrom)});
+        outputStart = seek - decodeFrom;
     } else if (!inv.seek.empty() && !AtStart(inv.seek)) {
         inputOptions.push_back("-ss");
         inputOptions.push_back(inv.seek);
@@ -300,6 +318,8 @@ std::vector<std::string> PlainArguments(const Invocation& inv)
     }
     const std::vector<std::string> inputs = SectionCutInputs(inv.cut, inputOptions, AsFile(inv.input), after);
     args.insert(args.end(), inputs.begin(), inputs.end());
+    if (!cueFile.empty())
+        TakeCuesFrom(cueFile, int(std::count(inputs.begin(), inputs.end(), "-i")), outputStart, args, after);
     args.insert(args.end(), after.begin(), after.end());
     args.push_back(AsFile(inv.output));
     return args;
@@ -410,7 +430,59 @@ void ReportProgressLine(const std::string& line)
 
 int RunWithProgress(const std::string& ffmpeg, const std::vector<std::string>& args);
 
-int RunPlain(const std::string& ffmpeg, const Invocation& inv) { return RunWithProgress(ffmpeg, PlainArguments(inv)); }
+// The file the section's cues are read ahead into; removed with this, whatever way the
+// section ends (a stop included: the signal only ends ffmpeg).
+class CueFile {
+public:
+    CueFile() = default;
+    CueFile(const CueFile&) = delete;
+    CueFile& operator=(const CueFile&) = delete;
+    ~CueFile() { Remove(); }
+    void Remove()
+    {
+        if (!m_path.empty())
+            ::unlink(m_path.c_str());
+        m_path.clear();
+    }
+    const std::string& Path() const { return m_path; }
+    void Set(const std::string& path) { m_path = path; }
+
+private:
+    std::string m_path;
+};
+
+// Reads the cues of a section that starts at start and lasts length into cues, where the
+// output keeps the source's subtitles and something lies before the start. False only when
+// stopped; a reading that fails leaves the subtitles to the section's own run, as without it.
+bool ReadCues(const std::string& ffmpeg, const Invocation& inv, double start, double length, CueFile& cues)
+{
+    if (!(start > 0) || !(length > 0) || !MapsSubtitlesByKind(inv.after))
+        return true;
+    const std::string path = CueFilePath(inv.input, inv.output);
+    cues.Set(path);
+    std::vector<std::string> args = FfmpegStart();
+    // Its failure is no fault of the section's: the section's own run reads the subtitles then.
+    args[4] = "quiet";
+    args.push_back("-y");
+    const std::vector<std::string> reading = CueReadingArguments(AsFile(inv.input), start, length, AsFile(path));
+    args.insert(args.end(), reading.begin(), reading.end());
+    const pid_t child = Spawn(ffmpeg, args, -1, -1);
+    const int status = child < 0 ? 126 : Wait(child);
+    if (g_stop)
+        return false;
+    if (status != 0)
+        cues.Remove();
+    return true;
+}
+
+int RunPlain(const std::string& ffmpeg, const Invocation& inv)
+{
+    CueFile cues;
+    if (!inv.seek.empty()
+        && !ReadCues(ffmpeg, inv, std::strtod(inv.seek.c_str(), nullptr), std::strtod(inv.length.c_str(), nullptr), cues))
+        return 128 + g_stop;
+    return RunWithProgress(ffmpeg, PlainArguments(inv, cues.Path()));
+}
 
 // Runs ffmpeg with "-progress pipe:1" among its arguments and passes its position on.
 int RunWithProgress(const std::string& ffmpeg, const std::vector<std::string>& args)
@@ -506,6 +578,9 @@ int RunExact(const std::string& ffmpeg, const Invocation& inv, ExactCut& exact, 
     const long long firstUs = std::llround(plan.first * 1e6);
     const double nominalEnd = std::strtod(inv.seek.c_str(), nullptr) + std::strtod(inv.length.c_str(), nullptr);
     const long long endUs = std::llround((plan.next ? *plan.next : nominalEnd) * 1e6);
+    CueFile cues;
+    if (!ReadCues(ffmpeg, inv, plan.first, double(endUs - firstUs) / 1e6, cues))
+        return 128 + g_stop;
     std::vector<std::string> args = FfmpegStart();
     args.insert(args.end(), inv.before.begin(), inv.before.end());
     if (!AtStart(Micro(firstUs))) {
@@ -522,6 +597,12 @@ int RunExact(const std::string& ffmpeg, const Invocation& inv, ExactCut& exact, 
     // The source (input 0) gives everything but the video, which comes from the pipe.
     if (PointMapsAtInputs(after, 1, 0, true) > 0)
         Say("note: an exact cut keeps one video track; the source's others are left out");
+    // The subtitles from the cues read ahead, counted from the section's first frame as the pipe is.
+    if (!cues.Path().empty()) {
+        std::vector<std::string> cueInput;
+        TakeCuesFrom(cues.Path(), 2, 0, cueInput, after);
+        args.insert(args.end() - 2, cueInput.begin(), cueInput.end()); // before the pipe's -t
+    }
     SetLength(after, std::string());
     KeepPriorAtStart(after, Micro(firstUs));
     if (plan.decodeLead > 0) {

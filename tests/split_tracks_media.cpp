@@ -165,6 +165,81 @@ QMap<int, double> Durations(const QJsonObject& probe)
     return d;
 }
 
+constexpr double kVideoFrame = 1.0 / 25;
+
+// A text cue as a player shows it: from, to (seconds) and its words; for ASS also its style.
+struct Cue {
+    double from = 0, to = 0;
+    QString text;
+};
+
+// The cues of a file's text subtitle track (0:s:track), as SRT gives them, in order; for ASS
+// tracks with the style and override tags of each (its Dialogue line from the style on).
+QList<Cue> TextCues(const QString& file, int track, bool ass)
+{
+    bool ok = false;
+    const QString map = QString("0:s:%1").arg(track);
+    const QList<QByteArray> blocks =
+        Run("ffmpeg", {"-v", "error", "-i", file, "-map", map, "-f", "srt", "-"}, &ok).split('\n');
+    QList<Cue> cues;
+    static const QRegularExpression times("^(\\d+):(\\d+):(\\d+),(\\d+) --> (\\d+):(\\d+):(\\d+),(\\d+)");
+    for (int k = 0; k < blocks.size(); ++k) {
+        const QRegularExpressionMatch m = times.match(QString::fromUtf8(blocks[k]).trimmed());
+        if (!m.hasMatch())
+            continue;
+        const auto at = [&m](int n) {
+            return m.captured(n).toInt() * 3600 + m.captured(n + 1).toInt() * 60 + m.captured(n + 2).toInt()
+                   + m.captured(n + 3).toInt() / 1000.0;
+        };
+        cues.append({at(1), at(5), k + 1 < blocks.size() ? QString::fromUtf8(blocks[k + 1]).trimmed() : QString()});
+    }
+    if (ass) {
+        // "Dialogue: layer,start,end,Style,..." -> "Style,...,Text"
+        QStringList events;
+        for (const QByteArray& line : Run("ffmpeg", {"-v", "error", "-i", file, "-map", map, "-c:s", "copy", "-f", "ass", "-"})
+                                          .split('\n'))
+            if (line.startsWith("Dialogue:"))
+                events << QString::fromUtf8(line).trimmed().section(',', 3);
+        if (events.size() != cues.size())
+            return {};
+        for (int k = 0; k < cues.size(); ++k)
+            cues[k].text = events[k];
+    }
+    return ok ? cues : QList<Cue>{};
+}
+
+// The source's cues that a section from a to b shows, cut to it and counted from a: one that
+// starts before a begins at 0. Cues shown less than a frame there are left to either side.
+QList<Cue> CuesWithin(const QList<Cue>& source, double a, double b)
+{
+    QList<Cue> within;
+    for (const Cue& c : source)
+        if (std::min(c.to, b) - std::max(c.from, a) > kVideoFrame)
+            within.append({std::max(c.from, a) - a, std::min(c.to, b) - a, c.text});
+    return within;
+}
+
+// What differs between the cues a section shows and those it should; empty when they agree
+// within a frame.
+QString CueDifference(const QList<Cue>& got, const QList<Cue>& want)
+{
+    QList<Cue> shown;
+    for (const Cue& c : got)
+        if (c.to - c.from > kVideoFrame)
+            shown.append(c);
+    const auto list = [](const QList<Cue>& cues) {
+        QStringList l;
+        for (const Cue& c : cues)
+            l << QString("%1-%2 %3").arg(c.from, 0, 'f', 3).arg(c.to, 0, 'f', 3).arg(c.text);
+        return l.join("; ");
+    };
+    bool same = shown.size() == want.size();
+    for (int k = 0; same && k < want.size(); ++k)
+        same = std::abs(shown[k].from - want[k].from) <= kVideoFrame + 1e-3
+               && std::abs(shown[k].to - want[k].to) <= kVideoFrame + 1e-3 && shown[k].text == want[k].text;
+    return same ? QString() : "cues " + list(got) + ", not " + list(want);
+}
+
 } // namespace
 
 class SplitTracksMediaTest : public QObject {
@@ -196,7 +271,19 @@ private slots:
                        "[CHAPTER]\nTIMEBASE=1/1000\nSTART=2000\nEND=4000\ntitle=Two\n"
                        "[CHAPTER]\nTIMEBASE=1/1000\nSTART=4000\nEND=6000\ntitle=Three\n");
         chapters.close();
-        QVERIFY(Make({"-i", Path("cues.srt"), Path("cues.ass")}));
+        // Styled cues: a style of their own and an override tag, which a cut must keep.
+        QFile ass(Path("cues.ass"));
+        QVERIFY(ass.open(QIODevice::WriteOnly));
+        ass.write("[Script Info]\nScriptType: v4.00+\nPlayResX: 384\nPlayResY: 288\n\n[V4+ Styles]\n"
+                  "Format: Name, Fontname, Fontsize, PrimaryColour, SecondaryColour, OutlineColour, BackColour, Bold, "
+                  "Italic, Underline, StrikeOut, ScaleX, ScaleY, Spacing, Angle, BorderStyle, Outline, Shadow, "
+                  "Alignment, MarginL, MarginR, MarginV, Encoding\n"
+                  "Style: Default,DejaVu Sans,16,&Hffffff,&Hffffff,&H0,&H0,0,0,0,0,100,100,0,0,1,1,0,2,10,10,10,0\n"
+                  "Style: Sign,DejaVu Sans,20,&H00ffff,&Hffffff,&H0,&H0,1,0,0,0,100,100,0,0,1,1,0,8,10,10,10,0\n\n"
+                  "[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n"
+                  "Dialogue: 0,0:00:00.50,0:00:02.50,Default,,0,0,0,,Hello\n"
+                  "Dialogue: 0,0:00:03.00,0:00:05.00,Sign,,0,0,0,,{\\i1}World\n");
+        ass.close();
         // Key frames a second apart, B-frames, two sound tracks.
         QVERIFY(Make({"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=6", "-f", "lavfi", "-i",
                       "sine=frequency=440:duration=6", "-f", "lavfi", "-i", "sine=frequency=660:duration=6", "-map",
@@ -237,6 +324,12 @@ private slots:
                 for (int sections : {0, 3})
                     QTest::addRow("%s, %s, %d sections", container, way, std::max(1, sections))
                         << QString(container) << switches << sections;
+        // Copied pictures with subtitles that ffmpeg encodes anew (SRT into ASS): none from
+        // before the cut, whether or not a key frame before it is read.
+        for (int sections : {0, 3})
+            QTest::addRow("mkv, key frames, subtitles encoded, %d sections", std::max(1, sections))
+                << QString("mkv") << copy + " -c:s ass" << sections;
+        QTest::addRow("mkv, exact frames, subtitles encoded, 3 sections") << QString("mkv") << " -cut_points exact" + copy + " -c:s ass" << 3;
     }
     void cut()
     {
@@ -320,6 +413,25 @@ private slots:
                 QVERIFY2(std::abs((start + length) - (videoStart + video)) <= kSoundFrame + 1e-3,
                          qPrintable(QString("%1: sound to %2 s, video to %3 s")
                                         .arg(s.outputPath).arg(start + length).arg(videoStart + video)));
+            }
+
+            // Text cues: each one the section shows, cut to it, with its words and style; one
+            // shown across a cut in both sections, from the second one's start.
+            if (container != "ts") {
+                const int textTracks = container == "mkv" ? 2 : 1;
+                for (int t = 0; t < textTracks; ++t) {
+                    const bool ass = t == 1;
+                    const QList<Cue> original = TextCues(source, t, ass);
+                    QVERIFY(original.size() == 2);
+                    const QString difference =
+                        CueDifference(TextCues(s.outputPath, t, ass), CuesWithin(original, s.start, s.end));
+                    QVERIFY2(difference.isEmpty(), qPrintable(QString("%1, subtitle track %2: %3").arg(s.outputPath).arg(t).arg(difference)));
+                }
+            } else {
+                // Picture cues: none from before the cut.
+                for (const QJsonValue& v : o["packets"].toArray())
+                    if (o["streams"].toArray().at(v.toObject()["stream_index"].toInt()).toObject()["codec_type"] == "subtitle")
+                        QVERIFY2(v.toObject()["pts_time"].toString().toDouble() > -kVideoFrame, qPrintable(s.outputPath));
             }
 
             QByteArray said;
