@@ -72,9 +72,10 @@ std::string CueCutFilter(double length)
     // A filter list takes no commas, so no min(), max() or lt(): min(a, b) is
     // (a + b - |a - b|) / 2, max(a, 0) is (a + |a|) / 2, and "a < 0" is |a| - a > 0.
     // Dropped: a cue from before 0 (|pts| - pts > 0) that has ended by then (1 - sgn(pts +
-    // duration) > 0). A cue of no known length (pictures as some streams carry them) from
-    // before 0 cannot be told from one that is over, and goes too.
-    const std::string drop = "noise=drop=(abs(pts)-pts)*(1-sgn(pts+duration))";
+    // duration) > 0). Picture cues often come without a length, each shown until the next
+    // one (which may be an empty one that clears the screen): those from before 0 are kept,
+    // all at 0 and in their order, so that what shows at the start is what showed there.
+    const std::string drop = "noise=drop=(abs(pts)-pts)*(1-sgn(pts+duration))*sgn(duration)";
     // Moved to 0 and shortened by as much.
     const std::string start = "setts=ts=(TS+abs(TS))/2:duration=DURATION+(PTS-abs(PTS))/2";
     // Ended with the section.

@@ -38,7 +38,8 @@ std::vector<std::string> CueReadingArguments(const std::string& source, double s
 
 // The bitstream filters that cut copied cues to a section of this length (seconds), their
 // time stamps counted from its start: cues ended by 0 dropped, those shown across 0 moved to
-// it and shortened, those shown across the end ended there. Empty for a length that is no
+// it and shortened, those shown across the end ended there. Cues of no known length from
+// before 0 are all moved to 0, in their order. Empty for a length that is no
 // positive number.
 std::string CueCutFilter(double length);
 

@@ -167,6 +167,23 @@ QMap<int, double> Durations(const QJsonObject& probe)
 
 constexpr double kVideoFrame = 1.0 / 25;
 
+// A file's picture subtitle packets as (seconds from the file's start, bytes).
+QList<std::pair<double, int>> PictureCues(const QString& file)
+{
+    const double start = Run("ffprobe", {"-v", "error", "-show_entries", "format=start_time", "-of", "csv=p=0", file})
+                             .trimmed()
+                             .toDouble();
+    QList<std::pair<double, int>> cues;
+    for (const QByteArray& line : Run("ffprobe", {"-v", "error", "-select_streams", "s", "-show_entries",
+                                                   "packet=pts_time,size", "-of", "csv=p=0", file})
+                                      .split('\n')) {
+        const QList<QByteArray> f = line.trimmed().split(',');
+        if (f.size() >= 2)
+            cues.append({f[0].toDouble() - start, f[1].toInt()});
+    }
+    return cues;
+}
+
 // A text cue as a player shows it: from, to (seconds) and its words; for ASS also its style.
 struct Cue {
     double from = 0, to = 0;
@@ -352,6 +369,14 @@ private slots:
 
         const bool encoded = switches.contains("libx264");
         const JobPlan& plan = job.Order().plan;
+        // Nothing left in the folder but the sections (the cues read ahead are removed).
+        QStringList written;
+        for (int i = 1; i <= plan.count; ++i)
+            written << QFileInfo(plan.Section(i).outputPath).fileName();
+        QStringList left = QDir(out.path()).entryList(QDir::Files | QDir::Hidden);
+        written.sort();
+        left.sort();
+        QCOMPARE(left, written);
         for (int i = 1; i <= plan.count; ++i) {
             const JobSection s = plan.Section(i);
             const QJsonObject o = Probe(s.outputPath);
@@ -428,10 +453,25 @@ private slots:
                     QVERIFY2(difference.isEmpty(), qPrintable(QString("%1, subtitle track %2: %3").arg(s.outputPath).arg(t).arg(difference)));
                 }
             } else {
-                // Picture cues: none from before the cut.
-                for (const QJsonValue& v : o["packets"].toArray())
-                    if (o["streams"].toArray().at(v.toObject()["stream_index"].toInt()).toObject()["codec_type"] == "subtitle")
-                        QVERIFY2(v.toObject()["pts_time"].toString().toDouble() > -kVideoFrame, qPrintable(s.outputPath));
+                // Picture cues (a picture each, or an empty one that clears it, shown until the
+                // next): none from before the cut, and the one shown at the section's start
+                // shows from 0.
+                const QList<std::pair<double, int>> original = PictureCues(source), got = PictureCues(s.outputPath);
+                int shown = 0;
+                for (const auto& [at, size] : original)
+                    if (at < s.start)
+                        shown = size;
+                // Those from before the start lie together at the first one's time (the
+                // file's start may lie a sound frame before it), the last of them counts.
+                int showing = 0;
+                for (const auto& [at, size] : got) {
+                    QVERIFY2(at > -kVideoFrame, qPrintable(QString("%1: a picture cue at %2 s").arg(s.outputPath).arg(at)));
+                    if (at <= kVideoFrame && at <= got.first().first + 1e-3)
+                        showing = size;
+                }
+                qInfo("section %d from %.3f s: the cue shown at the start is %d bytes, %d in the section", i, s.start, shown,
+                      showing);
+                QVERIFY2(showing == shown, qPrintable(QString("%1: at its start a cue of %2 bytes, not %3").arg(s.outputPath).arg(showing).arg(shown)));
             }
 
             QByteArray said;
