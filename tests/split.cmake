@@ -53,7 +53,8 @@ veltrane_add_test(NAME tst_split_footage SOURCES split_footage.cpp CORE)
 set_tests_properties(tst_split_footage PROPERTIES TIMEOUT 1200 LABELS media)
 
 # Which tracks a cut keeps and the maps that keep them (core library only).
-veltrane_add_test(NAME tst_split_tracks SOURCES split_tracks.cpp ${PROJECT_SOURCE_DIR}/encoder/stream_maps.cpp CORE LABEL unit)
+veltrane_add_test(NAME tst_split_tracks SOURCES split_tracks.cpp ${PROJECT_SOURCE_DIR}/encoder/stream_maps.cpp
+  ${PROJECT_SOURCE_DIR}/encoder/subtitle_cues.cpp CORE LABEL unit)
 
 # Every track through real cuts into Matroska, MP4 and MPEG-TS: key frames, exact frames, re-encoded.
 veltrane_add_test(NAME tst_split_tracks_media SOURCES split_tracks_media.cpp CORE)

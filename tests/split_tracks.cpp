@@ -2,6 +2,7 @@
 // -map switches composed for each container and profile, and the encoder pointing those maps
 // at its own inputs.
 #include "encoder/stream_maps.h"
+#include "encoder/subtitle_cues.h"
 #include "split/TrackList.h"
 
 #include <QtTest/QtTest>
@@ -230,6 +231,53 @@ private slots:
         for (const std::string& a : o)
             out << QString::fromStdString(a);
         QCOMPARE(out.join(' '), pointed);
+    }
+
+    // Which sections read their cues ahead, and their subtitle maps pointed at that reading
+    // (after the maps were pointed at the encoder's other inputs).
+    void encoderTakesCues_data()
+    {
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<bool>("readsCues");
+        QTest::addColumn<QString>("pointed");
+        QTest::newRow("every subtitle track") << "-map 0:v:0 -map 0:a:0 -map 0:s -c:s copy" << true
+                                              << "-map 0:v:0 -map 0:a:0 -map 3:s -c:s copy";
+        QTest::newRow("some") << "-map 0:v:0 -map 0:s:1 -map 0:s:0" << true << "-map 0:v:0 -map 3:s:1 -map 3:s:0";
+        QTest::newRow("read twice before") << "-map 0:v:0 -map 1:a:0 -map 1:s:2" << false << "-map 0:v:0 -map 1:a:0 -map 3:s:2";
+        QTest::newRow("left out") << "-map 0:v:0 -map 0:s:0 -sn" << false << "";
+        QTest::newRow("no subtitles") << "-map 0:v:0 -map 0:a -c copy" << false << "-map 0:v:0 -map 0:a -c copy";
+        QTest::newRow("no maps") << "-c copy" << false << "-c copy";
+        QTest::newRow("optional") << "-map 0:s?" << false << "-map 0:s?";
+        QTest::newRow("by stream index") << "-map 0:3" << false << "-map 0:3";
+        QTest::newRow("not a stream number") << "-map 0:s:x" << false << "-map 0:s:x";
+    }
+    void encoderTakesCues()
+    {
+        QFETCH(QString, options);
+        QFETCH(bool, readsCues);
+        QFETCH(QString, pointed);
+        std::vector<std::string> o;
+        for (const QString& a : options.split(' '))
+            o.push_back(a.toStdString());
+        QCOMPARE(MapsSubtitlesByKind(o), readsCues);
+        if (pointed.isEmpty())
+            return;
+        PointSubtitleMapsAt(o, 3);
+        QStringList out;
+        for (const std::string& a : o)
+            out << QString::fromStdString(a);
+        QCOMPARE(out.join(' '), pointed);
+    }
+
+    // The cues read ahead lie beside the output, hidden, in a container that holds the
+    // source's subtitles as they are.
+    void cueFileBesideTheOutput()
+    {
+        QCOMPARE(CueFilePath("/in/a.mkv", "/out/b 1.mkv"), std::string("/out/.b 1.mkv.cues.mkv"));
+        QCOMPARE(CueFilePath("/in/a.MP4", "/out/b.mkv"), std::string("/out/.b.mkv.cues.mp4"));
+        QCOMPARE(CueFilePath("/in/a.mov", "/out/b.mp4"), std::string("/out/.b.mp4.cues.mp4"));
+        QCOMPARE(CueFilePath("/in.mp4/a", "/out/b.ts"), std::string("/out/.b.ts.cues.mkv"));
+        QCOMPARE(CueFilePath("a.ts", "b.ts"), std::string(".b.ts.cues.mkv"));
     }
 };
 
