@@ -18,6 +18,10 @@
 //
 // (both times equal: nothing lay between the key frames, and no output was written).
 //
+// Where the program's maps keep the source's subtitles, a section's cues are read first, cut
+// to it, into a file beside the output that the section's run takes them from (see
+// subtitle_cues.h); the file is removed however the section ends.
+//
 // With -join it puts the finished pieces of one job together into one file instead (see
 // RunJoin below).
 //
