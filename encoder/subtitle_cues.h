@@ -17,9 +17,9 @@
 #include <vector>
 
 // How far before a section's start its cues are looked for: a cue shown longer than this
-// across the start is not found. Subtitles rarely stay a minute; the reading costs this much
-// more of the source per section.
-constexpr double kCueLookBack = 60.0;
+// across the start is not found. Dialogue stays seconds, a sign rarely half a minute; the
+// reading costs this much more of the source per section.
+constexpr double kCueLookBack = 30.0;
 
 // Whether output options take subtitles from input 0 by the maps the program writes
 // ("-map 0:s", "-map 0:s:1"), and leave them on (no -sn). Options that map otherwise, or not
