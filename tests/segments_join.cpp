@@ -321,6 +321,32 @@ private slots:
         QCOMPARE(Run("ffprobe", what + QStringList{b}), Run("ffprobe", what + QStringList{a}));
     }
 
+    // Paused (as a queue's Pause does) in its first segment, a job begins no other until it
+    // goes on, and then ends as it would have.
+    void pausedJobWaits()
+    {
+        QTemporaryDir out;
+        SegmentJob job(Order("MP4 - Stream copy - no re-encoding", "Key frames (fastest)", SegmentOutput::Joined, out.path()));
+        QList<int> started;
+        connect(&job, &SegmentJob::segmentStarted, &job, [&](int i) {
+            started << i;
+            if (i == 1)
+                job.Pause();
+        });
+        QSignalSpy ended(&job, &SegmentJob::ended);
+        job.Start();
+        QVERIFY(QTest::qWaitFor([&] { return !started.isEmpty(); }, 60000));
+        QTest::qWait(1500);
+        QCOMPARE(started, QList<int>{1});
+        QCOMPARE(ended.size(), 0);
+        QVERIFY(job.IsPaused());
+        job.Resume();
+        QVERIFY(ended.size() == 1 || ended.wait(600000));
+        QCOMPARE(job.Result(), SegmentJob::Outcome::Completed);
+        QCOMPARE(started, (QList<int>{1, 2, 3}));
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"hol_Joined.mp4"});
+    }
+
     void stoppedJobLeavesNothing()
     {
         QTemporaryDir out;
