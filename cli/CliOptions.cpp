@@ -28,6 +28,8 @@ const char kEpilogue[] =
     "bytes: 25M, 700M, 4G-1 (the largest file FAT32 holds).\n"
     "Name fields: {source} {n} {n:3} (padded) {title} {start} {end} {profile}; the default is\n"
     "{source}_Clip{n}. Names are made safe for any file system and never repeat.\n"
+    "With --segments, {title} is each segment's name and {n} its number; a --join file is\n"
+    "number 1 with an empty {title} (the default then names it SOURCE-NAME_Joined).\n"
     "Every video, sound and subtitle track, the chapters and the attachments are kept where\n"
     "the output's container can hold them (a profile with its own -map keeps its choice);\n"
     "--tracks keeps fewer: v, a, s or d for every track of that kind, a:1 for one of them\n"

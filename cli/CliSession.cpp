@@ -688,6 +688,8 @@ SegmentJobOrder CliSession::SegmentOrder(const SplitJobOrder& order) const
     so.segments = m_options.segments;
     so.output = m_options.join ? SegmentOutput::Joined : SegmentOutput::Separate;
     so.chaptersAtJoins = m_options.joinChapters;
+    so.nameTemplate = order.plan.nameTemplate;
+    so.profileName = m_profileName;
     return so;
 }
 

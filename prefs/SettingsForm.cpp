@@ -87,7 +87,7 @@ void TSettingForm::BuildLayout()
     edtNameTemplate->setPlaceholderText(kDefaultNameTemplate);
     edtNameTemplate->setToolTip(QStringLiteral(
         "Fields: {source} the source's name, {n} the section's number ({n:3}: 001), {title} its chapter or "
-        "segment name, {start} and {end} its times, {profile} the output profile. Empty: %1").arg(kDefaultNameTemplate));
+        "segment name (empty for segments joined into one file), {start} and {end} its times, {profile} the output profile. Empty: %1").arg(kDefaultNameTemplate));
     labNameTemplate->setBuddy(edtNameTemplate);
     labNameExample = new QLabel(m_options);
     labNameExample->setObjectName(QStringLiteral("labNameExample"));

@@ -45,30 +45,69 @@ bool Seconds(const QJsonObject& o, const char* key, std::optional<double>& out)
     return true;
 }
 
-std::optional<QueueJob> ReadJob(const QJsonValue& value)
+const char* const kSegmentOutputs[] = {"separate", "joined"};
+
+// The job's segments: an array of {start, end, name} in order, each a range of the source
+// with a plain name. Nothing, with what is wrong, when one of them is not.
+std::optional<QList<Segment>> ReadSegments(const QJsonValue& value, QString* why)
 {
-    if (!value.isObject())
+    if (!value.isArray()) {
+        *why = QStringLiteral("\"segments\" is no list");
         return std::nullopt;
+    }
+    const QJsonArray array = value.toArray();
+    if (array.size() > kMaxSegments) {
+        *why = QStringLiteral("more than %1 segments").arg(kMaxSegments);
+        return std::nullopt;
+    }
+    QList<Segment> segments;
+    for (qsizetype i = 0; i < array.size(); ++i) {
+        const QJsonObject o = array.at(i).toObject();
+        const QJsonValue start = o.value(QLatin1String("start")), end = o.value(QLatin1String("end"));
+        const QJsonValue name = o.value(QLatin1String("name"));
+        if (!array.at(i).isObject() || !start.isDouble() || !end.isDouble()
+            || !IsValidSegmentRange(start.toDouble(), end.toDouble())) {
+            *why = QStringLiteral("segment %1 is no range of times").arg(i + 1);
+            return std::nullopt;
+        }
+        if (!name.isUndefined() && !name.isNull()
+            && (!name.isString() || name.toString().size() > kMaxSegmentName || name.toString() != CleanSegmentName(name.toString()))) {
+            *why = QStringLiteral("segment %1 has no plain name").arg(i + 1);
+            return std::nullopt;
+        }
+        segments << Segment{start.toDouble(), end.toDouble(), name.toString()};
+    }
+    return segments;
+}
+
+std::optional<QueueJob> ReadJob(const QJsonValue& value, QString* why)
+{
+    auto bad = [why](const QString& what) -> std::optional<QueueJob> {
+        *why = what;
+        return std::nullopt;
+    };
+    if (!value.isObject())
+        return bad(QStringLiteral("it is no job"));
     const QJsonObject o = value.toObject();
     QueueJob job;
     const std::optional<QString> source = Text(o, "source", kMostText, true);
     if (!source || source->isEmpty() || !QDir::isAbsolutePath(*source))
-        return std::nullopt;
+        return bad(QStringLiteral("\"source\" is no full path"));
     job.sourcePath = QDir::cleanPath(*source);
     if (!Seconds(o, "start", job.start) || !Seconds(o, "end", job.end))
-        return std::nullopt;
+        return bad(QStringLiteral("\"start\" or \"end\" is no time"));
     if (job.start && job.end && !(*job.end > *job.start))
-        return std::nullopt;
+        return bad(QStringLiteral("\"end\" is not after \"start\""));
     const QJsonValue count = o.value(QLatin1String("count"));
     if (!count.isUndefined()) {
         if (!count.isDouble() || count.toDouble() != std::floor(count.toDouble()) || count.toDouble() < 1
             || count.toDouble() > kMostNamedSections)
-            return std::nullopt;
+            return bad(QStringLiteral("\"count\" is no number of sections"));
         job.count = qint32(count.toDouble());
     }
     const std::optional<QString> mode = Text(o, "mode", 16);
     if (!mode)
-        return std::nullopt;
+        return bad(QStringLiteral("\"mode\" is unknown"));
     bool knownMode = mode->isEmpty();
     for (int m = 0; m < 5; ++m)
         if (*mode == QLatin1String(kModes[m])) {
@@ -76,33 +115,53 @@ std::optional<QueueJob> ReadJob(const QJsonValue& value)
             knownMode = true;
         }
     if (!knownMode)
-        return std::nullopt;
+        return bad(QStringLiteral("\"mode\" is unknown"));
     std::optional<double> every;
     if (!Seconds(o, "every", every))
-        return std::nullopt;
+        return bad(QStringLiteral("\"every\" is no time"));
     job.sections.every = every.value_or(0);
     if (job.sections.mode == SectionMode::Length && !(job.sections.every >= 0.001))
-        return std::nullopt;
+        return bad(QStringLiteral("\"every\" is no length"));
     const QJsonValue bytes = o.value(QLatin1String("maxBytes"));
     if (!bytes.isUndefined()) {
         // Whole bytes, exactly representable: up to 2^53.
         if (!bytes.isDouble() || bytes.toDouble() != std::floor(bytes.toDouble()) || bytes.toDouble() < 1024
             || bytes.toDouble() > 9007199254740992.0)
-            return std::nullopt;
+            return bad(QStringLiteral("\"maxBytes\" is no size"));
         job.sections.maxBytes = qint64(bytes.toDouble());
     }
     if (job.sections.mode == SectionMode::Size && job.sections.maxBytes < 1024)
-        return std::nullopt;
+        return bad(QStringLiteral("\"maxBytes\" is no size"));
     const QJsonValue points = o.value(QLatin1String("points"));
     if (!points.isUndefined()) {
         if (!points.isArray() || points.toArray().size() > kMostPoints)
-            return std::nullopt;
+            return bad(QStringLiteral("\"points\" is no list of times"));
         for (const QJsonValue& p : points.toArray()) {
             if (!p.isDouble() || !std::isfinite(p.toDouble()) || p.toDouble() < 0 || p.toDouble() > kMostSeconds)
-                return std::nullopt;
+                return bad(QStringLiteral("\"points\" is no list of times"));
             job.sections.points << p.toDouble();
         }
     }
+    // Older queue files have no segments: such a job cuts its range.
+    const QJsonValue segments = o.value(QLatin1String("segments"));
+    if (!segments.isUndefined()) {
+        QString what;
+        const std::optional<QList<Segment>> list = ReadSegments(segments, &what);
+        if (!list)
+            return bad(what);
+        job.segments = *list;
+    }
+    const std::optional<QString> segmentOutput = Text(o, "segmentOutput", 16);
+    if (!segmentOutput)
+        return bad(QStringLiteral("\"segmentOutput\" is unknown"));
+    if (*segmentOutput == QLatin1String(kSegmentOutputs[1]))
+        job.segmentOutput = SegmentOutput::Joined;
+    else if (!segmentOutput->isEmpty() && *segmentOutput != QLatin1String(kSegmentOutputs[0]))
+        return bad(QStringLiteral("\"segmentOutput\" is unknown"));
+    const QJsonValue chapters = o.value(QLatin1String("chaptersAtJoins"));
+    if (!chapters.isUndefined() && !chapters.isBool())
+        return bad(QStringLiteral("\"chaptersAtJoins\" is neither true nor false"));
+    job.chaptersAtJoins = chapters.toBool();
     const std::optional<QString> profileName = Text(o, "profile", kMostText);
     const std::optional<QString> profilePath = Text(o, "profilePath", kMostText);
     const std::optional<QString> switches = Text(o, "switches", kMostSwitches);
@@ -112,16 +171,16 @@ std::optional<QueueJob> ReadJob(const QJsonValue& value)
     const std::optional<QString> message = Text(o, "message", kMostText);
     const std::optional<QString> status = Text(o, "status", 16);
     if (!profileName || !profilePath || !switches || !extension || !outputDir || !nameTemplate || !message || !status)
-        return std::nullopt;
+        return bad(QStringLiteral("a text is missing, too long or of the wrong kind"));
     // The extension becomes part of every output name: a dot and letters or digits only.
     static const QRegularExpression plainExtension(QStringLiteral("^\\.[A-Za-z0-9]{1,16}$"));
     if (!plainExtension.match(*extension).hasMatch())
-        return std::nullopt;
+        return bad(QStringLiteral("\"extension\" is no plain extension"));
     if (!outputDir->isEmpty() && !QDir::isAbsolutePath(*outputDir))
-        return std::nullopt;
+        return bad(QStringLiteral("\"outputDir\" is no full path"));
     // A template names files inside the output folder, never a folder of its own.
     if (nameTemplate->contains(QLatin1Char('/')))
-        return std::nullopt;
+        return bad(QStringLiteral("\"name\" holds a folder"));
     job.profileName = *profileName;
     job.profilePath = *profilePath;
     job.profileSwitches = *switches;
@@ -253,6 +312,16 @@ QByteArray JobQueue::ToJson() const
                 points.append(p);
             o.insert(QStringLiteral("points"), points);
         }
+        if (!j.segments.isEmpty()) {
+            QJsonArray segments;
+            for (const Segment& seg : j.segments)
+                segments.append(QJsonObject{{QStringLiteral("start"), seg.start},
+                                            {QStringLiteral("end"), seg.end},
+                                            {QStringLiteral("name"), seg.name}});
+            o.insert(QStringLiteral("segments"), segments);
+            o.insert(QStringLiteral("segmentOutput"), QLatin1String(kSegmentOutputs[int(j.segmentOutput)]));
+            o.insert(QStringLiteral("chaptersAtJoins"), j.chaptersAtJoins);
+        }
         o.insert(QStringLiteral("profile"), j.profileName);
         o.insert(QStringLiteral("profilePath"), j.profilePath);
         o.insert(QStringLiteral("switches"), j.profileSwitches);
@@ -269,7 +338,7 @@ QByteArray JobQueue::ToJson() const
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
-bool JobQueue::FromJson(const QByteArray& json, int* dropped, QString* error)
+bool JobQueue::FromJson(const QByteArray& json, int* dropped, QString* error, QStringList* problems)
 {
     auto fail = [error](const QString& why) {
         if (error)
@@ -287,15 +356,19 @@ bool JobQueue::FromJson(const QByteArray& json, int* dropped, QString* error)
         return fail(QStringLiteral("The queue file is no queue of this program's."));
     const QJsonArray array = root.value(QLatin1String("jobs")).toArray();
     QList<QueueJob> jobs;
+    QStringList said;
     int bad = 0;
-    for (const QJsonValue& v : array) {
+    for (qsizetype i = 0; i < array.size(); ++i) {
         if (jobs.size() >= kMostJobs) {
             ++bad;
             continue;
         }
-        std::optional<QueueJob> job = ReadJob(v);
+        QString why;
+        std::optional<QueueJob> job = ReadJob(array.at(i), &why);
         if (!job) {
             ++bad;
+            if (said.size() < 5) // enough to find them by; the count says the rest
+                said << QStringLiteral("job %1: %2").arg(i + 1).arg(why);
             continue;
         }
         job->id = m_nextId++;
@@ -304,6 +377,8 @@ bool JobQueue::FromJson(const QByteArray& json, int* dropped, QString* error)
     m_jobs = jobs;
     if (dropped)
         *dropped = bad;
+    if (problems)
+        *problems = said;
     emit changed();
     return true;
 }
@@ -319,10 +394,12 @@ bool JobQueue::Save(const QString& path, QString* error) const
     return true;
 }
 
-bool JobQueue::Load(const QString& path, int* dropped, QString* error)
+bool JobQueue::Load(const QString& path, int* dropped, QString* error, QStringList* problems)
 {
     if (dropped)
         *dropped = 0;
+    if (problems)
+        problems->clear();
     const QFileInfo info(path);
     if (!info.exists())
         return true;
@@ -338,5 +415,5 @@ bool JobQueue::Load(const QString& path, int* dropped, QString* error)
             *error = QStringLiteral("%1 cannot be read (%2).").arg(path, file.errorString());
         return false;
     }
-    return FromJson(file.read(kMostFileBytes + 1), dropped, error);
+    return FromJson(file.read(kMostFileBytes + 1), dropped, error, problems);
 }

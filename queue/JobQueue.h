@@ -2,6 +2,7 @@
 // A queue of split jobs that run one after another: what each job is (a source, its range,
 // its sections, its profile and output), how far it got, and the file it is kept in across
 // restarts. Qt Core only.
+#include "segments/SegmentList.h"
 #include "split/SectionModes.h"
 
 #include <QList>
@@ -24,6 +25,11 @@ struct QueueJob {
     QString extension;       // ".mp4"
     QString outputDir;       // empty: beside the source
     QString nameTemplate;    // empty: NAME_ClipN
+    // Segments, in the order they are cut and joined: when there are any, the job cuts them
+    // (as the Segments panel would) instead of its range and sections.
+    QList<Segment> segments;
+    SegmentOutput segmentOutput = SegmentOutput::Separate;
+    bool chaptersAtJoins = false;
     Status status = Status::Waiting;
     int progress = 0;        // 0..100
     QString message;         // why it failed, or what the completion said
@@ -58,14 +64,16 @@ public:
 
     // The queue as JSON, and back. Load takes only what is well formed: a file written by
     // anyone is read without harm (its size, counts and texts bounded, paths absolute,
-    // numbers finite); entries it cannot use are left out and counted in `dropped`. A job that
+    // numbers finite); entries it cannot use are left out, counted in `dropped` and said in
+    // `problems` (which entry, what is wrong, up to a few of them). A job that
     // was running when the program ended waits again. False (the queue unchanged) when the
     // file is there but is no queue; a missing file is an empty queue.
     QByteArray ToJson() const;
-    bool FromJson(const QByteArray& json, int* dropped = nullptr, QString* error = nullptr);
+    bool FromJson(const QByteArray& json, int* dropped = nullptr, QString* error = nullptr,
+                  QStringList* problems = nullptr);
     // Written whole under a temporary name, then renamed: a crash never leaves half a file.
     bool Save(const QString& path, QString* error = nullptr) const;
-    bool Load(const QString& path, int* dropped = nullptr, QString* error = nullptr);
+    bool Load(const QString& path, int* dropped = nullptr, QString* error = nullptr, QStringList* problems = nullptr);
 
 Q_SIGNALS:
     void changed(); // jobs added, removed, moved, or loaded

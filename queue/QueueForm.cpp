@@ -21,6 +21,14 @@ enum Column { kSource, kRange, kSections, kProfile, kStatus, kMessage, kColumns 
 
 QString RangeText(const QueueJob& j)
 {
+    if (!j.segments.isEmpty()) { // from the earliest segment to the latest, whatever their order
+        double from = j.segments.first().start, to = j.segments.first().end;
+        for (const Segment& s : j.segments) {
+            from = std::min(from, s.start);
+            to = std::max(to, s.end);
+        }
+        return FormatCutTime(from) + QStringLiteral(" - ") + FormatCutTime(to);
+    }
     if (!j.start && !j.end)
         return QStringLiteral("whole");
     return FormatCutTime(j.start.value_or(0)) + QStringLiteral(" - ") + (j.end ? FormatCutTime(*j.end) : QStringLiteral("end"));
@@ -28,6 +36,10 @@ QString RangeText(const QueueJob& j)
 
 QString SectionsText(const QueueJob& j)
 {
+    if (!j.segments.isEmpty()) {
+        const QString n = j.segments.size() == 1 ? QStringLiteral("1 segment") : QStringLiteral("%1 segments").arg(j.segments.size());
+        return n + (j.segmentOutput == SegmentOutput::Joined ? QStringLiteral(", joined") : QStringLiteral(", separate"));
+    }
     switch (j.sections.mode) {
     case SectionMode::Length: return QStringLiteral("every %1").arg(FormatCutTime(j.sections.every));
     case SectionMode::Size: return QStringLiteral("at most %1").arg(FormatByteSize(j.sections.maxBytes));
@@ -138,10 +150,13 @@ TQueueForm::TQueueForm(const QString& file, const QString& encoderPath, QWidget*
 
     int dropped = 0;
     QString error;
-    if (!m_queue.Load(m_file, &dropped, &error))
+    QStringList problems;
+    if (!m_queue.Load(m_file, &dropped, &error, &problems))
         m_loadNote = error;
     else if (dropped > 0)
-        m_loadNote = QStringLiteral("%1 entries of %2 could not be read and were left out.").arg(dropped).arg(m_file);
+        m_loadNote = QStringLiteral("%1 entries of %2 could not be read and were left out (%3).")
+                         .arg(dropped)
+                         .arg(m_file, problems.join(QStringLiteral("; ")));
     Refresh();
 }
 

@@ -7,6 +7,7 @@
 #include "app/PathUtils.h"
 #include "preview/DSTrackBar.h"
 #include "preview/FilterGraph.h"
+#include "segments/SegmentsPanel.h"
 #include "profiles/IniFile.h"
 #include "profiles/ProfileFormat.h"
 #include "split/CommandLine.h"
@@ -69,7 +70,16 @@ std::optional<QueueJob> TMainForm::QueueJobFor(const QString& source, bool withM
             job.end = end;
         }
     }
-    if (rdbEqual->isChecked()) {
+    // The open source's segments, when it has any: the job cuts them as the Segments panel
+    // would, and its range and sections do not count.
+    const bool segments = withMarks && Segments && !Segments->List().IsEmpty();
+    if (segments) {
+        job.start.reset();
+        job.end.reset();
+        job.segments = Segments->List().Items();
+        job.segmentOutput = Segments->Output();
+        job.chaptersAtJoins = Segments->ChaptersAtJoins();
+    } else if (rdbEqual->isChecked()) {
         const std::optional<qint32> n = ConvertWholeNumber(edtSectionQty->text());
         if (!n || *n < 1) {
             ShowMessage(this, MsgIcon::Information, QStringLiteral("Invalid Section"),

@@ -1,5 +1,6 @@
 #include "queue/QueueRunner.h"
 #include "app/PathUtils.h"
+#include "segments/JoinPieces.h"
 #include "split/SourceProbe.h"
 
 #include <QFileInfo>
@@ -48,10 +49,41 @@ std::optional<SplitJobOrder> MakeQueueOrder(const QueueJob& job, const QString& 
     return SplitJobOrder{job.sourcePath, plan, job.profileSwitches, encoderPath};
 }
 
+std::optional<SegmentJobOrder> MakeQueueSegmentOrder(const QueueJob& job, const QString& encoderPath, QString* error)
+{
+    auto fail = [error](const QString& why) -> std::optional<SegmentJobOrder> {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    // The checks the window makes before it cuts segments.
+    if (!SourceExists(job.sourcePath))
+        return fail(QStringLiteral("Please specify a valid input video file."));
+    if (!SourceExists(job.profilePath))
+        return fail(QStringLiteral("Please select a valid output profile."));
+    const QString folder = job.outputDir.isEmpty() ? ExtractFolder(job.sourcePath) : job.outputDir;
+    if (!FolderExists(folder))
+        return fail(QStringLiteral("Please specify a valid output path."));
+    SegmentJobOrder order;
+    order.base.sourcePath = job.sourcePath;
+    order.base.profileSwitches = job.profileSwitches;
+    order.base.encoderPath = encoderPath;
+    order.outputFolder = WithTrailingBackslash(folder);
+    order.baseName = StripExtension(ExtractFileName(job.sourcePath));
+    order.extension = job.extension;
+    order.segments = job.segments;
+    order.output = job.segmentOutput;
+    order.chaptersAtJoins = job.chaptersAtJoins;
+    order.nameTemplate = job.nameTemplate;
+    order.profileName = job.profileName;
+    return order;
+}
+
 QueueRunner::QueueRunner(JobQueue& queue, const QString& encoderPath, QObject* parent)
     : QObject(parent), m_queue(queue), m_encoderPath(encoderPath)
 {
     m_maker = [this](const QueueJob& job, QString* error) { return MakeQueueOrder(job, m_encoderPath, error); };
+    m_segmentMaker = [this](const QueueJob& job, QString* error) { return MakeQueueSegmentOrder(job, m_encoderPath, error); };
     connect(&m_controller, &JobController::ended, this, &QueueRunner::OnEnded);
     connect(&m_controller, &JobController::progress, this, [this](int, int total) {
         if (m_current)
@@ -76,6 +108,8 @@ void QueueRunner::Pause()
     m_paused = true;
     if (m_controller.CurrentState() == JobController::State::Running)
         m_controller.Pause();
+    if (m_segments)
+        m_segments->Pause();
     emit runningChanged(true);
 }
 
@@ -86,16 +120,22 @@ void QueueRunner::Resume()
     m_paused = false;
     if (m_controller.CurrentState() == JobController::State::Paused)
         m_controller.Resume();
+    if (m_segments)
+        m_segments->Resume();
     emit runningChanged(m_running);
-    if (m_running && !m_controller.IsActive())
+    if (m_running && !Active())
         QMetaObject::invokeMethod(this, &QueueRunner::Next, Qt::QueuedConnection);
 }
 
 void QueueRunner::Skip(qint64 id)
 {
-    if (m_current == id && m_controller.IsActive()) {
+    if (m_current == id && Active()) {
         m_skipping = true;
-        m_controller.Cancel(); // ended() comes before this returns
+        // ended() comes before this returns
+        if (m_segments)
+            m_segments->Cancel();
+        else
+            m_controller.Cancel();
         return;
     }
     const QueueJob* job = m_queue.Find(id);
@@ -108,7 +148,9 @@ void QueueRunner::Stop()
     if (!m_running)
         return;
     m_stopping = true;
-    if (m_controller.IsActive())
+    if (m_segments)
+        m_segments->Cancel();
+    else if (m_controller.IsActive())
         m_controller.Cancel();
     m_stopping = false;
     m_running = false;
@@ -118,7 +160,7 @@ void QueueRunner::Stop()
 
 void QueueRunner::Next()
 {
-    if (!m_running || m_paused || m_controller.IsActive())
+    if (!m_running || m_paused || Active())
         return;
     const std::optional<qint64> id = m_queue.NextWaiting();
     if (!id) {
@@ -129,6 +171,10 @@ void QueueRunner::Next()
         return;
     }
     const QueueJob job = *m_queue.Find(*id);
+    if (!job.segments.isEmpty()) {
+        StartSegments(*id, job);
+        return;
+    }
     QString why;
     const std::optional<SplitJobOrder> order = m_maker(job, &why);
     if (!order) {
@@ -174,9 +220,66 @@ void QueueRunner::OnEnded(SplitJob::Outcome outcome)
         message = job ? job->FailureReason() : QString();
         break;
     }
+    Ended(id, status, message);
+}
+
+void QueueRunner::Ended(qint64 id, QueueJob::Status status, const QString& message)
+{
     m_skipping = false;
     m_queue.SetStatus(id, status, message);
     emit jobEnded(id, status);
     if (m_running && !m_stopping)
         QMetaObject::invokeMethod(this, &QueueRunner::Next, Qt::QueuedConnection);
+}
+
+void QueueRunner::StartSegments(qint64 id, const QueueJob& job)
+{
+    QString why;
+    const std::optional<SegmentJobOrder> order = m_segmentMaker(job, &why);
+    if (!order) {
+        m_queue.SetStatus(id, QueueJob::Status::Failed, why);
+        emit jobEnded(id, QueueJob::Status::Failed);
+        QMetaObject::invokeMethod(this, &QueueRunner::Next, Qt::QueuedConnection);
+        return;
+    }
+    m_current = id;
+    m_queue.SetStatus(id, QueueJob::Status::Running);
+    emit jobStarted(id);
+    m_segments = std::make_unique<SegmentJob>(*order);
+    // As for a split job: nobody is asked while the queue runs.
+    const bool replace = m_replace;
+    m_segments->SetOverwriteQuestion(
+        [replace](const JobSection&) { return replace ? SplitJob::Overwrite::Replace : SplitJob::Overwrite::Skip; });
+    connect(m_segments.get(), &SegmentJob::progress, this, [this](int, int total) {
+        if (m_current)
+            m_queue.SetProgress(*m_current, total);
+    });
+    connect(m_segments.get(), &SegmentJob::ended, this, &QueueRunner::OnSegmentsEnded);
+    m_segments->Start();
+}
+
+void QueueRunner::OnSegmentsEnded(SegmentJob::Outcome outcome)
+{
+    if (!m_current || !m_segments)
+        return;
+    const qint64 id = *m_current;
+    m_current.reset();
+    // Gone once this call has returned: the signal came from inside it.
+    SegmentJob* job = m_segments.release();
+    job->deleteLater();
+    QueueJob::Status status = QueueJob::Status::Done;
+    QString message;
+    switch (outcome) {
+    case SegmentJob::Outcome::Completed:
+        message = job->Notes().join(QLatin1Char(' '));
+        break;
+    case SegmentJob::Outcome::Cancelled:
+        status = m_skipping ? QueueJob::Status::Skipped : m_stopping ? QueueJob::Status::Waiting : QueueJob::Status::Cancelled;
+        break;
+    default:
+        status = QueueJob::Status::Failed;
+        message = job->FailureReason();
+        break;
+    }
+    Ended(id, status, message);
 }

@@ -1,8 +1,10 @@
 #include "segments/SegmentJob.h"
+#include "segments/JoinPieces.h"
 
 #include "split/CommandLine.h"
 #include "split/EncoderRun.h"
 #include "split/OutputFile.h"
+#include "split/OutputNames.h"
 #include "split/SourceProbe.h"
 
 #include <QDir>
@@ -11,7 +13,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <cmath>
 
@@ -29,14 +30,36 @@ QString PieceExtension(const QString& extension)
 
 } // namespace
 
+QStringList SegmentJobNames(const SegmentJobOrder& order)
+{
+    const bool joined = order.output == SegmentOutput::Joined;
+    if (IsDefaultNameTemplate(order.nameTemplate))
+        return joined ? QStringList{JoinedOutputName(order.baseName)} : SegmentOutputNames(order.baseName, order.segments);
+    QList<NameFields> fields;
+    if (joined) {
+        NameFields f{order.baseName, 1, QString(), 0, 0, order.profileName};
+        if (!order.segments.isEmpty()) {
+            f.start = order.segments.first().start;
+            f.end = order.segments.last().end;
+        }
+        fields << f;
+    } else {
+        for (qsizetype i = 0; i < order.segments.size(); ++i) {
+            const Segment& s = order.segments.at(i);
+            fields << NameFields{order.baseName, i + 1, SegmentFileName(s.name), s.start, s.end, order.profileName};
+        }
+    }
+    // Made unique with the extension, as the files will be named.
+    QStringList names = NameSections(order.nameTemplate, fields, order.extension);
+    for (QString& n : names)
+        n.chop(order.extension.size());
+    return names;
+}
+
 QStringList SegmentJobOutputs(const SegmentJobOrder& order)
 {
     QStringList out;
-    if (order.output == SegmentOutput::Joined) {
-        out << order.outputFolder + JoinedOutputName(order.baseName) + order.extension;
-        return out;
-    }
-    for (const QString& name : SegmentOutputNames(order.baseName, order.segments))
+    for (const QString& name : SegmentJobNames(order))
         out << order.outputFolder + name + order.extension;
     return out;
 }
@@ -126,12 +149,9 @@ std::optional<double> PieceLengthFromProbe(const QByteArray& json)
 
 SegmentJob::SegmentJob(const SegmentJobOrder& order, QObject* parent) : QObject(parent), m_order(order)
 {
-    m_token = QString::number(QRandomGenerator::global()->generate64() % 0xFFFFFFFFFFull, 36);
-    if (m_order.output == SegmentOutput::Joined)
-        for (int i = 1; i <= m_order.segments.size(); ++i)
-            m_names << QStringLiteral("vtjoin-%1-%2").arg(m_token).arg(i);
-    else
-        m_names = SegmentOutputNames(m_order.baseName, m_order.segments);
+    // A joined job's piece names come with its lock, when it starts.
+    if (m_order.output == SegmentOutput::Separate)
+        m_names = SegmentJobNames(m_order);
 }
 
 SegmentJob::~SegmentJob()
@@ -187,6 +207,21 @@ void SegmentJob::Start()
             m_replaceJoined = true;
         }
     }
+    // What a killed program left here goes before this job adds its own.
+    if (!m_order.outputFolder.isEmpty())
+        SweepStaleJoinPieces(m_order.outputFolder);
+    if (m_order.output == SegmentOutput::Joined) {
+        m_lock = std::make_unique<JoinLock>();
+        QString error;
+        if (!m_lock->Acquire(m_order.outputFolder, &error)) {
+            m_lock.reset();
+            QMetaObject::invokeMethod(this, [this, error] { Finish(Outcome::Failed, error); }, Qt::QueuedConnection);
+            return;
+        }
+        m_token = m_lock->Token();
+        for (int i = 1; i <= m_order.segments.size(); ++i)
+            m_names << QStringLiteral("vtjoin-%1-%2").arg(m_token).arg(i);
+    }
     QMetaObject::invokeMethod(this, &SegmentJob::NextSegment, Qt::QueuedConnection);
 }
 
@@ -215,10 +250,38 @@ void SegmentJob::Cancel()
     Finish(Outcome::Cancelled);
 }
 
+void SegmentJob::Pause()
+{
+    if (!m_running || m_paused)
+        return;
+    m_paused = true;
+    if (m_job)
+        m_job->Pause();
+    if (m_run)
+        m_run->Pause();
+}
+
+void SegmentJob::Resume()
+{
+    if (!m_paused)
+        return;
+    m_paused = false;
+    if (m_job)
+        m_job->Resume();
+    if (m_run)
+        m_run->Resume();
+    if (std::function<void()> held = std::exchange(m_held, nullptr))
+        QMetaObject::invokeMethod(this, held, Qt::QueuedConnection);
+}
+
 void SegmentJob::NextSegment()
 {
     if (!m_running)
         return;
+    if (m_paused) {
+        m_held = [this] { NextSegment(); };
+        return;
+    }
     if (m_next >= m_order.segments.size()) {
         if (m_order.output == SegmentOutput::Joined)
             MeasureNext();
@@ -322,6 +385,10 @@ void SegmentJob::MeasureNext()
 
 void SegmentJob::Join()
 {
+    if (m_paused) {
+        m_held = [this] { Join(); };
+        return;
+    }
     const QString joined = SegmentJobOutputs(m_order).first();
     if (m_pieces.isEmpty()) {
         m_notes << QStringLiteral("nothing of the source lies in the segments; %1 was not written").arg(joined);
@@ -412,6 +479,7 @@ void SegmentJob::RemovePieces()
         QFile::remove(m_order.outputFolder + QStringLiteral("vtjoin-%1.txt").arg(m_token));
         QFile::remove(m_order.outputFolder + QStringLiteral("vtjoin-%1.ffmeta").arg(m_token));
     }
+    m_lock.reset(); // last: until now the pieces were proven a running job's
 }
 
 void SegmentJob::Finish(Outcome outcome, const QString& reason)
@@ -419,6 +487,8 @@ void SegmentJob::Finish(Outcome outcome, const QString& reason)
     if (!m_running)
         return;
     m_running = false;
+    m_paused = false;
+    m_held = nullptr;
     m_result = outcome;
     m_reason = reason;
     RemovePieces();

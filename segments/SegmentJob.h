@@ -8,9 +8,11 @@
 #include <QObject>
 #include <QPointer>
 #include <QProcess>
+#include <functional>
 #include <memory>
 
 class EncoderRun;
+class JoinLock;
 class PartialOutput;
 
 struct SegmentJobOrder {
@@ -21,10 +23,17 @@ struct SegmentJobOrder {
     QList<Segment> segments;
     SegmentOutput output = SegmentOutput::Separate;
     bool chaptersAtJoins = false;
+    QString nameTemplate;      // empty or the default: "<base>_<name>" / "<base>_Clip<N>", "<base>_Joined"
+    QString profileName;       // the template's {profile}
 };
 
 // The order's files: one per segment, or the one joined file.
 QStringList SegmentJobOutputs(const SegmentJobOrder& order);
+// Their names without folder and extension. With a template of the user's, a separate file's
+// {title} is its segment's name (made file-safe) and {n} its number; the joined file is
+// number 1 with an empty {title} (it holds several segments, none of which names it), its
+// {start} and {end} those of the first and last segment.
+QStringList SegmentJobNames(const SegmentJobOrder& order);
 
 // The sound switches of a profile that a join encodes the sound again with (codec, rate,
 // sample rate, channels), or "-c:a copy" when the profile copies it; taken from the last
@@ -49,6 +58,10 @@ public:
 
     void Start();
     void Cancel();
+    // Holds the job where it is (the encoder stopped, no next step begun) until Resume().
+    void Pause();
+    void Resume();
+    bool IsPaused() const { return m_paused; }
 
     Outcome Result() const { return m_result; }
     QString FailureReason() const { return m_reason; }
@@ -77,7 +90,8 @@ private:
     SegmentJobOrder m_order;
     SplitJob::OverwriteQuestion m_question;
     QStringList m_names; // the file names (no folder, no extension) of the segment jobs
-    QString m_token;     // what makes this job's piece names its own
+    QString m_token;     // what makes this job's piece names its own (the lock's token)
+    std::unique_ptr<JoinLock> m_lock; // held while the pieces are this job's
     int m_next = 0;
     QPointer<SplitJob> m_job;
     QStringList m_pieces;      // pieces written, in order (paths)
@@ -92,6 +106,8 @@ private:
     double m_joinLength = 0;
     Outcome m_result = Outcome::None;
     bool m_running = false;
+    bool m_paused = false;
+    std::function<void()> m_held; // the step that waits for Resume()
     QString m_reason;
     QStringList m_written;
     QStringList m_notes;

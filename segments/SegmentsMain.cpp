@@ -83,6 +83,8 @@ void TMainForm::SetupSegments()
         order.outputFolder = WithTrailingBackslash(edtOutputDir->text());
         order.baseName = StripExtension(ExtractFileName(source));
         order.extension = profile.extension;
+        order.nameTemplate = State.Preferences().nameTemplate;
+        order.profileName = cmbProfile->currentText();
         return order;
     };
     Segments->overwriteQuestion = [this](const JobSection&) {

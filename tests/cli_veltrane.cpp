@@ -164,6 +164,9 @@ private slots:
         QVERIFY(RunFfmpeg({"-f", "lavfi", "-i", "sine=frequency=440:duration=12", "-c:a", "aac", m_sound}));
         QVERIFY(QFile::link("loop.apf", m_media.path() + "/loop.apf"));
         QVERIFY(QFile::link("loop.mp4", m_media.path() + "/loop.mp4"));
+        QFile named(m_media.path() + "/named.csv");
+        QVERIFY(named.open(QIODevice::WriteOnly));
+        named.write("start,end,name\n1,2,Intro\n3,4,\n5,6,\"a/b: c\"\n");
     }
 
     void arguments_data()
@@ -230,6 +233,15 @@ private slots:
             << "@OUT@/clip_Clip2.mp4\" is the source video itself or a link to it";
         QTest::newRow("segments planned") << QStringList{"--dry-run", "--range", "1-2", "--range", "00:00:03.5-4", "--join", "@CLIP@"}
                                           << 0 << "segment 2: 00:00:03.500 - 00:00:04.000";
+        // Segment names fill {title}: each file of its own, or one joined file without a title.
+        for (const char* shown : {"1 Intro", "2.mp4", "3 a_b_ c"})
+            QTest::newRow(qPrintable(QString("named segments: ") + shown))
+                << QStringList{"--dry-run", "--segments", "@MEDIA@/named.csv", "--name", "{n} {title}", "--output", "@OUT@", "@CLIP@"}
+                << 0 << QString("-> @OUT@/") + shown;
+        QTest::newRow("named segments joined")
+            << QStringList{"--dry-run", "--segments", "@MEDIA@/named.csv", "--join", "--name", "{source} {n} {title}", "--output",
+                           "@OUT@", "@CLIP@"}
+            << 0 << "joined into @OUT@/clip 1.mp4";
     }
 
     void arguments()

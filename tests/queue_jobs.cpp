@@ -6,6 +6,9 @@
 #include "queue/JobQueue.h"
 #include "queue/QueueRunner.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QtTest/QtTest>
 
@@ -167,6 +170,16 @@ private slots:
         QTest::newRow("size under 1K") << queue(R"({"source":"/a.mp4","extension":".mp4","mode":"size","maxBytes":10})") << true << 0 << 1;
         QTest::newRow("length of nothing") << queue(R"({"source":"/a.mp4","extension":".mp4","mode":"length","every":0})") << true << 0 << 1;
         QTest::newRow("points not numbers") << queue(R"({"source":"/a.mp4","extension":".mp4","points":["x"]})") << true << 0 << 1;
+        QTest::newRow("segments") << queue(R"({"source":"/a.mp4","extension":".mp4","segments":[{"start":1,"end":2,"name":"A"},{"start":0,"end":0.5}],"segmentOutput":"joined","chaptersAtJoins":true})") << true << 1 << 0;
+        QTest::newRow("segment ends before it starts") << queue(R"({"source":"/a.mp4","extension":".mp4","segments":[{"start":1,"end":2},{"start":5,"end":3}]})") << true << 0 << 1;
+        QTest::newRow("segment time not a number") << queue(R"({"source":"/a.mp4","extension":".mp4","segments":[{"start":"0","end":2}]})") << true << 0 << 1;
+        QTest::newRow("segment past any recording") << queue(R"({"source":"/a.mp4","extension":".mp4","segments":[{"start":0,"end":1e300}]})") << true << 0 << 1;
+        QTest::newRow("segment name with a line break") << queue(R"({"source":"/a.mp4","extension":".mp4","segments":[{"start":0,"end":1,"name":"a\nb"}]})") << true << 0 << 1;
+        QTest::newRow("segment name too long") << queue(R"({"source":"/a.mp4","extension":".mp4","segments":[{"start":0,"end":1,"name":")" + QByteArray(201, 'x') + R"("}]})") << true << 0 << 1;
+        QTest::newRow("segments not a list") << queue(R"({"source":"/a.mp4","extension":".mp4","segments":{"start":0}})") << true << 0 << 1;
+        QTest::newRow("segment not an object") << queue(R"({"source":"/a.mp4","extension":".mp4","segments":[3]})") << true << 0 << 1;
+        QTest::newRow("unknown segment output") << queue(R"({"source":"/a.mp4","extension":".mp4","segments":[{"start":0,"end":1}],"segmentOutput":"both"})") << true << 0 << 1;
+        QTest::newRow("chapters not true or false") << queue(R"({"source":"/a.mp4","extension":".mp4","chaptersAtJoins":"yes"})") << true << 0 << 1;
         QTest::newRow("good beside bad") << queue(good + R"(,{"source":""},)" + good) << true << 2 << 1;
         QTest::newRow("too large") << QByteArray(9 * 1024 * 1024, ' ') << false << 0 << 0;
     }
@@ -194,6 +207,54 @@ private slots:
         }
         QCOMPARE(queue.Size(), jobs);
         QCOMPARE(bad, dropped);
+    }
+
+    // A job with segments comes back as it went, and a queue file with a job it cannot take
+    // says which job and what is wrong with it.
+    void segmentsKept()
+    {
+        QTemporaryDir dir;
+        JobQueue queue;
+        QueueJob job = Job("/v/a.mp4", dir.path());
+        job.start.reset();
+        job.end.reset();
+        job.segments = {{61.5, 70, "Intro, \"one\""}, {1, 2, ""}, {100, 200.04, "Ünïcode"}};
+        job.segmentOutput = SegmentOutput::Joined;
+        job.chaptersAtJoins = true;
+        job.nameTemplate = "{n} {title}";
+        queue.Add(job);
+        queue.Add(Job("/v/b.mp4", dir.path()));
+        const QString file = dir.path() + "/Queue.json";
+        QVERIFY(queue.Save(file));
+        JobQueue again;
+        QVERIFY(again.Load(file));
+        QCOMPARE(again.Size(), 2);
+        const QueueJob& back = again.Jobs().at(0);
+        QCOMPARE(back.segments, job.segments);
+        QCOMPARE(back.segmentOutput, SegmentOutput::Joined);
+        QCOMPARE(back.chaptersAtJoins, true);
+        QCOMPARE(back.nameTemplate, job.nameTemplate);
+        QVERIFY(again.Jobs().at(1).segments.isEmpty());
+        QCOMPARE(again.Jobs().at(1).segmentOutput, SegmentOutput::Separate);
+
+        // The first job's second segment turned around by hand.
+        QJsonObject root = QJsonDocument::fromJson(queue.ToJson()).object();
+        QJsonArray jobs = root["jobs"].toArray();
+        QJsonObject first = jobs[0].toObject();
+        QJsonArray segments = first["segments"].toArray();
+        QJsonObject turned = segments[1].toObject();
+        turned["start"] = 9;
+        segments[1] = turned;
+        first["segments"] = segments;
+        jobs[0] = first;
+        root["jobs"] = jobs;
+        const QByteArray text = QJsonDocument(root).toJson();
+        int dropped = 0;
+        QStringList problems;
+        QVERIFY(again.FromJson(text, &dropped, nullptr, &problems));
+        QCOMPARE(dropped, 1);
+        QCOMPARE(problems, QStringList{"job 1: segment 2 is no range of times"});
+        QCOMPARE(again.Size(), 1);
     }
 
     // A folder or a device where the file should be is no queue; no file is an empty one.

@@ -4,7 +4,10 @@
 // at every join, and ffmpeg decodes it without a word. Separate files carry the segments'
 // names, and nothing of a job is left behind, also when it is stopped.
 #include "CoreTestSupport.h"
+#include "segments_support.h"
+
 #include "profiles/ProfileFormat.h"
+#include "queue/QueueRunner.h"
 #include "segments/SegmentJob.h"
 #include "split/CommandLine.h"
 
@@ -275,6 +278,73 @@ private slots:
         QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), names);
         QCOMPARE(job.Written().size(), 3);
         QVERIFY(std::abs(ProbeDuration(out.filePath("hol_Middle.mp4")) - 2.0) < 0.05); // 4 s to the key frame at 6 s
+    }
+
+    // A job put in the queue, kept in its file across a restart and run from there, writes what
+    // the same segments give from the window; a killed join's pieces in that folder go first.
+    void queuedJobCutsAsTheWindowDoes()
+    {
+        const QString profile = "MP4 - Stream copy - no re-encoding";
+        QTemporaryDir direct, queued;
+        SegmentJob job(Order(profile, "Key frames (fastest)", SegmentOutput::Joined, direct.path()));
+        QCOMPARE(RunJob(job), SegmentJob::Outcome::Completed);
+        QVERIFY(!LeaveStaleJoin(queued.path(), {"vtjoin-%1-1.mp4", "vtjoin-%1.txt"}).isEmpty());
+
+        QueueJob q;
+        q.sourcePath = m_source;
+        q.profileName = profile;
+        q.profilePath = BuiltAppDir() + "Profiles/" + profile + ".apf";
+        q.profileSwitches = job.Order().base.profileSwitches;
+        q.extension = ".mp4";
+        q.outputDir = queued.path();
+        q.segments = kSegments;
+        q.segmentOutput = SegmentOutput::Joined;
+        q.chaptersAtJoins = true;
+        JobQueue before;
+        before.Add(q);
+        const QString file = queued.filePath("Queue.json");
+        QVERIFY(before.Save(file));
+        JobQueue queue;
+        QVERIFY(queue.Load(file));
+        QVERIFY(QFile::remove(file));
+        QueueRunner runner(queue, BuiltAppDir() + "wmaspi.dll");
+        QSignalSpy idle(&runner, &QueueRunner::idle);
+        runner.Start();
+        QVERIFY(idle.wait(600000));
+        QCOMPARE(queue.Jobs().first().status, QueueJob::Status::Done);
+        QCOMPARE(QDir(queued.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"hol_Joined.mp4"});
+
+        const QString a = direct.filePath("hol_Joined.mp4"), b = queued.filePath("hol_Joined.mp4");
+        QCOMPARE(Decode(b).md5, Decode(a).md5);
+        const QStringList what{"-v", "error", "-show_entries", "chapter=start_time,end_time:stream=codec_name,duration",
+                               "-of", "csv=p=0"};
+        QCOMPARE(Run("ffprobe", what + QStringList{b}), Run("ffprobe", what + QStringList{a}));
+    }
+
+    // Paused (as a queue's Pause does) in its first segment, a job begins no other until it
+    // goes on, and then ends as it would have.
+    void pausedJobWaits()
+    {
+        QTemporaryDir out;
+        SegmentJob job(Order("MP4 - Stream copy - no re-encoding", "Key frames (fastest)", SegmentOutput::Joined, out.path()));
+        QList<int> started;
+        connect(&job, &SegmentJob::segmentStarted, &job, [&](int i) {
+            started << i;
+            if (i == 1)
+                job.Pause();
+        });
+        QSignalSpy ended(&job, &SegmentJob::ended);
+        job.Start();
+        QVERIFY(QTest::qWaitFor([&] { return !started.isEmpty(); }, 60000));
+        QTest::qWait(1500);
+        QCOMPARE(started, QList<int>{1});
+        QCOMPARE(ended.size(), 0);
+        QVERIFY(job.IsPaused());
+        job.Resume();
+        QVERIFY(ended.size() == 1 || ended.wait(600000));
+        QCOMPARE(job.Result(), SegmentJob::Outcome::Completed);
+        QCOMPARE(started, (QList<int>{1, 2, 3}));
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"hol_Joined.mp4"});
     }
 
     void stoppedJobLeavesNothing()

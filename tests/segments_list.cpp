@@ -1,7 +1,10 @@
 // The segment list and the files it is kept in: edits, CSV and project files (hostile ones
 // too), chapters, output names and the join's list. Core library only.
+#include "segments_support.h"
+
 #include "segments/SegmentJob.h"
 #include "segments/SegmentList.h"
+#include "split/OutputFile.h"
 
 #include <QTemporaryDir>
 #include <QtTest/QtTest>
@@ -14,6 +17,9 @@ class SegmentsListTest : public QObject {
     Q_OBJECT
 private slots:
     void edits();
+    void templateNames_data();
+    void templateNames();
+    void staleJoinPiecesSwept();
     void times_data();
     void times();
     void csvReads_data();
@@ -291,6 +297,85 @@ void SegmentsListTest::outputNames()
     QFETCH(Segments, segments);
     QFETCH(QStringList, names);
     QCOMPARE(SegmentOutputNames("hol", segments), names);
+}
+
+void SegmentsListTest::templateNames_data()
+{
+    QTest::addColumn<QString>("nameTemplate");
+    QTest::addColumn<bool>("joined");
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("default, separate") << "" << false << QStringList{"hol_Intro", "hol_Clip2", "hol_a_b", "hol_take"};
+    QTest::newRow("default written out") << "{source}_Clip{n}" << false << QStringList{"hol_Intro", "hol_Clip2", "hol_a_b", "hol_take"};
+    QTest::newRow("number and name") << "{n} {title}" << false << QStringList{"1 Intro", "2", "3 a_b", "4 take"};
+    QTest::newRow("names alike in any case") << "{title}" << false << QStringList{"Intro", "_", "a_b", "take"};
+    QTest::newRow("padded with times") << "{profile}-{n:2}-{start}" << false
+                                       << QStringList{"MP4-01-00-00-01.500", "MP4-02-00-00-05", "MP4-03-00-00-09", "MP4-04-00-00-12"};
+    QTest::newRow("default, joined") << "" << true << QStringList{"hol_Joined"};
+    QTest::newRow("joined: no title") << "{source} {title}" << true << QStringList{"hol"};
+    QTest::newRow("joined: first start, last end") << "{source}_{n}_{start}_{end}" << true
+                                                   << QStringList{"hol_1_00-00-01.500_00-00-14"};
+}
+
+void SegmentsListTest::templateNames()
+{
+    QFETCH(QString, nameTemplate);
+    QFETCH(bool, joined);
+    QFETCH(QStringList, names);
+    SegmentJobOrder order;
+    order.baseName = "hol";
+    order.extension = ".mp4";
+    order.profileName = "MP4";
+    order.nameTemplate = nameTemplate;
+    order.output = joined ? SegmentOutput::Joined : SegmentOutput::Separate;
+    order.segments = {{1.5, 3, "Intro"}, {5, 6, ""}, {9, 10, "a/b"}, {12, 14, "take"}};
+    QCOMPARE(SegmentJobNames(order), names);
+    order.outputFolder = "/out/";
+    QCOMPARE(SegmentJobOutputs(order).first(), "/out/" + names.first() + ".mp4");
+    // Names alike but for case get a number: folders on FAT32 and NTFS do not tell them apart.
+    order.segments.last().name = "INTRO";
+    if (!joined && nameTemplate == "{title}")
+        QCOMPARE(SegmentJobNames(order).last(), "INTRO_2");
+}
+
+// Pieces of a killed join go; a user's file of a like name, pieces whose lock file is no lock
+// of ours and a running join's pieces stay.
+void SegmentsListTest::staleJoinPiecesSwept()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path();
+    auto write = [&](const QString& name, const QByteArray& content) {
+        QFile f(folder + "/" + name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    };
+    const QString stale = LeaveStaleJoin(folder, {"vtjoin-%1-1.mp4", "vtjoin-%1-2.mp4", "vtjoin-%1.txt", "vtjoin-%1.ffmeta"});
+    QVERIFY(!stale.isEmpty());
+    // The piece being written when it was killed, under its temporary name (locked by nobody).
+    PartialOutput part(folder + "/vtjoin-" + stale + "-3.mp4");
+    QString error;
+    QVERIFY(part.Create(&error));
+    const QString hiddenPart = QFileInfo(part.TempPath()).fileName();
+    part.Discard();
+    write(hiddenPart, "half");
+    write("vtjoin-notes.txt", "mine");
+    write("vtjoin-abc-1.mp4", "mine");
+    write("vtjoin-def.lock", "my own lock file\n");
+    write("vtjoin-def-1.mp4", "mine");
+    JoinLock live;
+    QVERIFY(live.Acquire(folder, &error));
+    write("vtjoin-" + live.Token() + "-1.mp4", "running");
+
+    QCOMPARE(SweepStaleJoinPieces(folder), 6); // four pieces, the half-written one, the lock
+    QStringList kept = QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    QStringList expected{"vtjoin-abc-1.mp4", "vtjoin-def-1.mp4", "vtjoin-def.lock", "vtjoin-notes.txt",
+                         "vtjoin-" + live.Token() + "-1.mp4", "vtjoin-" + live.Token() + ".lock"};
+    expected.sort();
+    QCOMPARE(kept, expected);
+    QCOMPARE(SweepStaleJoinPieces(folder), 0);
+    // A job that ends takes its lock with it.
+    const QString lockPath = live.Path();
+    live.Release();
+    QVERIFY(!QFile::exists(lockPath));
 }
 
 void SegmentsListTest::joinList()
