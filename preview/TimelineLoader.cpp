@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <algorithm>
+#include <mutex>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <thread>
@@ -19,6 +21,35 @@ struct TimelineJob {
     TimelineBuilder builder;
     std::optional<TimelineData> cached; // set by the worker before `loaded`
     std::atomic<bool> loaded {false};
+    std::thread thread;
+};
+
+struct TimelinePictureJob : TimelinePictureSink {
+    bool Cancelled() const override { return cancel.load(); }
+    void Picture(qint64 fromUs, qint64 untilUs, QByteArray rgb) override
+    {
+        std::lock_guard lock(mx);
+        got.push_back({fromUs, untilUs, std::move(rgb)});
+        if (posted)
+            return;
+        posted = true;
+        QPointer<TTimelineLoader> to = owner;
+        TimelinePictureJob* self = this;
+        QMetaObject::invokeMethod(
+            to.data(), [to, self] {
+                if (to)
+                    to->TakePictures(self, false);
+            },
+            Qt::QueuedConnection);
+    }
+    QString path;
+    int width = 0, height = 0;
+    std::vector<TimelinePictureRequest> requests;
+    std::atomic<bool> cancel {false};
+    QPointer<TTimelineLoader> owner;
+    std::mutex mx;
+    std::vector<TimelineFrame> got; // not yet taken by the loader
+    bool posted = false;
     std::thread thread;
 };
 
@@ -36,13 +67,15 @@ std::optional<TimelineData> ReadCache(const QString& file, const TimelineSourceI
 void WriteCache(const QString& folder, const QString& file, const TimelineSourceId& id, const TimelineData& data,
                 qint64 budget)
 {
-    if (!QDir().mkpath(folder))
+    qint64 size = 28 + 4 + id.path.toUtf8().size() + 8 * 4 + 4 + qint64(data.keys.size()) * 8 + 4
+        + data.peaks.size() + 12;
+    for (const TimelineThumb& t : data.thumbs)
+        size += 12 + t.rgb.size();
+    if (size > kMaxCacheBytes || !QDir().mkpath(folder))
         return;
-    const QByteArray bytes = WriteTimelineCache(id, data);
-    if (bytes.size() > kMaxCacheBytes)
-        return;
+    // Written as it is made: a second copy of the pictures would raise the memory's peak.
     QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
+    if (!out.open(QIODevice::WriteOnly) || !WriteTimelineCache(id, data, &out) || !out.commit())
         return;
     // Oldest first out once the folder holds more than its share.
     QFileInfoList files = QDir(folder).entryInfoList({QStringLiteral("*.vtl")}, QDir::Files, QDir::Time);
@@ -68,6 +101,9 @@ TTimelineLoader::~TTimelineLoader()
     for (auto& job : m_ending)
         if (job->thread.joinable())
             job->thread.join();
+    for (auto& job : m_picturesEnding)
+        if (job->thread.joinable())
+            job->thread.join();
 }
 
 QString TTimelineLoader::CacheFolder() const
@@ -85,6 +121,14 @@ void TTimelineLoader::Close()
         m_ending.push_back(std::move(m_job));
     }
     m_job.reset();
+    if (m_pictures) {
+        m_pictures->cancel = true;
+        m_picturesEnding.push_back(std::move(m_pictures));
+    }
+    m_pictures.reset();
+    m_frames.clear();
+    m_wanted.clear();
+    m_unserved.clear();
     m_data = TimelineData();
     m_id = TimelineSourceId();
     m_source.clear();
@@ -179,6 +223,7 @@ void TTimelineLoader::JobEnded(TimelineJob* job, bool whole)
         m_job.reset();
         emit Changed();
         emit Finished(whole);
+        StartPictures();
         return;
     }
     for (auto it = m_ending.begin(); it != m_ending.end(); ++it) {
@@ -189,6 +234,97 @@ void TTimelineLoader::JobEnded(TimelineJob* job, bool whole)
             return;
         }
     }
+}
+
+void TTimelineLoader::RequestPictures(std::vector<qint64> timesUs, qint64 nearUs)
+{
+    m_near = nearUs;
+    m_wanted.clear();
+    std::sort(timesUs.begin(), timesUs.end());
+    timesUs.erase(std::unique(timesUs.begin(), timesUs.end()), timesUs.end());
+    auto asked = [this](qint64 t) {
+        if (std::find(m_unserved.begin(), m_unserved.end(), t) != m_unserved.end())
+            return true;
+        return m_pictures
+            && std::any_of(m_pictures->requests.begin(), m_pictures->requests.end(),
+                           [t](const TimelinePictureRequest& q) { return q.timeUs == t; });
+    };
+    for (qint64 t : timesUs)
+        if (t >= 0 && !m_frames.at(t) && !asked(t))
+            m_wanted.push_back(t);
+    StartPictures();
+}
+
+void TTimelineLoader::StartPictures()
+{
+    if (m_pictures || m_job || m_wanted.empty() || m_source.isEmpty() || m_data.thumbWidth <= 0
+        || m_data.thumbHeight <= 0)
+        return;
+    auto job = std::make_shared<TimelinePictureJob>();
+    job->path = m_source;
+    job->width = m_data.thumbWidth;
+    job->height = m_data.thumbHeight;
+    job->owner = this;
+    const std::vector<qint64>& keys = m_data.keys.times();
+    for (qint64 t : m_wanted) {
+        auto it = std::upper_bound(keys.begin(), keys.end(), t);
+        job->requests.push_back({t, it == keys.begin() ? 0 : *std::prev(it)});
+    }
+    m_wanted.clear();
+    m_pictures = job;
+    TimelinePictureJob* raw = job.get();
+    job->thread = std::thread([raw] {
+        setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), 10);
+        QString error;
+        if (TTimelinePictures pictures = LoadTimelinePictures(&error))
+            pictures(raw->path, raw->width, raw->height, raw->requests, raw, &error);
+        QPointer<TTimelineLoader> to = raw->owner;
+        QMetaObject::invokeMethod(
+            to.data(), [to, raw] {
+                if (to)
+                    to->TakePictures(raw, true);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TTimelineLoader::TakePictures(TimelinePictureJob* job, bool ended)
+{
+    if (m_pictures.get() != job) {
+        // A job of a source closed since: only its end matters, to join it.
+        for (auto it = m_picturesEnding.begin(); ended && it != m_picturesEnding.end(); ++it) {
+            if (it->get() == job) {
+                if ((*it)->thread.joinable())
+                    (*it)->thread.join();
+                m_picturesEnding.erase(it);
+                break;
+            }
+        }
+        return;
+    }
+    std::vector<TimelineFrame> got;
+    {
+        std::lock_guard lock(job->mx);
+        got.swap(job->got);
+        job->posted = false;
+    }
+    for (TimelineFrame& f : got) {
+        if (f.untilUs < 0 || f.untilUs <= f.timeUs)
+            f.untilUs = std::max(m_data.durationUs, f.timeUs + std::max<qint64>(m_data.frameUs, 1));
+        m_frames.add(std::move(f));
+    }
+    if (ended) {
+        if (job->thread.joinable())
+            job->thread.join();
+        for (const TimelinePictureRequest& q : job->requests)
+            if (!m_frames.at(q.timeUs))
+                m_unserved.push_back(q.timeUs);
+        m_pictures.reset();
+    }
+    m_frames.trim(kFramesBudget, m_near);
+    emit Changed();
+    if (ended)
+        StartPictures();
 }
 
 void TTimelineLoader::Remember(const TimelineSourceId& id, const TimelineData& data)
