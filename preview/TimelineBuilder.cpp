@@ -23,6 +23,8 @@ void TimelineBuilder::Opened(qint64 durationUs, qint64 frameUs, std::vector<qint
     m_work.keys = KeyFrameIndex(std::move(indexKeysUs));
     m_work.thumbWidth = thumbWidth;
     m_work.thumbHeight = thumbHeight;
+    // The whole sound's peaks fit where they start: handed over without copies.
+    m_peaks.reserve(m_work.durationUs / kPeakUs + 2 * kPeaksPerSecond);
     Publish(false);
 }
 
@@ -60,7 +62,7 @@ void TimelineBuilder::MaybePublish()
         Publish(false);
 }
 
-void TimelineBuilder::Publish(bool finished)
+void TimelineBuilder::Publish(bool finished, bool deep)
 {
     // The keys found while reading replace the index's once they reach past its last one,
     // or when the reading is done.
@@ -73,8 +75,13 @@ void TimelineBuilder::Publish(bool finished)
         m_work.keys = KeyFrameIndex(m_found);
         m_keysChanged = false;
     }
-    if (m_peaks.count() != m_peaksTaken || finished) {
+    // While reading, a view of the stretches done (the one being filled follows with the
+    // next); the finished data gets bytes of its own, as it outlives this builder.
+    if (finished || deep) {
         m_work.peaks = m_peaks.peaks();
+        m_peaksTaken = -1;
+    } else if (m_peaks.count() != m_peaksTaken) {
+        m_work.peaks = m_peaks.view();
         m_peaksTaken = m_peaks.count();
     }
     {
@@ -88,8 +95,7 @@ void TimelineBuilder::Publish(bool finished)
 
 TimelineData TimelineBuilder::snapshot(bool finished)
 {
-    if (m_dirty || finished)
-        Publish(finished);
+    Publish(finished, true);
     std::lock_guard lock(m_mx);
     return m_shown;
 }

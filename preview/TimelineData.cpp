@@ -19,14 +19,31 @@ qint8 PeakByte(float v)
 }
 } // namespace
 
+void PeakReducer::reserve(qint64 stretches)
+{
+    m_done.reserve(2 * std::clamp<qint64>(stretches, 1, kMaxPeaks));
+}
+
+void PeakReducer::push(char lo, char hi)
+{
+    if (m_viewed && m_done.size() + 2 > m_done.capacity()) {
+        // Never moved while views may see it: the next bytes go to a larger copy.
+        QByteArray larger;
+        larger.reserve(std::max<qsizetype>(4096, m_done.capacity() * 2));
+        larger.append(m_done);
+        m_outgrown.push_back(std::move(m_done));
+        m_done = std::move(larger);
+    }
+    const char two[2] = {lo, hi};
+    m_done.append(two, 2);
+}
+
 void PeakReducer::close()
 {
     if (!m_open)
         return;
-    if (m_done.size() / 2 < kMaxPeaks) {
-        m_done.append(char(PeakByte(m_min)));
-        m_done.append(char(PeakByte(m_max)));
-    }
+    if (m_done.size() / 2 < kMaxPeaks)
+        push(char(PeakByte(m_min)), char(PeakByte(m_max)));
     m_open = false;
     ++m_bucket;
 }
@@ -47,7 +64,7 @@ void PeakReducer::add(qint64 startUs, int sampleRate, const float* const* planes
             // Silence where the sound leaves a gap.
             while (m_bucket < b) {
                 if (m_done.size() / 2 < kMaxPeaks)
-                    m_done.append(2, char(0));
+                    push(0, 0);
                 ++m_bucket;
             }
         }

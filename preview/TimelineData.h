@@ -27,10 +27,23 @@ public:
     // The peaks so far, the stretch being filled included.
     QByteArray peaks() const;
     qint64 count() const { return m_done.size() / 2 + (m_open ? 1 : 0); }
+    // Room for this many stretches, so that the ones done stay where they are: views() may
+    // then hand out the bytes without copying them.
+    void reserve(qint64 stretches);
+    // The stretches done, without a copy: bytes no later add() changes or moves, valid as
+    // long as this reducer is. A buffer that has to grow leaves the old one alive.
+    QByteArray view() const
+    {
+        m_viewed = true;
+        return QByteArray::fromRawData(m_done.constData(), m_done.size());
+    }
 
 private:
     void close();
+    void push(char lo, char hi);
     QByteArray m_done;
+    std::vector<QByteArray> m_outgrown; // earlier buffers, still seen through views
+    mutable bool m_viewed = false;
     qint64 m_bucket = 0; // index of the open stretch
     bool m_open = false;
     float m_min = 0, m_max = 0;

@@ -75,12 +75,12 @@ public:
     void Thumb(qint64 tUs, QByteArray rgb) override;
     void Sound(qint64 startUs, int sampleRate, const float* const* planes, int channels, int count) override;
 
-    // From the reading thread (or once it has ended): all that has been found, handed over
-    // as well; `finished` marks it complete (the index keys give way to the ones the reading
-    // found).
+    // From the reading thread (or once it has ended): all that has been found, with bytes of
+    // its own (it may outlive the builder), handed over as well; `finished` marks it complete
+    // (the index keys give way to the ones the reading found).
     TimelineData snapshot(bool finished = false);
     // What was handed over last, without waiting: nothing while the reading thread is
-    // handing over. The window uses this one, so a reading thread put aside by the system
+    // handing over. Its peaks are a view of the builder's: valid while the builder is. The window uses this one, so a reading thread put aside by the system
     // never holds it up.
     std::optional<TimelineData> trySnapshot();
     // Bumped by every hand-over, so a reader copies only when something is new.
@@ -90,7 +90,7 @@ public:
 
 private:
     void MaybePublish();
-    void Publish(bool finished);
+    void Publish(bool finished, bool deep = false);
     // The reading thread's own.
     TimelineData m_work;
     std::vector<qint64> m_found;
