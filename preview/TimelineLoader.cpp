@@ -43,6 +43,7 @@ struct TimelinePictureJob : TimelinePictureSink {
             Qt::QueuedConnection);
     }
     QString path;
+    TimelineSourceId id;
     int width = 0, height = 0;
     std::vector<TimelinePictureRequest> requests;
     std::atomic<bool> cancel {false};
@@ -242,26 +243,37 @@ void TTimelineLoader::RequestPictures(std::vector<qint64> timesUs, qint64 nearUs
     m_wanted.clear();
     std::sort(timesUs.begin(), timesUs.end());
     timesUs.erase(std::unique(timesUs.begin(), timesUs.end()), timesUs.end());
-    auto asked = [this](qint64 t) {
-        if (std::find(m_unserved.begin(), m_unserved.end(), t) != m_unserved.end())
-            return true;
-        return m_pictures
-            && std::any_of(m_pictures->requests.begin(), m_pictures->requests.end(),
-                           [t](const TimelinePictureRequest& q) { return q.timeUs == t; });
-    };
     for (qint64 t : timesUs)
-        if (t >= 0 && !m_frames.at(t) && !asked(t))
+        if (t >= 0 && !m_frames.at(t) && std::find(m_unserved.begin(), m_unserved.end(), t) == m_unserved.end())
             m_wanted.push_back(t);
+    if (m_pictures) {
+        const auto& asked = m_pictures->requests;
+        const bool covered = std::all_of(m_wanted.begin(), m_wanted.end(), [&](qint64 t) {
+            return std::any_of(asked.begin(), asked.end(), [t](const TimelinePictureRequest& q) { return q.timeUs == t; });
+        });
+        if (covered) {
+            m_wanted.clear(); // the decoding under way brings them all
+            return;
+        }
+        // The stretch shown moved on (zooming, paging while playing): what the decoding
+        // under way still has to do is no longer wanted. The next starts once it has ended.
+        m_pictures->cancel = true;
+        m_picturesEnding.push_back(std::move(m_pictures));
+        m_pictures.reset();
+    }
     StartPictures();
 }
 
 void TTimelineLoader::StartPictures()
 {
-    if (m_pictures || m_job || m_wanted.empty() || m_source.isEmpty() || m_data.thumbWidth <= 0
+    // One decoder at a time: not beside the reading, nor beside a decoding still ending.
+    if (m_pictures || m_job || !m_picturesEnding.empty() || m_wanted.empty() || m_source.isEmpty()
+        || m_data.thumbWidth <= 0
         || m_data.thumbHeight <= 0)
         return;
     auto job = std::make_shared<TimelinePictureJob>();
     job->path = m_source;
+    job->id = m_id;
     job->width = m_data.thumbWidth;
     job->height = m_data.thumbHeight;
     job->owner = this;
@@ -291,14 +303,30 @@ void TTimelineLoader::StartPictures()
 void TTimelineLoader::TakePictures(TimelinePictureJob* job, bool ended)
 {
     if (m_pictures.get() != job) {
-        // A job of a source closed since: only its end matters, to join it.
-        for (auto it = m_picturesEnding.begin(); ended && it != m_picturesEnding.end(); ++it) {
-            if (it->get() == job) {
+        // A decoding cancelled (or of a source closed since): the pictures it brought for
+        // this source are kept; its end lets the next one start.
+        for (auto it = m_picturesEnding.begin(); it != m_picturesEnding.end(); ++it) {
+            if (it->get() != job)
+                continue;
+            std::vector<TimelineFrame> got;
+            {
+                std::lock_guard lock(job->mx);
+                got.swap(job->got);
+                job->posted = false;
+            }
+            const bool ours = job->id == m_id && !m_source.isEmpty();
+            if (ended) {
                 if ((*it)->thread.joinable())
                     (*it)->thread.join();
                 m_picturesEnding.erase(it);
-                break;
             }
+            if (ours && !got.empty()) {
+                Keep(std::move(got));
+                emit Changed();
+            }
+            if (ended)
+                StartPictures();
+            break;
         }
         return;
     }
@@ -308,11 +336,7 @@ void TTimelineLoader::TakePictures(TimelinePictureJob* job, bool ended)
         got.swap(job->got);
         job->posted = false;
     }
-    for (TimelineFrame& f : got) {
-        if (f.untilUs < 0 || f.untilUs <= f.timeUs)
-            f.untilUs = std::max(m_data.durationUs, f.timeUs + std::max<qint64>(m_data.frameUs, 1));
-        m_frames.add(std::move(f));
-    }
+    Keep(std::move(got));
     if (ended) {
         if (job->thread.joinable())
             job->thread.join();
@@ -321,10 +345,19 @@ void TTimelineLoader::TakePictures(TimelinePictureJob* job, bool ended)
                 m_unserved.push_back(q.timeUs);
         m_pictures.reset();
     }
-    m_frames.trim(kFramesBudget, m_near);
     emit Changed();
     if (ended)
         StartPictures();
+}
+
+void TTimelineLoader::Keep(std::vector<TimelineFrame> got)
+{
+    for (TimelineFrame& f : got) {
+        if (f.untilUs < 0 || f.untilUs <= f.timeUs)
+            f.untilUs = std::max(m_data.durationUs, f.timeUs + std::max<qint64>(m_data.frameUs, 1));
+        m_frames.add(std::move(f));
+    }
+    m_frames.trim(kFramesBudget, m_near);
 }
 
 void TTimelineLoader::Remember(const TimelineSourceId& id, const TimelineData& data)

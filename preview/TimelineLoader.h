@@ -54,6 +54,7 @@ private:
     friend struct TimelinePictureJob;
     void StartPictures();
     void TakePictures(TimelinePictureJob* job, bool ended);
+    void Keep(std::vector<TimelineFrame> got);
     void Remember(const TimelineSourceId& id, const TimelineData& data);
     // Drops the oldest sources kept until the others take at most `bytes`.
     void Trim(qint64 bytes);

@@ -24,20 +24,27 @@ struct Source {
     QByteArray rgb;
 };
 
-// The picture shown for a time: the later of the kept picture and one decoded on request
-// that start at or before it.
+// The picture shown for a time: the one decoded at it, else the picture of its key frame
+// (decoded on request, or kept from the reading), else the kept picture before it.
 Source PictureAt(const TimelineData& d, const TimelineFrames& frames, qint64 tUs)
 {
     Source s;
+    const TimelineFrame* f = frames.at(tUs);
+    if (!f) {
+        const std::vector<qint64>& keys = d.keys.times();
+        const auto k = std::upper_bound(keys.begin(), keys.end(), tUs);
+        if (k != keys.begin())
+            f = frames.at(*std::prev(k));
+    }
+    if (f) {
+        s.key = f->timeUs * 2 + 1;
+        s.rgb = f->rgb;
+        return s;
+    }
     const int i = d.thumbAt(tUs);
     if (i >= 0) {
         s.key = d.thumbs[size_t(i)].timeUs * 2;
         s.rgb = d.thumbs[size_t(i)].rgb;
-    }
-    const TimelineFrame* f = frames.latest(tUs);
-    if (f && (i < 0 || f->timeUs >= d.thumbs[size_t(i)].timeUs)) {
-        s.key = f->timeUs * 2 + 1;
-        s.rgb = f->rgb;
     }
     return s;
 }
