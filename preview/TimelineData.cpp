@@ -94,14 +94,15 @@ QByteArray PeakReducer::peaks() const
     return out;
 }
 
-std::vector<PeakColumn> PeakColumns(const QByteArray& peaks, qint64 startUs, qint64 spanUs, int columns)
+std::vector<PeakColumn> PeakColumns(const QByteArray& peaks, qint64 startUs, qint64 spanUs, int columns,
+                                    int fromColumn)
 {
     std::vector<PeakColumn> out(size_t(std::max(0, columns)));
     const qint64 n = peaks.size() / 2;
     if (columns <= 0 || spanUs <= 0 || n == 0)
         return out;
     const auto* p = reinterpret_cast<const qint8*>(peaks.constData());
-    for (int c = 0; c < columns; ++c) {
+    for (int c = std::max(0, fromColumn); c < columns; ++c) {
         const double t0 = double(startUs) + double(spanUs) * c / columns;
         const double t1 = double(startUs) + double(spanUs) * (c + 1) / columns;
         qint64 a = qint64(std::floor(t0 / kPeakUs));

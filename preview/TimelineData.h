@@ -57,7 +57,10 @@ struct PeakColumn {
 };
 // The peaks over [startUs, startUs + spanUs) in `columns` columns of equal time: each column
 // the extremes of the stretches it covers, or of the one stretch it lies in.
-std::vector<PeakColumn> PeakColumns(const QByteArray& peaks, qint64 startUs, qint64 spanUs, int columns);
+// Only columns from `fromColumn` on are filled (the others stay unknown): a waveform whose
+// peaks grew is brought up to date from where they ended.
+std::vector<PeakColumn> PeakColumns(const QByteArray& peaks, qint64 startUs, qint64 spanUs, int columns,
+                                    int fromColumn = 0);
 
 struct TimelineThumb {
     qint64 timeUs = 0;

@@ -63,7 +63,6 @@ void TTimelineStrip::SetLoader(TTimelineLoader* loader)
 {
     m_loader = loader;
     connect(loader, &TTimelineLoader::Changed, this, [this] {
-        m_columnsStale = true;
         m_ask.start();
         update();
     });
@@ -261,10 +260,22 @@ void TTimelineStrip::paintEvent(QPaintEvent* e)
 
     // Waveform, the columns the dirty stretch covers.
     p.fillRect(wave & dirty, kWaveBack);
-    if (m_columnsStale || int(m_columns.size()) != wave.width()) {
+    const qint64 peakCount = d.peaks.size() / 2;
+    if (m_columnsStale || int(m_columns.size()) != wave.width() || d.peaks.constData() != m_columnsFrom
+        || peakCount < m_columnsPeaks) {
         m_columns = PeakColumns(d.peaks, m_view.startUs, m_view.spanUs, wave.width());
-        m_columnsStale = false;
+    } else if (peakCount > m_columnsPeaks && wave.width() > 0) {
+        // Read on: the columns from the one the old peaks ended in.
+        const qint64 endUs = m_columnsPeaks * kPeakUs;
+        const int from = std::max(0, int(std::floor(double(endUs - m_view.startUs) * wave.width() / m_view.spanUs)) - 1);
+        if (from < wave.width()) {
+            std::vector<PeakColumn> fresh = PeakColumns(d.peaks, m_view.startUs, m_view.spanUs, wave.width(), from);
+            std::copy(fresh.begin() + from, fresh.end(), m_columns.begin() + from);
+        }
     }
+    m_columnsStale = false;
+    m_columnsFrom = d.peaks.constData();
+    m_columnsPeaks = peakCount;
     p.setPen(kWave);
     const double mid = wave.top() + wave.height() / 2.0;
     const double half = (wave.height() - 1) / 2.0;

@@ -58,6 +58,10 @@ private:
     // Waveform columns of the stretch and data they were made for.
     std::vector<PeakColumn> m_columns;
     bool m_columnsStale = true;
+    // The peaks they were made from: while these only grow, only the columns from their old
+    // end on are made again.
+    const char* m_columnsFrom = nullptr;
+    qint64 m_columnsPeaks = 0;
     // Pictures at the slot size, by source picture (time * 2, +1 for one decoded on request).
     QSize m_scaledSize;
     QHash<qint64, QImage> m_scaled;

@@ -158,6 +158,12 @@ private slots:
         const std::vector<PeakColumn> late = PeakColumns(peaks, 1400000, 200000, 200);
         QVERIFY(late.front().known);
         QVERIFY(!late.back().known);
+        // Brought up to date from a column on: those columns as a whole drawing makes them.
+        const std::vector<PeakColumn> tail = PeakColumns(peaks, 0, 1500000, 6, 4);
+        QVERIFY(!tail[3].known);
+        for (int c = 4; c < 6; ++c)
+            QVERIFY(tail[size_t(c)].known && tail[size_t(c)].min == cols[size_t(c)].min
+                    && tail[size_t(c)].max == cols[size_t(c)].max);
     }
 
     // The peaks handed to the window while reading are views of the reducer's bytes: they
