@@ -80,3 +80,14 @@ TScanTimeline LoadTimelineScanner(QString* error)
         *error = QStringLiteral("%1 cannot read timelines").arg(QStringLiteral(VT_MEDIA_MODULE_NAME));
     return scan;
 }
+
+TTimelinePictures LoadTimelinePictures(QString* error)
+{
+    void* handle = ModuleHandle(error);
+    if (!handle)
+        return nullptr;
+    const auto pictures = reinterpret_cast<TTimelinePictures>(dlsym(handle, VT_TIMELINE_PICTURES_ENTRY));
+    if (!pictures && error)
+        *error = QStringLiteral("%1 cannot read timelines").arg(QStringLiteral(VT_MEDIA_MODULE_NAME));
+    return pictures;
+}

@@ -1,5 +1,6 @@
 #include "preview/TimelineData.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QFileInfo>
 #include <QtEndian>
@@ -18,14 +19,31 @@ qint8 PeakByte(float v)
 }
 } // namespace
 
+void PeakReducer::reserve(qint64 stretches)
+{
+    m_done.reserve(2 * std::clamp<qint64>(stretches, 1, kMaxPeaks));
+}
+
+void PeakReducer::push(char lo, char hi)
+{
+    if (m_viewed && m_done.size() + 2 > m_done.capacity()) {
+        // Never moved while views may see it: the next bytes go to a larger copy.
+        QByteArray larger;
+        larger.reserve(std::max<qsizetype>(4096, m_done.capacity() * 2));
+        larger.append(m_done);
+        m_outgrown.push_back(std::move(m_done));
+        m_done = std::move(larger);
+    }
+    const char two[2] = {lo, hi};
+    m_done.append(two, 2);
+}
+
 void PeakReducer::close()
 {
     if (!m_open)
         return;
-    if (m_done.size() / 2 < kMaxPeaks) {
-        m_done.append(char(PeakByte(m_min)));
-        m_done.append(char(PeakByte(m_max)));
-    }
+    if (m_done.size() / 2 < kMaxPeaks)
+        push(char(PeakByte(m_min)), char(PeakByte(m_max)));
     m_open = false;
     ++m_bucket;
 }
@@ -46,7 +64,7 @@ void PeakReducer::add(qint64 startUs, int sampleRate, const float* const* planes
             // Silence where the sound leaves a gap.
             while (m_bucket < b) {
                 if (m_done.size() / 2 < kMaxPeaks)
-                    m_done.append(2, char(0));
+                    push(0, 0);
                 ++m_bucket;
             }
         }
@@ -76,14 +94,15 @@ QByteArray PeakReducer::peaks() const
     return out;
 }
 
-std::vector<PeakColumn> PeakColumns(const QByteArray& peaks, qint64 startUs, qint64 spanUs, int columns)
+std::vector<PeakColumn> PeakColumns(const QByteArray& peaks, qint64 startUs, qint64 spanUs, int columns,
+                                    int fromColumn)
 {
     std::vector<PeakColumn> out(size_t(std::max(0, columns)));
     const qint64 n = peaks.size() / 2;
     if (columns <= 0 || spanUs <= 0 || n == 0)
         return out;
     const auto* p = reinterpret_cast<const qint8*>(peaks.constData());
-    for (int c = 0; c < columns; ++c) {
+    for (int c = std::max(0, fromColumn); c < columns; ++c) {
         const double t0 = double(startUs) + double(spanUs) * c / columns;
         const double t1 = double(startUs) + double(spanUs) * (c + 1) / columns;
         qint64 a = qint64(std::floor(t0 / kPeakUs));
@@ -121,6 +140,52 @@ qint64 TimelineData::memoryBytes() const
     qint64 n = qint64(keys.times().size()) * 8 + peaks.size();
     for (const TimelineThumb& t : thumbs)
         n += t.rgb.size() + 32;
+    return n;
+}
+
+const TimelineFrame* TimelineFrames::latest(qint64 tUs) const
+{
+    auto it = std::upper_bound(m_list.begin(), m_list.end(), tUs,
+                               [](qint64 t, const TimelineFrame& f) { return t < f.timeUs; });
+    return it == m_list.begin() ? nullptr : &*std::prev(it);
+}
+
+const TimelineFrame* TimelineFrames::at(qint64 tUs) const
+{
+    const TimelineFrame* f = latest(tUs);
+    return f && tUs < f->untilUs ? f : nullptr;
+}
+
+void TimelineFrames::add(TimelineFrame frame)
+{
+    auto it = std::lower_bound(m_list.begin(), m_list.end(), frame.timeUs,
+                               [](const TimelineFrame& f, qint64 t) { return f.timeUs < t; });
+    if (it != m_list.end() && it->timeUs == frame.timeUs)
+        *it = std::move(frame);
+    else
+        m_list.insert(it, std::move(frame));
+}
+
+void TimelineFrames::trim(qint64 bytes, qint64 nearUs)
+{
+    qint64 total = memoryBytes();
+    // From both ends inwards, the end farther from nearUs first.
+    size_t first = 0, last = m_list.size();
+    while (total > bytes && first < last) {
+        const qint64 left = std::abs(m_list[first].timeUs - nearUs);
+        const qint64 right = std::abs(m_list[last - 1].timeUs - nearUs);
+        const size_t gone = left > right ? first++ : --last;
+        total -= m_list[gone].rgb.size() + 40;
+    }
+    m_list.erase(m_list.begin() + qsizetype(last), m_list.end());
+    m_list.erase(m_list.begin(), m_list.begin() + qsizetype(first));
+}
+
+qint64 TimelineFrames::memoryBytes() const
+{
+    qint64 n = 0;
+    for (const TimelineFrame& f : m_list)
+        n += f.rgb.size() + 40;
     return n;
 }
 
@@ -216,37 +281,61 @@ public:
 
 } // namespace
 
-QByteArray WriteTimelineCache(const TimelineSourceId& id, const TimelineData& d)
+bool WriteTimelineCache(const TimelineSourceId& id, const TimelineData& d, QIODevice* out)
 {
-    // One buffer: the header first, its checksum filled in once the fields follow it.
+    // The header first with room for the checksum, filled in once the fields follow it; the
+    // fields go out in small pieces, each hashed on its way.
+    QCryptographicHash md5(QCryptographicHash::Md5);
+    bool ok = out->write(kMagic, 8) == 8;
     Writer w;
-    qint64 size = kHeader + 1024 + qint64(d.keys.size()) * 8 + d.peaks.size();
-    for (const TimelineThumb& t : d.thumbs)
-        size += 12 + t.rgb.size();
-    w.out.reserve(size);
-    w.out.append(kMagic, 8);
     w.u32(kVersion);
     w.out.append(16, '\0');
-    w.bytes(id.path.toUtf8());
-    w.i64(id.size);
-    w.i64(id.mtimeMs);
-    w.i64(d.durationUs);
-    w.i64(d.frameUs);
-    w.u32(quint32(d.keys.size()));
-    for (qint64 t : d.keys.times())
-        w.i64(t);
-    w.bytes(d.peaks);
-    w.u32(quint32(d.thumbWidth));
-    w.u32(quint32(d.thumbHeight));
-    w.u32(quint32(d.thumbs.size()));
-    for (const TimelineThumb& t : d.thumbs) {
-        w.i64(t.timeUs);
-        w.bytes(t.rgb);
+    ok = ok && out->write(w.out) == w.out.size();
+    const qint64 sumAt = out->pos() - 16;
+    auto flush = [&](Writer& part) {
+        md5.addData(part.out);
+        ok = ok && out->write(part.out) == part.out.size();
+        part.out.clear();
+    };
+    Writer f;
+    f.bytes(id.path.toUtf8());
+    f.i64(id.size);
+    f.i64(id.mtimeMs);
+    f.i64(d.durationUs);
+    f.i64(d.frameUs);
+    f.u32(quint32(d.keys.size()));
+    for (qint64 t : d.keys.times()) {
+        f.i64(t);
+        if (f.out.size() >= 64 * 1024)
+            flush(f);
     }
-    const QByteArray body = QByteArray::fromRawData(w.out.constData() + kHeader, w.out.size() - kHeader);
-    const QByteArray sum = QCryptographicHash::hash(body, QCryptographicHash::Md5);
-    std::memcpy(w.out.data() + 12, sum.constData(), 16);
-    return w.out;
+    f.u32(quint32(d.peaks.size()));
+    flush(f);
+    md5.addData(d.peaks);
+    ok = ok && out->write(d.peaks) == d.peaks.size();
+    f.u32(quint32(d.thumbWidth));
+    f.u32(quint32(d.thumbHeight));
+    f.u32(quint32(d.thumbs.size()));
+    for (const TimelineThumb& t : d.thumbs) {
+        f.i64(t.timeUs);
+        f.bytes(t.rgb);
+        if (f.out.size() >= 64 * 1024)
+            flush(f);
+    }
+    flush(f);
+    const QByteArray sum = md5.result();
+    const qint64 end = out->pos();
+    ok = ok && out->seek(sumAt) && out->write(sum) == 16 && out->seek(end);
+    return ok;
+}
+
+QByteArray WriteTimelineCache(const TimelineSourceId& id, const TimelineData& d)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    WriteTimelineCache(id, d, &buffer);
+    return bytes;
 }
 
 std::optional<TimelineData> ReadTimelineCache(const QByteArray& bytes, const TimelineSourceId& id)

@@ -4,6 +4,7 @@
 #include "preview/KeyFrameIndex.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 #include <optional>
 #include <vector>
@@ -26,10 +27,23 @@ public:
     // The peaks so far, the stretch being filled included.
     QByteArray peaks() const;
     qint64 count() const { return m_done.size() / 2 + (m_open ? 1 : 0); }
+    // Room for this many stretches, so that the ones done stay where they are: views() may
+    // then hand out the bytes without copying them.
+    void reserve(qint64 stretches);
+    // The stretches done, without a copy: bytes no later add() changes or moves, valid as
+    // long as this reducer is. A buffer that has to grow leaves the old one alive.
+    QByteArray view() const
+    {
+        m_viewed = true;
+        return QByteArray::fromRawData(m_done.constData(), m_done.size());
+    }
 
 private:
     void close();
+    void push(char lo, char hi);
     QByteArray m_done;
+    std::vector<QByteArray> m_outgrown; // earlier buffers, still seen through views
+    mutable bool m_viewed = false;
     qint64 m_bucket = 0; // index of the open stretch
     bool m_open = false;
     float m_min = 0, m_max = 0;
@@ -43,7 +57,10 @@ struct PeakColumn {
 };
 // The peaks over [startUs, startUs + spanUs) in `columns` columns of equal time: each column
 // the extremes of the stretches it covers, or of the one stretch it lies in.
-std::vector<PeakColumn> PeakColumns(const QByteArray& peaks, qint64 startUs, qint64 spanUs, int columns);
+// Only columns from `fromColumn` on are filled (the others stay unknown): a waveform whose
+// peaks grew is brought up to date from where they ended.
+std::vector<PeakColumn> PeakColumns(const QByteArray& peaks, qint64 startUs, qint64 spanUs, int columns,
+                                    int fromColumn = 0);
 
 struct TimelineThumb {
     qint64 timeUs = 0;
@@ -66,6 +83,32 @@ struct TimelineData {
     qint64 memoryBytes() const;
 };
 
+// Pictures at their own times, decoded on request where the strip is zoomed in closer than
+// the key frames; kept in memory only, the ones farthest from the stretch shown going first.
+struct TimelineFrame {
+    qint64 timeUs = 0;
+    qint64 untilUs = 0; // the next picture's time: this one is shown over [timeUs, untilUs)
+    QByteArray rgb;
+};
+
+class TimelineFrames {
+public:
+    // The picture shown at a time, when one is known.
+    const TimelineFrame* at(qint64 tUs) const;
+    // The last picture starting at or before a time (it may end before it); nullptr if none.
+    const TimelineFrame* latest(qint64 tUs) const;
+    // Keeps the order; a picture of the same time replaces the one there.
+    void add(TimelineFrame frame);
+    // Drops the pictures farthest from `nearUs` until the others take at most `bytes`.
+    void trim(qint64 bytes, qint64 nearUs);
+    qint64 memoryBytes() const;
+    int size() const { return int(m_list.size()); }
+    void clear() { m_list.clear(); }
+
+private:
+    std::vector<TimelineFrame> m_list; // ascending times
+};
+
 // A source as the cache knows it: a file changed in size or time is another source.
 struct TimelineSourceId {
     QString path;
@@ -83,5 +126,8 @@ constexpr int kMaxThumbSide = 512;
 constexpr int kMaxKeyFrames = 2000000; // 16 MB: a picture every 1/120 s for over four hours
 
 QByteArray WriteTimelineCache(const TimelineSourceId& id, const TimelineData& data);
+// The same written piece by piece to a device that can seek back (its checksum goes in
+// last), so no second copy of the data is made; false when a write fails.
+bool WriteTimelineCache(const TimelineSourceId& id, const TimelineData& data, QIODevice* out);
 // The data of a stored file, when it is whole, unchanged and of this source; else nothing.
 std::optional<TimelineData> ReadTimelineCache(const QByteArray& bytes, const TimelineSourceId& id);

@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <algorithm>
+#include <mutex>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <thread>
@@ -19,6 +21,36 @@ struct TimelineJob {
     TimelineBuilder builder;
     std::optional<TimelineData> cached; // set by the worker before `loaded`
     std::atomic<bool> loaded {false};
+    std::thread thread;
+};
+
+struct TimelinePictureJob : TimelinePictureSink {
+    bool Cancelled() const override { return cancel.load(); }
+    void Picture(qint64 fromUs, qint64 untilUs, QByteArray rgb) override
+    {
+        std::lock_guard lock(mx);
+        got.push_back({fromUs, untilUs, std::move(rgb)});
+        if (posted)
+            return;
+        posted = true;
+        QPointer<TTimelineLoader> to = owner;
+        TimelinePictureJob* self = this;
+        QMetaObject::invokeMethod(
+            to.data(), [to, self] {
+                if (to)
+                    to->TakePictures(self, false);
+            },
+            Qt::QueuedConnection);
+    }
+    QString path;
+    TimelineSourceId id;
+    int width = 0, height = 0;
+    std::vector<TimelinePictureRequest> requests;
+    std::atomic<bool> cancel {false};
+    QPointer<TTimelineLoader> owner;
+    std::mutex mx;
+    std::vector<TimelineFrame> got; // not yet taken by the loader
+    bool posted = false;
     std::thread thread;
 };
 
@@ -36,13 +68,15 @@ std::optional<TimelineData> ReadCache(const QString& file, const TimelineSourceI
 void WriteCache(const QString& folder, const QString& file, const TimelineSourceId& id, const TimelineData& data,
                 qint64 budget)
 {
-    if (!QDir().mkpath(folder))
+    qint64 size = 28 + 4 + id.path.toUtf8().size() + 8 * 4 + 4 + qint64(data.keys.size()) * 8 + 4
+        + data.peaks.size() + 12;
+    for (const TimelineThumb& t : data.thumbs)
+        size += 12 + t.rgb.size();
+    if (size > kMaxCacheBytes || !QDir().mkpath(folder))
         return;
-    const QByteArray bytes = WriteTimelineCache(id, data);
-    if (bytes.size() > kMaxCacheBytes)
-        return;
+    // Written as it is made: a second copy of the pictures would raise the memory's peak.
     QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
+    if (!out.open(QIODevice::WriteOnly) || !WriteTimelineCache(id, data, &out) || !out.commit())
         return;
     // Oldest first out once the folder holds more than its share.
     QFileInfoList files = QDir(folder).entryInfoList({QStringLiteral("*.vtl")}, QDir::Files, QDir::Time);
@@ -68,6 +102,9 @@ TTimelineLoader::~TTimelineLoader()
     for (auto& job : m_ending)
         if (job->thread.joinable())
             job->thread.join();
+    for (auto& job : m_picturesEnding)
+        if (job->thread.joinable())
+            job->thread.join();
 }
 
 QString TTimelineLoader::CacheFolder() const
@@ -85,6 +122,14 @@ void TTimelineLoader::Close()
         m_ending.push_back(std::move(m_job));
     }
     m_job.reset();
+    if (m_pictures) {
+        m_pictures->cancel = true;
+        m_picturesEnding.push_back(std::move(m_pictures));
+    }
+    m_pictures.reset();
+    m_frames.clear();
+    m_wanted.clear();
+    m_unserved.clear();
     m_data = TimelineData();
     m_id = TimelineSourceId();
     m_source.clear();
@@ -179,6 +224,7 @@ void TTimelineLoader::JobEnded(TimelineJob* job, bool whole)
         m_job.reset();
         emit Changed();
         emit Finished(whole);
+        StartPictures();
         return;
     }
     for (auto it = m_ending.begin(); it != m_ending.end(); ++it) {
@@ -189,6 +235,129 @@ void TTimelineLoader::JobEnded(TimelineJob* job, bool whole)
             return;
         }
     }
+}
+
+void TTimelineLoader::RequestPictures(std::vector<qint64> timesUs, qint64 nearUs)
+{
+    m_near = nearUs;
+    m_wanted.clear();
+    std::sort(timesUs.begin(), timesUs.end());
+    timesUs.erase(std::unique(timesUs.begin(), timesUs.end()), timesUs.end());
+    for (qint64 t : timesUs)
+        if (t >= 0 && !m_frames.at(t) && std::find(m_unserved.begin(), m_unserved.end(), t) == m_unserved.end())
+            m_wanted.push_back(t);
+    if (m_pictures) {
+        const auto& asked = m_pictures->requests;
+        const bool covered = std::all_of(m_wanted.begin(), m_wanted.end(), [&](qint64 t) {
+            return std::any_of(asked.begin(), asked.end(), [t](const TimelinePictureRequest& q) { return q.timeUs == t; });
+        });
+        if (covered) {
+            m_wanted.clear(); // the decoding under way brings them all
+            return;
+        }
+        // The stretch shown moved on (zooming, paging while playing): what the decoding
+        // under way still has to do is no longer wanted. The next starts once it has ended.
+        m_pictures->cancel = true;
+        m_picturesEnding.push_back(std::move(m_pictures));
+        m_pictures.reset();
+    }
+    StartPictures();
+}
+
+void TTimelineLoader::StartPictures()
+{
+    // One decoder at a time: not beside the reading, nor beside a decoding still ending.
+    if (m_pictures || m_job || !m_picturesEnding.empty() || m_wanted.empty() || m_source.isEmpty()
+        || m_data.thumbWidth <= 0
+        || m_data.thumbHeight <= 0)
+        return;
+    auto job = std::make_shared<TimelinePictureJob>();
+    job->path = m_source;
+    job->id = m_id;
+    job->width = m_data.thumbWidth;
+    job->height = m_data.thumbHeight;
+    job->owner = this;
+    const std::vector<qint64>& keys = m_data.keys.times();
+    for (qint64 t : m_wanted) {
+        auto it = std::upper_bound(keys.begin(), keys.end(), t);
+        job->requests.push_back({t, it == keys.begin() ? 0 : *std::prev(it)});
+    }
+    m_wanted.clear();
+    m_pictures = job;
+    TimelinePictureJob* raw = job.get();
+    job->thread = std::thread([raw] {
+        setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), 10);
+        QString error;
+        if (TTimelinePictures pictures = LoadTimelinePictures(&error))
+            pictures(raw->path, raw->width, raw->height, raw->requests, raw, &error);
+        QPointer<TTimelineLoader> to = raw->owner;
+        QMetaObject::invokeMethod(
+            to.data(), [to, raw] {
+                if (to)
+                    to->TakePictures(raw, true);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TTimelineLoader::TakePictures(TimelinePictureJob* job, bool ended)
+{
+    if (m_pictures.get() != job) {
+        // A decoding cancelled (or of a source closed since): the pictures it brought for
+        // this source are kept; its end lets the next one start.
+        for (auto it = m_picturesEnding.begin(); it != m_picturesEnding.end(); ++it) {
+            if (it->get() != job)
+                continue;
+            std::vector<TimelineFrame> got;
+            {
+                std::lock_guard lock(job->mx);
+                got.swap(job->got);
+                job->posted = false;
+            }
+            const bool ours = job->id == m_id && !m_source.isEmpty();
+            if (ended) {
+                if ((*it)->thread.joinable())
+                    (*it)->thread.join();
+                m_picturesEnding.erase(it);
+            }
+            if (ours && !got.empty()) {
+                Keep(std::move(got));
+                emit Changed();
+            }
+            if (ended)
+                StartPictures();
+            break;
+        }
+        return;
+    }
+    std::vector<TimelineFrame> got;
+    {
+        std::lock_guard lock(job->mx);
+        got.swap(job->got);
+        job->posted = false;
+    }
+    Keep(std::move(got));
+    if (ended) {
+        if (job->thread.joinable())
+            job->thread.join();
+        for (const TimelinePictureRequest& q : job->requests)
+            if (!m_frames.at(q.timeUs))
+                m_unserved.push_back(q.timeUs);
+        m_pictures.reset();
+    }
+    emit Changed();
+    if (ended)
+        StartPictures();
+}
+
+void TTimelineLoader::Keep(std::vector<TimelineFrame> got)
+{
+    for (TimelineFrame& f : got) {
+        if (f.untilUs < 0 || f.untilUs <= f.timeUs)
+            f.untilUs = std::max(m_data.durationUs, f.timeUs + std::max<qint64>(m_data.frameUs, 1));
+        m_frames.add(std::move(f));
+    }
+    m_frames.trim(kFramesBudget, m_near);
 }
 
 void TTimelineLoader::Remember(const TimelineSourceId& id, const TimelineData& data)

@@ -11,6 +11,7 @@
 #include <memory>
 
 struct TimelineJob;
+struct TimelinePictureJob;
 
 class TTimelineLoader : public QObject {
     Q_OBJECT
@@ -34,6 +35,15 @@ public:
     // The cache folder is trimmed to this, the oldest files first.
     static constexpr qint64 kDiskBudget = 512 << 20;
 
+    // Pictures at their own times, for a strip zoomed in closer than the key frames: those
+    // not known yet are decoded in the background, after the reading and one decoder at a
+    // time, and announced by Changed(). A new request replaces the one waiting; the pictures
+    // farthest from nearUs give way first.
+    void RequestPictures(std::vector<qint64> timesUs, qint64 nearUs);
+    const TimelineFrames& Frames() const { return m_frames; }
+    bool DecodingPictures() const { return m_pictures != nullptr; }
+    static constexpr qint64 kFramesBudget = 8 << 20;
+
 Q_SIGNALS:
     void Changed(); // Data() has news
     void Finished(bool whole); // the reading ended (whole: the source was read to its end)
@@ -41,6 +51,10 @@ Q_SIGNALS:
 private:
     void Poll();
     void JobEnded(TimelineJob* job, bool whole);
+    friend struct TimelinePictureJob;
+    void StartPictures();
+    void TakePictures(TimelinePictureJob* job, bool ended);
+    void Keep(std::vector<TimelineFrame> got);
     void Remember(const TimelineSourceId& id, const TimelineData& data);
     // Drops the oldest sources kept until the others take at most `bytes`.
     void Trim(qint64 bytes);
@@ -52,6 +66,12 @@ private:
     std::shared_ptr<TimelineJob> m_job;
     std::list<std::shared_ptr<TimelineJob>> m_ending; // cancelled, not yet joined
     int m_seen = -1;
+    TimelineFrames m_frames;
+    std::vector<qint64> m_wanted;
+    std::vector<qint64> m_unserved; // asked for and none came: not asked again for this source
+    qint64 m_near = 0;
+    std::shared_ptr<TimelinePictureJob> m_pictures;
+    std::list<std::shared_ptr<TimelinePictureJob>> m_picturesEnding;
     QTimer m_poll;
     // Sources read before, most recent first.
     std::list<std::pair<TimelineSourceId, std::shared_ptr<const TimelineData>>> m_memory;

@@ -4,6 +4,7 @@
 #include "preview/TimelineData.h"
 #include "preview/TimelineZoom.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QtEndian>
 #include <QtTest/QtTest>
@@ -157,6 +158,31 @@ private slots:
         const std::vector<PeakColumn> late = PeakColumns(peaks, 1400000, 200000, 200);
         QVERIFY(late.front().known);
         QVERIFY(!late.back().known);
+        // Brought up to date from a column on: those columns as a whole drawing makes them.
+        const std::vector<PeakColumn> tail = PeakColumns(peaks, 0, 1500000, 6, 4);
+        QVERIFY(!tail[3].known);
+        for (int c = 4; c < 6; ++c)
+            QVERIFY(tail[size_t(c)].known && tail[size_t(c)].min == cols[size_t(c)].min
+                    && tail[size_t(c)].max == cols[size_t(c)].max);
+    }
+
+    // The peaks handed to the window while reading are views of the reducer's bytes: they
+    // keep their values when later sound outgrows the room reserved.
+    void peakViewsKeptWhenOutgrown()
+    {
+        PeakReducer r;
+        r.reserve(50);
+        auto tone = [](int, double t) { return float(0.5 * std::sin(2 * M_PI * 440 * t)); };
+        Feed(r, 48000, 2, 0, 0.2, tone);
+        const QByteArray early = r.view();
+        const QByteArray kept(early.constData(), early.size());
+        QVERIFY(kept.size() >= 2 * 39);
+        Feed(r, 48000, 2, 0.2, 30, tone); // far past the room reserved
+        QCOMPARE(QByteArray(early.constData(), early.size()), kept);
+        const QByteArray late = r.view();
+        QVERIFY(late.size() >= 2 * 6000);
+        QCOMPARE(late.left(kept.size()), kept);
+        QCOMPARE(r.peaks().left(late.size()), late);
     }
 
     void storedFileRoundTrip()
@@ -176,6 +202,54 @@ private slots:
         }
         QCOMPARE(back->thumbAt(5 * S), 1);
         QCOMPARE(back->thumbAt(-1), 0);
+    }
+
+    // Written to a device that refuses the bytes, the stored file is reported as not written
+    // (it would otherwise be committed half empty).
+    void storedFileWriteFailureReported()
+    {
+        QByteArray bytes;
+        QBuffer readOnly(&bytes);
+        QVERIFY(readOnly.open(QIODevice::ReadOnly));
+        QVERIFY(!WriteTimelineCache(SampleId(), Sample(), &readOnly));
+        QBuffer fine(&bytes);
+        QVERIFY(fine.open(QIODevice::WriteOnly));
+        QVERIFY(WriteTimelineCache(SampleId(), Sample(), &fine));
+        QVERIFY(ReadTimelineCache(bytes, SampleId()));
+    }
+
+    // Pictures decoded at their own times: found by the time they cover, kept in order, and
+    // trimmed from the end farther from the stretch shown.
+    void picturesAtTheirOwnTimes()
+    {
+        TimelineFrames f;
+        const QByteArray rgb(100, 'x');
+        for (qint64 t : {400000LL, 0LL, 200000LL, 240000LL, 1000000LL})
+            f.add({t, t + 40000, rgb});
+        f.add({200000, 240000, QByteArray(100, 'y')}); // the same time again replaces it
+        QCOMPARE(f.size(), 5);
+        struct Case {
+            qint64 t;
+            qint64 at;     // -1: none covers it
+            qint64 latest; // -1: none starts before it
+        };
+        for (const Case& c : {Case {-1, -1, -1}, Case {0, 0, 0}, Case {39999, 0, 0}, Case {40000, -1, 0},
+                              Case {239999, 200000, 200000}, Case {240000, 240000, 240000},
+                              Case {500000, -1, 400000}, Case {1039999, 1000000, 1000000}}) {
+            const TimelineFrame* at = f.at(c.t);
+            const TimelineFrame* latest = f.latest(c.t);
+            QVERIFY2(at ? at->timeUs == c.at : c.at == -1, qPrintable(QString::number(c.t)));
+            QVERIFY2(latest ? latest->timeUs == c.latest : c.latest == -1, qPrintable(QString::number(c.t)));
+        }
+        QCOMPARE(f.at(210000)->rgb, QByteArray(100, 'y'));
+        // Room for three near 300 ms: 1 s goes first, then 0.
+        f.trim(3 * (100 + 40), 300000);
+        QCOMPARE(f.size(), 3);
+        QVERIFY(!f.latest(199999));
+        QVERIFY(f.at(200000) && f.at(240000) && f.at(400000));
+        QVERIFY(!f.at(1000000));
+        f.trim(0, 0);
+        QCOMPARE(f.size(), 0);
     }
 
     void damagedStoredFileRefused_data()

@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "preview/DSTrackBar.h"
 #include "preview/TimelineLoader.h"
+#include "preview/TimelineStrip.h"
 
 #include <QFile>
 #include <QProcess>
@@ -174,6 +175,57 @@ private slots:
         bar.Zoom(-30);
         QVERIFY(!bar.Zoomed());
         QCOMPARE(bar.View(), (TimelineView {0, 100000000}));
+    }
+
+    // Zoomed in closer than the key frames, each picture of the strip is the source's own
+    // picture at the slot's time, not its key frame's repeated: every picture of the clip
+    // has a grey of its own, and the key frames are 2 s apart.
+    void zoomedStripShowsPicturesAtTheirTimes()
+    {
+        const QString clip = m_dir.filePath(QStringLiteral("greys.mp4"));
+        QVERIFY(Ffmpeg({"-f", "lavfi", "-i", "color=c=black:s=160x90:r=25:d=6", "-vf",
+                        "geq=lum='16+mod(N*29,220)':cb=128:cr=128", "-c:v", "libx264", "-crf", "8", "-g", "50",
+                        "-keyint_min", "50", "-sc_threshold", "0", "-bf", "2", "-pix_fmt", "yuv420p", clip}));
+        TTimelineLoader loader;
+        loader.SetCacheFolder(m_dir.filePath(QStringLiteral("cache-greys")));
+        QVERIFY(Load(loader, clip));
+        QCOMPARE(loader.Data().frameUs, 40000);
+        QCOMPARE(loader.Data().keys.size(), 3);
+
+        TTimelineStrip strip;
+        strip.resize(600, 60);
+        strip.SetLoader(&loader);
+        strip.SetView({1320000, 2000000}); // across the key frame at 2 s
+        const std::vector<TTimelineStrip::Slot> places = strip.Slots();
+        QVERIFY(places.size() >= 8);
+        QVERIFY2(places[1].timeUs - places[0].timeUs < 2000000 / 4, "slots no closer than the key frames");
+        // The grey (as RGB) of the picture shown at a time; either neighbour right at a change.
+        auto grey = [](qint64 frame) { return (std::fmod(double(frame) * 29, 220.0)) * 255.0 / 219.0; };
+        auto matches = [&](qint64 tUs, int value) {
+            const qint64 frame = tUs / 40000;
+            const bool edge = tUs % 40000 < 1000 || tUs % 40000 > 39000;
+            return std::abs(value - grey(frame)) <= 8 || (edge && std::abs(value - grey(frame - 1)) <= 8)
+                || (edge && std::abs(value - grey(frame + 1)) <= 8);
+        };
+        QString wrong;
+        auto allRight = [&] {
+            const QImage shot = strip.grab().toImage();
+            const int y = strip.PicturesRect().center().y();
+            wrong.clear();
+            for (const TTimelineStrip::Slot& place : places) {
+                const int value = qRed(shot.pixel(place.x + place.width / 2, y));
+                if (!matches(place.timeUs, value))
+                    wrong += QStringLiteral(" %1 s: %2 (picture %3 is %4);")
+                                 .arg(place.timeUs / 1e6)
+                                 .arg(value)
+                                 .arg(place.timeUs / 40000)
+                                 .arg(grey(place.timeUs / 40000));
+            }
+            return wrong.isEmpty();
+        };
+        if (!QTest::qWaitFor(allRight, 60000))
+            QFAIL(qPrintable(QStringLiteral("slots not showing their own pictures:") + wrong));
+        QVERIFY(loader.Frames().size() >= int(places.size()) - 1);
     }
 
     // A known pattern of sound: 440 Hz at half scale, silence, then 0.9 of full scale.

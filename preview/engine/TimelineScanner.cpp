@@ -7,6 +7,7 @@
 #include <QFile>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <sys/stat.h>
 
 extern "C" {
@@ -19,7 +20,7 @@ extern "C" {
 namespace {
 
 struct Scan {
-    TimelineScanSink* sink = nullptr;
+    const TimelineCancellable* sink = nullptr;
     QByteArray url;
     AVFormatContext* ic = nullptr;
     AVCodecContext* vctx = nullptr;
@@ -27,11 +28,13 @@ struct Scan {
     SwsContext* sws = nullptr;
     AVPacket* pkt = nullptr;
     AVFrame* frame = nullptr;
+    AVFrame* ahead = nullptr;
     std::vector<std::vector<float>> planes;
     ~Scan()
     {
         sws_freeContext(sws);
         av_frame_free(&frame);
+        av_frame_free(&ahead);
         av_packet_free(&pkt);
         avcodec_free_context(&vctx);
         avcodec_free_context(&actx);
@@ -50,7 +53,7 @@ int OpenOnlyTheSource(AVFormatContext* s, AVIOContext** pb, const char* url, int
     return scan ? OpenOnlySource(scan->url, s, pb, url, flags, options) : AVERROR(EPERM);
 }
 
-AVCodecContext* OpenDecoder(AVStream* st, bool video)
+AVCodecContext* OpenDecoder(AVStream* st, bool video, bool keysOnly = true)
 {
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     if (!codec)
@@ -61,12 +64,14 @@ AVCodecContext* OpenDecoder(AVStream* st, bool video)
         return nullptr;
     }
     ctx->pkt_timebase = st->time_base;
+    // One thread each: frame threads would each hold their own full-size pictures, and the
+    // reading runs behind the player anyway. The small pictures need no loop filter.
+    ctx->thread_count = 1;
     if (video) {
-        ctx->thread_count = 0;
-        ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-        ctx->skip_frame = AVDISCARD_NONKEY;
-    } else {
-        ctx->thread_count = 1;
+        ctx->skip_loop_filter = AVDISCARD_ALL;
+        ctx->flags2 |= AV_CODEC_FLAG2_FAST;
+        if (keysOnly)
+            ctx->skip_frame = AVDISCARD_NONKEY;
     }
     if (avcodec_open2(ctx, codec, nullptr) < 0) {
         avcodec_free_context(&ctx);
@@ -130,6 +135,71 @@ qint64 Us(const AVStream* st, int64_t ts, int64_t startUs)
     return av_rescale_q(ts, st->time_base, AVRational {1, 1000000}) - startUs;
 }
 
+// Opens the source for reading (a regular file only, no other protocol): empty, else the error.
+QString OpenSource(Scan& s, const QString& path)
+{
+    const QByteArray local = QFile::encodeName(path);
+    struct stat st {};
+    // A pipe or a device would block where no cancelling reaches.
+    if (::stat(local.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return QStringLiteral("not a regular file");
+    s.ic = avformat_alloc_context();
+    if (!s.ic)
+        return QStringLiteral("out of memory");
+    s.ic->interrupt_callback.callback = Interrupted;
+    s.ic->interrupt_callback.opaque = &s;
+    s.ic->opaque = &s;
+    s.ic->io_open = OpenOnlyTheSource;
+    s.url = "file:" + local;
+    AVDictionary* opts = nullptr;
+    av_dict_set(&opts, "protocol_whitelist", "file", 0);
+    int ret = avformat_open_input(&s.ic, s.url.constData(), nullptr, &opts);
+    av_dict_free(&opts);
+    if (ret < 0) {
+        s.ic = nullptr;
+        return AvText(ret);
+    }
+    if ((ret = avformat_find_stream_info(s.ic, nullptr)) < 0)
+        return AvText(ret);
+    if (s.sink->Cancelled())
+        return QStringLiteral("cancelled");
+    s.pkt = av_packet_alloc();
+    s.frame = av_frame_alloc();
+    s.ahead = av_frame_alloc();
+    if (!s.pkt || !s.frame || !s.ahead)
+        return QStringLiteral("out of memory");
+    return {};
+}
+
+// The main picture (not a cover image); -1 when there is none.
+int MainVideo(AVFormatContext* ic)
+{
+    for (unsigned i = 0; i < ic->nb_streams; ++i) {
+        const AVStream* str = ic->streams[i];
+        if (str->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(str->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
+            const int best = av_find_best_stream(ic, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+            return best >= 0 && !(ic->streams[best]->disposition & AV_DISPOSITION_ATTACHED_PIC) ? best : int(i);
+        }
+    }
+    return -1;
+}
+
+// A decoded picture made small at once (the full-size one is let go by the caller); empty
+// when it cannot be scaled.
+QByteArray Small(Scan& s, const AVFrame* f, int w, int h)
+{
+    s.sws = sws_getCachedContext(s.sws, f->width, f->height, AVPixelFormat(f->format), w, h, AV_PIX_FMT_RGB24,
+                                 SWS_AREA, nullptr, nullptr, nullptr);
+    if (!s.sws)
+        return {};
+    QByteArray rgb(qint64(w) * h * 3, Qt::Uninitialized);
+    uint8_t* dst[4] = {reinterpret_cast<uint8_t*>(rgb.data()), nullptr, nullptr, nullptr};
+    int stride[4] = {w * 3, 0, 0, 0};
+    if (sws_scale(s.sws, f->data, f->linesize, 0, f->height, dst, stride) != h)
+        return {};
+    return rgb;
+}
+
 } // namespace
 
 extern "C" __attribute__((visibility("default"))) int VtScanTimeline(const QString& path,
@@ -143,42 +213,12 @@ extern "C" __attribute__((visibility("default"))) int VtScanTimeline(const QStri
     };
     Scan s;
     s.sink = sink;
-    const QByteArray local = QFile::encodeName(path);
-    struct stat st {};
-    // A pipe or a device would block where no cancelling reaches.
-    if (::stat(local.constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return fail(QStringLiteral("not a regular file"));
-    s.ic = avformat_alloc_context();
-    if (!s.ic)
-        return fail(QStringLiteral("out of memory"));
-    s.ic->interrupt_callback.callback = Interrupted;
-    s.ic->interrupt_callback.opaque = &s;
-    s.ic->opaque = &s;
-    s.ic->io_open = OpenOnlyTheSource;
-    s.url = "file:" + local;
-    AVDictionary* opts = nullptr;
-    av_dict_set(&opts, "protocol_whitelist", "file", 0);
-    int ret = avformat_open_input(&s.ic, s.url.constData(), nullptr, &opts);
-    av_dict_free(&opts);
-    if (ret < 0) {
-        s.ic = nullptr;
-        return fail(AvText(ret));
-    }
-    if ((ret = avformat_find_stream_info(s.ic, nullptr)) < 0)
-        return fail(AvText(ret));
-    if (sink->Cancelled())
-        return fail(QStringLiteral("cancelled"));
+    if (const QString opened = OpenSource(s, path); !opened.isEmpty())
+        return fail(opened);
+    int ret = 0;
 
-    // The main picture (not a cover image) and the sound the player would choose.
-    int vi = -1;
-    for (unsigned i = 0; i < s.ic->nb_streams; ++i) {
-        const AVStream* str = s.ic->streams[i];
-        if (str->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(str->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
-            const int best = av_find_best_stream(s.ic, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-            vi = best >= 0 && !(s.ic->streams[best]->disposition & AV_DISPOSITION_ATTACHED_PIC) ? best : int(i);
-            break;
-        }
-    }
+    // The main picture and the sound the player would choose.
+    const int vi = MainVideo(s.ic);
     const int ai = options.sound ? av_find_best_stream(s.ic, AVMEDIA_TYPE_AUDIO, -1, vi, nullptr, 0) : -1;
     for (unsigned i = 0; i < s.ic->nb_streams; ++i)
         s.ic->streams[i]->discard = (int(i) == vi || int(i) == ai) ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
@@ -228,22 +268,13 @@ extern "C" __attribute__((visibility("default"))) int VtScanTimeline(const QStri
     qint64 nextThumbUs = std::numeric_limits<qint64>::min();
     qint64 thumbsMade = 0;
 
-    s.pkt = av_packet_alloc();
-    s.frame = av_frame_alloc();
-    if (!s.pkt || !s.frame)
-        return fail(QStringLiteral("out of memory"));
-
     auto takePictures = [&]() {
         while (avcodec_receive_frame(s.vctx, s.frame) >= 0) {
             const int64_t ts = s.frame->best_effort_timestamp;
             const qint64 t = ts != AV_NOPTS_VALUE ? Us(vst, ts, startUs) : 0;
-            s.sws = sws_getCachedContext(s.sws, s.frame->width, s.frame->height, AVPixelFormat(s.frame->format), thumbW,
-                                         thumbH, AV_PIX_FMT_RGB24, SWS_AREA, nullptr, nullptr, nullptr);
-            if (s.sws && thumbsMade < maxThumbs) {
-                QByteArray rgb(thumbBytes, Qt::Uninitialized);
-                uint8_t* dst[4] = {reinterpret_cast<uint8_t*>(rgb.data()), nullptr, nullptr, nullptr};
-                int stride[4] = {thumbW * 3, 0, 0, 0};
-                if (sws_scale(s.sws, s.frame->data, s.frame->linesize, 0, s.frame->height, dst, stride) == thumbH) {
+            if (thumbsMade < maxThumbs) {
+                QByteArray rgb = Small(s, s.frame, thumbW, thumbH);
+                if (!rgb.isEmpty()) {
                     sink->Thumb(t, std::move(rgb));
                     ++thumbsMade;
                 }
@@ -288,7 +319,11 @@ extern "C" __attribute__((visibility("default"))) int VtScanTimeline(const QStri
                     sink->KeyFrame(t);
                     if (s.vctx && t >= nextThumbUs && thumbsMade < maxThumbs) {
                         nextThumbUs = t + spacingUs;
+                        // Each picture is taken out at once and the decoder emptied, so it
+                        // never holds more than the one picture it is making.
                         send(s.vctx, s.pkt, takePictures);
+                        send(s.vctx, nullptr, takePictures);
+                        avcodec_flush_buffers(s.vctx);
                     }
                 }
             }
@@ -306,4 +341,99 @@ extern "C" __attribute__((visibility("default"))) int VtScanTimeline(const QStri
     if (s.actx)
         send(s.actx, nullptr, takeSound);
     return 0;
+}
+
+// Pictures at their own times: from the key frame before each time, every picture is decoded
+// up to the last one at or before it. Times close together are served by one run of decoding;
+// the decoder seeks only when a time lies in a later stretch between key frames.
+extern "C" __attribute__((visibility("default"))) int VtTimelinePictures(
+    const QString& path, int thumbWidth, int thumbHeight, const std::vector<TimelinePictureRequest>& requests,
+    TimelinePictureSink* sink, QString* error)
+{
+    auto fail = [&](const QString& text) {
+        if (error)
+            *error = text;
+        return -1;
+    };
+    if (thumbWidth < 8 || thumbHeight < 8 || thumbWidth > kMaxThumbSide || thumbHeight > kMaxThumbSide)
+        return fail(QStringLiteral("no picture size"));
+    Scan s;
+    s.sink = sink;
+    if (const QString opened = OpenSource(s, path); !opened.isEmpty())
+        return fail(opened);
+    const int vi = MainVideo(s.ic);
+    if (vi < 0)
+        return fail(QStringLiteral("no picture"));
+    for (unsigned i = 0; i < s.ic->nb_streams; ++i)
+        s.ic->streams[i]->discard = int(i) == vi ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    AVStream* vst = s.ic->streams[vi];
+    s.vctx = OpenDecoder(vst, true, false);
+    if (!s.vctx)
+        return fail(QStringLiteral("no decoder"));
+    const int64_t startUs = s.ic->start_time != AV_NOPTS_VALUE ? s.ic->start_time : 0;
+
+    AVFrame* last = s.frame;   // the last picture at or before the time asked
+    AVFrame* ahead = s.ahead;  // the first one after it
+    bool haveLast = false, haveAhead = false, ended = false;
+    auto time = [&](const AVFrame* f) { return Us(vst, f->best_effort_timestamp, startUs); };
+    // The next picture in presentation order into `ahead`; false at the end.
+    auto pull = [&]() -> bool {
+        while (!sink->Cancelled()) {
+            const int r = avcodec_receive_frame(s.vctx, ahead);
+            if (r >= 0) {
+                if (ahead->best_effort_timestamp != AV_NOPTS_VALUE)
+                    return true;
+                av_frame_unref(ahead);
+                continue;
+            }
+            if (r != AVERROR(EAGAIN) || ended)
+                return false;
+            if (av_read_frame(s.ic, s.pkt) < 0) {
+                ended = true;
+                avcodec_send_packet(s.vctx, nullptr);
+                continue;
+            }
+            if (s.pkt->stream_index == vi)
+                avcodec_send_packet(s.vctx, s.pkt); // a damaged packet is passed over
+            av_packet_unref(s.pkt);
+        }
+        return false;
+    };
+
+    qint64 before = std::numeric_limits<qint64>::min();
+    for (const TimelinePictureRequest& q : requests) {
+        if (sink->Cancelled())
+            return fail(QStringLiteral("cancelled"));
+        if (q.timeUs < before)
+            continue; // out of order: not served
+        before = q.timeUs;
+        // The picture sent last already covers this time.
+        if (haveLast && time(last) <= q.timeUs && (!haveAhead || time(ahead) > q.timeUs))
+            continue;
+        // Decoding on is quicker than seeking while it has reached this time's key frame.
+        if (!(haveAhead && time(ahead) >= q.keyUs && time(ahead) <= q.timeUs)) {
+            const int64_t ts = av_rescale_q(q.keyUs + startUs, AVRational {1, 1000000}, vst->time_base);
+            if (av_seek_frame(s.ic, vi, ts, AVSEEK_FLAG_BACKWARD) < 0)
+                continue;
+            avcodec_flush_buffers(s.vctx);
+            av_frame_unref(last);
+            av_frame_unref(ahead);
+            haveLast = false;
+            ended = false;
+            haveAhead = pull();
+        }
+        haveLast = false;
+        while (haveAhead && time(ahead) <= q.timeUs) {
+            av_frame_unref(last);
+            av_frame_move_ref(last, ahead);
+            haveLast = true;
+            haveAhead = pull();
+        }
+        if (!haveLast)
+            continue; // the picture after the time came first: nothing shown there
+        QByteArray rgb = Small(s, last, thumbWidth, thumbHeight);
+        if (!rgb.isEmpty())
+            sink->Picture(time(last), haveAhead ? time(ahead) : -1, std::move(rgb));
+    }
+    return sink->Cancelled() ? fail(QStringLiteral("cancelled")) : 0;
 }
