@@ -240,8 +240,6 @@ QString KnownFault(const QString& row)
          "key-frame copies lose the RASL pictures shown before each CRA at the joins"},
         {"phone MP4 into Matroska, key frames", "the Matroska muxer of FFmpeg 5.1 writes no rotation"},
         // The exact mode's own faults.
-        {"variable frame rate H.264, exact",
-         "exact cuts into MP4 of variable-frame-rate video write decode times that do not increase"},
         {"phone MP4 into Matroska, exact", "the Matroska muxer of FFmpeg 5.1 writes no rotation"},
     };
     return known.value(row);
