@@ -473,6 +473,16 @@ bool SourceCut::Impl::Configure(AVCodecContext* enc, std::string& why) const
     enc->pix_fmt = AVPixelFormat(par->format);
     enc->time_base = tb;
     enc->framerate = vs->avg_frame_rate.num > 0 ? vs->avg_frame_rate : vs->r_frame_rate;
+    if (nal) {
+        // The rate the source's sequence parameter set declares, which decoders take as the
+        // stream's: the head's own must say the same, or a variable-frame-rate source's copy
+        // (average rate below the declared one) reads as fewer frames a second than it shows,
+        // and frames land on the same tick.
+        const AVRational declared = av_stream_get_codec_timebase(vs);
+        const int ticks = codec == NalCodec::H264 ? 2 : 1; // H.264 counts fields
+        if (declared.num > 0 && declared.den > 0)
+            enc->framerate = av_inv_q(av_mul_q(declared, AVRational{ticks, 1}));
+    }
     if (!nal && enc->framerate.num > 0)
         enc->time_base = av_inv_q(enc->framerate); // these count frames (SectionWriter numbers them)
     enc->sample_aspect_ratio = par->sample_aspect_ratio.num > 0 ? par->sample_aspect_ratio : vs->sample_aspect_ratio;
