@@ -402,6 +402,13 @@ CutLookupReport LookUpCuts(const SplitJobOrder& order, const std::atomic<bool>* 
         const bool read = ReadSource(ffprobe, order.sourcePath, reads, probe, &error, cancel, select, listing);
         report.tracksListed = report.tracksListed || (read && listing);
         const bool cancelled = cancel && cancel->load();
+        // Tags the listing cannot take (text that is no UTF-8) must not cost the cuts: they are
+        // looked up alone, as without the tracks.
+        if (!read && listing && !cancelled && readClock.elapsed() < kRunLimitMs) {
+            select = !profile.videoOff ? QStringLiteral("V") : !profile.audioOff ? QStringLiteral("a") : QString();
+            probe = ProbeData();
+            continue;
+        }
         const int stream = read ? CutStream(probe, profile) : -1;
         // A read that ran out of time is not waited for twice.
         if (stream < 0 && !select.isEmpty() && !cancelled && readClock.elapsed() < kRunLimitMs) {
