@@ -5,6 +5,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -70,6 +73,62 @@ struct RawPacket {
     bool discard;
 };
 
+// The streams, the format and the packets of ffprobe's JSON, as the compact lines give them.
+bool ReadJson(const QByteArray& json, QList<ProbeStream>& streams, std::optional<double>& start,
+              std::optional<double>& length, QString& formatName, QList<RawPacket>& raw)
+{
+    QJsonParseError problem{};
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &problem);
+    if (problem.error != QJsonParseError::NoError || !doc.isObject())
+        return false;
+    const QJsonObject top = doc.object();
+    const auto ticks = [](const QJsonValue& v) -> std::optional<qint64> {
+        if (!v.isDouble())
+            return std::nullopt;
+        return static_cast<qint64>(v.toInteger());
+    };
+    for (const QJsonValue& v : top.value(QLatin1String("packets")).toArray()) {
+        const QJsonObject o = v.toObject();
+        const std::optional<qint64> pts = ticks(o.value(QLatin1String("pts")));
+        const std::optional<qint64> dts = ticks(o.value(QLatin1String("dts")));
+        if (!pts && !dts)
+            continue;
+        RawPacket r{};
+        r.stream = o.value(QLatin1String("stream_index")).toInt(-1);
+        r.duration = ticks(o.value(QLatin1String("duration"))).value_or(0);
+        const QString flags = o.value(QLatin1String("flags")).toString();
+        r.key = flags.contains(QLatin1Char('K'));
+        r.discard = flags.contains(QLatin1Char('D'));
+        r.hasPts = pts.has_value();
+        r.hasDts = dts.has_value();
+        r.pts = pts.value_or(dts.value_or(0));
+        r.dts = dts.value_or(r.pts);
+        raw.append(r);
+    }
+    for (const QJsonValue& v : top.value(QLatin1String("streams")).toArray()) {
+        const QJsonObject o = v.toObject();
+        ProbeStream s;
+        s.index = o.value(QLatin1String("index")).toInt(-1);
+        s.type = o.value(QLatin1String("codec_type")).toString();
+        const QString base = o.value(QLatin1String("time_base")).toString();
+        const qsizetype slash = base.indexOf(QLatin1Char('/'));
+        if (slash > 0) {
+            s.timeBaseNum = base.first(slash).toLongLong();
+            s.timeBaseDen = base.sliced(slash + 1).toLongLong();
+        }
+        s.attachedPicture = o.value(QLatin1String("disposition")).toObject().value(QLatin1String("attached_pic")).toInt() == 1;
+        s.area = qint64(o.value(QLatin1String("width")).toInt()) * o.value(QLatin1String("height")).toInt();
+        s.reorder = o.value(QLatin1String("has_b_frames")).toInt();
+        streams.append(s);
+    }
+    const QJsonObject format = top.value(QLatin1String("format")).toObject();
+    start = Decimal(format.value(QLatin1String("start_time")).toString());
+    length = Decimal(format.value(QLatin1String("duration")).toString());
+    if (format.contains(QLatin1String("format_name")))
+        formatName = format.value(QLatin1String("format_name")).toString();
+    return true;
+}
+
 } // namespace
 
 QString FindFfprobe(const QString& encoderPath)
@@ -119,7 +178,7 @@ FfprobeRun RunFfprobe(const QString& ffprobe, const QStringList& args, const QSt
 }
 
 bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadSpan>& spans, ProbeData& probe,
-                QString* error, const std::atomic<bool>* cancel, const QString& selection)
+                QString* error, const std::atomic<bool>* cancel, const QString& selection, TrackList* tracks)
 {
     // Times in the file are absolute; the spans count from the format's start, which a first
     // run does not know yet and takes as 0 (most files start there; a later run corrects it).
@@ -147,13 +206,21 @@ bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadS
         const QString from = FormatSeconds(s.from - kReorderRoom + offset);
         intervals << (s.to ? from + QLatin1Char('%') + FormatSeconds(*s.to + kReorderRoom + offset) : from + QLatin1Char('%'));
     }
-    QStringList args{
-        QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-hide_banner"), QStringLiteral("-of"),
-        QStringLiteral("compact=p=1:nk=0"), QStringLiteral("-show_entries"),
-        QStringLiteral("format=start_time,duration,format_name:stream=index,codec_type,time_base,width,height,has_b_frames"
-                       ":stream_disposition=attached_pic:packet=stream_index,pts,dts,duration,flags"),
-        QStringLiteral("-read_intervals"), intervals.join(QLatin1Char(','))};
-    if (!selection.isEmpty())
+    // With the tracks, JSON: the track list is then read by the very parser a probe of the
+    // tracks alone uses.
+    QStringList args{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-hide_banner"), QStringLiteral("-of"),
+                     tracks ? QStringLiteral("json") : QStringLiteral("compact=p=1:nk=0"), QStringLiteral("-show_entries"),
+                     tracks ? QStringLiteral("format=start_time,duration,format_name"
+                                             ":stream=index,codec_type,codec_name,channels,time_base,width,height,has_b_frames"
+                                             ":stream_tags:stream_disposition:chapter=start_time,end_time:chapter_tags=title"
+                                             ":packet=stream_index,pts,dts,duration,flags")
+                            : QStringLiteral("format=start_time,duration,format_name"
+                                             ":stream=index,codec_type,time_base,width,height,has_b_frames"
+                                             ":stream_disposition=attached_pic:packet=stream_index,pts,dts,duration,flags"),
+                     QStringLiteral("-read_intervals"), intervals.join(QLatin1Char(','))};
+    if (tracks)
+        args << QStringLiteral("-show_chapters");
+    else if (!selection.isEmpty())
         args << QStringLiteral("-select_streams") << selection;
 
     const FfprobeRun run = RunFfprobe(ffprobe, args, source, cancel, kRunLimitMs);
@@ -167,7 +234,16 @@ bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadS
     std::optional<double> start, length;
     QList<RawPacket> raw;
     const QByteArray& output = run.output;
-    const QByteArrayView all(output);
+    if (tracks) {
+        const std::optional<TrackList> listed = ParseTrackList(output);
+        if (!listed || !ReadJson(output, streams, start, length, probe.formatName, raw)) {
+            if (error)
+                *error = QStringLiteral("ffprobe could not read %1.").arg(source);
+            return false;
+        }
+        *tracks = *listed;
+    }
+    const QByteArrayView all(tracks ? QByteArrayView() : QByteArrayView(output));
     for (qsizetype at = 0; at < all.size();) {
         qsizetype end = all.indexOf('\n', at);
         if (end < 0)
@@ -283,7 +359,7 @@ bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadS
     return true;
 }
 
-CutLookupReport LookUpCuts(const SplitJobOrder& order, const std::atomic<bool>* cancel)
+CutLookupReport LookUpCuts(const SplitJobOrder& order, const std::atomic<bool>* cancel, TrackList* tracks)
 {
     QElapsedTimer clock;
     clock.start();
@@ -310,15 +386,29 @@ CutLookupReport LookUpCuts(const SplitJobOrder& order, const std::atomic<bool>* 
     // Only the kind of stream the cuts go by is listed: the packets of the others would cost
     // ffprobe and this parse the larger part of the time. Where that finds no stream to cut by
     // (sound only, or a cover picture) or fails, the look-up starts anew with all of them.
-    QString select = !profile.videoOff ? QStringLiteral("V") : !profile.audioOff ? QStringLiteral("a") : QString();
+    // A first run that lists the tracks too lists every stream: the cut stream among them is the
+    // same, and so are its packets.
+    QString select = tracks ? QString()
+                     : !profile.videoOff ? QStringLiteral("V")
+                     : !profile.audioOff ? QStringLiteral("a")
+                                         : QString();
     int looks = 0;
     while (looks < kMostReads) {
         QString error;
         ++report.reads;
         QElapsedTimer readClock;
         readClock.start();
-        const bool read = ReadSource(ffprobe, order.sourcePath, reads, probe, &error, cancel, select);
+        TrackList* listing = tracks && report.reads == 1 ? tracks : nullptr;
+        const bool read = ReadSource(ffprobe, order.sourcePath, reads, probe, &error, cancel, select, listing);
+        report.tracksListed = report.tracksListed || (read && listing);
         const bool cancelled = cancel && cancel->load();
+        // Tags the listing cannot take (text that is no UTF-8) must not cost the cuts: they are
+        // looked up alone, as without the tracks.
+        if (!read && listing && !cancelled && readClock.elapsed() < kRunLimitMs) {
+            select = !profile.videoOff ? QStringLiteral("V") : !profile.audioOff ? QStringLiteral("a") : QString();
+            probe = ProbeData();
+            continue;
+        }
         const int stream = read ? CutStream(probe, profile) : -1;
         // A read that ran out of time is not waited for twice.
         if (stream < 0 && !select.isEmpty() && !cancelled && readClock.elapsed() < kRunLimitMs) {

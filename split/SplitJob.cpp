@@ -131,9 +131,17 @@ void SplitJob::StartLookup()
                 *problem = QStringLiteral("The sections could not be placed on the source.");
             return;
         }
-        *report = LookUpCuts(*resolved, stop.get());
-        if (!resolved->mapping && !stop->load())
-            ResolveTracks(*resolved, nullptr, stop.get());
+        // The tracks are listed by the look-up's first run of ffprobe; on their own only when
+        // that could not list them.
+        TrackList tracks;
+        *report = LookUpCuts(*resolved, stop.get(), resolved->mapping ? nullptr : &tracks);
+        if (!resolved->mapping && !stop->load()) {
+            if (report->tracksListed)
+                resolved->mapping = ComposeTrackMapping(tracks, resolved->tracks, resolved->plan.extension.mid(1),
+                                                        resolved->profileSwitches);
+            else
+                ResolveTracks(*resolved, nullptr, stop.get());
+        }
     });
     QThread* lookup = m_lookup;
     connect(m_lookup, &QThread::finished, this, [this, lookup, report, resolved, problem] {

@@ -70,3 +70,6 @@ veltrane_add_test(NAME tst_split_sections SOURCES split_sections.cpp CORE LABEL 
 # Sections no larger than a size and at chapters, through the real encoder and ffmpeg.
 veltrane_add_test(NAME tst_split_sections_media SOURCES split_sections_media.cpp CORE)
 set_tests_properties(tst_split_sections_media PROPERTIES TIMEOUT 1200)
+
+# The look-up that lists the tracks in the same run of ffprobe: the same cuts and tracks as apart.
+veltrane_add_test(NAME tst_split_lookup SOURCES split_lookup.cpp CORE)

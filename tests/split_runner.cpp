@@ -245,7 +245,16 @@ private slots:
         // key frame every 2 s (B-frames decoded two frames ahead), fails, or hangs.
         QTest::addColumn<QString>("ffprobe");
         QTest::addColumn<QString>("end"); // "done", "cancel", "destroy"
+        // As JSON when asked for it (the run that lists the tracks too), else one line each.
         const QString lists =
+            "case \" $* \" in *' json '*)\n"
+            "echo '{\"packets\": ['; i=0; while [ $i -lt 500 ]; do k=__; [ $((i % 50)) -eq 0 ] && k=K_; s=,; [ $i -eq 499 ] && s=\n"
+            "echo \"{\\\"stream_index\\\": 0, \\\"pts\\\": $((i * 512)), \\\"dts\\\": $(((i - 2) * 512)), \\\"duration\\\": 512, "
+            "\\\"flags\\\": \\\"$k\\\"}$s\"; i=$((i + 1)); done\n"
+            "echo '], \"streams\": [{\"index\": 0, \"codec_type\": \"video\", \"codec_name\": \"h264\", \"width\": 160, "
+            "\"height\": 120, \"time_base\": \"1/12800\", \"has_b_frames\": 2, \"disposition\": {\"attached_pic\": 0}}], "
+            "\"chapters\": [], \"format\": {\"start_time\": \"0.000000\", \"duration\": \"20.000000\"}}'; exit 0;;\n"
+            "esac\n"
             "i=0; while [ $i -lt 500 ]; do k=__; [ $((i % 50)) -eq 0 ] && k=K_\n"
             "echo \"packet|stream_index=0|pts=$((i * 512))|dts=$(((i - 2) * 512))|duration=512|flags=$k\"; i=$((i + 1)); done\n"
             "echo 'stream|index=0|codec_type=video|width=160|height=120|time_base=1/12800|has_b_frames=2|disposition:attached_pic=0'\n"
