@@ -1,4 +1,5 @@
 #include "exact_cut.h"
+#include "h264_sps.h"
 #include "nal_units.h"
 #include "picture_headers.h"
 
@@ -74,6 +75,10 @@ constexpr int kLongestMpeg2Gop = 600;
 constexpr const char* kPackedBecause =
     "this MPEG-4 Part 2 video packs its B-frames into the packets of the frames before them "
     "(DivX's packed bitstream), so a copy cannot begin or end on any frame";
+// H.264 field pictures: the encoder codes frames only (or frames of macroblock pairs).
+constexpr const char* kFieldsBecause =
+    "this H.264 video codes its fields as pictures of their own (PAFF), which the encoder libx264 does "
+    "not write";
 // AVI gives B-frames' anchors no presentation time: where their pictures show is not known.
 constexpr const char* kTimelessBecause =
     "this MPEG-4 Part 2 video has B-frames in AVI, which keeps no presentation times for the frames "
@@ -194,6 +199,8 @@ struct SourceCut::Impl {
     int gopAnchorReference = 0;
     bool packed = false; // MPEG-4 Part 2 with B-frames packed into the P-frames' packets
     bool timeless = false; // MPEG-4 Part 2 pictures without a presentation time (AVI)
+    bool fieldPictures = false; // H.264 fields coded as pictures of their own (PAFF)
+    H264FieldWatch fieldWatch;
     // MPEG-4 Part 2 with B-frames in AVI: the reference pictures come without a presentation
     // time. Each shows where the next one decodes (the B-frames between show at their decode
     // times), so a reference picture and the B-frames after it wait for the next one.
@@ -383,13 +390,6 @@ std::string SourceCut::Impl::WhyNotMatchable()
     // whose order each picture says.
     if (interlaced && codec == NalCodec::Hevc)
         return "exact cuts cannot match interlaced " + name;
-    // Interlaced H.264 (macroblock pairs) encoded again joins the copy for FFmpeg reading MP4,
-    // but decoders that order the pictures by their presentation times alone (GStreamer's, and
-    // FFmpeg's reading Matroska) drop the first copied pictures after the encoded ones.
-    if (interlaced && nal)
-        return "exact cuts cannot match interlaced " + name
-               + ": decoders that order pictures by their presentation times drop the first copied pictures "
-                 "after the ones encoded again";
     if (!nal) {
         // The encoder writes the source's profile and level, size, aspect and colours from
         // the settings (Configure); its sequence header travels with its first picture.
@@ -462,6 +462,11 @@ std::string SourceCut::Impl::WhyNotMatchable()
     encoderSets = ReadDecoderConfig(codec, probe->extradata, size_t(probe->extradata_size)).parameterSets;
     if (encoderSets.empty())
         return std::string("the encoder ") + encoderName + " gave no parameter sets";
+    if (codec == NalCodec::H264) {
+        MatchH264Reordering(config.parameterSets, encoderSets);
+        for (const Bytes& ps : config.parameterSets)
+            fieldWatch.Learn(NalUnit{ps.data(), ps.size()});
+    }
     return std::string();
 }
 
@@ -548,6 +553,11 @@ bool SourceCut::Impl::Configure(AVCodecContext* enc, std::string& why) const
     enc->rc_buffer_size = bufferSize;
     enc->thread_count = 0;
     const bool h264 = codec == NalCodec::H264;
+    if (h264 && par->field_order != AV_FIELD_UNKNOWN && par->field_order != AV_FIELD_PROGRESSIVE) {
+        // Frames of macroblock pairs as the source's; each decoded picture says which field first.
+        enc->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+        enc->field_order = par->field_order;
+    }
     int r = av_opt_set(enc->priv_data, "preset", h264 ? kX264Preset : kX265Preset, 0);
     if (r >= 0)
         r = av_opt_set(enc->priv_data, "crf", h264 ? kX264Quality : kX265Quality, 0);
@@ -633,6 +643,8 @@ Scanned SourceCut::Impl::Describe(const AVPacket* pkt)
     s.recoveryFrames = access.kind == RandomAccess::Recovery ? access.recoveryFrames : 0;
     s.reference = access.reference;
     s.copyable = codec == NalCodec::Hevc ? s.clean : access.kind == RandomAccess::Closed;
+    if (codec == NalCodec::H264 && !fieldPictures)
+        fieldPictures = fieldWatch.FieldPicture(units);
     if (!s.key && !s.clean)
         return s;
     for (const NalUnit& u : units) {
@@ -1031,8 +1043,8 @@ ExactCutPlan SourceCut::Plan(const ExactCutRequest& request, const std::string& 
             return d->PlanKeyFrames(because);
         return plan;
     }
-    if (d->packed || d->timeless)
-        return d->PlanKeyFrames(d->packed ? kPackedBecause : kTimelessBecause);
+    if (d->packed || d->timeless || d->fieldPictures)
+        return d->PlanKeyFrames(d->packed ? kPackedBecause : d->timeless ? kTimelessBecause : kFieldsBecause);
     plan.mode = ExactCutPlan::Mode::Exact;
     plan.first = d->Seconds(d->firstFrame);
     if (d->nextFrame != kNone)

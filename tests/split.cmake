@@ -60,8 +60,9 @@ veltrane_add_test(NAME tst_split_tracks SOURCES split_tracks.cpp ${PROJECT_SOURC
 veltrane_add_test(NAME tst_split_tracks_media SOURCES split_tracks_media.cpp CORE)
 set_tests_properties(tst_split_tracks_media PROPERTIES TIMEOUT 1200)
 
-# The headers exact cuts read and mend in MPEG-2, MPEG-4 Part 2 and AV1 video.
-veltrane_add_test(NAME tst_split_exact_headers SOURCES split_exact_headers.cpp ${PROJECT_SOURCE_DIR}/encoder/picture_headers.cpp CORE)
+# The headers exact cuts read and mend in MPEG-2, MPEG-4 Part 2, AV1 and H.264 video.
+veltrane_add_test(NAME tst_split_exact_headers SOURCES split_exact_headers.cpp ${PROJECT_SOURCE_DIR}/encoder/picture_headers.cpp
+                  ${PROJECT_SOURCE_DIR}/encoder/h264_sps.cpp ${PROJECT_SOURCE_DIR}/encoder/nal_units.cpp CORE)
 
 # Sections of a length, of a size, at chapters and at chosen points; output name templates
 # (core library only).

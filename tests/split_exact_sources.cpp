@@ -296,6 +296,14 @@ private slots:
                      QStringList{"-f", "lavfi", "-i", picture + "50:duration=12", "-f", "lavfi", "-i", "sine=duration=12",
                                  "-vf", "tinterlace=interleave_top,setfield=tff", "-c:v", "mpeg2video", "-q:v", "3",
                                  "-flags", "+ildct+ilme", "-top", "1", "-g", "12", "-bf", "2", "-c:a", "mp2"}};
+        // Interlaced H.264 as camcorders and broadcasts have it: fields, the top one first, coded
+        // as frames of macroblock pairs (MBAFF), with B-frames.
+        const QStringList mbaff{"-f", "lavfi", "-i", picture + "50:duration=12", "-f", "lavfi", "-i", "sine=duration=12",
+                                "-vf", "tinterlace=interleave_top,setfield=tff", "-c:v", "libx264", "-preset", "veryfast",
+                                "-pix_fmt", "yuv420p", "-bf", "2", "-flags", "+ildct+ilme", "-x264-params",
+                                "tff=1:keyint=50:min-keyint=50:scenecut=0"};
+        made << Made{"mbaff.mp4", mbaff + QStringList{"-c:a", "aac"}} << Made{"mbaff.mkv", mbaff + QStringList{"-c:a", "aac"}}
+             << Made{"mbaff.m2ts", mbaff + QStringList{"-c:a", "ac3", "-mpegts_m2ts_mode", "1", "-f", "mpegts"}};
         made << Made{"mpeg2.mpg", mpeg2} << Made{"mpeg2.ts", mpeg2} << Made{"mpeg2.mkv", mpeg2};
         for (const Made& m : made) {
             const QString path = m_media.path() + "/" + m.name;
@@ -340,6 +348,10 @@ private slots:
             {"MPEG-4 Part 2 in MP4", "mpeg4.mp4", "MP4", 1.3, 10.5, true, false, true, "avdec_mpeg4", kVisuallyLossless},
             {"MPEG-4 Part 2 with MPEG quantisers in Matroska", "mpeg4-mpeg-quant.mkv", "MKV", 1.3, 10.5, true, false, true, "avdec_mpeg4", kVisuallyLossless},
             {"interlaced MPEG-2", "mpeg2-interlaced.ts", "MKV", 1.3, 10.5, true, false, true, "avdec_mpeg2video", kVisuallyLossless},
+            {"interlaced H.264 (MBAFF) in MP4", "mbaff.mp4", "MP4", 1.3, 10.5, true, false, true, "avdec_h264", kVisuallyLossless},
+            {"interlaced H.264 (MBAFF) in Matroska", "mbaff.mkv", "MKV", 1.3, 10.5, true, false, true, "avdec_h264", kVisuallyLossless},
+            {"interlaced H.264 (MBAFF) in M2TS into Matroska", "mbaff.m2ts", "MKV", 1.3, 10.5, true, false, true, "avdec_h264", kVisuallyLossless},
+            {"interlaced H.264 (MBAFF) in M2TS into MP4", "mbaff.m2ts", "MP4", 1.3, 10.5, true, false, true, "avdec_h264", kVisuallyLossless},
             {"VP9 in WebM", "vp9.webm", "MKV", 1.3, 10.5, true, false, true, "vp9dec", kVisuallyLossless},
             {"VP9 in MP4", "vp9.mp4", "MP4", 1.3, 10.5, true, false, true, "vp9dec", kVisuallyLossless},
             {"AV1 in MP4", "av1.mp4", "MP4", 1.3, 10.5, true, false, true, "av1dec", kVisuallyLossless},
