@@ -462,7 +462,24 @@ bool ReadCues(const std::string& ffmpeg, const Invocation& inv, double start, do
 {
     if (!(start > 0) || !(length > 0) || !MapsSubtitlesByKind(inv.after))
         return true;
-    const std::string path = CueFilePath(inv.input, inv.output);
+    // The helper file is created here, exclusively, so that a user's file that happens to carry
+    // its name is never overwritten or removed: another name is taken instead.
+    std::string path;
+    const std::string wanted = CueFilePath(inv.input, inv.output);
+    const size_t extension = wanted.rfind(".cues.");
+    for (int k = 0; k < 100 && path.empty(); ++k) {
+        const std::string candidate
+            = k == 0 ? wanted : wanted.substr(0, extension) + "-" + std::to_string(k) + wanted.substr(extension);
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+            path = candidate;
+        } else if (errno != EEXIST) {
+            break;
+        }
+    }
+    if (path.empty())
+        return true;
     cues.Set(path);
     std::vector<std::string> args = FfmpegStart();
     // Its failure is no fault of the section's: the section's own run reads the subtitles then.

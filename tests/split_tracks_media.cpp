@@ -359,10 +359,23 @@ private slots:
         SplitJob job(SplitJobOrder{source,
                                    MakeJobPlan(kStart, kEnd, sections > 0, sections, source, out.path(), "." + container),
                                    switches, AppDir() + "wmaspi.dll", TrackSelection{}, std::nullopt});
+        // A user's file that carries the name of the first section's cues read ahead is kept.
+        const QString usersFile = out.path() + "/." + QFileInfo(job.Order().plan.Section(1).outputPath).fileName()
+            + (container == "mp4" ? ".cues.mp4" : ".cues.mkv");
+        {
+            QFile f(usersFile);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("mine") == 4);
+        }
         QSignalSpy ended(&job, &SplitJob::ended);
         job.Start();
         QVERIFY(ended.wait(300000));
         QCOMPARE(job.Result(), SplitJob::Outcome::Completed);
+        {
+            QFile f(usersFile);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), QByteArray("mine"));
+            QVERIFY(f.remove());
+        }
         // Nothing here fell back to key frames or lost a track on the way.
         for (const QString& note : job.CompletionNotes())
             QVERIFY2(!note.contains("instead of exact frames") && !note.contains("cannot hold"), qPrintable(note));
