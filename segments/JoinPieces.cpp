@@ -71,28 +71,24 @@ bool JoinLock::Acquire(const QString& folder, QString* error)
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString token = QString::number(QRandomGenerator::global()->generate64() % 0xFFFFFFFFFFull, 36);
         const QString path = dir + QStringLiteral("vtjoin-%1.lock").arg(token);
-        const QByteArray native = Native(path);
-        const int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+        const int fd = CreateLockedFile(path, 0644);
         if (fd < 0) {
-            if (errno == EEXIST)
+            if (errno == EEXIST || errno == EAGAIN)
                 continue;
             if (error)
                 *error = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
             return false;
         }
-        // Locked before it says it is ours: a sweep that found it empty left it alone, one
-        // that removed it in between shows as a name that no longer leads here.
-        struct stat own {}, named {};
+        // Locked before it says it is ours: a sweep that found it empty left it alone.
         const QByteArray text = kLockMagic + QByteArray::number(qint64(::getpid())) + '\n';
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &own) == 0 && ::lstat(native.constData(), &named) == 0
-            && SameInode(own, named) && ::write(fd, text.constData(), size_t(text.size())) == text.size()) {
+        if (::write(fd, text.constData(), size_t(text.size())) == text.size()) {
             m_fd = fd;
             m_token = token;
             m_path = path;
             return true;
         }
+        ::unlink(Native(path).constData());
         ::close(fd);
-        ::unlink(native.constData());
     }
     if (error)
         *error = QStringLiteral("%1: no free name for the join's files").arg(dir);

@@ -67,6 +67,21 @@ bool SameInode(const struct stat& a, const struct stat& b) { return a.st_dev == 
 
 } // namespace
 
+int CreateLockedFile(const QString& path, int mode)
+{
+    const QByteArray native = Native(path);
+    const int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode_t(mode));
+    if (fd < 0)
+        return -1;
+    struct stat own {}, named {};
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &own) == 0 && ::lstat(native.constData(), &named) == 0
+        && SameInode(own, named))
+        return fd;
+    ::close(fd);
+    errno = EAGAIN;
+    return -1;
+}
+
 PartialOutput::PartialOutput(const QString& finalPath) : m_final(finalPath) {}
 
 PartialOutput::~PartialOutput() { Discard(); }
@@ -77,25 +92,17 @@ bool PartialOutput::Create(QString* error)
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString temp = TempNameFor(m_final);
         // Readable by others as ffmpeg's own files would be; never inherited by the encoder.
-        const int fd = ::open(Native(temp).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (fd < 0) {
-            if (errno == EEXIST)
-                continue;
-            if (error)
-                *error = Reason(m_final, errno);
-            return false;
-        }
-        // Locked at once; a sweep that removed the name between the creation and the lock
-        // shows as a name that no longer leads to this file, and another name is taken.
-        struct stat own {}, named {};
-        const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-        if (locked && ::fstat(fd, &own) == 0 && ::lstat(Native(temp).constData(), &named) == 0
-            && SameInode(own, named)) {
+        const int fd = CreateLockedFile(temp, 0666);
+        if (fd >= 0) {
             m_fd = fd;
             m_temp = temp;
             return true;
         }
-        ::close(fd);
+        if (errno != EEXIST && errno != EAGAIN) {
+            if (error)
+                *error = Reason(m_final, errno);
+            return false;
+        }
     }
     if (error)
         *error = Reason(m_final, EEXIST);

@@ -40,6 +40,12 @@ private:
     int m_fd = -1; // open and locked while the temporary file is ours
 };
 
+// Creates path anew (never one that exists) and locks it. The lock is taken before anything is
+// said about the file: a sweep that removed the name in between shows as a name that no longer
+// leads to this file. The open descriptor, or -1 with errno set: EEXIST when the name is taken,
+// EAGAIN when the name was swept from under it (take another name).
+int CreateLockedFile(const QString& path, int mode);
+
 // Removes the temporary files in folder that belong to outputs whose names start with
 // namePrefix and end with extension, and that no running job holds. Returns how many.
 int RemoveLeftoverParts(const QString& folder, const QString& namePrefix, const QString& extension);
