@@ -151,16 +151,7 @@ bool MakeLongHdClip(const QString& dir, const QString& path, int gop = 50)
 // A shipped profile's switches with its stored choices; the "Cut points" choice as given.
 QString ShippedSwitches(const QString& profileName, const QString& cutPoints = QString())
 {
-    const QString profile = ProfilePath(BuiltAppDir(), profileName);
-    const ProfileContent content = ReadProfile(profile);
-    return BuildProfileSwitches(profile, [&](int, const QString& name) {
-        if (name == "Cut points" && !cutPoints.isEmpty())
-            return cutPoints;
-        for (const ProfileParameter& p : content.parameters)
-            if (p.name == name)
-                return p.list ? SplitItems(p.caption).value(p.index) : p.value;
-        return QString();
-    });
+    return StoredProfileSwitches(ProfilePath(BuiltAppDir(), profileName), cutPoints);
 }
 
 // A job through the runner, the encoder program and ffmpeg, with every output replaced; the

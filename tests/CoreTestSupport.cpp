@@ -1,4 +1,6 @@
 #include "CoreTestSupport.h"
+#include "profiles/ProfileFormat.h"
+#include "split/CommandLine.h"
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -86,4 +88,17 @@ QStringList ProbeStreams(const QString& path)
             out << f[1] + "=" + f[0];
     }
     return out;
+}
+
+QString StoredProfileSwitches(const QString& profileFile, const QString& cutPoints)
+{
+    const ProfileContent content = ReadProfile(profileFile);
+    return BuildProfileSwitches(profileFile, [&](int, const QString& name) {
+        if (name == QLatin1String("Cut points") && !cutPoints.isEmpty())
+            return cutPoints;
+        for (const ProfileParameter& p : content.parameters)
+            if (p.name == name)
+                return p.list ? SplitItems(p.caption).value(p.index) : p.value;
+        return QString();
+    });
 }

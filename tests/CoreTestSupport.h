@@ -22,6 +22,9 @@ private:
 
 // Folder of the built application (build/app/), and of the build.
 QString BuiltAppDir();
+// A profile file's switches with its stored choices; its "Cut points" choice replaced by
+// cutPoints where that is given.
+QString StoredProfileSwitches(const QString& profileFile, const QString& cutPoints = QString());
 QString BuildDir();
 
 // Makes a test clip with ffmpeg: testsrc video plus a sine tone. Returns false on failure.

@@ -95,20 +95,6 @@ QList<double> BeepStarts(const QString& file)
     return starts;
 }
 
-// The shipped profile's switches with its stored choices, the cut points as given.
-QString ProfileSwitches(const QString& profile, const QString& cutPoints)
-{
-    const ProfileContent content = ReadProfile(profile);
-    return BuildProfileSwitches(profile, [&](int, const QString& name) {
-        if (name == "Cut points" && !cutPoints.isEmpty())
-            return cutPoints;
-        for (const ProfileParameter& p : content.parameters)
-            if (p.name == name)
-                return p.list ? SplitItems(p.caption).value(p.index) : p.value;
-        return QString();
-    });
-}
-
 const QList<Segment> kSegments{{1.2, 2.6, "Intro, one"}, {4.0, 5.52, "Middle"}, {7.08, 8.0, ""}};
 
 } // namespace
@@ -125,7 +111,7 @@ class SegmentsJoinTest : public QObject {
     {
         SegmentJobOrder o;
         o.base.sourcePath = m_source;
-        o.base.profileSwitches = ProfileSwitches(BuiltAppDir() + "Profiles/" + profile + ".apf", cutPoints);
+        o.base.profileSwitches = StoredProfileSwitches(BuiltAppDir() + "Profiles/" + profile + ".apf", cutPoints);
         o.base.encoderPath = BuiltAppDir() + "wmaspi.dll";
         o.outputFolder = folder + "/";
         o.baseName = "hol";

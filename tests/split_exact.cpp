@@ -87,20 +87,6 @@ QList<Frame> SoundPackets(const QString& file)
     return packets;
 }
 
-// The shipped copy profile's switches with its stored choices, the cut points as given.
-QString CopySwitches(const QString& profile, const QString& cutPoints)
-{
-    const ProfileContent content = ReadProfile(profile);
-    return BuildProfileSwitches(profile, [&](int, const QString& name) {
-        if (name == "Cut points")
-            return cutPoints;
-        for (const ProfileParameter& p : content.parameters)
-            if (p.name == name)
-                return p.list ? SplitItems(p.caption).value(p.index) : p.value;
-        return QString();
-    });
-}
-
 // How alike two runs of pictures look: ffmpeg's mean PSNR over all planes (dB).
 double Psnr(const QString& out, const QString& source, double from, int frames)
 {
@@ -179,7 +165,7 @@ private slots:
         QFETCH(int, sections);
         const QString source = Clip(clip);
         const QString profileFile = ProfilePath(BuiltAppDir(), profile + " - Stream copy - no re-encoding");
-        const QString switches = CopySwitches(profileFile, kExact);
+        const QString switches = StoredProfileSwitches(profileFile, kExact);
         QVERIFY2(switches.contains("-cut_points exact"), qPrintable(switches));
         QVERIFY(AnalyseProfileSwitches(switches).exactCuts);
 

@@ -7,6 +7,7 @@
 // the range's count and times, every stream starting at 0, a constant rate kept constant in
 // MP4, no word from ffmpeg's decoder, the same pictures from a second decoder (GStreamer's
 // openh264 / libde265), and a note where a section had to be encoded again as a whole.
+#include "CoreTestSupport.h"
 #include "profiles/ProfileFormat.h"
 #include "split/CommandLine.h"
 #include "split/SplitJob.h"
@@ -211,16 +212,7 @@ class SplitExactSourcesTest : public QObject {
     // The stream-copy profile's switches, its cut points as given.
     static QString Switches(const QString& profile, const QString& cutPoints)
     {
-        const QString profileFile = ProfilePath(AppDir(), profile + " - Stream copy - no re-encoding");
-        const ProfileContent content = ReadProfile(profileFile);
-        return BuildProfileSwitches(profileFile, [&](int, const QString& name) {
-            if (name == "Cut points" && !cutPoints.isEmpty())
-                return cutPoints;
-            for (const ProfileParameter& p : content.parameters)
-                if (p.name == name)
-                    return p.list ? SplitItems(p.caption).value(p.index) : p.value;
-            return QString();
-        });
+        return StoredProfileSwitches(ProfilePath(AppDir(), profile + " - Stream copy - no re-encoding"), cutPoints);
     }
 
 private slots:
