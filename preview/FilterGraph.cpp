@@ -129,6 +129,7 @@ qint32 TFilterGraph::RenderSource(const QString& path)
         });
     }
     m_loadLimit->start(std::max(0, LoadTimeoutMs));
+    m_loadClock.start();
     m_engine->Open(m_source);
     return VT_S_OK;
 }
@@ -152,6 +153,11 @@ void TFilterGraph::EngineOpened()
 {
     if (m_load != Load::Loading)
         return; // too late: the file was given up
+    // An answer past the limit is too late even when it comes before the limit's timer.
+    if (m_loadClock.elapsed() >= std::max(0, LoadTimeoutMs)) {
+        LoadFailed(QStringLiteral("The file did not load in time"), VT_E_TIMEOUT);
+        return;
+    }
     m_load = Load::Loaded;
     m_loadLimit->stop();
     // Full volume, normal rate, again for the new source; not checked.

@@ -1,6 +1,7 @@
 #pragma once
 #include "app/VtError.h"
 #include "preview/MediaEngine.h"
+#include <QElapsedTimer>
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -171,5 +172,6 @@ private:
     QString m_loadErrorText;
     qint32 m_loadCode = 0;
     QTimer* m_loadLimit = nullptr;
+    QElapsedTimer m_loadClock; // since the opening began: an answer after the limit is too late
     bool m_failureReported = false;
 };
