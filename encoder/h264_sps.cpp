@@ -148,6 +148,7 @@ H264Sps ReadH264Sps(const uint8_t* unit, size_t size)
     case 100: case 110: case 122: case 244: case 44: case 83: case 86: case 118: case 128: case 138: case 139:
     case 134: case 135: {
         const unsigned chroma = r.Ue();
+        s.chromaFormat = int(chroma);
         if (chroma == 3)
             s.separateColourPlane = r.U(1) != 0;
         r.Ue(); // bit depths
@@ -163,20 +164,21 @@ H264Sps ReadH264Sps(const uint8_t* unit, size_t size)
     }
     s.log2MaxFrameNum = int(r.Ue()) + 4;
     const unsigned pocType = r.Ue();
+    s.pocType = int(pocType);
     if (pocType == 0) {
-        r.Ue();
+        s.log2MaxPocLsb = int(r.Ue()) + 4;
     } else if (pocType == 1) {
-        r.U(1);
+        s.deltaPicOrderAlwaysZero = r.U(1) != 0;
         r.Se();
         r.Se();
         const unsigned cycle = r.Ue();
         for (unsigned k = 0; k < cycle && k < 256 && r.ok(); ++k)
             r.Se();
     }
-    r.Ue(); // max_num_ref_frames
-    r.U(1);
-    r.Ue(); // size in macroblocks
-    r.Ue();
+    s.maxRefFrames = int(r.Ue());
+    s.frameNumGaps = r.U(1) != 0;
+    s.widthMbs = int(r.Ue()) + 1;
+    s.heightMapUnits = int(r.Ue()) + 1;
     s.frameMbsOnly = r.U(1) != 0;
     if (!s.frameMbsOnly)
         s.mbAdaptive = r.U(1) != 0;

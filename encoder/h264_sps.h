@@ -14,6 +14,15 @@ struct H264Sps {
     bool mbAdaptive = false;  // frames of macroblock pairs (MBAFF)
     bool separateColourPlane = false;
     int log2MaxFrameNum = 4;
+    // What slice headers depend on (see h264_slices.h).
+    int chromaFormat = 1;
+    int pocType = 0;
+    int log2MaxPocLsb = 4;
+    bool deltaPicOrderAlwaysZero = false;
+    int maxRefFrames = 0;
+    bool frameNumGaps = false;
+    int widthMbs = 0;
+    int heightMapUnits = 0;
     // VUI bitstream_restriction: max_num_reorder_frames and max_dec_frame_buffering; -1: absent
     int reorderFrames = -1;
     int decBuffering = -1;

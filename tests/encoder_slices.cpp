@@ -1,0 +1,255 @@
+// H.264 slice headers read and written again, on streams x264 makes (CABAC and CAVLC, P and B
+// pictures, macroblock pairs, weighted prediction): unchanged they come out byte for byte; and
+// a copy resumed at an open GOP's I-picture, renumbered from it, decodes to the source's
+// pictures from there on, without a word from the decoder.
+#include "../encoder/h264_resume.h"
+#include "../encoder/h264_slices.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest/QtTest>
+
+namespace {
+
+struct Ran {
+    bool ok = false;
+    QByteArray out, err;
+};
+
+Ran Run(const QStringList& args)
+{
+    QProcess p;
+    p.start("ffmpeg", QStringList{"-nostdin", "-v", "error", "-y"} + args);
+    Ran r;
+    r.ok = p.waitForFinished(180000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+// An access unit of an Annex B stream: its units, without start codes.
+using Unit = QByteArray;
+using Access = QList<Unit>;
+
+QList<Unit> Units(const QByteArray& stream)
+{
+    QList<Unit> units;
+    qsizetype at = stream.indexOf(QByteArray("\0\0\1", 3));
+    while (at >= 0) {
+        const qsizetype from = at + 3;
+        qsizetype next = stream.indexOf(QByteArray("\0\0\1", 3), from);
+        qsizetype end = next < 0 ? stream.size() : next;
+        while (end > from && stream.at(end - 1) == 0)
+            --end; // the zero before a four-byte start code
+        units << stream.mid(from, end - from);
+        at = next;
+    }
+    return units;
+}
+
+// One slice a picture (x264 here): a unit before a slice belongs to the slice after it.
+QList<Access> AccessUnits(const QList<Unit>& units)
+{
+    QList<Access> all;
+    Access current;
+    for (const Unit& u : units) {
+        current << u;
+        const int type = u.at(0) & 0x1f;
+        if (type == 1 || type == 5) {
+            all << current;
+            current.clear();
+        }
+    }
+    return all;
+}
+
+std::vector<NalUnit> AsNal(const Access& a)
+{
+    std::vector<NalUnit> out;
+    for (const Unit& u : a)
+        out.push_back(NalUnit{reinterpret_cast<const uint8_t*>(u.constData()), size_t(u.size())});
+    return out;
+}
+
+QByteArray AnnexB(const std::vector<Bytes>& units)
+{
+    QByteArray out;
+    for (const Bytes& u : units)
+        out += QByteArray("\0\0\0\1", 4) + QByteArray(reinterpret_cast<const char*>(u.data()), qsizetype(u.size()));
+    return out;
+}
+
+// The md5 of each decoded picture, in the order shown.
+QStringList Hashes(const QString& file, QByteArray* errors = nullptr)
+{
+    const Ran r = Run({"-i", file, "-map", "0:v", "-f", "framemd5", "-"});
+    if (errors)
+        *errors = r.err;
+    QStringList hashes;
+    for (const QByteArray& line : r.out.split('\n'))
+        if (!line.startsWith('#') && line.count(',') >= 5)
+            hashes << QString::fromLatin1(line.split(',').last().trimmed());
+    return hashes;
+}
+
+const QString kPicture = "testsrc2=size=192x108:rate=25:duration=6";
+
+} // namespace
+
+class EncoderSlicesTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+    QByteArray Make(const QString& name, const QStringList& x264)
+    {
+        const QString path = m_dir.path() + "/" + name;
+        const Ran r = Run(QStringList{"-f", "lavfi", "-i", kPicture, "-c:v", "libx264", "-preset", "veryfast", "-pix_fmt",
+                                      "yuv420p"}
+                          + x264 + QStringList{"-f", "h264", path});
+        QFile f(path);
+        return r.ok && f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+private slots:
+    void rewritesUnchanged_data()
+    {
+        QTest::addColumn<QStringList>("x264");
+        QTest::addColumn<int>("weighted"); // slices with a prediction weight table at least
+        QTest::newRow("CABAC, P and B, pyramid")
+            << QStringList{"-bf", "3", "-x264-params", "keyint=25:open-gop=1:scenecut=0:weightp=0"} << 0;
+        QTest::newRow("CAVLC") << QStringList{"-coder", "0", "-bf", "2", "-x264-params", "keyint=30:weightp=0"} << 0;
+        QTest::newRow("interlaced (macroblock pairs)")
+            << QStringList{"-flags", "+ildct+ilme", "-bf", "2", "-x264-params", "tff=1:keyint=25:weightp=0"} << 0;
+        QTest::newRow("weighted prediction, several slices")
+            << QStringList{"-vf", "fade=in:0:40", "-bf", "3", "-x264-params", "weightp=2:weightb=1:slices=3:ref=4"} << 1;
+        QTest::newRow("CAVLC, weighted")
+            << QStringList{"-vf", "fade=in:0:40", "-coder", "0", "-x264-params", "weightp=2:weightb=1:ref=3"} << 1;
+    }
+
+    void rewritesUnchanged()
+    {
+        QFETCH(QStringList, x264);
+        QFETCH(int, weighted);
+        const QByteArray stream = Make(QString("same%1.h264").arg(QTest::currentDataTag()).remove(' '), x264);
+        QVERIFY(!stream.isEmpty());
+        H264ParameterSets sets;
+        int slices = 0, withWeights = 0, marked = 0, listed = 0;
+        for (const Unit& u : Units(stream)) {
+            const NalUnit n{reinterpret_cast<const uint8_t*>(u.constData()), size_t(u.size())};
+            const int type = u.at(0) & 0x1f;
+            sets.Learn(n);
+            if (type != 1 && type != 5)
+                continue;
+            H264Slice s;
+            QVERIFY(ReadH264Slice(n.data, n.size, sets, s));
+            const Bytes again = WriteH264Slice(s);
+            QCOMPARE(QByteArray(reinterpret_cast<const char*>(again.data()), qsizetype(again.size())), u);
+            ++slices;
+            withWeights += s.header.weights ? 1 : 0;
+            marked += s.header.mmcos.empty() ? 0 : 1;
+            listed += s.header.listChanged[0] || s.header.listChanged[1] ? 1 : 0;
+        }
+        QVERIFY(slices >= 150);
+        if (weighted)
+            QVERIFY(withWeights > 0);
+        qInfo("%d slices, %d weighted, %d with memory management, %d with list changes", slices, withWeights, marked, listed);
+    }
+
+    // The copy from an open GOP's I-picture (not the first), its leading pictures left out:
+    // every picture from it on decodes as in the source.
+    void resumesAtOpenGop_data()
+    {
+        QTest::addColumn<QStringList>("x264");
+        QTest::addColumn<int>("gop"); // the copy begins with this open GOP or the first after it with leading pictures
+        QTest::newRow("pyramid B, keyint 25, 2nd GOP") << QStringList{"-bf", "3", "-x264-params", "keyint=25:min-keyint=25:open-gop=1:scenecut=0"} << 1;
+        QTest::newRow("pyramid B, keyint 37, 2nd GOP") << QStringList{"-bf", "3", "-x264-params", "keyint=37:min-keyint=37:open-gop=1:scenecut=0"} << 1;
+        QTest::newRow("pyramid B, keyint 48, 4 references") << QStringList{"-bf", "5", "-x264-params", "keyint=48:min-keyint=48:open-gop=1:scenecut=0:ref=4"} << 0;
+        QTest::newRow("CAVLC, weighted, 2nd GOP") << QStringList{"-vf", "fade=in:0:60", "-coder", "0", "-bf", "3", "-x264-params", "keyint=30:min-keyint=30:open-gop=1:scenecut=0:weightp=2:ref=3"} << 1;
+        QTest::newRow("interlaced") << QStringList{"-flags", "+ildct+ilme", "-bf", "2", "-x264-params", "tff=1:keyint=25:min-keyint=25:open-gop=1:scenecut=0"} << 1;
+    }
+
+    void resumesAtOpenGop()
+    {
+        QFETCH(QStringList, x264);
+        QFETCH(int, gop);
+        const QString name = QString("open%1").arg(QTest::currentDataTag()).remove(' ').remove(',');
+        const QByteArray stream = Make(name + ".h264", x264);
+        QVERIFY(!stream.isEmpty());
+        const QStringList source = Hashes(m_dir.path() + "/" + name + ".h264");
+        QVERIFY(source.size() == 150);
+
+        const QList<Access> all = AccessUnits(Units(stream));
+        QCOMPARE(all.size(), 150);
+        // Parameter sets and the order count of every picture (type 0 here), to find the
+        // open I-pictures and the pictures shown before them.
+        H264ParameterSets sets;
+        QList<int> pocs;
+        QList<bool> openI, reference;
+        int msb = 0, prevLsb = 0;
+        for (const Access& a : all) {
+            for (const Unit& u : a)
+                sets.Learn(NalUnit{reinterpret_cast<const uint8_t*>(u.constData()), size_t(u.size())});
+            H264Slice s;
+            QVERIFY(ReadH264Slice(reinterpret_cast<const uint8_t*>(a.last().constData()), size_t(a.last().size()), sets, s));
+            const int maxLsb = 1 << s.header.log2MaxPocLsb, lsb = int(s.header.pocLsb);
+            if (s.header.Idr())
+                msb = prevLsb = 0;
+            int m = msb;
+            if (lsb < prevLsb && prevLsb - lsb >= maxLsb / 2)
+                m += maxLsb;
+            else if (lsb > prevLsb && lsb - prevLsb > maxLsb / 2)
+                m -= maxLsb;
+            if (s.header.refIdc) {
+                msb = m;
+                prevLsb = lsb;
+            }
+            pocs << m + lsb;
+            openI << (!s.header.Idr() && s.header.Kind() == kH264I);
+            reference << (s.header.refIdc != 0);
+        }
+        // Preferably one whose first leading picture is a reference picture (a hole in frame_num).
+        int at = -1;
+        for (int pass = 0; pass < 2 && at < 0; ++pass)
+            for (int k = 0, seen = 0; k + 1 < all.size() && at < 0; ++k)
+                if (openI[k] && seen++ >= gop && pocs[k + 1] < pocs[k] && (pass == 1 || reference[k + 1]))
+                    at = k;
+        QVERIFY(at > 0);
+
+        H264Resume resume;
+        for (const Access& a : all.mid(0, at))
+            for (const Unit& u : a)
+                resume.Learn(NalUnit{reinterpret_cast<const uint8_t*>(u.constData()), size_t(u.size())});
+        QByteArray copy;
+        int kept = 0, leadingReferences = 0;
+        for (int k = at; k < all.size(); ++k) {
+            const bool leading = pocs[k] < pocs[at];
+            std::vector<Bytes> out;
+            std::string why;
+            QVERIFY2(resume.Picture(AsNal(all[k]), !leading, out, why), why.c_str());
+            QCOMPARE(out.empty(), leading);
+            copy += AnnexB(out);
+            kept += leading ? 0 : 1;
+            leadingReferences += leading && reference[k] ? 1 : 0;
+        }
+        qInfo("from picture %d: %d left out, %d of them reference pictures", at, all.size() - at - kept, leadingReferences);
+        QVERIFY(kept < all.size() - at); // some leading pictures were left out
+        const QString file = m_dir.path() + "/" + name + "-copy.h264";
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(copy);
+        f.close();
+        QByteArray errors;
+        const QStringList copied = Hashes(file, &errors);
+        QVERIFY2(errors.isEmpty(), errors.constData());
+        // The source's pictures shown from the I-picture on.
+        int shownBefore = 0;
+        for (int k = 0; k < all.size(); ++k)
+            shownBefore += k < at || pocs[k] < pocs[at] ? 1 : 0;
+        // (pictures decoded before the I-picture but shown after it: none with x264)
+        QCOMPARE(copied, source.mid(shownBefore));
+    }
+};
+
+QTEST_GUILESS_MAIN(EncoderSlicesTest)
+#include "encoder_slices.moc"
