@@ -1,4 +1,5 @@
 #include "exact_cut.h"
+#include "h264_resume.h"
 #include "h264_sps.h"
 #include "nal_units.h"
 #include "picture_headers.h"
@@ -111,9 +112,10 @@ struct Scanned {
     int recoveryFrames = 0; // clean, but whole only so many reference pictures on (intra refresh)
     bool reference = true;  // H.264: counts towards recoveryFrames
     // The copy can begin here after pictures encoded again: an H.265 random access point
-    // (the end of the encoded sequence before it resets the decoder), an H.264 IDR picture.
-    // An H.264 decoder keeps the pictures before any other start for reference, and the
-    // copied pictures would find the encoded ones there instead of the source's.
+    // (the end of the encoded sequence before it resets the decoder), an H.264 IDR picture,
+    // or an H.264 open GOP's I-picture, which the copy turns into an IDR picture (renumbering
+    // the copied pictures after it, see H264Resume). At a recovery point some frames on
+    // (intra refresh) the pictures up to it would refer to the encoded ones.
     bool copyable = false;
 };
 
@@ -201,6 +203,9 @@ struct SourceCut::Impl {
     bool timeless = false; // MPEG-4 Part 2 pictures without a presentation time (AVI)
     bool fieldPictures = false; // H.264 fields coded as pictures of their own (PAFF)
     H264FieldWatch fieldWatch;
+    // H.264: false when an SPS counts picture order in a way the copy cannot renumber (type
+    // 1), so open GOPs' I-pictures cannot start a copy.
+    bool openResumes = true;
     // MPEG-4 Part 2 with B-frames in AVI: the reference pictures come without a presentation
     // time. Each shows where the next one decodes (the B-frames between show at their decode
     // times), so a reference picture and the B-frames after it wait for the next one.
@@ -466,6 +471,9 @@ std::string SourceCut::Impl::WhyNotMatchable()
         MatchH264Reordering(config.parameterSets, encoderSets);
         for (const Bytes& ps : config.parameterSets)
             fieldWatch.Learn(NalUnit{ps.data(), ps.size()});
+        for (const Bytes& ps : config.parameterSets)
+            if (IsSequenceParameterSet(codec, NalType(codec, NalUnit{ps.data(), ps.size()})))
+                openResumes = openResumes && ReadH264Sps(ps).pocType != 1;
     }
     return std::string();
 }
@@ -642,7 +650,8 @@ Scanned SourceCut::Impl::Describe(const AVPacket* pkt)
     s.open = access.kind == RandomAccess::Open;
     s.recoveryFrames = access.kind == RandomAccess::Recovery ? access.recoveryFrames : 0;
     s.reference = access.reference;
-    s.copyable = codec == NalCodec::Hevc ? s.clean : access.kind == RandomAccess::Closed;
+    s.copyable = codec == NalCodec::Hevc ? s.clean
+                                         : access.kind == RandomAccess::Closed || (s.open && openResumes && !fieldPictures);
     if (codec == NalCodec::H264 && !fieldPictures)
         fieldPictures = fieldWatch.FieldPicture(units);
     if (!s.key && !s.clean)
@@ -653,6 +662,10 @@ Scanned SourceCut::Impl::Describe(const AVPacket* pkt)
             continue;
         if (codec == NalCodec::H264)
             usedIds.insert(IsSequenceParameterSet(codec, type) ? H264SpsId(u) : H264PpsId(u));
+        if (codec == NalCodec::H264 && IsSequenceParameterSet(codec, type) && ReadH264Sps(u.data, u.size).pocType == 1) {
+            openResumes = false;
+            s.copyable = access.kind == RandomAccess::Closed;
+        }
         if (config.parameterSets.empty() && inbandSets.size() < kMostInbandSets)
             inbandSets.emplace_back(u.data, u.data + u.size);
     }
@@ -925,8 +938,10 @@ std::string SourceCut::Impl::WhyEncodedWhole(const std::vector<Scanned>& pkts, i
 {
     for (const Scanned& s : pkts)
         if (s.clean && !s.copyable && s.pts > firstFrame && s.pts < endTs)
-            return "the video's random access points inside it are open-GOP pictures or recovery points "
-                   "(intra refresh), not IDR pictures, and an H.264 copy can resume only at those";
+            return s.open ? "the video's random access points inside it are open-GOP pictures that count their order "
+                            "in a way (type 1) a copy cannot renumber, not IDR pictures"
+                          : "the video's random access points inside it are recovery points (intra refresh), not IDR "
+                            "or open-GOP pictures, and an H.264 copy can resume only at those";
     const double length = (nextFrame != kNone ? Seconds(nextFrame) : req.start + req.length) - Seconds(firstFrame);
     if (length > kLongWholeSection)
         return "no key frame lies between " + FormatClock(Seconds(firstFrame)) + " and its end";
@@ -1184,6 +1199,8 @@ private:
     int64_t m_nominal = 0;    // a frame at the source's nominal rate in the pipe's time base; 0: not a whole number
     int64_t m_sourceTick = 1; // a tick of the source in the pipe's time base
     std::deque<int64_t> m_copyDts; // the source's decode times met in the copy, not yet given out
+    // H.264 copies that begin at an open GOP's I-picture: the copied pictures renumbered.
+    std::unique_ptr<H264Resume> m_resume;
     Chunk m_head, m_tail;
     FramePtr m_frame{av_frame_alloc()};
     PacketPtr m_encoded{av_packet_alloc()};
@@ -1581,8 +1598,22 @@ bool SectionWriter::CopyPacket(const AVPacket* pkt, const Scanned& p, bool& copy
     m_copyDts.push_back(p.hasDts ? p.dts : kNone);
     const bool first = !afterKey;
     afterKey = true;
-    if (shownBeforeCopy)
+    if (first && s.nal && !m_hevc && p.open) {
+        // An open GOP's I-picture: it becomes an IDR picture, and the pictures after it are
+        // renumbered to follow it.
+        m_resume = std::make_unique<H264Resume>();
+        for (const Bytes& ps : m_sourceSets)
+            m_resume->Learn(NalUnit{ps.data(), ps.size()});
+    }
+    if (shownBeforeCopy) {
+        // Left out, but it counted in the source's numbering and reference pictures.
+        std::vector<Bytes> none;
+        std::string why;
+        if (m_resume && m_resume->Rewriting()
+            && !m_resume->Picture(SplitNalUnits(pkt->data, size_t(pkt->size), s.config.lengthSize), false, none, why))
+            return Fail("cannot copy the pictures from " + FormatClock(s.Seconds(s.copyFrom)) + ": " + why);
         return true;
+    }
     OutPacket o;
     const bool afterHead = s.headDecodeFrom != kNone;
     if (!s.nal) {
@@ -1612,8 +1643,17 @@ bool SectionWriter::CopyPacket(const AVPacket* pkt, const Scanned& p, bool& copy
             CloseMpeg2Gop(o.data.data(), o.data.size());
         }
     }
-    const std::vector<NalUnit> units =
+    std::vector<NalUnit> units =
         s.nal ? SplitNalUnits(pkt->data, size_t(pkt->size), s.config.lengthSize) : std::vector<NalUnit>();
+    std::vector<Bytes> rewritten;
+    if (m_resume && m_resume->Rewriting()) {
+        std::string why;
+        if (!m_resume->Picture(units, true, rewritten, why))
+            return Fail("cannot copy the pictures from " + FormatClock(s.Seconds(s.copyFrom)) + ": " + why);
+        units.clear();
+        for (const Bytes& u : rewritten)
+            units.push_back(NalUnit{u.data(), u.size()});
+    }
     // H.265 pictures encoded again carry their parameter sets in the stream, with the source's
     // ids: the copy brings the source's back, once (a decoder that meets them again before a
     // later CRA picture may take it for the start of a new sequence, and its RASL pictures

@@ -327,7 +327,7 @@ private slots:
             double leastPsnr = kLeastPsnr;
         };
         const QList<Row> rows{
-            {"x264 open GOP", "x264-open-gop.mp4", "MP4", 3.3, 10.1, false, true, true, "avdec_h264"},
+            {"x264 open GOP", "x264-open-gop.mp4", "MP4", 3.3, 10.1, true, false, true, "avdec_h264"},
             {"x264 intra refresh", "x264-intra-refresh.mp4", "MP4", 3.3, 10.1, false, true, true, "avdec_h264"},
             {"x265 open GOP", "x265-open-gop.mkv", "MKV", 1.3, 10.5, true, false, true, "libde265dec"},
             {"x265 open GOP into MP4", "x265-open-gop.mkv", "MP4", 1.3, 10.5, true, false, true, "libde265dec"},
