@@ -94,6 +94,17 @@ public:
         }
     }
     void Flag(bool f) { U(f ? 1 : 0, 1); }
+    void Byte(uint8_t v)
+    {
+        const unsigned r = m_bit % 8;
+        if (r == 0) {
+            m_b.push_back(v);
+        } else {
+            m_b.back() |= uint8_t(v >> r);
+            m_b.push_back(uint8_t(v << (8 - r)));
+        }
+        m_bit += 8;
+    }
     void Ue(unsigned v)
     {
         const unsigned long long x = 1ull + v;
@@ -223,7 +234,9 @@ bool ReadH264Slice(const uint8_t* unit, size_t size, const H264ParameterSets& se
     h.ppsId = r.Ue();
     const H264Pps* pps = sets.Pps(h.ppsId);
     const H264Sps* sps = pps ? sets.SpsOf(*pps) : nullptr;
-    if (!r.ok() || h.sliceType > 9 || !sps)
+    // Sizes beyond what the standard allows are not read (and would not fit the numbers here).
+    if (!r.ok() || h.sliceType > 9 || !sps || sps->log2MaxFrameNum > 16 || sps->log2MaxPocLsb > 16
+        || sps->widthMbs <= 0 || sps->widthMbs > 4096 || sps->heightMapUnits <= 0 || sps->heightMapUnits > 4096)
         return false;
     h.pps = *pps;
     h.log2MaxFrameNum = sps->log2MaxFrameNum;
@@ -492,7 +505,7 @@ Bytes WriteH264Slice(const H264Slice& slice)
         for (; k < stop && k % 8; ++k)
             w.U((in[k / 8] >> (7 - k % 8)) & 1, 1);
         for (; k + 8 <= stop; k += 8)
-            w.U(in[k / 8], 8);
+            w.Byte(in[k / 8]);
         for (; k < stop; ++k)
             w.U((in[k / 8] >> (7 - k % 8)) & 1, 1);
         w.U(1, 1);
