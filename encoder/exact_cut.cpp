@@ -1,5 +1,6 @@
 #include "exact_cut.h"
 #include "h264_resume.h"
+#include "h264_slices.h"
 #include "h264_sps.h"
 #include "nal_units.h"
 #include "picture_headers.h"
@@ -651,7 +652,8 @@ Scanned SourceCut::Impl::Describe(const AVPacket* pkt)
     s.recoveryFrames = access.kind == RandomAccess::Recovery ? access.recoveryFrames : 0;
     s.reference = access.reference;
     s.copyable = codec == NalCodec::Hevc ? s.clean
-                                         : access.kind == RandomAccess::Closed || (s.open && openResumes && !fieldPictures);
+                                         : access.kind == RandomAccess::Closed
+                                               || (s.open && openResumes && !fieldPictures && H264ResumableOpenPicture(units));
     if (codec == NalCodec::H264 && !fieldPictures)
         fieldPictures = fieldWatch.FieldPicture(units);
     if (!s.key && !s.clean)

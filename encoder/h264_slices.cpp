@@ -514,3 +514,52 @@ Bytes WriteH264Slice(const H264Slice& slice)
     }
     return Escape(w.bytes());
 }
+
+bool H264ResumableOpenPicture(const std::vector<NalUnit>& units)
+{
+    bool exact = false, slices = false;
+    for (const NalUnit& u : units) {
+        if (!u.data || u.size < 2)
+            continue;
+        const int type = u.data[0] & 0x1f;
+        if (type == 6 && !exact) {
+            const Bytes b = Unescape(u.data, std::min<size_t>(u.size, 4096));
+            size_t at = 1;
+            while (at + 1 < b.size() && b[at] != 0x80) {
+                unsigned payload = 0, size = 0;
+                while (at < b.size() && b[at] == 0xff)
+                    payload += b[at++];
+                if (at >= b.size())
+                    break;
+                payload += b[at++];
+                while (at < b.size() && b[at] == 0xff)
+                    size += b[at++];
+                if (at >= b.size())
+                    break;
+                size += b[at++];
+                if (payload == 6) { // recovery point
+                    const Bytes message(b.begin() + long(at), b.begin() + long(std::min(b.size(), at + size)));
+                    Reader r(message);
+                    const unsigned count = r.Ue();
+                    const bool exactMatch = r.Flag();
+                    const bool brokenLink = r.Flag();
+                    exact = r.ok() && count == 0 && exactMatch && !brokenLink;
+                    break;
+                }
+                at += size;
+            }
+        } else if (type == 1) {
+            const Bytes b = Unescape(u.data, std::min<size_t>(u.size, 16));
+            Reader r(b);
+            r.U(8);
+            r.Ue(); // first_mb_in_slice
+            const unsigned kind = r.Ue() % 5;
+            if (!r.ok() || (kind != kH264I && kind != kH264SI))
+                return false;
+            slices = true;
+        } else if (type == 5) {
+            return false;
+        }
+    }
+    return exact && slices;
+}

@@ -127,3 +127,8 @@ bool ReadH264Slice(const uint8_t* unit, size_t size, const H264ParameterSets& se
 // The slice unit (escaped, without start code) with the header as slice.header says and the
 // slice data as read.
 Bytes WriteH264Slice(const H264Slice& slice);
+
+// Whether an access unit's picture is one a copy can resume at as an IDR picture: an I-picture
+// (every slice I or SI) whose recovery point says the pictures from it on decode exactly
+// without any before it (recovery_frame_cnt 0, exact_match_flag, no broken link).
+bool H264ResumableOpenPicture(const std::vector<NalUnit>& units);

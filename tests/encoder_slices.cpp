@@ -239,8 +239,12 @@ private slots:
         reference = r;
         QCOMPARE(pictures.size(), 150);
 
+        QVERIFY(!H264ResumableOpenPicture(AsNal(pictures[0])));
         int tried = 0, leftOutReferences = 0;
         for (int at = 1; at + 1 < pictures.size(); ++at) {
+            // The copy may resume at the open GOPs' I-pictures only: not at the first (IDR)
+            // picture, nor at the others.
+            QCOMPARE(H264ResumableOpenPicture(AsNal(pictures[at])), openI[at]);
             if (!openI[at] || pocs[at + 1] > pocs[at])
                 continue; // no leading pictures: nothing is left out
             H264Resume resume;
