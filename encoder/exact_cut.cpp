@@ -940,8 +940,9 @@ std::string SourceCut::Impl::WhyEncodedWhole(const std::vector<Scanned>& pkts, i
 {
     for (const Scanned& s : pkts)
         if (s.clean && !s.copyable && s.pts > firstFrame && s.pts < endTs)
-            return s.open ? "the video's random access points inside it are open-GOP pictures that count their order "
-                            "in a way (type 1) a copy cannot renumber, not IDR pictures"
+            return s.open ? "the video's random access points inside it are open-GOP pictures a copy cannot resume at "
+                            "(not I-pictures whose recovery point promises exact pictures, or counting their order in a "
+                            "way, type 1, the copy cannot renumber), not IDR pictures"
                           : "the video's random access points inside it are recovery points (intra refresh), not IDR "
                             "or open-GOP pictures, and an H.264 copy can resume only at those";
     const double length = (nextFrame != kNone ? Seconds(nextFrame) : req.start + req.length) - Seconds(firstFrame);
