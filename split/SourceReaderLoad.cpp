@@ -82,3 +82,26 @@ bool ReadWithModule(const QString& module, const QString& source, const QList<Re
     }
     return true;
 }
+
+std::optional<bool> ListTracksWithModule(const QString& module, const QString& source, TrackList& list,
+                                         QString* error, const std::atomic<bool>* cancel)
+{
+    // The limit ffprobe's listing of the tracks has.
+    constexpr int kLimitMs = 60000;
+    FfprobeRun run;
+    if (!ReadWithModule(module, source, {}, QString(), true, cancel, kLimitMs, run))
+        return std::nullopt;
+    if (!run.ok) {
+        if (error)
+            *error = run.error;
+        return false;
+    }
+    const std::optional<TrackList> parsed = ParseTrackList(run.output);
+    if (!parsed) {
+        if (error)
+            *error = QStringLiteral("ffprobe gave no list of tracks for %1.").arg(source);
+        return false;
+    }
+    list = *parsed;
+    return true;
+}

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <atomic>
+#include <optional>
 
 // The reading module beside the encoder, when a look-up may use it instead of ffprobe; empty
 // otherwise. An ffprobe beside the encoder (an FFmpeg of its own that the program comes with)
@@ -25,3 +26,9 @@ struct ReaderSpan {
 bool ReadWithModule(const QString& module, const QString& source, const QList<ReaderSpan>& spans,
                     const QString& selection, bool chapters, const std::atomic<bool>* cancel, int limitMs,
                     FfprobeRun& run);
+
+// The source's tracks and chapters read with the module, as ProbeTracks lists them. Nothing
+// when the module cannot be loaded (ffprobe then lists them); otherwise whether they were
+// listed, with ffprobe's reason in error when not.
+std::optional<bool> ListTracksWithModule(const QString& module, const QString& source, TrackList& list,
+                                         QString* error, const std::atomic<bool>* cancel = nullptr);

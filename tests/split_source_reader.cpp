@@ -181,6 +181,27 @@ private Q_SLOTS:
             QVERIFY(seen[0].filter("packet ").size() > 50);
     }
 
+    // The tracks alone, as a job whose cut points are known lists them.
+    void tracksAsFfprobe_data()
+    {
+        QTest::addColumn<QString>("file");
+        for (const char* file : {"clip.mp4", "subtitled.mkv", "broadcast.ts", "sound.m4a", "gone.mp4", "chapters.txt"})
+            QTest::newRow(file) << file;
+    }
+    void tracksAsFfprobe()
+    {
+        QFETCH(QString, file);
+        const QString source = m_dir.filePath(file);
+        TrackList byFfprobe, byModule;
+        QString ffprobeError, moduleError;
+        const bool ffprobeOk = ProbeTracks(m_ffprobe, source, byFfprobe, &ffprobeError);
+        const std::optional<bool> moduleOk = ListTracksWithModule(m_reader, source, byModule, &moduleError);
+        QVERIFY(moduleOk.has_value());
+        QCOMPARE(Describe(*moduleOk, moduleError, ProbeData(), &byModule),
+                 Describe(ffprobeOk, ffprobeError, ProbeData(), &byFfprobe));
+        QCOMPARE(ffprobeOk, !file.startsWith("gone"));
+    }
+
     // A look-up that is cancelled (the job stopped) gives up at once, as ffprobe's run does.
     void cancelled()
     {
