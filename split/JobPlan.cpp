@@ -6,6 +6,7 @@
 #include "profiles/IniFile.h"
 #include "split/CommandLine.h"
 #include "split/OutputFile.h"
+#include "split/SourceReaderLoad.h"
 
 #include <QLocale>
 #include <algorithm>
@@ -127,7 +128,11 @@ bool ResolveTracks(SplitJobOrder& order, QString* error, const std::atomic<bool>
         return false;
     }
     TrackList list;
-    if (!ProbeTracks(ffprobe, order.sourcePath, list, error, cancel))
+    // Inside the program where it can be (see SourceReaderFor): no start of ffprobe.
+    const QString reader = SourceReaderFor(order.encoderPath, ffprobe);
+    const std::optional<bool> listed =
+        reader.isEmpty() ? std::nullopt : ListTracksWithModule(reader, order.sourcePath, list, error, cancel);
+    if (listed ? !*listed : !ProbeTracks(ffprobe, order.sourcePath, list, error, cancel))
         return false;
     order.mapping = ComposeTrackMapping(list, order.tracks, order.plan.extension.mid(1), order.profileSwitches);
     return true;

@@ -1,6 +1,7 @@
 #include "split/SourceProbe.h"
 #include "split/CommandLine.h"
 #include "split/JobPlan.h"
+#include "split/SourceReaderLoad.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -178,7 +179,8 @@ FfprobeRun RunFfprobe(const QString& ffprobe, const QStringList& args, const QSt
 }
 
 bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadSpan>& spans, ProbeData& probe,
-                QString* error, const std::atomic<bool>* cancel, const QString& selection, TrackList* tracks)
+                QString* error, const std::atomic<bool>* cancel, const QString& selection, TrackList* tracks,
+                const QString& reader)
 {
     // Times in the file are absolute; the spans count from the format's start, which a first
     // run does not know yet and takes as 0 (most files start there; a later run corrects it).
@@ -202,9 +204,12 @@ bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadS
     if (merged.size() > kMostIntervals)
         merged = {ReadSpan{merged.first().from, merged.last().to}};
     QStringList intervals;
+    QList<ReaderSpan> readerSpans;
     for (const ReadSpan& s : merged) {
         const QString from = FormatSeconds(s.from - kReorderRoom + offset);
         intervals << (s.to ? from + QLatin1Char('%') + FormatSeconds(*s.to + kReorderRoom + offset) : from + QLatin1Char('%'));
+        readerSpans.append(ReaderSpan{s.from - kReorderRoom + offset,
+                                      s.to ? std::optional<double>(*s.to + kReorderRoom + offset) : std::nullopt});
     }
     // With the tracks, JSON: the track list is then read by the very parser a probe of the
     // tracks alone uses.
@@ -223,7 +228,13 @@ bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadS
     else if (!selection.isEmpty())
         args << QStringLiteral("-select_streams") << selection;
 
-    const FfprobeRun run = RunFfprobe(ffprobe, args, source, cancel, kRunLimitMs);
+    // Read in the program where it can be: the same listing, without starting ffprobe.
+    FfprobeRun run;
+    const bool inProgram = !reader.isEmpty()
+                           && ReadWithModule(reader, source, readerSpans, tracks ? QString() : selection,
+                                             tracks != nullptr, cancel, kRunLimitMs, run);
+    if (!inProgram)
+        run = RunFfprobe(ffprobe, args, source, cancel, kRunLimitMs);
     if (!run.ok) {
         if (error)
             *error = run.error;
@@ -234,16 +245,18 @@ bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadS
     std::optional<double> start, length;
     QList<RawPacket> raw;
     const QByteArray& output = run.output;
-    if (tracks) {
-        const std::optional<TrackList> listed = ParseTrackList(output);
+    const bool json = tracks || inProgram;
+    if (json) {
+        const std::optional<TrackList> listed = tracks ? ParseTrackList(output) : std::optional<TrackList>(TrackList());
         if (!listed || !ReadJson(output, streams, start, length, probe.formatName, raw)) {
             if (error)
                 *error = QStringLiteral("ffprobe could not read %1.").arg(source);
             return false;
         }
-        *tracks = *listed;
+        if (tracks)
+            *tracks = *listed;
     }
-    const QByteArrayView all(tracks ? QByteArrayView() : QByteArrayView(output));
+    const QByteArrayView all(json ? QByteArrayView() : QByteArrayView(output));
     for (qsizetype at = 0; at < all.size();) {
         qsizetype end = all.indexOf('\n', at);
         if (end < 0)
@@ -381,6 +394,7 @@ CutLookupReport LookUpCuts(const SplitJobOrder& order, const std::atomic<bool>* 
         return report;
     }
 
+    const QString reader = SourceReaderFor(order.encoderPath, ffprobe);
     ProbeData probe;
     QList<ReadSpan> reads = FirstReads(planned, kind);
     // Only the kind of stream the cuts go by is listed: the packets of the others would cost
@@ -399,7 +413,7 @@ CutLookupReport LookUpCuts(const SplitJobOrder& order, const std::atomic<bool>* 
         QElapsedTimer readClock;
         readClock.start();
         TrackList* listing = tracks && report.reads == 1 ? tracks : nullptr;
-        const bool read = ReadSource(ffprobe, order.sourcePath, reads, probe, &error, cancel, select, listing);
+        const bool read = ReadSource(ffprobe, order.sourcePath, reads, probe, &error, cancel, select, listing, reader);
         report.tracksListed = report.tracksListed || (read && listing);
         const bool cancelled = cancel && cancel->load();
         // Tags the listing cannot take (text that is no UTF-8) must not cost the cuts: they are

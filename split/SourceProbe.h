@@ -34,10 +34,11 @@ FfprobeRun RunFfprobe(const QString& ffprobe, const QStringList& args, const QSt
 // are listed (all when empty). With tracks, the same run also lists every track and chapter of
 // the source there, as ProbeTracks does (selection is then ignored), which spares the job a
 // second start of ffprobe. False when ffprobe could not be run or could not read the source
-// (the reason in error), or was cancelled.
+// (the reason in error), or was cancelled. With reader (see SourceReaderFor), the same is
+// read inside the program, without starting ffprobe.
 bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadSpan>& spans, ProbeData& probe,
                 QString* error, const std::atomic<bool>* cancel = nullptr, const QString& selection = QString(),
-                TrackList* tracks = nullptr);
+                TrackList* tracks = nullptr, const QString& reader = QString());
 
 struct CutLookupReport {
     CutPlan cuts;       // placed on the source, or as planned when that was not possible

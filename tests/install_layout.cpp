@@ -92,7 +92,7 @@ private slots:
         for (const QString exe : {"bin/veltrane", "bin/veltrane-cli", "libexec/veltrane/wmaspi.dll"})
             QVERIFY2(QFileInfo(m_prefix + "/" + exe).isExecutable(), qPrintable(exe));
         QVERIFY(!QFile::exists(m_prefix + "/bin/wmaspi.dll")); // the encoder is not on PATH
-        for (const QString module : {"veltrane-media.so", "veltrane-exact.so"}) // loaded from beside it
+        for (const QString module : {"veltrane-media.so", "veltrane-exact.so", "veltrane-probe.so"}) // loaded from beside it
             QVERIFY2(QFile::exists(m_prefix + "/libexec/veltrane/" + module), qPrintable(module));
         QCOMPARE(Listing(m_shared), QStringList({"Preferences.ini", "Veltrane.html"}));
         QCOMPARE(Listing(m_shared + "Profiles"), Listing(VT_APP_DIR_PATH "/Profiles"));

@@ -26,6 +26,9 @@ add_dependencies(tst_split_runner split_fake_encoder)
 veltrane_add_test(NAME tst_split_tiling SOURCES split_tiling.cpp CORE)
 set_tests_properties(tst_split_tiling PROPERTIES TIMEOUT 1200)
 
+# The look-up's reading of sources inside the program against ffprobe's, on sources made by ffmpeg.
+veltrane_add_test(NAME tst_split_source_reader SOURCES split_source_reader.cpp CORE)
+
 # Where cuts fall, on made-up probes (core library only).
 veltrane_add_test(NAME tst_split_cuts SOURCES split_cuts.cpp CORE LABEL unit)
 
