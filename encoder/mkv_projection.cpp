@@ -327,6 +327,51 @@ std::optional<VideoTurn> TurnOfProjection(const std::string& b, const Element& p
     return VideoTurn{roll, yaw != 0};
 }
 
+// A SeekHead entry: the ID it names and its position element.
+struct SeekEntry {
+    std::uint64_t id = 0;
+    Element position;
+};
+
+bool SeekEntries(const std::string& b, const Element& seekHead, std::vector<SeekEntry>& out)
+{
+    std::vector<Element> seeks, parts;
+    if (!Children(b, seekHead, seeks))
+        return false;
+    out.clear();
+    for (const Element& s : seeks) {
+        if (s.id != kSeek)
+            continue;
+        const Element* id = Children(b, s, parts) ? Child(parts, kSeekId) : nullptr;
+        const Element* position = id ? Child(parts, kSeekPosition) : nullptr;
+        if (!position || position->size == 0 || position->size > 8 || id->size == 0 || id->size > 4)
+            return false;
+        out.push_back({UInt(b, *id), *position});
+    }
+    return true;
+}
+
+// Whether every SeekHead entry that points into the header (up to the end of the track
+// headers) points at the start of an element of the kind it names.
+bool SeeksHold(const std::string& b, const Layout& layout, const Element& seekHead)
+{
+    std::vector<SeekEntry> entries;
+    if (!SeekEntries(b, seekHead, entries))
+        return false;
+    const size_t headerEnd = layout.top[size_t(layout.tracks)].End();
+    for (const SeekEntry& e : entries) {
+        const std::uint64_t target = UInt(b, e.position);
+        if (target >= headerEnd - layout.segmentData)
+            continue; // behind the header
+        bool found = false;
+        for (const Element& top : layout.top)
+            found = found || (top.at == layout.segmentData + target && top.id == e.id);
+        if (!found)
+            return false;
+    }
+    return true;
+}
+
 // The file's first bytes, up to the end of its track headers where it has them.
 bool ReadHead(int fd, std::string& head)
 {
@@ -524,41 +569,19 @@ bool AddVideoTurnIn(std::string& head, const VideoTurn& turn, std::string& why)
     const size_t shift = (gap.End() - gap.at) - freed; // how far what lies behind the Void moves back
 
     // The SeekHead's positions of what moved.
-    std::string newSeek = bytes(seek.at, seek.End());
-    std::vector<Element> seeks;
-    if (!Children(head, seek, seeks)) {
-        why = "the SeekHead is damaged";
+    std::vector<SeekEntry> seeks;
+    if (!SeekEntries(head, seek, seeks) || !SeeksHold(head, layout, seek)) {
+        why = "the SeekHead does not match the header";
         return false;
     }
-    for (const Element& s : seeks) {
-        std::vector<Element> parts;
-        if (s.id != kSeek)
-            continue;
-        const Element* id = Children(head, s, parts) ? Child(parts, kSeekId) : nullptr;
-        const Element* position = id ? Child(parts, kSeekPosition) : nullptr;
-        if (!position || position->size == 0 || position->size > 8 || id->size == 0 || id->size > 4) {
-            why = "the SeekHead is damaged";
-            return false;
-        }
-        const std::uint64_t target = UInt(head, *position);
-        if (target > std::numeric_limits<size_t>::max() - layout.segmentData)
-            continue;
-        const size_t at = layout.segmentData + size_t(target);
-        if (at >= tracks.End())
-            continue; // behind the header: nothing there moves
-        const Element* pointed = nullptr;
-        for (const Element& e : layout.top)
-            if (e.at == at)
-                pointed = &e;
-        if (!pointed || pointed->id != UInt(head, *id)) {
-            why = "the SeekHead points elsewhere than at the elements it names";
-            return false;
-        }
-        if (at < gap.End())
-            continue;
+    std::string newSeek = bytes(seek.at, seek.End());
+    for (const SeekEntry& e : seeks) {
+        const std::uint64_t target = UInt(head, e.position);
+        if (target < gap.End() - layout.segmentData || target >= tracks.End() - layout.segmentData)
+            continue; // before the Void or behind the header: not moved
         const std::uint64_t moved = target - shift;
-        for (size_t k = 0; k < position->size; ++k)
-            newSeek[position->Data() - seek.at + position->size - 1 - k] = char((moved >> (8 * k)) & 0xFF);
+        for (size_t k = 0; k < e.position.size; ++k)
+            newSeek[e.position.Data() - seek.at + e.position.size - 1 - k] = char((moved >> (8 * k)) & 0xFF);
     }
     std::string seekBody = newSeek.substr(seek.header);
     newSeek = Master(kSeekHead, seekBody, seek.sizeLength);
@@ -573,7 +596,8 @@ bool AddVideoTurnIn(std::string& head, const VideoTurn& turn, std::string& why)
     const MatroskaVideoTrack check = ReadMatroskaVideoTrackIn(changed);
     Layout after;
     if (changed.size() != head.size() || !ReadLayout(changed, after) || after.top.back().End() != tracks.End()
-        || !CrcHolds(changed, after.top[size_t(seekHead)]) || !CrcHolds(changed, after.top.back()) || !check.turn
+        || !CrcHolds(changed, after.top[size_t(seekHead)]) || !CrcHolds(changed, after.top.back())
+        || !SeeksHold(changed, after, after.top[size_t(seekHead)]) || !check.turn
         || !(*check.turn == turn)) {
         why = "the header came out wrong";
         return false;
