@@ -779,16 +779,36 @@ bool CheckJoinList(const std::string& path, std::string& why)
 // portrait video copied into Matroska would play on its side. The Projection that says it is
 // added to the finished file (see mkv_projection.h).
 
+// Whether a file begins as an MP4 or QuickTime file does (its first box one of those that
+// open such files).
+bool LooksLikeMp4(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char head[8];
+    const bool read = ::pread(fd, head, sizeof head, 0) == ssize_t(sizeof head);
+    ::close(fd);
+    if (!read)
+        return false;
+    const std::string type(head + 4, 4);
+    for (const char* t : {"ftyp", "moov", "mdat", "free", "skip", "wide", "pnot"})
+        if (type == t)
+            return true;
+    return false;
+}
+
 // The turn of the source's first video stream: its Projection where it is Matroska itself,
 // else the display matrix ffprobe (beside ffmpeg, in the same walls) finds; none when it has
-// none or cannot be read.
+// none or cannot be read. Of the containers FFmpeg reads, only these two carry a turn: others
+// cost no run of ffprobe.
 std::optional<VideoTurn> SourceTurn(const std::string& ffmpeg, const std::string& source)
 {
     const MatroskaVideoTrack own = ReadMatroskaVideoTrack(source);
     if (own.matroska)
         return own.turn;
     const std::string ffprobe = FolderOf(ffmpeg) + "/ffprobe";
-    if (!IsExecutableFile(ffprobe))
+    if (!LooksLikeMp4(source) || !IsExecutableFile(ffprobe))
         return std::nullopt;
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0)
