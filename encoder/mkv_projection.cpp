@@ -574,6 +574,12 @@ bool AddVideoTurnIn(std::string& head, const VideoTurn& turn, std::string& why)
         why = "the SeekHead does not match the header";
         return false;
     }
+    for (const SeekEntry& e : seeks)
+        if (e.id == kSeekHead) {
+            // Its positions would be left behind.
+            why = "a second SeekHead";
+            return false;
+        }
     std::string newSeek = bytes(seek.at, seek.End());
     for (const SeekEntry& e : seeks) {
         const std::uint64_t target = UInt(head, e.position);
