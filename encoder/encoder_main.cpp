@@ -775,7 +775,7 @@ bool CheckJoinList(const std::string& path, std::string& why)
 
 // ---- the turn of copied video in Matroska
 //
-// FFmpeg 5.1 writes no turn (display matrix) into Matroska and reads none from it: a phone's
+// FFmpeg 5.1 writes no turn (display matrix) into Matroska, though it reads one: a phone's
 // portrait video copied into Matroska would play on its side. The Projection that says it is
 // added to the finished file (see mkv_projection.h).
 
@@ -798,8 +798,9 @@ bool LooksLikeMp4(const std::string& path)
     return false;
 }
 
-// The turn of the source's first video stream: its Projection where it is Matroska itself,
-// else the display matrix ffprobe (beside ffmpeg, in the same walls) finds; none when it has
+// The turn of the source's first video stream: its Projection where it is Matroska itself
+// (read here, sparing a run of ffprobe), else the display matrix ffprobe (beside ffmpeg, in
+// the same walls) finds; none when it has
 // none or cannot be read. Of the containers FFmpeg reads, only these two carry a turn: others
 // cost no run of ffprobe.
 std::optional<VideoTurn> SourceTurn(const std::string& ffmpeg, const std::string& source)
@@ -853,7 +854,7 @@ void KeepTurnOfCopiedVideo(const std::string& ffmpeg, const std::string& source,
         AddTurnTo(output, *turn);
 }
 
-// After a join into Matroska: the first piece's turn (which ffmpeg does not read) added to it.
+// After a join into Matroska: the first piece's turn added to it.
 void KeepTurnOfPieces(const std::string& list, const std::string& output)
 {
     const MatroskaVideoTrack written = ReadMatroskaVideoTrack(output);

@@ -2,8 +2,8 @@
 // The turn of a Matroska (or WebM) file's video track: its Projection element.
 //
 // A phone's portrait video is stored on its side with a display matrix that turns it upright.
-// MP4 keeps that matrix; the Matroska muxer of FFmpeg 5.1 writes nothing for it and its
-// demuxer reads nothing, so a section copied into Matroska plays sideways. Matroska says it
+// MP4 keeps that matrix; the Matroska muxer of FFmpeg 5.1 writes nothing for it (its demuxer
+// does read one), so a section copied into Matroska plays sideways. Matroska says it
 // with a Projection inside the track's Video element: the rectangular type, ProjectionPoseYaw
 // 180 for a mirrored picture, ProjectionPoseRoll for the turn (counter-clockwise degrees),
 // as newer FFmpeg writes and reads it.
