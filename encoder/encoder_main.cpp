@@ -32,6 +32,7 @@
 #include "Sandbox.h"
 #include "SwitchPolicy.h"
 #include "exact_cut.h"
+#include "mkv_projection.h"
 #include "mp4_edits.h"
 // Options of the section's cut that ffmpeg has no switch for: see section_cut.h.
 #include "section_cut.h"
@@ -48,6 +49,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <optional>
 #include <fcntl.h>
 #include <string>
 #include <sys/prctl.h>
@@ -771,6 +773,111 @@ bool CheckJoinList(const std::string& path, std::string& why)
     return ok && files > 0;
 }
 
+// ---- the turn of copied video in Matroska
+//
+// FFmpeg 5.1 writes no turn (display matrix) into Matroska, though it reads one: a phone's
+// portrait video copied into Matroska would play on its side. The Projection that says it is
+// added to the finished file (see mkv_projection.h).
+
+// Whether a file begins as an MP4 or QuickTime file does (its first box one of those that
+// open such files).
+bool LooksLikeMp4(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char head[8];
+    const bool read = ::pread(fd, head, sizeof head, 0) == ssize_t(sizeof head);
+    ::close(fd);
+    if (!read)
+        return false;
+    const std::string type(head + 4, 4);
+    for (const char* t : {"ftyp", "moov", "mdat", "free", "skip", "wide", "pnot"})
+        if (type == t)
+            return true;
+    return false;
+}
+
+// The turn of the source's first video stream: its Projection where it is Matroska itself
+// (read here, sparing a run of ffprobe), else the display matrix ffprobe (beside ffmpeg, in
+// the same walls) finds; none when it has
+// none or cannot be read. Of the containers FFmpeg reads, only these two carry a turn: others
+// cost no run of ffprobe.
+std::optional<VideoTurn> SourceTurn(const std::string& ffmpeg, const std::string& source)
+{
+    const MatroskaVideoTrack own = ReadMatroskaVideoTrack(source);
+    if (own.matroska)
+        return own.turn;
+    const std::string ffprobe = FolderOf(ffmpeg) + "/ffprobe";
+    if (!LooksLikeMp4(source) || !IsExecutableFile(ffprobe))
+        return std::nullopt;
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0)
+        return std::nullopt;
+    const pid_t child = Spawn(ffprobe,
+                              {"-v", "quiet", "-select_streams", "V:0", "-show_entries", "stream_side_data", "-of",
+                               "compact", AsFile(source)},
+                              -1, out[1]);
+    ::close(out[1]);
+    std::string text;
+    char buf[4096];
+    for (ssize_t n; child > 0 && (n = ::read(out[0], buf, sizeof buf)) != 0;) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            break;
+        if (text.size() < 1024 * 1024) // a header's worth; the rest is drained
+            text.append(buf, size_t(n));
+    }
+    ::close(out[0]);
+    if (child < 0 || Wait(child) != 0)
+        return std::nullopt;
+    const std::optional<std::array<std::int32_t, 9>> matrix = DisplayMatrixInProbeOutput(text);
+    return matrix ? TurnOfDisplayMatrix(*matrix) : std::nullopt;
+}
+
+void AddTurnTo(const std::string& output, const VideoTurn& turn)
+{
+    std::string why;
+    if (!AddVideoTurn(output, turn, why))
+        Say("note: the video is stored turned and the output does not say so, it plays on its side: " + why);
+}
+
+// After a section whose video was copied into Matroska: the source's turn added to it.
+void KeepTurnOfCopiedVideo(const std::string& ffmpeg, const std::string& source, const std::string& output)
+{
+    const MatroskaVideoTrack written = ReadMatroskaVideoTrack(output);
+    if (!written.matroska || !written.video || written.projection)
+        return;
+    const std::optional<VideoTurn> turn = SourceTurn(ffmpeg, source);
+    if (turn && !turn->None())
+        AddTurnTo(output, *turn);
+}
+
+// After a join into Matroska: the first piece's turn added to it.
+void KeepTurnOfPieces(const std::string& list, const std::string& output)
+{
+    const MatroskaVideoTrack written = ReadMatroskaVideoTrack(output);
+    if (!written.matroska || !written.video || written.projection)
+        return;
+    FILE* f = std::fopen(list.c_str(), "r");
+    if (!f)
+        return;
+    std::string first;
+    char line[512];
+    while (first.empty() && std::fgets(line, sizeof line, f)) {
+        const std::string l(line);
+        if (l.rfind("file '", 0) == 0 && l.size() > 8 && l.compare(l.size() - 2, 2, "'\n") == 0)
+            first = l.substr(6, l.size() - 8);
+    }
+    std::fclose(f);
+    if (first.empty() || !PlainName(first))
+        return;
+    const MatroskaVideoTrack piece = ReadMatroskaVideoTrack(FolderOf(list) + "/" + first);
+    if (piece.turn && !piece.turn->None())
+        AddTurnTo(output, *piece.turn);
+}
+
 // A stop asked of this program reaches the ffmpeg it runs; a closed pipe is no crash.
 void ForwardStopSignals()
 {
@@ -861,7 +968,10 @@ int RunJoin(int argc, char** argv)
         args.insert(args.end(), {"-af", "aresample=async=1:min_hard_comp=0.01"});
     }
     args.push_back(AsFile(output));
-    return RunWithProgress(ffmpeg, args);
+    const int status = RunWithProgress(ffmpeg, args);
+    if (status == 0)
+        KeepTurnOfPieces(list, output);
+    return status;
 }
 
 } // namespace
@@ -949,6 +1059,8 @@ int main(int argc, char** argv)
                 Say("note: the next section's first picture also shows at this section's end: " + error);
         }
     }
+    if (status == 0 && VideoCopiedAsIs(inv.after))
+        KeepTurnOfCopiedVideo(ffmpeg, inv.input, inv.output);
     // The bars reach the end: ffmpeg's last position is the last frame's start, not the end.
     if (status == 0 && !inv.length.empty())
         ReportProgress(std::strtod(inv.length.c_str(), nullptr));

@@ -5,3 +5,5 @@ veltrane_add_test(NAME tst_encoder_sandbox SOURCES encoder_sandbox.cpp CORE LABE
 veltrane_add_test(NAME tst_encoder_slices SOURCES encoder_slices.cpp ${PROJECT_SOURCE_DIR}/encoder/h264_slices.cpp
                   ${PROJECT_SOURCE_DIR}/encoder/h264_resume.cpp ${PROJECT_SOURCE_DIR}/encoder/h264_sps.cpp
                   ${PROJECT_SOURCE_DIR}/encoder/nal_units.cpp CORE LABEL unit)
+# The turn of copied video added to Matroska outputs, read back by FFmpeg; the encoder's join.
+veltrane_add_test(NAME tst_encoder_mkv_projection SOURCES encoder_mkv_projection.cpp ${PROJECT_SOURCE_DIR}/encoder/mkv_projection.cpp CORE)

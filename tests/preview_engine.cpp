@@ -5,6 +5,7 @@
 // sources that try to open other files or the network.
 #include "preview/engine/AudioOutput.h"
 #include "preview/engine/PlayerEngine.h"
+#include "CoreTestSupport.h"
 #include "frame_times.h"
 
 #include <QFile>
@@ -319,17 +320,33 @@ private slots:
     }
 
     // A phone video turned a quarter, with pixels twice as wide as high: shown upright, in
-    // the shape ffmpeg turns it to.
+    // the shape ffmpeg turns it to. In MP4 (the track's matrix), and copied into Matroska by
+    // the encoder (the track's Projection).
+    void turnedPictureStandsUpright_data()
+    {
+        QTest::addColumn<QString>("container");
+        QTest::newRow("MP4") << "mp4";
+        QTest::newRow("Matroska, copied by the encoder") << "mkv";
+    }
+
     void turnedPictureStandsUpright()
     {
+        QFETCH(QString, container);
         const QString plain = path("plain.mp4");
-        const QString clip = path("turned.mp4");
+        QString clip = path("turned.mp4");
         // 160x180 stored, pixels 2:1: 320x180 as coded; turned a quarter, 180x320. A blue
         // corner tells which way.
         QVERIFY(Ffmpeg({"-f", "lavfi", "-i",
                         "color=c=red:s=160x180:r=25:d=1,drawbox=x=0:y=0:w=40:h=45:color=blue:t=40,setsar=2",
                         "-c:v", "libx264", "-pix_fmt", "yuv420p", plain}));
         QVERIFY(Ffmpeg({"-i", plain, "-c", "copy", "-metadata:s:v:0", "rotate=90", clip}));
+        if (container == "mkv") {
+            const QString copied = path("turned.mkv");
+            QProcess encoder;
+            encoder.start(BuiltAppDir() + "wmaspi.dll", {"-y", "-i", clip, "-ss", "0", "-t", "1", "-c", "copy", copied});
+            QVERIFY(encoder.waitForFinished(60000) && encoder.exitCode() == 0);
+            clip = copied;
+        }
         // ffmpeg turns it on decoding: which corner is blue then.
         const QByteArray turned = FfmpegOut({"-i", clip, "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"});
         QCOMPARE(turned.size(), 180 * 160 * 3); // 180 wide, 160 high

@@ -125,6 +125,16 @@ QList<QPair<QString, double>> StreamStarts(const QString& file)
     return starts;
 }
 
+// How far a player turns the pictures of the first video stream (ffprobe's rotation of its
+// display matrix, which FFmpeg takes from an MP4's track matrix or a Matroska track's
+// Projection), in degrees; 0 without one.
+double Turn(const QString& file)
+{
+    const Ran r = Run("ffprobe", {"-v", "error", "-select_streams", "V:0", "-show_entries", "stream_side_data=rotation",
+                                  "-of", "csv=p=0", file});
+    return r.out.trimmed().toDouble();
+}
+
 // The subtitled source's cues: kCues of them, each shown kCueLength seconds.
 constexpr int kCues = 4;
 constexpr double kCueLength = 2.2;
@@ -250,9 +260,6 @@ QString KnownFault(const QString& row)
          "key-frame copies of intra-refresh video start on a recovery point, clean only one refresh later"},
         {"x265 default (open GOP, CRA and RASL), key frames",
          "key-frame copies lose the RASL pictures shown before each CRA at the joins"},
-        {"phone MP4 into Matroska, key frames", "the Matroska muxer of FFmpeg 5.1 writes no rotation"},
-        // The exact mode's own faults.
-        {"phone MP4 into Matroska, exact", "the Matroska muxer of FFmpeg 5.1 writes no rotation"},
     };
     return known.value(row);
 }
@@ -379,6 +386,11 @@ private slots:
                     return where + ": ffmpeg: " + errors;
                 if (pictures.isEmpty())
                     return where + ": no pictures";
+                // Copied video keeps the source's turn; video encoded again is turned in its
+                // pictures and needs none.
+                const double turn = Turn(file), wantedTurn = m == Mode::Encoded ? 0 : Turn(source);
+                if (turn != wantedTurn)
+                    return QString("%1: turned by %2 degrees, the source by %3").arg(where).arg(turn).arg(wantedTurn);
                 for (const auto& [type, start] : StreamStarts(file))
                     if (std::fabs(start) > startSlack)
                         return QString("%1: the %2 starts at %3").arg(where, type).arg(start);
