@@ -290,8 +290,8 @@ double CopiedFromEarlier(const Invocation& inv)
 }
 
 // The inputs for that: the video read from the earlier key frame on its own, its time stamps
-// moved so that the section's start is 0 (what lies before it falls before 0, copied along
-// and hidden afterwards by the edit list, see StartVideoEditLater), ended at the decode time
+// moved so that the section's start is 0 (what lies before it falls before 0: copied along,
+// the muxer's edit list hides it, see UnmarkSyncSamplesBeforeEdit), ended at the decode time
 // of the next section's key frame; the other streams read from the start as usual.
 std::vector<std::string> EarlierVideoInputs(const Invocation& inv, double earlier,
                                             const std::vector<std::string>& inputOptions,
@@ -307,7 +307,7 @@ std::vector<std::string> EarlierVideoInputs(const Invocation& inv, double earlie
     inputs.insert(inputs.end(), {"-ss", inv.seek, "-vn", "-i", AsFile(inv.input)});
     PointMapsAtInputs(after, 0, 1, false);
     // The video's packets before the start are kept (a profile's -copypriorss 0 is for the
-    // sound), and its decode times as they are: the edit list starts the video at 0.
+    // sound), and its time stamps as they are: the muxer's edit list starts the video at 0.
     after.insert(after.end(), {"-copypriorss:v", "1"});
     KeepDecodeTimes(after);
     return inputs;
@@ -990,7 +990,7 @@ int main(int argc, char** argv)
         status = RunPlain(ffmpeg, inv);
         if (const double earlier = CopiedFromEarlier(inv); status == 0 && earlier > 0) {
             std::string error;
-            if (!StartVideoEditLater(inv.output, earlier, error)) {
+            if (!UnmarkSyncSamplesBeforeEdit(inv.output, error)) {
                 Say("cannot hide the pictures before the section's start: " + error);
                 status = 1;
             }

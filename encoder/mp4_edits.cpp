@@ -84,6 +84,7 @@ Field DurationOf(const std::vector<uint8_t>& b, const Box& box, bool track)
 // The parts of the first video track with an edit list that a change of its edits touches.
 struct VideoEdits {
     std::vector<uint8_t>& moov;
+    Box trak;
     size_t elst = 0;     // the edit list's payload
     Field trackDuration; // in the movie's time scale
     uint64_t movieScale = 0;
@@ -168,7 +169,7 @@ bool ChangeVideoEdits(const std::string& path, std::string& error,
         const Box* elst = edts && Children(moov, edts->at, edts->end, edits) ? Find(edits, Tag("elst")) : nullptr;
         if (video && !done && elst && elst->end - elst->at >= 8) {
             done = true;
-            VideoEdits v{moov, elst->at, trackDuration, timescale, 0};
+            VideoEdits v{moov, trak, elst->at, trackDuration, timescale, 0};
             if (mdhd && mdhd->end - mdhd->at >= 24)
                 v.mediaScale = Read(moov, mdhd->at + 4 + (moov[mdhd->at] == 1 ? 16 : 8), 4);
             const bool wide = moov[elst->at] == 1;
@@ -233,28 +234,77 @@ bool EndVideoEditAt(const std::string& path, double seconds, std::string& error)
     });
 }
 
-bool StartVideoEditLater(const std::string& path, double seconds, std::string& error)
+namespace {
+
+// Changes the size of a box with a 32-bit size field by delta; false when it has none.
+bool Resize(std::vector<uint8_t>& b, const Box& box, int64_t delta)
 {
-    return ChangeVideoEdits(path, error, [seconds](VideoEdits& v) -> std::string {
-        // One edit that shows the media from some time on: what the copy writes. An empty edit
-        // before it (a track that starts late) would need more than this.
+    if (box.at < 8 || Read(b, box.at - 8, 4) != box.end - (box.at - 8))
+        return false;
+    Write(b, box.at - 8, 4, uint64_t(int64_t(box.end - (box.at - 8)) + delta));
+    return true;
+}
+
+} // namespace
+
+bool UnmarkSyncSamplesBeforeEdit(const std::string& path, std::string& error)
+{
+    return ChangeVideoEdits(path, error, [](VideoEdits& v) -> std::string {
+        std::vector<uint8_t>& b = v.moov;
         const std::vector<Entry> entries = Entries(v);
-        if (entries.size() != 1 || entries.front().MediaTime(v.moov) < 0)
+        if (entries.size() != 1 || entries.front().MediaTime(b) < 0)
             return "not one edit of the video";
-        if (v.mediaScale == 0)
-            return "no media time scale";
-        const Entry& e = entries.front();
-        const uint64_t later = uint64_t(std::llround(seconds * double(v.mediaScale)));
-        const uint64_t shorter = uint64_t(std::llround(seconds * double(v.movieScale)));
-        const uint64_t length = e.Length(v.moov);
-        if (shorter >= length)
-            return "the video ends before the section's start";
-        const uint64_t mediaTime = uint64_t(e.MediaTime(v.moov)) + later;
-        if (e.bytes == 4 && mediaTime > uint64_t(INT32_MAX))
-            return "the video's media time does not fit its edit list";
-        Write(v.moov, e.at, e.bytes, length - shorter);
-        Write(v.moov, e.at + size_t(e.bytes), e.bytes, mediaTime);
-        Write(v.moov, v.trackDuration.at, v.trackDuration.bytes, length - shorter);
+        const uint64_t start = uint64_t(entries.front().MediaTime(b));
+        std::vector<Box> trak, mdia, minf, stbl;
+        const Box* media = Children(b, v.trak.at, v.trak.end, trak) ? Find(trak, Tag("mdia")) : nullptr;
+        if (!media || !Children(b, media->at, media->end, mdia))
+            return "no media box";
+        const Box* hdlr = Find(mdia, Tag("hdlr"));
+        const Box* info = Find(mdia, Tag("minf"));
+        const Box* table = info && Children(b, info->at, info->end, minf) ? Find(minf, Tag("stbl")) : nullptr;
+        if (!hdlr || !table || !Children(b, table->at, table->end, stbl) || hdlr->end > info->at)
+            return "no sample table";
+        const Box* stts = Find(stbl, Tag("stts"));
+        const Box* stss = Find(stbl, Tag("stss"));
+        if (!stss)
+            return std::string(); // every sample is a sync sample
+        if (!stts || stts->end - stts->at < 8 || stss->end - stss->at < 8)
+            return "a damaged sample table";
+        const uint64_t runs = Read(b, stts->at + 4, 4);
+        const uint64_t syncs = Read(b, stss->at + 4, 4);
+        if (stts->at + 8 + runs * 8 > stts->end || stss->at + 8 + syncs * 4 > stss->end)
+            return "a damaged sample table";
+        // The decode time of a sample (numbered from 1), from the runs of equal durations.
+        const auto decodeTime = [&](uint64_t sample) {
+            uint64_t time = 0, before = sample - 1;
+            for (uint64_t r = 0; r < runs && before > 0; ++r) {
+                const uint64_t count = std::min(before, Read(b, stts->at + 8 + r * 8, 4));
+                time += count * Read(b, stts->at + 12 + r * 8, 4);
+                before -= count;
+            }
+            return time;
+        };
+        std::vector<uint32_t> kept;
+        for (uint64_t k = 0; k < syncs; ++k) {
+            const uint64_t sample = Read(b, stss->at + 8 + k * 4, 4);
+            if (sample == 1 || decodeTime(sample) > start)
+                kept.push_back(uint32_t(sample));
+        }
+        const size_t gone = size_t(syncs - kept.size());
+        if (gone == 0)
+            return std::string();
+        // The movie box keeps its size, so that no chunk offset moves: the bytes the sync
+        // sample table gives up become trailing zeros of the handler's name.
+        const int64_t freed = int64_t(gone) * 4;
+        if (!Resize(b, *stss, -freed) || !Resize(b, *table, -freed) || !Resize(b, *info, -freed)
+            || !Resize(b, *hdlr, freed))
+            return "a box without a plain size";
+        Write(b, stss->at + 4, 4, kept.size());
+        for (size_t k = 0; k < kept.size(); ++k)
+            Write(b, stss->at + 8 + k * 4, 4, kept[k]);
+        const size_t tableEnd = stss->at + 8 + syncs * 4;
+        b.erase(b.begin() + long(tableEnd - size_t(freed)), b.begin() + long(tableEnd));
+        b.insert(b.begin() + long(hdlr->end), size_t(freed), uint8_t(0));
         return std::string();
     });
 }

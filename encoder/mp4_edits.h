@@ -1,5 +1,5 @@
 #pragma once
-// The start and the end of an MP4 output's video, moved in its edit list.
+// The end of an MP4 output's video, moved in its edit list, and where its decoding begins.
 //
 // A copied section that ends before an open group of pictures must carry the next key frame:
 // the pictures shown just before it are decoded after it and from it. The key frame itself is
@@ -14,8 +14,11 @@
 // no such track; a track that ends there already is left as it is.
 bool EndVideoEditAt(const std::string& path, double seconds, std::string& error);
 
-// Moves the start of the first video track's one edit later by the given seconds: the copy then
-// shows from that far into its pictures, and the track's duration shortens with it. For video
-// copied from a key frame before the section's start (see -decode_from in section_cut.h).
-// False with error set when the file holds no such edit, or it is shorter than that.
-bool StartVideoEditLater(const std::string& path, double seconds, std::string& error);
+// Video copied from a recovery point of an intra refresh before the section's start: the
+// muxer's edit list already starts the video at the section's start (the pictures before it
+// carry times before 0), but players begin decoding at the last sync sample at or before
+// that, and the recovery point there is whole only when decoded from the one before. The
+// sync samples after the first that decode at or before the edit's start are unmarked, so
+// that decoding begins with the first sample. False with error set when the file holds no
+// video track with one edit.
+bool UnmarkSyncSamplesBeforeEdit(const std::string& path, std::string& error);

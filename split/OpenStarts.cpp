@@ -51,7 +51,7 @@ QList<int> SectionStartPoints(const CutPlan& plan)
     return starts;
 }
 
-void StartOnWholePictures(CutPlan& plan, const QString& codec, const QString& extension)
+void StartOnWholePictures(CutPlan& plan, const QString& codec, int reorder, const QString& extension)
 {
     if (plan.kind != CutKind::KeyFrames || !plan.probed || plan.points.size() < 2)
         return;
@@ -65,7 +65,7 @@ void StartOnWholePictures(CutPlan& plan, const QString& codec, const QString& ex
     for (const int j : starts) {
         CutPoint& c = plan.points[j];
         if (c.refreshFrom) {
-            if (!hides) {
+            if (!hides || reorder > 0) {
                 c.exactStart = true;
                 c.keyFrame = c.time;
                 c.refreshFrom.reset();
@@ -160,10 +160,13 @@ bool FindRecoveryPoints(const QString& ffprobe, const QString& source, double fo
     if (recovery->isEmpty())
         return true;
 
-    // The key frame before each: a seek to just before it lands there.
+    // The key frame before each, among the packets of a stretch before it (a read seeks to the
+    // key frame nearest to where it starts, not to the one before).
     QStringList intervals;
-    for (const int j : *recovery)
-        intervals << FormatSeconds(formatStart + plan.points.at(j).time - kSameFrame) + QStringLiteral("%+#1");
+    for (const int j : *recovery) {
+        const double t = formatStart + plan.points.at(j).time;
+        intervals << FormatSeconds(std::max(formatStart, t - kDecodeReach)) + QLatin1Char('%') + FormatSeconds(t);
+    }
     const FfprobeRun before = RunFfprobe(
         ffprobe,
         common + QStringList{QStringLiteral("-show_entries"), QStringLiteral("packet=pts_time,flags"),
@@ -172,22 +175,19 @@ bool FindRecoveryPoints(const QString& ffprobe, const QString& source, double fo
     if (!before.ok)
         return false;
     QList<double> keys;
-    for (QByteArray line : before.output.split('\n')) {
+    for (const QByteArray& line : before.output.split('\n')) {
         const QList<QByteArray> fields = line.trimmed().split(',');
         bool ok = false;
         const double t = fields.first().toDouble(&ok);
         if (fields.size() >= 2 && ok && fields.at(1).contains('K'))
             keys << t - formatStart;
     }
-    // One packet per interval, in order; a source whose first key frame is the point has none before.
-    if (keys.size() != recovery->size())
-        return true;
-    for (int k = 0; k < recovery->size(); ++k) {
-        CutPoint& c = plan.points[recovery->at(k)];
-        if (keys.at(k) < c.time - kSameTime)
-            c.refreshFrom = keys.at(k);
-        else
-            c.refreshFrom = c.time; // none before: still not whole from the key frame
+    std::sort(keys.begin(), keys.end());
+    for (const int j : *recovery) {
+        CutPoint& c = plan.points[j];
+        const auto after = std::lower_bound(keys.cbegin(), keys.cend(), c.time - kSameTime);
+        // None before within reach: the point stays, not whole from its key frame.
+        c.refreshFrom = after == keys.cbegin() ? c.time : *(after - 1);
     }
     return true;
 }

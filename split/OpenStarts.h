@@ -12,8 +12,10 @@
 // The key frames of an intra-refresh H.264 stream are recovery points: a refresh begins
 // there, and the pictures are whole only a refresh later. Into MP4 the section's video is
 // copied from the recovery point before, whose refresh is whole by the key frame, and the
-// edit list hides what lies before the key frame; elsewhere the section is cut exactly from
-// the key frame, encoded again up to where a copy can resume.
+// edit list hides what lies before the key frame. Not with B-frames: their reference
+// pictures are released by commands that name pictures before the recovery point, which a
+// decoder starting there reports as errors. Otherwise the section is cut exactly from the
+// key frame, encoded again up to where a copy can resume.
 #include "split/CutPoints.h"
 
 #include <QByteArray>
@@ -33,9 +35,9 @@ bool ExactCutResumesAtOpenKeyFrames(const QString& codec);
 // described above: moves a point onto the leading pictures of its key frame and asks for an
 // exact start where that is needed, and keeps refreshFrom only where the output hides the
 // pictures before the key frame. The marked end moves onto its key frame's leading pictures
-// too where those lie past it (the section before then ends on a whole group). codec: the cut
-// stream's; extension: the outputs'.
-void StartOnWholePictures(CutPlan& plan, const QString& codec, const QString& extension);
+// too where those lie past it (the section before then ends on a whole group). codec and
+// reorder (frames decoded ahead of their showing): the cut stream's; extension: the outputs'.
+void StartOnWholePictures(CutPlan& plan, const QString& codec, int reorder, const QString& extension);
 
 // Points of a key-frame plan whose key frames start sections (the last point starts none).
 QList<int> SectionStartPoints(const CutPlan& plan);

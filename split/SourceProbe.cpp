@@ -438,13 +438,13 @@ CutLookupReport LookUpCuts(const SplitJobOrder& order, const std::atomic<bool>* 
             report.cuts = *lookup.plan;
             // Sections that must not start as a plain copy of their key frame (OpenStarts.h).
             if (kind == CutKind::KeyFrames) {
-                QString codec;
+                ProbeStream cut;
                 for (const ProbeStream& s : probe.streams)
                     if (s.index == stream)
-                        codec = s.codec;
-                if (codec == QLatin1String("h264"))
+                        cut = s;
+                if (cut.codec == QLatin1String("h264"))
                     FindRecoveryPoints(ffprobe, order.sourcePath, probe.formatStart, report.cuts, cancel);
-                StartOnWholePictures(report.cuts, codec, order.plan.extension);
+                StartOnWholePictures(report.cuts, cut.codec, cut.reorder, order.plan.extension);
             }
             break;
         }

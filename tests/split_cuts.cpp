@@ -292,7 +292,7 @@ private slots:
             QVERIFY(c.leadingFrom);
             QCOMPARE(*c.leadingFrom, c.time - 0.08);
         }
-        StartOnWholePictures(cuts, codec, extension);
+        StartOnWholePictures(cuts, codec, 2, extension);
         // Without an edit list the end moves onto its key frame's leading pictures (past the
         // marked end), so that the last section ends on a whole group.
         const double end = extension == ".mkv" ? 7.92 : 8.0;
@@ -318,13 +318,15 @@ private slots:
 
     void startsOnRecoveryPoints()
     {
-        // Key frames of an intra refresh: copied from the one before into MP4, cut exactly elsewhere.
-        for (const QString extension : {".mp4", ".mkv"}) {
+        // Key frames of an intra refresh: copied from the one before into MP4 where there are
+        // no B-frames, cut exactly otherwise.
+        for (const QString extension : {".mp4", ".mkv", "B-frames.mp4"}) {
             CutPlan cuts = PlaceCuts({3.3, 5.9, 7.5}, CutKind::KeyFrames, true, Probe(25, 250, 50), 0).plan.value();
             cuts.points[0].refreshFrom = 0.0;
             cuts.points[1].refreshFrom = 4.0;
-            StartOnWholePictures(cuts, "h264", extension);
-            JobPlan plan = MakeJobPlan(3.3, 7.5, true, 2, "/v/a.mkv", "/o", extension);
+            const QString type = extension.right(4);
+            StartOnWholePictures(cuts, "h264", extension == type ? 0 : 2, type);
+            JobPlan plan = MakeJobPlan(3.3, 7.5, true, 2, "/v/a.mkv", "/o", type);
             plan.cuts = cuts;
             const QStringList args = SectionCutArguments(plan.Section(2));
             if (extension == ".mp4") {

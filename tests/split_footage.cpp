@@ -190,6 +190,7 @@ QList<Footage> AllFootage()
     QList<Footage> all;
     all << Footage{"x264 open GOP", "open.mkv", v25, x264 + QStringList{"-bf", "3", "-x264-params", "keyint=25:min-keyint=25:open-gop=1:scenecut=0"} + aac, {}, "MKV", 1.3, 4.7, 3};
     all << Footage{"x264 intra refresh", "refresh.mp4", v25, x264 + QStringList{"-x264-params", "keyint=25:intra-refresh=1"} + aac, {}, "MP4", 1.3, 4.7, 3};
+    all << Footage{"x264 intra refresh without B-frames", "refresh3.mp4", v25, x264 + QStringList{"-bf", "0", "-x264-params", "keyint=25:intra-refresh=1"} + aac, {}, "MP4", 1.3, 4.7, 3};
     all << Footage{"x264 intra refresh into Matroska", "refresh2.mp4", v25, x264 + QStringList{"-x264-params", "keyint=25:intra-refresh=1"} + aac, {}, "MKV", 1.3, 4.7, 3};
     all << Footage{"x265 default (open GOP, CRA and RASL)", "x265.mkv", v25, {"-c:v", "libx265", "-preset", "veryfast", "-x265-params", "keyint=25:min-keyint=25:log-level=error"}, {}, "MKV", 1.3, 4.7, 3};
     all << Footage{"x265 default in MP4", "x265.mp4", v25, {"-c:v", "libx265", "-preset", "veryfast", "-x265-params", "keyint=25:min-keyint=25:log-level=error"}, {}, "MP4", 1.3, 4.7, 3};
@@ -352,16 +353,9 @@ private slots:
             // the section begins on the key frame it names, and its pictures are copied.
             QHash<int, double> fellBack;
             static const QRegularExpression keyNote("^cut on key frames from (\\d+):(\\d+):(\\d+\\.\\d+) to");
-            // Key-frame sections whose start a copy cannot begin with are cut exactly there: the
-            // pictures before their key frame are encoded again, all of them where the encoder
-            // says so.
-            QSet<int> encodedWhole;
-            for (const EncoderNote& n : job.EncoderNotesOfJob()) {
+            for (const EncoderNote& n : job.EncoderNotesOfJob())
                 if (const QRegularExpressionMatch k = keyNote.match(n.text); k.hasMatch())
                     fellBack.insert(n.section, k.captured(1).toInt() * 3600 + k.captured(2).toInt() * 60 + k.captured(3).toDouble());
-                if (n.text.contains("every picture was encoded again"))
-                    encodedWhole.insert(n.section);
-            }
 
             int held = 0;
             for (int i = 1; i <= plan.count; ++i) {
@@ -370,14 +364,22 @@ private slots:
                     continue;
                 const double begin = fellBack.value(i, s.start);
                 const bool same = copied || fellBack.contains(i);
+                // Key-frame sections whose start a copy cannot begin with are cut exactly there:
+                // the leading pictures before an open group's key frame are encoded again; from a
+                // recovery point, as much as the exact cut must (every picture, while it cannot
+                // resume at recovery points of H.264). The note says so.
                 const CutPoint& first = plan.cuts->points.at(i - 1);
-                double encodedUntil = -1; // seconds into the section: pictures before it are encoded again
-                if (copied && !fellBack.contains(i) && first.exactStart)
-                    encodedUntil = encodedWhole.contains(i) ? 1e9 : first.keyFrame.value_or(s.start) - s.start - near;
+                double encodedUntil = -1; // seconds into the section: pictures before it may be encoded again
+                if (copied && !fellBack.contains(i) && first.exactStart) {
+                    const double key = first.keyFrame.value_or(s.start);
+                    encodedUntil = key > s.start + near ? key - s.start - near : 1e9;
+                }
                 const QString file = plan.OutputPath(i);
                 const QString where = QString("section %1 (%2 to %3)").arg(i).arg(s.start).arg(s.end);
                 if (!QFile::exists(file))
                     return where + ": not written";
+                if (encodedUntil >= 0 && !CutNotes(*plan.cuts).join(' ').contains("encoded again"))
+                    return where + ": no note says which pictures were encoded again";
 
                 QString errors;
                 const QList<Picture> pictures = Pictures(file, &errors);
