@@ -391,6 +391,28 @@ void SetLength(std::vector<std::string>& after, const std::string& value)
     }
 }
 
+// A section whose start only an exact cut could make (-cut_start), copied from the key frame
+// named instead: it starts that much later and is that much shorter, and its video's end,
+// counted from its start, comes that much earlier.
+Invocation FromStartKeyFrame(const Invocation& inv)
+{
+    Invocation keyed = inv;
+    const double start = std::strtod(inv.seek.c_str(), nullptr);
+    const double key = std::strtod(inv.cut.exactStartKey.c_str(), nullptr);
+    const double later = key > start ? key - start : 0;
+    keyed.cut.exactStartKey.clear();
+    if (!(later > 0))
+        return keyed;
+    keyed.seek = Seconds(key);
+    keyed.length = Seconds(std::max(0.0, std::strtod(inv.length.c_str(), nullptr) - later));
+    SetLength(keyed.after, keyed.length);
+    if (!inv.cut.videoEndDts.empty())
+        keyed.cut.videoEndDts = Seconds(std::strtod(inv.cut.videoEndDts.c_str(), nullptr) - later);
+    if (!inv.cut.videoShownUntil.empty())
+        keyed.cut.videoShownUntil = Seconds(std::strtod(inv.cut.videoShownUntil.c_str(), nullptr) - later);
+    return keyed;
+}
+
 // Starts ffmpeg with its standard input and output on the given descriptors (-1: nothing).
 pid_t Spawn(const std::string& ffmpeg, const std::vector<std::string>& args, int input, int output)
 {
@@ -940,7 +962,7 @@ int main(int argc, char** argv)
     ForwardStopSignals();
 
     int status = 0;
-    if ((inv.cut.exactCuts || inv.cut.exactStart) && VideoCopiedAsIs(inv.after)) {
+    if ((inv.cut.exactCuts || !inv.cut.exactStartKey.empty()) && VideoCopiedAsIs(inv.after)) {
         ExactCutRequest request;
         request.source = inv.input;
         request.start = std::strtod(inv.seek.c_str(), nullptr);
@@ -967,6 +989,15 @@ int main(int argc, char** argv)
             status = RunExact(ffmpeg, inv, exact, plan);
             break;
         case ExactCutPlan::Mode::KeyFrames: {
+            if (!inv.cut.exactCuts) {
+                // Only the start was to be exact: copied from its key frame, as without it.
+                const Invocation keyed = FromStartKeyFrame(inv);
+                Say("note: cut on key frames from " + FormatClock(std::strtod(keyed.seek.c_str(), nullptr)) + " to "
+                    + FormatClock(std::strtod(keyed.seek.c_str(), nullptr) + std::strtod(keyed.length.c_str(), nullptr))
+                    + ": " + plan.reason);
+                status = RunPlain(ffmpeg, keyed);
+                break;
+            }
             Say("note: cut on key frames from " + FormatClock(plan.keyStart) + " to "
                 + FormatClock(plan.keyStart + plan.keyLength) + ": " + plan.reason);
             if (!(plan.keyLength > 0))
@@ -983,7 +1014,7 @@ int main(int argc, char** argv)
             // ffmpeg says what is wrong with a source this could not read.
             if (!plan.problem.empty())
                 Say(plan.problem);
-            status = RunPlain(ffmpeg, inv);
+            status = RunPlain(ffmpeg, inv.cut.exactCuts ? inv : FromStartKeyFrame(inv));
             break;
         }
     } else {

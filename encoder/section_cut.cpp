@@ -77,32 +77,32 @@ std::string SubtitleEndFilter(const std::vector<std::string>& outputOptions, con
 bool TakeSectionCutOption(const std::vector<std::string>& in, size_t& k, SectionCut& cut, std::string& error)
 {
     const std::string& o = in[k];
-    if (o == "-cut_points" || o == "-cut_end" || o == "-video_dts" || o == "-cut_start") {
+    if (o == "-cut_points" || o == "-cut_end" || o == "-video_dts") {
         const std::string value = k + 1 < in.size() ? in[k + 1] : std::string();
         if (o == "-cut_points" && (value == "exact" || value == "keyframes"))
             cut.exactCuts = value == "exact";
-        else if (o == "-cut_start" && value == "exact")
-            cut.exactStart = true;
         else if (o == "-cut_end" && value == "next")
             cut.nextSectionFollows = true;
         else if (o == "-video_dts" && value == "stored")
             cut.videoDtsStored = true;
         else
             error = o == "-cut_points" ? "-cut_points takes exact or keyframes"
-                    : o == "-cut_start" ? "-cut_start takes exact"
                     : o == "-cut_end"  ? "-cut_end takes next"
                                        : "-video_dts takes stored";
         k += k + 1 < in.size() ? 1 : 0;
         return true;
     }
-    if (o != "-video_end_dts" && o != "-decode_from" && o != "-video_shown_until")
+    if (o != "-video_end_dts" && o != "-decode_from" && o != "-video_shown_until" && o != "-cut_start")
         return false;
     if (k + 1 >= in.size() || !PlainNumber(in[k + 1])) {
         error = o + " needs a number of seconds";
         ++k;
         return true;
     }
-    (o == "-decode_from" ? cut.decodeFrom : o == "-video_shown_until" ? cut.videoShownUntil : cut.videoEndDts) = in[++k];
+    (o == "-decode_from"         ? cut.decodeFrom
+     : o == "-video_shown_until" ? cut.videoShownUntil
+     : o == "-cut_start"         ? cut.exactStartKey
+                                 : cut.videoEndDts) = in[++k];
     return true;
 }
 

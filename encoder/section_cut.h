@@ -21,10 +21,12 @@
 //                              intra-refresh or an open-GOP stream cannot be decoded
 //                              cleanly from, and the section would open on garbage or on
 //                              a later picture repeated.
-//   -cut_start exact           the copy cannot begin at the section's start (the pictures
+//   -cut_start <seconds>       the copy cannot begin at the section's start (the pictures
 //                              shown before an open group's key frame, or a recovery point of
 //                              an intra refresh): the video is cut exactly there, as with
-//                              -cut_points exact, whatever the profile's cut points say.
+//                              -cut_points exact, whatever the profile's cut points say. Where
+//                              that cannot be done, the copy starts at this key frame of the
+//                              source (at or after the start) instead.
 //   -cut_end next              the next section begins where this one ends (so that a copy
 //                              that falls back to key frames ends where the next one starts).
 //   -video_dts stored          the source stores the video's decode times (MP4, MPEG-TS; not
@@ -51,7 +53,7 @@
 struct SectionCut {
     std::string videoEndDts; // a plain decimal number of seconds; empty: none
     bool exactCuts = false;
-    bool exactStart = false;
+    std::string exactStartKey; // a plain decimal number of seconds; empty: none
     bool nextSectionFollows = false;
     std::string decodeFrom; // a plain decimal number of seconds; empty: none
     bool videoDtsStored = false;

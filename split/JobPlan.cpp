@@ -147,9 +147,9 @@ QStringList SectionCutArguments(const JobSection& section, bool exactCuts)
     // decoded ahead of it), which the section before holds already.
     if (section.copies)
         extra << QStringLiteral("-copypriorss") << QStringLiteral("0");
-    if (section.exactStart)
-        extra << QStringLiteral("-cut_start") << QStringLiteral("exact");
-    if ((exactCuts || section.exactStart) && section.followed)
+    if (section.exactStartKey)
+        extra << QStringLiteral("-cut_start") << FormatSeconds(*section.exactStartKey);
+    if ((exactCuts || section.exactStartKey) && section.followed)
         extra << QStringLiteral("-cut_end") << QStringLiteral("next");
     // The exact cut finds its own way into copied video.
     if (section.decodeFrom && !exactCuts)
@@ -209,7 +209,8 @@ JobSection JobPlan::Section(qint32 i) const
         if (cuts->kind == CutKind::Frames && a.decodeFrom && *a.decodeFrom < a.time - kSameTime && !s.empty)
             s.decodeFrom = std::max(0.0, *a.decodeFrom);
         if (cuts->kind == CutKind::KeyFrames && !s.empty) {
-            s.exactStart = a.exactStart;
+            if (a.exactStart)
+                s.exactStartKey = a.keyFrame.value_or(a.time);
             if (a.refreshFrom && *a.refreshFrom < a.time - kSameTime && OutputHidesPictures(extension))
                 s.decodeFrom = std::max(0.0, *a.refreshFrom);
         }

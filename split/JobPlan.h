@@ -55,8 +55,9 @@ struct JobSection {
     // into MP4) is copied from this key frame, what lies before start hidden by the edit list.
     std::optional<double> decodeFrom;
     // Copied video that cannot start as a copy at start (see OpenStarts.h): the encoder cuts
-    // it exactly there, whatever the profile's cut points.
-    bool exactStart = false;
+    // it exactly there, whatever the profile's cut points; where it cannot, the copy starts at
+    // this key frame (seconds from the source's start) as a key-frame copy would.
+    std::optional<double> exactStartKey;
     bool copies = false; // copied streams take nothing from before start
     bool followed = false; // another section of the job begins where this one ends
 };

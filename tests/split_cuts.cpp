@@ -309,7 +309,7 @@ private slots:
         QCOMPARE(SectionCutArguments(first).contains("-video_shown_until"), !exact && storesDts && extension == ".mp4");
         if (exact)
             QCOMPARE(SectionCutArguments(first).mid(SectionCutArguments(first).indexOf("-cut_start")),
-                     QStringList({"-cut_start", "exact", "-cut_end", "next"}));
+                     QStringList({"-cut_start", "2", "-cut_end", "next"}));
         QCOMPARE(CutNotes(cuts).contains("Sections 1 and 2 begin with the pictures shown before their key frames, which a "
                                          "copy cannot begin with; they were encoded again: from 00:00:01.920 to "
                                          "00:00:02.000, from 00:00:05.920 to 00:00:06.000."),

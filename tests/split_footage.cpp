@@ -239,6 +239,8 @@ QString KnownFault(const QString& row)
         // Leaving the leading B-frames out is not enough: the first P-frame after the I-frame
         // releases the group before's reference pictures (memory management operations), which
         // a section starting at the I-frame does not hold; ffmpeg says "mmco: unref short failure".
+        // Such sections start on the leading pictures, cut exactly, once the exact cut can resume
+        // at an open I-picture (ExactCutResumesAtOpenKeyFrames).
         {"x264 open GOP, key frames",
          "key-frame copies: the B-frames shown before an open GOP's I-frame refer to the group before it, and the first "
          "P-frame after it releases that group's reference pictures"},
