@@ -274,6 +274,47 @@ void TakeCuesFrom(const std::string& cueFile, int input, double outputStart, std
     PointSubtitleMapsAt(after, input);
 }
 
+bool KeepsDecodeTimes(const std::string& output);
+void KeepDecodeTimes(std::vector<std::string>& after);
+
+// Copied video that is whole only when decoded from a key frame before the start (a recovery
+// point of an intra refresh, into MP4 or MOV): how far before the start the copy begins, or 0.
+// The profile must leave the inputs to the program (maps by kind) for the video to be read on
+// its own.
+double CopiedFromEarlier(const Invocation& inv)
+{
+    if (inv.cut.decodeFrom.empty() || inv.seek.empty() || !VideoCopiedAsIs(inv.after) || !MapsByKind(inv.after)
+        || !KeepsDecodeTimes(inv.output))
+        return 0;
+    const double seek = std::strtod(inv.seek.c_str(), nullptr);
+    const double from = std::strtod(inv.cut.decodeFrom.c_str(), nullptr);
+    return from >= 0 && from < seek ? seek - from : 0;
+}
+
+// The inputs for that: the video read from the earlier key frame on its own, its time stamps
+// moved so that the section's start is 0 (what lies before it falls before 0: copied along,
+// the muxer's edit list hides it, see UnmarkSyncSamplesBeforeEdit), ended at the decode time
+// of the next section's key frame; the other streams read from the start as usual.
+std::vector<std::string> EarlierVideoInputs(const Invocation& inv, double earlier,
+                                            const std::vector<std::string>& inputOptions,
+                                            std::vector<std::string>& after)
+{
+    const double seek = std::strtod(inv.seek.c_str(), nullptr);
+    std::vector<std::string> inputs = inputOptions;
+    inputs.insert(inputs.end(), {"-ss", Seconds(seek - earlier), "-itsoffset", Seconds(-earlier)});
+    if (!inv.cut.videoEndDts.empty() && std::strtod(inv.cut.videoEndDts.c_str(), nullptr) > 0)
+        inputs.insert(inputs.end(), {"-t", inv.cut.videoEndDts});
+    inputs.insert(inputs.end(), {"-an", "-sn", "-dn", "-i", AsFile(inv.input)});
+    inputs.insert(inputs.end(), inputOptions.begin(), inputOptions.end());
+    inputs.insert(inputs.end(), {"-ss", inv.seek, "-vn", "-i", AsFile(inv.input)});
+    PointMapsAtInputs(after, 0, 1, false);
+    // The video's packets before the start are kept (a profile's -copypriorss 0 is for the
+    // sound), and its time stamps as they are: the muxer's edit list starts the video at 0.
+    after.insert(after.end(), {"-copypriorss:v", "1"});
+    KeepDecodeTimes(after);
+    return inputs;
+}
+
 // cueFile: the section's subtitles, read ahead (see subtitle_cues.h); empty: from the source.
 std::vector<std::string> PlainArguments(const Invocation& inv, const std::string& cueFile)
 {
@@ -285,6 +326,7 @@ std::vector<std::string> PlainArguments(const Invocation& inv, const std::string
     const double seek = inv.seek.empty() ? 0 : std::strtod(inv.seek.c_str(), nullptr);
     const double decodeFrom = inv.cut.decodeFrom.empty() ? seek : std::strtod(inv.cut.decodeFrom.c_str(), nullptr);
     double outputStart = 0; // where the output's -ss puts the section's start
+    const double earlier = CopiedFromEarlier(inv);
     if (decodeFrom < seek && decodeFrom >= 0 && !VideoCopiedAsIs(after)) {
         // Decoded from a clean place before the start; the rest up to the start is dropped.
         if (decodeFrom > 0) {
@@ -294,8 +336,10 @@ std::vector<std::string> PlainArguments(const Invocation& inv, const std::string
         after.insert(after.begin(), {"-ss", Seconds(seek - decodeFrom)});
         outputStart = seek - decodeFrom;
     } else if (!inv.seek.empty() && !AtStart(inv.seek)) {
-        inputOptions.push_back("-ss");
-        inputOptions.push_back(inv.seek);
+        if (earlier == 0) { // else each input seeks on its own
+            inputOptions.push_back("-ss");
+            inputOptions.push_back(inv.seek);
+        }
         // Nothing from before the seek: a subtitle cue that began earlier (which ffmpeg
         // hands on, with a time before 0, when it encodes the subtitles) would otherwise
         // shift the whole section by that much. Not with copied video: ffmpeg compares the
@@ -322,7 +366,8 @@ std::vector<std::string> PlainArguments(const Invocation& inv, const std::string
         after.push_back("-bsf:s");
         after.push_back(theirs.empty() ? clip : clip + "," + theirs);
     }
-    const std::vector<std::string> inputs = SectionCutInputs(inv.cut, inputOptions, AsFile(inv.input), after);
+    const std::vector<std::string> inputs = earlier > 0 ? EarlierVideoInputs(inv, earlier, inputOptions, after)
+                                                        : SectionCutInputs(inv.cut, inputOptions, AsFile(inv.input), after);
     args.insert(args.end(), inputs.begin(), inputs.end());
     if (!cueFile.empty())
         TakeCuesFrom(cueFile, int(std::count(inputs.begin(), inputs.end(), "-i")), outputStart, args, after);
@@ -346,6 +391,28 @@ void SetLength(std::vector<std::string>& after, const std::string& value)
         after.insert(after.begin(), value);
         after.insert(after.begin(), "-t");
     }
+}
+
+// A section whose start only an exact cut could make (-cut_start), copied from the key frame
+// named instead: it starts that much later and is that much shorter, and its video's end,
+// counted from its start, comes that much earlier.
+Invocation FromStartKeyFrame(const Invocation& inv)
+{
+    Invocation keyed = inv;
+    const double start = std::strtod(inv.seek.c_str(), nullptr);
+    const double key = std::strtod(inv.cut.exactStartKey.c_str(), nullptr);
+    const double later = key > start ? key - start : 0;
+    keyed.cut.exactStartKey.clear();
+    if (!(later > 0))
+        return keyed;
+    keyed.seek = Seconds(key);
+    keyed.length = Seconds(std::max(0.0, std::strtod(inv.length.c_str(), nullptr) - later));
+    SetLength(keyed.after, keyed.length);
+    if (!inv.cut.videoEndDts.empty())
+        keyed.cut.videoEndDts = Seconds(std::strtod(inv.cut.videoEndDts.c_str(), nullptr) - later);
+    if (!inv.cut.videoShownUntil.empty())
+        keyed.cut.videoShownUntil = Seconds(std::strtod(inv.cut.videoShownUntil.c_str(), nullptr) - later);
+    return keyed;
 }
 
 // Starts ffmpeg with its standard input and output on the given descriptors (-1: nothing).
@@ -1005,7 +1072,7 @@ int main(int argc, char** argv)
     ForwardStopSignals();
 
     int status = 0;
-    if (inv.cut.exactCuts && VideoCopiedAsIs(inv.after)) {
+    if ((inv.cut.exactCuts || !inv.cut.exactStartKey.empty()) && VideoCopiedAsIs(inv.after)) {
         ExactCutRequest request;
         request.source = inv.input;
         request.start = std::strtod(inv.seek.c_str(), nullptr);
@@ -1032,6 +1099,15 @@ int main(int argc, char** argv)
             status = RunExact(ffmpeg, inv, exact, plan);
             break;
         case ExactCutPlan::Mode::KeyFrames: {
+            if (!inv.cut.exactCuts) {
+                // Only the start was to be exact: copied from its key frame, as without it.
+                const Invocation keyed = FromStartKeyFrame(inv);
+                Say("note: cut on key frames from " + FormatClock(std::strtod(keyed.seek.c_str(), nullptr)) + " to "
+                    + FormatClock(std::strtod(keyed.seek.c_str(), nullptr) + std::strtod(keyed.length.c_str(), nullptr))
+                    + ": " + plan.reason);
+                status = RunPlain(ffmpeg, keyed);
+                break;
+            }
             Say("note: cut on key frames from " + FormatClock(plan.keyStart) + " to "
                 + FormatClock(plan.keyStart + plan.keyLength) + ": " + plan.reason);
             if (!(plan.keyLength > 0))
@@ -1048,11 +1124,18 @@ int main(int argc, char** argv)
             // ffmpeg says what is wrong with a source this could not read.
             if (!plan.problem.empty())
                 Say(plan.problem);
-            status = RunPlain(ffmpeg, inv);
+            status = RunPlain(ffmpeg, inv.cut.exactCuts ? inv : FromStartKeyFrame(inv));
             break;
         }
     } else {
         status = RunPlain(ffmpeg, inv);
+        if (const double earlier = CopiedFromEarlier(inv); status == 0 && earlier > 0) {
+            std::string error;
+            if (!UnmarkSyncSamplesBeforeEdit(inv.output, error)) {
+                Say("cannot hide the pictures before the section's start: " + error);
+                status = 1;
+            }
+        }
         if (status == 0 && !inv.cut.videoShownUntil.empty() && KeepsDecodeTimes(inv.output)) {
             std::string error;
             if (!EndVideoEditAt(inv.output, std::strtod(inv.cut.videoShownUntil.c_str(), nullptr), error))

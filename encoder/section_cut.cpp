@@ -92,14 +92,17 @@ bool TakeSectionCutOption(const std::vector<std::string>& in, size_t& k, Section
         k += k + 1 < in.size() ? 1 : 0;
         return true;
     }
-    if (o != "-video_end_dts" && o != "-decode_from" && o != "-video_shown_until")
+    if (o != "-video_end_dts" && o != "-decode_from" && o != "-video_shown_until" && o != "-cut_start")
         return false;
     if (k + 1 >= in.size() || !PlainNumber(in[k + 1])) {
         error = o + " needs a number of seconds";
         ++k;
         return true;
     }
-    (o == "-decode_from" ? cut.decodeFrom : o == "-video_shown_until" ? cut.videoShownUntil : cut.videoEndDts) = in[++k];
+    (o == "-decode_from"         ? cut.decodeFrom
+     : o == "-video_shown_until" ? cut.videoShownUntil
+     : o == "-cut_start"         ? cut.exactStartKey
+                                 : cut.videoEndDts) = in[++k];
     return true;
 }
 

@@ -13,10 +13,20 @@
 //   -decode_from <seconds>     for re-encoded video: decoding begins at this point of the
 //                              source (a clean place, the program found it), and what lies
 //                              between it and the section's start is decoded and dropped.
+//                              For copied video into MP4 or MOV (an intra refresh, whose key
+//                              frame is whole only when decoded from the one before): the
+//                              copy begins at this key frame and the edit list hides what
+//                              lies before the section's start.
 //                              The seek alone lands where a transport stream, an
 //                              intra-refresh or an open-GOP stream cannot be decoded
 //                              cleanly from, and the section would open on garbage or on
 //                              a later picture repeated.
+//   -cut_start <seconds>       the copy cannot begin at the section's start (the pictures
+//                              shown before an open group's key frame, or a recovery point of
+//                              an intra refresh): the video is cut exactly there, as with
+//                              -cut_points exact, whatever the profile's cut points say. Where
+//                              that cannot be done, the copy starts at this key frame of the
+//                              source (at or after the start) instead.
 //   -cut_end next              the next section begins where this one ends (so that a copy
 //                              that falls back to key frames ends where the next one starts).
 //   -video_dts stored          the source stores the video's decode times (MP4, MPEG-TS; not
@@ -43,6 +53,7 @@
 struct SectionCut {
     std::string videoEndDts; // a plain decimal number of seconds; empty: none
     bool exactCuts = false;
+    std::string exactStartKey; // a plain decimal number of seconds; empty: none
     bool nextSectionFollows = false;
     std::string decodeFrom; // a plain decimal number of seconds; empty: none
     bool videoDtsStored = false;

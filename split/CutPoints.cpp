@@ -1,4 +1,5 @@
 #include "split/CutPoints.h"
+#include "split/OpenStarts.h"
 #include "switches/ProfileSwitches.h"
 
 #include <QRegularExpression>
@@ -169,16 +170,20 @@ CutPoint KeyCut(const StreamView& v, const ProbePacket& key)
     c.dtsStored = key.hasDts && v.storesDts;
     c.dts = key.hasDts ? key.dts : key.pts - v.reorder * gap;
     c.dtsMargin = c.dtsStored ? std::min(gap / 2.0, std::max(2 * v.tick, kLeastDtsMargin)) : gap / 2.0;
-    if (c.dtsStored) {
-        // The read goes on from the key frame in decode order: its group's first pictures are known.
+    if (key.hasDts) {
+        // The read goes on from the key frame in decode order: its group's first pictures are
+        // known (Matroska's decode times are worked out, but in the file's order).
         auto it = std::lower_bound(v.decoded.cbegin(), v.decoded.cend(), key.dts,
                                    [](const ProbePacket& p, double t) { return p.dts < t; });
         if (it != v.decoded.cend() && it->pts == key.pts) {
-            bool leading = false;
+            std::optional<double> earliest;
             for (++it; it != v.decoded.cend() && it->pts < key.pts; ++it)
-                leading = true;
-            if (leading && it != v.decoded.cend())
-                c.leadingEndDts = it->dts;
+                earliest = std::min(it->pts, earliest.value_or(it->pts));
+            if (earliest && it != v.decoded.cend()) {
+                c.leadingFrom = earliest;
+                if (c.dtsStored)
+                    c.leadingEndDts = it->dts;
+            }
         }
     }
     return c;
@@ -474,6 +479,7 @@ QStringList CutNotes(const CutPlan& cuts)
                                      : QStringLiteral("Copied streams are cut on key frames: the sections begin at %1.")
                                            .arg(JoinTimes(starts)));
         }
+        notes << OpenStartNotes(cuts);
         const CutPoint& last = cuts.points.last();
         if (!cuts.planned.isEmpty() && !last.sourceEnd && last.time > cuts.planned.last() + kSameTime)
             notes << QStringLiteral("The copy ends at %1, after the marked end, on a whole group of pictures.")

@@ -58,6 +58,7 @@ struct ProbeStream {
     bool attachedPicture = false;
     qint64 area = 0; // width x height
     int reorder = 0; // frames decoded ahead of their showing (has_b_frames)
+    QString codec;   // ffprobe's codec_name ("h264", "hevc"); empty when not listed
     double Tick() const { return timeBaseDen > 0 ? double(timeBaseNum) / double(timeBaseDen) : 0.0; }
 };
 
@@ -97,6 +98,16 @@ struct CutPoint {
     // shown before it but decoded after it (open GOPs, RASL and RADL pictures); the decode
     // time of the first picture after those.
     std::optional<double> leadingEndDts;
+    // KeyFrames, where the decode order is known: the earliest picture shown of the key
+    // frame's group, when it opens with pictures shown before the key frame.
+    std::optional<double> leadingFrom;
+    // KeyFrames: the key frame is a recovery point of an intra-refresh stream, its pictures
+    // whole only a refresh later; the key frame before it, whose refresh is whole by then.
+    std::optional<double> refreshFrom;
+    // KeyFrames: the section starting here cannot begin as a copy (see OpenStarts.h): its
+    // video is cut exactly at `time`, encoded again up to keyFrame and copied from there.
+    bool exactStart = false;
+    std::optional<double> keyFrame;
     // Frames, on video: where decoding must begin for the section starting here to open on
     // clean pictures: the key frame before the last one at or before `time` (a key frame of
     // an intra-refresh stream only starts a refresh, and an open GOP's key frame leaves the

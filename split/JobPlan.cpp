@@ -5,6 +5,7 @@
 #include "preview/RangeMath.h"
 #include "profiles/IniFile.h"
 #include "split/CommandLine.h"
+#include "split/OpenStarts.h"
 #include "split/OutputFile.h"
 #include "split/SourceReaderLoad.h"
 
@@ -151,7 +152,9 @@ QStringList SectionCutArguments(const JobSection& section, bool exactCuts)
     // decoded ahead of it), which the section before holds already.
     if (section.copies)
         extra << QStringLiteral("-copypriorss") << QStringLiteral("0");
-    if (exactCuts && section.followed)
+    if (section.exactStartKey)
+        extra << QStringLiteral("-cut_start") << FormatSeconds(*section.exactStartKey);
+    if ((exactCuts || section.exactStartKey) && section.followed)
         extra << QStringLiteral("-cut_end") << QStringLiteral("next");
     // The exact cut finds its own way into copied video.
     if (section.decodeFrom && !exactCuts)
@@ -210,6 +213,12 @@ JobSection JobPlan::Section(qint32 i) const
         }
         if (cuts->kind == CutKind::Frames && a.decodeFrom && *a.decodeFrom < a.time - kSameTime && !s.empty)
             s.decodeFrom = std::max(0.0, *a.decodeFrom);
+        if (cuts->kind == CutKind::KeyFrames && !s.empty) {
+            if (a.exactStart)
+                s.exactStartKey = a.keyFrame.value_or(a.time);
+            if (a.refreshFrom && *a.refreshFrom < a.time - kSameTime && OutputHidesPictures(extension))
+                s.decodeFrom = std::max(0.0, *a.refreshFrom);
+        }
         s.followed = i < count && i + 1 < cuts->points.size() && cuts->points.at(i + 1).time > b.time;
         return s;
     }

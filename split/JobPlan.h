@@ -51,8 +51,13 @@ struct JobSection {
     // after it; the output shows it up to here (seconds from start), the key frame not.
     std::optional<double> videoShownUntil;
     // Re-encoded video is decoded from here (seconds from the source's start, before start):
-    // a clean place to begin, what lies before start dropped.
+    // a clean place to begin, what lies before start dropped. Copied video (an intra refresh
+    // into MP4) is copied from this key frame, what lies before start hidden by the edit list.
     std::optional<double> decodeFrom;
+    // Copied video that cannot start as a copy at start (see OpenStarts.h): the encoder cuts
+    // it exactly there, whatever the profile's cut points; where it cannot, the copy starts at
+    // this key frame (seconds from the source's start) as a key-frame copy would.
+    std::optional<double> exactStartKey;
     bool copies = false; // copied streams take nothing from before start
     bool followed = false; // another section of the job begins where this one ends
 };

@@ -1,6 +1,7 @@
 #include "split/SourceProbe.h"
 #include "split/CommandLine.h"
 #include "split/JobPlan.h"
+#include "split/OpenStarts.h"
 #include "split/SourceReaderLoad.h"
 
 #include <QDir>
@@ -120,6 +121,7 @@ bool ReadJson(const QByteArray& json, QList<ProbeStream>& streams, std::optional
         s.attachedPicture = o.value(QLatin1String("disposition")).toObject().value(QLatin1String("attached_pic")).toInt() == 1;
         s.area = qint64(o.value(QLatin1String("width")).toInt()) * o.value(QLatin1String("height")).toInt();
         s.reorder = o.value(QLatin1String("has_b_frames")).toInt();
+        s.codec = o.value(QLatin1String("codec_name")).toString();
         streams.append(s);
     }
     const QJsonObject format = top.value(QLatin1String("format")).toObject();
@@ -220,7 +222,7 @@ bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadS
                                              ":stream_tags:stream_disposition:chapter=start_time,end_time:chapter_tags=title"
                                              ":packet=stream_index,pts,dts,duration,flags")
                             : QStringLiteral("format=start_time,duration,format_name"
-                                             ":stream=index,codec_type,time_base,width,height,has_b_frames"
+                                             ":stream=index,codec_type,codec_name,time_base,width,height,has_b_frames"
                                              ":stream_disposition=attached_pic:packet=stream_index,pts,dts,duration,flags"),
                      QStringLiteral("-read_intervals"), intervals.join(QLatin1Char(','))};
     if (tracks)
@@ -309,6 +311,8 @@ bool ReadSource(const QString& ffprobe, const QString& source, const QList<ReadS
                     height = value.toLongLong();
                 else if (key == "has_b_frames")
                     s.reorder = value.toInt();
+                else if (key == "codec_name")
+                    s.codec = QString::fromUtf8(value);
             });
             s.area = width * height;
             streams.append(s);
@@ -446,6 +450,16 @@ CutLookupReport LookUpCuts(const SplitJobOrder& order, const std::atomic<bool>* 
         const CutLookup lookup = PlaceCuts(planned, kind, copies, probe, stream);
         if (lookup.plan) {
             report.cuts = *lookup.plan;
+            // Sections that must not start as a plain copy of their key frame (OpenStarts.h).
+            if (kind == CutKind::KeyFrames) {
+                ProbeStream cut;
+                for (const ProbeStream& s : probe.streams)
+                    if (s.index == stream)
+                        cut = s;
+                if (cut.codec == QLatin1String("h264"))
+                    FindRecoveryPoints(ffprobe, order.sourcePath, probe.formatStart, report.cuts, cancel);
+                StartOnWholePictures(report.cuts, cut.codec, cut.reorder, order.plan.extension);
+            }
             break;
         }
         reads = lookup.toRead;

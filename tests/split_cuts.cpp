@@ -3,6 +3,7 @@
 #include "split/CommandLine.h"
 #include "split/CutPoints.h"
 #include "split/JobPlan.h"
+#include "split/OpenStarts.h"
 
 #include <QtTest/QtTest>
 #include <cmath>
@@ -36,6 +37,27 @@ ProbeData Probe(double rate, int count, int gop, QList<ReadSpan> spans = {}, boo
     }
     p.spans = spans.isEmpty() ? QList<ReadSpan>{ReadSpan{-1, std::nullopt}} : spans;
     p.formatName = storesDts ? "mov,mp4,m4a,3gp,3g2,mj2" : "matroska,webm";
+    return p;
+}
+
+// 10 s at 25 frames per second, a key frame every 2 s that opens its group with the two
+// pictures shown before it and decoded after it (an open GOP), as the codec's stream.
+ProbeData OpenGroups(const QString& codec, bool storesDts)
+{
+    ProbeData p = Probe(25, 250, 50, {}, storesDts);
+    p.streams.first().codec = codec;
+    QList<int> order; // frame numbers in decode order
+    for (int k = 0; k < 250; ++k) {
+        if (k % 50 == 48 && k + 2 < 250)
+            order << k + 2 << k << k + 1;
+        else if (!(k % 50 == 49 && k + 1 < 250) && !(k % 50 == 0 && k > 0))
+            order << k;
+    }
+    for (int at = 0; at < order.size(); ++at) {
+        ProbePacket& f = p.packets[order.at(at)];
+        f.dts = (at - 2) / 25.0;
+        f.hasDts = true; // stored, or worked out in the file's order (Matroska)
+    }
     return p;
 }
 
@@ -240,6 +262,90 @@ private slots:
         plan.cuts.reset();
         QCOMPARE(plan.Section(2).start, 1.0 + 8.5 / 3);
         QVERIFY(!plan.Section(2).empty);
+    }
+
+    void startsOnWholePictures_data()
+    {
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<bool>("storesDts");
+        QTest::addColumn<bool>("exact"); // the sections start on the leading pictures, cut exactly
+        // Without an edit list the section before cannot hide them; the exact cut resumes at a CRA.
+        QTest::newRow("H.265 into Matroska") << "hevc" << ".mkv" << true << true;
+        QTest::newRow("H.265 from Matroska") << "hevc" << ".mkv" << false << true;
+        QTest::newRow("H.265 into MP4: the edit lists hide them") << "hevc" << ".mp4" << true << false;
+        // Not yet for H.264: the exact cut cannot resume at an open I-picture.
+        QTest::newRow("H.264 into Matroska") << "h264" << ".mkv" << true << false;
+        QTest::newRow("H.264 into MP4") << "h264" << ".mp4" << true << false;
+    }
+    void startsOnWholePictures()
+    {
+        QFETCH(QString, codec);
+        QFETCH(QString, extension);
+        QFETCH(bool, storesDts);
+        QFETCH(bool, exact);
+        QVERIFY(ExactCutResumesAtOpenKeyFrames("hevc") && !ExactCutResumesAtOpenKeyFrames("mpeg2video"));
+        const ProbeData probe = OpenGroups(codec, storesDts);
+        CutPlan cuts = PlaceCuts({3.3, 5.9, 7.5}, CutKind::KeyFrames, true, probe, 0).plan.value();
+        QCOMPARE(Times(cuts), QList<double>({2.0, 6.0, 8.0}));
+        for (const CutPoint& c : cuts.points) {
+            QVERIFY(c.leadingFrom);
+            QCOMPARE(*c.leadingFrom, c.time - 0.08);
+        }
+        StartOnWholePictures(cuts, codec, 2, extension);
+        // Without an edit list the end moves onto its key frame's leading pictures (past the
+        // marked end), so that the last section ends on a whole group.
+        const double end = extension == ".mkv" ? 7.92 : 8.0;
+        QCOMPARE(Times(cuts), exact ? QList<double>({1.92, 5.92, end}) : QList<double>({2.0, 6.0, end}));
+        for (int j = 0; j < 2; ++j) {
+            QCOMPARE(cuts.points.at(j).exactStart, exact);
+            QCOMPARE(cuts.points.at(j).keyFrame.value_or(-1), exact ? 2.0 + 4 * j : -1.0);
+        }
+        JobPlan plan = MakeJobPlan(3.3, 7.5, true, 2, "/v/a.mkv", "/o", extension);
+        plan.cuts = cuts;
+        const JobSection first = plan.Section(1), second = plan.Section(2);
+        QCOMPARE(first.end, second.start);
+        QCOMPARE(SectionCutArguments(second).contains("-cut_start"), exact);
+        QCOMPARE(SectionCutArguments(first).contains("-video_shown_until"), !exact && storesDts && extension == ".mp4");
+        if (exact)
+            QCOMPARE(SectionCutArguments(first).mid(SectionCutArguments(first).indexOf("-cut_start")),
+                     QStringList({"-cut_start", "2", "-cut_end", "next"}));
+        QCOMPARE(CutNotes(cuts).contains("Sections 1 and 2 begin with the pictures shown before their key frames, which a "
+                                         "copy cannot begin with; they were encoded again: from 00:00:01.920 to "
+                                         "00:00:02.000, from 00:00:05.920 to 00:00:06.000."),
+                 exact);
+    }
+
+    void startsOnRecoveryPoints()
+    {
+        // Key frames of an intra refresh: copied from the one before into MP4 where there are
+        // no B-frames, cut exactly otherwise.
+        for (const QString extension : {".mp4", ".mkv", "B-frames.mp4"}) {
+            CutPlan cuts = PlaceCuts({3.3, 5.9, 7.5}, CutKind::KeyFrames, true, Probe(25, 250, 50), 0).plan.value();
+            cuts.points[0].refreshFrom = 0.0;
+            cuts.points[1].refreshFrom = 4.0;
+            const QString type = extension.right(4);
+            StartOnWholePictures(cuts, "h264", extension == type ? 0 : 2, type);
+            JobPlan plan = MakeJobPlan(3.3, 7.5, true, 2, "/v/a.mkv", "/o", type);
+            plan.cuts = cuts;
+            const QStringList args = SectionCutArguments(plan.Section(2));
+            if (extension == ".mp4") {
+                QVERIFY2(args.contains("-decode_from") && args.at(args.indexOf("-decode_from") + 1) == "4", qPrintable(args.join(' ')));
+                QVERIFY(!args.contains("-cut_start"));
+                QVERIFY(CutNotes(cuts).contains("Sections 1 and 2 begin on recovery points of an intra refresh: the "
+                                                "video is copied from the recovery point before, whose refresh is "
+                                                "whole by then, and the file does not show the pictures before the start."));
+            } else {
+                QVERIFY(!args.contains("-decode_from"));
+                QVERIFY(args.contains("-cut_start"));
+                QCOMPARE(cuts.points[1].keyFrame.value_or(-1), 6.0);
+                QVERIFY(CutNotes(cuts).contains("Sections 1 and 2 begin on recovery points of an intra refresh, "
+                                                "whose pictures are whole only a refresh later; the video was "
+                                                "encoded again up to where a copy can resume."));
+            }
+        }
+        // Which of ffprobe's frames are no I-picture, from the format's start.
+        QCOMPARE(NonIntraFrames("1.480000,P\n2.480000,I\nN/A,P\n\n3.600000,B\n", 0.4), QList<double>({1.08, 3.2}));
     }
 
     void notes()
