@@ -35,9 +35,9 @@ bool OutputHidesPictures(const QString& extension)
 
 bool ExactCutResumesAtOpenKeyFrames(const QString& codec)
 {
-    // H.265 resets its decoder at a CRA after pictures encoded again. H.264 joins once the exact
-    // cut can resume at an I-picture that is no IDR.
-    return codec == QLatin1String("hevc");
+    // H.265 resets its decoder at a CRA after pictures encoded again; an H.264 I-picture that is
+    // no IDR is made one, the pictures copied after it numbered again.
+    return codec == QLatin1String("hevc") || codec == QLatin1String("h264");
 }
 
 QList<int> SectionStartPoints(const CutPlan& plan)

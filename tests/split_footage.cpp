@@ -248,18 +248,6 @@ bool TurnVideoTrack(const QString& mp4)
 QString KnownFault(const QString& row)
 {
     static const QHash<QString, QString> known{
-        // Leaving the leading B-frames out is not enough: the first P-frame after the I-frame
-        // releases the group before's reference pictures (memory management operations), which
-        // a section starting at the I-frame does not hold; ffmpeg says "mmco: unref short failure".
-        // Such sections start on the leading pictures, cut exactly, once the exact cut can resume
-        // at an open I-picture (ExactCutResumesAtOpenKeyFrames).
-        {"x264 open GOP, key frames",
-         "key-frame copies: the B-frames shown before an open GOP's I-frame refer to the group before it, and the first "
-         "P-frame after it releases that group's reference pictures"},
-        {"x264 open GOP in MP4, key frames",
-         "key-frame copies: the section after an open GOP's I-frame still carries the B-frames shown before it (hidden by "
-         "the edit list), which refer to the group before it, and its first P-frame releases that group's reference "
-         "pictures"},
     };
     return known.value(row);
 }
