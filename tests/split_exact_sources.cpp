@@ -276,6 +276,9 @@ private slots:
              << Made{"mpeg4-mpeg-quant.mkv", mpeg4 + QStringList{"-mpeg_quant", "1", "-c:a", "libmp3lame"}}
              << Made{"mpeg4-no-b-frames.avi", mpeg4.mid(0, mpeg4.size() - 2) + QStringList{"-bf", "0", "-c:a", "libmp3lame"}}
              << Made{"mpeg4.avi", mpeg4 + QStringList{"-c:a", "libmp3lame"}};
+        // MPEG-1 in AVI as old captures have it, the MP3 sound timed in whole packets.
+        made << Made{"mpeg1.avi", QStringList{"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=12", "-f", "lavfi",
+                                              "-i", "sine=frequency=440:duration=12", "-c:v", "mpeg1video", "-c:a", "libmp3lame"}};
         // VP9 and AV1 as downloads have them: a key frame every 2 s, hidden reference frames.
         const QStringList sine{"-f", "lavfi", "-i", picture + "25:duration=12", "-f", "lavfi", "-i", "sine=duration=12"};
         const QStringList vp9 = sine + QStringList{"-c:v", "libvpx-vp9", "-crf", "30", "-b:v", "0", "-cpu-used", "8", "-g", "50"};
@@ -520,6 +523,58 @@ private slots:
         } else {
             QVERIFY2(!notes.contains(kEncodedWhole, Qt::CaseInsensitive), qPrintable(notes));
         }
+    }
+
+    // Copied sound in 3 sections holds the one range's packets, each once: a packet across a
+    // join belongs to one side (AVI times MP3 in whole packets, which ffmpeg rounds a seek to).
+    void soundPacketsOnce_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QString>("cutPoints");
+        QTest::newRow("MPEG-1 in AVI with MP3, key frames") << "mpeg1.avi" << "MKV" << QString();
+        QTest::newRow("MPEG-1 in AVI with MP3, exact frames (on key frames)") << "mpeg1.avi" << "MKV" << kExact;
+        QTest::newRow("MPEG-4 Part 2 in AVI with MP3, key frames into MP4") << "mpeg4.avi" << "MP4" << QString();
+        QTest::newRow("MPEG-4 Part 2 in AVI with MP3, exact frames") << "mpeg4.avi" << "MKV" << kExact;
+        QTest::newRow("MPEG-4 Part 2 in AVI with MP3, exact frames into MP4") << "mpeg4.avi" << "MP4" << kExact;
+        // Sound timed to the millisecond, as a check on the test itself.
+        QTest::newRow("MP3 in Matroska, exact frames") << "mpeg4-mpeg-quant.mkv" << "MKV" << kExact;
+        QTest::newRow("AAC in MP4, key frames") << "mpeg4.mp4" << "MP4" << QString();
+    }
+    void soundPacketsOnce()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, profile);
+        QFETCH(QString, cutPoints);
+        const QString path = m_sources.value(source);
+        QTemporaryDir out;
+        const auto sound = [&](int sections) {
+            QList<QByteArray> hashes;
+            const QString folder = out.path() + QString("/%1").arg(sections);
+            if (!QDir().mkpath(folder))
+                return hashes;
+            SplitJob job(SplitJobOrder{path, MakeJobPlan(1.3, 10.5, sections > 0, sections, path, folder, "." + profile.toLower()),
+                                      Switches(profile, cutPoints), AppDir() + "wmaspi.dll"});
+            QSignalSpy ended(&job, &SplitJob::ended);
+            job.Start();
+            if (!ended.wait(600000) || job.Result() != SplitJob::Outcome::Completed)
+                return hashes;
+            for (int i = 1; i <= job.Order().plan.count; ++i)
+                for (const QByteArray& line : Run("ffprobe", {"-v", "error", "-select_streams", "a:0", "-show_data_hash", "md5",
+                                                              "-show_entries", "packet=data_hash", "-of", "csv=p=0",
+                                                              job.Order().plan.OutputPath(i)})
+                                                  .split('\n'))
+                    if (!line.trimmed().isEmpty())
+                        hashes << line.trimmed();
+            return hashes;
+        };
+        const QList<QByteArray> whole = sound(0), parts = sound(3);
+        QVERIFY(whole.size() > 300);
+        for (qsizetype k = 0; k < std::min(whole.size(), parts.size()); ++k)
+            QVERIFY2(parts[k] == whole[k], qPrintable(QString("sound packet %1 of %2 in the sections, %3 in the range: %4, %5")
+                                                          .arg(k).arg(parts.size()).arg(whole.size())
+                                                          .arg(QString::fromLatin1(parts[k]), QString::fromLatin1(whole[k]))));
+        QCOMPARE(parts.size(), whole.size());
     }
 
     // Copies on key frames of sources that give some pictures no presentation time (a program
