@@ -307,6 +307,14 @@ private slots:
             QVERIFY2(ok, qPrintable(m.name));
             m_sources.insert(m.name, path);
         }
+        // The same packed as DivX wrote it: a B-frame in each reference picture's packet, N-VOPs.
+        const QString packed = m_media.path() + "/mpeg4-packed.avi";
+        bool packedOk = false;
+        Run(VT_DIVX_PACK_PATH, {m_sources.value("mpeg4.avi"), packed}, nullptr, &packedOk);
+        QVERIFY(packedOk);
+        QVERIFY(Run("ffprobe", {"-v", "error", "-show_entries", "stream=codec_tag_string", "-select_streams", "v", "-of", "csv=p=0", packed})
+                    .startsWith("DX50"));
+        m_sources.insert("mpeg4-packed.avi", packed);
     }
 
     void everyPictureAtItsTime_data()
@@ -355,6 +363,8 @@ private slots:
             {"MPEG-4 Part 2 without B-frames in AVI", "mpeg4-no-b-frames.avi", "MP4", 1.3, 10.5, true, false, true, "avdec_mpeg4", kVisuallyLossless},
             {"MPEG-4 Part 2 with B-frames in AVI", "mpeg4.avi", "MKV", 1.3, 10.5, true, false, true, "avdec_mpeg4", kVisuallyLossless},
             {"MPEG-4 Part 2 with B-frames in AVI into MP4", "mpeg4.avi", "MP4", 1.3, 10.5, true, false, true, "avdec_mpeg4", kVisuallyLossless},
+            {"MPEG-4 Part 2 with packed B-frames (DivX) in AVI", "mpeg4-packed.avi", "MKV", 1.3, 10.5, true, false, true, "avdec_mpeg4", kVisuallyLossless},
+            {"MPEG-4 Part 2 with packed B-frames (DivX) in AVI into MP4", "mpeg4-packed.avi", "MP4", 1.3, 10.5, true, false, true, "avdec_mpeg4", kVisuallyLossless},
         };
         for (const Row& r : rows)
             for (const int sections : {0, 3})
