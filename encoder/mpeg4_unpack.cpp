@@ -53,6 +53,14 @@ int Mpeg4Unpacker::Filter(AVPacket* pkt)
     r = av_bsf_receive_packet(m_bsf, pkt);
     if (r < 0)
         return r;
+    // The filter leaves the mark in a packet that held two pictures (a key frame with the
+    // B-frame after it): the copy must not claim to be packed.
+    if (PackedMpeg4(pkt->data, size_t(pkt->size))) {
+        r = av_packet_make_writable(pkt);
+        if (r < 0)
+            return r;
+        UnmarkPackedMpeg4(pkt->data, size_t(pkt->size));
+    }
     // The picture now in the packet may be another than the one its times were read for (a
     // B-frame in an N-VOP's place): times by the picture's kind, as the demuxer gives them.
     if (DescribeMpeg4(pkt->data, size_t(pkt->size)).vopType == 2)
