@@ -81,3 +81,7 @@ target_link_libraries(divx_pack PRIVATE PkgConfig::VT_FFMPEG veltrane_warnings)
 set_target_properties(divx_pack PROPERTIES AUTOMOC OFF AUTORCC OFF AUTOUIC OFF)
 target_compile_definitions(tst_split_exact_sources PRIVATE VT_DIVX_PACK_PATH="$<TARGET_FILE:divx_pack>")
 add_dependencies(tst_split_exact_sources divx_pack)
+
+# Copied sound timed in whole packets ends on one where the next section's begins (core only).
+veltrane_add_test(NAME tst_split_sound_steps SOURCES split_sound_steps.cpp ${PROJECT_SOURCE_DIR}/encoder/section_cut.cpp
+  ${PROJECT_SOURCE_DIR}/encoder/stream_maps.cpp CORE LABEL unit)

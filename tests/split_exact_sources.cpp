@@ -547,6 +547,7 @@ private slots:
         QTest::newRow("MPEG-4 Part 2 in AVI with MP3, key frames into MP4") << "mpeg4.avi" << "MP4" << QString();
         QTest::newRow("MPEG-4 Part 2 in AVI with MP3, exact frames") << "mpeg4.avi" << "MKV" << kExact;
         QTest::newRow("MPEG-4 Part 2 in AVI with MP3, exact frames into MP4") << "mpeg4.avi" << "MP4" << kExact;
+        QTest::newRow("DivX packed MPEG-4 Part 2 in AVI with MP3, exact frames") << "mpeg4-packed.avi" << "MKV" << kExact;
         // Sound timed to the millisecond, as a check on the test itself.
         QTest::newRow("MP3 in Matroska, exact frames") << "mpeg4-mpeg-quant.mkv" << "MKV" << kExact;
         QTest::newRow("AAC in MP4, key frames") << "mpeg4.mp4" << "MP4" << QString();
