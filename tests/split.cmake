@@ -85,3 +85,9 @@ add_dependencies(tst_split_exact_sources divx_pack)
 # Copied sound timed in whole packets ends on one where the next section's begins (core only).
 veltrane_add_test(NAME tst_split_sound_steps SOURCES split_sound_steps.cpp ${PROJECT_SOURCE_DIR}/encoder/section_cut.cpp
   ${PROJECT_SOURCE_DIR}/encoder/stream_maps.cpp CORE LABEL unit)
+# Writes interlaced H.264 as field pictures (PAFF), which libx264 does not, for the same sources.
+add_executable(paff_pcm paff_pcm.cpp)
+target_link_libraries(paff_pcm PRIVATE veltrane_warnings)
+set_target_properties(paff_pcm PROPERTIES AUTOMOC OFF AUTORCC OFF AUTOUIC OFF)
+target_compile_definitions(tst_split_exact_sources PRIVATE VT_PAFF_PCM_PATH="$<TARGET_FILE:paff_pcm>")
+add_dependencies(tst_split_exact_sources paff_pcm)

@@ -315,6 +315,22 @@ private slots:
         QVERIFY(Run("ffprobe", {"-v", "error", "-show_entries", "stream=codec_tag_string", "-select_streams", "v", "-of", "csv=p=0", packed})
                     .startsWith("DX50"));
         m_sources.insert("mpeg4-packed.avi", packed);
+        // Interlaced H.264 as fields, each a picture of its own (PAFF), lossless: an IDR frame a second.
+        const QString fields = m_media.path() + "/fields.yuv", paff = m_media.path() + "/paff.h264";
+        bool paffOk = false;
+        Run("ffmpeg", {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", picture + "50:duration=8", "-vf",
+                       "tinterlace=interleave_top,setfield=tff", "-pix_fmt", "yuv420p", "-f", "rawvideo", fields},
+            nullptr, &paffOk);
+        QVERIFY(paffOk);
+        Run(VT_PAFF_PCM_PATH, {fields, "320", "180", "25", paff}, nullptr, &paffOk);
+        QVERIFY(paffOk);
+        QFile::remove(fields);
+        Run("ffmpeg", {"-nostdin", "-v", "error", "-y", "-f", "h264", "-framerate", "25", "-i", paff, "-f", "lavfi", "-i",
+                       "sine=duration=8", "-c:v", "copy", "-c:a", "aac", "-shortest", m_media.path() + "/paff.mkv"},
+            nullptr, &paffOk);
+        QVERIFY(paffOk);
+        QFile::remove(paff);
+        m_sources.insert("paff.mkv", m_media.path() + "/paff.mkv");
     }
 
     void everyPictureAtItsTime_data()
@@ -595,19 +611,29 @@ private slots:
     {
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("profile");
-        QTest::newRow("MPEG-2 program stream into Matroska") << "mpeg2.mpg" << "MKV";
-        QTest::newRow("MPEG-2 program stream into MP4") << "mpeg2.mpg" << "MP4";
-        QTest::newRow("MPEG-4 Part 2 with B-frames in AVI into Matroska") << "mpeg4.avi" << "MKV";
-        QTest::newRow("MPEG-4 Part 2 with B-frames in AVI into MP4") << "mpeg4.avi" << "MP4";
+        QTest::addColumn<QString>("cutPoints");
+        QTest::addColumn<QString>("note"); // the completion says it
+        QTest::addColumn<QString>("decoder"); // GStreamer's, silent on each section; empty: none
+        QTest::newRow("MPEG-2 program stream into Matroska") << "mpeg2.mpg" << "MKV" << QString() << QString() << QString();
+        QTest::newRow("MPEG-2 program stream into MP4") << "mpeg2.mpg" << "MP4" << QString() << QString() << QString();
+        QTest::newRow("MPEG-4 Part 2 with B-frames in AVI into Matroska") << "mpeg4.avi" << "MKV" << QString() << QString() << QString();
+        QTest::newRow("MPEG-4 Part 2 with B-frames in AVI into MP4") << "mpeg4.avi" << "MP4" << QString() << QString() << QString();
+        // Exact cuts fall back to key frames on H.264 fields coded as pictures, and say why.
+        QTest::newRow("interlaced H.264 (PAFF), exact frames asked") << "paff.mkv" << "MKV" << kExact << "(PAFF)" << "avdec_h264";
+        QTest::newRow("interlaced H.264 (PAFF) into MP4, exact frames asked") << "paff.mkv" << "MP4" << kExact << "(PAFF)" << "avdec_h264";
     }
     void keyFrameCopies()
     {
         QFETCH(QString, source);
         QFETCH(QString, profile);
+        QFETCH(QString, cutPoints);
+        QFETCH(QString, note);
+        QFETCH(QString, decoder);
         const QString path = m_sources.value(source);
         QTemporaryDir out;
-        SplitJob job(SplitJobOrder{path, MakeJobPlan(1.3, 10.5, true, 3, path, out.path(), "." + profile.toLower()),
-                                  Switches(profile, QString()), AppDir() + "wmaspi.dll"});
+        const double end = source == "paff.mkv" ? 7.5 : 10.5;
+        SplitJob job(SplitJobOrder{path, MakeJobPlan(1.3, end, true, 3, path, out.path(), "." + profile.toLower()),
+                                  Switches(profile, cutPoints), AppDir() + "wmaspi.dll"});
         QSignalSpy ended(&job, &SplitJob::ended);
         job.Start();
         QVERIFY(ended.wait(600000));
@@ -640,7 +666,18 @@ private slots:
             QByteArray errors;
             Run("ffmpeg", {"-nostdin", "-v", "error", "-i", file, "-f", "null", "-"}, &errors);
             QVERIFY2(errors.isEmpty(), qPrintable(file + ": " + errors));
+            if (!decoder.isEmpty()) {
+                for (qsizetype k = 0; k < got.size(); ++k)
+                    QVERIFY2(got[k].fields == frames[at + k - lead].fields, qPrintable(QString("%1: picture %2 fields").arg(file).arg(k)));
+                const QList<QByteArray> second = GstPictures(file, decoder, 320, 180, out.path() + "/raw.yuv", errors);
+                QVERIFY2(errors.isEmpty(), qPrintable(file + ": " + errors));
+                QCOMPARE(second.size(), got.size());
+                for (qsizetype k = 0; k < got.size(); ++k)
+                    QVERIFY2(second[k] == got[k].md5, qPrintable(QString("%1: %2 decodes picture %3 otherwise").arg(file, decoder).arg(k)));
+            }
         }
+        const QString notes = job.CompletionNotes().join('\n');
+        QVERIFY2(notes.contains(note), qPrintable(notes));
     }
 };
 
