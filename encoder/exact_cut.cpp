@@ -208,7 +208,8 @@ struct SourceCut::Impl {
     bool timeAnchors = false;
     std::deque<PacketPtr> anchorGroup; // a reference picture and the B-frames after it
     std::deque<PacketPtr> readyPackets;
-    // DivX's packed B-frames, taken apart as they are read (see mpeg4_unpack.h); null: not packed.
+    // With timeAnchors: DivX's packed B-frames taken apart as they are read (see
+    // mpeg4_unpack.h); a stream that is not packed passes as it is.
     std::unique_ptr<Mpeg4Unpacker> unpacker;
     Mpeg4Layer sourceLayer; // MPEG-4 Part 2: the source's video object layer
     NalCodec codec = NalCodec::H264;

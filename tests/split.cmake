@@ -85,6 +85,7 @@ add_dependencies(tst_split_exact_sources divx_pack)
 # Copied sound timed in whole packets ends on one where the next section's begins (core only).
 veltrane_add_test(NAME tst_split_sound_steps SOURCES split_sound_steps.cpp ${PROJECT_SOURCE_DIR}/encoder/section_cut.cpp
   ${PROJECT_SOURCE_DIR}/encoder/stream_maps.cpp CORE LABEL unit)
+
 # Writes interlaced H.264 as field pictures (PAFF), which libx264 does not, for the same sources.
 add_executable(paff_pcm paff_pcm.cpp)
 target_link_libraries(paff_pcm PRIVATE veltrane_warnings)
