@@ -36,6 +36,7 @@
 #include "mp4_edits.h"
 // Options of the section's cut that ffmpeg has no switch for: see section_cut.h.
 #include "section_cut.h"
+#include "sound_ticks.h"
 #include "stream_maps.h"
 #include "subtitle_cues.h"
 
@@ -565,13 +566,59 @@ bool ReadCues(const std::string& ffmpeg, const Invocation& inv, double start, do
     return true;
 }
 
+// How the source's sound counts its time, from the exact-cut module (which links the FFmpeg
+// libraries); none when it cannot say.
+SoundTicks ReadSoundTicks(const std::string& source)
+{
+    SoundTicks ticks;
+    void* module = ::dlopen((OwnFolder() + "/" + kExactCutModule).c_str(), RTLD_NOW | RTLD_LOCAL);
+    const auto read = module ? reinterpret_cast<bool (*)(const char*, SoundTicks*)>(::dlsym(module, kSoundTicksEntry)) : nullptr;
+    if (!read || !read(source.c_str(), &ticks))
+        ticks = SoundTicks();
+    return ticks;
+}
+
+// Whether the section copies the sound alongside copied video, into streams the program
+// maps by kind: the sound can then be read apart and ended on its own steps.
+bool CopiesSoundWithVideo(const std::vector<std::string>& after)
+{
+    const vt_switches::StreamTreatment t = vt_switches::ReadStreamTreatment(after);
+    return t.audioCopied && !t.audioOff && !t.audioFiltered && VideoCopiedAsIs(after) && MapsByKind(after);
+}
+
+// Only AVI counts sound in packets among the containers users cut; the module is not loaded
+// for the others, whose copies start faster without it.
+bool MayCountSoundInPackets(const std::string& source)
+{
+    const size_t dot = source.rfind('.');
+    std::string ext = dot == std::string::npos ? std::string() : source.substr(dot + 1);
+    for (char& c : ext)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return ext == "avi" || ext == "divx";
+}
+
+long long MicrosecondsOf(const std::string& seconds)
+{
+    return seconds.empty() ? 0 : std::llround(std::strtod(seconds.c_str(), nullptr) * 1e6);
+}
+
 int RunPlain(const std::string& ffmpeg, const Invocation& inv)
 {
     CueFile cues;
     if (!inv.seek.empty()
         && !ReadCues(ffmpeg, inv, std::strtod(inv.seek.c_str(), nullptr), std::strtod(inv.length.c_str(), nullptr), cues))
         return 128 + g_stop;
-    return RunWithProgress(ffmpeg, PlainArguments(inv, cues.Path()));
+    // The section's length as ffmpeg gets it (a cut on key frames has its own).
+    std::string length;
+    for (size_t k = 0; k + 1 < inv.after.size() && length.empty(); ++k)
+        if (inv.after[k] == "-t")
+            length = inv.after[k + 1];
+    if (length.empty() || !CopiesSoundWithVideo(inv.after) || !MayCountSoundInPackets(inv.input))
+        return RunWithProgress(ffmpeg, PlainArguments(inv, cues.Path()));
+    Invocation stepped = inv;
+    const long long seekUs = AtStart(inv.seek) ? 0 : MicrosecondsOf(inv.seek);
+    stepped.cut.soundLength = CoarseSoundLength(ReadSoundTicks(inv.input), seekUs, MicrosecondsOf(length));
+    return RunWithProgress(ffmpeg, PlainArguments(stepped, cues.Path()));
 }
 
 // Runs ffmpeg with "-progress pipe:1" among its arguments and passes its position on.
@@ -677,11 +724,24 @@ int RunExact(const std::string& ffmpeg, const Invocation& inv, ExactCut& exact, 
         args.push_back("-ss");
         args.push_back(Micro(firstUs));
     }
+    // Copied sound counted in packets ends on one, where the next section's starts (see
+    // sound_ticks.h); the section's -t must not end it before that.
+    std::string length = Micro(std::max(0LL, endUs - firstUs));
+    if (CopiesSoundWithVideo(inv.after) && exact.CoarseOtherStreams()) {
+        const std::string sound
+            = CoarseSoundLength(ReadSoundTicks(inv.input), AtStart(Micro(firstUs)) ? 0 : firstUs, endUs - firstUs);
+        if (!sound.empty()) {
+            args.push_back("-t");
+            args.push_back(sound);
+            if (MicrosecondsOf(sound) > endUs - firstUs)
+                length = sound;
+        }
+    }
     args.push_back("-vn");
     args.push_back("-i");
     args.push_back(AsFile(inv.input));
     for (const std::string& a : {std::string("-f"), std::string("mp4"), std::string("-i"), std::string("pipe:0"),
-                                 std::string("-t"), Micro(std::max(0LL, endUs - firstUs))})
+                                 std::string("-t"), length})
         args.push_back(a);
     std::vector<std::string> after = inv.after;
     // The source (input 0) gives everything but the video, which comes from the pipe.

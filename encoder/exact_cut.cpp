@@ -3,6 +3,7 @@
 #include "h264_slices.h"
 #include "h264_sps.h"
 #include "nal_units.h"
+#include "mpeg4_unpack.h"
 #include "picture_headers.h"
 
 extern "C" {
@@ -213,6 +214,9 @@ struct SourceCut::Impl {
     bool timeAnchors = false;
     std::deque<PacketPtr> anchorGroup; // a reference picture and the B-frames after it
     std::deque<PacketPtr> readyPackets;
+    // With timeAnchors: DivX's packed B-frames taken apart as they are read (see
+    // mpeg4_unpack.h); a stream that is not packed passes as it is.
+    std::unique_ptr<Mpeg4Unpacker> unpacker;
     Mpeg4Layer sourceLayer; // MPEG-4 Part 2: the source's video object layer
     NalCodec codec = NalCodec::H264;
     DecoderConfig config;
@@ -330,6 +334,13 @@ bool SourceCut::Impl::Open(const std::string& source, std::string& problem)
     timeAnchors = par->codec_id == AV_CODEC_ID_MPEG4 && par->video_delay > 0 && std::strcmp(ic->iformat->name, "avi") == 0;
     if (!nal && par->extradata_size > 0)
         sourceHeaders.assign(par->extradata, par->extradata + par->extradata_size);
+    if (timeAnchors) {
+        unpacker = std::make_unique<Mpeg4Unpacker>();
+        if (unpacker->Open(par))
+            sourceHeaders = unpacker->Headers();
+        else
+            unpacker.reset(); // packed pictures are then found as they are read, and cut on key frames
+    }
     if (nal) {
         config = ReadDecoderConfig(codec, par->extradata, size_t(par->extradata_size));
         for (const Bytes& ps : config.parameterSets) {
@@ -367,9 +378,9 @@ std::string SourceCut::Impl::WhyNotMatchable()
                               : codec == NalCodec::H264          ? "libx264"
                                                                  : "libx265";
     if (codecId == AV_CODEC_ID_MPEG4) {
-        if (PackedMpeg4(par->extradata, size_t(std::max(0, par->extradata_size))))
+        if (PackedMpeg4(sourceHeaders.data(), sourceHeaders.size()))
             return kPackedBecause;
-        sourceLayer = ReadMpeg4Layer(par->extradata, size_t(std::max(0, par->extradata_size)));
+        sourceLayer = ReadMpeg4Layer(sourceHeaders.data(), sourceHeaders.size());
         if (!sourceLayer.ok)
             return "the video object layer of this MPEG-4 Part 2 video cannot be read (or it uses shapes or "
                    "sprites the encoder mpeg4 does not write)";
@@ -679,6 +690,8 @@ bool SourceCut::Impl::Seek(int64_t ts)
     gopAnchorPts = kNone;
     anchorGroup.clear();
     readyPackets.clear();
+    if (unpacker)
+        unpacker->Flush();
     if (streamFirst != AV_NOPTS_VALUE && ts <= streamFirst) {
         // Formats without an index (MPEG transport and program streams) find a time only
         // roughly: their start is their first byte.
@@ -721,6 +734,13 @@ int SourceCut::Impl::ReadVideoPacket(AVPacket* pkt)
             continue;
         if (av_cmp_q(tb, streamTb) != 0)
             av_packet_rescale_ts(read.get(), streamTb, tb);
+        if (unpacker) {
+            const int u = unpacker->Filter(read.get());
+            if (u == AVERROR(EAGAIN))
+                continue;
+            if (u < 0)
+                return u;
+        }
         if (!timeAnchors) {
             av_packet_move_ref(pkt, read.get());
             return 0;

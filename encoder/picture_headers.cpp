@@ -112,21 +112,36 @@ bool CloseMpeg4Gov(uint8_t* data, size_t size)
     return false;
 }
 
-bool PackedMpeg4(const uint8_t* data, size_t size)
+namespace {
+// Where the "p" of the first DivX user data from `from` on that ends in one lies; size: none.
+size_t PackedMark(const uint8_t* data, size_t size, size_t from)
 {
     if (!data)
-        return false;
-    for (size_t at = NextStartCode(data, size, 0); at < size; at = NextStartCode(data, size, at + 1)) {
+        return size;
+    for (size_t at = NextStartCode(data, size, from); at < size; at = NextStartCode(data, size, at + 1)) {
         if (data[at] != kUserData)
             continue;
         size_t end = at + 1;
         while (end < size && data[end] != 0)
             ++end;
         const std::string text(reinterpret_cast<const char*>(data + at + 1), end - at - 1);
-        if (text.rfind("DivX", 0) == 0 && !text.empty() && text.back() == 'p')
-            return true;
+        if (text.rfind("DivX", 0) == 0 && text.back() == 'p')
+            return end - 1;
     }
-    return false;
+    return size;
+}
+} // namespace
+
+bool PackedMpeg4(const uint8_t* data, size_t size) { return PackedMark(data, size, 0) < size; }
+
+bool UnmarkPackedMpeg4(uint8_t* data, size_t size)
+{
+    bool found = false;
+    for (size_t at = PackedMark(data, size, 0); at < size; at = PackedMark(data, size, at + 1)) {
+        data[at] = 0;
+        found = true;
+    }
+    return found;
 }
 
 namespace {

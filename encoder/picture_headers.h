@@ -40,6 +40,9 @@ bool CloseMpeg4Gov(uint8_t* data, size_t size);
 // Whether user data in the headers names DivX's packed bitstream (a build string ending in
 // "p"): B-frames travel in the packet of the P-frame before them.
 bool PackedMpeg4(const uint8_t* data, size_t size);
+// Ends each such string before its "p" (a zero in its place, the size kept): the pictures
+// are no longer packed. True when there was one.
+bool UnmarkPackedMpeg4(uint8_t* data, size_t size);
 
 // The settings of an MPEG-4 Part 2 video object layer that the pictures encoded again must
 // share with the copied ones.

@@ -1,4 +1,5 @@
 #include "section_cut.h"
+#include "sound_ticks.h"
 #include "switches/ProfileSwitches.h"
 #include "stream_maps.h"
 
@@ -50,7 +51,32 @@ std::string Exact(double v)
 // the stretch to be undone exactly: below it, rounding in a long section could cost a tick.
 constexpr double kLeastStretch = 2e-6;
 
+// x/d rounded to the nearest whole number, halves away from zero: how ffmpeg rescales a seek
+// into a stream's time base.
+long long RoundedQuotient(__int128 x, __int128 d)
+{
+    const __int128 q = (2 * (x < 0 ? -x : x) + d) / (2 * d);
+    return static_cast<long long>(x < 0 ? -q : q);
+}
+
 } // namespace
+
+std::string CoarseSoundLength(const SoundTicks& ticks, long long seekUs, long long lengthUs)
+{
+    if (ticks.num <= 0 || ticks.den <= 0 || lengthUs <= 0)
+        return std::string();
+    const __int128 perStep = static_cast<__int128>(ticks.num) * 1000000; // microseconds times den
+    const auto step = [&](long long us) { return RoundedQuotient(static_cast<__int128>(us + ticks.originUs) * ticks.den, perStep); };
+    const long long steps = step(seekUs + lengthUs) - step(seekUs);
+    if (steps <= 0)
+        return std::string();
+    // Half a step short of the next section's first packet: clear of the microseconds ffmpeg
+    // rounds each packet's time to on either side.
+    const long long us = static_cast<long long>((2 * static_cast<__int128>(steps) - 1) * perStep / (2 * ticks.den));
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%lld.%06lld", us / 1000000, us % 1000000);
+    return buf;
+}
 
 bool VideoCopiedAsIs(const std::vector<std::string>& outputOptions)
 {
@@ -117,18 +143,21 @@ std::vector<std::string> SectionCutInputs(const SectionCut& cut, const std::vect
             lengthAt = k + 1;
             break;
         }
-    const double end = cut.videoEndDts.empty() ? 0 : std::strtod(cut.videoEndDts.c_str(), nullptr);
     const double length = lengthAt < outputOptions.size() ? std::strtod(outputOptions[lengthAt].c_str(), nullptr) : 0;
+    const bool ownSoundEnd = !cut.soundLength.empty() && PlainNumber(cut.soundLength) && length > 0;
+    // Without a video end of its own, the video's reading ends where the section does.
+    const std::string videoEnd = cut.videoEndDts.empty() && ownSoundEnd ? outputOptions[lengthAt] : cut.videoEndDts;
+    const double end = videoEnd.empty() ? 0 : std::strtod(videoEnd.c_str(), nullptr);
     // Nothing to do, or nothing that can be done: a profile that maps streams itself names
     // inputs by number, so the source stays one input and ffmpeg's own -t decides. Maps by
     // kind (the program's own) follow the streams to their input.
-    if (cut.videoEndDts.empty() || !(end > 0) || !(length >= end) || !MapsByKind(outputOptions)) {
+    if (videoEnd.empty() || !(end > 0) || !(length >= end) || !MapsByKind(outputOptions)) {
         inputs.push_back("-i");
         inputs.push_back(input);
         return inputs;
     }
 
-    if (cut.videoDtsStored && !OwnVideoTiming(inputOptions) && !OwnVideoTiming(outputOptions)
+    if (!ownSoundEnd && cut.videoDtsStored && !OwnVideoTiming(inputOptions) && !OwnVideoTiming(outputOptions)
         && (length - end) / length >= kLeastStretch) {
         // One reading. ffmpeg multiplies each video time stamp (counted from the seek) by the
         // stretch and drops the fraction, towards zero; the filter on the way out divides and
@@ -155,12 +184,19 @@ std::vector<std::string> SectionCutInputs(const SectionCut& cut, const std::vect
     // as the source has them, whatever the codecs (stretching them on the way in and back on
     // the way out lost text subtitles that ffmpeg encodes, and rounded coarse ones).
     inputs.push_back("-t");
-    inputs.push_back(cut.videoEndDts);
+    inputs.push_back(videoEnd);
     for (const char* o : {"-an", "-sn", "-dn"})
         inputs.push_back(o);
     inputs.push_back("-i");
     inputs.push_back(input);
     inputs.insert(inputs.end(), inputOptions.begin(), inputOptions.end());
+    if (ownSoundEnd) {
+        // The sound ends on its own step; the section's -t must not end it before that.
+        inputs.push_back("-t");
+        inputs.push_back(cut.soundLength);
+        if (std::strtod(cut.soundLength.c_str(), nullptr) > length)
+            outputOptions[lengthAt] = cut.soundLength;
+    }
     inputs.push_back("-vn");
     inputs.push_back("-i");
     inputs.push_back(input);

@@ -50,6 +50,8 @@
 #include <string>
 #include <vector>
 
+struct SoundTicks;
+
 struct SectionCut {
     std::string videoEndDts; // a plain decimal number of seconds; empty: none
     bool exactCuts = false;
@@ -58,6 +60,10 @@ struct SectionCut {
     std::string decodeFrom; // a plain decimal number of seconds; empty: none
     bool videoDtsStored = false;
     std::string videoShownUntil; // a plain decimal number of seconds; empty: none
+    // Copied sound counted in coarse steps (see sound_ticks.h): its own length, which ends it
+    // on a step; the encoder program works it out. The source is then read twice, the video
+    // ended as before, so that the sound's end moves nothing else.
+    std::string soundLength; // a plain decimal number of seconds; empty: none
 };
 
 // When in[k] is one of the options above, takes it and its value into cut, moves k past

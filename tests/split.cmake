@@ -77,3 +77,21 @@ set_tests_properties(tst_split_sections_media PROPERTIES TIMEOUT 1200)
 
 # The look-up that lists the tracks in the same run of ffprobe: the same cuts and tracks as apart.
 veltrane_add_test(NAME tst_split_lookup SOURCES split_lookup.cpp CORE)
+
+# Packs MPEG-4 Part 2 in AVI as DivX did (B-frames in the packets before them), for the exact cuts' sources.
+add_executable(divx_pack divx_pack.cpp)
+target_link_libraries(divx_pack PRIVATE PkgConfig::VT_FFMPEG veltrane_warnings)
+set_target_properties(divx_pack PROPERTIES AUTOMOC OFF AUTORCC OFF AUTOUIC OFF)
+target_compile_definitions(tst_split_exact_sources PRIVATE VT_DIVX_PACK_PATH="$<TARGET_FILE:divx_pack>")
+add_dependencies(tst_split_exact_sources divx_pack)
+
+# Copied sound timed in whole packets ends on one where the next section's begins (core only).
+veltrane_add_test(NAME tst_split_sound_steps SOURCES split_sound_steps.cpp ${PROJECT_SOURCE_DIR}/encoder/section_cut.cpp
+  ${PROJECT_SOURCE_DIR}/encoder/stream_maps.cpp CORE LABEL unit)
+
+# Writes interlaced H.264 as field pictures (PAFF), which libx264 does not, for the same sources.
+add_executable(paff_pcm paff_pcm.cpp)
+target_link_libraries(paff_pcm PRIVATE veltrane_warnings)
+set_target_properties(paff_pcm PROPERTIES AUTOMOC OFF AUTORCC OFF AUTOUIC OFF)
+target_compile_definitions(tst_split_exact_sources PRIVATE VT_PAFF_PCM_PATH="$<TARGET_FILE:paff_pcm>")
+add_dependencies(tst_split_exact_sources paff_pcm)

@@ -279,6 +279,15 @@ private slots:
         const QByteArray unpacked("\0\0\1\xB2" "DivX503b1393", 16);
         QVERIFY(PackedMpeg4(Data(packed), size_t(packed.size())));
         QVERIFY(!PackedMpeg4(Data(unpacked), size_t(unpacked.size())));
+
+        // Taken off in every DivX string, in the headers and before a picture, nothing else moved.
+        const QByteArray vop("\0\0\1\xB6\x10", 5);
+        const QByteArray other("\0\0\1\xB2" "Lavcp", 9);
+        QByteArray stream = packed + other + packed + QByteArray(1, '\0') + vop;
+        QVERIFY(UnmarkPackedMpeg4(reinterpret_cast<uint8_t*>(stream.data()), size_t(stream.size())));
+        QCOMPARE(stream, unpacked + QByteArray(1, '\0') + other + unpacked + QByteArray(2, '\0') + vop);
+        QVERIFY(!PackedMpeg4(Data(stream), size_t(stream.size())));
+        QVERIFY(!UnmarkPackedMpeg4(reinterpret_cast<uint8_t*>(stream.data()), size_t(stream.size())));
     }
 
     void av1SequenceHeaders()

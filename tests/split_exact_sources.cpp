@@ -276,6 +276,9 @@ private slots:
              << Made{"mpeg4-mpeg-quant.mkv", mpeg4 + QStringList{"-mpeg_quant", "1", "-c:a", "libmp3lame"}}
              << Made{"mpeg4-no-b-frames.avi", mpeg4.mid(0, mpeg4.size() - 2) + QStringList{"-bf", "0", "-c:a", "libmp3lame"}}
              << Made{"mpeg4.avi", mpeg4 + QStringList{"-c:a", "libmp3lame"}};
+        // MPEG-1 in AVI as old captures have it, the MP3 sound timed in whole packets.
+        made << Made{"mpeg1.avi", QStringList{"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=12", "-f", "lavfi",
+                                              "-i", "sine=frequency=440:duration=12", "-c:v", "mpeg1video", "-c:a", "libmp3lame"}};
         // VP9 and AV1 as downloads have them: a key frame every 2 s, hidden reference frames.
         const QStringList sine{"-f", "lavfi", "-i", picture + "25:duration=12", "-f", "lavfi", "-i", "sine=duration=12"};
         const QStringList vp9 = sine + QStringList{"-c:v", "libvpx-vp9", "-crf", "30", "-b:v", "0", "-cpu-used", "8", "-g", "50"};
@@ -304,6 +307,30 @@ private slots:
             QVERIFY2(ok, qPrintable(m.name));
             m_sources.insert(m.name, path);
         }
+        // The same packed as DivX wrote it: a B-frame in each reference picture's packet, N-VOPs.
+        const QString packed = m_media.path() + "/mpeg4-packed.avi";
+        bool packedOk = false;
+        Run(VT_DIVX_PACK_PATH, {m_sources.value("mpeg4.avi"), packed}, nullptr, &packedOk);
+        QVERIFY(packedOk);
+        QVERIFY(Run("ffprobe", {"-v", "error", "-show_entries", "stream=codec_tag_string", "-select_streams", "v", "-of", "csv=p=0", packed})
+                    .startsWith("DX50"));
+        m_sources.insert("mpeg4-packed.avi", packed);
+        // Interlaced H.264 as fields, each a picture of its own (PAFF), lossless: an IDR frame a second.
+        const QString fields = m_media.path() + "/fields.yuv", paff = m_media.path() + "/paff.h264";
+        bool paffOk = false;
+        Run("ffmpeg", {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", picture + "50:duration=8", "-vf",
+                       "tinterlace=interleave_top,setfield=tff", "-pix_fmt", "yuv420p", "-f", "rawvideo", fields},
+            nullptr, &paffOk);
+        QVERIFY(paffOk);
+        Run(VT_PAFF_PCM_PATH, {fields, "320", "180", "25", paff}, nullptr, &paffOk);
+        QVERIFY(paffOk);
+        QFile::remove(fields);
+        Run("ffmpeg", {"-nostdin", "-v", "error", "-y", "-f", "h264", "-framerate", "25", "-i", paff, "-f", "lavfi", "-i",
+                       "sine=duration=8", "-c:v", "copy", "-c:a", "aac", "-shortest", m_media.path() + "/paff.mkv"},
+            nullptr, &paffOk);
+        QVERIFY(paffOk);
+        QFile::remove(paff);
+        m_sources.insert("paff.mkv", m_media.path() + "/paff.mkv");
     }
 
     void everyPictureAtItsTime_data()
@@ -352,6 +379,8 @@ private slots:
             {"MPEG-4 Part 2 without B-frames in AVI", "mpeg4-no-b-frames.avi", "MP4", 1.3, 10.5, true, false, true, "avdec_mpeg4", kVisuallyLossless},
             {"MPEG-4 Part 2 with B-frames in AVI", "mpeg4.avi", "MKV", 1.3, 10.5, true, false, true, "avdec_mpeg4", kVisuallyLossless},
             {"MPEG-4 Part 2 with B-frames in AVI into MP4", "mpeg4.avi", "MP4", 1.3, 10.5, true, false, true, "avdec_mpeg4", kVisuallyLossless},
+            {"MPEG-4 Part 2 with packed B-frames (DivX) in AVI", "mpeg4-packed.avi", "MKV", 1.3, 10.5, true, false, true, "avdec_mpeg4", kVisuallyLossless},
+            {"MPEG-4 Part 2 with packed B-frames (DivX) in AVI into MP4", "mpeg4-packed.avi", "MP4", 1.3, 10.5, true, false, true, "avdec_mpeg4", kVisuallyLossless},
         };
         for (const Row& r : rows)
             for (const int sections : {0, 3})
@@ -522,6 +551,59 @@ private slots:
         }
     }
 
+    // Copied sound in 3 sections holds the one range's packets, each once: a packet across a
+    // join belongs to one side (AVI times MP3 in whole packets, which ffmpeg rounds a seek to).
+    void soundPacketsOnce_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QString>("cutPoints");
+        QTest::newRow("MPEG-1 in AVI with MP3, key frames") << "mpeg1.avi" << "MKV" << QString();
+        QTest::newRow("MPEG-1 in AVI with MP3, exact frames (on key frames)") << "mpeg1.avi" << "MKV" << kExact;
+        QTest::newRow("MPEG-4 Part 2 in AVI with MP3, key frames into MP4") << "mpeg4.avi" << "MP4" << QString();
+        QTest::newRow("MPEG-4 Part 2 in AVI with MP3, exact frames") << "mpeg4.avi" << "MKV" << kExact;
+        QTest::newRow("MPEG-4 Part 2 in AVI with MP3, exact frames into MP4") << "mpeg4.avi" << "MP4" << kExact;
+        QTest::newRow("DivX packed MPEG-4 Part 2 in AVI with MP3, exact frames") << "mpeg4-packed.avi" << "MKV" << kExact;
+        // Sound timed to the millisecond, as a check on the test itself.
+        QTest::newRow("MP3 in Matroska, exact frames") << "mpeg4-mpeg-quant.mkv" << "MKV" << kExact;
+        QTest::newRow("AAC in MP4, key frames") << "mpeg4.mp4" << "MP4" << QString();
+    }
+    void soundPacketsOnce()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, profile);
+        QFETCH(QString, cutPoints);
+        const QString path = m_sources.value(source);
+        QTemporaryDir out;
+        const auto sound = [&](int sections) {
+            QList<QByteArray> hashes;
+            const QString folder = out.path() + QString("/%1").arg(sections);
+            if (!QDir().mkpath(folder))
+                return hashes;
+            SplitJob job(SplitJobOrder{path, MakeJobPlan(1.3, 10.5, sections > 0, sections, path, folder, "." + profile.toLower()),
+                                      Switches(profile, cutPoints), AppDir() + "wmaspi.dll"});
+            QSignalSpy ended(&job, &SplitJob::ended);
+            job.Start();
+            if (!ended.wait(600000) || job.Result() != SplitJob::Outcome::Completed)
+                return hashes;
+            for (int i = 1; i <= job.Order().plan.count; ++i)
+                for (const QByteArray& line : Run("ffprobe", {"-v", "error", "-select_streams", "a:0", "-show_data_hash", "md5",
+                                                              "-show_entries", "packet=data_hash", "-of", "csv=p=0",
+                                                              job.Order().plan.OutputPath(i)})
+                                                  .split('\n'))
+                    if (!line.trimmed().isEmpty())
+                        hashes << line.trimmed();
+            return hashes;
+        };
+        const QList<QByteArray> whole = sound(0), parts = sound(3);
+        QVERIFY(whole.size() > 300);
+        for (qsizetype k = 0; k < std::min(whole.size(), parts.size()); ++k)
+            QVERIFY2(parts[k] == whole[k], qPrintable(QString("sound packet %1 of %2 in the sections, %3 in the range: %4, %5")
+                                                          .arg(k).arg(parts.size()).arg(whole.size())
+                                                          .arg(QString::fromLatin1(parts[k]), QString::fromLatin1(whole[k]))));
+        QCOMPARE(parts.size(), whole.size());
+    }
+
     // Copies on key frames of sources that give some pictures no presentation time (a program
     // stream's, AVI's before B-frames): each section a run of the source's pictures in their
     // order, one after the other, each at its time.
@@ -529,19 +611,29 @@ private slots:
     {
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("profile");
-        QTest::newRow("MPEG-2 program stream into Matroska") << "mpeg2.mpg" << "MKV";
-        QTest::newRow("MPEG-2 program stream into MP4") << "mpeg2.mpg" << "MP4";
-        QTest::newRow("MPEG-4 Part 2 with B-frames in AVI into Matroska") << "mpeg4.avi" << "MKV";
-        QTest::newRow("MPEG-4 Part 2 with B-frames in AVI into MP4") << "mpeg4.avi" << "MP4";
+        QTest::addColumn<QString>("cutPoints");
+        QTest::addColumn<QString>("note"); // the completion says it
+        QTest::addColumn<QString>("decoder"); // GStreamer's, silent on each section; empty: none
+        QTest::newRow("MPEG-2 program stream into Matroska") << "mpeg2.mpg" << "MKV" << QString() << QString() << QString();
+        QTest::newRow("MPEG-2 program stream into MP4") << "mpeg2.mpg" << "MP4" << QString() << QString() << QString();
+        QTest::newRow("MPEG-4 Part 2 with B-frames in AVI into Matroska") << "mpeg4.avi" << "MKV" << QString() << QString() << QString();
+        QTest::newRow("MPEG-4 Part 2 with B-frames in AVI into MP4") << "mpeg4.avi" << "MP4" << QString() << QString() << QString();
+        // Exact cuts fall back to key frames on H.264 fields coded as pictures, and say why.
+        QTest::newRow("interlaced H.264 (PAFF), exact frames asked") << "paff.mkv" << "MKV" << kExact << "(PAFF)" << "avdec_h264";
+        QTest::newRow("interlaced H.264 (PAFF) into MP4, exact frames asked") << "paff.mkv" << "MP4" << kExact << "(PAFF)" << "avdec_h264";
     }
     void keyFrameCopies()
     {
         QFETCH(QString, source);
         QFETCH(QString, profile);
+        QFETCH(QString, cutPoints);
+        QFETCH(QString, note);
+        QFETCH(QString, decoder);
         const QString path = m_sources.value(source);
         QTemporaryDir out;
-        SplitJob job(SplitJobOrder{path, MakeJobPlan(1.3, 10.5, true, 3, path, out.path(), "." + profile.toLower()),
-                                  Switches(profile, QString()), AppDir() + "wmaspi.dll"});
+        const double end = source == "paff.mkv" ? 7.5 : 10.5;
+        SplitJob job(SplitJobOrder{path, MakeJobPlan(1.3, end, true, 3, path, out.path(), "." + profile.toLower()),
+                                  Switches(profile, cutPoints), AppDir() + "wmaspi.dll"});
         QSignalSpy ended(&job, &SplitJob::ended);
         job.Start();
         QVERIFY(ended.wait(600000));
@@ -574,7 +666,18 @@ private slots:
             QByteArray errors;
             Run("ffmpeg", {"-nostdin", "-v", "error", "-i", file, "-f", "null", "-"}, &errors);
             QVERIFY2(errors.isEmpty(), qPrintable(file + ": " + errors));
+            if (!decoder.isEmpty()) {
+                for (qsizetype k = 0; k < got.size(); ++k)
+                    QVERIFY2(got[k].fields == frames[at + k - lead].fields, qPrintable(QString("%1: picture %2 fields").arg(file).arg(k)));
+                const QList<QByteArray> second = GstPictures(file, decoder, 320, 180, out.path() + "/raw.yuv", errors);
+                QVERIFY2(errors.isEmpty(), qPrintable(file + ": " + errors));
+                QCOMPARE(second.size(), got.size());
+                for (qsizetype k = 0; k < got.size(); ++k)
+                    QVERIFY2(second[k] == got[k].md5, qPrintable(QString("%1: %2 decodes picture %3 otherwise").arg(file, decoder).arg(k)));
+            }
         }
+        const QString notes = job.CompletionNotes().join('\n');
+        QVERIFY2(notes.contains(note), qPrintable(notes));
     }
 };
 
