@@ -1,6 +1,11 @@
 #include "split/OpenStarts.h"
 #include "split/CommandLine.h"
 #include "split/SourceProbe.h"
+#include "split/SourceReaderLoad.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <algorithm>
 #include <cmath>
@@ -112,8 +117,28 @@ QList<double> NonIntraFrames(const QByteArray& ffprobeOutput, double formatStart
     return times;
 }
 
+QList<double> NonIntraKeyPackets(const QByteArray& json, double formatStart)
+{
+    QList<double> times;
+    const QJsonObject top = QJsonDocument::fromJson(json).object();
+    const QJsonArray streams = top.value(QStringLiteral("streams")).toArray();
+    if (streams.isEmpty())
+        return times;
+    const QStringList base = streams.first().toObject().value(QStringLiteral("time_base")).toString().split(QLatin1Char('/'));
+    const double num = base.value(0).toDouble(), den = base.value(1).toDouble();
+    if (!(num > 0 && den > 0))
+        return times;
+    for (const QJsonValue v : top.value(QStringLiteral("packets")).toArray()) {
+        const QJsonObject p = v.toObject();
+        const QString type = p.value(QStringLiteral("pict_type")).toString();
+        if (!type.isEmpty() && type != QLatin1String("I") && p.contains(QStringLiteral("pts")))
+            times << p.value(QStringLiteral("pts")).toDouble() * num / den - formatStart;
+    }
+    return times;
+}
+
 bool FindRecoveryPoints(const QString& ffprobe, const QString& source, double formatStart, CutPlan& plan,
-                        const std::atomic<bool>* cancel)
+                        const std::atomic<bool>* cancel, const QString& reader)
 {
     // The source's first key frame starts its stream whole.
     QList<int> starts;
@@ -129,17 +154,28 @@ bool FindRecoveryPoints(const QString& ffprobe, const QString& source, double fo
     // its picture shown even where the decoder would wait for a refresh.
     const auto recoveryPoints = [&](const QList<int>& points) -> std::optional<QList<int>> {
         QStringList intervals;
-        for (const int j : points)
-            intervals << FormatSeconds(formatStart + plan.points.at(j).time + kSameTime) + QStringLiteral("%+#1");
-        const FfprobeRun looked = RunFfprobe(
-            ffprobe,
-            common + QStringList{QStringLiteral("-flags2"), QStringLiteral("showall"), QStringLiteral("-show_entries"),
-                                 QStringLiteral("frame=best_effort_timestamp_time,pict_type"),
-                                 QStringLiteral("-read_intervals"), intervals.join(QLatin1Char(','))},
-            source, cancel);
+        QList<ReaderSpan> spans;
+        for (const int j : points) {
+            const double at = formatStart + plan.points.at(j).time + kSameTime;
+            intervals << FormatSeconds(at) + QStringLiteral("%+#1");
+            spans << ReaderSpan{at, at + kSameTime};
+        }
+        // The module reads the key frames' slice headers; ffprobe decodes each, which costs a
+        // process start per job.
+        constexpr int kLimitMs = 60000;
+        FfprobeRun looked;
+        const bool inProgram = !reader.isEmpty()
+                               && ReadWithModule(reader, source, spans, QStringLiteral("V:0"), false, cancel, kLimitMs, looked, true);
+        if (!inProgram)
+            looked = RunFfprobe(ffprobe,
+                                common + QStringList{QStringLiteral("-flags2"), QStringLiteral("showall"), QStringLiteral("-show_entries"),
+                                                     QStringLiteral("frame=best_effort_timestamp_time,pict_type"),
+                                                     QStringLiteral("-read_intervals"), intervals.join(QLatin1Char(','))},
+                                source, cancel);
         if (!looked.ok)
             return std::nullopt;
-        const QList<double> nonIntra = NonIntraFrames(looked.output, formatStart);
+        const QList<double> nonIntra =
+            inProgram ? NonIntraKeyPackets(looked.output, formatStart) : NonIntraFrames(looked.output, formatStart);
         QList<int> found;
         for (const int j : points) {
             const double t = plan.points.at(j).time;

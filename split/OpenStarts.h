@@ -50,8 +50,14 @@ QList<double> NonIntraFrames(const QByteArray& ffprobeOutput, double formatStart
 // alone) and sets refreshFrom on those that are recovery points of an intra refresh: the key
 // frame before each. One run of ffprobe, a second only when there are such points. False
 // when ffprobe failed or was cancelled (the plan is then left as it was).
+// With the reading module (reader, SourceReaderLoad.h) the key frames' types are read from
+// their slice headers inside the program instead of by a decoding ffprobe.
 bool FindRecoveryPoints(const QString& ffprobe, const QString& source, double formatStart, CutPlan& plan,
-                        const std::atomic<bool>* cancel = nullptr);
+                        const std::atomic<bool>* cancel = nullptr, const QString& reader = QString());
+
+// The module's packets (JSON, with pict_type asked for): the times of the key frames that are
+// no I-picture, counted from the format's start.
+QList<double> NonIntraKeyPackets(const QByteArray& json, double formatStart);
 
 // What the completion says about such sections; empty when there are none.
 QStringList OpenStartNotes(const CutPlan& plan);

@@ -457,7 +457,7 @@ CutLookupReport LookUpCuts(const SplitJobOrder& order, const std::atomic<bool>* 
                     if (s.index == stream)
                         cut = s;
                 if (cut.codec == QLatin1String("h264"))
-                    FindRecoveryPoints(ffprobe, order.sourcePath, probe.formatStart, report.cuts, cancel);
+                    FindRecoveryPoints(ffprobe, order.sourcePath, probe.formatStart, report.cuts, cancel, reader);
                 StartOnWholePictures(report.cuts, cut.codec, cut.reorder, order.plan.extension);
             }
             break;

@@ -26,6 +26,9 @@ struct SourceReadRequest {
     std::vector<SourceReadSpan> spans; // read in this order
     std::string selection;             // a stream specifier ("V", "a"); empty: every stream
     bool chapters = false;             // the chapters too (-show_chapters)
+    // H.264 key frames also say the type of their first slice ("pict_type", as ffprobe names a
+    // frame's with -flags2 showall): a recovery point of an intra refresh is a P-picture.
+    bool pictureTypes = false;
     std::function<bool()> stop;        // asked now and then; true: give up at once
 };
 

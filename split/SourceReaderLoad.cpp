@@ -46,7 +46,7 @@ QString SourceReaderFor(const QString& encoderPath, const QString& ffprobe)
 
 bool ReadWithModule(const QString& module, const QString& source, const QList<ReaderSpan>& spans,
                     const QString& selection, bool chapters, const std::atomic<bool>* cancel, int limitMs,
-                    FfprobeRun& run)
+                    FfprobeRun& run, bool pictureTypes)
 {
     const SourceReadEntry read = EntryOf(module);
     if (!read)
@@ -57,6 +57,7 @@ bool ReadWithModule(const QString& module, const QString& source, const QList<Re
         request.spans.push_back(SourceReadSpan{Micro(s.from), !s.to, s.to ? Micro(*s.to) : 0});
     request.selection = selection.toStdString();
     request.chapters = chapters;
+    request.pictureTypes = pictureTypes;
     QElapsedTimer clock;
     clock.start();
     bool cancelled = false;

@@ -25,7 +25,7 @@ struct ReaderSpan {
 // does the reading.
 bool ReadWithModule(const QString& module, const QString& source, const QList<ReaderSpan>& spans,
                     const QString& selection, bool chapters, const std::atomic<bool>* cancel, int limitMs,
-                    FfprobeRun& run);
+                    FfprobeRun& run, bool pictureTypes = false);
 
 // The source's tracks and chapters read with the module, as ProbeTracks lists them. Nothing
 // when the module cannot be loaded (ffprobe then lists them); otherwise whether they were

@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/dict.h>
 }
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
@@ -129,6 +130,79 @@ void Disposition(Members& stream, int disposition)
         d.Int(f.name, (disposition & f.flag) ? 1 : 0);
 }
 
+// The picture type an H.264 packet begins with, as ffprobe prints a frame's (av_get_picture_type_char),
+// read from its first slice header; 0 when it holds no slice.
+char H264PictureType(const AVPacket* packet, const AVCodecParameters* par)
+{
+    const uint8_t* d = packet->data;
+    const size_t n = packet->data ? size_t(packet->size) : 0;
+    // Length-prefixed units when the stream comes with an avcC, start codes otherwise.
+    const size_t lengthSize = par->extradata_size >= 7 && par->extradata[0] == 1 ? size_t(par->extradata[4] & 3) + 1 : 0;
+    const auto startCode = [&](size_t at) { return at + 3 <= n && d[at] == 0 && d[at + 1] == 0 && d[at + 2] == 1; };
+    size_t at = 0;
+    while (at < n) {
+        size_t begin = 0, end = 0;
+        if (lengthSize) {
+            if (n - at < lengthSize)
+                break;
+            size_t length = 0;
+            for (size_t k = 0; k < lengthSize; ++k)
+                length = length << 8 | d[at + k];
+            begin = at + lengthSize;
+            if (length > n - begin)
+                break;
+            end = at = begin + length;
+        } else {
+            while (at < n && !startCode(at))
+                ++at;
+            if (at >= n)
+                break;
+            begin = end = at + 3;
+            while (end < n && !startCode(end))
+                ++end;
+            at = end;
+        }
+        if (begin >= end)
+            continue;
+        const int type = d[begin] & 0x1f;
+        if (type != 1 && type != 5)
+            continue;
+        // first_mb_in_slice and slice_type (Exp-Golomb) from the unescaped bytes after the unit's header.
+        uint8_t bytes[16] = {};
+        size_t have = 0, zeros = 0;
+        for (size_t k = begin + 1; k < end && have < sizeof bytes; ++k) {
+            if (zeros >= 2 && d[k] == 3) {
+                zeros = 0;
+                continue;
+            }
+            zeros = d[k] == 0 ? zeros + 1 : 0;
+            bytes[have++] = d[k];
+        }
+        size_t bit = 0;
+        const auto ue = [&]() -> int {
+            int leading = 0;
+            while (bit < have * 8 && !((bytes[bit / 8] >> (7 - bit % 8)) & 1) && leading < 32)
+                ++leading, ++bit;
+            if (bit >= have * 8 || leading >= 32)
+                return -1;
+            ++bit;
+            long long value = 0;
+            for (int k = 0; k < leading; ++k, ++bit) {
+                if (bit >= have * 8)
+                    return -1;
+                value = value << 1 | ((bytes[bit / 8] >> (7 - bit % 8)) & 1);
+            }
+            return int(std::min<long long>((1LL << leading) - 1 + value, 1 << 30));
+        };
+        if (ue() < 0)
+            return 0;
+        const int slice = ue();
+        static const char kTypes[] = {'P', 'B', 'I', 'S', 'i'};
+        return slice < 0 || slice > 9 ? 0 : kTypes[slice % 5];
+    }
+    return 0;
+}
+
 struct Input {
     AVFormatContext* context = nullptr;
     ~Input() { avformat_close_input(&context); }
@@ -247,6 +321,12 @@ extern "C" __attribute__((visibility("default"))) void VtReadSource(const Source
                                  packet->flags & AV_PKT_FLAG_DISCARD ? 'D' : '_',
                                  packet->flags & AV_PKT_FLAG_CORRUPT ? 'C' : '_', 0};
                 p.Text("flags", flags);
+                const AVCodecParameters* par = fmt->streams[index]->codecpar;
+                if (request.pictureTypes && (packet->flags & AV_PKT_FLAG_KEY) && par->codec_id == AV_CODEC_ID_H264)
+                    if (const char type = H264PictureType(packet, par)) {
+                        const char text[2] = {type, 0};
+                        p.Text("pict_type", text);
+                    }
                 av_packet_unref(packet);
             }
             if (stopped())

@@ -1,6 +1,7 @@
 // The look-up's reading of a source inside the program against ffprobe's: sources made by
 // ffmpeg in several containers, read over the same stretches, must give the same streams,
 // packets, format, tracks and chapters, and the same message where the reading fails.
+#include "split/OpenStarts.h"
 #include "split/SourceProbe.h"
 #include "split/SourceReader.h"
 #include "split/SourceReaderLoad.h"
@@ -10,6 +11,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest/QtTest>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -200,6 +204,57 @@ private Q_SLOTS:
         QCOMPARE(Describe(*moduleOk, moduleError, ProbeData(), &byModule),
                  Describe(ffprobeOk, ffprobeError, ProbeData(), &byFfprobe));
         QCOMPARE(ffprobeOk, !file.startsWith("gone"));
+    }
+
+    // The key frames that are no I-picture (an intra refresh's recovery points), read from their
+    // slice headers, are those a decoder showing every picture reports; length-prefixed units
+    // and start codes alike.
+    void keyFrameTypesAsDecoded_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("refresh");
+        QTest::newRow("IDR key frames") << "clip.mp4" << false;
+        QTest::newRow("open GOPs") << "subtitled.mkv" << false;
+        for (const QString& file : {QString("refresh.mp4"), QString("refresh.ts")})
+            QTest::newRow(qPrintable("intra refresh, " + file)) << file << true;
+    }
+    void keyFrameTypesAsDecoded()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, refresh);
+        const QString path = m_dir.filePath(file);
+        if (refresh && !QFile::exists(path))
+            QVERIFY(Make({"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=6", "-c:v", "libx264", "-preset",
+                          "ultrafast", "-x264-params", "keyint=25:intra-refresh=1", path}));
+        FfprobeRun run;
+        QVERIFY(ReadWithModule(m_reader, path, {ReaderSpan{0, std::nullopt}}, "V:0", false, nullptr, 120000, run, true));
+        QVERIFY2(run.ok, qPrintable(run.error));
+        const QList<double> read = NonIntraKeyPackets(run.output, 0);
+
+        // The key packets' times, and the type of the picture decoded at each.
+        const auto probe = [&](const QStringList& entries) {
+            QProcess p;
+            p.start(m_ffprobe, QStringList{"-v", "error", "-flags2", "showall", "-select_streams", "V:0"} + entries
+                                   + QStringList{"-of", "csv=p=0", path});
+            p.waitForFinished(120000);
+            QList<QList<QByteArray>> rows;
+            for (const QByteArray& line : p.readAllStandardOutput().split('\n'))
+                if (!line.trimmed().isEmpty())
+                    rows << line.trimmed().split(',');
+            return rows;
+        };
+        QList<double> keys, decoded;
+        for (const QList<QByteArray>& f : probe({"-show_entries", "packet=pts_time,flags"}))
+            if (f.size() >= 2 && f.at(1).startsWith('K'))
+                keys << f.at(0).toDouble();
+        for (const QList<QByteArray>& f : probe({"-show_entries", "frame=best_effort_timestamp_time,pict_type"}))
+            if (f.size() >= 2 && f.at(1) != "I"
+                && std::any_of(keys.cbegin(), keys.cend(), [&](double k) { return std::fabs(k - f.at(0).toDouble()) < 0.001; }))
+                decoded << f.at(0).toDouble();
+        QCOMPARE(read.isEmpty(), !refresh);
+        QCOMPARE(read.size(), decoded.size());
+        for (qsizetype k = 0; k < read.size(); ++k)
+            QVERIFY2(std::fabs(read.at(k) - decoded.at(k)) < 0.001, qPrintable(QString::number(read.at(k))));
     }
 
     // A look-up that is cancelled (the job stopped) gives up at once, as ffprobe's run does.
