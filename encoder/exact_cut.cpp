@@ -79,6 +79,9 @@ constexpr const char* kPackedBecause =
     "this MPEG-4 Part 2 video packs its B-frames into the packets of the frames before them "
     "(DivX's packed bitstream), so a copy cannot begin or end on any frame";
 // H.264 field pictures: the encoder codes frames only (or frames of macroblock pairs).
+constexpr const char* kFieldsBecause =
+    "this H.264 video codes its fields as pictures of their own (PAFF), which the encoder libx264 does "
+    "not write";
 // AVI gives B-frames' anchors no presentation time: where their pictures show is not known.
 constexpr const char* kTimelessBecause =
     "this MPEG-4 Part 2 video has B-frames in AVI, which keeps no presentation times for the frames "
@@ -1078,10 +1081,8 @@ ExactCutPlan SourceCut::Plan(const ExactCutRequest& request, const std::string& 
             return d->PlanKeyFrames(because);
         return plan;
     }
-    // Fields coded as pictures (PAFF) join the encoded frames of macroblock pairs at an IDR
-    // picture as a broadcast stream switching between the two does.
-    if (d->packed || d->timeless)
-        return d->PlanKeyFrames(d->packed ? kPackedBecause : kTimelessBecause);
+    if (d->packed || d->timeless || d->fieldPictures)
+        return d->PlanKeyFrames(d->packed ? kPackedBecause : d->timeless ? kTimelessBecause : kFieldsBecause);
     plan.mode = ExactCutPlan::Mode::Exact;
     plan.first = d->Seconds(d->firstFrame);
     if (d->nextFrame != kNone)
