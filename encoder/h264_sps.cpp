@@ -1,113 +1,14 @@
 #include "h264_sps.h"
+#include "h264_bits.h"
 
 #include <algorithm>
 
 namespace {
 
-Bytes Unescape(const uint8_t* data, size_t size)
-{
-    Bytes out;
-    out.reserve(size);
-    int zeros = 0;
-    for (size_t k = 0; k < size; ++k) {
-        if (zeros >= 2 && data[k] == 3) {
-            zeros = 0;
-            continue;
-        }
-        zeros = data[k] == 0 ? zeros + 1 : 0;
-        out.push_back(data[k]);
-    }
-    return out;
-}
-
-Bytes Escape(const Bytes& rbsp)
-{
-    Bytes out;
-    out.reserve(rbsp.size() + 8);
-    int zeros = 0;
-    for (const uint8_t b : rbsp) {
-        if (zeros >= 2 && b <= 3) {
-            out.push_back(3);
-            zeros = 0;
-        }
-        zeros = b == 0 ? zeros + 1 : 0;
-        out.push_back(b);
-    }
-    return out;
-}
-
-// Reads bits; past the end every read fails and stays failed.
-class Bits {
-public:
-    explicit Bits(const Bytes& b) : m_b(b) {}
-    bool ok() const { return m_ok; }
-    size_t at() const { return m_bit; }
-    unsigned U(int n)
-    {
-        unsigned v = 0;
-        for (int k = 0; k < n; ++k) {
-            if (m_bit >= m_b.size() * 8) {
-                m_ok = false;
-                return 0;
-            }
-            v = (v << 1) | ((m_b[m_bit / 8] >> (7 - m_bit % 8)) & 1);
-            ++m_bit;
-        }
-        return v;
-    }
-    unsigned Ue()
-    {
-        int zeros = 0;
-        while (m_ok && U(1) == 0)
-            if (++zeros > 31)
-                m_ok = false;
-        if (!m_ok)
-            return 0;
-        return unsigned((1ull << zeros) - 1 + U(zeros));
-    }
-    int Se()
-    {
-        const unsigned v = Ue();
-        return v & 1 ? int((v + 1) / 2) : -int(v / 2);
-    }
-
-private:
-    const Bytes& m_b;
-    size_t m_bit = 0;
-    bool m_ok = true;
-};
-
-class BitWriter {
-public:
-    void U(unsigned v, int n)
-    {
-        for (int k = n - 1; k >= 0; --k) {
-            if (m_bit % 8 == 0)
-                m_b.push_back(0);
-            m_b.back() |= uint8_t(((v >> k) & 1) << (7 - m_bit % 8));
-            ++m_bit;
-        }
-    }
-    void Ue(unsigned v)
-    {
-        const unsigned long long x = 1ull + v;
-        int n = 0;
-        while ((x >> n) > 1)
-            ++n;
-        U(0, n);
-        for (int k = n; k >= 0; --k)
-            U(unsigned((x >> k) & 1), 1);
-    }
-    Bytes Done()
-    {
-        U(1, 1); // rbsp_stop_one_bit, then zeros to the byte's end
-        return m_b;
-    }
-
-private:
-    Bytes m_b;
-    size_t m_bit = 0;
-};
+using h264bits::Escape;
+using h264bits::Unescape;
+using Bits = h264bits::RbspReader;
+using BitWriter = h264bits::RbspWriter;
 
 void SkipScalingList(Bits& r, int size)
 {
