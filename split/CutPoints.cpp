@@ -473,9 +473,13 @@ QStringList CutNotes(const CutPlan& cuts)
             for (int i = 0; i < count; ++i)
                 if (cuts.points.at(i + 1).time > cuts.points.at(i).time)
                     starts << FormatCutTime(cuts.points.at(i).time);
+            // A section that begins with its key frame's leading pictures is copied from the key
+            // frame; those pictures have a note of their own.
+            const CutPoint& first = cuts.points.first();
+            const double copiedFrom = first.exactStart && first.keyFrame ? *first.keyFrame : first.time;
             if (!starts.isEmpty())
                 notes << (count == 1 ? QStringLiteral("Copied from the key frame at %1 on, so everything marked is inside.")
-                                           .arg(starts.first())
+                                           .arg(FormatCutTime(copiedFrom))
                                      : QStringLiteral("Copied streams are cut on key frames: the sections begin at %1.")
                                            .arg(JoinTimes(starts)));
         }

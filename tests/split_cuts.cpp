@@ -316,6 +316,11 @@ private slots:
                                          "copy cannot begin with; they were encoded again: from 00:00:01.920 to "
                                          "00:00:02.000, from 00:00:05.920 to 00:00:06.000."),
                  exact);
+        // One output begun on the leading pictures is still copied from its key frame.
+        CutPlan one = PlaceCuts({3.3, 5.5}, CutKind::KeyFrames, true, probe, 0).plan.value();
+        StartOnWholePictures(one, codec, 2, extension);
+        QVERIFY2(CutNotes(one).contains("Copied from the key frame at 00:00:02.000 on, so everything marked is inside."),
+                 qPrintable(CutNotes(one).join('\n')));
     }
 
     void startsOnRecoveryPoints()
