@@ -76,12 +76,7 @@ void H264ParameterSets::Learn(const NalUnit& unit)
         return;
     const int type = unit.data[0] & 0x1f;
     if (type == 7) {
-        const H264Sps s = ReadH264Sps(unit.data, unit.size);
-        if (!s.ok || s.id < 0 || s.id > 31)
-            return;
-        if (m_sps.size() <= size_t(s.id))
-            m_sps.resize(size_t(s.id) + 1);
-        m_sps[size_t(s.id)] = s;
+        KeepH264Sps(unit, m_sps);
     } else if (type == 8) {
         const H264Pps p = ReadH264Pps(unit.data, unit.size);
         if (!p.ok)

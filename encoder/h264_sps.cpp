@@ -180,18 +180,23 @@ void MatchH264Reordering(const std::vector<Bytes>& sourceSets, std::vector<Bytes
             ps = WithH264Reordering(ps, reorder, buffering);
 }
 
+void KeepH264Sps(const NalUnit& unit, std::vector<H264Sps>& byId)
+{
+    const H264Sps s = ReadH264Sps(unit.data, unit.size);
+    if (!s.ok || s.id < 0 || s.id > 31)
+        return;
+    if (byId.size() <= size_t(s.id))
+        byId.resize(size_t(s.id) + 1);
+    byId[size_t(s.id)] = s;
+}
+
 void H264FieldWatch::Learn(const NalUnit& unit)
 {
     if (!unit.data || unit.size < 2)
         return;
     const int type = unit.data[0] & 0x1f;
     if (type == 7) {
-        const H264Sps s = ReadH264Sps(unit.data, unit.size);
-        if (!s.ok || s.id < 0 || s.id > 31)
-            return;
-        if (m_sps.size() <= size_t(s.id))
-            m_sps.resize(size_t(s.id) + 1);
-        m_sps[size_t(s.id)] = s;
+        KeepH264Sps(unit, m_sps);
     } else if (type == 8) {
         int spsId = -1;
         const int id = H264PpsId(unit, &spsId);

@@ -45,6 +45,9 @@ int H264FieldSlice(const uint8_t* unit, size_t size, const H264Sps& sps);
 // ones as it would in the source, the key frame between them resetting its order counts.
 void MatchH264Reordering(const std::vector<Bytes>& sourceSets, std::vector<Bytes>& encoderSets);
 
+// Keeps a readable SPS (a unit without start code) at its id in byId.
+void KeepH264Sps(const NalUnit& unit, std::vector<H264Sps>& byId);
+
 // Whether the source codes fields as pictures of their own: learns its parameter sets (from
 // the decoder configuration and the packets) and reads each picture's first slice.
 class H264FieldWatch {
