@@ -5,6 +5,8 @@
 // keeps the turn of its Matroska pieces.
 #include "encoder/mkv_projection.h"
 
+#include "CoreTestSupport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -19,12 +21,6 @@ Q_DECLARE_METATYPE(Matrix)
 namespace {
 
 constexpr std::int32_t k1 = 0x10000, kW = 1 << 30;
-
-QString AppDir()
-{
-    const QByteArray env = qgetenv("VT_APP_DIR");
-    return (env.isEmpty() ? QDir::currentPath() + "/app" : QString::fromLocal8Bit(env)) + "/";
-}
 
 struct Ran {
     bool ok = false;
@@ -403,7 +399,7 @@ private slots:
         QVERIFY(QFile::copy(Path("clip.mp4"), source));
         const Matrix phone{0, k1, 0, -k1, 0, 0, 0, 0, kW};
         QVERIFY(SetTrackMatrix(source, phone));
-        const QString wmaspi = AppDir() + "wmaspi.dll";
+        const QString wmaspi = BuiltAppDir() + "wmaspi.dll";
         for (const char* piece : {"a", "b"}) {
             const Ran cut = Run(wmaspi, {"-y", "-i", source, "-ss", piece[0] == 'a' ? "0" : "0.4", "-t", "0.4", "-map", "0",
                                          "-c", "copy", folder + "/" + piece + ".mkv"});
